@@ -1,0 +1,46 @@
+#pragma once
+
+#include "dsp/Constants.h"
+#include "dsp/SignalChain.h"
+
+#include <cstdint>
+#include <string>
+
+namespace core {
+
+// The shared receiver state: one record, owned by the main window, touched on
+// the main thread only. Fields keep the names of their settings keys. The
+// signal chain's fields come from dsp::ChainControls.
+struct ReceiverState : dsp::ChainControls {
+    int32_t FreqCenter = 5012000;  // Hz, the radio's frequency
+    int32_t StepNum = 0;
+    int32_t TuneStep = 1;
+    int32_t ColorNum = 1;
+    int32_t WaterGainPos = 0;
+    double WaterGain = 1.0;
+    int32_t Input = 0;   // 0 = default device, n = device n - 1
+    int32_t Output = 0;
+    int32_t PortNum = 0;
+    std::string PortStr;
+    int32_t RadioType = 0;  // 0 "DX-R8", 1 "DJ-X11"
+    std::string MemName;
+    bool MemoryMode = false;
+    bool DragTune = false;
+    std::string FreqEntry;
+
+    // Window layout ("Form" section).
+    int32_t MainTop = 0, MainLeft = 0;
+    int32_t SpecTop = 0, SpecLeft = 0, SpecWidth = 500, SpecHeight = 450;
+    bool SpecMaxmum = false;
+    int32_t FiltTop = 0, FiltLeft = 0;
+    int32_t InpTop = 0, InpLeft = 0;
+    int32_t ListTop = 0, ListLeft = 0, ListWidth = 700, ListHeight = 300;
+    bool ListMaxmum = false;
+    int32_t AudioTop = 0, AudioLeft = 0;
+    int32_t WaveTop = 0, WaveLeft = 0;
+    bool SpecShow = false, FiltShow = false, InpShow = false, ListShow = false,
+         AudioShow = false, WaveShow = false;
+    bool MostTop = false;
+};
+
+} // namespace core

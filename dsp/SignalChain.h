@@ -1,0 +1,104 @@
+#pragma once
+
+#include "Biquad.h"
+#include "Constants.h"
+#include "Spectrum.h"
+
+#include <array>
+#include <cstdint>
+
+namespace dsp {
+
+// The receiver fields the signal chain reads, and the derived values it keeps
+// in step with them. The application's receiver state extends this record, so
+// the names are the settings keys' names. Defaults are those of a first run.
+struct ChainControls {
+    int32_t FreqTune = -12000;  // Hz from the centre frequency
+    int32_t RxMode = 0;         // 0 AM, 1 FM, 2 CW, 3 LSB, 4 USB
+    int32_t IFBW = 2;           // 0 "0.5 k", 1 "3.0 k", 2 "6.0 k", 3 "12.0 k", 4 "User"
+    int32_t PosIFBW = 30;       // user IF width, 100 Hz units
+    int32_t IFWidth = 3000;     // Hz, derived from IFBW
+    int32_t SSBShift = 0;       // Hz, derived from RxMode and IFWidth
+    int32_t AFLPF = 0;          // 0 "3.0 k", 1 "6.0 k", 2 "User"
+    int32_t PosAFFC1 = 3;       // user AF edges, 0.1 kHz units
+    int32_t PosAFFC2 = 60;
+    double AFLow = 0.3;         // kHz, derived from AFLPF
+    double AFHigh = 3.0;
+    int32_t AGC = 1;            // 0 Fast, 1 Middle, 2 Slow
+    double AGCDecay = 0.00003;  // derived from AGC
+    int32_t GainPos = -150;     // VOL knob, degrees
+    double VolGain = 0.0;       // derived from GainPos
+    int32_t SqlPos = -150;      // SQL knob, degrees
+    int32_t InGainPos = 0;      // dB
+    double InGain = 1.0;        // derived from InGainPos
+    bool InvIQ = false;
+    bool DSP3D = false;
+    bool DSPNR = false;
+    bool DSPAN = false;
+    bool MonitorOn = false;        // "Monitor" down: squelch forced open
+    bool Recording = false;        // the WAV recorder is recording
+    bool SpectrumVisible = false;  // the spectrum window is showing
+};
+
+// What one block leaves behind for the display, meter, spectrum and recorder.
+struct BlockOutputs {
+    alignas(64) std::array<int16_t, kBlockSamples> OutFrames{};  // interleaved stereo
+    alignas(64) std::array<double, kBlockFrames> AGCTrace{};
+    alignas(64) std::array<double, kSpectrumSize> SpectrumDb{};
+    alignas(64) std::array<int16_t, kRecSamples> RecFeed{};  // 8000 Hz samples
+    bool SqlBusy = false;
+    bool AudioOver = false;
+    bool SpectrumUpdated = false;  // SpectrumDb holds this block's analysis
+    bool RecFeedReady = false;     // RecFeed holds this block's 400 samples to append
+};
+
+class SignalChainImpl;
+
+// The receiver's block pipeline: IQ frames in, audio frames out. It owns all
+// working data, allocated once; ProcessBlock allocates nothing. The device,
+// window and serial call-outs belong to whoever owns the chain: it reads
+// Outputs() after each block.
+class SignalChain {
+public:
+    explicit SignalChain(ChainControls& controls);
+    ~SignalChain();
+    SignalChain(const SignalChain&) = delete;
+    SignalChain& operator=(const SignalChain&) = delete;
+
+    // Start-up: brings the choices into range, designs every filter, derives
+    // the gains and takes DSPAN / DSPNR as restored (weights start at zero).
+    void Setup();
+
+    // IF choice -> IFWidth, filter design, cleared IF states, SSBShift.
+    void DesignIFFilter();
+    // The IF filter window's path: IFWidth set by the caller, then design,
+    // clear and SSBShift as DesignIFFilter does.
+    void DesignIFFilterForWidth();
+    void DesignAFFilter();
+    void SetAGCSpeed();
+    void SetVolume();      // VolGain from GainPos
+    void SetInputGain();   // InGain from InGainPos
+
+    // The "AN" and "NR" buttons: `down` is the button's new state.
+    void ANButtonClick(bool down);
+    void NRButtonClick(bool down);
+
+    // One block of 2400 frames of two int16 samples (host order, little-endian).
+    void ProcessBlock(const int16_t* frames);
+
+    const BlockOutputs& Outputs() const { return out_; }
+    double AGCLevel() const;
+    const ChainControls& Controls() const { return c_; }
+
+    // Filter views for the filter windows and tests.
+    const BiquadSection* IFSections() const;   // 4 sections
+    const BiquadSection* NoiseSections() const;  // 4 sections
+    const double* AFTaps() const;              // 51 taps
+
+private:
+    ChainControls& c_;
+    BlockOutputs out_;
+    SignalChainImpl* impl_;
+};
+
+} // namespace dsp
