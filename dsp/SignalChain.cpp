@@ -1,1 +1,538 @@
 #include "SignalChain.h"
+
+#include "FastMath.h"
+#include "FilterDesign.h"
+#include "Rounding.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace dsp {
+
+namespace {
+
+constexpr int kN = kBlockFrames;
+constexpr double kTwoPi = fastmath::kTwoPi;
+constexpr double kMu = 0.00001;
+
+// Adaptive filter geometry: the canceller predicts from 19..51 samples back,
+// the enhancer from 10..60 samples back.
+constexpr int kAnTaps = 33;
+constexpr int kAnLag = 19;
+constexpr int kAnHist = kAnLag + kAnTaps - 1;  // 51 samples of history
+constexpr int kNrTaps = 51;
+constexpr int kNrLag = 10;
+constexpr int kNrHist = kNrLag + kNrTaps - 1;  // 60
+constexpr int kAfHist = kAFTaps - 1;           // 50
+constexpr int k3DLag = 99;
+
+constexpr double kNrStart[26] = {
+    0.83333333, 0.15850347, -0.1355869, 0.10224705, -0.064515667, 0.028703101, 2.7971523e-17,
+    -0.018530567, 0.026339095, -0.025115798, 0.018007932, -0.0086052259, -1.7398483e-17,
+    0.0058370452, -0.0082534107, 0.007715265, -0.0053537217, 0.0024460308, 2.0554981e-17,
+    -0.001459992, 0.0018938456, -0.0015932012, 0.0009700444, -0.0003751682, -1.1467998e-18,
+    0.00012979404};
+constexpr double kAnStart[17] = {
+    0.83333333, 0.15827496, -0.13480226, 0.10090786, -0.063000934, 0.027638739, 2.6457933e-17,
+    -0.017143863, 0.023716216, -0.021881506, 0.015073747, -0.0068607426, -1.3067159e-17,
+    0.0040704956, -0.0052398498, 0.0043351502, -0.0025492992};
+
+constexpr BiquadSection kAudioHighPass{1.98148851, -0.98165828, 0.9907867, -1.9815734, 0.9907867};
+constexpr BiquadSection kDeemphasis{1.63299316, -0.69059892, 0.01440144, 0.02880288, 0.01440144};
+constexpr BiquadSection kNoiseSmoother{1.9990744, -0.99907483, 1.1e-07, 2.1e-07, 1.1e-07};
+constexpr BiquadSection kRecCascade[4] = {
+    {1.16214396, -0.34192826, 0.04494607, 0.08989215, 0.04494607},
+    {1.22342885, -0.41269395, 0.04731628, 0.09463255, 0.04731628},
+    {1.35551024, -0.5652084, 0.05242454, 0.10484908, 0.05242454},
+    {1.57811347, -0.82224848, 0.06103375, 0.1220675, 0.06103375}};
+
+// The AGC's level never sinks below this: after exact digital silence the
+// divisor (level^4) would otherwise reach zero and the receiver stay deaf.
+constexpr double kAgcFloor = 0.1;
+
+using v2d = double __attribute__((vector_size(16)));
+
+// Advance an oscillator phase over a block, keeping it within [0, 2*pi).
+// The additions stay strictly sequential: the phase is bit-exact with a
+// sample-by-sample oscillator.
+inline double RunPhase(double phase, double inc, double* out)
+{
+    for (int n = 0; n < kN; ++n) {
+        phase += inc;
+        if (phase >= kTwoPi)
+            phase -= kTwoPi;
+        else if (phase < 0.0)
+            phase += kTwoPi;
+        out[n] = phase;
+    }
+    return phase;
+}
+
+} // namespace
+
+class SignalChainImpl {
+public:
+    // Block working data.
+    alignas(64) double I[kN];
+    alignas(64) double Q[kN];
+    alignas(64) double RawI[kN];
+    alignas(64) double RawQ[kN];
+    alignas(64) double Audio[kN];
+    alignas(64) double Gate[kN];
+    alignas(64) double Phase[kN];
+    alignas(64) double Sin[kN];
+    alignas(64) double Cos[kN];
+
+    double TunePhase = 0.0;
+    double BfoPhase = 0.0;
+    double ThetaPrev = 0.0;
+    double AGCLevel = 1.0;
+    bool SqlClosed = false;
+
+    BiquadSection IF[4];
+    v2d IFw1[4] = {};
+    v2d IFw2[4] = {};
+    BiquadState Deemph;
+    BiquadSection Noise[4];
+    BiquadState NoiseSt[4];
+    BiquadState Smoother;
+    BiquadState HighPass;
+    BiquadState RecSt[4];
+
+    alignas(64) double AFTaps[kAFTaps] = {};
+    // Sample histories: the previous block's tail sits in front of this block.
+    alignas(64) double AfHist[kAfHist + kN] = {};
+    alignas(64) double Hist3D[k3DLag + kN] = {};
+
+    // Canceller, one per channel (0 = I, 1 = Q). Weights are kept in time
+    // order (oldest reference first) so the dot product walks the history
+    // forwards.
+    alignas(64) double AnW[2][kAnTaps] = {};
+    alignas(64) double AnHist[2][kAnHist + kN] = {};
+    // Enhancer.
+    alignas(64) double NrW[kNrTaps] = {};
+    alignas(64) double NrHist[kNrHist + kN] = {};
+
+    int16_t RecWork[kN] = {};
+
+    SpectrumAnalyzer Spectrum;
+
+    void ResetIFStates()
+    {
+        for (int k = 0; k < 4; ++k)
+            IFw1[k] = IFw2[k] = v2d{0.0, 0.0};
+    }
+
+    void LoadAn()
+    {
+        for (int ch = 0; ch < 2; ++ch) {
+            for (int m = 0; m < kAnTaps; ++m)
+                AnW[ch][kAnTaps - 1 - m] = kAnStart[std::abs(m - 16)];
+            std::fill(std::begin(AnHist[ch]), std::end(AnHist[ch]), 0.0);
+        }
+    }
+
+    void LoadNr()
+    {
+        for (int j = 0; j < kNrTaps; ++j)
+            NrW[kNrTaps - 1 - j] = kNrStart[std::abs(j - 25)];
+        std::fill(std::begin(NrHist), std::end(NrHist), 0.0);
+    }
+
+    void RunIF()
+    {
+        v2d a1[4], a2[4], b0[4], b1[4], b2[4];
+        v2d w1[4], w2[4];
+        for (int k = 0; k < 4; ++k) {
+            a1[k] = v2d{IF[k].a1, IF[k].a1};
+            a2[k] = v2d{IF[k].a2, IF[k].a2};
+            b0[k] = v2d{IF[k].b0, IF[k].b0};
+            b1[k] = v2d{IF[k].b1, IF[k].b1};
+            b2[k] = v2d{IF[k].b2, IF[k].b2};
+            w1[k] = IFw1[k];
+            w2[k] = IFw2[k];
+        }
+        for (int n = 0; n < kN; ++n) {
+            v2d x = {I[n], Q[n]};
+            for (int k = 0; k < 4; ++k) {
+                const v2d w0 = x + a1[k] * w1[k] + a2[k] * w2[k];
+                x = b0[k] * w0 + b1[k] * w1[k] + b2[k] * w2[k];
+                w2[k] = w1[k];
+                w1[k] = w0;
+            }
+            I[n] = x[0];
+            Q[n] = x[1];
+        }
+        for (int k = 0; k < 4; ++k) {
+            IFw1[k] = w1[k];
+            IFw2[k] = w2[k];
+        }
+    }
+
+    void RunAgc(double decay, double* trace)
+    {
+        double level = AGCLevel;
+        for (int n = 0; n < kN; ++n) {
+            const double l2 = level * level;
+            const double g = l2 * l2;
+            const double i = I[n] / g;
+            const double q = Q[n] / g;
+            I[n] = i;
+            Q[n] = q;
+            const double k = (std::fabs(i) + std::fabs(q)) * 0.5;
+            if (k > level)
+                level = k;
+            else
+                level = std::max(level - decay, kAgcFloor);
+            trace[n] = level;
+        }
+        AGCLevel = level;
+    }
+
+    void RunAnAgc(double decay, double* trace)
+    {
+        double* hi = AnHist[0];
+        double* hq = AnHist[1];
+        double* wi = AnW[0];
+        double* wq = AnW[1];
+        for (int n = 0; n < kN; ++n) {
+            hi[kAnHist + n] = I[n];
+            hq[kAnHist + n] = Q[n];
+        }
+        double level = AGCLevel;
+        for (int n = 0; n < kN; ++n) {
+            // Reference: the samples 19..51 back, oldest first.
+            const double* ri = hi + n;
+            const double* rq = hq + n;
+            double yi = 0.0, yq = 0.0;
+            for (int m = 0; m < kAnTaps; ++m) {
+                yi += wi[m] * ri[m];
+                yq += wq[m] * rq[m];
+            }
+            const double l2 = level * level;
+            const double g = l2 * l2;
+            const double ei = (I[n] - yi) / g;
+            const double eq = (Q[n] - yq) / g;
+            I[n] = ei;
+            Q[n] = eq;
+            const double k = (std::fabs(ei) + std::fabs(eq)) * 0.5;
+            if (k > level)
+                level = k;
+            else
+                level = std::max(level - decay, kAgcFloor);
+            trace[n] = level;
+            const double si = kMu * ei, sq = kMu * eq;
+            for (int m = 0; m < kAnTaps; ++m) {
+                wi[m] += ri[m] * si;
+                wq[m] += rq[m] * sq;
+            }
+        }
+        AGCLevel = level;
+        std::memmove(hi, hi + kN, kAnHist * sizeof(double));
+        std::memmove(hq, hq + kN, kAnHist * sizeof(double));
+    }
+
+    void Demodulate(const ChainControls& c)
+    {
+        if (c.RxMode == kModeAM) {
+            for (int n = 0; n < kN; ++n)
+                Audio[n] = 10.0 * std::sqrt(I[n] * I[n] + Q[n] * Q[n]);
+        } else if (c.RxMode == kModeFM) {
+            for (int n = 0; n < kN; ++n)
+                Phase[n] = fastmath::Atan2(I[n], Q[n]);
+            double prev = ThetaPrev;
+            for (int n = 0; n < kN; ++n) {
+                double d = prev - Phase[n];
+                d = d < -fastmath::kPi ? d + kTwoPi : (d > fastmath::kPi ? d - kTwoPi : d);
+                Audio[n] = 30.0 * d;
+                prev = Phase[n];
+            }
+            ThetaPrev = prev;
+            for (int n = 0; n < kN; ++n)
+                Audio[n] = BiquadStep(kDeemphasis, Deemph, Audio[n]);
+        } else {
+            const double inc = c.RxMode == kModeCW ? 0.10471975511965978 : kTwoPi * c.SSBShift / kSampleRate;
+            BfoPhase = RunPhase(BfoPhase, inc, Phase);
+            for (int n = 0; n < kN; ++n)
+                fastmath::SinCos(Phase[n], Sin[n], Cos[n]);
+            for (int n = 0; n < kN; ++n)
+                Audio[n] = 10.0 * (Q[n] * Sin[n] - I[n] * Cos[n]);
+        }
+    }
+
+    bool Squelch(const ChainControls& c)
+    {
+        double offset, scale;
+        if (c.RxMode == kModeFM) {
+            offset = c.IFBW == 2 ? 0.003 : 0.005;
+            scale = c.IFBW == 2 ? 7800.0 : 3200.0;
+        } else {
+            offset = c.IFBW == 2 ? 0.01 : 0.08;
+            scale = c.IFBW == 2 ? 3500.0 : 680.0;
+        }
+        const bool forced = c.SqlPos == -150 || c.MonitorOn;
+        const double threshold = 150 - c.SqlPos;
+        bool busy = false;
+        bool closed = SqlClosed;
+        for (int n = 0; n < kN; ++n) {
+            double y = Audio[n];
+            for (int k = 0; k < 4; ++k)
+                y = BiquadStep(Noise[k], NoiseSt[k], y);
+            const double noise = BiquadStep(kNoiseSmoother, Smoother, std::fabs(y));
+            const double measure = (closed ? noise + offset : noise) * scale;
+            const bool open = forced || threshold >= measure;
+            closed = !open;
+            Gate[n] = open ? 1.0 : 0.0;
+            busy |= open;
+        }
+        SqlClosed = closed;
+        return busy;
+    }
+
+    void NoiseReduction()
+    {
+        double* h = NrHist;
+        for (int n = 0; n < kN; ++n)
+            h[kNrHist + n] = std::clamp(Audio[n], -30000.0, 30000.0);
+        double* w = NrW;
+        for (int n = 0; n < kN; ++n) {
+            const double* r = h + n;  // samples 10..60 back, oldest first
+            double y = 0.0;
+            for (int j = 0; j < kNrTaps; ++j)
+                y += w[j] * r[j];
+            const double e = h[kNrHist + n] - y;
+            Audio[n] = y;
+            const double s = kMu * e;
+            for (int j = 0; j < kNrTaps; ++j)
+                w[j] += r[j] * s;
+        }
+        std::memmove(h, h + kN, kNrHist * sizeof(double));
+    }
+};
+
+SignalChain::SignalChain(ChainControls& controls) : c_(controls), impl_(new SignalChainImpl) {}
+
+SignalChain::~SignalChain() { delete impl_; }
+
+double SignalChain::AGCLevel() const { return impl_->AGCLevel; }
+const BiquadSection* SignalChain::IFSections() const { return impl_->IF; }
+const BiquadSection* SignalChain::NoiseSections() const { return impl_->Noise; }
+const double* SignalChain::AFTaps() const { return impl_->AFTaps; }
+
+void SignalChain::Setup()
+{
+    if (c_.RxMode < 0 || c_.RxMode > 4)
+        c_.RxMode = 0;
+    DesignIFFilter();
+    DesignAFFilter();
+    SetAGCSpeed();
+    SetVolume();
+    SetInputGain();
+    DesignChebyshev8(-1, 48.0, 12.0, impl_->Noise);
+    // Processors restored as on start from zero weights; only a press of
+    // their button loads the start tables.
+}
+
+void SignalChain::DesignIFFilter()
+{
+    switch (c_.IFBW) {
+    case 0: c_.IFWidth = 500; break;
+    case 1: c_.IFWidth = 3000; break;
+    case 2: c_.IFWidth = 6000; break;
+    case 3: c_.IFWidth = 12000; break;
+    case 4:
+        if (c_.PosIFBW < 1 || c_.PosIFBW > 200)
+            c_.PosIFBW = 30;
+        c_.IFWidth = c_.PosIFBW * 100;
+        break;
+    default:
+        c_.IFBW = 0;
+        c_.IFWidth = 500;
+        break;
+    }
+    DesignIFFilterForWidth();
+}
+
+void SignalChain::DesignIFFilterForWidth()
+{
+    if (c_.IFWidth < 100 || c_.IFWidth > 20000)
+        c_.IFWidth = 3000;
+    DesignChebyshev8(+1, 48.0, c_.IFWidth * 0.0005, impl_->IF);
+    impl_->ResetIFStates();
+    if (c_.RxMode == kModeLSB)
+        c_.SSBShift = -(c_.IFWidth / 2);
+    else if (c_.RxMode == kModeUSB)
+        c_.SSBShift = c_.IFWidth / 2;
+}
+
+void SignalChain::DesignAFFilter()
+{
+    switch (c_.AFLPF) {
+    case 0: c_.AFLow = 0.3; c_.AFHigh = 3.0; break;
+    case 1: c_.AFLow = 0.3; c_.AFHigh = 6.0; break;
+    case 2:
+        if (!(c_.PosAFFC1 >= 1 && c_.PosAFFC1 < c_.PosAFFC2 && c_.PosAFFC2 <= 100)) {
+            c_.PosAFFC1 = 3;
+            c_.PosAFFC2 = 60;
+        }
+        c_.AFLow = c_.PosAFFC1 * 0.1;
+        c_.AFHigh = c_.PosAFFC2 * 0.1;
+        break;
+    default:
+        c_.AFLPF = 0;
+        c_.AFLow = 0.3;
+        c_.AFHigh = 3.0;
+        break;
+    }
+    DesignKaiserFir(kAFTaps - 1, 48.0, c_.AFLow, c_.AFHigh, 60.0, impl_->AFTaps);
+    std::fill(std::begin(impl_->AfHist), std::end(impl_->AfHist), 0.0);
+}
+
+void SignalChain::SetAGCSpeed()
+{
+    switch (c_.AGC) {
+    case 1: c_.AGCDecay = 0.00003; break;
+    case 2: c_.AGCDecay = 0.00001; break;
+    default:
+        c_.AGC = 0;
+        c_.AGCDecay = 0.0001;
+        break;
+    }
+}
+
+void SignalChain::SetVolume() { c_.VolGain = (c_.GainPos + 150) * 5.0; }
+
+void SignalChain::SetInputGain() { c_.InGain = std::pow(10.0, c_.InGainPos / 20.0); }
+
+void SignalChain::ANButtonClick(bool down)
+{
+    if (down)
+        impl_->LoadAn();
+    else
+        impl_->ResetIFStates();
+    c_.DSPAN = down;
+}
+
+void SignalChain::NRButtonClick(bool down)
+{
+    if (down)
+        impl_->LoadNr();
+    c_.DSPNR = down;
+}
+
+void SignalChain::ProcessBlock(const int16_t* frames)
+{
+    SignalChainImpl& s = *impl_;
+    const ChainControls& c = c_;
+
+    // 1-2. Input conversion, I/Q exchange, copy for the spectrum.
+    {
+        const double gain = c.InGain;
+        const int li = c.InvIQ ? 1 : 0;
+        const int lq = 1 - li;
+        for (int n = 0; n < kN; ++n) {
+            s.I[n] = frames[2 * n + li] * gain;
+            s.Q[n] = frames[2 * n + lq] * gain;
+        }
+        std::memcpy(s.RawI, s.I, sizeof s.I);
+        std::memcpy(s.RawQ, s.Q, sizeof s.Q);
+    }
+
+    // 3. Tuning mixer and IF filter.
+    s.TunePhase = RunPhase(s.TunePhase, kTwoPi * (c.FreqTune + c.SSBShift) / kSampleRate, s.Phase);
+    for (int n = 0; n < kN; ++n)
+        fastmath::SinCos(s.Phase[n], s.Sin[n], s.Cos[n]);
+    for (int n = 0; n < kN; ++n) {
+        const double i = s.I[n], q = s.Q[n], sn = s.Sin[n], cs = s.Cos[n];
+        s.I[n] = q * sn - i * cs;
+        s.Q[n] = q * cs + i * sn;
+    }
+    s.RunIF();
+
+    // 4. Noise canceller and AGC.
+    if (c.DSPAN)
+        s.RunAnAgc(c.AGCDecay, out_.AGCTrace.data());
+    else
+        s.RunAgc(c.AGCDecay, out_.AGCTrace.data());
+
+    // 5-8. Demodulation, squelch, noise reduction, mute.
+    s.Demodulate(c);
+    out_.SqlBusy = s.Squelch(c);
+    if (c.DSPNR)
+        s.NoiseReduction();
+    for (int n = 0; n < kN; ++n)
+        s.Audio[n] *= s.Gate[n];
+
+    // 9. Audio high-pass, volume with its overload flag, AF filter.
+    double* v = s.AfHist + kAfHist;
+    for (int n = 0; n < kN; ++n)
+        v[n] = BiquadStep(kAudioHighPass, s.HighPass, s.Audio[n]);
+    bool over = false;
+    const double vol = c.VolGain;
+    for (int n = 0; n < kN; ++n) {
+        double x = v[n] * vol;
+        const bool hi = x >= 32767.0;
+        const bool lo = x <= -32767.0;
+        over |= hi | lo;
+        x = hi ? 32767.0 : (lo ? -32767.0 : x);
+        v[n] = x;
+    }
+    out_.AudioOver = over;
+    {
+        // y[n] = sum over k of tap k * v[n - k], newest first, one output
+        // per lane so each sum keeps its order.
+        double* y = s.Hist3D + k3DLag;
+        for (int n = 0; n < kN; ++n)
+            y[n] = 0.0;
+        for (int k = 0; k < kAFTaps; ++k) {
+            const double t = s.AFTaps[k];
+            const double* src = v - k;
+            for (int n = 0; n < kN; ++n)
+                y[n] += t * src[n];
+        }
+        for (int n = 0; n < kN; ++n) {
+            const double a = std::clamp(y[n], -32767.0, 32767.0);
+            y[n] = a;
+            s.Audio[n] = a;
+        }
+    }
+    std::memmove(s.AfHist, s.AfHist + kN, kAfHist * sizeof(double));
+
+    // 10. Output frames, with or without the 3D spread.
+    {
+        const double* x = s.Hist3D + k3DLag;
+        int16_t* o = out_.OutFrames.data();
+        if (c.DSP3D) {
+            for (int n = 0; n < kN; ++n) {
+                const double d = x[n - k3DLag];
+                o[2 * n] = RoundHalfUp((x[n] - 0.5 * d) * 0.66666666666);
+                o[2 * n + 1] = RoundHalfUp((x[n] + 0.5 * d) * 0.66666666666);
+            }
+        } else {
+            for (int n = 0; n < kN; ++n)
+                o[2 * n] = o[2 * n + 1] = RoundHalfUp(x[n]);
+        }
+        std::memmove(s.Hist3D, s.Hist3D + kN, k3DLag * sizeof(double));
+    }
+
+    // 12. Recorder feed: low-pass to 4 kHz, keep every sixth sample.
+    out_.RecFeedReady = c.Recording && out_.SqlBusy;
+    if (out_.RecFeedReady) {
+        for (int n = 0; n < kN; ++n) {
+            double y = s.Audio[n];
+            for (int k = 0; k < 4; ++k)
+                y = BiquadStep(kRecCascade[k], s.RecSt[k], y);
+            s.RecWork[n] = RoundHalfUp(std::clamp(y, -32767.0, 32767.0));
+        }
+        for (int m = 0; m < kRecSamples; ++m)
+            out_.RecFeed[m] = s.RecWork[6 * m];
+    }
+
+    // 13. Spectrum of the converted input.
+    out_.SpectrumUpdated = c.SpectrumVisible;
+    if (c.SpectrumVisible)
+        s.Spectrum.Analyze(s.RawI, s.RawQ, out_.SpectrumDb.data());
+}
+
+} // namespace dsp

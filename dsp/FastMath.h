@@ -1,0 +1,87 @@
+#pragma once
+
+#include <cstdint>
+
+// Branch-free sine/cosine and arctangent, accurate to about one unit in the
+// last place, written so that loops over blocks vectorise. The library calls
+// are exact enough but cost more than the rest of the chain together.
+namespace dsp::fastmath {
+
+inline constexpr double kPi = 3.14159265358979311600e+00;
+inline constexpr double kTwoPi = 6.28318530717958623200e+00;
+
+// s = sin(phi), c = cos(phi) for phi in [0, 2*pi] (a little outside is fine).
+inline void SinCos(double phi, double& s, double& c)
+{
+    constexpr double twoOverPi = 6.36619772367581382433e-01;
+    constexpr double pio2Hi = 1.57079632673412561417e+00;  // 33 bits: k * pio2Hi is exact
+    constexpr double pio2Lo = 6.07710050650619224932e-11;
+    const int32_t k = static_cast<int32_t>(phi * twoOverPi + 0.5);
+    const double kd = static_cast<double>(k);
+    const double x = (phi - kd * pio2Hi) - kd * pio2Lo;
+
+    const double z = x * x;
+    const double sr = 8.33333333332248946124e-03 +
+                      z * (-1.98412698298579493134e-04 +
+                           z * (2.75573137070700676789e-06 +
+                                z * (-2.50507602534068634195e-08 + z * 1.58969099521155010221e-10)));
+    const double sx = x + (z * x) * (-1.66666666666666324348e-01 + z * sr);
+    const double cr = z * (4.16666666666666019037e-02 +
+                           z * (-1.38888888888741095749e-03 +
+                                z * (2.48015872894767294178e-05 +
+                                     z * (-2.75573143513906633035e-07 +
+                                          z * (2.08757232129817482790e-09 +
+                                               z * -1.13596475577881948265e-11)))));
+    const double hz = 0.5 * z;
+    const double w = 1.0 - hz;
+    const double cx = w + (((1.0 - w) - hz) + z * cr);
+
+    const int32_t q = k & 3;
+    const double sa = (q & 1) ? cx : sx;
+    const double ca = (q & 1) ? sx : cx;
+    s = (q & 2) ? -sa : sa;
+    c = ((q + 1) & 2) ? -ca : ca;
+}
+
+// atan2(y, x) with atan2(0, 0) = 0.
+inline double Atan2(double y, double x)
+{
+    constexpr double aT0 = 3.33333333333329318027e-01, aT1 = -1.99999999998764832476e-01,
+                     aT2 = 1.42857142725034663711e-01, aT3 = -1.11111104054623557880e-01,
+                     aT4 = 9.09088713343650656196e-02, aT5 = -7.69187620504482999495e-02,
+                     aT6 = 6.66107313738753120669e-02, aT7 = -5.83357013379057348645e-02,
+                     aT8 = 4.97687799461593236017e-02, aT9 = -3.65315727442169155270e-02,
+                     aT10 = 1.62858201153657823623e-02;
+    constexpr double atanHalfHi = 4.63647609000806093515e-01, atanHalfLo = 2.26987774529616870924e-17;
+    constexpr double atanOneHi = 7.85398163397448278999e-01, atanOneLo = 3.06161699786838301793e-17;
+    constexpr double pio2Hi = 1.57079632679489655800e+00, pio2Lo = 6.12323399573676603587e-17;
+    constexpr double piHi = 3.14159265358979311600e+00, piLo = 1.22464679914735317720e-16;
+
+    const double ay = y < 0 ? -y : y;
+    const double ax = x < 0 ? -x : x;
+    const bool swap = ay > ax;
+    const double num = swap ? ax : ay;
+    const double den = swap ? ay : ax;
+    const bool zero = den == 0.0;
+    const double t = num / (zero ? 1.0 : den);  // 0 <= t <= 1
+
+    // Reduce t to |u| < 7/16 around 0, 1/2 or 1.
+    const bool mid = t >= 0.4375 && t < 0.6875;
+    const bool high = t >= 0.6875;
+    const double u = high ? (t - 1.0) / (t + 1.0) : mid ? (2.0 * t - 1.0) / (2.0 + t) : t;
+    const double z = u * u;
+    const double w = z * z;
+    const double s1 = z * (aT0 + w * (aT2 + w * (aT4 + w * (aT6 + w * (aT8 + w * aT10)))));
+    const double s2 = w * (aT1 + w * (aT3 + w * (aT5 + w * (aT7 + w * aT9))));
+    const double hi = high ? atanOneHi : atanHalfHi;
+    const double lo = high ? atanOneLo : atanHalfLo;
+    const double reduced = hi - ((u * (s1 + s2) - lo) - u);
+    double r = (mid || high) ? reduced : u - u * (s1 + s2);
+
+    r = swap ? (pio2Hi - r) + pio2Lo : r;
+    r = x < 0 ? (piHi - r) + piLo : r;
+    r = y < 0 || (y == 0 && __builtin_signbit(y)) ? -r : r;
+    return zero ? 0.0 : r;
+}
+
+} // namespace dsp::fastmath
