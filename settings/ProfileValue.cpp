@@ -4,18 +4,27 @@
 
 namespace settings {
 
+namespace {
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+} // namespace
+
 std::optional<int32_t> ParseProfileInt(std::string_view text)
 {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+    while (!text.empty() && IsBlank(text.front()))
         text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
+    while (!text.empty() && IsBlank(text.back()))
         text.remove_suffix(1);
     if (text.empty())
         return std::nullopt;
 
     bool negative = false;
-    if (text.front() == '-') {
-        negative = true;
+    if (text.front() == '-' || text.front() == '+') {
+        negative = text.front() == '-';
         text.remove_prefix(1);
     }
     int base = 10;
@@ -26,7 +35,8 @@ std::optional<int32_t> ParseProfileInt(std::string_view text)
         base = 16;
         text.remove_prefix(2);
     }
-    if (text.empty())
+    // from_chars would take a second sign itself ("--5", "$-1", "-+5").
+    if (text.empty() || text.front() == '-' || text.front() == '+')
         return std::nullopt;
 
     int64_t magnitude = 0;

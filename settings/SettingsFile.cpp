@@ -1,0 +1,192 @@
+#include "SettingsFile.h"
+
+#include <algorithm>
+#include <array>
+
+namespace settings {
+
+namespace {
+
+using S = core::ReceiverState;
+
+constexpr SettingsKey I(const char* section, const char* name, int32_t S::*field)
+{
+    return {section, name, SettingsKey::Int, field, nullptr, nullptr};
+}
+constexpr SettingsKey B(const char* section, const char* name, bool S::*field)
+{
+    return {section, name, SettingsKey::Bool, nullptr, field, nullptr};
+}
+constexpr SettingsKey T(const char* section, const char* name, std::string S::*field)
+{
+    return {section, name, SettingsKey::String, nullptr, nullptr, field};
+}
+
+const std::array<SettingsKey, 52> kKeys = {{
+    I("Form", "MainTop", &S::MainTop),
+    I("Form", "MainLeft", &S::MainLeft),
+    I("Form", "SpecTop", &S::SpecTop),
+    I("Form", "SpecLeft", &S::SpecLeft),
+    I("Form", "SpecWidth", &S::SpecWidth),
+    I("Form", "SpecHeight", &S::SpecHeight),
+    B("Form", "SpecMaxmum", &S::SpecMaxmum),
+    I("Form", "FiltTop", &S::FiltTop),
+    I("Form", "FiltLeft", &S::FiltLeft),
+    I("Form", "InpTop", &S::InpTop),
+    I("Form", "InpLeft", &S::InpLeft),
+    I("Form", "ListTop", &S::ListTop),
+    I("Form", "ListLeft", &S::ListLeft),
+    I("Form", "ListWidth", &S::ListWidth),
+    I("Form", "ListHeight", &S::ListHeight),
+    B("Form", "ListMaxmum", &S::ListMaxmum),
+    I("Form", "AudioTop", &S::AudioTop),
+    I("Form", "AudioLeft", &S::AudioLeft),
+    I("Form", "WaveTop", &S::WaveTop),
+    I("Form", "WaveLeft", &S::WaveLeft),
+    B("Form", "SpecShow", &S::SpecShow),
+    B("Form", "FiltShow", &S::FiltShow),
+    B("Form", "InpShow", &S::InpShow),
+    B("Form", "ListShow", &S::ListShow),
+    B("Form", "AudioShow", &S::AudioShow),
+    B("Form", "WaveShow", &S::WaveShow),
+    B("Form", "MostTop", &S::MostTop),
+    I("Wave", "FreqTune", &S::FreqTune),
+    I("Wave", "FreqCenter", &S::FreqCenter),
+    I("Wave", "RxMode", &S::RxMode),
+    I("Wave", "IFBW", &S::IFBW),
+    I("Wave", "AFLPF", &S::AFLPF),
+    I("Wave", "AGC", &S::AGC),
+    I("Wave", "GainPos", &S::GainPos),
+    I("Wave", "ColorNum", &S::ColorNum),
+    I("Wave", "SqlPos", &S::SqlPos),
+    I("Wave", "PosIFBW", &S::PosIFBW),
+    I("Wave", "PosAFFC1", &S::PosAFFC1),
+    I("Wave", "PosAFFC2", &S::PosAFFC2),
+    I("Wave", "StepNum", &S::StepNum),
+    I("Wave", "Input", &S::Input),
+    I("Wave", "Output", &S::Output),
+    I("IO", "PortNum", &S::PortNum),
+    T("IO", "PortStr", &S::PortStr),
+    I("IO", "RadioType", &S::RadioType),
+    B("Wave", "DSP3D", &S::DSP3D),
+    B("Wave", "DSPNR", &S::DSPNR),
+    B("Wave", "DSPAN", &S::DSPAN),
+    I("Wave", "InGainPos", &S::InGainPos),
+    I("Wave", "WaterGainPos", &S::WaterGainPos),
+    B("Wave", "InvIQ", &S::InvIQ),
+    T("Etc", "MemName", &S::MemName),
+}};
+
+int32_t ChoiceOrZero(int32_t value, int32_t last)
+{
+    return (value < 0 || value > last) ? 0 : value;
+}
+
+} // namespace
+
+std::span<const SettingsKey> SettingsKeys()
+{
+    return kKeys;
+}
+
+void ReadSettings(const ProfileDocument& doc, core::ReceiverState& state)
+{
+    static const core::ReceiverState defaults{};
+    for (const SettingsKey& k : kKeys) {
+        switch (k.type) {
+        case SettingsKey::Int:
+            state.*k.intField = doc.ReadInt(k.section, k.name, defaults.*k.intField);
+            break;
+        case SettingsKey::Bool:
+            state.*k.boolField = doc.ReadBool(k.section, k.name, defaults.*k.boolField);
+            break;
+        case SettingsKey::String:
+            state.*k.stringField = doc.ReadString(k.section, k.name, defaults.*k.stringField);
+            break;
+        }
+    }
+}
+
+void BringIntoRange(core::ReceiverState& s)
+{
+    s.RxMode = ChoiceOrZero(s.RxMode, 4);
+    s.IFBW = ChoiceOrZero(s.IFBW, 4);
+    s.AFLPF = ChoiceOrZero(s.AFLPF, 2);
+    s.AGC = ChoiceOrZero(s.AGC, 2);
+    s.StepNum = std::clamp(s.StepNum, 0, 16);
+    s.GainPos = std::clamp(s.GainPos, -150, 150);
+    s.SqlPos = std::clamp(s.SqlPos, -150, 150);
+    s.InGainPos = std::clamp(s.InGainPos, -40, 40);
+    s.WaterGainPos = std::clamp(s.WaterGainPos, -40, 40);
+    s.ColorNum = std::clamp(s.ColorNum, 0, 5);
+    if (s.PosIFBW < 1 || s.PosIFBW > 200)
+        s.PosIFBW = 30;
+    if (!(1 <= s.PosAFFC1 && s.PosAFFC1 < s.PosAFFC2 && s.PosAFFC2 <= 100)) {
+        s.PosAFFC1 = 3;
+        s.PosAFFC2 = 60;
+    }
+}
+
+void LoadSettings(const std::filesystem::path& file, core::ReceiverState& state)
+{
+    ReadSettings(ProfileDocument::Load(file), state);
+    BringIntoRange(state);
+    state.MemoryMode = !state.MemName.empty();
+}
+
+void WriteSettings(ProfileDocument& doc, core::ReceiverState& state)
+{
+    if (!state.MemoryMode)
+        state.MemName.clear();
+    for (const SettingsKey& k : kKeys) {
+        switch (k.type) {
+        case SettingsKey::Int:
+            doc.WriteInt(k.section, k.name, state.*k.intField);
+            break;
+        case SettingsKey::Bool:
+            doc.WriteBool(k.section, k.name, state.*k.boolField);
+            break;
+        case SettingsKey::String:
+            doc.WriteString(k.section, k.name, state.*k.stringField);
+            break;
+        }
+    }
+}
+
+void SaveSettings(const std::filesystem::path& file, core::ReceiverState& state)
+{
+    ProfileDocument doc = ProfileDocument::Load(file);
+    WriteSettings(doc, state);
+    doc.Save(file);
+}
+
+SavedGeometry GeometryToSave(bool isMaximised, const WindowGeometry& current,
+                             const WindowGeometry& storedNormal)
+{
+    return isMaximised ? SavedGeometry{storedNormal, true} : SavedGeometry{current, false};
+}
+
+void StoreSpectrumGeometry(core::ReceiverState& s, bool isMaximised,
+                           const WindowGeometry& current)
+{
+    const SavedGeometry g = GeometryToSave(
+        isMaximised, current, {s.SpecTop, s.SpecLeft, s.SpecWidth, s.SpecHeight});
+    s.SpecTop = g.geometry.Top;
+    s.SpecLeft = g.geometry.Left;
+    s.SpecWidth = g.geometry.Width;
+    s.SpecHeight = g.geometry.Height;
+    s.SpecMaxmum = g.maximised;
+}
+
+void StoreListGeometry(core::ReceiverState& s, bool isMaximised, const WindowGeometry& current)
+{
+    const SavedGeometry g = GeometryToSave(
+        isMaximised, current, {s.ListTop, s.ListLeft, s.ListWidth, s.ListHeight});
+    s.ListTop = g.geometry.Top;
+    s.ListLeft = g.geometry.Left;
+    s.ListWidth = g.geometry.Width;
+    s.ListHeight = g.geometry.Height;
+    s.ListMaxmum = g.maximised;
+}
+
+} // namespace settings

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <filesystem>
+
+namespace settings {
+
+// True when a file can really be created in `dir` (tried, not guessed from
+// permission bits, which say nothing for root or a read-only file system).
+bool IsDirectoryWritable(const std::filesystem::path& dir);
+
+// The folder for every file the program writes: the executable's folder when
+// a file can be created there, otherwise `perUserDir` (created if missing),
+// so that a system-wide install still keeps its settings and recordings.
+std::filesystem::path ChooseDataDirectory(const std::filesystem::path& executableDir,
+                                          const std::filesystem::path& perUserDir);
+
+// The settings file's name for an executable: its file name with the
+// extension replaced by ".ini" ("tesmar" -> "tesmar.ini").
+std::filesystem::path SettingsFileName(const std::filesystem::path& executable);
+
+// The running program's data folder, by ChooseDataDirectory with the
+// application's folder and the per-user application data location. Needs the
+// application object; decided once and then kept for the run, so that every
+// file of a run lands in the same place.
+std::filesystem::path DataDirectory();
+
+// The settings file of the running program: SettingsFileName in DataDirectory.
+std::filesystem::path SettingsFilePath();
+
+} // namespace settings
