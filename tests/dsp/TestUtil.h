@@ -1,0 +1,109 @@
+#pragma once
+
+// Helpers shared by the signal chain's tests: printed-digit comparison,
+// a deterministic random source and generated IQ input.
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace dsptest {
+
+// Half a unit of the last printed digit of `printed` (plain or e-notation).
+inline double PrintedTolerance(const std::string& printed)
+{
+    std::string mant = printed;
+    int exp10 = 0;
+    if (auto e = printed.find_first_of("eE"); e != std::string::npos) {
+        mant = printed.substr(0, e);
+        exp10 = std::atoi(printed.c_str() + e + 1);
+    }
+    int decimals = 0;
+    if (auto dot = mant.find('.'); dot != std::string::npos) decimals = int(mant.size() - dot - 1);
+    return 0.5 * std::pow(10.0, exp10 - decimals) * (1.0 + 1e-9);
+}
+
+// The value rounds to the printed digits.
+inline ::testing::AssertionResult MatchesPrinted(double value, const std::string& printed)
+{
+    const double want = std::strtod(printed.c_str(), nullptr);
+    const double tol = PrintedTolerance(printed);
+    if (std::fabs(value - want) <= tol) return ::testing::AssertionSuccess();
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "%.12g does not round to %s (tolerance %.3g)", value,
+                  printed.c_str(), tol);
+    return ::testing::AssertionFailure() << buf;
+}
+
+// SplitMix64: the same numbers on every platform and library.
+class Rng {
+public:
+    explicit Rng(uint64_t seed) : s_(seed) {}
+    uint64_t Next()
+    {
+        uint64_t z = (s_ += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    double Uniform() { return (Next() >> 11) * (1.0 / 9007199254740992.0); }  // [0, 1)
+    double Gauss()
+    {
+        double u1 = Uniform();
+        double u2 = Uniform();
+        if (u1 < 1e-300) u1 = 1e-300;
+        return std::sqrt(-2.0 * std::log(u1)) * std::cos(6.283185307179586 * u2);
+    }
+
+private:
+    uint64_t s_;
+};
+
+inline int16_t ClampSample(double v)
+{
+    if (v > 32767.0) return 32767;
+    if (v < -32767.0) return -32767;
+    return static_cast<int16_t>(std::lround(v));
+}
+
+// One block of frames: channel 0 carries I, channel 1 carries Q.
+using Block = std::vector<int16_t>;
+
+inline Block MakeBlock() { return Block(4800, 0); }
+
+// A complex tone Q + jI = amp * e^(j 2 pi f n / 48000), continuing from sample `start`.
+inline void AddTone(Block& b, long start, double f, double amp, double phase0 = 0.0)
+{
+    for (int n = 0; n < 2400; ++n) {
+        const double ph = 6.283185307179586 * f * double(start + n) / 48000.0 + phase0;
+        const double i = b[2 * n] + amp * std::sin(ph);
+        const double q = b[2 * n + 1] + amp * std::cos(ph);
+        b[2 * n] = ClampSample(i);
+        b[2 * n + 1] = ClampSample(q);
+    }
+}
+
+inline double Rms(const int16_t* frames, int channel, int count = 2400)
+{
+    double s = 0;
+    for (int n = 0; n < count; ++n) s += double(frames[2 * n + channel]) * frames[2 * n + channel];
+    return std::sqrt(s / count);
+}
+
+// Power of one channel at frequency f (Goertzel-like correlation), per sample.
+inline double ToneAmplitude(const int16_t* frames, int channel, double f, int count = 2400)
+{
+    double re = 0, im = 0;
+    for (int n = 0; n < count; ++n) {
+        const double ph = 6.283185307179586 * f * n / 48000.0;
+        re += frames[2 * n + channel] * std::cos(ph);
+        im += frames[2 * n + channel] * std::sin(ph);
+    }
+    return 2.0 * std::sqrt(re * re + im * im) / count;
+}
+
+}  // namespace dsptest
