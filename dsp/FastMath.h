@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 // Branch-free sine/cosine and arctangent, accurate to about one unit in the
@@ -57,31 +58,30 @@ inline double Atan2(double y, double x)
     constexpr double pio2Hi = 1.57079632679489655800e+00, pio2Lo = 6.12323399573676603587e-17;
     constexpr double piHi = 3.14159265358979311600e+00, piLo = 1.22464679914735317720e-16;
 
-    const double ay = y < 0 ? -y : y;
-    const double ax = x < 0 ? -x : x;
-    const bool swap = ay > ax;
-    const double num = swap ? ax : ay;
-    const double den = swap ? ay : ax;
-    const bool zero = den == 0.0;
-    const double t = num / (zero ? 1.0 : den);  // 0 <= t <= 1
+    const double ay = std::fabs(y);
+    const double ax = std::fabs(x);
+    const double num = ay > ax ? ax : ay;
+    const double den = ay > ax ? ay : ax;
+    const double t = num / (den == 0.0 ? 1.0 : den);  // 0 <= t <= 1
 
-    // Reduce t to |u| < 7/16 around 0, 1/2 or 1.
-    const bool mid = t >= 0.4375 && t < 0.6875;
-    const bool high = t >= 0.6875;
-    const double u = high ? (t - 1.0) / (t + 1.0) : mid ? (2.0 * t - 1.0) / (2.0 + t) : t;
+    // Reduce t to |u| < 7/16 around 0, 1/2 or 1, with one division whatever
+    // the range so that the function has no branches.
+    const double un = t >= 0.6875 ? t - 1.0 : (t >= 0.4375 ? 2.0 * t - 1.0 : t);
+    const double ud = t >= 0.6875 ? t + 1.0 : (t >= 0.4375 ? 2.0 + t : 1.0);
+    const double u = un / ud;
     const double z = u * u;
     const double w = z * z;
     const double s1 = z * (aT0 + w * (aT2 + w * (aT4 + w * (aT6 + w * (aT8 + w * aT10)))));
     const double s2 = w * (aT1 + w * (aT3 + w * (aT5 + w * (aT7 + w * aT9))));
-    const double hi = high ? atanOneHi : atanHalfHi;
-    const double lo = high ? atanOneLo : atanHalfLo;
+    const double hi = t >= 0.6875 ? atanOneHi : atanHalfHi;
+    const double lo = t >= 0.6875 ? atanOneLo : atanHalfLo;
     const double reduced = hi - ((u * (s1 + s2) - lo) - u);
-    double r = (mid || high) ? reduced : u - u * (s1 + s2);
+    double r = t >= 0.4375 ? reduced : u - u * (s1 + s2);
 
-    r = swap ? (pio2Hi - r) + pio2Lo : r;
-    r = x < 0 ? (piHi - r) + piLo : r;
-    r = y < 0 || (y == 0 && __builtin_signbit(y)) ? -r : r;
-    return zero ? 0.0 : r;
+    r = ay > ax ? (pio2Hi - r) + pio2Lo : r;
+    r = x < 0.0 ? (piHi - r) + piLo : r;
+    r = std::copysign(r, y);
+    return den == 0.0 ? 0.0 : r;
 }
 
 } // namespace dsp::fastmath
