@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <fstream>
-#include <iterator>
 #include <system_error>
 
 #include <fcntl.h>
@@ -129,13 +127,27 @@ ProfileDocument ProfileDocument::FromText(std::string_view text)
 
 ProfileDocument ProfileDocument::Load(const fs::path& file)
 {
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
         return {};
-    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad())
-        return {};
-    return FromText(text);
+    std::string text;
+    struct stat st {};
+    // Only a regular file holds settings; a folder or a device of that name
+    // reads as no file at all.
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    char buffer[8192];
+    while (ok) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return ok ? FromText(text) : ProfileDocument{};
 }
 
 ProfileDocument::KeyPlace ProfileDocument::Locate(std::string_view section,

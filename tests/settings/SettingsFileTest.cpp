@@ -1,0 +1,409 @@
+#include "settings/SettingsFile.h"
+
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <csignal>
+#include <set>
+#include <sstream>
+
+using core::ReceiverState;
+using settings::LoadSettings;
+using settings::ProfileWriteError;
+using settings::SaveSettings;
+using settings::SettingsKey;
+using settings::SettingsKeys;
+using settings::WindowGeometry;
+using settings::test::CountEntries;
+using settings::test::ReadText;
+using settings::test::TempDir;
+using settings::test::WriteText;
+
+namespace {
+
+// The file a first run leaves behind: every key with its default.
+const char* const kDefaultFile =
+    "[Form]\n"
+    "MainTop=0\nMainLeft=0\nSpecTop=0\nSpecLeft=0\nSpecWidth=500\nSpecHeight=450\n"
+    "SpecMaxmum=0\nFiltTop=0\nFiltLeft=0\nInpTop=0\nInpLeft=0\nListTop=0\nListLeft=0\n"
+    "ListWidth=700\nListHeight=300\nListMaxmum=0\nAudioTop=0\nAudioLeft=0\nWaveTop=0\n"
+    "WaveLeft=0\nSpecShow=0\nFiltShow=0\nInpShow=0\nListShow=0\nAudioShow=0\nWaveShow=0\n"
+    "MostTop=0\n"
+    "\n[Wave]\n"
+    "FreqTune=-12000\nFreqCenter=5012000\nRxMode=0\nIFBW=2\nAFLPF=0\nAGC=1\nGainPos=-150\n"
+    "ColorNum=1\nSqlPos=-150\nPosIFBW=30\nPosAFFC1=3\nPosAFFC2=60\nStepNum=0\nInput=0\n"
+    "Output=0\nDSP3D=0\nDSPNR=0\nDSPAN=0\nInGainPos=0\nWaterGainPos=0\nInvIQ=0\n"
+    "\n[IO]\n"
+    "PortNum=0\nPortStr=\nRadioType=0\n"
+    "\n[Etc]\n"
+    "MemName=\n";
+
+// Every persisted field of two states, as "key=value" lines, for comparison.
+std::string Persisted(const ReceiverState& s)
+{
+    std::ostringstream out;
+    for (const SettingsKey& k : SettingsKeys()) {
+        out << k.name << '=';
+        switch (k.type) {
+        case SettingsKey::Int: out << s.*k.intField; break;
+        case SettingsKey::Bool: out << s.*k.boolField; break;
+        case SettingsKey::String: out << s.*k.stringField; break;
+        }
+        out << '\n';
+    }
+    return out.str();
+}
+
+ReceiverState LoadText(const TempDir& dir, const std::string& text)
+{
+    const auto file = dir / "tesmar.ini";
+    WriteText(file, text);
+    ReceiverState s;
+    LoadSettings(file, s);
+    return s;
+}
+
+ReceiverState LoadWave(const TempDir& dir, const std::string& lines)
+{
+    return LoadText(dir, "[Wave]\n" + lines);
+}
+
+} // namespace
+
+TEST(SettingsKeys, FiftyTwoKeysInTheirOrder)
+{
+    const auto keys = SettingsKeys();
+    ASSERT_EQ(keys.size(), 52u);
+    std::set<std::string> names;
+    std::string sections;
+    for (const SettingsKey& k : keys) {
+        EXPECT_TRUE(names.insert(k.name).second) << k.name;
+        if (sections.empty() || sections.substr(sections.rfind(' ') + 1) != k.section)
+            sections += std::string(" ") + k.section;
+    }
+    EXPECT_EQ(sections, " Form Wave IO Wave Etc");
+    EXPECT_STREQ(keys[0].name, "MainTop");
+    EXPECT_STREQ(keys[6].name, "SpecMaxmum");
+    EXPECT_STREQ(keys[15].name, "ListMaxmum");
+    EXPECT_STREQ(keys[26].name, "MostTop");
+    EXPECT_STREQ(keys[27].name, "FreqTune");
+    EXPECT_STREQ(keys[41].name, "Output");
+    EXPECT_STREQ(keys[42].name, "PortNum");
+    EXPECT_STREQ(keys[43].name, "PortStr");
+    EXPECT_STREQ(keys[45].name, "DSP3D");
+    EXPECT_STREQ(keys[50].name, "InvIQ");
+    EXPECT_STREQ(keys[51].name, "MemName");
+}
+
+TEST(Settings, NoFileGivesTheDefaults)
+{
+    TempDir dir;
+    ReceiverState s;
+    s.FreqCenter = 1;  // overwritten by the default
+    s.MemoryMode = true;
+    LoadSettings(dir / "tesmar.ini", s);
+    EXPECT_EQ(s.FreqCenter, 5012000);
+    EXPECT_EQ(s.FreqTune, -12000);
+    EXPECT_EQ(s.FreqCenter + s.FreqTune, 5000000);
+    EXPECT_EQ(s.RxMode, 0);
+    EXPECT_EQ(s.IFBW, 2);
+    EXPECT_EQ(s.AFLPF, 0);
+    EXPECT_EQ(s.AGC, 1);
+    EXPECT_EQ(s.GainPos, -150);
+    EXPECT_EQ(s.SqlPos, -150);
+    EXPECT_EQ(s.StepNum, 0);
+    EXPECT_EQ(s.ColorNum, 1);
+    EXPECT_EQ(s.PosIFBW, 30);
+    EXPECT_EQ(s.PosAFFC1, 3);
+    EXPECT_EQ(s.PosAFFC2, 60);
+    EXPECT_EQ(s.SpecWidth, 500);
+    EXPECT_EQ(s.SpecHeight, 450);
+    EXPECT_EQ(s.ListWidth, 700);
+    EXPECT_EQ(s.ListHeight, 300);
+    EXPECT_EQ(s.PortStr, "");
+    EXPECT_EQ(s.MemName, "");
+    EXPECT_FALSE(s.MemoryMode);
+    EXPECT_EQ(CountEntries(dir.Path()), 0);  // loading creates nothing
+}
+
+TEST(Settings, FirstRunClosingWritesAllKeysInFourSections)
+{
+    TempDir dir;
+    const auto file = dir / "tesmar.ini";
+    ReceiverState s;
+    LoadSettings(file, s);
+    SaveSettings(file, s);
+    EXPECT_EQ(ReadText(file), kDefaultFile);
+    // A second save finds every key and changes nothing.
+    SaveSettings(file, s);
+    EXPECT_EQ(ReadText(file), kDefaultFile);
+    EXPECT_EQ(CountEntries(dir.Path()), 1);
+}
+
+TEST(Settings, EveryKeySurvivesARoundTrip)
+{
+    TempDir dir;
+    const auto file = dir / "tesmar.ini";
+    ReceiverState s;
+    int32_t n = 1;
+    for (const SettingsKey& k : SettingsKeys()) {
+        switch (k.type) {
+        case SettingsKey::Int: s.*k.intField = n++; break;
+        case SettingsKey::Bool: s.*k.boolField = true; break;
+        case SettingsKey::String: s.*k.stringField = std::string("v ") + k.name + " =x"; break;
+        }
+    }
+    // Keep the values the load would bring into range inside their ranges.
+    s.RxMode = 3; s.IFBW = 4; s.AFLPF = 2; s.AGC = 2; s.StepNum = 16; s.ColorNum = 5;
+    s.GainPos = 150; s.SqlPos = -149; s.InGainPos = -40; s.WaterGainPos = 40;
+    s.PosIFBW = 200; s.PosAFFC1 = 1; s.PosAFFC2 = 100; s.FreqTune = -24000;
+    s.FreqCenter = 145000000; s.MemoryMode = true;
+    const std::string saved = Persisted(s);
+    SaveSettings(file, s);
+
+    ReceiverState back;
+    LoadSettings(file, back);
+    EXPECT_EQ(Persisted(back), saved);
+    EXPECT_TRUE(back.MemoryMode);
+}
+
+TEST(Settings, HexadecimalAndJunkValues)
+{
+    TempDir dir;
+    EXPECT_EQ(LoadWave(dir, "GainPos=0x10\n").GainPos, 16);
+    EXPECT_EQ(LoadWave(dir, "GainPos=abc\n").GainPos, -150);
+    EXPECT_EQ(LoadWave(dir, "GainPos=$1F\n").GainPos, 31);
+    EXPECT_EQ(LoadWave(dir, "FreqCenter=$8A7A240\n").FreqCenter, 145203776);
+    EXPECT_EQ(LoadWave(dir, "FreqTune=$FFFFD120\n").FreqTune, -12000);
+    EXPECT_EQ(LoadWave(dir, "FreqTune=99999999999\n").FreqTune, -12000);
+    EXPECT_EQ(LoadWave(dir, "FreqCenter=\n").FreqCenter, 5012000);
+    EXPECT_EQ(LoadWave(dir, "FreqCenter=12.5\n").FreqCenter, 5012000);
+    EXPECT_TRUE(LoadWave(dir, "DSPNR=2\n").DSPNR);
+    EXPECT_TRUE(LoadWave(dir, "InvIQ=0x1\n").InvIQ);
+    EXPECT_FALSE(LoadWave(dir, "InvIQ=yes\n").InvIQ);
+    EXPECT_TRUE(LoadText(dir, "[Form]\nMostTop=1\n").MostTop);
+    EXPECT_EQ(LoadText(dir, "[form]\nspecwidth = 640 \n").SpecWidth, 640);
+}
+
+TEST(Settings, OutOfRangeChoicesFallBackToZeroAndAreSavedSo)
+{
+    TempDir dir;
+    const auto file = dir / "tesmar.ini";
+    WriteText(file, "[Wave]\nRxMode=7\nIFBW=5\nAFLPF=3\nAGC=-1\n");
+    ReceiverState s;
+    LoadSettings(file, s);
+    EXPECT_EQ(s.RxMode, 0);
+    EXPECT_EQ(s.IFBW, 0);
+    EXPECT_EQ(s.AFLPF, 0);
+    EXPECT_EQ(s.AGC, 0);
+    SaveSettings(file, s);
+    EXPECT_NE(ReadText(file).find("[Wave]\nRxMode=0\nIFBW=0\nAFLPF=0\nAGC=0\n"), std::string::npos);
+
+    EXPECT_EQ(LoadWave(dir, "RxMode=-1\n").RxMode, 0);
+    EXPECT_EQ(LoadWave(dir, "RxMode=4\n").RxMode, 4);
+    EXPECT_EQ(LoadWave(dir, "IFBW=4\n").IFBW, 4);
+    EXPECT_EQ(LoadWave(dir, "AFLPF=2\n").AFLPF, 2);
+    EXPECT_EQ(LoadWave(dir, "AGC=2\n").AGC, 2);
+    EXPECT_EQ(LoadWave(dir, "AGC=3\n").AGC, 0);
+}
+
+TEST(Settings, OutOfRangeControlsAreClamped)
+{
+    TempDir dir;
+    EXPECT_EQ(LoadWave(dir, "StepNum=17\n").StepNum, 16);
+    EXPECT_EQ(LoadWave(dir, "StepNum=-3\n").StepNum, 0);
+    EXPECT_EQ(LoadWave(dir, "StepNum=16\n").StepNum, 16);
+    EXPECT_EQ(LoadWave(dir, "GainPos=500\n").GainPos, 150);
+    EXPECT_EQ(LoadWave(dir, "GainPos=-151\n").GainPos, -150);
+    EXPECT_EQ(LoadWave(dir, "SqlPos=151\n").SqlPos, 150);
+    EXPECT_EQ(LoadWave(dir, "SqlPos=$80000000\n").SqlPos, -150);
+    EXPECT_EQ(LoadWave(dir, "InGainPos=41\n").InGainPos, 40);
+    EXPECT_EQ(LoadWave(dir, "InGainPos=-40\n").InGainPos, -40);
+    EXPECT_EQ(LoadWave(dir, "WaterGainPos=-41\n").WaterGainPos, -40);
+    EXPECT_EQ(LoadWave(dir, "WaterGainPos=40\n").WaterGainPos, 40);
+    EXPECT_EQ(LoadWave(dir, "ColorNum=6\n").ColorNum, 5);
+    EXPECT_EQ(LoadWave(dir, "ColorNum=-1\n").ColorNum, 0);
+    EXPECT_EQ(LoadWave(dir, "ColorNum=0\n").ColorNum, 0);
+}
+
+TEST(Settings, UserFilterValuesOutsideTheirControls)
+{
+    TempDir dir;
+    EXPECT_EQ(LoadWave(dir, "PosIFBW=0\n").PosIFBW, 30);
+    EXPECT_EQ(LoadWave(dir, "PosIFBW=201\n").PosIFBW, 30);
+    EXPECT_EQ(LoadWave(dir, "PosIFBW=-5\n").PosIFBW, 30);
+    EXPECT_EQ(LoadWave(dir, "PosIFBW=1\n").PosIFBW, 1);
+    EXPECT_EQ(LoadWave(dir, "PosIFBW=200\n").PosIFBW, 200);
+
+    auto band = [&](const std::string& lines) {
+        const ReceiverState s = LoadWave(dir, lines);
+        return std::pair(s.PosAFFC1, s.PosAFFC2);
+    };
+    EXPECT_EQ(band("PosAFFC1=60\nPosAFFC2=3\n"), std::pair(3, 60));
+    EXPECT_EQ(band("PosAFFC1=10\nPosAFFC2=10\n"), std::pair(3, 60));
+    EXPECT_EQ(band("PosAFFC1=0\nPosAFFC2=50\n"), std::pair(3, 60));
+    EXPECT_EQ(band("PosAFFC1=5\nPosAFFC2=101\n"), std::pair(3, 60));
+    EXPECT_EQ(band("PosAFFC1=70\n"), std::pair(3, 60));  // above the default upper edge
+    EXPECT_EQ(band("PosAFFC1=1\nPosAFFC2=100\n"), std::pair(1, 100));
+    EXPECT_EQ(band("PosAFFC1=10\nPosAFFC2=11\n"), std::pair(10, 11));
+    EXPECT_EQ(band("PosAFFC2=4\n"), std::pair(3, 4));
+}
+
+TEST(Settings, ForeignLinesAndCommentsAreKept)
+{
+    TempDir dir;
+    const auto file = dir / "tesmar.ini";
+    WriteText(file,
+              "; written by hand\n"
+              "[Wave]\n"
+              "rxmode=2\n"
+              "Extra=keep me\n"
+              "\n"
+              "# plugin section follows\n"
+              "[Plugin]\n"
+              "Path=/opt/x\n"
+              "[Form]\n"
+              "MainTop=77\n");
+    ReceiverState s;
+    LoadSettings(file, s);
+    EXPECT_EQ(s.RxMode, 2);
+    EXPECT_EQ(s.MainTop, 77);
+    s.RxMode = 4;
+    SaveSettings(file, s);
+
+    const std::string text = ReadText(file);
+    EXPECT_EQ(text.rfind("; written by hand\n[Wave]\nrxmode=4\nExtra=keep me\nFreqTune=-12000\n", 0), 0u)
+        << text;
+    EXPECT_NE(text.find("InvIQ=0\n\n# plugin section follows\n[Plugin]\nPath=/opt/x\n[Form]\nMainTop=77\nMainLeft=0\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("MostTop=0\n\n[IO]\nPortNum=0\n"), std::string::npos) << text;
+    EXPECT_TRUE(text.ends_with("\n\n[Etc]\nMemName=\n")) << text;
+    // Each key exactly once.
+    for (const SettingsKey& k : SettingsKeys()) {
+        const std::string line = std::string("\n") + k.name + "=";
+        const auto first = text.find(line);
+        EXPECT_EQ(text.find(line, first + 1), std::string::npos) << k.name;
+    }
+}
+
+TEST(Settings, MemNameSurvivesOnlyOnAMemoryChannel)
+{
+    TempDir dir;
+    const auto file = dir / "tesmar.ini";
+    ReceiverState s;
+    s.MemName = "Airband 1";
+    s.MemoryMode = false;  // tuned away from the channel
+    SaveSettings(file, s);
+    EXPECT_EQ(s.MemName, "");
+    EXPECT_NE(ReadText(file).find("\nMemName=\n"), std::string::npos);
+
+    s.MemName = "Airband 1";
+    s.MemoryMode = true;
+    SaveSettings(file, s);
+    ReceiverState back;
+    LoadSettings(file, back);
+    EXPECT_EQ(back.MemName, "Airband 1");
+    EXPECT_TRUE(back.MemoryMode);
+}
+
+TEST(Settings, StringsUpTo2047Characters)
+{
+    TempDir dir;
+    const auto file = dir / "tesmar.ini";
+    ReceiverState s;
+    s.PortStr = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0";
+    s.MemName = std::string(3000, 'm');
+    s.MemoryMode = true;
+    SaveSettings(file, s);
+    ReceiverState back;
+    LoadSettings(file, back);
+    EXPECT_EQ(back.PortStr, s.PortStr);
+    EXPECT_EQ(back.MemName, std::string(2047, 'm'));
+}
+
+TEST(Settings, UnwritableFileIsReportedByName)
+{
+    TempDir dir;
+    WriteText(dir / "bin", "a file where a folder should be");
+    const auto file = dir / "bin" / "tesmar.ini";
+    ReceiverState s;
+    LoadSettings(file, s);
+    try {
+        SaveSettings(file, s);
+        FAIL() << "saving should have failed";
+    } catch (const ProfileWriteError& e) {
+        EXPECT_NE(std::string(e.what()).find(file.string()), std::string::npos) << e.what();
+    }
+}
+
+TEST(Settings, FailedSaveKeepsThePreviousFile)
+{
+    TempDir dir;
+    const auto file = dir / "tesmar.ini";
+    ReceiverState s;
+    s.MainTop = 5;
+    SaveSettings(file, s);
+    const std::string before = ReadText(file);
+
+    // A disk that fills up mid-save: no file may grow beyond 100 bytes.
+    struct rlimit old {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 100;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    s.MainTop = 6;
+    bool threw = false;
+    try {
+        SaveSettings(file, s);
+    } catch (const ProfileWriteError&) {
+        threw = true;
+    }
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_TRUE(threw);
+    EXPECT_EQ(ReadText(file), before);
+    EXPECT_EQ(CountEntries(dir.Path()), 1);  // the half-written copy is gone
+}
+
+TEST(Geometry, MaximisedWindowSavesItsNormalGeometry)
+{
+    const WindowGeometry current{0, 0, 1920, 1050};
+    const WindowGeometry normal{100, 200, 640, 480};
+    const auto max = settings::GeometryToSave(true, current, normal);
+    EXPECT_TRUE(max.maximised);
+    EXPECT_EQ(max.geometry, normal);
+    const auto plain = settings::GeometryToSave(false, current, normal);
+    EXPECT_FALSE(plain.maximised);
+    EXPECT_EQ(plain.geometry, current);
+}
+
+TEST(Geometry, MaximisedSpectrumAndListRoundTrip)
+{
+    TempDir dir;
+    const auto file = dir / "tesmar.ini";
+    ReceiverState s;
+    // The windows recorded their normal geometry when last activated unmaximised.
+    s.SpecTop = 40; s.SpecLeft = 50; s.SpecWidth = 600; s.SpecHeight = 400;
+    s.ListTop = 60; s.ListLeft = 70; s.ListWidth = 710; s.ListHeight = 310;
+    settings::StoreSpectrumGeometry(s, true, {0, 0, 1920, 1050});
+    settings::StoreListGeometry(s, false, {61, 71, 720, 320});
+    SaveSettings(file, s);
+    const std::string text = ReadText(file);
+    EXPECT_NE(text.find("SpecTop=40\nSpecLeft=50\nSpecWidth=600\nSpecHeight=400\nSpecMaxmum=1\n"),
+              std::string::npos);
+    EXPECT_NE(text.find("ListTop=61\nListLeft=71\nListWidth=720\nListHeight=320\nListMaxmum=0\n"),
+              std::string::npos);
+
+    ReceiverState back;
+    LoadSettings(file, back);
+    EXPECT_TRUE(back.SpecMaxmum);
+    EXPECT_EQ(back.SpecWidth, 600);
+    EXPECT_FALSE(back.ListMaxmum);
+    EXPECT_EQ(back.ListWidth, 720);
+}
