@@ -1,0 +1,64 @@
+#include "recording/FileStamp.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+namespace recording {
+
+LocalStamp LocalNow()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    LocalStamp s;
+    s.year = tm.tm_year + 1900;
+    s.month = tm.tm_mon + 1;
+    s.day = tm.tm_mday;
+    s.hour = tm.tm_hour;
+    s.minute = tm.tm_min;
+    s.second = tm.tm_sec;
+    return s;
+}
+
+std::string RecordingStem(const LocalStamp& s)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d%02d%02d_%02d%02d%02d_", s.year, s.month, s.day, s.hour,
+                  s.minute, s.second);
+    return text;
+}
+
+std::string RawRecordingName(const LocalStamp& stamp, int32_t freqCenter)
+{
+    return RecordingStem(stamp) + std::to_string(freqCenter / 1000) + ".dat";
+}
+
+std::string WaveRecordingName(const LocalStamp& stamp, int32_t freqTune, int32_t freqCenter)
+{
+    // Summed in 64 bits: two extreme 32-bit fields must not wrap.
+    const int64_t receive = static_cast<int64_t>(freqTune) + freqCenter;
+    return RecordingStem(stamp) + std::to_string(receive / 1000) + ".wav";
+}
+
+bool EnsureFolder(const std::filesystem::path& folder, std::string* error)
+{
+    std::error_code ec;
+    if (std::filesystem::is_directory(folder, ec))
+        return true;
+    std::filesystem::create_directory(folder, ec);
+    if (!ec && std::filesystem::is_directory(folder, ec))
+        return true;
+    if (error)
+        *error = "cannot create folder " + folder.string() + ": " +
+                 (ec ? ec.message() : std::string("not a folder"));
+    return false;
+}
+
+std::string DescribeFileError(const char* what, const std::filesystem::path& file, int err)
+{
+    return std::string(what) + " " + file.string() + ": " + std::strerror(err);
+}
+
+} // namespace recording

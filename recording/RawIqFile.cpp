@@ -1,0 +1,268 @@
+#include "recording/RawIqFile.h"
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cstring>
+
+namespace recording {
+
+// Blocks travel between the sound card, the files and the signal chain as
+// they are, so host order and file order (little-endian) must agree.
+static_assert(std::endian::native == std::endian::little, "raw IQ blocks are little-endian");
+
+namespace {
+
+int Digit(int value, int place)
+{
+    // Fields of a sane clock are two digits; keep the header six bytes even
+    // for a stamp that is not.
+    const int v = std::clamp(value, 0, 99);
+    return '0' + (place == 0 ? v / 10 : v % 10);
+}
+
+} // namespace
+
+std::array<uint8_t, kRawHeaderSize> EncodeRawHeader(const LocalStamp& start, int64_t freqCenter)
+{
+    std::array<uint8_t, kRawHeaderSize> h{};
+    std::copy(kRawMarker.begin(), kRawMarker.end(), h.begin());
+    h[6] = 0;
+    h[7] = 0;
+    h[8] = static_cast<uint8_t>(Digit(start.hour, 0));
+    h[9] = static_cast<uint8_t>(Digit(start.hour, 1));
+    h[10] = static_cast<uint8_t>(Digit(start.minute, 0));
+    h[11] = static_cast<uint8_t>(Digit(start.minute, 1));
+    h[12] = static_cast<uint8_t>(Digit(start.second, 0));
+    h[13] = static_cast<uint8_t>(Digit(start.second, 1));
+    const uint64_t f = static_cast<uint64_t>(std::clamp<int64_t>(freqCenter, 0, kRawMaxFreqCenter));
+    for (int i = 0; i < 5; ++i)
+        h[14 + i] = static_cast<uint8_t>(f >> (8 * (4 - i)));
+    return h;
+}
+
+RawHeaderCheck CheckRawHeader(const uint8_t* bytes, std::size_t size)
+{
+    RawHeaderCheck r;
+    if (size < kRawMarker.size() || !std::equal(kRawMarker.begin(), kRawMarker.end(), bytes)) {
+        r.status = RawHeaderStatus::NotTesmar;
+        r.message = kMsgRawNotTesmar;
+        return r;
+    }
+    // Byte 7 is not examined. A marked file too short to hold the time and the
+    // frequency cannot be played either.
+    if (size < 7 || bytes[6] != 0 || size < static_cast<std::size_t>(kRawHeaderSize)) {
+        r.status = RawHeaderStatus::WrongFormat;
+        r.message = kMsgRawWrongFormat;
+        return r;
+    }
+    const int weights[6] = {36000, 3600, 600, 60, 10, 1};
+    int32_t seconds = 0;
+    for (int i = 0; i < 6; ++i)
+        seconds += weights[i] * (static_cast<int32_t>(bytes[8 + i]) - '0');
+    r.blockCount = kBlocksPerSecond * seconds;
+    uint64_t f = 0;
+    for (int i = 0; i < 5; ++i)
+        f = (f << 8) | bytes[14 + i];
+    r.freqCenter = static_cast<int64_t>(f);
+    r.status = RawHeaderStatus::Accepted;
+    return r;
+}
+
+// ---------------------------------------------------------------------------
+
+RawRecorder::~RawRecorder()
+{
+    Close();
+}
+
+bool RawRecorder::Start(const std::filesystem::path& file, const LocalStamp& start,
+                        int64_t freqCenter)
+{
+    if (file_)
+        Stop();
+    fileName_ = file;
+    writeFailed_ = false;
+    lastError_.clear();
+    blockCount_ = 0;
+    WriteTimeText(0, timeText_);
+    file_ = std::fopen(file.c_str(), "wb");
+    if (!file_) {
+        lastError_ = DescribeFileError("cannot create", file, errno);
+        return false;
+    }
+    const auto header = EncodeRawHeader(start, freqCenter);
+    return Write(header.data(), header.size());
+}
+
+bool RawRecorder::StartInFolder(const std::filesystem::path& folder, const LocalStamp& start,
+                                int32_t freqCenter)
+{
+    const std::filesystem::path sub = folder / "Raw";
+    fileName_ = sub / RawRecordingName(start, freqCenter);
+    std::string error;
+    if (!EnsureFolder(sub, &error)) {
+        if (file_)
+            Stop();
+        lastError_ = error;
+        return false;
+    }
+    return Start(sub / RawRecordingName(start, freqCenter), start, freqCenter);
+}
+
+bool RawRecorder::AppendBlock(const void* block)
+{
+    if (!file_)
+        return false;
+    const bool ok = Write(block, kRawBlockBytes);
+    WriteTimeText(blockCount_, timeText_);
+    ++blockCount_;
+    return ok;
+}
+
+bool RawRecorder::Stop()
+{
+    if (!file_)
+        return false;
+    Write(kRawEndMarker.data(), kRawEndMarker.size());
+    return Close();
+}
+
+bool RawRecorder::Abandon()
+{
+    if (!file_)
+        return false;
+    return Close();
+}
+
+bool RawRecorder::Write(const void* data, std::size_t size)
+{
+    if (std::fwrite(data, 1, size, file_) == size)
+        return true;
+    if (!writeFailed_)
+        lastError_ = DescribeFileError("cannot write", fileName_, errno);
+    writeFailed_ = true;
+    return false;
+}
+
+bool RawRecorder::Close()
+{
+    if (!file_)
+        return !writeFailed_;
+    // Buffered data reaches the disk only now; a full disk shows up here.
+    if (std::fclose(file_) != 0 && !writeFailed_) {
+        lastError_ = DescribeFileError("cannot write", fileName_, errno);
+        writeFailed_ = true;
+    }
+    file_ = nullptr;
+    return !writeFailed_;
+}
+
+// ---------------------------------------------------------------------------
+
+RawPlayer::~RawPlayer()
+{
+    Close();
+}
+
+RawHeaderCheck RawPlayer::Open(const std::filesystem::path& file)
+{
+    Close();
+    lastError_.clear();
+    readFailed_ = false;
+    endMarkerSeen_ = false;
+    readPos_ = readLen_ = 0;
+    // Zeros can never be part of the end marker, so a fresh window cannot
+    // match before 16 bytes of this file have passed through it.
+    window_.fill(0);
+    windowPos_ = 0;
+
+    RawHeaderCheck refused;
+    file_ = std::fopen(file.c_str(), "rb");
+    if (!file_) {
+        lastError_ = DescribeFileError("cannot open", file, errno);
+        return refused;
+    }
+    uint8_t header[kRawHeaderSize];
+    const std::size_t got = std::fread(header, 1, sizeof header, file_);
+    if (got < sizeof header && std::ferror(file_)) {
+        lastError_ = DescribeFileError("cannot read", file, errno);
+        Close();
+        return refused;
+    }
+    RawHeaderCheck check = CheckRawHeader(header, got);
+    if (check.status != RawHeaderStatus::Accepted) {
+        lastError_ = check.message;
+        Close();
+        return check;
+    }
+    blockCount_ = check.blockCount;
+    freqCenter_ = check.freqCenter;
+    WriteTimeText(blockCount_, timeText_);
+    return check;
+}
+
+void RawPlayer::Close()
+{
+    if (file_)
+        std::fclose(file_);
+    file_ = nullptr;
+}
+
+bool RawPlayer::Refill()
+{
+    readPos_ = 0;
+    readLen_ = std::fread(readBuffer_.data(), 1, readBuffer_.size(), file_);
+    if (readLen_ == 0 && std::ferror(file_)) {
+        readFailed_ = true;
+        lastError_ = std::string("read error: ") + std::strerror(errno);
+    }
+    return readLen_ > 0;
+}
+
+bool RawPlayer::WindowMatches() const
+{
+    for (unsigned i = 0; i < 16; ++i)
+        if (window_[(windowPos_ + i) & 15u] != kRawEndMarker[i])
+            return false;
+    return true;
+}
+
+RawPlayer::Step RawPlayer::Pump()
+{
+    if (!file_)
+        return Step::Idle;
+    WriteTimeText(blockCount_, timeText_);
+    ++blockCount_;
+
+    auto* bytes = reinterpret_cast<uint8_t*>(frames_.data());
+    int n = 0;
+    for (;;) {
+        if (readPos_ == readLen_ && !Refill())
+            return Finish(n);  // the file ends here, as if the marker stood here
+        const uint8_t b = readBuffer_[readPos_++];
+        window_[windowPos_] = b;
+        windowPos_ = (windowPos_ + 1) & 15u;
+        // The newest byte must be the marker's last one: test that first.
+        if (b == kRawEndMarker[15] && WindowMatches()) {
+            endMarkerSeen_ = true;
+            // The marker's first 15 bytes went into the block (when they were
+            // read during this call): they are not data.
+            return Finish(std::max(0, n - 15));
+        }
+        bytes[n++] = b;
+        if (n == kRawBlockBytes) {
+            return Step::Block;
+        }
+    }
+}
+
+RawPlayer::Step RawPlayer::Finish(int zeroFrom)
+{
+    auto* bytes = reinterpret_cast<uint8_t*>(frames_.data());
+    std::memset(bytes + zeroFrom, 0, static_cast<std::size_t>(kRawBlockBytes - zeroFrom));
+    Close();
+    return Step::FinalBlock;
+}
+
+} // namespace recording

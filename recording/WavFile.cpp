@@ -1,0 +1,190 @@
+#include "recording/WavFile.h"
+
+#include <bit>
+#include <cerrno>
+#include <cstring>
+
+namespace recording {
+
+static_assert(std::endian::native == std::endian::little, "WAV samples are little-endian");
+
+namespace {
+
+constexpr uint64_t kMaxDataBytes = 0xFFFFFFFFull - 36;
+
+void Put32(uint8_t* at, uint32_t v)
+{
+    at[0] = static_cast<uint8_t>(v);
+    at[1] = static_cast<uint8_t>(v >> 8);
+    at[2] = static_cast<uint8_t>(v >> 16);
+    at[3] = static_cast<uint8_t>(v >> 24);
+}
+
+void Put16(uint8_t* at, uint16_t v)
+{
+    at[0] = static_cast<uint8_t>(v);
+    at[1] = static_cast<uint8_t>(v >> 8);
+}
+
+} // namespace
+
+void EncodeWavHeader(uint8_t (&h)[kWavHeaderSize], uint32_t sampleRate, uint16_t channels,
+                     uint32_t dataLength)
+{
+    constexpr uint16_t kBits = 16;
+    std::memcpy(h + 0, "RIFF", 4);
+    Put32(h + 4, dataLength == 0 ? 0 : dataLength + 36);
+    std::memcpy(h + 8, "WAVE", 4);
+    std::memcpy(h + 12, "fmt ", 4);
+    Put32(h + 16, 16);
+    Put16(h + 20, 1);
+    Put16(h + 22, channels);
+    Put32(h + 24, sampleRate);
+    Put32(h + 28, sampleRate * channels * kBits / 8);
+    Put16(h + 32, static_cast<uint16_t>(channels * kBits / 8));
+    Put16(h + 34, kBits);
+    std::memcpy(h + 36, "data", 4);
+    Put32(h + 40, dataLength);
+}
+
+// ---------------------------------------------------------------------------
+
+WavWriter::~WavWriter()
+{
+    Close();
+}
+
+bool WavWriter::Create(const std::filesystem::path& file, uint32_t sampleRate, uint16_t channels)
+{
+    Close();
+    fileName_ = file;
+    dataBytes_ = 0;
+    failed_ = false;
+    lastError_.clear();
+    file_ = std::fopen(file.c_str(), "wb");
+    if (!file_) {
+        const int err = errno;
+        failed_ = true;
+        lastError_ = DescribeFileError("cannot create", file, err);
+        return false;
+    }
+    uint8_t header[kWavHeaderSize];
+    EncodeWavHeader(header, sampleRate, channels, 0);
+    if (std::fwrite(header, 1, sizeof header, file_) != sizeof header)
+        return Fail("cannot write", errno);
+    return true;
+}
+
+bool WavWriter::Append(const int16_t* samples, std::size_t count)
+{
+    if (!file_)
+        return false;
+    const uint64_t bytes = 2ull * count;
+    if (dataBytes_ + bytes > kMaxDataBytes) {
+        if (!failed_)
+            lastError_ = "cannot write " + fileName_.string() + ": a WAV file holds at most 4 GiB";
+        failed_ = true;
+        return false;
+    }
+    if (std::fwrite(samples, 2, count, file_) != count)
+        return Fail("cannot write", errno);
+    dataBytes_ += bytes;
+    return true;
+}
+
+bool WavWriter::UpdateSizes(uint32_t dataLength)
+{
+    if (!file_)
+        return false;
+    uint8_t field[4];
+    bool ok = std::fseek(file_, 4, SEEK_SET) == 0;
+    Put32(field, dataLength + 36);
+    ok = ok && std::fwrite(field, 1, 4, file_) == 4;
+    ok = ok && std::fseek(file_, 40, SEEK_SET) == 0;
+    Put32(field, dataLength);
+    ok = ok && std::fwrite(field, 1, 4, file_) == 4;
+    ok = ok && std::fseek(file_, 0, SEEK_END) == 0;
+    ok = ok && std::fflush(file_) == 0;
+    if (!ok)
+        return Fail("cannot write", errno);
+    return true;
+}
+
+bool WavWriter::Close()
+{
+    if (!file_)
+        return !failed_;
+    if (std::fclose(file_) != 0)
+        Fail("cannot write", errno);
+    file_ = nullptr;
+    return !failed_;
+}
+
+bool WavWriter::Fail(const char* what, int err)
+{
+    if (!failed_)
+        lastError_ = DescribeFileError(what, fileName_, err);
+    failed_ = true;
+    return false;
+}
+
+// ---------------------------------------------------------------------------
+
+bool WaveRecorder::Start(const std::filesystem::path& file)
+{
+    error_.clear();
+    fileName_ = file;
+    blockCount_ = 0;
+    WriteTimeText(0, timeText_);
+    return wav_.Create(file, kWaveRecRate, 1);
+}
+
+bool WaveRecorder::StartInFolder(const std::filesystem::path& folder, const LocalStamp& start,
+                                 int32_t freqTune, int32_t freqCenter)
+{
+    const std::filesystem::path sub = folder / "Wav";
+    const std::filesystem::path file = sub / WaveRecordingName(start, freqTune, freqCenter);
+    std::string error;
+    if (!EnsureFolder(sub, &error)) {
+        wav_.Close();
+        fileName_ = file;
+        error_ = error;
+        return false;
+    }
+    return Start(file);
+}
+
+bool WaveRecorder::AppendBlock(const int16_t* samples)
+{
+    if (!wav_.IsOpen())
+        return false;
+    WriteTimeText(blockCount_, timeText_);
+    // A block that did not reach the file is not counted, so the size fields
+    // never claim samples that are not there.
+    if (!wav_.Append(samples, kWaveRecSamples))
+        return false;
+    ++blockCount_;
+    return true;
+}
+
+bool WaveRecorder::UpdateSizes(uint32_t dataLength)
+{
+    return wav_.UpdateSizes(dataLength);
+}
+
+bool WaveRecorder::RecordBlock(const int16_t* samples)
+{
+    const bool appended = AppendBlock(samples);
+    if (!wav_.IsOpen())
+        return false;
+    const bool updated =
+        UpdateSizes(static_cast<uint32_t>(blockCount_) * static_cast<uint32_t>(kWaveRecBlockBytes));
+    return appended && updated;
+}
+
+bool WaveRecorder::Stop()
+{
+    return wav_.Close();
+}
+
+} // namespace recording

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "recording/FileStamp.h"
+#include "recording/TimeText.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+namespace recording {
+
+inline constexpr int kWavHeaderSize = 44;
+inline constexpr int kWaveRecRate = 8000;
+inline constexpr int kWaveRecSamples = 400;                 // one 50 ms block at 8000 Hz
+inline constexpr int kWaveRecBlockBytes = 2 * kWaveRecSamples;  // 800
+
+// The 44-byte header of a 16-bit PCM WAV file whose data part holds
+// `dataLength` bytes. Both size fields are 0 for an empty file.
+void EncodeWavHeader(uint8_t (&header)[kWavHeaderSize], uint32_t sampleRate, uint16_t channels,
+                     uint32_t dataLength);
+
+// A 16-bit PCM WAV file being written. Errors are reported by the return
+// values and LastError(), and stay visible in Failed() until the next Create.
+class WavWriter {
+public:
+    WavWriter() = default;
+    ~WavWriter();
+    WavWriter(const WavWriter&) = delete;
+    WavWriter& operator=(const WavWriter&) = delete;
+
+    // Creates `file` (replacing one of that name) with both size fields 0.
+    bool Create(const std::filesystem::path& file, uint32_t sampleRate, uint16_t channels);
+    // Appends `count` samples (interleaved when there are two channels). A WAV
+    // file cannot describe more than 4 GiB: an append beyond that is refused.
+    bool Append(const int16_t* samples, std::size_t count);
+    // Writes dataLength + 36 at offset 4 and dataLength at offset 40, returns to
+    // the end and hands everything to the system, so the file on disk is a
+    // valid WAV file from here on.
+    bool UpdateSizes(uint32_t dataLength);
+    // Returns false if anything written to this file was lost.
+    bool Close();
+
+    bool IsOpen() const { return file_ != nullptr; }
+    bool Failed() const { return failed_; }
+    uint64_t DataBytes() const { return dataBytes_; }
+    const std::filesystem::path& FileName() const { return fileName_; }
+    const std::string& LastError() const { return lastError_; }
+
+private:
+    bool Fail(const char* what, int err);
+
+    std::FILE* file_ = nullptr;
+    std::filesystem::path fileName_;
+    uint64_t dataBytes_ = 0;
+    bool failed_ = false;
+    std::string lastError_;
+};
+
+// The recorder of demodulated audio: mono, 8000 Hz, 16 bits, 400 samples per
+// block in which the squelch opened. The file is valid at every moment.
+class WaveRecorder {
+public:
+    // Creates `file` with an empty 44-byte header; the time text restarts.
+    bool Start(const std::filesystem::path& file);
+    // The application's way in: folder/Wav/yyyymmdd_hhmmss_<kHz>.wav, creating
+    // "Wav" when missing. FileName() holds the name even when creation failed.
+    bool StartInFolder(const std::filesystem::path& folder, const LocalStamp& start,
+                       int32_t freqTune, int32_t freqCenter);
+
+    // Refreshes the time text from the blocks written so far, appends the 400
+    // samples and counts the block.
+    bool AppendBlock(const int16_t* samples);
+    // Brings both size fields up to `dataLength` bytes (BlockCount() * 800).
+    bool UpdateSizes(uint32_t dataLength);
+    // Both of the above, as the signal chain's owner calls them per block.
+    bool RecordBlock(const int16_t* samples);
+
+    bool Stop();
+
+    bool IsOpen() const { return wav_.IsOpen(); }
+    bool WriteFailed() const { return wav_.Failed(); }
+    int32_t BlockCount() const { return blockCount_; }
+    const char* TimeText() const { return timeText_; }
+    const std::filesystem::path& FileName() const { return fileName_; }
+    const std::string& LastError() const { return error_.empty() ? wav_.LastError() : error_; }
+
+private:
+    WavWriter wav_;
+    std::filesystem::path fileName_;
+    int32_t blockCount_ = 0;
+    char timeText_[kTimeTextSize] = "00:00:00";
+    std::string error_;
+};
+
+} // namespace recording
