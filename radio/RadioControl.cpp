@@ -1,0 +1,63 @@
+#include "radio/RadioControl.h"
+
+#include "radio/RadioTypes.h"
+
+namespace radio {
+
+RadioControl::RadioControl(RadioLink& link, int32_t& FreqCenter, int32_t& FreqTune,
+                           const int32_t& RadioType, QObject* parent)
+    : QObject(parent), link_(link), freqCenter_(FreqCenter), freqTune_(FreqTune),
+      radioType_(RadioType)
+{
+    connect(&link_, &RadioLink::CommandFinished, this, [this](bool) { Advance(); });
+}
+
+bool RadioControl::SetRadioFrequency(int32_t f)
+{
+    const RadioTypeInfo& type = RadioTypeOf(radioType_);
+    if (f < type.MinCenter || f > type.MaxCenter)
+        return false;
+    const int32_t fs = f / type.Grid * type.Grid;
+    char command[kMaxCommandLength];
+    const std::size_t length = FormatFrequencyCommand(radioType_, fs, command);
+    freqTune_ += f - fs;
+    link_.SendRadioCommand(std::string_view(command, length));
+    freqCenter_ = fs;
+    return true;
+}
+
+void RadioControl::StartRadio()
+{
+    running_ = true;
+    setupType_ = radioType_;
+    nextSetup_ = 0;
+    Advance();
+}
+
+void RadioControl::Advance()
+{
+    // Sending or finishing can lead straight back here (a lost port ends the
+    // command at once; a finished-handler may restart the sequence): the outer
+    // call then simply goes round once more.
+    if (advancing_) {
+        advanceAgain_ = true;
+        return;
+    }
+    advancing_ = true;
+    do {
+        advanceAgain_ = false;
+        while (running_ && !link_.CommandPending()) {
+            const RadioTypeInfo& type = RadioTypeOf(setupType_);
+            if (nextSetup_ < type.SetupCount) {
+                link_.SendRadioCommand(type.SetupCommands[nextSetup_++]);
+            } else {
+                running_ = false;
+                SetRadioFrequency(freqCenter_);
+                emit StartRadioFinished();
+            }
+        }
+    } while (advanceAgain_);
+    advancing_ = false;
+}
+
+} // namespace radio

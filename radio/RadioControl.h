@@ -1,0 +1,59 @@
+#pragma once
+
+#include "radio/RadioLink.h"
+
+#include <QObject>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace radio {
+
+// The radio's command set on top of the link: retuning the radio's centre
+// frequency and the set-up sequence that switches it to IQ output.
+//
+// The frequencies and the radio type are fields of the application's shared
+// receiver state, bound here by reference so that this library stays below
+// the core that owns them.
+class RadioControl : public QObject {
+    Q_OBJECT
+
+public:
+    RadioControl(RadioLink& link, int32_t& FreqCenter, int32_t& FreqTune,
+                 const int32_t& RadioType, QObject* parent = nullptr);
+
+    // Moves the radio's centre to f truncated to the radio's grid, keeps the
+    // receive frequency FreqCenter + FreqTune moving by exactly f - FreqCenter,
+    // and offers the command to the link (dropped when the port is closed or
+    // busy). Returns false, changing nothing, when f is outside the range.
+    bool SetRadioFrequency(int32_t f);
+
+    // Starts the set-up sequence of the current radio type, ending with the
+    // frequency command for FreqCenter. Each step waits for the link to be
+    // idle; the waits are advanced by the link's acknowledgments, time-outs
+    // and port loss, never by a nested event loop. Calling it again while a
+    // sequence runs starts that sequence afresh.
+    void StartRadio();
+    bool StartRadioRunning() const { return running_; }
+
+    RadioLink& Link() { return link_; }
+
+signals:
+    void StartRadioFinished();
+
+private:
+    void Advance();
+
+    RadioLink& link_;
+    int32_t& freqCenter_;
+    int32_t& freqTune_;
+    const int32_t& radioType_;
+
+    bool running_ = false;
+    int32_t setupType_ = 0;
+    std::size_t nextSetup_ = 0;
+    bool advancing_ = false;
+    bool advanceAgain_ = false;
+};
+
+} // namespace radio

@@ -1,0 +1,240 @@
+#include "radio/RadioLink.h"
+
+#include "radio/RadioTypes.h"
+
+#include <QLoggingCategory>
+
+namespace radio {
+
+Q_LOGGING_CATEGORY(lcRadio, "tesmar.radio")
+
+RadioLink::RadioLink(QObject* parent) : QObject(parent)
+{
+    lastCommand_.reserve(kMaxCommandLength);
+    replyLine_.reserve(kMaxReplyLine + 1);
+    idleTimer_.setInterval(kBlockPeriodMs);
+    connect(&idleTimer_, &QTimer::timeout, this, &RadioLink::OnIdleTick);
+    connect(&port_, &QSerialPort::errorOccurred, this, &RadioLink::OnPortError);
+}
+
+RadioLink::~RadioLink()
+{
+    // The port's own destructor would close it too, but after our members are
+    // gone; close it while the error handler can still run safely.
+    disconnect(&port_, nullptr, this, nullptr);
+    if (port_.isOpen())
+        port_.close();
+}
+
+bool RadioLink::OpenRadioPort(const std::string& PortStr, int32_t RadioType)
+{
+    if (port_.isOpen())
+        CloseRadioPort();
+    if (PortStr.empty()) {
+        SetPortOpen(false);
+        return false;
+    }
+    const RadioTypeInfo& type = RadioTypeOf(RadioType);
+    port_.setPortName(QString::fromStdString(PortStr));
+    port_.setBaudRate(type.BaudRate);
+    port_.setDataBits(QSerialPort::Data8);
+    port_.setParity(QSerialPort::NoParity);
+    port_.setStopBits(QSerialPort::OneStop);
+    port_.setFlowControl(QSerialPort::NoFlowControl);
+    if (!port_.open(QIODevice::ReadWrite)) {
+        qCDebug(lcRadio) << "cannot open" << port_.portName() << port_.errorString();
+        port_.clearError();
+        SetPortOpen(false);
+        return false;
+    }
+    // The radio takes its power for the level converter from DTR and RTS.
+    // Pseudo-terminals and some adapters cannot set them and still carry data.
+    if (!port_.setDataTerminalReady(true) || !port_.setRequestToSend(true)) {
+        qCWarning(lcRadio) << "cannot raise DTR/RTS on" << port_.portName() << ":"
+                           << port_.errorString();
+        port_.clearError();
+    }
+    port_.clear(QSerialPort::AllDirections);
+    replyLine_.clear();
+    SetPortOpen(true);
+    return true;
+}
+
+void RadioLink::CloseRadioPort()
+{
+    idleTimer_.stop();
+    if (port_.isOpen())
+        port_.close();
+    port_.clearError();
+    // Bytes of a line begun on the old port would spoil the first line of the new one.
+    replyLine_.clear();
+    const bool wasPending = commandPending_;
+    commandPending_ = false;
+    replyWaitCount_ = 0;
+    SetPortOpen(false);
+    if (wasPending)
+        emit CommandFinished(false);
+}
+
+void RadioLink::SendRadioCommand(std::string_view command)
+{
+    if (!portOpen_ || commandPending_)
+        return;
+    lastCommand_.assign(command.substr(0, command.size() >= 2 ? command.size() - 2 : 0));
+    // One write call puts the whole line into the port's queue, and nothing
+    // here runs the event loop, so two commands can never interleave.
+    port_.write(command.data(), static_cast<qint64>(command.size()));
+    port_.flush();
+    if (!portOpen_)  // the port failed while writing
+        return;
+    commandPending_ = true;
+    replyWaitCount_ = 0;
+    StartIdleTimer();
+}
+
+void RadioLink::PollRadioPort()
+{
+    blockPolled_ = true;
+    Poll();
+}
+
+qint64 RadioLink::BytesWaiting() const
+{
+    return port_.isOpen() ? port_.bytesAvailable() : 0;
+}
+
+void RadioLink::SetIdlePollEnabled(bool enabled)
+{
+    idlePollEnabled_ = enabled;
+    if (!enabled)
+        idleTimer_.stop();
+    else if (commandPending_)
+        StartIdleTimer();
+}
+
+void RadioLink::Poll()
+{
+    if (!portOpen_ || inPoll_)
+        return;
+    inPoll_ = true;
+    const bool wasPending = commandPending_;
+    const bool wasLinkOk = radioLinkOk_;
+    bool acknowledged = false;
+
+    const qint64 waiting = port_.bytesAvailable();
+    if (waiting > 0) {
+        const qint64 want = waiting < kReceiveBufferSize - 1 ? waiting : kReceiveBufferSize - 1;
+        qint64 got = port_.read(receiveBuffer_, want);
+        if (got < 0)
+            got = 0;
+        receiveBuffer_[got] = '\0';
+        for (qint64 i = 0; i < got; ++i)
+            TakeByte(receiveBuffer_[i], acknowledged);
+    }
+
+    if (commandPending_) {
+        ++replyWaitCount_;
+        if (replyWaitCount_ > kReplyWaitLimit) {
+            commandPending_ = false;
+            replyWaitCount_ = 0;
+            radioLinkOk_ = false;
+        }
+    }
+    if (!commandPending_)
+        idleTimer_.stop();
+    inPoll_ = false;
+
+    if (radioLinkOk_ != wasLinkOk)
+        emit RadioLinkOkChanged(radioLinkOk_);
+    if (wasPending && !commandPending_)
+        emit CommandFinished(acknowledged);
+}
+
+void RadioLink::TakeByte(char c, bool& acknowledged)
+{
+    if (c == '\r') {
+        if (echoSeen_) {
+            if (replyLine_ == "OK") {
+                if (commandPending_)
+                    acknowledged = true;
+                commandPending_ = false;
+                echoSeen_ = false;
+                radioLinkOk_ = true;
+            }
+        } else if (replyLine_ == lastCommand_) {
+            echoSeen_ = true;
+            lastCommand_.clear();
+        }
+        replyLine_.clear();
+    } else if (c != '\n') {
+        if (replyLine_.size() < kMaxReplyLine)
+            replyLine_.push_back(c);
+    }
+}
+
+void RadioLink::StartIdleTimer()
+{
+    if (!idlePollEnabled_)
+        return;
+    blockPolled_ = false;
+    idleTicks_ = 0;
+    idleTimer_.start();
+}
+
+void RadioLink::OnIdleTick()
+{
+    if (blockPolled_) {
+        blockPolled_ = false;
+        idleTicks_ = 0;
+        return;
+    }
+    if (idleTicks_ < kStallPeriods)
+        ++idleTicks_;
+    if (idleTicks_ >= kStallPeriods)
+        Poll();
+}
+
+void RadioLink::OnPortError(QSerialPort::SerialPortError error)
+{
+    // A vanished device reports these, on Linux over and over until closed.
+    if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError)
+        return;
+    if (!port_.isOpen())
+        return;
+    qCWarning(lcRadio) << "serial port" << port_.portName() << "lost:" << port_.errorString();
+    LosePort();
+}
+
+void RadioLink::LosePort()
+{
+    idleTimer_.stop();
+    port_.close();
+    port_.clearError();
+    replyLine_.clear();
+    const bool wasPending = commandPending_;
+    commandPending_ = false;
+    replyWaitCount_ = 0;
+    SetPortOpen(false);
+    SetRadioLinkOk(false);
+    emit PortLost();
+    if (wasPending)
+        emit CommandFinished(false);
+}
+
+void RadioLink::SetPortOpen(bool open)
+{
+    if (portOpen_ == open)
+        return;
+    portOpen_ = open;
+    emit PortOpenChanged(open);
+}
+
+void RadioLink::SetRadioLinkOk(bool on)
+{
+    if (radioLinkOk_ == on)
+        return;
+    radioLinkOk_ = on;
+    emit RadioLinkOkChanged(on);
+}
+
+} // namespace radio

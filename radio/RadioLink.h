@@ -1,0 +1,104 @@
+#pragma once
+
+#include <QObject>
+#include <QSerialPort>
+#include <QTimer>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace radio {
+
+// The serial link to the radio: one command at a time, each answered by its
+// echo line and then "OK". Lives on the main thread; never blocks and never
+// runs a nested event loop.
+//
+// The application calls PollRadioPort once per processed audio block. When
+// blocks stop arriving while a command is pending (no audio input, a stalled
+// device), an internal timer takes over the polling at the block rate, so that
+// a pending command is always given up in bounded time.
+class RadioLink : public QObject {
+    Q_OBJECT
+
+public:
+    // A command is given up when this many polls have passed without its "OK"
+    // and one more arrives: at the 11th poll after the write.
+    static constexpr int kReplyWaitLimit = 10;
+    static constexpr int kReceiveBufferSize = 1024;
+    static constexpr int kBlockPeriodMs = 50;
+    // Polls stop being counted as block-driven after this many idle timer
+    // periods without one; then the timer polls by itself.
+    static constexpr int kStallPeriods = 2;
+    // Longest reply line kept; anything longer cannot be an echo or "OK".
+    static constexpr std::size_t kMaxReplyLine = 1023;
+
+    explicit RadioLink(QObject* parent = nullptr);
+    ~RadioLink() override;
+
+    // Opens portName (a system name such as "ttyUSB0" or a full path) with
+    // the line settings of radioType. Any port already open is closed first.
+    // The result is also kept as PortOpen().
+    bool OpenRadioPort(const std::string& PortStr, int32_t RadioType);
+    // Closes the device. A command still pending is abandoned: with the port
+    // gone no reply can end it, and a wait on it would never end.
+    void CloseRadioPort();
+    // Writes one complete command line (CR LF included) unless the port is
+    // closed or another command is pending; a refused command is dropped.
+    void SendRadioCommand(std::string_view command);
+    // Takes the bytes already received (at most 1023) and applies the reply
+    // rules. Call once per processed audio block; cheap when the port is closed.
+    void PollRadioPort();
+
+    bool PortOpen() const { return portOpen_; }
+    bool CommandPending() const { return commandPending_; }
+    int32_t ReplyWaitCount() const { return replyWaitCount_; }
+    bool RadioLinkOk() const { return radioLinkOk_; }
+    const std::string& LastCommand() const { return lastCommand_; }
+    bool EchoSeen() const { return echoSeen_; }
+    const std::string& ReplyLine() const { return replyLine_; }
+
+    // Bytes received from the radio and not yet taken by a poll.
+    qint64 BytesWaiting() const;
+    // The stand-in poll for missing audio blocks; on by default.
+    void SetIdlePollEnabled(bool enabled);
+    bool IdlePollEnabled() const { return idlePollEnabled_; }
+
+signals:
+    // The "COM" lamp: emitted whenever RadioLinkOk changes.
+    void RadioLinkOkChanged(bool on);
+    void PortOpenChanged(bool open);
+    // The pending command ended: acknowledged, timed out, or abandoned with
+    // its port. Emitted after the poll that ended it has finished its work.
+    void CommandFinished(bool acknowledged);
+    // The open port failed under us (adapter unplugged, device gone).
+    void PortLost();
+
+private:
+    void Poll();
+    void TakeByte(char c, bool& acknowledged);
+    void OnIdleTick();
+    void OnPortError(QSerialPort::SerialPortError error);
+    void LosePort();
+    void SetPortOpen(bool open);
+    void SetRadioLinkOk(bool on);
+    void StartIdleTimer();
+
+    QSerialPort port_;
+    QTimer idleTimer_;
+    bool idlePollEnabled_ = true;
+    bool blockPolled_ = false;
+    int idleTicks_ = 0;
+    bool inPoll_ = false;
+
+    bool portOpen_ = false;
+    bool commandPending_ = false;
+    int32_t replyWaitCount_ = 0;
+    bool radioLinkOk_ = false;
+    std::string lastCommand_;
+    bool echoSeen_ = false;
+    std::string replyLine_;
+    char receiveBuffer_[kReceiveBufferSize] = {};
+};
+
+} // namespace radio

@@ -1,0 +1,365 @@
+#include "LinkFixture.h"
+
+#include "core/ReceiverState.h"
+#include "radio/RadioControl.h"
+
+#include <string>
+#include <vector>
+
+namespace radio::test {
+namespace {
+
+// The command set bound to the application's real receiver state.
+class Control : public LinkFixture {
+protected:
+    void SetUp() override
+    {
+        LinkFixture::SetUp();
+        QObject::connect(&control, &RadioControl::StartRadioFinished, [this] { ++startDone; });
+    }
+
+    core::ReceiverState state;
+    RadioControl control{link, state.FreqCenter, state.FreqTune, state.RadioType};
+    int startDone = 0;
+};
+
+TEST_F(Control, DxR8RangeEdgesAndCommands)
+{
+    Open(0);
+    state.RadioType = 0;
+    state.FreqTune = 0;
+    const struct {
+        int32_t f;
+        const char* line;
+        int32_t center;
+        int32_t tuneGrowth;
+    } cases[] = {
+        {30000, "AL~RW_RXF00030000", 30000, 0},
+        {34999990, "AL~RW_RXF34999990", 34999990, 0},
+        {7100005, "AL~RW_RXF07100000", 7100000, 5},
+        {30009, "AL~RW_RXF00030000", 30000, 9},
+        {34999989, "AL~RW_RXF34999980", 34999980, 9},
+    };
+    std::size_t n = 0;
+    for (const auto& c : cases) {
+        const int32_t tuneBefore = state.FreqTune;
+        ASSERT_TRUE(control.SetRadioFrequency(c.f)) << c.f;
+        EXPECT_EQ(state.FreqCenter, c.center) << c.f;
+        EXPECT_EQ(state.FreqTune - tuneBefore, c.tuneGrowth) << c.f;
+        const auto lines = Written(++n);
+        ASSERT_EQ(lines.size(), n);
+        EXPECT_EQ(lines.back(), c.line);
+        RespondAndPoll();
+        ASSERT_FALSE(link.CommandPending());
+    }
+}
+
+TEST_F(Control, DjX11RangeEdgesAndCommands)
+{
+    Open(1);
+    state.RadioType = 1;
+    state.FreqTune = -12000;
+    const struct {
+        int32_t f;
+        const char* line;
+        int32_t center;
+        int32_t tuneGrowth;
+    } cases[] = {
+        {145000025, "AL~FW00145000000", 145000000, 25},
+        {50000, "AL~FW00000050000", 50000, 0},
+        {1299999950, "AL~FW01299999950", 1299999950, 0},
+        {50049, "AL~FW00000050000", 50000, 49},
+    };
+    std::size_t n = 0;
+    for (const auto& c : cases) {
+        const int32_t tuneBefore = state.FreqTune;
+        ASSERT_TRUE(control.SetRadioFrequency(c.f)) << c.f;
+        EXPECT_EQ(state.FreqCenter, c.center) << c.f;
+        EXPECT_EQ(state.FreqTune - tuneBefore, c.tuneGrowth) << c.f;
+        const auto lines = Written(++n);
+        EXPECT_EQ(lines.back(), c.line);
+        RespondAndPoll();
+        ASSERT_FALSE(link.CommandPending());
+    }
+    EXPECT_EQ(radio.Raw(), "AL~FW00145000000\r\nAL~FW00000050000\r\n"
+                           "AL~FW01299999950\r\nAL~FW00000050000\r\n");
+}
+
+TEST_F(Control, OutOfRangeIsRefusedWithoutChangeOrCommand)
+{
+    Open(0);
+    state.FreqCenter = 7100000;
+    state.FreqTune = 123;
+    state.RadioType = 0;
+    for (int32_t f : {29999, 34999991, 34999995, 0, -30000, INT32_MAX, INT32_MIN}) {
+        EXPECT_FALSE(control.SetRadioFrequency(f)) << f;
+    }
+    state.RadioType = 1;
+    for (int32_t f : {49999, 1299999951, 1300000000, INT32_MAX}) {
+        EXPECT_FALSE(control.SetRadioFrequency(f)) << f;
+    }
+    EXPECT_EQ(state.FreqCenter, 7100000);
+    EXPECT_EQ(state.FreqTune, 123);
+    EXPECT_FALSE(link.CommandPending());
+    ExpectNothingMoreWritten(0);
+    EXPECT_TRUE(radio.Raw().empty());
+}
+
+TEST_F(Control, ReceiveFrequencyMovesByExactlyTheRequestedAmount)
+{
+    state.RadioType = 1;
+    state.FreqCenter = 145000000;
+    state.FreqTune = 1234;
+    const int64_t before = int64_t{state.FreqCenter} + state.FreqTune;
+    ASSERT_TRUE(control.SetRadioFrequency(146000037));
+    EXPECT_EQ(int64_t{state.FreqCenter} + state.FreqTune, before + 1000037);
+    EXPECT_EQ(state.FreqCenter % 50, 0);
+}
+
+TEST_F(Control, ClosedPortStillTunesAndWritesNothing)
+{
+    state.RadioType = 0;
+    state.FreqTune = 0;
+    ASSERT_FALSE(link.PortOpen());
+    EXPECT_TRUE(control.SetRadioFrequency(7100005));
+    EXPECT_EQ(state.FreqCenter, 7100000);
+    EXPECT_EQ(state.FreqTune, 5);
+    EXPECT_FALSE(link.CommandPending());
+    ExpectNothingMoreWritten(0);
+}
+
+TEST_F(Control, BusyLinkDropsTheCommandButTheStateFollows)
+{
+    Open(0);
+    state.RadioType = 0;
+    state.FreqTune = 0;
+    ASSERT_TRUE(control.SetRadioFrequency(7100000));
+    ASSERT_TRUE(control.SetRadioFrequency(7200007));
+    EXPECT_EQ(state.FreqCenter, 7200000);
+    EXPECT_EQ(state.FreqTune, 7);
+    Written(1);
+    ExpectNothingMoreWritten(1);
+    EXPECT_EQ(radio.Lines()[0], "AL~RW_RXF07100000");
+}
+
+TEST_F(Control, StartRadioDxR8WithAResponsiveRadio)
+{
+    state.RadioType = 0;
+    state.FreqCenter = 5012005;
+    state.FreqTune = -12000;
+    Open(0);
+    control.StartRadio();
+    EXPECT_TRUE(control.StartRadioRunning());
+    // Strict alternation: only the first command is out before its "OK".
+    Written(1);
+    ExpectNothingMoreWritten(1);
+
+    std::vector<int> writtenAt;
+    int block = 0;
+    for (; block < 20 && (control.StartRadioRunning() || link.CommandPending()); ++block) {
+        radio.Drain();
+        writtenAt.resize(radio.Lines().size(), block);
+        RespondAndPoll();
+    }
+    // Each command went out in the block that acknowledged the one before.
+    EXPECT_EQ(writtenAt, (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(block, 4);
+    EXPECT_FALSE(control.StartRadioRunning());
+    EXPECT_FALSE(link.CommandPending());
+    EXPECT_TRUE(link.RadioLinkOk());
+    EXPECT_EQ(startDone, 1);
+    EXPECT_EQ(radio.Raw(), "AL~RW_RFM05\r\nAL~SW_IQM01\r\nAL~SW_IQF 0000\r\n"
+                           "AL~RW_RXF05012000\r\n");
+    EXPECT_EQ(state.FreqCenter, 5012000);
+    EXPECT_EQ(state.FreqTune, -11995);
+}
+
+TEST_F(Control, StartRadioDjX11WithAResponsiveRadio)
+{
+    state.RadioType = 1;
+    state.FreqCenter = 145000025;
+    state.FreqTune = 0;
+    Open(1);
+    control.StartRadio();
+    std::vector<int> writtenAt;
+    int block = 0;
+    for (; block < 20 && (control.StartRadioRunning() || link.CommandPending()); ++block) {
+        radio.Drain();
+        writtenAt.resize(radio.Lines().size(), block);
+        RespondAndPoll();
+    }
+    EXPECT_EQ(radio.Raw(), "AL~SDRON\r\nAL~IQ0\r\nAL~FW00145000000\r\n");
+    // Each command went out in the block that acknowledged the one before.
+    EXPECT_EQ(writtenAt, (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(block, 3);
+    EXPECT_TRUE(link.RadioLinkOk());
+    EXPECT_EQ(state.FreqCenter, 145000000);
+    EXPECT_EQ(state.FreqTune, 25);
+    EXPECT_EQ(startDone, 1);
+}
+
+// A silent radio: every step waits out the reply time-out, then the sequence
+// goes on. Returns the block at which each command reached the radio.
+std::vector<int> RunSilent(PtyRadio& radio, RadioLink& link, RadioControl& control,
+                           std::size_t expectedLines)
+{
+    radio.SetMode(PtyRadio::Mode::Silent);
+    std::vector<int> at;
+    control.StartRadio();
+    int block = 0;
+    for (; block < 100 && (control.StartRadioRunning() || link.CommandPending()); ++block) {
+        radio.Drain();
+        while (at.size() < radio.Lines().size())
+            at.push_back(block);
+        link.PollRadioPort();
+    }
+    EXPECT_TRUE(radio.WaitForLines(expectedLines));
+    return at;
+}
+
+TEST_F(Control, StartRadioDxR8WithASilentRadio)
+{
+    state.RadioType = 0;
+    state.FreqCenter = 5012000;
+    Open(0);
+    const auto at = RunSilent(radio, link, control, 4);
+    EXPECT_EQ(at, (std::vector<int>{0, 11, 22, 33}));
+    EXPECT_EQ(radio.Raw(), "AL~RW_RFM05\r\nAL~SW_IQM01\r\nAL~SW_IQF 0000\r\n"
+                           "AL~RW_RXF05012000\r\n");
+    EXPECT_FALSE(link.RadioLinkOk());
+    EXPECT_FALSE(control.StartRadioRunning());
+    EXPECT_EQ(startDone, 1);
+}
+
+TEST_F(Control, StartRadioDjX11WithASilentRadio)
+{
+    state.RadioType = 1;
+    state.FreqCenter = 433920000;
+    Open(1);
+    const auto at = RunSilent(radio, link, control, 3);
+    EXPECT_EQ(at, (std::vector<int>{0, 11, 22}));
+    EXPECT_EQ(radio.Raw(), "AL~SDRON\r\nAL~IQ0\r\nAL~FW00433920000\r\n");
+    EXPECT_FALSE(link.RadioLinkOk());
+    EXPECT_EQ(startDone, 1);
+}
+
+TEST_F(Control, StartRadioOnAClosedPortOnlyAdjustsTheOffset)
+{
+    state.RadioType = 1;
+    state.FreqCenter = 5012020;
+    state.FreqTune = -12000;
+    control.StartRadio();
+    EXPECT_FALSE(control.StartRadioRunning());
+    EXPECT_EQ(startDone, 1);
+    EXPECT_EQ(state.FreqCenter, 5012000);
+    EXPECT_EQ(state.FreqTune, -11980);
+    ExpectNothingMoreWritten(0);
+}
+
+TEST_F(Control, CommandLeftPendingAcrossACloseCannotHangTheSequence)
+{
+    Open(0);
+    state.RadioType = 0;
+    ASSERT_TRUE(control.SetRadioFrequency(7100000));
+    ASSERT_TRUE(link.CommandPending());
+
+    // Another port is chosen that does not open.
+    link.CloseRadioPort();
+    EXPECT_FALSE(link.OpenRadioPort("/nonexistent/tesmar-gone", 0));
+    control.StartRadio();
+    EXPECT_FALSE(control.StartRadioRunning());
+    EXPECT_EQ(startDone, 1);
+
+    // The same port again: the sequence starts at once, not after a time-out.
+    Open(0);
+    control.StartRadio();
+    const auto lines = Written(2);
+    EXPECT_EQ(lines.back(), "AL~RW_RFM05");
+    EXPECT_TRUE(control.StartRadioRunning());
+}
+
+TEST_F(Control, OperatorRetuneDuringSetUpIsDroppedAndTheEndRetuneSendsIt)
+{
+    state.RadioType = 1;
+    state.FreqCenter = 145000000;
+    state.FreqTune = 0;
+    Open(1);
+    control.StartRadio();
+    Written(1);
+    ASSERT_TRUE(control.SetRadioFrequency(430000010));
+    EXPECT_EQ(state.FreqCenter, 430000000);
+    ExpectNothingMoreWritten(1);
+    for (int block = 0; block < 10 && control.StartRadioRunning(); ++block) {
+        RespondAndPoll();
+    }
+    EXPECT_EQ(radio.Raw(), "AL~SDRON\r\nAL~IQ0\r\nAL~FW00430000000\r\n");
+    EXPECT_EQ(state.FreqTune, 10);
+}
+
+TEST_F(Control, UnplugDuringSetUpEndsTheSequence)
+{
+    state.RadioType = 0;
+    state.FreqCenter = 5012000;
+    Open(0);
+    control.StartRadio();
+    Written(1);
+    radio.HangUp();
+    ASSERT_TRUE(PumpUntil([&] { return !link.PortOpen(); }));
+    EXPECT_FALSE(control.StartRadioRunning());
+    EXPECT_EQ(startDone, 1);
+    EXPECT_FALSE(link.RadioLinkOk());
+    EXPECT_FALSE(link.CommandPending());
+}
+
+TEST_F(Control, WithoutAudioBlocksASilentSetUpStillEnds)
+{
+    state.RadioType = 1;
+    state.FreqCenter = 145000000;
+    Open(1);
+    radio.SetMode(PtyRadio::Mode::Silent);
+    link.SetIdlePollEnabled(true);
+    control.StartRadio();
+    ASSERT_TRUE(PumpUntil([&] { return !control.StartRadioRunning() && !link.CommandPending(); },
+                          30000));
+    EXPECT_TRUE(radio.WaitForLines(3));
+    EXPECT_EQ(radio.Raw(), "AL~SDRON\r\nAL~IQ0\r\nAL~FW00145000000\r\n");
+    EXPECT_FALSE(link.RadioLinkOk());
+    EXPECT_EQ(startDone, 1);
+}
+
+TEST_F(Control, WithoutAudioBlocksAResponsiveSetUpCompletes)
+{
+    state.RadioType = 0;
+    state.FreqCenter = 5012000;
+    Open(0);
+    radio.SetAutoAnswer(true);
+    link.SetIdlePollEnabled(true);
+    control.StartRadio();
+    ASSERT_TRUE(PumpUntil([&] { return !control.StartRadioRunning() && !link.CommandPending(); },
+                          30000));
+    EXPECT_EQ(radio.Raw(), "AL~RW_RFM05\r\nAL~SW_IQM01\r\nAL~SW_IQF 0000\r\n"
+                           "AL~RW_RXF05012000\r\n");
+    EXPECT_TRUE(link.RadioLinkOk());
+}
+
+TEST_F(Control, StartRadioAgainRestartsWithTheNewType)
+{
+    state.RadioType = 0;
+    state.FreqCenter = 5012000;
+    Open(0);
+    control.StartRadio();
+    Written(1);
+    // The operator switches to the other radio: close, reopen, start again.
+    link.CloseRadioPort();
+    state.RadioType = 1;
+    Open(1);
+    control.StartRadio();
+    for (int block = 0; block < 10 && control.StartRadioRunning(); ++block) {
+        RespondAndPoll();
+    }
+    radio.Drain();
+    EXPECT_EQ(radio.Raw(), "AL~RW_RFM05\r\nAL~SDRON\r\nAL~IQ0\r\nAL~FW00005012000\r\n");
+}
+
+} // namespace
+} // namespace radio::test
