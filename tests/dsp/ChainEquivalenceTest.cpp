@@ -1,1 +1,329 @@
-#include <gtest/gtest.h>
+// The production chain must reproduce the literal model.
+//
+// Exact agreement (int16 output equal but for rare one-LSB differences) holds
+// only as long as the AGC has not amplified the last-bit differences that any
+// other evaluation order (fused multiply-adds, vectorised sums) leaves behind.
+// It does amplify them: on each instant-attack step the new level is
+// input / level^4, so a relative error in the level comes out four times
+// larger, with the opposite sign. Over a few blocks of a realistic signal the
+// levels of two correct implementations drift apart by up to a few per cent,
+// and so do the audio amplitudes in AM, CW and the sidebands (hundreds of LSB
+// at high volume). The model compiled with contraction of multiply-adds shows
+// the same drift against itself. Hence: FM audio without AN, which does not
+// depend on the level, must match for the whole run; every run must agree on
+// the spectrum and (nearly always) on the flags; the other differences are
+// printed for inspection.
+
+#include "dsp/SignalChain.h"
+#include "tests/dsp/LiteralChain.h"
+#include "tests/dsp/TestUtil.h"
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace {
+
+const int kExactBlocks = 2;
+const int kTuneFor[5] = {5000, -10000, -3000, -16000, 12000};
+const int kIFFor[5] = {2, 3, 0, 1, 1};
+const int kAFFor[5] = {0, 1, 0, 0, 0};
+
+// Both chains, driven by the same operations.
+struct Pair {
+    dsp::ChainControls cp, cl;
+    std::unique_ptr<dsp::SignalChain> prod;
+    std::unique_ptr<literal::LiteralChain> lit;
+
+    // Comparison results over the run.
+    long samples = 0, lsbDiffs = 0, recSamples = 0, recDiffs = 0;
+    int maxDiff = 0, maxRecDiff = 0;
+    double maxTraceRel = 0, maxSpecRel = 0;
+    int busyBlocks = 0, overBlocks = 0, blocks = 0;
+    int busyMismatch = 0, overMismatch = 0;
+    double maxRmsRel = 0;       // per-block output level, production against model
+    int maxEarlyDiff = 0;       // largest difference in the first blocks
+    long earlyDiffs = 0, earlySamples = 0;
+    std::string firstMismatch;
+
+    explicit Pair(const std::function<void(dsp::ChainControls&)>& init)
+    {
+        init(cp);
+        init(cl);
+        prod = std::make_unique<dsp::SignalChain>(cp);
+        lit = std::make_unique<literal::LiteralChain>(cl);
+        prod->Setup();
+        lit->Setup();
+        ExpectSameControls("setup");
+    }
+
+    void Set(const std::function<void(dsp::ChainControls&)>& f)
+    {
+        f(cp);
+        f(cl);
+    }
+    void DesignIF() { prod->DesignIFFilter(); lit->DesignIFFilter(); ExpectSameControls("IF"); }
+    void DesignAF() { prod->DesignAFFilter(); lit->DesignAFFilter(); ExpectSameControls("AF"); }
+    void AGCSpeed() { prod->SetAGCSpeed(); lit->SetAGCSpeed(); ExpectSameControls("AGC"); }
+    void Volume() { prod->SetVolume(); lit->SetVolume(); ExpectSameControls("volume"); }
+    void AN(bool down) { prod->ANButtonClick(down); lit->ANButtonClick(down); }
+    void NR(bool down) { prod->NRButtonClick(down); lit->NRButtonClick(down); }
+
+    // A mode button: mode, its default filters, SSBShift 0 outside the sidebands.
+    void Mode(int mode)
+    {
+        Set([&](dsp::ChainControls& c) {
+            c.RxMode = mode;
+            c.IFBW = kIFFor[mode];
+            c.AFLPF = kAFFor[mode];
+            if (mode < 3) c.SSBShift = 0;
+        });
+        DesignIF();
+        DesignAF();
+    }
+
+    void ExpectSameControls(const char* where)
+    {
+        EXPECT_EQ(cp.RxMode, cl.RxMode) << where;
+        EXPECT_EQ(cp.IFBW, cl.IFBW) << where;
+        EXPECT_EQ(cp.IFWidth, cl.IFWidth) << where;
+        EXPECT_EQ(cp.SSBShift, cl.SSBShift) << where;
+        EXPECT_EQ(cp.AFLPF, cl.AFLPF) << where;
+        EXPECT_EQ(cp.AFLow, cl.AFLow) << where;
+        EXPECT_EQ(cp.AFHigh, cl.AFHigh) << where;
+        EXPECT_EQ(cp.AGC, cl.AGC) << where;
+        EXPECT_EQ(cp.AGCDecay, cl.AGCDecay) << where;
+        EXPECT_EQ(cp.VolGain, cl.VolGain) << where;
+        EXPECT_EQ(cp.InGain, cl.InGain) << where;
+        EXPECT_EQ(cp.DSPAN, cl.DSPAN) << where;
+        EXPECT_EQ(cp.DSPNR, cl.DSPNR) << where;
+    }
+
+    void Note(const std::string& what)
+    {
+        if (firstMismatch.empty()) firstMismatch = "block " + std::to_string(blocks) + ": " + what;
+    }
+
+    void Run(const dsptest::Block& in)
+    {
+        prod->ProcessBlock(in.data());
+        lit->ProcessBlock(in.data());
+        const auto& a = prod->Outputs();
+        const auto& b = lit->Outputs();
+        for (int k = 0; k < 4800; ++k) {
+            const int d = std::abs(int(a.OutFrames[k]) - int(b.OutFrames[k]));
+            if (d > 0) ++lsbDiffs;
+            maxDiff = std::max(maxDiff, d);
+        }
+        samples += 4800;
+        for (int n = 0; n < 2400; ++n) {
+            const double rel = std::fabs(a.AGCTrace[n] - b.AGCTrace[n]) / std::fabs(b.AGCTrace[n]);
+            if (!(rel <= maxTraceRel)) maxTraceRel = rel;  // NaN sticks
+        }
+        busyMismatch += a.SqlBusy != b.SqlBusy;
+        overMismatch += a.AudioOver != b.AudioOver;
+        if (a.SqlBusy == b.SqlBusy && a.RecFeedReady != b.RecFeedReady) Note("RecFeedReady");
+        {
+            const double ra = dsptest::Rms(a.OutFrames.data(), 0), rb = dsptest::Rms(b.OutFrames.data(), 0);
+            if (rb > 30.0) maxRmsRel = std::max(maxRmsRel, std::fabs(ra - rb) / rb);
+            if (blocks < kExactBlocks) {
+                for (int k = 0; k < 4800; ++k) {
+                    const int d = std::abs(int(a.OutFrames[k]) - int(b.OutFrames[k]));
+                    earlyDiffs += d > 0;
+                    maxEarlyDiff = std::max(maxEarlyDiff, d);
+                }
+                earlySamples += 4800;
+            }
+        }
+        if (a.SpectrumUpdated != b.SpectrumUpdated) Note("SpectrumUpdated");
+        busyBlocks += b.SqlBusy;
+        overBlocks += b.AudioOver;
+        if (a.RecFeedReady && b.RecFeedReady && blocks < kExactBlocks) {
+            for (int m = 0; m < 400; ++m) {
+                const int d = std::abs(int(a.RecFeed[m]) - int(b.RecFeed[m]));
+                recDiffs += d > 0;
+                maxRecDiff = std::max(maxRecDiff, d);
+            }
+            recSamples += 400;
+        }
+        if (a.SpectrumUpdated && b.SpectrumUpdated) {
+            for (int k = 0; k < 2048; ++k) {
+                if ((a.SpectrumDb[k] == 0.0) != (b.SpectrumDb[k] == 0.0)) Note("SpectrumDb zero rule");
+                const double rel = std::fabs(a.SpectrumDb[k] - b.SpectrumDb[k]) / (1.0 + std::fabs(b.SpectrumDb[k]));
+                if (!(rel <= maxSpecRel)) maxSpecRel = rel;
+            }
+        }
+        ++blocks;
+    }
+
+    // `exact`: the whole run must match to the LSB (modes whose audio does
+    // not depend on the AGC level). Otherwise the first blocks must, and the
+    // rest must agree in level: see the note at the top of the file.
+    void ExpectEquivalent(const char* name, bool exact)
+    {
+        std::printf("[%s] blocks %d, diffs %ld of %ld (max %d), first %d blocks: %ld of %ld (max %d), "
+                    "level rel %.3g, AGCTrace rel %.3g, rec diffs %ld of %ld (max %d), spectrum rel %.3g, "
+                    "busy %d (mismatch %d), over %d (mismatch %d)\n",
+                    name, blocks, lsbDiffs, samples, maxDiff, kExactBlocks, earlyDiffs, earlySamples,
+                    maxEarlyDiff, maxRmsRel, maxTraceRel, recDiffs, recSamples, maxRecDiff, maxSpecRel,
+                    busyBlocks, busyMismatch, overBlocks, overMismatch);
+        EXPECT_TRUE(firstMismatch.empty()) << name << ": first mismatch at " << firstMismatch;
+        EXPECT_LE(maxSpecRel, 1e-9) << name;
+        EXPECT_LE(busyMismatch * 10, blocks) << name;
+        EXPECT_LE(overMismatch * 5, blocks) << name;
+        EXPECT_TRUE(maxTraceRel < 10.0) << name;  // no NaN, same order
+        if (exact) {
+            EXPECT_LE(maxEarlyDiff, 1) << name;
+            EXPECT_LE(earlyDiffs * 1000, earlySamples) << name;
+            EXPECT_LE(maxRecDiff, 1) << name;
+            EXPECT_LE(recDiffs * 1000, std::max(recSamples, 1L)) << name;
+            EXPECT_LE(maxDiff, 1) << name;
+            EXPECT_LE(lsbDiffs * 1000, samples) << name;
+            EXPECT_EQ(busyMismatch, 0) << name;
+            EXPECT_EQ(overMismatch, 0) << name;
+        }
+    }
+};
+
+void Tune(dsp::ChainControls& c, int mode, int gainPos)
+{
+    c.RxMode = mode;
+    c.FreqTune = kTuneFor[mode];
+    c.IFBW = kIFFor[mode];
+    c.AFLPF = kAFFor[mode];
+    c.GainPos = gainPos;
+}
+
+class EveryMode : public ::testing::TestWithParam<int> {};
+
+}  // namespace
+
+TEST_P(EveryMode, AllSwitchesOff)
+{
+    const int mode = GetParam();
+    Pair p([&](dsp::ChainControls& c) { Tune(c, mode, 0); });
+    dsptest::Band band(100 + mode);
+    for (int b = 0; b < 40; ++b) p.Run(band.Next());
+    p.ExpectEquivalent(("off/" + std::to_string(mode)).c_str(), mode == 1);
+    EXPECT_EQ(p.busyBlocks, 40);
+}
+
+TEST_P(EveryMode, NoiseProcessingSpectrumAndRecording)
+{
+    const int mode = GetParam();
+    Pair p([&](dsp::ChainControls& c) {
+        Tune(c, mode, 60);
+        c.DSP3D = true;
+        c.SpectrumVisible = true;
+        c.Recording = true;
+        c.AGC = 0;
+    });
+    p.AN(true);
+    p.NR(true);
+    dsptest::Band band(200 + mode);
+    for (int b = 0; b < 40; ++b) p.Run(band.Next());
+    p.ExpectEquivalent(("all on/" + std::to_string(mode)).c_str(), false);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, EveryMode, ::testing::Values(0, 1, 2, 3, 4));
+
+// A start with AN and NR restored as on: both begin from zero weights.
+TEST(ChainEquivalence, RestoredNoiseProcessorsStartFromZeroWeights)
+{
+    Pair p([&](dsp::ChainControls& c) {
+        Tune(c, 4, 30);
+        c.DSPAN = true;
+        c.DSPNR = true;
+    });
+    dsptest::Band band(300);
+    for (int b = 0; b < 30; ++b) p.Run(band.Next());
+    p.ExpectEquivalent("restored AN/NR", true);
+}
+
+TEST(ChainEquivalence, SquelchInUse)
+{
+    // AM "3.0 k" and FM "12.0 k" each at a threshold where the squelch opens
+    // and closes during the run.
+    const struct { int mode, ifbw, sqlPos; } cases[] = {{0, 1, 110}, {0, 2, 0}, {1, 3, 120}, {4, 1, 120}};
+    for (const auto& k : cases) {
+        Pair p([&](dsp::ChainControls& c) {
+            Tune(c, k.mode, 40);
+            c.IFBW = k.ifbw;
+            c.SqlPos = k.sqlPos;
+            c.Recording = true;
+        });
+        dsptest::Band band(400 + k.mode);
+        band.noise_ = 120.0;
+        for (int b = 0; b < 40; ++b) {
+            if (b == 30) p.Set([](dsp::ChainControls& c) { c.MonitorOn = true; });
+            p.Run(band.Next());
+        }
+        const std::string name = "squelch/" + std::to_string(k.mode) + "/" + std::to_string(k.sqlPos);
+        p.ExpectEquivalent(name.c_str(), k.mode == 1);
+        EXPECT_GT(p.busyBlocks, 0) << name;
+    }
+}
+
+TEST(ChainEquivalence, MidRunChangesOfFiltersModeAndSwitches)
+{
+    Pair p([&](dsp::ChainControls& c) {
+        Tune(c, 0, 20);
+        c.SpectrumVisible = true;
+        c.Recording = true;
+    });
+    dsptest::Band band(500);
+    for (int b = 0; b < 60; ++b) {
+        switch (b) {
+        case 8:  // USB on the SSB station, its default filters
+            p.Set([](dsp::ChainControls& c) { c.FreqTune = 12000; });
+            p.Mode(4);
+            break;
+        case 16:  // user IF and AF bands
+            p.Set([](dsp::ChainControls& c) { c.IFBW = 4; c.PosIFBW = 42; c.AFLPF = 2; c.PosAFFC1 = 5; c.PosAFFC2 = 45; });
+            p.DesignIF();
+            p.DesignAF();
+            p.AN(true);
+            break;
+        case 24:  // LSB: SSBShift changes sign
+            p.Set([](dsp::ChainControls& c) { c.FreqTune = -16000; });
+            p.Mode(3);
+            p.NR(true);
+            break;
+        case 32:
+            p.AN(false);
+            p.Set([](dsp::ChainControls& c) { c.AGC = 0; c.DSP3D = true; c.GainPos = 90; });
+            p.AGCSpeed();
+            p.Volume();
+            break;
+        case 40:  // FM, then AF "6.0 k" and the slow AGC
+            p.Set([](dsp::ChainControls& c) { c.FreqTune = -10000; });
+            p.Mode(1);
+            p.Set([](dsp::ChainControls& c) { c.AGC = 2; c.SqlPos = 100; });
+            p.AGCSpeed();
+            break;
+        case 50:  // CW, with NR switched off
+            p.Set([](dsp::ChainControls& c) { c.FreqTune = -3000; });
+            p.Mode(2);
+            p.NR(false);
+            break;
+        }
+        p.Run(band.Next());
+    }
+    p.ExpectEquivalent("mid-run changes", false);
+}
+
+TEST(ChainEquivalence, InvertedIQInputGainAndOverload)
+{
+    Pair p([&](dsp::ChainControls& c) {
+        Tune(c, 0, 150);
+        c.FreqTune = -5000;  // the AM station, mirrored by the exchange
+        c.InvIQ = true;
+        c.InGainPos = 6;
+        c.SpectrumVisible = true;
+    });
+    dsptest::Band band(600);
+    for (int b = 0; b < 30; ++b) p.Run(band.Next());
+    p.ExpectEquivalent("InvIQ, gain, overload", false);
+    EXPECT_GT(p.overBlocks, 0);
+}

@@ -106,4 +106,54 @@ inline double ToneAmplitude(const int16_t* frames, int channel, double f, int co
     return 2.0 * std::sqrt(re * re + im * im) / count;
 }
 
+inline const double kTwoPi = 6.283185307179586;
+
+// A crowded band: an AM station at +5 kHz, an FM station at -10 kHz, USB
+// speech-like tones above +12 kHz, LSB tones below -16 kHz, a keyed CW
+// carrier at -3 kHz, all over white noise. Stations come and go so that the
+// squelch and the AGC have work to do.
+class Band {
+public:
+    explicit Band(uint64_t seed) : rng_(seed) {}
+
+    dsptest::Block Next()
+    {
+        dsptest::Block b(4800);
+        const bool amOn = block_ % 40 < 20;
+        const bool fmOn = block_ % 30 < 22;
+        const bool cwOn = block_ % 5 < 3;
+        for (int n = 0; n < 2400; ++n) {
+            const double t = double(sample_ + n) / 48000.0;
+            double i = 0, q = 0;
+            auto add = [&](double amp, double phase) {
+                i += amp * std::sin(phase);
+                q += amp * std::cos(phase);
+            };
+            if (amOn) {
+                add(2500.0 * (1.0 + 0.5 * std::sin(kTwoPi * 400 * t) + 0.2 * std::sin(kTwoPi * 1130 * t)),
+                    kTwoPi * 5000 * t);
+            }
+            if (fmOn) add(3000.0, kTwoPi * -10000 * t + 3.5 * std::sin(kTwoPi * 700 * t));
+            const double syll = 0.6 + 0.4 * std::sin(kTwoPi * 3 * t);
+            add(700.0 * syll, kTwoPi * 12600 * t);
+            add(500.0 * syll, kTwoPi * 13400 * t + 1.0);
+            add(800.0, kTwoPi * -16800 * t);
+            add(500.0 * (1.0 - syll), kTwoPi * -17500 * t + 2.0);
+            if (cwOn) add(1500.0, kTwoPi * -3000 * t);
+            b[2 * n] = dsptest::ClampSample(i + noise_ * rng_.Gauss());
+            b[2 * n + 1] = dsptest::ClampSample(q + noise_ * rng_.Gauss());
+        }
+        sample_ += 2400;
+        ++block_;
+        return b;
+    }
+
+    double noise_ = 40.0;
+
+private:
+    dsptest::Rng rng_;
+    long sample_ = 0;
+    long block_ = 0;
+};
+
 }  // namespace dsptest
