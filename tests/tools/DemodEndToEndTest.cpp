@@ -1,0 +1,504 @@
+#include "dsp/SignalChain.h"
+#include "recording/RawIqFile.h"
+#include "recording/TestFiles.h"
+#include "tools/IqGen.h"
+
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <memory>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+struct ProcResult {
+    int status = -1;  // exit status, or -1 when the program did not exit normally
+    std::string out;
+    std::string err;
+};
+
+std::string Slurp(const std::filesystem::path& p)
+{
+    const auto b = ReadAll(p);
+    return std::string(b.begin(), b.end());
+}
+
+// Runs a program as a separate process, its output caught in files.
+ProcResult Start(const char* exe, const std::vector<std::string>& args, const std::filesystem::path& work)
+{
+    const auto outPath = work / "stdout.txt";
+    const auto errPath = work / "stderr.txt";
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(exe));
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int o = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int e = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (o < 0 || e < 0)
+            ::_exit(127);
+        ::dup2(o, 1);
+        ::dup2(e, 2);
+        ::execv(exe, argv.data());
+        ::_exit(127);
+    }
+    ProcResult r;
+    int ws = 0;
+    if (pid > 0 && ::waitpid(pid, &ws, 0) == pid && WIFEXITED(ws))
+        r.status = WEXITSTATUS(ws);
+    r.out = Slurp(outPath);
+    r.err = Slurp(errPath);
+    std::filesystem::remove(outPath);
+    std::filesystem::remove(errPath);
+    return r;
+}
+
+ProcResult Demod(const std::vector<std::string>& args, const std::filesystem::path& work)
+{
+    return Start(TESMAR_DEMOD_EXE, args, work);
+}
+
+ProcResult IqGen(const std::vector<std::string>& args, const std::filesystem::path& work)
+{
+    return Start(TESMAR_IQGEN_EXE, args, work);
+}
+
+std::vector<int16_t> Samples(const std::vector<uint8_t>& wav)
+{
+    std::vector<int16_t> s((wav.size() - 44) / 2);
+    std::memcpy(s.data(), wav.data() + 44, s.size() * 2);
+    return s;
+}
+
+std::vector<int16_t> Channel(const std::vector<int16_t>& interleaved, int ch)
+{
+    std::vector<int16_t> c;
+    for (std::size_t i = static_cast<std::size_t>(ch); i < interleaved.size(); i += 2)
+        c.push_back(interleaved[i]);
+    return c;
+}
+
+// Frequency from rising zero crossings of the mean-free signal over [from, to).
+double ZeroCrossingHz(const std::vector<int16_t>& s, std::size_t from, std::size_t to, double rate)
+{
+    double mean = 0;
+    for (std::size_t i = from; i < to; ++i)
+        mean += s[i];
+    mean /= static_cast<double>(to - from);
+    std::size_t first = 0, last = 0;
+    int crossings = 0;
+    for (std::size_t i = from + 1; i < to; ++i)
+        if (s[i - 1] - mean < 0 && s[i] - mean >= 0) {
+            if (crossings == 0)
+                first = i;
+            last = i;
+            ++crossings;
+        }
+    if (crossings < 2)
+        return 0;
+    return (crossings - 1) * rate / static_cast<double>(last - first);
+}
+
+// Power of one frequency (Goertzel) over [from, to).
+double Goertzel(const std::vector<int16_t>& s, std::size_t from, std::size_t to, double hz,
+                double rate)
+{
+    const double k = 2 * std::cos(2 * M_PI * hz / rate);
+    double s1 = 0, s2 = 0;
+    for (std::size_t i = from; i < to; ++i) {
+        const double s0 = s[i] + k * s1 - s2;
+        s2 = s1;
+        s1 = s0;
+    }
+    return s1 * s1 + s2 * s2 - k * s1 * s2;
+}
+
+std::size_t FileCount(const std::filesystem::path& dir)
+{
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir),
+                                                  std::filesystem::directory_iterator()));
+}
+
+bool OneLine(const std::string& s)
+{
+    return !s.empty() && s.back() == '\n' && s.find('\n') == s.size() - 1;
+}
+
+class DemodEndToEnd : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::filesystem::path Make(const std::string& name, std::vector<std::string> args)
+    {
+        const auto p = dir / name;
+        args.push_back(p.string());
+        const ProcResult r = IqGen(args, dir.path());
+        EXPECT_EQ(r.status, 0) << r.err;
+        return p;
+    }
+};
+
+} // namespace
+
+TEST_F(DemodEndToEnd, AmToneComesOutAtItsFrequency)
+{
+    const auto in = Make("am.dat", {"--blocks", "60", "--tone", "1000"});
+    const auto out = dir / "out.wav";
+    const ProcResult r = Demod({"--set", "GainPos=0", in.string(), out.string()}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.err.empty());
+    const auto wav = ReadAll(out);
+    ASSERT_EQ(wav.size(), 44u + 61u * 9600u);
+    EXPECT_EQ(Le32(wav, 24), 48000u);
+    EXPECT_EQ(Le16(wav, 22), 2u);
+    EXPECT_EQ(Le32(wav, 40), 61u * 9600u);
+    EXPECT_EQ(Le32(wav, 4), 61u * 9600u + 36u);
+    const auto left = Channel(Samples(wav), 0);
+    const auto right = Channel(Samples(wav), 1);
+    EXPECT_EQ(left, right);  // no 3D: both channels alike
+    // From the second second on, after the AGC has settled.
+    const std::size_t from = 48000, to = 48000 * 3;
+    EXPECT_NEAR(ZeroCrossingHz(left, from, to, 48000), 1000.0, 2.0);
+    const double at = Goertzel(left, from, to, 1000, 48000);
+    EXPECT_GT(at, 100 * Goertzel(left, from, to, 800, 48000));
+    EXPECT_GT(at, 100 * Goertzel(left, from, to, 1250, 48000));
+    EXPECT_GT(*std::max_element(left.begin() + from, left.begin() + to), 1000);
+}
+
+TEST_F(DemodEndToEnd, OtherToneOtherFrequency)
+{
+    const auto in = Make("am700.dat", {"--blocks", "60", "--tone", "700", "--offset", "5000"});
+    const auto out = dir / "out.wav";
+    const ProcResult r =
+        Demod({"--set", "GainPos=0", "--set", "FreqTune=5000", in.string(), out.string()}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto left = Channel(Samples(ReadAll(out)), 0);
+    EXPECT_NEAR(ZeroCrossingHz(left, 48000, 48000 * 3, 48000), 700.0, 2.0);
+}
+
+TEST_F(DemodEndToEnd, DefaultVolumeIsSilent)
+{
+    const auto in = Make("am.dat", {"--blocks", "10"});
+    const auto out = dir / "out.wav";
+    ASSERT_EQ(Demod({in.string(), out.string()}, dir.path()).status, 0);
+    const auto s = Samples(ReadAll(out));
+    EXPECT_EQ(s.size(), 11u * 4800u);
+    EXPECT_TRUE(std::all_of(s.begin(), s.end(), [](int16_t v) { return v == 0; }));
+}
+
+TEST_F(DemodEndToEnd, OutputIsExactlyTheChainFedAsPlaybackFeedsIt)
+{
+    tools::IqGenOptions g;
+    g.blocks = 12;
+    g.tone = 1000;
+    const auto in = Make("am.dat", {"--blocks", "12", "--tone", "1000"});
+    const auto out = dir / "out.wav";
+    ASSERT_EQ(Demod({"--set", "GainPos=30", "--set", "RxMode=3", "--set", "DSPNR=1", in.string(),
+                     out.string()},
+                    dir.path())
+                  .status,
+              0);
+    dsp::ChainControls c;
+    c.GainPos = 30;
+    c.RxMode = 3;
+    c.DSPNR = true;
+    auto chain = std::make_unique<dsp::SignalChain>(c);
+    chain->Setup();
+    std::vector<int16_t> expected;
+    std::vector<int16_t> block(recording::kRawBlockSamples);
+    for (int k = 0; k <= 12; ++k) {
+        if (k < 12)
+            tools::GenerateIqBlock(g, k, block.data());
+        else
+            std::fill(block.begin(), block.end(), 0);  // the zero block at the end marker
+        chain->ProcessBlock(block.data());
+        expected.insert(expected.end(), chain->Outputs().OutFrames.begin(),
+                        chain->Outputs().OutFrames.end());
+    }
+    EXPECT_EQ(Samples(ReadAll(out)), expected);
+}
+
+TEST_F(DemodEndToEnd, BlockCountIsFileBlocksPlusOne)
+{
+    for (int k : {0, 1, 7}) {
+        const auto in = Make("k.dat", {"--blocks", std::to_string(k)});
+        const auto out = dir / "out.wav";
+        const ProcResult r = Demod({in.string(), out.string()}, dir.path());
+        ASSERT_EQ(r.status, 0) << r.err;
+        const auto wav = ReadAll(out);
+        EXPECT_EQ(wav.size(), 44u + (k + 1u) * 9600u) << k;
+        EXPECT_EQ(Le32(wav, 40), (k + 1u) * 9600u) << k;
+    }
+}
+
+TEST_F(DemodEndToEnd, FileWithoutEndMarkerEndsAtItsEnd)
+{
+    const auto in = Make("cut.dat", {"--blocks", "5", "--no-end-marker"});
+    EXPECT_EQ(ReadAll(in).size(), 19u + 5u * 9600u);
+    const auto out = dir / "out.wav";
+    const ProcResult r = Demod({"--set", "GainPos=0", in.string(), out.string()}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadAll(out).size(), 44u + 6u * 9600u);
+
+    // Cut off in the middle of a block: the rest of that block is silence.
+    auto bytes = ReadAll(in);
+    bytes.resize(19 + 2 * 9600 + 1234);
+    WriteAll(in, bytes);
+    ASSERT_EQ(Demod({in.string(), out.string()}, dir.path()).status, 0);
+    EXPECT_EQ(ReadAll(out).size(), 44u + 3u * 9600u);
+}
+
+TEST_F(DemodEndToEnd, RefusesAnotherTesmarFormat)
+{
+    const auto in = Make("v2.dat", {"--blocks", "2"});
+    auto bytes = ReadAll(in);
+    bytes[6] = 1;
+    WriteAll(in, bytes);
+    const ProcResult r = Demod({in.string(), (dir / "out.wav").string()}, dir.path());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(OneLine(r.err)) << r.err;
+    EXPECT_NE(r.err.find("Tesmar can not read this format."), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir / "out.wav"));
+    EXPECT_EQ(FileCount(dir.path()), 1u);
+}
+
+TEST_F(DemodEndToEnd, RefusesFilesThatAreNotForTesmar)
+{
+    const auto in = Make("am.dat", {"--blocks", "2"});
+    const auto out = dir / "out.wav";
+    ASSERT_EQ(Demod({in.string(), out.string()}, dir.path()).status, 0);
+    // A WAV file given as the input.
+    const ProcResult r = Demod({out.string(), (dir / "again.wav").string()}, dir.path());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(OneLine(r.err)) << r.err;
+    EXPECT_NE(r.err.find("This data is not to use for Tesmar."), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir / "again.wav"));
+}
+
+TEST_F(DemodEndToEnd, MissingInputIsAnError)
+{
+    const ProcResult r = Demod({(dir / "none.dat").string(), (dir / "out.wav").string()}, dir.path());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(OneLine(r.err)) << r.err;
+    EXPECT_NE(r.err.find("none.dat"), std::string::npos);
+    EXPECT_EQ(FileCount(dir.path()), 0u);
+}
+
+TEST_F(DemodEndToEnd, BadKeyAndMalformedValueAreRefused)
+{
+    const auto in = Make("am.dat", {"--blocks", "2"});
+    const auto out = dir / "out.wav";
+    ProcResult r = Demod({"--set", "Volume=3", in.string(), out.string()}, dir.path());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(OneLine(r.err)) << r.err;
+    EXPECT_NE(r.err.find("Volume"), std::string::npos);
+    r = Demod({"--set", "GainPos=loud", in.string(), out.string()}, dir.path());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(OneLine(r.err)) << r.err;
+    EXPECT_NE(r.err.find("loud"), std::string::npos);
+    r = Demod({"--frobnicate", in.string(), out.string()}, dir.path());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(OneLine(r.err)) << r.err;
+    EXPECT_EQ(FileCount(dir.path()), 1u);
+    // The settings file's hexadecimal form is a value like any other.
+    r = Demod({"--set", "GainPos=$10", in.string(), out.string()}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+}
+
+TEST_F(DemodEndToEnd, UnwritableOutputLeavesNothingBehind)
+{
+    const auto in = Make("am.dat", {"--blocks", "3"});
+    // A folder that does not exist.
+    ProcResult r = Demod({in.string(), (dir.path() / "no" / "out.wav").string()}, dir.path());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(OneLine(r.err)) << r.err;
+    EXPECT_NE(r.err.find("no/out.wav"), std::string::npos) << r.err;
+    // A folder in the output's place.
+    std::filesystem::create_directory(dir / "taken.wav");
+    r = Demod({in.string(), (dir / "taken.wav").string()}, dir.path());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(OneLine(r.err)) << r.err;
+    // An unwritable recorder file takes the main output down with it.
+    r = Demod({"--record", (dir.path() / "no" / "rec.wav").string(), in.string(),
+               (dir / "out.wav").string()},
+              dir.path());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(OneLine(r.err)) << r.err;
+    r = Demod({"--spectrum", (dir.path() / "no" / "s.f64").string(), in.string(),
+               (dir / "out.wav").string()},
+              dir.path());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(FileCount(dir.path()), 2u);  // am.dat and the taken.wav folder
+    EXPECT_FALSE(std::filesystem::exists(dir / "out.wav"));
+}
+
+TEST_F(DemodEndToEnd, DevicesAreWrittenInPlace)
+{
+    // A device as an output is written to, never replaced by a file.
+    const auto in = Make("am.dat", {"--blocks", "3"});
+    ProcResult r = Demod({"--spectrum", "/dev/null", in.string(), (dir / "out.wav").string()},
+                         dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+    EXPECT_EQ(ReadAll(dir / "out.wav").size(), 44u + 4u * 9600u);
+    std::filesystem::remove(dir / "out.wav");
+
+    if (!std::filesystem::is_character_file("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    r = Demod({"--record", "/dev/full", in.string(), (dir / "out.wav").string()}, dir.path());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(OneLine(r.err)) << r.err;
+    EXPECT_NE(r.err.find("/dev/full"), std::string::npos) << r.err;
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "out.wav"));
+    EXPECT_EQ(FileCount(dir.path()), 1u);
+}
+
+TEST_F(DemodEndToEnd, LinkedOutputReplacesTheLinkedFile)
+{
+    const auto in = Make("am.dat", {"--blocks", "1"});
+    std::filesystem::create_directory(dir / "real");
+    WriteAll(dir / "real" / "out.wav", {'o', 'l', 'd'});
+    std::filesystem::create_symlink(dir / "real" / "out.wav", dir / "link.wav");
+    const ProcResult r = Demod({in.string(), (dir / "link.wav").string()}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.wav"));
+    EXPECT_EQ(ReadAll(dir / "real" / "out.wav").size(), 44u + 2u * 9600u);
+}
+
+TEST_F(DemodEndToEnd, FailedRunKeepsAnEarlierOutput)
+{
+    const auto in = Make("am.dat", {"--blocks", "2"});
+    WriteAll(dir / "out.wav", {'o', 'l', 'd'});
+    auto bytes = ReadAll(in);
+    bytes[0] = 'X';
+    WriteAll(in, bytes);
+    EXPECT_EQ(Demod({in.string(), (dir / "out.wav").string()}, dir.path()).status, 2);
+    EXPECT_EQ(ReadAll(dir / "out.wav"), (std::vector<uint8_t>{'o', 'l', 'd'}));
+}
+
+TEST_F(DemodEndToEnd, RecordWritesWhatTheWavRecorderWrites)
+{
+    const auto in = Make("am.dat", {"--blocks", "40", "--tone", "1000"});
+    const auto rec = dir / "rec.wav";
+    const ProcResult r = Demod({"--set", "GainPos=0", "--record", rec.string(), in.string(),
+                         (dir / "out.wav").string()},
+                        dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto wav = ReadAll(rec);
+    ASSERT_EQ(wav.size(), 44u + 41u * 800u);  // squelch open all along
+    EXPECT_EQ(Le32(wav, 24), 8000u);
+    EXPECT_EQ(Le16(wav, 22), 1u);
+    EXPECT_EQ(Le32(wav, 40), 41u * 800u);
+    EXPECT_EQ(Le32(wav, 4), 41u * 800u + 36u);
+    const auto s = Samples(wav);
+    EXPECT_NEAR(ZeroCrossingHz(s, 8000, 16000, 8000), 1000.0, 2.0);
+
+    // The recorder takes every sixth sample of the low-passed output: compare
+    // with the same chain in-process.
+    tools::IqGenOptions g;
+    g.blocks = 40;
+    dsp::ChainControls c;
+    c.GainPos = 0;
+    c.Recording = true;
+    auto chain = std::make_unique<dsp::SignalChain>(c);
+    chain->Setup();
+    std::vector<int16_t> block(recording::kRawBlockSamples);
+    std::vector<int16_t> expected;
+    for (int k = 0; k <= 40; ++k) {
+        if (k < 40)
+            tools::GenerateIqBlock(g, k, block.data());
+        else
+            std::fill(block.begin(), block.end(), 0);
+        chain->ProcessBlock(block.data());
+        ASSERT_TRUE(chain->Outputs().RecFeedReady);
+        expected.insert(expected.end(), chain->Outputs().RecFeed.begin(),
+                        chain->Outputs().RecFeed.end());
+    }
+    EXPECT_EQ(s, expected);
+}
+
+TEST_F(DemodEndToEnd, ClosedSquelchRecordsNothingUnlessMonitorIsDown)
+{
+    const auto in = Make("am.dat", {"--blocks", "20", "--noise", "300"});
+    const auto rec = dir / "rec.wav";
+    ProcResult r = Demod({"--set", "SqlPos=150", "--record", rec.string(), in.string(),
+                   (dir / "out.wav").string()},
+                  dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto closed = ReadAll(rec);
+    EXPECT_LT(closed.size(), 44u + 21u * 800u);
+    EXPECT_EQ(Le32(closed, 40), closed.size() - 44u);
+    r = Demod({"--set", "SqlPos=150", "--set", "Monitor=1", "--record", rec.string(), in.string(),
+               (dir / "out.wav").string()},
+              dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadAll(rec).size(), 44u + 21u * 800u);
+}
+
+TEST_F(DemodEndToEnd, SpectrumHasOneLinePerBlockWithTheCarrier)
+{
+    const auto in = Make("c.dat", {"--blocks", "4", "--tone", "0", "--offset", "-12000"});
+    const auto spec = dir / "s.f64";
+    const ProcResult r = Demod({"--spectrum", spec.string(), in.string(), (dir / "out.wav").string()},
+                        dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto bytes = ReadAll(spec);
+    ASSERT_EQ(bytes.size(), 5u * 2048u * 8u);
+    std::vector<double> v(bytes.size() / 8);
+    std::memcpy(v.data(), bytes.data(), bytes.size());
+    for (int k = 0; k < 4; ++k) {
+        const auto line = v.begin() + k * 2048;
+        EXPECT_EQ(std::max_element(line, line + 2048) - line, 1536) << k;  // -12000 Hz
+    }
+    // The final block is all zeros, and zeros analyse to 0 in every bin.
+    EXPECT_TRUE(std::all_of(v.begin() + 4 * 2048, v.end(), [](double d) { return d == 0.0; }));
+}
+
+TEST_F(DemodEndToEnd, OutputsMustBeDistinct)
+{
+    const auto in = Make("am.dat", {"--blocks", "2"});
+    const ProcResult r = Demod({"--record", (dir / "out.wav").string(), in.string(),
+                         (dir / "out.wav").string()},
+                        dir.path());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(OneLine(r.err)) << r.err;
+    EXPECT_EQ(FileCount(dir.path()), 1u);
+}
+
+TEST_F(DemodEndToEnd, HelpIsShortAndComplete)
+{
+    const ProcResult r = Demod({"--help"}, dir.path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.err.empty());
+    EXPECT_NE(r.out.find("Usage: tesmar-demod"), std::string::npos);
+    for (const char* word : {"--set", "--record", "--spectrum", "INPUT.dat", "OUTPUT.wav", "FreqTune",
+                             "RxMode", "IFBW", "PosIFBW", "AFLPF", "PosAFFC1", "PosAFFC2", "AGC",
+                             "GainPos", "SqlPos", "InGainPos", "InvIQ", "DSP3D", "DSPNR", "DSPAN",
+                             "Monitor", "Exit status", "0x"})
+        EXPECT_NE(r.out.find(word), std::string::npos) << word;
+    EXPECT_LT(std::count(r.out.begin(), r.out.end(), '\n'), 25);
+    const ProcResult none = Demod({}, dir.path());
+    EXPECT_EQ(none.status, 2);
+    EXPECT_TRUE(OneLine(none.err)) << none.err;
+}
+
+TEST_F(DemodEndToEnd, IqGenCommandLine)
+{
+    const ProcResult help = IqGen({"--help"}, dir.path());
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("Usage: tesmar-iqgen"), std::string::npos);
+    const ProcResult bad = IqGen({"--tone", "loud", (dir / "x.dat").string()}, dir.path());
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_TRUE(OneLine(bad.err)) << bad.err;
+    EXPECT_EQ(FileCount(dir.path()), 0u);
+    const auto p = Make("t.dat", {"--seconds", "0.5", "--time", "090507", "--center", "7100000"});
+    const auto b = ReadAll(p);
+    ASSERT_EQ(b.size(), 19u + 10u * 9600u + 16u);
+    EXPECT_EQ(std::string(b.begin() + 8, b.begin() + 14), "090507");
+    EXPECT_EQ(std::vector<uint8_t>(b.begin() + 14, b.begin() + 19),
+              (std::vector<uint8_t>{0x00, 0x00, 0x6C, 0x56, 0x60}));
+}

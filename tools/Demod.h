@@ -1,0 +1,22 @@
+#pragma once
+
+#include "tools/DemodOptions.h"
+
+#include <cstdint>
+#include <string>
+
+namespace tools {
+
+struct DemodSummary {
+    int64_t blocks = 0;          // blocks processed, the final zero-padded one included
+    int64_t recordedBlocks = 0;  // blocks the WAV recorder took
+    bool endMarker = false;      // the input ended at its end marker
+};
+
+// Plays options.input through a signal chain set up as the application's
+// start-up sets it up, writing the outputs the options ask for. All outputs
+// appear only if the whole run succeeds. Returns false with one line in
+// *error otherwise.
+bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* error);
+
+} // namespace tools

@@ -1,0 +1,189 @@
+#include "tools/DemodOptions.h"
+
+#include "settings/ProfileValue.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace tools {
+
+namespace {
+
+enum class Kind { Int, Bool };
+
+struct KeyRef {
+    std::string_view name;
+    Kind kind;
+    int32_t dsp::ChainControls::* i;
+    bool dsp::ChainControls::* b;
+};
+
+using C = dsp::ChainControls;
+const KeyRef kKeys[] = {
+    {"FreqTune", Kind::Int, &C::FreqTune, nullptr},
+    {"RxMode", Kind::Int, &C::RxMode, nullptr},
+    {"IFBW", Kind::Int, &C::IFBW, nullptr},
+    {"PosIFBW", Kind::Int, &C::PosIFBW, nullptr},
+    {"AFLPF", Kind::Int, &C::AFLPF, nullptr},
+    {"PosAFFC1", Kind::Int, &C::PosAFFC1, nullptr},
+    {"PosAFFC2", Kind::Int, &C::PosAFFC2, nullptr},
+    {"AGC", Kind::Int, &C::AGC, nullptr},
+    {"GainPos", Kind::Int, &C::GainPos, nullptr},
+    {"SqlPos", Kind::Int, &C::SqlPos, nullptr},
+    {"InGainPos", Kind::Int, &C::InGainPos, nullptr},
+    {"InvIQ", Kind::Bool, nullptr, &C::InvIQ},
+    {"DSP3D", Kind::Bool, nullptr, &C::DSP3D},
+    {"DSPNR", Kind::Bool, nullptr, &C::DSPNR},
+    {"DSPAN", Kind::Bool, nullptr, &C::DSPAN},
+    {"Monitor", Kind::Bool, nullptr, &C::MonitorOn},
+};
+
+bool SameKey(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+std::string Quoted(std::string_view s)
+{
+    std::string q;
+    q.reserve(s.size() + 2);
+    q += '"';
+    q += s;
+    q += '"';
+    return q;
+}
+
+} // namespace
+
+const char* const kDemodUsage =
+    "Usage: tesmar-demod [--set KEY=VALUE]... [--record REC.wav] [--spectrum SPEC.f64]\n"
+    "                    INPUT.dat OUTPUT.wav\n"
+    "Demodulates a raw IQ recording through the receiver chain, as playback does.\n"
+    "\n"
+    "  INPUT.dat            raw IQ recording (a file without end marker ends where it ends)\n"
+    "  OUTPUT.wav           receiver output, 48000 Hz, 2 channels, 16 bits: every block\n"
+    "  --set KEY=VALUE      receiver setting; VALUE is decimal, or hex after \"$\" or \"0x\".\n"
+    "                       KEY: FreqTune RxMode IFBW PosIFBW AFLPF PosAFFC1 PosAFFC2 AGC\n"
+    "                       GainPos SqlPos InGainPos InvIQ DSP3D DSPNR DSPAN Monitor.\n"
+    "                       Unset keys keep the defaults of a first run; note GainPos=-150\n"
+    "                       (volume off), so pass e.g. --set GainPos=0 to hear anything.\n"
+    "  --record REC.wav     also write what the WAV recorder writes (8000 Hz mono, blocks\n"
+    "                       with the squelch open), recording from the first block\n"
+    "  --spectrum SPEC.f64  also write each block's 2048 spectrum values, float64 LE\n"
+    "  -h, --help           show this help\n"
+    "\n"
+    "Exit status 0 on success; 2 on any error, with one line on stderr and no output\n"
+    "files left behind.\n";
+
+const std::vector<std::string_view>& DemodKeys()
+{
+    static const std::vector<std::string_view> keys = [] {
+        std::vector<std::string_view> k;
+        for (const auto& r : kKeys)
+            k.push_back(r.name);
+        return k;
+    }();
+    return keys;
+}
+
+bool ApplyDemodSetting(dsp::ChainControls& controls, std::string_view assignment,
+                       std::string* error)
+{
+    std::string ignored;
+    if (!error)
+        error = &ignored;
+    const auto eq = assignment.find('=');
+    if (eq == std::string_view::npos) {
+        *error = "--set needs KEY=VALUE, got " + Quoted(assignment);
+        return false;
+    }
+    const std::string_view key = assignment.substr(0, eq);
+    const std::string_view text = assignment.substr(eq + 1);
+    const auto ref = std::find_if(std::begin(kKeys), std::end(kKeys),
+                                  [&](const KeyRef& r) { return SameKey(r.name, key); });
+    if (ref == std::end(kKeys)) {
+        *error = "unknown key " + Quoted(key) + " (see --help for the keys)";
+        return false;
+    }
+    const auto value = settings::ParseProfileInt(text);
+    if (!value) {
+        *error = "malformed value " + Quoted(text) + " for " + std::string(ref->name) +
+                 " (an integer: decimal, or hex after \"$\" or \"0x\")";
+        return false;
+    }
+    if (ref->kind == Kind::Int)
+        controls.*(ref->i) = *value;
+    else
+        controls.*(ref->b) = *value != 0;
+    return true;
+}
+
+bool ParseDemodArgs(const std::vector<std::string>& args, DemodOptions& options,
+                    std::string* error)
+{
+    std::string ignored;
+    if (!error)
+        error = &ignored;
+    std::vector<std::string> positional;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (optionsEnded || a.empty() || a[0] != '-' || a == "-") {
+            positional.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (a == "-h" || a == "--help") {
+            options.help = true;
+            return true;
+        }
+        // Each option takes one value, given as the next word or after "=".
+        std::string name = a;
+        std::string value;
+        bool hasValue = false;
+        if (const auto eq = a.find('='); a.rfind("--", 0) == 0 && eq != std::string::npos) {
+            name = a.substr(0, eq);
+            value = a.substr(eq + 1);
+            hasValue = true;
+        }
+        if (name != "--set" && name != "--record" && name != "--spectrum") {
+            *error = "unknown option " + Quoted(a) + " (see --help)";
+            return false;
+        }
+        if (!hasValue) {
+            if (i + 1 >= args.size()) {
+                *error = name + " needs a value";
+                return false;
+            }
+            value = args[++i];
+        }
+        if (name == "--set") {
+            if (!ApplyDemodSetting(options.controls, value, error))
+                return false;
+        } else if (value.empty()) {
+            *error = name + " needs a file name";
+            return false;
+        } else if (name == "--record") {
+            options.record = value;
+        } else {
+            options.spectrum = value;
+        }
+    }
+    if (positional.size() != 2) {
+        *error = positional.size() < 2 ? "expected INPUT.dat and OUTPUT.wav (see --help)"
+                                       : "too many file names (see --help)";
+        return false;
+    }
+    options.input = positional[0];
+    options.output = positional[1];
+    return true;
+}
+
+} // namespace tools

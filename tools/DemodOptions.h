@@ -1,0 +1,37 @@
+#pragma once
+
+#include "dsp/SignalChain.h"
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tools {
+
+struct DemodOptions {
+    dsp::ChainControls controls;  // the settings file's defaults until --set
+    std::filesystem::path input;
+    std::filesystem::path output;
+    std::filesystem::path record;    // empty: no --record
+    std::filesystem::path spectrum;  // empty: no --spectrum
+    bool help = false;
+};
+
+// The keys --set accepts: the receiver keys the chain uses, and "Monitor".
+const std::vector<std::string_view>& DemodKeys();
+
+// Sets one key from its text in the settings file's integer syntax. Keys are
+// matched without regard to case, as in the settings file. On failure returns
+// false with one line in *error.
+bool ApplyDemodSetting(dsp::ChainControls& controls, std::string_view assignment,
+                       std::string* error);
+
+// Parses the command line (argv[0] excluded). On failure returns false with
+// one line in *error.
+bool ParseDemodArgs(const std::vector<std::string>& args, DemodOptions& options,
+                    std::string* error);
+
+extern const char* const kDemodUsage;
+
+} // namespace tools

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "recording/FileStamp.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tools {
+
+// A test signal: a carrier at `offset` Hz from the centre, amplitude-modulated
+// by a tone, with optional noise, as a radio in IQ mode would deliver it.
+struct IqGenOptions {
+    std::filesystem::path output;
+    int64_t blocks = 100;         // 5 s
+    int32_t center = 5012000;     // FreqCenter written in the header
+    int32_t offset = -12000;      // carrier, Hz from the centre (a first run listens there)
+    int32_t tone = 1000;          // modulating tone, Hz; 0 for a plain carrier
+    double depth = 0.5;           // modulation depth, 0..1
+    double amplitude = 8000.0;    // carrier peak, sample units
+    double noise = 0.0;           // RMS of added Gaussian noise on I and Q, sample units
+    uint32_t seed = 1;            // noise seed, so files are reproducible
+    recording::LocalStamp start;  // time of day in the header
+    bool startGiven = false;      // false: the time of the run
+    bool endMarker = true;
+    bool help = false;
+};
+
+bool ParseIqGenArgs(const std::vector<std::string>& args, IqGenOptions& options,
+                    std::string* error);
+
+// One block of frames (I on the first channel, Q on the second) for block
+// number `index` of the signal, noise left out. The complex signal Q + jI carries the carrier
+// at +offset Hz.
+void GenerateIqBlock(const IqGenOptions& options, int64_t index, int16_t* frames);
+
+// Writes the whole file; it appears only when complete.
+bool WriteIqFile(const IqGenOptions& options, std::string* error);
+
+extern const char* const kIqGenUsage;
+
+} // namespace tools

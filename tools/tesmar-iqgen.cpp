@@ -1,0 +1,28 @@
+// tesmar-iqgen: writes raw IQ recordings of a test signal.
+#include "tools/IqGen.h"
+#include "tools/StagedOutput.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    tools::IqGenOptions options;
+    std::string error;
+    if (!tools::ParseIqGenArgs(args, options, &error)) {
+        std::fprintf(stderr, "tesmar-iqgen: %s\n", error.c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(tools::kIqGenUsage, stdout);
+        return 0;
+    }
+    tools::InstallStagedCleanupHandlers();
+    if (!tools::WriteIqFile(options, &error)) {
+        std::fprintf(stderr, "tesmar-iqgen: %s\n", error.c_str());
+        return 2;
+    }
+    return 0;
+}
