@@ -237,6 +237,39 @@ TEST_F(Links, LeftoverEchoSeenAfterTimeOutStillAcknowledgesTheNextCommand)
     EXPECT_EQ(finished, (std::vector<bool>{false, true}));
 }
 
+TEST_F(Links, LateAnswerAfterTheTimeOut)
+{
+    Open();
+    link.SendRadioCommand("AL~SW_IQM01\r\n");
+    Written(1);
+    Deliver("AL~SW_IQM01\r\n");
+    Polls(11);
+    ASSERT_FALSE(link.CommandPending());
+    ASSERT_FALSE(link.RadioLinkOk());
+    finished.clear();
+
+    // The "OK" turns up after the command was given up: the radio is there,
+    // so the lamp lights, but there is no command left to finish.
+    Deliver("OK\r\n");
+    link.PollRadioPort();
+    EXPECT_TRUE(link.RadioLinkOk());
+    EXPECT_FALSE(link.CommandPending());
+    EXPECT_FALSE(link.EchoSeen());
+    EXPECT_TRUE(finished.empty());
+}
+
+TEST_F(Links, AFailedReopenKeepsTheLampAsItWas)
+{
+    Open();
+    LightLamp();
+    EXPECT_FALSE(link.OpenRadioPort("/nonexistent/tesmar-no-such-serial-port", 0));
+    EXPECT_FALSE(link.PortOpen());
+    EXPECT_TRUE(link.RadioLinkOk());
+    link.SendRadioCommand("AL~IQ0\r\n");
+    EXPECT_FALSE(link.CommandPending());
+    ExpectNothingMoreWritten(1);
+}
+
 TEST_F(Links, LinesEndedWithLfOnlyNeverCompleteAndTimeOut)
 {
     Open();
