@@ -19,8 +19,7 @@ RadioLink::RadioLink(QObject* parent) : QObject(parent)
 
 RadioLink::~RadioLink()
 {
-    // The port's own destructor would close it too, but after our members are
-    // gone; close it while the error handler can still run safely.
+    // No port signal may reach this object while it is half destroyed.
     disconnect(&port_, nullptr, this, nullptr);
     if (port_.isOpen())
         port_.close();

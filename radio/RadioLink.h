@@ -4,6 +4,7 @@
 #include <QSerialPort>
 #include <QTimer>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -36,8 +37,8 @@ public:
     explicit RadioLink(QObject* parent = nullptr);
     ~RadioLink() override;
 
-    // Opens portName (a system name such as "ttyUSB0" or a full path) with
-    // the line settings of radioType. Any port already open is closed first.
+    // Opens PortStr (a system name such as "ttyUSB0", or a path) with the
+    // line settings of RadioType. Any port already open is closed first.
     // The result is also kept as PortOpen().
     bool OpenRadioPort(const std::string& PortStr, int32_t RadioType);
     // Closes the device. A command still pending is abandoned: with the port
