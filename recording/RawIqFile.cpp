@@ -178,6 +178,7 @@ RawHeaderCheck RawPlayer::Open(const std::filesystem::path& file)
     windowPos_ = 0;
 
     RawHeaderCheck refused;
+    refused.status = RawHeaderStatus::Unreadable;
     file_ = std::fopen(file.c_str(), "rb");
     if (!file_) {
         lastError_ = DescribeFileError("cannot open", file, errno);

@@ -36,6 +36,7 @@ enum class RawHeaderStatus {
     Accepted,
     WrongFormat,  // "Tesmar" but a format byte we do not know, or a cut-off header
     NotTesmar,    // some other kind of file
+    Unreadable,   // the file could not be opened or read: nothing to show
 };
 
 struct RawHeaderCheck {
@@ -113,8 +114,8 @@ public:
 
     // Opens `file` and checks its header. On refusal the file is closed again,
     // and the result carries the message to show; when the file cannot be
-    // opened at all, status is NotTesmar, message is null and LastError() says
-    // why. On success BlockCount() starts at the recording's time of day.
+    // opened or read, status is Unreadable, message is null and LastError()
+    // says why. On success BlockCount() starts at the recording's time of day.
     RawHeaderCheck Open(const std::filesystem::path& file);
 
     // One call per block wanted: refreshes the time text from the block count,

@@ -70,7 +70,8 @@ public:
                        int32_t freqTune, int32_t freqCenter);
 
     // Refreshes the time text from the blocks written so far, appends the 400
-    // samples and counts the block.
+    // samples and counts the block. A block that could not be written is not
+    // counted.
     bool AppendBlock(const int16_t* samples);
     // Brings both size fields up to `dataLength` bytes (BlockCount() * 800).
     bool UpdateSizes(uint32_t dataLength);

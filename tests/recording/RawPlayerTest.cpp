@@ -277,13 +277,14 @@ TEST_F(RawPlayerTest, CutOffHeaderIsRefused)
 TEST_F(RawPlayerTest, MissingOrUnreadableFileHasNoMessageButAReason)
 {
     RawHeaderCheck c = player->Open(dir / "none.dat");
-    EXPECT_NE(c.status, RawHeaderStatus::Accepted);
+    EXPECT_EQ(c.status, RawHeaderStatus::Unreadable);
     EXPECT_EQ(c.message, nullptr);
     EXPECT_NE(player->LastError().find("cannot open"), std::string::npos);
     EXPECT_FALSE(player->IsOpen());
 
     c = player->Open(dir.path());  // a folder opens but cannot be read
-    EXPECT_NE(c.status, RawHeaderStatus::Accepted);
+    EXPECT_EQ(c.status, RawHeaderStatus::Unreadable);
+    EXPECT_EQ(c.message, nullptr);
     EXPECT_FALSE(player->IsOpen());
     EXPECT_FALSE(player->LastError().empty());
 }
