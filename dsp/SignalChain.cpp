@@ -54,6 +54,26 @@ constexpr double kAgcFloor = 0.1;
 using v2d = double __attribute__((vector_size(16)));
 using v4d = double __attribute__((vector_size(32)));
 
+// Fused multiply-add where the processor has it; the library is built
+// without automatic fusion, so these are the only fused operations.
+inline double Fma(double a, double b, double c)
+{
+#ifdef __FMA__
+    return __builtin_fma(a, b, c);
+#else
+    return a * b + c;
+#endif
+}
+
+inline v4d Fma4(v4d a, v4d b, v4d c)
+{
+#ifdef __FMA__
+    return __builtin_ia32_vfmaddpd256(a, b, c);
+#else
+    return a * b + c;
+#endif
+}
+
 inline v4d Load4(const double* p)
 {
     v4d v;
@@ -72,11 +92,11 @@ inline double Dot(const double* w, const double* r)
     constexpr int V = N / 4;
     v4d acc[4] = {};
     for (int k = 0; k < V; ++k)
-        acc[k & 3] += Load4(w + 4 * k) * Load4(r + 4 * k);
+        acc[k & 3] = Fma4(Load4(w + 4 * k), Load4(r + 4 * k), acc[k & 3]);
     const v4d s = (acc[0] + acc[1]) + (acc[2] + acc[3]);
     double sum = (s[0] + s[1]) + (s[2] + s[3]);
     for (int k = 4 * V; k < N; ++k)
-        sum += w[k] * r[k];
+        sum = Fma(w[k], r[k], sum);
     return sum;
 }
 
@@ -87,22 +107,36 @@ inline void Adapt(double* w, const double* r, double s)
     constexpr int V = N / 4;
     const v4d sv = {s, s, s, s};
     for (int k = 0; k < V; ++k)
-        Store4(w + 4 * k, Load4(w + 4 * k) + Load4(r + 4 * k) * sv);
+        Store4(w + 4 * k, Fma4(Load4(r + 4 * k), sv, Load4(w + 4 * k)));
     for (int k = 4 * V; k < N; ++k)
-        w[k] += r[k] * s;
+        w[k] = Fma(r[k], s, w[k]);
 }
 
 // Stages stay separate functions: one call per block costs nothing, and a
 // profile then shows where a block's time goes.
 #define TESMAR_STAGE __attribute__((noinline))
 
-// One section step with the sums grouped so that only a1 * w1 waits for the
-// previous sample: the recursion costs one multiply-add of latency instead of
-// two. The grouping changes nothing beyond the last bit of a double.
+// One section step in the order the sums are written. Stages up to the AGC
+// and the squelch use it: the AGC's instant attack turns a level error into
+// four times that error of the opposite sign, so any other rounding there
+// would grow into an audible difference from the reference computation.
 inline double Step(const BiquadSection& c, BiquadState& st, double x)
 {
-    const double w0 = (x + c.a2 * st.w2) + c.a1 * st.w1;
-    const double y = c.b0 * w0 + (c.b1 * st.w1 + c.b2 * st.w2);
+    const double w0 = x + c.a1 * st.w1 + c.a2 * st.w2;
+    const double y = c.b0 * w0 + c.b1 * st.w1 + c.b2 * st.w2;
+    st.w2 = st.w1;
+    st.w1 = w0;
+    return y;
+}
+
+// The same with the sums grouped so that only a1 * w1 waits for the previous
+// sample: one multiply-add of latency instead of three operations. For the
+// stages after the squelch, where a last-bit difference stays a last-bit
+// difference.
+inline double StepFast(const BiquadSection& c, BiquadState& st, double x)
+{
+    const double w0 = Fma(c.a1, st.w1, Fma(c.a2, st.w2, x));
+    const double y = Fma(c.b0, w0, Fma(c.b1, st.w1, c.b2 * st.w2));
     st.w2 = st.w1;
     st.w1 = w0;
     return y;
@@ -160,11 +194,10 @@ public:
     alignas(64) double AfHist[kAfHist + kN] = {};
     alignas(64) double Hist3D[k3DLag + kN] = {};
 
-    // Canceller, one per channel (0 = I, 1 = Q). Weights are kept in time
-    // order (oldest reference first) so the dot product walks the history
-    // forwards.
-    alignas(64) double AnW[2][kAnTaps] = {};
-    alignas(64) double AnHist[2][kAnHist + kN] = {};
+    // Canceller: lane 0 is I, lane 1 is Q. Weights in reference order
+    // (newest first); the history holds the IF output, oldest first.
+    v2d AnW[kAnTaps] = {};
+    v2d AnHist[kAnHist + kN] = {};
     // Enhancer.
     alignas(64) double NrW[kNrTaps] = {};
     alignas(64) double NrHist[kNrHist + kN] = {};
@@ -181,11 +214,12 @@ public:
 
     void LoadAn()
     {
-        for (int ch = 0; ch < 2; ++ch) {
-            for (int m = 0; m < kAnTaps; ++m)
-                AnW[ch][kAnTaps - 1 - m] = kAnStart[std::abs(m - 16)];
-            std::fill(std::begin(AnHist[ch]), std::end(AnHist[ch]), 0.0);
+        for (int m = 0; m < kAnTaps; ++m) {
+            const double w = kAnStart[std::abs(m - 16)];
+            AnW[m] = v2d{w, w};
         }
+        for (v2d& x : AnHist)
+            x = v2d{0.0, 0.0};
     }
 
     void LoadNr()
@@ -211,8 +245,8 @@ public:
         for (int n = 0; n < kN; ++n) {
             v2d x = {I[n], Q[n]};
             for (int k = 0; k < 4; ++k) {
-                const v2d w0 = (x + a2[k] * w2[k]) + a1[k] * w1[k];
-                x = b0[k] * w0 + (b1[k] * w1[k] + b2[k] * w2[k]);
+                const v2d w0 = x + a1[k] * w1[k] + a2[k] * w2[k];
+                x = b0[k] * w0 + b1[k] * w1[k] + b2[k] * w2[k];
                 w2[k] = w1[k];
                 w1[k] = w0;
             }
@@ -229,13 +263,12 @@ public:
     {
         double level = AGCLevel;
         for (int n = 0; n < kN; ++n) {
-            const double l2 = level * level;
-            const double g = l2 * l2;
+            const double g = level * level * level * level;
             const double i = I[n] / g;
             const double q = Q[n] / g;
             I[n] = i;
             Q[n] = q;
-            const double k = (std::fabs(i) + std::fabs(q)) * 0.5;
+            const double k = (std::fabs(i) + std::fabs(q)) / 2.0;
             if (k > level)
                 level = k;
             else
@@ -245,41 +278,45 @@ public:
         AGCLevel = level;
     }
 
+    // The canceller's sums keep their written order (newest reference
+    // first): they feed the AGC. I and Q run side by side in two lanes.
     TESMAR_STAGE void RunAnAgc(double decay, double* trace)
     {
-        double* hi = AnHist[0];
-        double* hq = AnHist[1];
-        double* wi = AnW[0];
-        double* wq = AnW[1];
-        for (int n = 0; n < kN; ++n) {
-            hi[kAnHist + n] = I[n];
-            hq[kAnHist + n] = Q[n];
-        }
+        v2d* h = AnHist;
+        for (int n = 0; n < kN; ++n)
+            h[kAnHist + n] = v2d{I[n], Q[n]};
+        v2d w[kAnTaps];
+        for (int m = 0; m < kAnTaps; ++m)
+            w[m] = AnW[m];
+        const v2d mu = {kMu, kMu};
         double level = AGCLevel;
         for (int n = 0; n < kN; ++n) {
-            // Reference: the samples 19..51 back, oldest first.
-            const double* ri = hi + n;
-            const double* rq = hq + n;
-            const double yi = Dot<kAnTaps>(wi, ri);
-            const double yq = Dot<kAnTaps>(wq, rq);
-            const double l2 = level * level;
-            const double g = l2 * l2;
-            const double ei = (I[n] - yi) / g;
-            const double eq = (Q[n] - yq) / g;
+            // ref[m] = x[n - 19 - m]
+            const v2d* ref = h + kAnHist + n - kAnLag;
+            v2d y = {0.0, 0.0};
+            for (int m = 0; m < kAnTaps; ++m)
+                y = y + w[m] * ref[-m];
+            const v2d x = h[kAnHist + n];
+            const v2d e = x - y;
+            const double g = level * level * level * level;
+            const double ei = e[0] / g;
+            const double eq = e[1] / g;
             I[n] = ei;
             Q[n] = eq;
-            const double k = (std::fabs(ei) + std::fabs(eq)) * 0.5;
+            const double k = (std::fabs(ei) + std::fabs(eq)) / 2.0;
             if (k > level)
                 level = k;
             else
                 level = std::max(level - decay, kAgcFloor);
             trace[n] = level;
-            Adapt<kAnTaps>(wi, ri, kMu * ei);
-            Adapt<kAnTaps>(wq, rq, kMu * eq);
+            const v2d ev = {ei, eq};
+            for (int m = 0; m < kAnTaps; ++m)
+                w[m] = w[m] + ref[-m] * mu * ev;
         }
         AGCLevel = level;
-        std::memmove(hi, hi + kN, kAnHist * sizeof(double));
-        std::memmove(hq, hq + kN, kAnHist * sizeof(double));
+        for (int m = 0; m < kAnTaps; ++m)
+            AnW[m] = w[m];
+        std::memmove(h, h + kN, kAnHist * sizeof(v2d));
     }
 
     TESMAR_STAGE void Demodulate(const ChainControls& c)
@@ -399,7 +436,7 @@ public:
         {
             BiquadState st = HighPass;  // a local: the loop's stores cannot alias it
             for (int n = 0; n < kN; ++n)
-                v[n] = Step(kAudioHighPass, st, Audio[n]);
+                v[n] = StepFast(kAudioHighPass, st, Audio[n]);
             HighPass = st;
         }
         int over = 0;
@@ -419,10 +456,10 @@ public:
             for (int k = 0; k < kAFTaps; ++k) {
                 const v4d t = {AFTaps[k], AFTaps[k], AFTaps[k], AFTaps[k]};
                 const double* src = v + n0 - k;
-                acc0 += t * Load4(src);
-                acc1 += t * Load4(src + 4);
-                acc2 += t * Load4(src + 8);
-                acc3 += t * Load4(src + 12);
+                acc0 = Fma4(t, Load4(src), acc0);
+                acc1 = Fma4(t, Load4(src + 4), acc1);
+                acc2 = Fma4(t, Load4(src + 8), acc2);
+                acc3 = Fma4(t, Load4(src + 12), acc3);
             }
             const v4d hi = {32767.0, 32767.0, 32767.0, 32767.0};
             const v4d lo = -hi;
@@ -462,10 +499,10 @@ public:
         BiquadState s0 = RecSt[0], s1 = RecSt[1], s2 = RecSt[2], s3 = RecSt[3];
         for (int n = 0; n < kN; ++n) {
             double y = Audio[n];
-            y = Step(kRecCascade[0], s0, y);
-            y = Step(kRecCascade[1], s1, y);
-            y = Step(kRecCascade[2], s2, y);
-            y = Step(kRecCascade[3], s3, y);
+            y = StepFast(kRecCascade[0], s0, y);
+            y = StepFast(kRecCascade[1], s1, y);
+            y = StepFast(kRecCascade[2], s2, y);
+            y = StepFast(kRecCascade[3], s3, y);
             RecWork[n] = RoundHalfUp(std::clamp(y, -32767.0, 32767.0));
         }
         RecSt[0] = s0;

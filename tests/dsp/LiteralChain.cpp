@@ -1,5 +1,7 @@
 #include "tests/dsp/LiteralChain.h"
 
+#include "dsp/FastMath.h"
+
 #include <cmath>
 #include <complex>
 #include <cstdlib>
@@ -391,8 +393,10 @@ void LiteralChain::ProcessBlock(const int16_t* frames)
     for (int n = 0; n < kN; ++n) {
         tunePhase = tunePhase + kTwoPi * tuneHz / 48000.0;
         if (tunePhase >= kTwoPi) tunePhase = tunePhase - kTwoPi;
-        double s = std::sin(tunePhase);
-        double c = std::cos(tunePhase);
+        // Decided: a phase below zero is brought back up too.
+        else if (tunePhase < 0.0) tunePhase = tunePhase + kTwoPi;
+        double s, c;
+        dsp::fastmath::SinCos(tunePhase, s, c);
         double i1 = Q_[n] * s - I_[n] * c;
         double q1 = Q_[n] * c + I_[n] * s;
         I_[n] = i1;
@@ -469,7 +473,10 @@ void LiteralChain::ProcessBlock(const int16_t* frames)
                 bfoPhase = bfoPhase + kTwoPi * c_.SSBShift / 48000.0;
             }
             if (bfoPhase >= kTwoPi) bfoPhase = bfoPhase - kTwoPi;
-            double r = Q_[n] * std::sin(bfoPhase) - I_[n] * std::cos(bfoPhase);
+            else if (bfoPhase < 0.0) bfoPhase = bfoPhase + kTwoPi;
+            double bs, bc;
+            dsp::fastmath::SinCos(bfoPhase, bs, bc);
+            double r = Q_[n] * bs - I_[n] * bc;
             I_[n] = r;
             audioBlock_[n] = 10.0 * r;
         }
