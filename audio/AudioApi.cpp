@@ -1,0 +1,81 @@
+#include "audio/AudioApi.h"
+
+#include <RtAudio.h>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace audio {
+
+bool JackServerRunning()
+{
+    // RtAudio's JACK back end counts devices through a client opened with
+    // JackNoStartServer: no server, no devices, and nothing gets started.
+    try {
+        RtAudio probe(RtAudio::UNIX_JACK);
+        if (probe.getCurrentApi() != RtAudio::UNIX_JACK)
+            return false;
+        return probe.getDeviceCount() > 0;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+namespace {
+
+bool SocketAccepts(const std::string& path)
+{
+    sockaddr_un addr{};
+    if (path.empty() || path.size() >= sizeof(addr.sun_path))
+        return false;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    const bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) == 0;
+    ::close(fd);
+    return ok;
+}
+
+}  // namespace
+
+bool SoundServerRunning()
+{
+    if (const char* server = std::getenv("PULSE_SERVER"); server && *server)
+        return true;
+    std::string runtime;
+    if (const char* dir = std::getenv("XDG_RUNTIME_DIR"); dir && *dir)
+        runtime = dir;
+    else
+        runtime = "/run/user/" + std::to_string(::getuid());
+    return SocketAccepts(runtime + "/pulse/native");
+}
+
+AudioApi ResolveAudioApi(AudioApi api)
+{
+    if (api != AudioApi::Automatic)
+        return api;
+    if (JackServerRunning())
+        return AudioApi::Jack;
+    if (SoundServerRunning())
+        return AudioApi::Pulse;
+    return AudioApi::Alsa;
+}
+
+std::string AudioApiName(AudioApi api)
+{
+    switch (api) {
+    case AudioApi::Automatic: return "automatic";
+    case AudioApi::Jack: return "JACK";
+    case AudioApi::Pulse: return "PulseAudio";
+    case AudioApi::Alsa: return "ALSA";
+    }
+    return "?";
+}
+
+}  // namespace audio

@@ -1,0 +1,192 @@
+#pragma once
+
+#include "audio/AudioApi.h"
+#include "audio/BlockRing.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class RtAudio;
+
+namespace audio {
+
+// The messages an open failure reports; the window shows them with a beep.
+inline constexpr const char* kCaptureOpenError = "Can not open the recoding device";
+inline constexpr const char* kBufferError = "Can not get the buffer";
+inline constexpr const char* kPlaybackOpenError = "Can not open the play device";
+
+// The sound card: one capture stream and one playback stream of 48000 Hz,
+// stereo, 16-bit frames, moved in 2400-frame blocks through a capture ring of
+// 32 blocks and a playback ring of 16.
+//
+// Lives on the main thread. The device threads only copy frames into or out of
+// the rings and post a queued call; everything else (the block handlers, the
+// ring indexes the owner sees, opening and closing) runs on the main thread.
+// Each posted call carries the generation of the stream that posted it, and a
+// stream gets a new generation whenever it is closed or stopped, so a call
+// that arrives after its stream went away is ignored instead of being taken
+// for a block of the next stream.
+//
+// Device numbers follow the settings: 0 is the sound system's default device,
+// n >= 1 the n-th entry of InputDeviceNames() or OutputDeviceNames().
+class AudioEngine : public QObject {
+    Q_OBJECT
+
+public:
+    using BlockHandler = std::function<void(BlockView)>;
+    using OutputHandler = std::function<void()>;
+
+    // The notice during a device restart stays up at least this long.
+    static constexpr int kRestartPauseMs = 500;
+
+    explicit AudioEngine(QObject* parent = nullptr);
+    // Closes the capture device, then the playback device.
+    ~AudioEngine() override;
+
+    // Automatic by default. Takes effect at the next open or device list.
+    void SetApi(AudioApi api) { api_ = api; }
+    AudioApi Api() const { return api_; }
+    // The sound system the open streams use (Automatic while none is open).
+    AudioApi ActiveApi() const { return activeApi_; }
+
+    // The entries of the settings dialog's lists, without the default device
+    // (number 0) and without this program's own streams.
+    QStringList InputDeviceNames() const;
+    QStringList OutputDeviceNames() const;
+
+    // Both report their failures through DeviceError and return false,
+    // holding nothing. Opening an open device reopens it.
+    bool OpenCapture(int32_t Input);
+    bool OpenPlayback(int32_t Output);
+    // Do nothing when the device is not open.
+    void CloseCapture();
+    void ClosePlayback();
+    bool CaptureOpen() const { return capture_.rt != nullptr; }
+    bool PlaybackOpen() const { return playback_.rt != nullptr; }
+    // The device numbers of the last open (or of the restart under way).
+    int32_t Input() const { return input_; }
+    int32_t Output() const { return output_; }
+
+    // Raw playback pauses live input. Blocks captured but not yet handled
+    // are dropped with the stop, so that only the file feeds the chain.
+    void StopCapture();
+    // Resumes after StopCapture. A device that cannot start again is closed
+    // and reported.
+    void RestartCapture();
+    bool CaptureRunning() const { return captureRunning_; }
+
+    // The block path, main thread: for each captured block the raw-recording
+    // hook, then the block handler (the owner processes the block and calls
+    // QueueOutputBlock); for each played block the output handler.
+    void SetRawRecordHook(BlockHandler hook) { rawRecordHook_ = std::move(hook); }
+    void SetBlockHandler(BlockHandler handler) { blockHandler_ = std::move(handler); }
+    void SetOutputHandler(OutputHandler handler) { outputHandler_ = std::move(handler); }
+
+    // Queues one block of output. When all 16 blocks are still waiting to be
+    // played the new block is dropped and counted (DroppedOutputBlocks): the
+    // main thread never waits on the device, and a block is never overwritten
+    // before it has been played. False when dropped or no device is open.
+    bool QueueOutputBlock(BlockView block);
+
+    // Closes both devices and reopens them with the new numbers, playback
+    // first, after a pause of kRestartPauseMs. Asynchronous: RestartStarted
+    // comes at once (show the notice), the devices close once pending events
+    // have been handled, and RestartFinished comes after the reopening. A call
+    // during a restart only changes the numbers the restart will open.
+    void RestartDevices(int32_t newInput, int32_t newOutput);
+    bool Restarting() const { return restarting_; }
+
+    // The capture block expected next (0..31) and the playback block to be
+    // filled next (0..15).
+    int CaptureIndex() const;
+    int PlaybackIndex() const;
+    // Blocks captured and not yet handled; output blocks not yet played.
+    int CaptureBlocksWaiting() const;
+    int PlaybackBlocksWaiting() const;
+    // The frame count the devices asked for in their last period.
+    unsigned CaptureDeviceFrames() const { return capture_.lastFrames.load(std::memory_order_relaxed); }
+    unsigned PlaybackDeviceFrames() const { return playback_.lastFrames.load(std::memory_order_relaxed); }
+
+    uint32_t CaptureGeneration() const { return capture_.generation.load(std::memory_order_relaxed); }
+    uint32_t PlaybackGeneration() const { return playback_.generation.load(std::memory_order_relaxed); }
+
+    // Counters since construction.
+    uint64_t HandledBlocks() const { return handledBlocks_; }
+    uint64_t PlayedBlocks() const { return playedBlocks_; }
+    uint64_t DroppedOutputBlocks() const { return droppedOutputBlocks_; }
+    uint64_t StaleNotifications() const { return staleNotifications_; }
+    // Device periods that found no block ready after playback had begun.
+    uint64_t Underruns() const { return playback_.underruns.load(std::memory_order_relaxed); }
+    // Input frames lost because the main thread left all 32 blocks unhandled.
+    uint64_t DroppedInputFrames() const { return capture_.droppedFrames.load(std::memory_order_relaxed); }
+    // Periods the sound system itself flagged as over- or underrun.
+    uint64_t DeviceXruns() const
+    {
+        return capture_.xruns.load(std::memory_order_relaxed) + playback_.xruns.load(std::memory_order_relaxed);
+    }
+
+signals:
+    // An open failed; message is one of the three texts above.
+    void DeviceError(const QString& message);
+    void RestartStarted();
+    void RestartFinished();
+
+private:
+    struct Stream {
+        std::unique_ptr<RtAudio> rt;
+        std::atomic<uint32_t> generation{0};
+        std::atomic<unsigned> lastFrames{0};
+        std::atomic<uint64_t> xruns{0};
+        std::atomic<uint64_t> underruns{0};
+        std::atomic<uint64_t> droppedFrames{0};
+        bool flowing = false;  // device thread only: a block has been played
+        AudioEngine* engine = nullptr;
+    };
+
+    static int CaptureCallback(void* out, void* in, unsigned frames, double time, unsigned status,
+                               void* user);
+    static int PlaybackCallback(void* out, void* in, unsigned frames, double time, unsigned status,
+                                void* user);
+
+    bool OpenStream(Stream& stream, bool input, int32_t number);
+    void ReleaseStream(Stream& stream);
+    void OnInputReady(uint32_t generation);
+    void OnOutputDone(uint32_t generation);
+    void RestartCloseStep();
+    void RestartOpenStep();
+
+    AudioApi api_ = AudioApi::Automatic;
+    AudioApi activeApi_ = AudioApi::Automatic;
+    int32_t input_ = 0;
+    int32_t output_ = 0;
+
+    Stream capture_;
+    Stream playback_;
+    std::unique_ptr<CaptureRing<kCaptureBlocks>> captureRing_;
+    std::unique_ptr<PlaybackRing<kPlaybackBlocks>> playbackRing_;
+    std::unique_ptr<Block> inBlock_;  // the block being handled, off the ring
+    bool captureRunning_ = false;
+
+    BlockHandler rawRecordHook_;
+    BlockHandler blockHandler_;
+    OutputHandler outputHandler_;
+
+    bool restarting_ = false;
+    int32_t restartInput_ = 0;
+    int32_t restartOutput_ = 0;
+    QTimer restartTimer_;
+
+    uint64_t handledBlocks_ = 0;
+    uint64_t playedBlocks_ = 0;
+    uint64_t droppedOutputBlocks_ = 0;
+    uint64_t staleNotifications_ = 0;
+};
+
+}  // namespace audio

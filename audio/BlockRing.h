@@ -1,0 +1,176 @@
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <span>
+
+namespace audio {
+
+// The one sound format of both directions: 48000 frames per second, two
+// signed 16-bit channels, moved in blocks of 2400 frames (9600 bytes, 50 ms).
+inline constexpr int kSampleRate = 48000;
+inline constexpr int kChannels = 2;
+inline constexpr int kBlockFrames = 2400;
+inline constexpr int kBlockSamples = kBlockFrames * kChannels;
+inline constexpr int kBlockBytes = kBlockSamples * 2;
+inline constexpr int kCaptureBlocks = 32;
+inline constexpr int kPlaybackBlocks = 16;
+
+using Block = std::array<int16_t, kBlockSamples>;
+using BlockView = std::span<const int16_t, kBlockSamples>;
+
+// Blocks travelling from the capture device's thread to the main thread.
+//
+// Single producer (the device callback), single consumer (the main thread).
+// The device may deliver any number of frames per call, so the producer fills
+// the block at the write position frame by frame and publishes it only when
+// it holds all 2400 frames. A published block belongs to the consumer until
+// it is popped; when every block is taken the producer drops what arrives
+// instead of touching a block the main thread may be reading.
+template <int N>
+class CaptureRing {
+    static_assert(N > 0 && (N & (N - 1)) == 0, "the counters wrap at a power of two");
+
+public:
+    struct WriteResult {
+        unsigned completed = 0;    // blocks published by this write
+        std::size_t dropped = 0;   // frames discarded because every block was taken
+    };
+
+    // Producer side. frames holds count interleaved stereo frames.
+    WriteResult Write(const int16_t* frames, std::size_t count)
+    {
+        WriteResult result;
+        while (count > 0) {
+            const uint32_t w = written_.load(std::memory_order_relaxed);
+            if (fill_ == 0 && w - taken_.load(std::memory_order_acquire) >= uint32_t(N)) {
+                result.dropped += count;
+                break;
+            }
+            Block& block = blocks_[w % N];
+            const std::size_t n = std::min<std::size_t>(count, kBlockFrames - fill_);
+            std::memcpy(block.data() + fill_ * kChannels, frames, n * kChannels * sizeof(int16_t));
+            fill_ += n;
+            frames += n * kChannels;
+            count -= n;
+            if (fill_ == std::size_t(kBlockFrames)) {
+                fill_ = 0;
+                written_.store(w + 1, std::memory_order_release);
+                ++result.completed;
+            }
+        }
+        return result;
+    }
+
+    // Consumer side.
+    bool HasBlock() const
+    {
+        return written_.load(std::memory_order_acquire) != taken_.load(std::memory_order_relaxed);
+    }
+    const Block& Front() const { return blocks_[taken_.load(std::memory_order_relaxed) % N]; }
+    // Hands the front block back to the producer.
+    void Pop() { taken_.store(taken_.load(std::memory_order_relaxed) + 1, std::memory_order_release); }
+    // The block expected next, 0..N-1.
+    int ReadIndex() const { return int(taken_.load(std::memory_order_relaxed) % N); }
+    // Published blocks not yet popped; safe from either side.
+    int Waiting() const
+    {
+        return int(written_.load(std::memory_order_acquire) - taken_.load(std::memory_order_acquire));
+    }
+
+    // Empties the ring. Only while no producer runs (the stream is stopped).
+    void Reset()
+    {
+        written_.store(0, std::memory_order_relaxed);
+        taken_.store(0, std::memory_order_relaxed);
+        fill_ = 0;
+    }
+
+private:
+    std::array<Block, N> blocks_{};
+    std::atomic<uint32_t> written_{0};
+    std::atomic<uint32_t> taken_{0};
+    std::size_t fill_ = 0;  // producer only: frames in the block being filled
+};
+
+// Blocks travelling from the main thread to the playback device's thread.
+//
+// Single producer (the main thread), single consumer (the device callback).
+// The consumer reads the front block across as many device periods as it
+// takes, and gives the block back only when all of its frames are out; a block
+// is therefore never overwritten while it is playing. A push onto a full ring
+// is refused. When no block is ready the consumer plays silence.
+template <int N>
+class PlaybackRing {
+    static_assert(N > 0 && (N & (N - 1)) == 0, "the counters wrap at a power of two");
+
+public:
+    struct ReadResult {
+        unsigned finished = 0;   // blocks fully played by this read
+        std::size_t silent = 0;  // frames filled with silence for want of a block
+    };
+
+    // Producer side. False (and nothing stored) when all N blocks are queued.
+    bool Push(BlockView block)
+    {
+        const uint32_t q = queued_.load(std::memory_order_relaxed);
+        if (q - played_.load(std::memory_order_acquire) >= uint32_t(N))
+            return false;
+        std::memcpy(blocks_[q % N].data(), block.data(), sizeof(Block));
+        queued_.store(q + 1, std::memory_order_release);
+        return true;
+    }
+    // The block to be filled next, 0..N-1.
+    int WriteIndex() const { return int(queued_.load(std::memory_order_relaxed) % N); }
+    // Blocks queued and not completely played; safe from either side.
+    int Waiting() const
+    {
+        return int(queued_.load(std::memory_order_acquire) - played_.load(std::memory_order_acquire));
+    }
+
+    // Consumer side: fills count interleaved stereo frames.
+    ReadResult Read(int16_t* frames, std::size_t count)
+    {
+        ReadResult result;
+        while (count > 0) {
+            const uint32_t p = played_.load(std::memory_order_relaxed);
+            if (queued_.load(std::memory_order_acquire) == p) {
+                std::memset(frames, 0, count * kChannels * sizeof(int16_t));
+                result.silent = count;
+                break;
+            }
+            const Block& block = blocks_[p % N];
+            const std::size_t n = std::min<std::size_t>(count, kBlockFrames - pos_);
+            std::memcpy(frames, block.data() + pos_ * kChannels, n * kChannels * sizeof(int16_t));
+            pos_ += n;
+            frames += n * kChannels;
+            count -= n;
+            if (pos_ == std::size_t(kBlockFrames)) {
+                pos_ = 0;
+                played_.store(p + 1, std::memory_order_release);
+                ++result.finished;
+            }
+        }
+        return result;
+    }
+
+    // Empties the ring. Only while no consumer runs (the stream is stopped).
+    void Reset()
+    {
+        queued_.store(0, std::memory_order_relaxed);
+        played_.store(0, std::memory_order_relaxed);
+        pos_ = 0;
+    }
+
+private:
+    std::array<Block, N> blocks_{};
+    std::atomic<uint32_t> queued_{0};
+    std::atomic<uint32_t> played_{0};
+    std::size_t pos_ = 0;  // consumer only: frames of the front block already played
+};
+
+}  // namespace audio
