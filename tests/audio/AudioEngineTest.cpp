@@ -1,0 +1,622 @@
+#include "audio/AudioEngine.h"
+
+#include "JackRig.h"
+#include "JackServer.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using audio::AudioApi;
+using audio::AudioEngine;
+using audio::Block;
+using audio::BlockView;
+using audio::kBlockFrames;
+using audiotest::JackRig;
+using audiotest::JackServer;
+using audiotest::Pattern;
+using audiotest::PatternPosition;
+
+// Generous limits that only end a test that would otherwise hang; nothing
+// here depends on how fast the machine is.
+constexpr int kPatienceSeconds = 60;
+
+// A block of the rig's pattern, starting at pattern position first.
+Block PatternBlock(int64_t first)
+{
+    Block b{};
+    for (int i = 0; i < kBlockFrames; ++i) {
+        const auto p = Pattern(first + i);
+        b[2 * i] = p.left;
+        b[2 * i + 1] = p.right;
+    }
+    return b;
+}
+
+// The position of the pattern block b holds, or -1 when it holds anything
+// else (silence at the start of a stream, for one).
+int64_t PatternBlockPosition(BlockView b)
+{
+    const int64_t first = PatternPosition(b[0], b[1]);
+    if (first < 0)
+        return -1;
+    for (int i = 0; i < kBlockFrames; ++i) {
+        const auto p = Pattern(first + i);
+        if (b[2 * i] != p.left || b[2 * i + 1] != p.right)
+            return -1;
+    }
+    return first;
+}
+
+// The trivial processing of the echo tests: left and right trade places.
+Block Swapped(BlockView in)
+{
+    Block out{};
+    for (int i = 0; i < kBlockFrames; ++i) {
+        out[2 * i] = in[2 * i + 1];
+        out[2 * i + 1] = in[2 * i];
+    }
+    return out;
+}
+
+class AudioEngineTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!JackServer::Installed())
+            GTEST_SKIP() << "jackd is not installed (scripts/deps installs jackd2): "
+                            "the sound-card tests need a private JACK server";
+        std::string error;
+        ASSERT_TRUE(server_.Start(error)) << error;
+        ASSERT_TRUE(rig_.Open("rig", 2, 2)) << "the test's JACK client did not open";
+        engine_ = std::make_unique<AudioEngine>();
+        engine_->SetApi(AudioApi::Jack);
+        QObject::connect(engine_.get(), &AudioEngine::DeviceError,
+                         [this](const QString& message) { errors_ << message; });
+    }
+
+    void TearDown() override
+    {
+        if (engine_)
+            engine_->disconnect();
+        engine_.reset();
+        mono_.Close();
+        rig_.Close();
+        server_.Stop();
+    }
+
+    static int Number(const QStringList& list, const char* name)
+    {
+        const int index = int(list.indexOf(QString::fromLatin1(name)));
+        return index < 0 ? -1 : index + 1;
+    }
+    int RigInput() const { return Number(engine_->InputDeviceNames(), "rig"); }
+    int RigOutput() const { return Number(engine_->OutputDeviceNames(), "rig"); }
+
+    // Runs the event loop until done() holds; false when patience ran out.
+    template <class Done>
+    static bool RunUntil(Done done, int seconds = kPatienceSeconds)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            QCoreApplication::processEvents();
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return true;
+    }
+    // Waits without running the event loop: posted calls pile up meanwhile.
+    template <class Done>
+    static bool WaitWithoutEvents(Done done, int seconds = kPatienceSeconds)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return true;
+    }
+    static void RunFor(int ms)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < ms) {
+            QCoreApplication::processEvents();
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
+
+    // The first recorded frame that is not silence, or -1.
+    int64_t FirstSoundAt() const
+    {
+        const int16_t* rec = rig_.RecordedFrames();
+        const int64_t n = rig_.Recorded();
+        for (int64_t j = 0; j < n; ++j)
+            if (rec[2 * j] != 0 || rec[2 * j + 1] != 0)
+                return j;
+        return -1;
+    }
+
+    JackServer server_;
+    JackRig rig_;
+    JackRig mono_;
+    std::unique_ptr<AudioEngine> engine_;
+    QStringList errors_;
+};
+
+TEST_F(AudioEngineTest, TheSoundSystemIsJackWhileAServerRuns)
+{
+    EXPECT_TRUE(audio::JackServerRunning());
+    EXPECT_EQ(audio::ResolveAudioApi(AudioApi::Automatic), AudioApi::Jack);
+    EXPECT_EQ(audio::ResolveAudioApi(AudioApi::Alsa), AudioApi::Alsa);
+
+    AudioEngine automatic;
+    ASSERT_TRUE(automatic.OpenCapture(0));
+    EXPECT_EQ(automatic.ActiveApi(), AudioApi::Jack);
+    automatic.CloseCapture();
+
+    rig_.Close();
+    server_.Stop();
+    EXPECT_FALSE(audio::JackServerRunning());
+    EXPECT_NE(audio::ResolveAudioApi(AudioApi::Automatic), AudioApi::Jack);
+}
+
+TEST_F(AudioEngineTest, DeviceNumbersFollowTheListsAndZeroIsTheDefault)
+{
+    const QStringList inputs = engine_->InputDeviceNames();
+    const QStringList outputs = engine_->OutputDeviceNames();
+    EXPECT_EQ(inputs, QStringList({"system", "rig"}));
+    EXPECT_EQ(outputs, QStringList({"system", "rig"}));
+
+    ASSERT_TRUE(engine_->OpenCapture(0));
+    auto ports = rig_.PortsStartingWith("tesmar-capture:");
+    ASSERT_EQ(ports.size(), 2u);
+    EXPECT_EQ(rig_.ConnectionsOf(ports[0]), std::vector<std::string>{"system:capture_1"});
+    EXPECT_EQ(rig_.ConnectionsOf(ports[1]), std::vector<std::string>{"system:capture_2"});
+
+    // Our own open stream is a JACK client too, but never a list entry: the
+    // numbers of the other devices stay as the settings dialog showed them.
+    EXPECT_EQ(engine_->OutputDeviceNames(), outputs);
+    EXPECT_EQ(engine_->InputDeviceNames(), inputs);
+
+    ASSERT_TRUE(engine_->OpenPlayback(2));
+    ports = rig_.PortsStartingWith("tesmar-playback:");
+    ASSERT_EQ(ports.size(), 2u);
+    EXPECT_EQ(rig_.ConnectionsOf(ports[0]), std::vector<std::string>{"rig:in_1"});
+    EXPECT_EQ(rig_.ConnectionsOf(ports[1]), std::vector<std::string>{"rig:in_2"});
+    EXPECT_EQ(engine_->Output(), 2);
+
+    // Reopening with entry 2 moves the capture stream to the rig.
+    ASSERT_TRUE(engine_->OpenCapture(2));
+    ports = rig_.PortsStartingWith("tesmar-capture:");
+    ASSERT_EQ(ports.size(), 2u);
+    EXPECT_EQ(rig_.ConnectionsOf(ports[0]), std::vector<std::string>{"rig:out_1"});
+    EXPECT_EQ(engine_->Input(), 2);
+
+    ASSERT_TRUE(engine_->OpenPlayback(0));
+    ports = rig_.PortsStartingWith("tesmar-playback:");
+    ASSERT_EQ(ports.size(), 2u);
+    EXPECT_EQ(rig_.ConnectionsOf(ports[0]), std::vector<std::string>{"system:playback_1"});
+    EXPECT_TRUE(errors_.isEmpty());
+}
+
+TEST_F(AudioEngineTest, NumbersPastTheListCannotOpen)
+{
+    EXPECT_FALSE(engine_->OpenCapture(3));
+    EXPECT_FALSE(engine_->OpenCapture(-1));
+    EXPECT_FALSE(engine_->OpenPlayback(3));
+    EXPECT_EQ(errors_, QStringList({"Can not open the recoding device", "Can not open the recoding device",
+                                    "Can not open the play device"}));
+    EXPECT_FALSE(engine_->CaptureOpen());
+    EXPECT_FALSE(engine_->PlaybackOpen());
+    EXPECT_TRUE(rig_.PortsStartingWith("tesmar-").empty());
+    EXPECT_FALSE(engine_->QueueOutputBlock(PatternBlock(0)));
+}
+
+TEST_F(AudioEngineTest, CapturedBlocksArriveInOrderAndTheEchoComesBackBitExact)
+{
+    const int rigIn = RigInput();
+    const int rigOut = RigOutput();
+    ASSERT_GT(rigIn, 0);
+    ASSERT_GT(rigOut, 0);
+
+    // A few blocks of silence queued ahead of the echo keep the playback queue
+    // from running dry when the main thread is slow (a sanitizer build on a
+    // busy machine); the lag stays constant as long as it never does.
+    constexpr int kCushion = 6;
+    constexpr int kBlocksToCheck = 45;  // more than 32 and more than 16: both rings wrap
+
+    int64_t hookFirstSample = -1;
+    int hookCalls = 0;
+    int handled = 0;
+    int patternBlocks = 0;
+    int64_t firstPosition = -1;
+    int64_t nextPosition = -1;
+    int outOfOrder = 0;
+    std::vector<int> captureIndexes;
+    std::vector<int> playbackIndexes;
+
+    engine_->SetRawRecordHook([&](BlockView b) {
+        ++hookCalls;
+        hookFirstSample = b[0];
+    });
+    engine_->SetBlockHandler([&](BlockView b) {
+        // The recording hook has seen this very block first.
+        EXPECT_EQ(hookCalls, handled + 1);
+        EXPECT_EQ(hookFirstSample, b[0]);
+        ++handled;
+        captureIndexes.push_back(engine_->CaptureIndex());
+
+        const int64_t position = PatternBlockPosition(b);
+        if (nextPosition < 0) {
+            if (position >= 0) {
+                firstPosition = position;
+                nextPosition = position + kBlockFrames;
+                ++patternBlocks;
+            }
+        } else {
+            if (position != nextPosition)
+                ++outOfOrder;
+            nextPosition += kBlockFrames;
+            ++patternBlocks;
+        }
+        if (handled == 1) {
+            const Block silence{};
+            for (int i = 0; i < kCushion; ++i)
+                EXPECT_TRUE(engine_->QueueOutputBlock(silence));
+        }
+        EXPECT_TRUE(engine_->QueueOutputBlock(Swapped(b)));
+        playbackIndexes.push_back(engine_->PlaybackIndex());
+    });
+
+    ASSERT_TRUE(engine_->OpenPlayback(rigOut));
+    ASSERT_TRUE(engine_->OpenCapture(rigIn));
+
+    ASSERT_TRUE(RunUntil([&] { return patternBlocks >= kBlocksToCheck + 5; }))
+        << "handled " << handled << " blocks, " << patternBlocks << " of them the rig's";
+    EXPECT_EQ(outOfOrder, 0);
+
+    // Both ring indexes advance by one per block and wrap.
+    for (std::size_t k = 0; k < captureIndexes.size(); ++k)
+        ASSERT_EQ(captureIndexes[k], int((k + 1) % 32)) << "capture block " << k;
+    for (std::size_t k = 0; k < playbackIndexes.size(); ++k)
+        ASSERT_EQ(playbackIndexes[k], int((kCushion + k + 1) % 16)) << "output block " << k;
+    EXPECT_EQ(engine_->HandledBlocks(), uint64_t(handled));
+
+    // What the rig hears: the first pattern block's echo, then every later
+    // one back to back, at one fixed distance from when the rig played it.
+    int64_t start = -1;
+    ASSERT_TRUE(RunUntil([&] {
+        start = FirstSoundAt();
+        return start >= 0 && rig_.Recorded() >= start + int64_t(kBlocksToCheck) * kBlockFrames;
+    }));
+    const int16_t* rec = rig_.RecordedFrames();
+    int64_t mismatches = 0;
+    int64_t firstMismatch = -1;
+    for (int64_t j = 0; j < int64_t(kBlocksToCheck) * kBlockFrames; ++j) {
+        const auto p = Pattern(firstPosition + j);
+        if (rec[2 * (start + j)] != p.right || rec[2 * (start + j) + 1] != p.left) {
+            if (firstMismatch < 0)
+                firstMismatch = j;
+            ++mismatches;
+        }
+    }
+    EXPECT_EQ(mismatches, 0) << "first at frame " << firstMismatch << " of the echo";
+    const int64_t lag = start - firstPosition;
+    EXPECT_GT(lag, int64_t(kCushion) * kBlockFrames);
+    RecordProperty("lag_frames", std::to_string(lag));
+    RecordProperty("underruns", std::to_string(engine_->Underruns()));
+    RecordProperty("device_xruns", std::to_string(engine_->DeviceXruns()));
+    EXPECT_EQ(engine_->CaptureDeviceFrames(), unsigned(kBlockFrames));
+    EXPECT_EQ(engine_->DroppedOutputBlocks(), 0u);
+    EXPECT_TRUE(errors_.isEmpty());
+}
+
+TEST_F(AudioEngineTest, SilenceAndOneUnderrunWhenTheQueueRunsDry)
+{
+    int outputCalls = 0;
+    engine_->SetOutputHandler([&] { ++outputCalls; });
+    ASSERT_TRUE(engine_->OpenPlayback(RigOutput()));
+    EXPECT_EQ(engine_->Underruns(), 0u);
+    ASSERT_TRUE(engine_->QueueOutputBlock(PatternBlock(0)));
+    ASSERT_TRUE(engine_->QueueOutputBlock(PatternBlock(kBlockFrames)));
+    // Each played block is reported exactly once.
+    ASSERT_TRUE(RunUntil([&] { return outputCalls == 2 && engine_->Underruns() == 1; }));
+
+    int64_t start = -1;
+    ASSERT_TRUE(RunUntil([&] {
+        start = FirstSoundAt();
+        return start >= 0 && rig_.Recorded() >= start + 4 * kBlockFrames;
+    }));
+    const int16_t* rec = rig_.RecordedFrames();
+    for (int64_t j = 0; j < 2 * kBlockFrames; ++j) {
+        const auto p = Pattern(j);
+        ASSERT_EQ(rec[2 * (start + j)], p.left) << j;
+        ASSERT_EQ(rec[2 * (start + j) + 1], p.right) << j;
+    }
+    for (int64_t j = 2 * kBlockFrames; j < 4 * kBlockFrames; ++j)
+        ASSERT_TRUE(rec[2 * (start + j)] == 0 && rec[2 * (start + j) + 1] == 0) << j;
+    RunFor(200);
+    EXPECT_EQ(outputCalls, 2);
+    EXPECT_EQ(engine_->Underruns(), 1u);
+    EXPECT_EQ(engine_->PlayedBlocks(), 2u);
+}
+
+// A stalled device: the full ring refuses new blocks and counts them, and the
+// sixteen it holds are played intact and in order once the device runs again.
+TEST_F(AudioEngineTest, AFullPlaybackRingDropsNewBlocksAndPlaysTheQueuedOnes)
+{
+    ASSERT_TRUE(engine_->OpenPlayback(RigOutput()));
+    server_.Suspend();
+    int accepted = 0;
+    for (int k = 0; k < 20; ++k) {
+        if (engine_->QueueOutputBlock(PatternBlock(int64_t(k) * kBlockFrames)))
+            ++accepted;
+        EXPECT_EQ(engine_->PlaybackIndex(), std::min(k + 1, 16) % 16);
+    }
+    server_.Resume();
+    EXPECT_EQ(accepted, 16);
+    EXPECT_EQ(engine_->DroppedOutputBlocks(), 4u);
+    EXPECT_EQ(engine_->PlaybackBlocksWaiting(), 16);
+
+    int64_t start = -1;
+    ASSERT_TRUE(RunUntil([&] {
+        start = FirstSoundAt();
+        return start >= 0 && rig_.Recorded() >= start + 18 * kBlockFrames;
+    }));
+    const int16_t* rec = rig_.RecordedFrames();
+    int64_t mismatches = 0;
+    for (int64_t j = 0; j < 16 * kBlockFrames; ++j) {
+        const auto p = Pattern(j);
+        if (rec[2 * (start + j)] != p.left || rec[2 * (start + j) + 1] != p.right)
+            ++mismatches;
+    }
+    EXPECT_EQ(mismatches, 0);
+    for (int64_t j = 16 * kBlockFrames; j < 18 * kBlockFrames; ++j)
+        ASSERT_TRUE(rec[2 * (start + j)] == 0 && rec[2 * (start + j) + 1] == 0) << j;
+}
+
+TEST_F(AudioEngineTest, ACaptureDeviceThatCannotOpenIsReportedAndPlaybackCarriesOn)
+{
+    // A device with one channel cannot give the two the engine asks for.
+    ASSERT_TRUE(mono_.Open("mono", 1, 1));
+    const int monoIn = Number(engine_->InputDeviceNames(), "mono");
+    ASSERT_GT(monoIn, 0);
+    ASSERT_TRUE(engine_->OpenPlayback(RigOutput()));
+
+    EXPECT_FALSE(engine_->OpenCapture(monoIn));
+    EXPECT_EQ(errors_, QStringList({"Can not open the recoding device"}));
+    EXPECT_FALSE(engine_->CaptureOpen());
+    EXPECT_FALSE(engine_->CaptureRunning());
+    EXPECT_TRUE(rig_.PortsStartingWith("tesmar-capture").empty());
+    engine_->CloseCapture();  // nothing to close, nothing breaks
+
+    ASSERT_TRUE(engine_->PlaybackOpen());
+    ASSERT_TRUE(engine_->QueueOutputBlock(PatternBlock(0)));
+    int64_t start = -1;
+    ASSERT_TRUE(RunUntil([&] {
+        start = FirstSoundAt();
+        return start >= 0 && rig_.Recorded() >= start + kBlockFrames;
+    }));
+    const Block expected = PatternBlock(0);
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), rig_.RecordedFrames() + 2 * start));
+}
+
+TEST_F(AudioEngineTest, APlaybackDeviceThatCannotOpenIsReportedAndCaptureCarriesOn)
+{
+    ASSERT_TRUE(mono_.Open("mono", 1, 1));
+    const int monoOut = Number(engine_->OutputDeviceNames(), "mono");
+    ASSERT_GT(monoOut, 0);
+    int handled = 0;
+    engine_->SetBlockHandler([&](BlockView b) {
+        ++handled;
+        EXPECT_FALSE(engine_->QueueOutputBlock(b));
+    });
+    ASSERT_TRUE(engine_->OpenCapture(RigInput()));
+
+    EXPECT_FALSE(engine_->OpenPlayback(monoOut));
+    EXPECT_EQ(errors_, QStringList({"Can not open the play device"}));
+    EXPECT_FALSE(engine_->PlaybackOpen());
+    EXPECT_TRUE(rig_.PortsStartingWith("tesmar-playback").empty());
+
+    ASSERT_TRUE(RunUntil([&] { return handled >= 3; }));
+    EXPECT_TRUE(engine_->CaptureOpen());
+    EXPECT_EQ(engine_->DroppedOutputBlocks(), 0u);  // no device is no drop
+}
+
+TEST_F(AudioEngineTest, CallsPostedBeforeACloseAreIgnored)
+{
+    int handled = 0;
+    int outputCalls = 0;
+    engine_->SetBlockHandler([&](BlockView) { ++handled; });
+    engine_->SetOutputHandler([&] { ++outputCalls; });
+    ASSERT_TRUE(engine_->OpenCapture(RigInput()));
+    ASSERT_TRUE(engine_->OpenPlayback(RigOutput()));
+    for (int k = 0; k < 3; ++k)
+        ASSERT_TRUE(engine_->QueueOutputBlock(PatternBlock(int64_t(k) * kBlockFrames)));
+
+    // Blocks are captured and played while the main thread looks away: their
+    // calls wait in the event queue when the devices close.
+    ASSERT_TRUE(WaitWithoutEvents([&] {
+        return engine_->CaptureBlocksWaiting() >= 3 && engine_->PlaybackBlocksWaiting() == 0;
+    }));
+    const uint32_t captureGeneration = engine_->CaptureGeneration();
+    const uint32_t playbackGeneration = engine_->PlaybackGeneration();
+    engine_->CloseCapture();
+    engine_->ClosePlayback();
+    EXPECT_NE(engine_->CaptureGeneration(), captureGeneration);
+    EXPECT_NE(engine_->PlaybackGeneration(), playbackGeneration);
+
+    ASSERT_TRUE(RunUntil([&] { return engine_->StaleNotifications() >= 6; }));
+    EXPECT_EQ(handled, 0);
+    EXPECT_EQ(outputCalls, 0);
+
+    // Reopened at once, the new stream's blocks are its own: the old calls
+    // could not have taken them.
+    std::vector<int64_t> positions;
+    engine_->SetBlockHandler([&](BlockView b) { positions.push_back(PatternBlockPosition(b)); });
+    ASSERT_TRUE(engine_->OpenCapture(RigInput()));
+    ASSERT_TRUE(RunUntil([&] { return positions.size() >= 4; }));
+    std::erase(positions, int64_t(-1));  // silence before the connection
+    ASSERT_GE(positions.size(), 2u);
+    for (std::size_t k = 1; k < positions.size(); ++k)
+        EXPECT_EQ(positions[k], positions[k - 1] + kBlockFrames);
+}
+
+TEST_F(AudioEngineTest, StoppedCaptureDropsItsPendingBlocksAndRestarts)
+{
+    std::vector<int64_t> positions;
+    engine_->SetBlockHandler([&](BlockView b) { positions.push_back(PatternBlockPosition(b)); });
+    ASSERT_TRUE(engine_->OpenCapture(RigInput()));
+    ASSERT_TRUE(RunUntil([&] { return positions.size() >= 2; }));
+
+    ASSERT_TRUE(WaitWithoutEvents([&] { return engine_->CaptureBlocksWaiting() >= 2; }));
+    engine_->StopCapture();
+    EXPECT_FALSE(engine_->CaptureRunning());
+    EXPECT_TRUE(engine_->CaptureOpen());
+    EXPECT_EQ(engine_->CaptureIndex(), 0);
+    const std::size_t before = positions.size();
+    RunFor(300);
+    EXPECT_EQ(positions.size(), before);
+    EXPECT_GE(engine_->StaleNotifications(), 2u);
+
+    engine_->RestartCapture();
+    EXPECT_TRUE(engine_->CaptureRunning());
+    ASSERT_TRUE(RunUntil([&] { return positions.size() >= before + 5; }));
+    // The first period after a JACK client is reactivated can still hold what
+    // its port last carried; the blocks from the second on are fresh and
+    // back to back.
+    std::vector<int64_t> after(positions.begin() + std::ptrdiff_t(before) + 1, positions.end());
+    std::erase(after, int64_t(-1));
+    ASSERT_GE(after.size(), 2u);
+    for (std::size_t k = 1; k < after.size(); ++k)
+        EXPECT_EQ(after[k], after[k - 1] + kBlockFrames);
+    EXPECT_TRUE(errors_.isEmpty());
+}
+
+// The device vanishes while capture is stopped: the stream that is open but
+// cannot start is given back whole, and the engine stays usable.
+TEST_F(AudioEngineTest, ADeviceThatCannotStartIsReleasedWhole)
+{
+    ASSERT_TRUE(mono_.Open("feed", 2, 0));
+    const int feedIn = Number(engine_->InputDeviceNames(), "feed");
+    ASSERT_GT(feedIn, 0);
+    ASSERT_TRUE(engine_->OpenCapture(feedIn));
+    engine_->StopCapture();
+    mono_.Close();
+
+    engine_->RestartCapture();
+    EXPECT_EQ(errors_, QStringList({"Can not get the buffer"}));
+    EXPECT_FALSE(engine_->CaptureOpen());
+    EXPECT_FALSE(engine_->CaptureRunning());
+    EXPECT_TRUE(rig_.PortsStartingWith("tesmar-capture").empty());
+
+    engine_->CloseCapture();
+    engine_->RestartCapture();
+    EXPECT_EQ(errors_.size(), 1);
+    int handled = 0;
+    engine_->SetBlockHandler([&](BlockView) { ++handled; });
+    ASSERT_TRUE(engine_->OpenCapture(RigInput()));
+    ASSERT_TRUE(RunUntil([&] { return handled >= 2; }));
+}
+
+TEST_F(AudioEngineTest, RestartClosesAndReopensBothDevicesBehindTheNotice)
+{
+    const int rigIn = RigInput();
+    const int rigOut = RigOutput();
+    int handled = 0;
+    engine_->SetBlockHandler([&](BlockView b) {
+        ++handled;
+        engine_->QueueOutputBlock(b);
+    });
+    ASSERT_TRUE(engine_->OpenCapture(rigIn));
+    ASSERT_TRUE(engine_->OpenPlayback(rigOut));
+    ASSERT_TRUE(RunUntil([&] { return handled >= 2; }));
+
+    bool started = false;
+    bool finished = false;
+    bool openWhenStarted = false;
+    QElapsedTimer notice;
+    QObject::connect(engine_.get(), &AudioEngine::RestartStarted, [&] {
+        started = true;
+        openWhenStarted = engine_->CaptureOpen() && engine_->PlaybackOpen();
+        notice.start();
+    });
+    qint64 shownMs = -1;
+    QObject::connect(engine_.get(), &AudioEngine::RestartFinished, [&] {
+        finished = true;
+        shownMs = notice.elapsed();
+    });
+    const uint32_t captureGeneration = engine_->CaptureGeneration();
+    const uint32_t playbackGeneration = engine_->PlaybackGeneration();
+
+    // Only the output changes (to the system's playback), yet both reopen.
+    engine_->RestartDevices(rigIn, 1);
+    EXPECT_TRUE(started);
+    EXPECT_TRUE(openWhenStarted);  // the notice is up before anything closes
+    EXPECT_TRUE(engine_->Restarting());
+    bool sawBothClosed = false;
+    ASSERT_TRUE(RunUntil([&] {
+        if (!engine_->CaptureOpen() && !engine_->PlaybackOpen())
+            sawBothClosed = true;
+        return finished;
+    }));
+    EXPECT_TRUE(sawBothClosed);
+    EXPECT_GE(shownMs, AudioEngine::kRestartPauseMs);
+    EXPECT_FALSE(engine_->Restarting());
+    EXPECT_TRUE(engine_->CaptureOpen());
+    EXPECT_TRUE(engine_->PlaybackOpen());
+    EXPECT_EQ(engine_->Input(), rigIn);
+    EXPECT_EQ(engine_->Output(), 1);
+    EXPECT_NE(engine_->CaptureGeneration(), captureGeneration);
+    EXPECT_NE(engine_->PlaybackGeneration(), playbackGeneration);
+    const auto ports = rig_.PortsStartingWith("tesmar-playback:");
+    ASSERT_EQ(ports.size(), 2u);
+    EXPECT_EQ(rig_.ConnectionsOf(ports[0]), std::vector<std::string>{"system:playback_1"});
+
+    const int before = handled;
+    ASSERT_TRUE(RunUntil([&] { return handled >= before + 3; }));
+    EXPECT_TRUE(errors_.isEmpty());
+}
+
+TEST_F(AudioEngineTest, ASecondRestartDuringARestartOnlyChangesTheNumbers)
+{
+    int finishedCount = 0;
+    QObject::connect(engine_.get(), &AudioEngine::RestartFinished, [&] { ++finishedCount; });
+    ASSERT_TRUE(engine_->OpenCapture(1));
+    ASSERT_TRUE(engine_->OpenPlayback(1));
+    engine_->RestartDevices(1, 1);
+    engine_->RestartDevices(RigInput(), RigOutput());
+    ASSERT_TRUE(RunUntil([&] { return finishedCount == 1; }));
+    RunFor(AudioEngine::kRestartPauseMs + 200);
+    EXPECT_EQ(finishedCount, 1);
+    EXPECT_EQ(engine_->Input(), 2);
+    EXPECT_EQ(engine_->Output(), 2);
+    const auto ports = rig_.PortsStartingWith("tesmar-capture:");
+    ASSERT_EQ(ports.size(), 2u);
+    EXPECT_EQ(rig_.ConnectionsOf(ports[0]), std::vector<std::string>{"rig:out_1"});
+}
+
+TEST_F(AudioEngineTest, DestroyingTheEngineClosesBothStreams)
+{
+    ASSERT_TRUE(engine_->OpenCapture(RigInput()));
+    ASSERT_TRUE(engine_->OpenPlayback(RigOutput()));
+    EXPECT_EQ(rig_.PortsStartingWith("tesmar-").size(), 4u);
+    engine_.reset();
+    EXPECT_TRUE(rig_.PortsStartingWith("tesmar-").empty());
+    RunFor(200);  // calls posted by the streams die with the engine
+}
+
+}  // namespace

@@ -1,0 +1,224 @@
+#include "audio/BlockRing.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using audio::Block;
+using audio::CaptureRing;
+using audio::kBlockFrames;
+using audio::kBlockSamples;
+using audio::PlaybackRing;
+
+// Frame f as two distinct samples, so order and channel errors both show.
+int16_t Left(int64_t f) { return int16_t(f % 32000); }
+int16_t Right(int64_t f) { return int16_t(-(f % 31000) - 1); }
+
+std::vector<int16_t> Frames(int64_t first, std::size_t count)
+{
+    std::vector<int16_t> v(count * 2);
+    for (std::size_t i = 0; i < count; ++i) {
+        v[2 * i] = Left(first + int64_t(i));
+        v[2 * i + 1] = Right(first + int64_t(i));
+    }
+    return v;
+}
+
+Block BlockAt(int64_t firstFrame)
+{
+    Block b{};
+    const auto v = Frames(firstFrame, kBlockFrames);
+    std::copy(v.begin(), v.end(), b.begin());
+    return b;
+}
+
+TEST(CaptureRingTest, PeriodsOfAnySizeMakeWholeBlocksInOrder)
+{
+    auto ring = std::make_unique<CaptureRing<32>>();
+    // Device periods that start, end and span block boundaries.
+    const std::size_t sizes[] = {1, 7, 2392, 2400, 2401, 4799, 5000, 3, 9600, 123};
+    int64_t fed = 0;
+    unsigned completed = 0;
+    for (std::size_t n : sizes) {
+        const auto v = Frames(fed, n);
+        const auto r = ring->Write(v.data(), n);
+        EXPECT_EQ(r.dropped, 0u);
+        completed += r.completed;
+        fed += int64_t(n);
+        EXPECT_EQ(completed, unsigned(fed / kBlockFrames));
+    }
+    ASSERT_EQ(ring->Waiting(), int(fed / kBlockFrames));
+    for (int k = 0; ring->HasBlock(); ++k) {
+        EXPECT_EQ(ring->ReadIndex(), k);
+        EXPECT_EQ(ring->Front(), BlockAt(int64_t(k) * kBlockFrames)) << "block " << k;
+        ring->Pop();
+    }
+}
+
+TEST(CaptureRingTest, IndexWrapsAfter32Blocks)
+{
+    auto ring = std::make_unique<CaptureRing<32>>();
+    for (int k = 0; k < 70; ++k) {
+        const auto v = Frames(int64_t(k) * kBlockFrames, kBlockFrames);
+        ASSERT_EQ(ring->Write(v.data(), kBlockFrames).completed, 1u);
+        ASSERT_TRUE(ring->HasBlock());
+        EXPECT_EQ(ring->Front(), BlockAt(int64_t(k) * kBlockFrames));
+        ring->Pop();
+        EXPECT_EQ(ring->ReadIndex(), (k + 1) % 32);
+    }
+    EXPECT_FALSE(ring->HasBlock());
+}
+
+TEST(CaptureRingTest, FullRingDropsNewFramesAndKeepsTheUnreadBlocks)
+{
+    auto ring = std::make_unique<CaptureRing<32>>();
+    const auto v = Frames(0, 33 * kBlockFrames + 100);
+    const auto r = ring->Write(v.data(), 33 * kBlockFrames + 100);
+    EXPECT_EQ(r.completed, 32u);
+    EXPECT_EQ(r.dropped, std::size_t(kBlockFrames + 100));
+    EXPECT_EQ(ring->Waiting(), 32);
+    EXPECT_EQ(ring->Front(), BlockAt(0));
+    // One block handled makes room for exactly one more.
+    ring->Pop();
+    const auto next = Frames(1000000, kBlockFrames + 5);
+    const auto r2 = ring->Write(next.data(), kBlockFrames + 5);
+    EXPECT_EQ(r2.completed, 1u);
+    EXPECT_EQ(r2.dropped, 5u);
+    for (int k = 1; k < 32; ++k) {
+        EXPECT_EQ(ring->Front(), BlockAt(int64_t(k) * kBlockFrames)) << "block " << k;
+        ring->Pop();
+    }
+    EXPECT_EQ(ring->Front(), BlockAt(1000000));
+}
+
+TEST(CaptureRingTest, ResetForgetsAPartBlock)
+{
+    auto ring = std::make_unique<CaptureRing<32>>();
+    const auto part = Frames(500, 1000);
+    ring->Write(part.data(), 1000);
+    ring->Reset();
+    const auto whole = Frames(0, kBlockFrames);
+    EXPECT_EQ(ring->Write(whole.data(), kBlockFrames).completed, 1u);
+    EXPECT_EQ(ring->Front(), BlockAt(0));
+    EXPECT_EQ(ring->ReadIndex(), 0);
+}
+
+TEST(PlaybackRingTest, PeriodsOfAnySizePlayTheBlocksBackToBack)
+{
+    auto ring = std::make_unique<PlaybackRing<16>>();
+    for (int k = 0; k < 5; ++k)
+        ASSERT_TRUE(ring->Push(BlockAt(int64_t(k) * kBlockFrames)));
+    const std::size_t sizes[] = {1, 2399, 2401, 7, 3000, 4192};
+    int64_t played = 0;
+    unsigned finished = 0;
+    for (std::size_t n : sizes) {
+        std::vector<int16_t> out(n * 2, 77);
+        const auto r = ring->Read(out.data(), n);
+        EXPECT_EQ(r.silent, 0u);
+        EXPECT_EQ(out, Frames(played, n));
+        played += int64_t(n);
+        finished += r.finished;
+        EXPECT_EQ(finished, unsigned(played / kBlockFrames));
+    }
+    EXPECT_EQ(played, 5 * kBlockFrames);
+    EXPECT_EQ(ring->Waiting(), 0);
+}
+
+TEST(PlaybackRingTest, SilenceWhenNoBlockIsReady)
+{
+    auto ring = std::make_unique<PlaybackRing<16>>();
+    std::vector<int16_t> out(300 * 2, 77);
+    auto r = ring->Read(out.data(), 300);
+    EXPECT_EQ(r.silent, 300u);
+    EXPECT_EQ(out, std::vector<int16_t>(600, 0));
+
+    // A period that outlasts the last block: the block, then silence.
+    ASSERT_TRUE(ring->Push(BlockAt(0)));
+    std::vector<int16_t> longer((kBlockFrames + 100) * 2, 77);
+    r = ring->Read(longer.data(), kBlockFrames + 100);
+    EXPECT_EQ(r.finished, 1u);
+    EXPECT_EQ(r.silent, 100u);
+    const auto expected = Frames(0, kBlockFrames);
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), longer.begin()));
+    EXPECT_TRUE(std::all_of(longer.begin() + kBlockSamples, longer.end(), [](int16_t s) { return s == 0; }));
+}
+
+TEST(PlaybackRingTest, FullRingRefusesAndNeverOverwritesTheBlockPlaying)
+{
+    auto ring = std::make_unique<PlaybackRing<16>>();
+    for (int k = 0; k < 16; ++k) {
+        EXPECT_EQ(ring->WriteIndex(), k);
+        ASSERT_TRUE(ring->Push(BlockAt(int64_t(k) * kBlockFrames)));
+    }
+    EXPECT_EQ(ring->WriteIndex(), 0);
+    EXPECT_FALSE(ring->Push(BlockAt(900000)));
+
+    // Half of the first block is out; it still holds its slot.
+    std::vector<int16_t> out(1200 * 2);
+    ring->Read(out.data(), 1200);
+    EXPECT_FALSE(ring->Push(BlockAt(900000)));
+    ring->Read(out.data(), 1200);
+    EXPECT_TRUE(ring->Push(BlockAt(16 * kBlockFrames)));
+
+    // Everything plays in order, the refused block nowhere.
+    std::vector<int16_t> all(16 * kBlockFrames * 2);
+    const auto r = ring->Read(all.data(), 16 * kBlockFrames);
+    EXPECT_EQ(r.finished, 16u);
+    EXPECT_EQ(all, Frames(kBlockFrames, 16 * kBlockFrames));
+}
+
+// The device thread and the main thread at once, with uneven periods on both
+// sides; run under the sanitizers this also guards the memory ordering.
+TEST(BlockRingThreadsTest, CaptureThenPlaybackAcrossThreadsKeepsEveryFrame)
+{
+    auto capture = std::make_unique<CaptureRing<32>>();
+    auto playback = std::make_unique<PlaybackRing<16>>();
+    constexpr int kBlocks = 300;
+    constexpr int64_t kFrames = int64_t(kBlocks) * kBlockFrames;
+    std::atomic<bool> failed{false};
+
+    std::thread device([&] {
+        const std::size_t periods[] = {997, 2400, 3001, 64, 1500};
+        std::vector<int16_t> out(4000 * 2);
+        int64_t fed = 0, played = 0;
+        for (int i = 0; fed < kFrames || played < kFrames; ++i) {
+            const std::size_t n = periods[i % 5];
+            if (fed < kFrames) {
+                const std::size_t m = std::size_t(std::min<int64_t>(int64_t(n), kFrames - fed));
+                const auto in = Frames(fed, m);
+                const auto r = capture->Write(in.data(), m);
+                fed += int64_t(m - r.dropped);
+            }
+            const auto r = playback->Read(out.data(), n);
+            for (std::size_t j = 0; j < n - r.silent; ++j) {
+                if (out[2 * j] != Left(played) || out[2 * j + 1] != Right(played))
+                    failed = true;
+                ++played;
+            }
+            if (r.silent == n)
+                std::this_thread::yield();
+        }
+    });
+
+    int handled = 0;
+    while (handled < kBlocks) {
+        if (!capture->HasBlock()) {
+            std::this_thread::yield();
+            continue;
+        }
+        const Block block = capture->Front();
+        capture->Pop();
+        while (!playback->Push(block))
+            std::this_thread::yield();
+        ++handled;
+    }
+    device.join();
+    EXPECT_FALSE(failed);
+}
+
+}  // namespace

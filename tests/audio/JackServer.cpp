@@ -1,0 +1,167 @@
+#include "JackServer.h"
+
+#include <jack/jack.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace audiotest {
+
+namespace {
+
+// The server of this process, for the exit paths that bypass TearDown.
+std::atomic<pid_t> gServerPid{-1};
+
+void SleepMs(long ms)
+{
+    timespec ts{ms / 1000, (ms % 1000) * 1000000L};
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+}
+
+// Async-signal-safe: kill, waitpid and nanosleep only.
+void KillServer(pid_t pid)
+{
+    if (pid <= 0)
+        return;
+    ::kill(pid, SIGCONT);  // a suspended server cannot act on SIGTERM
+    ::kill(pid, SIGTERM);
+    for (int i = 0; i < 300; ++i) {
+        if (::waitpid(pid, nullptr, WNOHANG) == pid)
+            return;
+        SleepMs(10);
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+}
+
+void KillAtExit() { KillServer(gServerPid.exchange(-1)); }
+
+void KillOnSignal(int sig)
+{
+    KillServer(gServerPid.exchange(-1));
+    ::signal(sig, SIG_DFL);
+    ::raise(sig);
+}
+
+void InstallExitPaths()
+{
+    static bool installed = false;
+    if (installed)
+        return;
+    installed = true;
+    std::atexit(KillAtExit);
+    // Requests to end. Crashes are left to the sanitizers' own handlers; the
+    // parent-death signal takes the server down with a crashed test.
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+        ::signal(sig, KillOnSignal);
+}
+
+bool Alive(pid_t pid) { return pid > 0 && ::waitpid(pid, nullptr, WNOHANG) == 0; }
+
+}  // namespace
+
+bool JackServer::Installed()
+{
+    const char* path = std::getenv("PATH");
+    std::stringstream dirs(path ? path : "/usr/bin:/bin");
+    std::string dir;
+    while (std::getline(dirs, dir, ':'))
+        if (!dir.empty() && ::access((dir + "/jackd").c_str(), X_OK) == 0)
+            return true;
+    return false;
+}
+
+bool JackServer::Start(std::string& error)
+{
+    Stop();
+    InstallExitPaths();
+    static int serial = 0;
+    name_ = "tesmar-test-" + std::to_string(::getpid()) + "-" + std::to_string(++serial);
+    ::setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
+    ::setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
+    logPath_ = "/tmp/" + name_ + ".log";
+
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        error = std::string("fork: ") + std::strerror(errno);
+        return false;
+    }
+    if (pid == 0) {
+        // The server must not outlive the test, even one killed outright.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent)
+            ::_exit(127);
+        const int log = ::open(logPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (log >= 0) {
+            ::dup2(log, 1);
+            ::dup2(log, 2);
+        }
+        ::execlp("jackd", "jackd", "-n", name_.c_str(), "--no-realtime", "-d", "dummy", "-r",
+                 "48000", "-p", "2400", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    pid_ = pid;
+    gServerPid.store(pid);
+
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (!Alive(pid_)) {
+            pid_ = -1;
+            gServerPid.store(-1);
+            std::ifstream log(logPath_);
+            std::stringstream text;
+            text << log.rdbuf();
+            error = "jackd ended at start:\n" + text.str();
+            return false;
+        }
+        jack_status_t status{};
+        if (jack_client_t* probe = jack_client_open("probe", JackNoStartServer, &status)) {
+            jack_client_close(probe);
+            return true;
+        }
+        SleepMs(20);
+    }
+    Stop();
+    error = "jackd did not accept clients";
+    return false;
+}
+
+void JackServer::Stop()
+{
+    if (pid_ <= 0)
+        return;
+    gServerPid.store(-1);
+    KillServer(pid_);
+    pid_ = -1;
+    ::unlink(logPath_.c_str());
+}
+
+void JackServer::Suspend()
+{
+    if (pid_ > 0)
+        ::kill(pid_, SIGSTOP);
+}
+
+void JackServer::Resume()
+{
+    if (pid_ > 0)
+        ::kill(pid_, SIGCONT);
+}
+
+}  // namespace audiotest
