@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 namespace dsp {
 
@@ -142,6 +143,42 @@ inline double StepFast(const BiquadSection& c, BiquadState& st, double x)
     return y;
 }
 
+// The front end's four-wide section steps: lanes IF I, IF Q, the squelch's
+// noise high-pass and (in the first section) the FM de-emphasis.
+constexpr int kLaneI = 0, kLaneQ = 1, kLaneNoise = 2, kLaneDeemph = 3;
+// How far the de-emphasis and the noise lane run behind the IF lanes, in
+// samples: far enough that their input was computed several iterations
+// before, so that no lane of a step waits for the others.
+constexpr int kDeemphLag = 16;
+constexpr int kNoiseLag = 24;
+enum { kDemodAM, kDemodFM, kDemodBfo };
+
+using v4l = long long __attribute__((vector_size(32)));
+
+struct SectionV {
+    v4d a1, a2, b0, b1, b2;
+};
+
+// BiquadStep in every lane, each lane rounding as the scalar step does.
+inline v4d StepV(const SectionV& c, v4d& w1, v4d& w2, v4d x)
+{
+    const v4d w0 = x + c.a1 * w1 + c.a2 * w2;
+    const v4d y = c.b0 * w0 + c.b1 * w1 + c.b2 * w2;
+    w2 = w1;
+    w1 = w0;
+    return y;
+}
+
+// The same, advancing the state only in the lanes that are set.
+inline v4d StepV(const SectionV& c, v4d& w1, v4d& w2, v4d x, v4l active)
+{
+    const v4d w0 = x + c.a1 * w1 + c.a2 * w2;
+    const v4d y = c.b0 * w0 + c.b1 * w1 + c.b2 * w2;
+    w2 = active ? w1 : w2;
+    w1 = active ? w0 : w1;
+    return y;
+}
+
 // Advance an oscillator phase over a block, keeping it within [0, 2*pi).
 // The additions stay strictly sequential: the phase is bit-exact with a
 // sample-by-sample oscillator.
@@ -172,6 +209,7 @@ public:
     alignas(64) double Phase[kN];
     alignas(64) double Sin[kN];
     alignas(64) double Cos[kN];
+    alignas(64) double FmRaw[kN];  // FM audio before the de-emphasis
 
     double TunePhase = 0.0;
     double BfoPhase = 0.0;
@@ -180,11 +218,11 @@ public:
     bool SqlClosed = false;
 
     BiquadSection IF[4];
-    v2d IFw1[4] = {};
-    v2d IFw2[4] = {};
-    BiquadState Deemph;
     BiquadSection Noise[4];
-    BiquadState NoiseSt[4];
+    // States of the four section vectors of the front end (lanes: IF I, IF Q,
+    // noise high-pass, and in section 0 the FM de-emphasis).
+    v4d W1[4] = {};
+    v4d W2[4] = {};
     BiquadState Smoother;
     BiquadState HighPass;
     BiquadState RecSt[4];
@@ -208,8 +246,10 @@ public:
 
     void ResetIFStates()
     {
-        for (int k = 0; k < 4; ++k)
-            IFw1[k] = IFw2[k] = v2d{0.0, 0.0};
+        for (int k = 0; k < 4; ++k) {
+            W1[k][kLaneI] = W1[k][kLaneQ] = 0.0;
+            W2[k][kLaneI] = W2[k][kLaneQ] = 0.0;
+        }
     }
 
     void LoadAn()
@@ -229,128 +269,49 @@ public:
         std::fill(std::begin(NrHist), std::end(NrHist), 0.0);
     }
 
-    TESMAR_STAGE void RunIF()
+    // The BFO of CW and the sidebands does not depend on the signal: its
+    // sines and cosines for the block are computed ahead, vectorised.
+    TESMAR_STAGE void RunBfo(double inc)
     {
-        v2d a1[4], a2[4], b0[4], b1[4], b2[4];
-        v2d w1[4], w2[4];
-        for (int k = 0; k < 4; ++k) {
-            a1[k] = v2d{IF[k].a1, IF[k].a1};
-            a2[k] = v2d{IF[k].a2, IF[k].a2};
-            b0[k] = v2d{IF[k].b0, IF[k].b0};
-            b1[k] = v2d{IF[k].b1, IF[k].b1};
-            b2[k] = v2d{IF[k].b2, IF[k].b2};
-            w1[k] = IFw1[k];
-            w2[k] = IFw2[k];
-        }
-        for (int n = 0; n < kN; ++n) {
-            v2d x = {I[n], Q[n]};
-            for (int k = 0; k < 4; ++k) {
-                const v2d w0 = x + a1[k] * w1[k] + a2[k] * w2[k];
-                x = b0[k] * w0 + b1[k] * w1[k] + b2[k] * w2[k];
-                w2[k] = w1[k];
-                w1[k] = w0;
-            }
-            I[n] = x[0];
-            Q[n] = x[1];
-        }
-        for (int k = 0; k < 4; ++k) {
-            IFw1[k] = w1[k];
-            IFw2[k] = w2[k];
-        }
-    }
-
-    TESMAR_STAGE void RunAgc(double decay, double* trace)
-    {
-        double level = AGCLevel;
-        for (int n = 0; n < kN; ++n) {
-            const double g = level * level * level * level;
-            const double i = I[n] / g;
-            const double q = Q[n] / g;
-            I[n] = i;
-            Q[n] = q;
-            const double k = (std::fabs(i) + std::fabs(q)) / 2.0;
-            if (k > level)
-                level = k;
-            else
-                level = std::max(level - decay, kAgcFloor);
-            trace[n] = level;
-        }
-        AGCLevel = level;
-    }
-
-    // The canceller's sums keep their written order (newest reference
-    // first): they feed the AGC. I and Q run side by side in two lanes.
-    TESMAR_STAGE void RunAnAgc(double decay, double* trace)
-    {
-        v2d* h = AnHist;
+        BfoPhase = RunPhase(BfoPhase, inc, Phase);
         for (int n = 0; n < kN; ++n)
-            h[kAnHist + n] = v2d{I[n], Q[n]};
-        v2d w[kAnTaps];
-        for (int m = 0; m < kAnTaps; ++m)
-            w[m] = AnW[m];
-        const v2d mu = {kMu, kMu};
-        double level = AGCLevel;
-        for (int n = 0; n < kN; ++n) {
-            // ref[m] = x[n - 19 - m]
-            const v2d* ref = h + kAnHist + n - kAnLag;
-            v2d y = {0.0, 0.0};
-            for (int m = 0; m < kAnTaps; ++m)
-                y = y + w[m] * ref[-m];
-            const v2d x = h[kAnHist + n];
-            const v2d e = x - y;
-            const double g = level * level * level * level;
-            const double ei = e[0] / g;
-            const double eq = e[1] / g;
-            I[n] = ei;
-            Q[n] = eq;
-            const double k = (std::fabs(ei) + std::fabs(eq)) / 2.0;
-            if (k > level)
-                level = k;
-            else
-                level = std::max(level - decay, kAgcFloor);
-            trace[n] = level;
-            const v2d ev = {ei, eq};
-            for (int m = 0; m < kAnTaps; ++m)
-                w[m] = w[m] + ref[-m] * mu * ev;
-        }
-        AGCLevel = level;
-        for (int m = 0; m < kAnTaps; ++m)
-            AnW[m] = w[m];
-        std::memmove(h, h + kN, kAnHist * sizeof(v2d));
+            fastmath::SinCos(Phase[n], Sin[n], Cos[n]);
     }
 
-    TESMAR_STAGE void Demodulate(const ChainControls& c)
+    // From the mixer output in I and Q to AGCTrace, the demodulated Audio and
+    // the squelch's Gate; returns whether the squelch opened in the block.
+    //
+    // One loop runs the IF cascade, the canceller, the AGC, the demodulator
+    // and the squelch, each stage a few samples behind the one before it:
+    // iteration n takes section k of the IF cascade to sample n - k, the
+    // canceller, AGC and demodulator to sample n - 3, the de-emphasis to
+    // n - kDeemphLag and section k of the noise high-pass to sample
+    // n - kNoiseLag - k. A section then never waits for the section before it
+    // within an iteration, the serial chains of all stages overlap, and the
+    // IF lanes, the noise lane and the de-emphasis share one four-wide step.
+    // Lanes are separate IEEE operations, so each rounds exactly as the
+    // scalar step written in the same order.
+    template <int Demod, bool An>
+    TESMAR_STAGE bool FrontEnd(const ChainControls& c, double* trace)
     {
-        if (c.RxMode == kModeAM) {
-            for (int n = 0; n < kN; ++n)
-                Audio[n] = 10.0 * std::sqrt(I[n] * I[n] + Q[n] * Q[n]);
-        } else if (c.RxMode == kModeFM) {
-            for (int n = 0; n < kN; ++n)
-                Phase[n] = fastmath::Atan2(I[n], Q[n]);
-            double prev = ThetaPrev;
-            for (int n = 0; n < kN; ++n) {
-                double d = prev - Phase[n];
-                d = d < -fastmath::kPi ? d + kTwoPi : (d > fastmath::kPi ? d - kTwoPi : d);
-                Audio[n] = 30.0 * d;
-                prev = Phase[n];
-            }
-            ThetaPrev = prev;
-            BiquadState st = Deemph;
-            for (int n = 0; n < kN; ++n)
-                Audio[n] = Step(kDeemphasis, st, Audio[n]);
-            Deemph = st;
-        } else {
-            const double inc = c.RxMode == kModeCW ? 0.10471975511965978 : kTwoPi * c.SSBShift / kSampleRate;
-            BfoPhase = RunPhase(BfoPhase, inc, Phase);
-            for (int n = 0; n < kN; ++n)
-                fastmath::SinCos(Phase[n], Sin[n], Cos[n]);
-            for (int n = 0; n < kN; ++n)
-                Audio[n] = 10.0 * (Q[n] * Sin[n] - I[n] * Cos[n]);
+        constexpr bool kFm = Demod == kDemodFM;
+        SectionV sec[4];
+        for (int k = 0; k < 4; ++k) {
+            const BiquadSection& a = IF[k];
+            const BiquadSection& b = Noise[k];
+            const BiquadSection d = k == 0 ? kDeemphasis : BiquadSection{};
+            sec[k] = {v4d{a.a1, a.a1, b.a1, d.a1}, v4d{a.a2, a.a2, b.a2, d.a2},
+                      v4d{a.b0, a.b0, b.b0, d.b0}, v4d{a.b1, a.b1, b.b1, d.b1},
+                      v4d{a.b2, a.b2, b.b2, d.b2}};
         }
-    }
+        v4d w1[4], w2[4];
+        for (int k = 0; k < 4; ++k) {
+            w1[k] = W1[k];
+            w2[k] = W2[k];
+        }
+        // The de-emphasis keeps its state while another mode is active.
+        const double deemph1 = w1[0][kLaneDeemph], deemph2 = w2[0][kLaneDeemph];
 
-    TESMAR_STAGE bool Squelch(const ChainControls& c)
-    {
         double offset, scale;
         if (c.RxMode == kModeFM) {
             offset = c.IFBW == 2 ? 0.003 : 0.005;
@@ -361,31 +322,143 @@ public:
         }
         const bool forced = c.SqlPos == -150 || c.MonitorOn;
         const double threshold = 150 - c.SqlPos;
+        const double decay = c.AGCDecay;
         bool busy = false;
         bool closed = SqlClosed;
-        const BiquadSection n0 = Noise[0], n1 = Noise[1], n2 = Noise[2], n3 = Noise[3];
-        BiquadState s0 = NoiseSt[0], s1 = NoiseSt[1], s2 = NoiseSt[2], s3 = NoiseSt[3];
         BiquadState sm = Smoother;
-        for (int n = 0; n < kN; ++n) {
-            double y = Audio[n];
-            y = Step(n0, s0, y);
-            y = Step(n1, s1, y);
-            y = Step(n2, s2, y);
-            y = Step(n3, s3, y);
-            const double noise = Step(kNoiseSmoother, sm, std::fabs(y));
-            const double measure = (closed ? noise + offset : noise) * scale;
-            const bool open = forced || threshold >= measure;
-            closed = !open;
-            Gate[n] = open ? 1.0 : 0.0;
-            busy |= open;
+        double level = AGCLevel;
+        double theta = ThetaPrev;
+
+        v2d* h = AnHist;
+        v2d anW[An ? kAnTaps : 1];
+        if constexpr (An)
+            for (int j = 0; j < kAnTaps; ++j)
+                anW[j] = AnW[j];
+
+        // Section outputs of the previous iteration: the next section's input.
+        v4d y0 = {}, y1 = {}, y2 = {};
+
+        // One iteration; the guarded form, for the first and last few
+        // iterations, skips the stages whose sample lies outside the block.
+        auto iterate = [&](int n, auto guarded) __attribute__((always_inline)) {
+            constexpr bool G = decltype(guarded)::value;
+            auto inBlock = [](int i) { return static_cast<unsigned>(i) < static_cast<unsigned>(kN); };
+            const int nd = n - kDeemphLag;
+            const int nn = n - kNoiseLag;
+            v4d o0, o1, o2, o3;
+            if constexpr (G) {
+                const v4d x0 = {inBlock(n) ? I[n] : 0.0, inBlock(n) ? Q[n] : 0.0,
+                                inBlock(nn) ? Audio[nn] : 0.0, kFm && inBlock(nd) ? FmRaw[nd] : 0.0};
+                auto mask = [&](int k) {
+                    const long long a = inBlock(n - k) ? -1 : 0;
+                    const long long b = inBlock(nn - k) ? -1 : 0;
+                    const long long d = k == 0 && kFm && inBlock(nd) ? -1 : 0;
+                    return v4l{a, a, b, d};
+                };
+                o3 = StepV(sec[3], w1[3], w2[3], y2, mask(3));
+                o2 = StepV(sec[2], w1[2], w2[2], y1, mask(2));
+                o1 = StepV(sec[1], w1[1], w2[1], y0, mask(1));
+                o0 = StepV(sec[0], w1[0], w2[0], x0, mask(0));
+            } else {
+                const v4d x0 = {I[n], Q[n], Audio[nn], kFm ? FmRaw[nd] : 0.0};
+                o3 = StepV(sec[3], w1[3], w2[3], y2);
+                o2 = StepV(sec[2], w1[2], w2[2], y1);
+                o1 = StepV(sec[1], w1[1], w2[1], y0);
+                o0 = StepV(sec[0], w1[0], w2[0], x0);
+            }
+            y0 = o0;
+            y1 = o1;
+            y2 = o2;
+            if constexpr (kFm)
+                if (!G || inBlock(nd))
+                    Audio[nd] = o0[kLaneDeemph];
+
+            // Canceller, AGC and demodulator on the IF output of sample m.
+            const int m = n - 3;
+            if (!G || inBlock(m)) {
+                v2d e = {o3[kLaneI], o3[kLaneQ]};
+                const v2d* ref = h + kAnHist + m - kAnLag;  // ref[-j] = x[m - 19 - j]
+                if constexpr (An) {
+                    h[kAnHist + m] = e;
+                    v2d y = {0.0, 0.0};
+                    for (int j = 0; j < kAnTaps; ++j)
+                        y = y + anW[j] * ref[-j];
+                    e = e - y;
+                }
+                const double g = level * level * level * level;
+                const v2d eg = e / v2d{g, g};
+                const double k = (std::fabs(eg[0]) + std::fabs(eg[1])) / 2.0;
+                if (k > level)
+                    level = k;
+                else
+                    level = std::max(level - decay, kAgcFloor);
+                trace[m] = level;
+                if constexpr (An) {
+                    const v2d mu = {kMu, kMu};
+                    for (int j = 0; j < kAnTaps; ++j)
+                        anW[j] = anW[j] + ref[-j] * mu * eg;
+                }
+                if constexpr (Demod == kDemodAM) {
+                    Audio[m] = 10.0 * std::sqrt(eg[0] * eg[0] + eg[1] * eg[1]);
+                } else if constexpr (kFm) {
+                    const double t = fastmath::Atan2(eg[0], eg[1]);
+                    double d = theta - t;
+                    d = d < -fastmath::kPi ? d + kTwoPi : (d > fastmath::kPi ? d - kTwoPi : d);
+                    FmRaw[m] = 30.0 * d;
+                    theta = t;
+                } else {
+                    Audio[m] = 10.0 * (eg[1] * Sin[m] - eg[0] * Cos[m]);
+                }
+            }
+
+            // Noise measure and decision for sample p.
+            const int p = nn - 3;
+            if (!G || inBlock(p)) {
+                const double noise = Step(kNoiseSmoother, sm, std::fabs(o3[kLaneNoise]));
+                const double measure = (closed ? noise + offset : noise) * scale;
+                const bool open = forced || threshold >= measure;
+                closed = !open;
+                Gate[p] = open ? 1.0 : 0.0;
+                busy |= open;
+            }
+        };
+
+        constexpr int kFill = kNoiseLag + 3;  // iterations before every stage is busy
+        for (int n = 0; n < kFill; ++n)
+            iterate(n, std::true_type{});
+        for (int n = kFill; n < kN; ++n)
+            iterate(n, std::false_type{});
+        for (int n = kN; n < kN + kFill; ++n)
+            iterate(n, std::true_type{});
+
+        if constexpr (!kFm) {
+            w1[0][kLaneDeemph] = deemph1;
+            w2[0][kLaneDeemph] = deemph2;
+        }
+        for (int k = 0; k < 4; ++k) {
+            W1[k] = w1[k];
+            W2[k] = w2[k];
         }
         SqlClosed = closed;
-        NoiseSt[0] = s0;
-        NoiseSt[1] = s1;
-        NoiseSt[2] = s2;
-        NoiseSt[3] = s3;
         Smoother = sm;
+        AGCLevel = level;
+        ThetaPrev = theta;
+        if constexpr (An) {
+            for (int j = 0; j < kAnTaps; ++j)
+                AnW[j] = anW[j];
+            std::memmove(h, h + kN, kAnHist * sizeof(v2d));
+        }
         return busy;
+    }
+
+    bool RunFrontEnd(const ChainControls& c, double* trace)
+    {
+        if (c.RxMode == kModeAM)
+            return c.DSPAN ? FrontEnd<kDemodAM, true>(c, trace) : FrontEnd<kDemodAM, false>(c, trace);
+        if (c.RxMode == kModeFM)
+            return c.DSPAN ? FrontEnd<kDemodFM, true>(c, trace) : FrontEnd<kDemodFM, false>(c, trace);
+        RunBfo(c.RxMode == kModeCW ? 0.10471975511965978 : kTwoPi * c.SSBShift / kSampleRate);
+        return c.DSPAN ? FrontEnd<kDemodBfo, true>(c, trace) : FrontEnd<kDemodBfo, false>(c, trace);
     }
 
     TESMAR_STAGE void NoiseReduction()
@@ -631,13 +704,7 @@ void SignalChain::ProcessBlock(const int16_t* frames)
 
     s.Convert(frames, c.InGain, c.InvIQ);
     s.Mix(kTwoPi * (c.FreqTune + c.SSBShift) / kSampleRate);
-    s.RunIF();
-    if (c.DSPAN)
-        s.RunAnAgc(c.AGCDecay, out_.AGCTrace.data());
-    else
-        s.RunAgc(c.AGCDecay, out_.AGCTrace.data());
-    s.Demodulate(c);
-    out_.SqlBusy = s.Squelch(c);
+    out_.SqlBusy = s.RunFrontEnd(c, out_.AGCTrace.data());
     if (c.DSPNR)
         s.NoiseReduction();
     out_.AudioOver = s.AudioStage(c.VolGain);
