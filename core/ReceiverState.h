@@ -27,6 +27,11 @@ struct ReceiverState : dsp::ChainControls {
     bool MemoryMode = false;
     bool DragTune = false;
     std::string FreqEntry;
+    bool PointEntered = false;  // FreqEntry already holds a "."
+    int32_t KnobHover = 0;      // knob under the pointer: 0 none, 1 VOL, 2 SQL
+    bool StepBusy = false;      // a tuning step is under way; further steps are ignored
+    int32_t SavedCenter = 0;    // FreqCenter from before raw playback began
+    std::string RawFileName;    // the file "Play" opens
 
     // Window layout ("Form" section).
     int32_t MainTop = 0, MainLeft = 0;

@@ -1,0 +1,267 @@
+#pragma once
+
+#include "audio/AudioApi.h"
+#include "core/ReceiverState.h"
+
+#include <QObject>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+
+namespace dsp {
+class SignalChain;
+struct BlockOutputs;
+}
+namespace audio {
+class AudioEngine;
+}
+namespace radio {
+class RadioLink;
+class RadioControl;
+}
+namespace recording {
+class RawRecorder;
+class RawPlayer;
+class WaveRecorder;
+}
+
+namespace core {
+
+// The tuning step table, indexed by StepNum.
+inline constexpr int kStepCount = 17;
+inline constexpr std::array<int32_t, kStepCount> kStepTable = {
+    1, 2, 5, 10, 20, 50, 100, 200, 500, 1000, 2000, 5000, 6250, 9000, 10000, 12500, 20000};
+
+// Knob limits, degrees; one wheel event or key press turns a knob by kKnobStep.
+inline constexpr int32_t kKnobMin = -150;
+inline constexpr int32_t kKnobMax = 150;
+inline constexpr int32_t kKnobStep = 4;
+
+// The IQ band is 48 kHz wide, centred on FreqCenter.
+inline constexpr int32_t kBandWidth = 48000;
+inline constexpr int32_t kHalfBand = 24000;
+
+enum class Knob { None = 0, Vol = 1, Sql = 2 };
+
+// The keypad's three sounds.
+enum class Sound { Click = 1, Accepted = 2, Refused = 3 };
+
+// Virtual key codes KeypadKey understands (those of the keypad's buttons and
+// of the keyboard: the window translates Qt keys into them).
+namespace keys {
+inline constexpr int Back = 8;
+inline constexpr int Enter = 13;
+inline constexpr int Escape = 27;
+inline constexpr int Digit0 = 48;  // "0".."9" are 48..57
+inline constexpr int Pad0 = 96;    // numeric-pad digits 96..105
+inline constexpr int PadPoint = 110;
+inline constexpr int Point = 190;
+}  // namespace keys
+
+// The knob angle a left-button release at (x, y) in the 32 x 32 knob image
+// selects; `current` when the click lies within 5 pixels of the centre.
+int32_t KnobAngleFromPoint(int32_t current, int x, int y);
+
+// Where the receiver's files live. Defaults are those of the running program.
+struct ReceiverPaths {
+    std::filesystem::path settingsFile;   // the settings file
+    std::filesystem::path dataDirectory;  // recordings ("Raw", "Wav") and "RawData.dat"
+    std::filesystem::path programDirectory;  // "beep1.wav".."beep3.wav", "Meter.bmp"
+    // The running program's: settings::SettingsFilePath(), settings::DataDirectory()
+    // and the application's folder. Needs the application object.
+    static ReceiverPaths ForApplication();
+};
+
+// Which secondary windows were showing when the main window closed.
+struct WindowsShowing {
+    bool Spec = false, Filt = false, Inp = false, List = false, Audio = false, Wave = false;
+};
+
+// The receiver without its windows: the shared state, the signal chain, the
+// sound card, the radio, the recorders and the logic behind the main window's
+// controls. The main window owns one, calls its handlers and redraws when its
+// signals say so. Everything runs on the main thread; nothing here waits.
+//
+// Life: construct -> Start() (settings, filters, devices) -> the window shows
+// itself from State() -> blocks run -> FormClose() (files closed, settings
+// saved) -> FormDestroy() (capture closed, then playback) -> destruct.
+class Receiver : public QObject {
+    Q_OBJECT
+
+public:
+    explicit Receiver(ReceiverPaths paths = ReceiverPaths::ForApplication(),
+                      QObject* parent = nullptr);
+    ~Receiver() override;
+
+    // Before Start(): the sound system to use (automatic by default).
+    void SetAudioApi(audio::AudioApi api);
+
+    // The main window's construction after its layout: defaults, settings,
+    // step, button choices brought into range, filters, gains, paths, memory
+    // mode, then the capture device and the playback device. Device failures
+    // arrive as ShowError; the receiver carries on without the device.
+    void Start();
+    bool Started() const { return started_; }
+
+    // What the settings dialog does while being created: opens PortStr with
+    // RadioType and, when it opens, runs the radio's set-up sequence. False
+    // when no port is configured or it did not open.
+    bool OpenRadio();
+
+    // The main window's close after its secondary windows have been closed
+    // (they store their geometry in State() as they close): stores the
+    // flags, closes the raw and WAV files (a raw recording gets no end
+    // marker), saves the settings. A failed save is reported through
+    // ShowError with the message naming the file; returns false then.
+    bool FormClose(const WindowsShowing& showing);
+    // The main window's destruction: closes the capture device, then the
+    // playback device. Also done by the destructor when not called.
+    void FormDestroy();
+
+    // --- Mode, AGC, IF, AF and DSP buttons (act also when clicked while down)
+    void ModeClick(int32_t RxMode);  // 0 AM, 1 FM, 2 CW, 3 LSB, 4 USB
+    void AGCClick(int32_t AGC);      // 0 Fast, 1 Middle, 2 Slow
+    void IFClick(int32_t IFBW);      // 0..3 fixed widths, 4 "User"
+    void AFClick(int32_t AFLPF);     // 0 "3.0 k", 1 "6.0 k", 2 "User"
+    // The user IF width or AF band changed in their windows: redesign.
+    void UserIFWidthChanged();
+    void UserAFBandChanged();
+    void DSP3DClick(bool down);
+    void NRClick(bool down);
+    void ANClick(bool down);
+    // "Monitor" shares its exclusive group with "Rec": pressing it releases
+    // "Rec" on screen while a raw recording goes on.
+    void MonitorClick(bool down);
+
+    // --- VOL and SQL knobs
+    void KnobEnter(Knob knob, bool windowHasFocus);
+    void KnobLeave(Knob knob);
+    // Left-button release at (x, y) in the knob's image.
+    void KnobRelease(Knob knob, int x, int y);
+    int32_t KnobAngle(Knob knob) const;
+
+    // --- Tuning and entry
+    void StepUp();    // "Up": next larger step
+    void StepDown();  // "Down": next smaller step
+    // Direction d: up for d >= 0, down for d < 0. Turns the hovered knob
+    // instead while the pointer rests on one.
+    void StepTune(int d);
+    void KeypadKey(int code);
+
+    // --- Raw IQ file buttons. The window reflects the states below after
+    // RawButtonsChanged.
+    void RecClick(bool down);
+    void PlayClick(bool down);
+    // "Open" after the file dialog returned `file` (not called on cancel).
+    void OpenRawFile(const std::filesystem::path& file);
+    bool RecDown() const { return recDown_; }
+    bool RecEnabled() const { return recEnabled_; }
+    bool OpenEnabled() const { return openEnabled_; }
+    bool PlayDown() const { return playDown_; }
+    bool PlayEnabled() const { return playEnabled_; }
+    bool MonitorDown() const { return state_.MonitorOn; }
+    bool RawRecording() const;
+    bool RawPlaying() const;
+    // "hh:mm:ss" of the file playing or recording (empty when neither).
+    QString RawTimeText() const;
+
+    // --- WAV recorder window
+    // Starts (true) or stops (false) recording the received audio. False when
+    // the file could not be created: the window releases its REC button.
+    bool WaveRecord(bool start);
+    bool WaveRecording() const;
+    QString WaveTimeText() const;
+
+    // The spectrum window shows or hides: the chain analyses only while shown.
+    void SetSpectrumVisible(bool visible);
+
+    // --- State for the windows
+    ReceiverState& State() { return state_; }
+    const ReceiverState& State() const { return state_; }
+    const dsp::BlockOutputs& Outputs() const;
+    // The input of the block processed last (2400 stereo frames).
+    const int16_t* LastBlockInput() const { return lastInput_; }
+    // The "COM" lamp.
+    bool RadioLinkOk() const;
+    // The keypad sound file n (1..3), whether present or not.
+    std::filesystem::path BeepFile(Sound sound) const;
+    const ReceiverPaths& Paths() const { return paths_; }
+    uint64_t ProcessedBlocks() const { return processedBlocks_; }
+
+    dsp::SignalChain& Chain() { return *chain_; }
+    audio::AudioEngine& Audio() { return *audio_; }
+    radio::RadioLink& Link() { return *link_; }
+    radio::RadioControl& Radio() { return *radioControl_; }
+
+    // One block through the receiver as the capture path hands it over
+    // (after the raw-record hook): ProcessBlock, output, WAV recorder,
+    // spectrum, display, serial poll.
+    void HandleBlock(const int16_t* frames);
+    // The output-done path: one block of raw playback, when a file plays.
+    void PumpRawPlayback();
+
+signals:
+    // Beep and a modal error box with one OK button (device errors, raw
+    // file refusals), or without the beep (a failed settings save, a typed
+    // frequency that cannot be read).
+    void ShowError(const QString& message, bool beep);
+    // Play the sound file (present at the time of the request) asynchronously.
+    void PlaySound(int sound, const QString& file);
+    // A block has been processed: repaint the display and the meter.
+    void BlockProcessed();
+    // The block's SpectrumDb is fresh (only while the spectrum is visible).
+    void SpectrumReady();
+    // Something the display shows changed outside the block path (frequency,
+    // entry, step, memory mode): repaint it.
+    void DisplayChanged();
+    // Mode, IF, AF, AGC or DSP button states changed: set the buttons from State().
+    void ButtonsChanged();
+    // Rec, Open, Play (and Monitor) states changed.
+    void RawButtonsChanged();
+    // Redraw the IF filter window if it is showing; show it too when `show`.
+    void IFWindowUpdate(bool show);
+    void AFWindowUpdate(bool show);
+    void KnobRedraw(core::Knob knob, bool highlighted);
+    void ComLampChanged(bool on);
+    // The WAV recorder stopped or its time text changed.
+    void WaveStateChanged();
+
+private:
+    void ProcessAndDeliver(const int16_t* frames);
+    void SetKnobAngle(Knob knob, int32_t angle);
+    void ConfirmEntry();
+    void Play(Sound sound);
+    bool FileBusy() const;
+    void Snap();
+    void EndPlayback(bool restoreCenter);
+    void StopRawRecording();
+    void SetRawButtons(bool recDown, bool recEnabled, bool openEnabled, bool playDown,
+                       bool playEnabled);
+
+    ReceiverPaths paths_;
+    ReceiverState state_;
+    std::unique_ptr<dsp::SignalChain> chain_;
+    std::unique_ptr<audio::AudioEngine> audio_;
+    std::unique_ptr<radio::RadioLink> link_;
+    std::unique_ptr<radio::RadioControl> radioControl_;
+    std::unique_ptr<recording::RawRecorder> rawRecorder_;
+    std::unique_ptr<recording::RawPlayer> rawPlayer_;
+    std::unique_ptr<recording::WaveRecorder> waveRecorder_;
+
+    bool started_ = false;
+    bool destroyed_ = false;
+    bool recDown_ = false;
+    bool recEnabled_ = true;
+    bool openEnabled_ = true;
+    bool playDown_ = false;
+    bool playEnabled_ = false;
+    const int16_t* lastInput_ = nullptr;
+    uint64_t processedBlocks_ = 0;
+};
+
+}  // namespace core
+
+Q_DECLARE_METATYPE(core::Knob)
