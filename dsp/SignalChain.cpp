@@ -151,6 +151,8 @@ constexpr int kLaneI = 0, kLaneQ = 1, kLaneNoise = 2, kLaneDeemph = 3;
 // before, so that no lane of a step waits for the others.
 constexpr int kDeemphLag = 16;
 constexpr int kNoiseLag = 24;
+constexpr int kFmChunk = 8;  // FM angles per vectorised batch
+static_assert(kN % kFmChunk == 0 && kFmChunk + 3 < kDeemphLag);
 enum { kDemodAM, kDemodFM, kDemodBfo };
 
 using v4l = long long __attribute__((vector_size(32)));
@@ -278,6 +280,22 @@ public:
             fastmath::SinCos(Phase[n], Sin[n], Cos[n]);
     }
 
+    // FM audio of samples m0 .. m0 + kFmChunk - 1 from the AGC output in I
+    // and Q; returns the last angle.
+    double FmChunk(int m0, double theta)
+    {
+        double t[kFmChunk];
+        for (int j = 0; j < kFmChunk; ++j)
+            t[j] = fastmath::Atan2(I[m0 + j], Q[m0 + j]);
+        for (int j = 0; j < kFmChunk; ++j) {
+            double d = theta - t[j];
+            d = d < -fastmath::kPi ? d + kTwoPi : (d > fastmath::kPi ? d - kTwoPi : d);
+            FmRaw[m0 + j] = 30.0 * d;
+            theta = t[j];
+        }
+        return theta;
+    }
+
     // From the mixer output in I and Q to AGCTrace, the demodulated Audio and
     // the squelch's Gate; returns whether the squelch opened in the block.
     //
@@ -401,11 +419,12 @@ public:
                 if constexpr (Demod == kDemodAM) {
                     Audio[m] = 10.0 * std::sqrt(eg[0] * eg[0] + eg[1] * eg[1]);
                 } else if constexpr (kFm) {
-                    const double t = fastmath::Atan2(eg[0], eg[1]);
-                    double d = theta - t;
-                    d = d < -fastmath::kPi ? d + kTwoPi : (d > fastmath::kPi ? d - kTwoPi : d);
-                    FmRaw[m] = 30.0 * d;
-                    theta = t;
+                    // The angles are taken eight at a time, vectorised; the
+                    // de-emphasis lane reads them well after.
+                    I[m] = eg[0];
+                    Q[m] = eg[1];
+                    if ((m & (kFmChunk - 1)) == kFmChunk - 1)
+                        theta = FmChunk(m + 1 - kFmChunk, theta);
                 } else {
                     Audio[m] = 10.0 * (eg[1] * Sin[m] - eg[0] * Cos[m]);
                 }
