@@ -151,8 +151,8 @@ constexpr int kLaneI = 0, kLaneQ = 1, kLaneNoise = 2, kLaneDeemph = 3;
 // before, so that no lane of a step waits for the others.
 constexpr int kDeemphLag = 16;
 constexpr int kNoiseLag = 24;
-constexpr int kFmChunk = 8;  // FM angles per vectorised batch
-static_assert(kN % kFmChunk == 0 && kFmChunk + 3 < kDeemphLag);
+constexpr int kChunk = 8;  // AM envelopes and FM angles per vectorised batch
+static_assert(kN % kChunk == 0 && kChunk + 3 < kDeemphLag);
 enum { kDemodAM, kDemodFM, kDemodBfo };
 
 using v4l = long long __attribute__((vector_size(32)));
@@ -280,14 +280,21 @@ public:
             fastmath::SinCos(Phase[n], Sin[n], Cos[n]);
     }
 
-    // FM audio of samples m0 .. m0 + kFmChunk - 1 from the AGC output in I
+    // AM audio of samples m0 .. m0 + kChunk - 1 from the AGC output in I and Q.
+    void AmChunk(int m0)
+    {
+        for (int j = m0; j < m0 + kChunk; ++j)
+            Audio[j] = 10.0 * std::sqrt(I[j] * I[j] + Q[j] * Q[j]);
+    }
+
+    // FM audio of samples m0 .. m0 + kChunk - 1 from the AGC output in I
     // and Q; returns the last angle.
     double FmChunk(int m0, double theta)
     {
-        double t[kFmChunk];
-        for (int j = 0; j < kFmChunk; ++j)
+        double t[kChunk];
+        for (int j = 0; j < kChunk; ++j)
             t[j] = fastmath::Atan2(I[m0 + j], Q[m0 + j]);
-        for (int j = 0; j < kFmChunk; ++j) {
+        for (int j = 0; j < kChunk; ++j) {
             double d = theta - t[j];
             d = d < -fastmath::kPi ? d + kTwoPi : (d > fastmath::kPi ? d - kTwoPi : d);
             FmRaw[m0 + j] = 30.0 * d;
@@ -417,14 +424,19 @@ public:
                         anW[j] = anW[j] + ref[-j] * mu * eg;
                 }
                 if constexpr (Demod == kDemodAM) {
-                    Audio[m] = 10.0 * std::sqrt(eg[0] * eg[0] + eg[1] * eg[1]);
+                    // Envelopes eight at a time, vectorised: the square root
+                    // stays off the per-sample chain.
+                    I[m] = eg[0];
+                    Q[m] = eg[1];
+                    if ((m & (kChunk - 1)) == kChunk - 1)
+                        AmChunk(m + 1 - kChunk);
                 } else if constexpr (kFm) {
                     // The angles are taken eight at a time, vectorised; the
                     // de-emphasis lane reads them well after.
                     I[m] = eg[0];
                     Q[m] = eg[1];
-                    if ((m & (kFmChunk - 1)) == kFmChunk - 1)
-                        theta = FmChunk(m + 1 - kFmChunk, theta);
+                    if ((m & (kChunk - 1)) == kChunk - 1)
+                        theta = FmChunk(m + 1 - kChunk, theta);
                 } else {
                     Audio[m] = 10.0 * (eg[1] * Sin[m] - eg[0] * Cos[m]);
                 }
