@@ -79,6 +79,7 @@ protected:
         std::string error;
         ASSERT_TRUE(server_.Start(error)) << error;
         ASSERT_TRUE(rig_.Open("rig", 2, 2)) << "the test's JACK client did not open";
+        ASSERT_TRUE(PortsAppear("rig:", 4));
         engine_ = std::make_unique<AudioEngine>();
         engine_->SetApi(AudioApi::Jack);
         QObject::connect(engine_.get(), &AudioEngine::DeviceError,
@@ -93,6 +94,13 @@ protected:
         mono_.Close();
         rig_.Close();
         server_.Stop();
+    }
+
+    // The server adds new ports to its graph at its next period; a device is
+    // listed only from then on.
+    bool PortsAppear(const std::string& prefix, std::size_t count) const
+    {
+        return WaitWithoutEvents([&] { return rig_.PortsStartingWith(prefix).size() == count; });
     }
 
     static int Number(const QStringList& list, const char* name)
@@ -392,6 +400,7 @@ TEST_F(AudioEngineTest, ACaptureDeviceThatCannotOpenIsReportedAndPlaybackCarries
 {
     // A device with one channel cannot give the two the engine asks for.
     ASSERT_TRUE(mono_.Open("mono", 1, 1));
+    ASSERT_TRUE(PortsAppear("mono:", 2));
     const int monoIn = Number(engine_->InputDeviceNames(), "mono");
     ASSERT_GT(monoIn, 0);
     ASSERT_TRUE(engine_->OpenPlayback(RigOutput()));
@@ -417,6 +426,7 @@ TEST_F(AudioEngineTest, ACaptureDeviceThatCannotOpenIsReportedAndPlaybackCarries
 TEST_F(AudioEngineTest, APlaybackDeviceThatCannotOpenIsReportedAndCaptureCarriesOn)
 {
     ASSERT_TRUE(mono_.Open("mono", 1, 1));
+    ASSERT_TRUE(PortsAppear("mono:", 2));
     const int monoOut = Number(engine_->OutputDeviceNames(), "mono");
     ASSERT_GT(monoOut, 0);
     int handled = 0;
@@ -511,11 +521,15 @@ TEST_F(AudioEngineTest, StoppedCaptureDropsItsPendingBlocksAndRestarts)
 TEST_F(AudioEngineTest, ADeviceThatCannotStartIsReleasedWhole)
 {
     ASSERT_TRUE(mono_.Open("feed", 2, 0));
+    ASSERT_TRUE(PortsAppear("feed:", 2));
     const int feedIn = Number(engine_->InputDeviceNames(), "feed");
     ASSERT_GT(feedIn, 0);
     ASSERT_TRUE(engine_->OpenCapture(feedIn));
     engine_->StopCapture();
     mono_.Close();
+    // The server drops a closed client's ports from its graph at its next
+    // period; until then the device still looks present.
+    ASSERT_TRUE(WaitWithoutEvents([&] { return rig_.PortsStartingWith("feed:").empty(); }));
 
     engine_->RestartCapture();
     EXPECT_EQ(errors_, QStringList({"Can not get the buffer"}));

@@ -133,6 +133,9 @@ bool JackServer::Start(std::string& error)
         jack_status_t status{};
         if (jack_client_t* probe = jack_client_open("probe", JackNoStartServer, &status)) {
             jack_client_close(probe);
+            // The log only matters when the start fails; the server keeps
+            // writing into the unlinked file.
+            ::unlink(logPath_.c_str());
             return true;
         }
         SleepMs(20);
