@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audio/AudioApi.h"
+#include "core/Format.h"
 #include "core/ReceiverState.h"
 
 #include <QObject>
@@ -35,9 +36,8 @@ inline constexpr int kStepCount = 17;
 inline constexpr std::array<int32_t, kStepCount> kStepTable = {
     1, 2, 5, 10, 20, 50, 100, 200, 500, 1000, 2000, 5000, 6250, 9000, 10000, 12500, 20000};
 
-// Knob limits, degrees; one wheel event or key press turns a knob by kKnobStep.
-inline constexpr int32_t kKnobMin = -150;
-inline constexpr int32_t kKnobMax = 150;
+// One wheel event or key press turns a knob by this many degrees (limits
+// kKnobMin, kKnobMax in core/Format.h).
 inline constexpr int32_t kKnobStep = 4;
 
 // The IQ band is 48 kHz wide, centred on FreqCenter.
@@ -60,10 +60,6 @@ inline constexpr int Pad0 = 96;    // numeric-pad digits 96..105
 inline constexpr int PadPoint = 110;
 inline constexpr int Point = 190;
 }  // namespace keys
-
-// The knob angle a left-button release at (x, y) in the 32 x 32 knob image
-// selects; `current` when the click lies within 5 pixels of the centre.
-int32_t KnobAngleFromPoint(int32_t current, int x, int y);
 
 // Where the receiver's files live. Defaults are those of the running program.
 struct ReceiverPaths {
