@@ -531,40 +531,46 @@ public:
         }
     }
 
-    // High-pass, volume with its overload flag, AF filter; returns the flag.
+    // Gate, high-pass, volume with its overload flag, AF filter; returns the
+    // flag. The high-pass is a serial chain and the AF filter a wide sum: the
+    // loop runs the first on one stretch of samples while the second filters
+    // the stretch before, so that the two overlap.
     TESMAR_STAGE bool AudioStage(double vol)
     {
-        for (int n = 0; n < kN; ++n)
-            Audio[n] *= Gate[n];
+        constexpr int kStretch = 16;
+        static_assert(kN % kStretch == 0);
         double* v = AfHist + kAfHist;
-        {
-            BiquadState st = HighPass;  // a local: the loop's stores cannot alias it
-            for (int n = 0; n < kN; ++n)
-                v[n] = StepFast(kAudioHighPass, st, Audio[n]);
-            HighPass = st;
-        }
-        int over = 0;
-        for (int n = 0; n < kN; ++n) {
-            const double x = v[n] * vol;
-            const bool hi = x >= 32767.0;
-            const bool lo = x <= -32767.0;
-            over |= static_cast<int>(hi) | static_cast<int>(lo);
-            v[n] = hi ? 32767.0 : (lo ? -32767.0 : x);
-        }
-        // y[n] = sum over k of tap k * v[n - k], newest first, one output
-        // per lane so each sum keeps its order.
         double* y = Hist3D + k3DLag;
-        static_assert(kN % 16 == 0);
-        for (int n0 = 0; n0 < kN; n0 += 16) {
-            v4d acc0 = {}, acc1 = {}, acc2 = {}, acc3 = {};
-            for (int k = 0; k < kAFTaps; ++k) {
-                const v4d t = {AFTaps[k], AFTaps[k], AFTaps[k], AFTaps[k]};
-                const double* src = v + n0 - k;
-                acc0 = Fma4(t, Load4(src), acc0);
-                acc1 = Fma4(t, Load4(src + 4), acc1);
-                acc2 = Fma4(t, Load4(src + 8), acc2);
-                acc3 = Fma4(t, Load4(src + 12), acc3);
+        BiquadState st = HighPass;  // a local: the loop's stores cannot alias it
+        int over = 0;
+        auto prepare = [&](int n0) __attribute__((always_inline)) {
+            for (int n = n0; n < n0 + kStretch; ++n) {
+                const double x = StepFast(kAudioHighPass, st, Audio[n] * Gate[n]) * vol;
+                over |= static_cast<int>(x >= 32767.0) | static_cast<int>(x <= -32767.0);
+                v[n] = std::min(std::max(x, -32767.0), 32767.0);
             }
+        };
+        // y[n] = sum over k of tap k * v[n - k]. The taps are symmetric, so
+        // the sum folds onto taps 0..25: half the multiply-adds, and a chain
+        // short enough for four sums to keep the units busy.
+        auto filter = [&](int n0) __attribute__((always_inline)) {
+            constexpr int kMid = kAfHist / 2;
+            v4d acc0 = {}, acc1 = {}, acc2 = {}, acc3 = {};
+            for (int k = 0; k < kMid; ++k) {
+                const v4d t = {AFTaps[k], AFTaps[k], AFTaps[k], AFTaps[k]};
+                const double* a = v + n0 - k;
+                const double* b = v + n0 - kAfHist + k;
+                acc0 = Fma4(t, Load4(a) + Load4(b), acc0);
+                acc1 = Fma4(t, Load4(a + 4) + Load4(b + 4), acc1);
+                acc2 = Fma4(t, Load4(a + 8) + Load4(b + 8), acc2);
+                acc3 = Fma4(t, Load4(a + 12) + Load4(b + 12), acc3);
+            }
+            const v4d t = {AFTaps[kMid], AFTaps[kMid], AFTaps[kMid], AFTaps[kMid]};
+            const double* c = v + n0 - kMid;
+            acc0 = Fma4(t, Load4(c), acc0);
+            acc1 = Fma4(t, Load4(c + 4), acc1);
+            acc2 = Fma4(t, Load4(c + 8), acc2);
+            acc3 = Fma4(t, Load4(c + 12), acc3);
             const v4d hi = {32767.0, 32767.0, 32767.0, 32767.0};
             const v4d lo = -hi;
             acc0 = acc0 > hi ? hi : (acc0 < lo ? lo : acc0);
@@ -575,7 +581,14 @@ public:
             Store4(y + n0 + 4, acc1);
             Store4(y + n0 + 8, acc2);
             Store4(y + n0 + 12, acc3);
+        };
+        prepare(0);
+        for (int n0 = kStretch; n0 < kN; n0 += kStretch) {
+            prepare(n0);
+            filter(n0 - kStretch);
         }
+        filter(kN - kStretch);
+        HighPass = st;
         std::memcpy(Audio, y, sizeof Audio);
         std::memmove(AfHist, AfHist + kN, kAfHist * sizeof(double));
         return over != 0;
