@@ -25,6 +25,7 @@ constexpr int kAnHist = kAnLag + kAnTaps - 1;  // 51 samples of history
 constexpr int kNrTaps = 51;
 constexpr int kNrLag = 10;
 constexpr int kNrHist = kNrLag + kNrTaps - 1;  // 60
+constexpr int kNrLead = 2;  // older samples kept for the look-ahead's lag products
 constexpr int kAfHist = kAFTaps - 1;           // 50
 constexpr int k3DLag = 99;
 
@@ -240,7 +241,7 @@ public:
     v2d AnHist[kAnHist + kN] = {};
     // Enhancer.
     alignas(64) double NrW[kNrTaps] = {};
-    alignas(64) double NrHist[kNrHist + kN] = {};
+    alignas(64) double NrHist[kNrLead + kNrHist + kN] = {};
 
     int16_t RecWork[kN] = {};
 
@@ -492,20 +493,47 @@ public:
         return c.DSPAN ? FrontEnd<kDemodBfo, true>(c, trace) : FrontEnd<kDemodBfo, false>(c, trace);
     }
 
+    // The enhancer, its prediction looked ahead over two samples. With s_k =
+    // mu * e_k and the weights of sample k W_k = W_{k-1} + s_{k-1} r_{k-1},
+    //   y_k = W_{k-2}.r_k + s_{k-2} (r_{k-2}.r_k) + s_{k-1} (r_{k-1}.r_k):
+    // the same prediction, the sums grouped differently. The long dot product
+    // then works on weights two samples old, and only a multiply-add, a
+    // subtraction and a multiplication wait for the previous error. The lag
+    // products r_{k-1}.r_k and r_{k-2}.r_k slide along the block.
     TESMAR_STAGE void NoiseReduction()
     {
-        double* h = NrHist;
+        double* h = NrHist + kNrLead;  // r_k = h + k, oldest first
         for (int n = 0; n < kN; ++n)
             h[kNrHist + n] = std::clamp(Audio[n], -30000.0, 30000.0);
-        double* w = NrW;
-        for (int n = 0; n < kN; ++n) {
-            const double* r = h + n;  // samples 10..60 back, oldest first
-            const double y = Dot<kNrTaps>(w, r);
-            const double e = h[kNrHist + n] - y;
-            Audio[n] = y;
-            Adapt<kNrTaps>(w, r, kMu * e);
+        const double* x = h + kNrHist;
+        double* w = NrW;  // W_0 on entry, W_{k-2} in the loop
+        double b1 = Dot<kNrTaps>(h - 1, h);  // r_{k-1}.r_k, here k = 0
+        double b2 = Dot<kNrTaps>(h - 2, h);  // r_{k-2}.r_k
+        auto slide = [&](int k) {           // to k + 1
+            b1 = b1 + h[k + kNrTaps - 1] * h[k + kNrTaps] - h[k - 1] * h[k];
+            b2 = b2 + h[k + kNrTaps - 2] * h[k + kNrTaps] - h[k - 2] * h[k];
+        };
+        const double y0 = Dot<kNrTaps>(w, h);
+        Audio[0] = y0;
+        double s1 = kMu * (x[0] - y0);  // s_{k-1}
+        slide(0);
+        const double y1 = Fma(s1, b1, Dot<kNrTaps>(w, h + 1));
+        Audio[1] = y1;
+        double s2 = s1;  // s_{k-2}
+        s1 = kMu * (x[1] - y1);
+        slide(1);
+        for (int k = 2; k < kN; ++k) {
+            const double y = Fma(s1, b1, Fma(s2, b2, Dot<kNrTaps>(w, h + k)));
+            Audio[k] = y;
+            const double s = kMu * (x[k] - y);
+            Adapt<kNrTaps>(w, h + k - 2, s2);  // W_{k-1}
+            s2 = s1;
+            s1 = s;
+            slide(k);
         }
-        std::memmove(h, h + kN, kNrHist * sizeof(double));
+        Adapt<kNrTaps>(w, h + kN - 2, s2);
+        Adapt<kNrTaps>(w, h + kN - 1, s1);  // W_N, the next block's start
+        std::memmove(NrHist, NrHist + kN, (kNrLead + kNrHist) * sizeof(double));
     }
     TESMAR_STAGE void Convert(const int16_t* frames, double gain, bool inv)
     {
