@@ -19,7 +19,12 @@ bool JackServerRunning()
         RtAudio probe(RtAudio::UNIX_JACK);
         if (probe.getCurrentApi() != RtAudio::UNIX_JACK)
             return false;
-        return probe.getDeviceCount() > 0;
+        // A busy server may turn one client away; ask again before
+        // settling for another sound system.
+        for (int attempt = 0; attempt < 3; ++attempt)
+            if (probe.getDeviceCount() > 0)
+                return true;
+        return false;
     } catch (const std::exception&) {
         return false;
     }

@@ -32,6 +32,8 @@ RtAudio::Api ToRtApi(AudioApi api)
     return RtAudio::UNSPECIFIED;
 }
 
+constexpr int kProbeAttempts = 3;
+
 struct DeviceEntry {
     unsigned id;
     std::string name;
@@ -43,13 +45,20 @@ struct DeviceEntry {
 std::vector<DeviceEntry> ListDevices(RtAudio& rt, bool input)
 {
     std::vector<DeviceEntry> list;
-    const unsigned count = rt.getDeviceCount();
+    unsigned count = 0;
+    for (int attempt = 0; attempt < kProbeAttempts && count == 0; ++attempt)
+        count = rt.getDeviceCount();
     for (unsigned id = 0; id < count; ++id) {
-        RtAudio::DeviceInfo info;
-        try {
-            info = rt.getDeviceInfo(id);
-        } catch (const std::exception&) {
-            continue;
+        // JACK's back end opens a client of its own for every count and probe,
+        // and on a busy system one may fail now and then; a device skipped
+        // that way would shift the numbers of all that follow.
+        RtAudio::DeviceInfo info{};
+        for (int attempt = 0; attempt < kProbeAttempts && !info.probed; ++attempt) {
+            try {
+                info = rt.getDeviceInfo(id);
+            } catch (const std::exception&) {
+                break;
+            }
         }
         const unsigned channels = input ? info.inputChannels : info.outputChannels;
         if (!info.probed || channels == 0 || IsOwnStream(info.name))
@@ -162,14 +171,18 @@ bool AudioEngine::OpenStream(Stream& stream, bool input, int32_t number)
     params.firstChannel = 0;
     RtAudio::StreamOptions options;
     options.streamName = input ? kCaptureStreamName : kPlaybackStreamName;
-    // A request only: JACK, for one, imposes its own period. The callbacks
-    // take whatever count arrives.
-    unsigned frames = kBlockFrames;
-    try {
-        rt->openStream(input ? nullptr : &params, input ? &params : nullptr, RTAUDIO_SINT16,
-                       kSampleRate, &frames, input ? &CaptureCallback : &PlaybackCallback, &stream,
-                       &options);
-    } catch (const std::exception&) {
+    // The frame count is a request only: JACK, for one, imposes its own
+    // period, and the callbacks take whatever count arrives. A busy JACK
+    // server may turn a new client away now and then; a device that really
+    // cannot open fails every attempt, and quickly.
+    for (int attempt = 0; attempt < kProbeAttempts && !rt->isStreamOpen(); ++attempt) {
+        unsigned frames = kBlockFrames;
+        try {
+            rt->openStream(input ? nullptr : &params, input ? &params : nullptr, RTAUDIO_SINT16,
+                           kSampleRate, &frames, input ? &CaptureCallback : &PlaybackCallback,
+                           &stream, &options);
+        } catch (const std::exception&) {
+        }
     }
     if (!rt->isStreamOpen()) {
         rt.reset();
