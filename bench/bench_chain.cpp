@@ -71,8 +71,25 @@ void RunChain(benchmark::State& state, bool everything)
 void BM_ChainPlain(benchmark::State& state) { RunChain(state, false); }
 void BM_ChainAllOn(benchmark::State& state) { RunChain(state, true); }
 
+// The spectrum analysis alone, on a block of the same band.
+void BM_Spectrum(benchmark::State& state)
+{
+    static const std::vector<int16_t> band = MakeBand(1);
+    static dsp::SpectrumAnalyzer analyzer;
+    std::vector<double> i(dsp::kBlockFrames), q(dsp::kBlockFrames), out(dsp::kSpectrumSize);
+    for (int n = 0; n < dsp::kBlockFrames; ++n) {
+        i[n] = band[2 * n];
+        q[n] = band[2 * n + 1];
+    }
+    for (auto _ : state) {
+        analyzer.Analyze(i.data(), q.data(), out.data());
+        benchmark::DoNotOptimize(out.data());
+    }
+}
+
 } // namespace
 
+BENCHMARK(BM_Spectrum)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ChainPlain)->DenseRange(0, 4)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ChainAllOn)->DenseRange(0, 4)->Unit(benchmark::kMicrosecond);
 

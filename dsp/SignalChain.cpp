@@ -414,6 +414,8 @@ public:
                 const double g = level * level * level * level;
                 const v2d eg = e / v2d{g, g};
                 const double k = (std::fabs(eg[0]) + std::fabs(eg[1])) / 2.0;
+                // A branch, not a select: the decay path is the usual one,
+                // and predicting it keeps the division off the level's chain.
                 if (k > level)
                     level = k;
                 else

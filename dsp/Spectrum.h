@@ -25,6 +25,7 @@ private:
     std::array<int, kSpectrumSize> rev_;
     alignas(64) std::array<double, kSpectrumSize> re_;
     alignas(64) std::array<double, kSpectrumSize> im_;
+    alignas(64) std::array<double, kSpectrumSize> level_;  // in transform order
 };
 
 } // namespace dsp

@@ -87,3 +87,27 @@ TEST(FastMath, Atan2WithinTwoUlpsInEveryOctant)
 }
 
 } // namespace
+
+TEST(FastMath, LogWithinOneUlpOverTheWholeRange)
+{
+    std::mt19937_64 rng(13);
+    std::uniform_real_distribution<double> mant(1.0, 2.0);
+    std::uniform_int_distribution<int> expo(-1074, 1023);
+    for (int i = 0; i < 300000; ++i) {
+        const double x = std::ldexp(mant(rng), expo(rng));
+        if (x == 0.0 || !std::isfinite(x))
+            continue;
+        ASSERT_TRUE(Close(dsp::fastmath::Log(x), std::log(x), 1)) << x;
+    }
+    // Near 1, where the result is small and the reduction switches form.
+    std::uniform_real_distribution<double> near(0.5, 2.0);
+    for (int i = 0; i < 200000; ++i) {
+        const double x = near(rng);
+        ASSERT_TRUE(Close(dsp::fastmath::Log(x), std::log(x), 1)) << x;
+    }
+    EXPECT_EQ(dsp::fastmath::Log(1.0), 0.0);
+    EXPECT_EQ(dsp::fastmath::Log(std::nextafter(1.0, 2.0)), std::log(std::nextafter(1.0, 2.0)));
+    EXPECT_TRUE(Close(dsp::fastmath::Log(4.9406564584124654e-324), std::log(4.9406564584124654e-324), 1));
+    EXPECT_TRUE(Close(dsp::fastmath::Log(1.7976931348623157e308), std::log(1.7976931348623157e308), 1));
+    EXPECT_TRUE(Close(dsp::fastmath::Log(2.0), std::log(2.0), 0));
+}
