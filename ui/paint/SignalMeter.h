@@ -1,0 +1,52 @@
+#pragma once
+
+// The signal meter of the main window: a needle over the meter face showing
+// the AGC level of the last block, with a fading trail of the four before.
+
+#include "ui/paint/GlyphAtlas.h"
+
+#include <QImage>
+#include <QString>
+
+#include <array>
+#include <cstddef>
+
+namespace ui {
+
+class SignalMeter {
+public:
+    static constexpr int kWidth = 140;
+    static constexpr int kHeight = 70;
+    static constexpr size_t kTraceLength = 2400;  // AGC levels per block
+    // What the meter shows when there is no face picture.
+    static constexpr Rgb kPlainBackdrop{24, 24, 24};
+
+    // facePath: "Meter.bmp" beside the executable. A missing or unreadable
+    // file leaves the meter on the plain backdrop.
+    explicit SignalMeter(const QString& facePath = QString());
+
+    bool HasFace() const { return hasFace_; }
+
+    // Paints the meter for one block; agcTrace holds kTraceLength levels
+    // (nullptr counts as a silent block). Allocates nothing.
+    void PaintMeter(const double* agcTrace);
+
+    const QImage& Image() const { return image_; }
+
+    // Needle positions in degrees, oldest first; the last is the needle.
+    const std::array<double, 5>& History() const { return h_; }
+
+private:
+    QImage image_;
+    QImage face_;  // RGB888, kWidth x kHeight, when hasFace_
+    bool hasFace_ = false;
+    double w1_ = 0.0;
+    double w2_ = 0.0;
+    std::array<double, 5> h_{};
+};
+
+// One-pixel line from (x0, y0) to (x1, y1), both ends included, clipped to
+// the canvas.
+void DrawLine(const Canvas& canvas, int x0, int y0, int x1, int y1, Rgb colour);
+
+} // namespace ui
