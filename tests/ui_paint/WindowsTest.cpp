@@ -1,0 +1,224 @@
+#include "ui/windows/AfFilterWindow.h"
+#include "ui/windows/DeviceNotice.h"
+#include "ui/windows/IfFilterWindow.h"
+#include "ui/windows/Keypad.h"
+#include "ui/windows/MemoryEditWindow.h"
+#include "ui/windows/MemoryListWindow.h"
+#include "ui/windows/SettingsWindow.h"
+#include "ui/windows/SpectrumWindow.h"
+#include "ui/windows/VersionWindow.h"
+#include "ui/windows/WaveRecoderWindow.h"
+
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QTest>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+struct KeypadRig {
+    ui::TForm4 form;
+    std::vector<int> codes;
+    KeypadRig()
+    {
+        form.KeypadKey = [this](int code) { codes.push_back(code); };
+    }
+};
+
+TEST(Keypad, CaptionAndLayout)
+{
+    ui::TForm4 form;
+    EXPECT_EQ(form.windowTitle(), "Input key");
+    EXPECT_EQ(form.size(), QSize(157, 156));
+    EXPECT_EQ(form.GroupBox1->geometry(), QRect(5, 0, 147, 153));
+    struct Expect {
+        QToolButton* button;
+        const char* caption;
+        QRect geometry;
+    };
+    const Expect all[] = {
+        {form.SpeedButton7, "7", {3, 9, 35, 35}},    {form.SpeedButton8, "8", {38, 9, 35, 35}},
+        {form.SpeedButton9, "9", {73, 9, 35, 35}},   {form.SpeedButton14, "BS", {108, 9, 35, 70}},
+        {form.SpeedButton4, "4", {3, 44, 35, 35}},   {form.SpeedButton5, "5", {38, 44, 35, 35}},
+        {form.SpeedButton6, "6", {73, 44, 35, 35}},  {form.SpeedButton1, "1", {3, 79, 35, 35}},
+        {form.SpeedButton2, "2", {38, 79, 35, 35}},  {form.SpeedButton3, "3", {73, 79, 35, 35}},
+        {form.SpeedButton11, "ENT", {108, 79, 35, 70}}, {form.SpeedButton12, ".", {3, 114, 35, 35}},
+        {form.SpeedButton10, "0", {38, 114, 35, 35}}, {form.SpeedButton13, "CE", {73, 114, 35, 35}},
+    };
+    for (const Expect& e : all) {
+        ASSERT_NE(e.button, nullptr);
+        EXPECT_EQ(e.button->text(), e.caption);
+        EXPECT_EQ(e.button->geometry(), e.geometry) << e.caption;
+        EXPECT_EQ(e.button->parentWidget(), form.GroupBox1);
+        EXPECT_EQ(e.button->focusPolicy(), Qt::NoFocus);
+    }
+}
+
+TEST(Keypad, ButtonsSendTheirCodes)
+{
+    KeypadRig rig;
+    rig.form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&rig.form));
+    ui::TForm4& f = rig.form;
+    for (QToolButton* b : {f.SpeedButton7, f.SpeedButton8, f.SpeedButton9, f.SpeedButton14, f.SpeedButton4,
+                           f.SpeedButton5, f.SpeedButton6, f.SpeedButton1, f.SpeedButton2, f.SpeedButton3,
+                           f.SpeedButton11, f.SpeedButton12, f.SpeedButton10, f.SpeedButton13})
+        QTest::mouseClick(b, Qt::LeftButton);
+    EXPECT_EQ(rig.codes, (std::vector<int>{55, 56, 57, 8, 52, 53, 54, 49, 50, 51, 13, 190, 48, 27}));
+}
+
+TEST(Keypad, ReleasedKeysGoOutAsVirtualKeys)
+{
+    KeypadRig rig;
+    rig.form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&rig.form));
+    for (int k = 0; k <= 9; ++k)
+        QTest::keyRelease(&rig.form, static_cast<Qt::Key>(Qt::Key_0 + k));
+    for (int k = 0; k <= 9; ++k)
+        QTest::keyRelease(&rig.form, static_cast<Qt::Key>(Qt::Key_0 + k), Qt::KeypadModifier);
+    QTest::keyRelease(&rig.form, Qt::Key_Period);
+    QTest::keyRelease(&rig.form, Qt::Key_Period, Qt::KeypadModifier);
+    QTest::keyRelease(&rig.form, Qt::Key_Comma, Qt::KeypadModifier);
+    QTest::keyRelease(&rig.form, Qt::Key_Escape);
+    QTest::keyRelease(&rig.form, Qt::Key_Backspace);
+    QTest::keyRelease(&rig.form, Qt::Key_Return);
+    QTest::keyRelease(&rig.form, Qt::Key_Enter, Qt::KeypadModifier);
+    // Keys the entry does not know are not passed on.
+    QTest::keyRelease(&rig.form, Qt::Key_A);
+    QTest::keyRelease(&rig.form, Qt::Key_Up);
+    QTest::keyRelease(&rig.form, Qt::Key_Comma);
+    std::vector<int> expected;
+    for (int k = 48; k <= 57; ++k)
+        expected.push_back(k);
+    for (int k = 96; k <= 105; ++k)
+        expected.push_back(k);
+    for (int k : {190, 110, 110, 27, 8, 13, 13})
+        expected.push_back(k);
+    EXPECT_EQ(rig.codes, expected);
+}
+
+TEST(Keypad, KeyPressesAndRepeatedReleasesAreNotEntries)
+{
+    KeypadRig rig;
+    rig.form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&rig.form));
+    QTest::keyPress(&rig.form, Qt::Key_5);
+    QKeyEvent repeat(QEvent::KeyRelease, Qt::Key_5, Qt::NoModifier, "5", true);
+    QApplication::sendEvent(&rig.form, &repeat);
+    EXPECT_TRUE(rig.codes.empty());
+    QTest::keyRelease(&rig.form, Qt::Key_5);
+    EXPECT_EQ(rig.codes, std::vector<int>{53});
+}
+
+TEST(Keypad, WithoutACallbackNothingHappens)
+{
+    ui::TForm4 form;
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    QTest::mouseClick(form.SpeedButton11, Qt::LeftButton);
+    QTest::keyRelease(&form, Qt::Key_Return);
+    SUCCEED();
+}
+
+TEST(Keypad, PositionComesFromAndGoesBackToTheSettings)
+{
+    int InpTop = 77, InpLeft = 123;
+    ui::TForm4 form;
+    form.LoadPosition = [&] { return QPoint(InpLeft, InpTop); };
+    form.StorePosition = [&](QPoint p) {
+        InpLeft = p.x();
+        InpTop = p.y();
+    };
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    EXPECT_EQ(form.pos(), QPoint(123, 77));
+    form.move(200, 150);
+    form.close();
+    EXPECT_EQ(InpLeft, 200);
+    EXPECT_EQ(InpTop, 150);
+    // Shown again, it comes back where it was closed.
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    EXPECT_EQ(form.pos(), QPoint(200, 150));
+    form.close();
+}
+
+TEST(VirtualKeys, MappingOfQtKeys)
+{
+    EXPECT_EQ(ui::VirtualKeyFromQt(Qt::Key_7, Qt::NoModifier), 55);
+    EXPECT_EQ(ui::VirtualKeyFromQt(Qt::Key_7, Qt::KeypadModifier), 103);
+    EXPECT_EQ(ui::VirtualKeyFromQt(Qt::Key_7, Qt::ShiftModifier), 55);
+    EXPECT_EQ(ui::VirtualKeyFromQt(Qt::Key_Period, Qt::NoModifier), 190);
+    EXPECT_EQ(ui::VirtualKeyFromQt(Qt::Key_Period, Qt::KeypadModifier), 110);
+    EXPECT_EQ(ui::VirtualKeyFromQt(Qt::Key_Escape, Qt::NoModifier), 27);
+    EXPECT_EQ(ui::VirtualKeyFromQt(Qt::Key_Backspace, Qt::NoModifier), 8);
+    EXPECT_EQ(ui::VirtualKeyFromQt(Qt::Key_Return, Qt::NoModifier), 13);
+    EXPECT_EQ(ui::VirtualKeyFromQt(Qt::Key_Enter, Qt::KeypadModifier), 13);
+    EXPECT_EQ(ui::VirtualKeyFromQt(Qt::Key_Space, Qt::NoModifier), -1);
+    EXPECT_EQ(ui::VirtualKeyFromQt(Qt::Key_Minus, Qt::KeypadModifier), -1);
+}
+
+TEST(DeviceNotice, CaptionSizeAndLabel)
+{
+    ui::TForm10 notice;
+    EXPECT_EQ(notice.windowTitle(), "Changing Device...");
+    EXPECT_TRUE(notice.windowFlags().testFlag(Qt::Tool));
+    EXPECT_EQ(notice.size(), QSize(195, 43));
+    EXPECT_EQ(notice.Label1->text(), "Now Restart Devices...");
+    EXPECT_TRUE(notice.Label1->alignment().testFlag(Qt::AlignHCenter));
+    EXPECT_TRUE(notice.Label1->alignment().testFlag(Qt::AlignVCenter));
+    EXPECT_EQ(notice.Label1->geometry(), QRect(0, 0, 195, 43));
+}
+
+TEST(DeviceNotice, CentringHalvesWithIntegerDivision)
+{
+    // 151 / 2 = 75, 43 / 2 = 21; 301 / 2 = 150, 195 / 2 = 97.
+    EXPECT_EQ(ui::CentredTopLeft(QRect(100, 200, 301, 151), QSize(195, 43)), QPoint(153, 254));
+    EXPECT_EQ(ui::CentredTopLeft(QRect(-301, -151, 301, 151), QSize(195, 43)), QPoint(-248, -97));
+    EXPECT_EQ(ui::CentredTopLeft(QRect(0, 0, 100, 30), QSize(195, 43)), QPoint(-47, -6));
+}
+
+TEST(DeviceNotice, CentresOverTheSettingsWindowWhenShown)
+{
+    ui::TForm9 settings;
+    settings.setGeometry(100, 200, 301, 151);
+    settings.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&settings));
+    const QRect outer = settings.frameGeometry();
+
+    ui::TForm10 notice(&settings);
+    notice.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&notice));
+    const QRect own = notice.frameGeometry();
+    EXPECT_EQ(own.top(), outer.top() + outer.height() / 2 - own.height() / 2);
+    EXPECT_EQ(own.left(), outer.left() + outer.width() / 2 - own.width() / 2);
+    notice.close();
+
+    // Called directly, after the settings window has moved.
+    settings.move(20, 30);
+    notice.CentreOver(&settings);
+    EXPECT_EQ(notice.pos(), ui::CentredTopLeft(settings.frameGeometry(), notice.frameGeometry().size()));
+    notice.CentreOver(nullptr);  // no window: stays
+    settings.close();
+}
+
+TEST(EmptyWindows, CaptionsOfTheLaterWindows)
+{
+    EXPECT_EQ(ui::TForm2().windowTitle(), "Spectrum Display");
+    EXPECT_EQ(ui::TForm3().windowTitle(), "IF filter");
+    EXPECT_EQ(ui::TForm5().windowTitle(), "Memory list");
+    EXPECT_EQ(ui::TForm6().windowTitle(), "Memory edit");
+    EXPECT_EQ(ui::TForm7().windowTitle(), "AF filter");
+    EXPECT_EQ(ui::TForm8().windowTitle(), "Wave recoder");
+    EXPECT_EQ(ui::TForm9().windowTitle(), "Settings");
+    EXPECT_EQ(ui::TForm11().windowTitle(), "Version information");
+    EXPECT_TRUE(ui::TForm2().isWindow());
+    EXPECT_TRUE(ui::TForm11().isWindow());
+}
+
+} // namespace

@@ -1,0 +1,42 @@
+#pragma once
+
+// The data files the receiver reads from beside its executable when they are
+// there: the meter face "Meter.bmp" and the keypad sounds "beep1.wav" to
+// "beep3.wav". We draw and synthesise our own at build time.
+
+#include <QImage>
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+namespace assets {
+
+constexpr int kMeterWidth = 140;
+constexpr int kMeterHeight = 70;
+constexpr int kSampleRate = 48000;
+
+// The needle's angle in degrees (30 left end, 150 right end) for a point of
+// the scale, and the point at radius r from the needle's pivot (70, 80).
+struct PointF {
+    double x, y;
+};
+PointF ScalePoint(double angleDeg, double radius);
+
+// The meter face: a scale along the arc of the needle tips with S-unit and
+// over-S9 marks, drawn for white and grey needles on top.
+QImage MakeMeterFace();
+
+// Mono 16-bit sounds: a key click, a rising "accepted" and a falling
+// "refused", quiet and with soft edges.
+std::vector<int16_t> MakeClick();
+std::vector<int16_t> MakeAccepted();
+std::vector<int16_t> MakeRefused();
+
+// Writes a 44-byte-header PCM WAV file, mono, 16 bits, kSampleRate.
+bool WriteWav(const QString& path, const std::vector<int16_t>& samples);
+
+// Writes all four files into dir; false when one cannot be written.
+bool WriteAll(const QString& dir);
+
+} // namespace assets

@@ -1,0 +1,36 @@
+#pragma once
+
+// TForm10, "Changing Device...": the notice shown while the audio devices
+// close and reopen, centred over the settings window.
+
+#include <QPointer>
+#include <QWidget>
+
+class QLabel;
+
+namespace ui {
+
+// Top-left corner that centres a window of size own over the rectangle
+// settings (outer frames), each half taken with integer division.
+QPoint CentredTopLeft(const QRect& settings, const QSize& own);
+
+class TForm10 : public QWidget {
+    Q_OBJECT
+public:
+    // settings: the window to centre over whenever the notice is shown.
+    explicit TForm10(QWidget* settings = nullptr, QWidget* parent = nullptr);
+
+    void SetSettingsWindow(QWidget* settings) { settings_ = settings; }
+    // Moves the notice so that it sits in the middle of settings.
+    void CentreOver(QWidget* settings);
+
+    QLabel* Label1 = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QPointer<QWidget> settings_;
+};
+
+} // namespace ui
