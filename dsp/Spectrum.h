@@ -22,6 +22,8 @@ private:
     alignas(64) std::array<double, kSpectrumSize> window_;
     alignas(64) std::array<double, kSpectrumSize / 2> cw_;
     alignas(64) std::array<double, kSpectrumSize / 2> sw_;
+    alignas(64) std::array<double, kSpectrumSize> stageCos_;  // per-stage twiddles
+    alignas(64) std::array<double, kSpectrumSize> stageSin_;
     std::array<int, kSpectrumSize> rev_;
     alignas(64) std::array<double, kSpectrumSize> re_;
     alignas(64) std::array<double, kSpectrumSize> im_;
