@@ -1,0 +1,258 @@
+#include "CoreFixture.h"
+
+#include "JackRig.h"
+#include "JackServer.h"
+#include "audio/AudioEngine.h"
+#include "dsp/SignalChain.h"
+#include "recording/RawIqFile.h"
+
+#include <array>
+#include <cstring>
+#include <sstream>
+
+namespace core::test {
+namespace {
+
+using audiotest::JackRig;
+using audiotest::JackServer;
+using Block = std::array<int16_t, recording::kRawBlockSamples>;
+constexpr int64_t kFrames = recording::kRawBlockFrames;
+
+// The receiver on a private JACK server with the dummy driver; the test's
+// own client "rig" is the radio (its outputs feed the capture) and the
+// speakers (its inputs record the playback).
+class AudioEndToEnd : public CoreTest {
+protected:
+    void SetUp() override
+    {
+        if (!JackServer::Installed())
+            GTEST_SKIP() << "jackd is not installed (scripts/deps installs jackd2)";
+        std::string error;
+        ASSERT_TRUE(server_.Start(error)) << error;
+        ASSERT_TRUE(rig_.Open("rig", 2, 2));
+        audio::AudioEngine lister;
+        lister.SetApi(audio::AudioApi::Jack);
+        rigInput_ = int(lister.InputDeviceNames().indexOf(QStringLiteral("rig"))) + 1;
+        rigOutput_ = int(lister.OutputDeviceNames().indexOf(QStringLiteral("rig"))) + 1;
+        ASSERT_GT(rigInput_, 0);
+        ASSERT_GT(rigOutput_, 0);
+    }
+
+    void TearDown() override
+    {
+        if (rx_)
+            rx_->FormDestroy();
+        rx_.reset();
+        rig_.Close();
+        server_.Stop();
+    }
+
+    // Start with these devices, the volume up and every processed block's
+    // input kept; the reference chain starts from the state after Start().
+    Receiver& StartOn(int input, int output, const std::string& more = "")
+    {
+        WriteIni("[Wave]\nInput=" + std::to_string(input) + "\nOutput=" + std::to_string(output) +
+                 "\nGainPos=0\n" + more);
+        Receiver& rx = Make();
+        QObject::connect(&rx, &Receiver::BlockProcessed, [this, &rx] {
+            Block b;
+            std::memcpy(b.data(), rx.LastBlockInput(), sizeof b);
+            inputs_.push_back(b);
+        });
+        rx.Start();
+        reference_ = rx.State();
+        startErrors_ = errors_;
+        errors_.clear();
+        return rx;
+    }
+
+    // What ProcessBlock computes for every block the receiver processed.
+    std::vector<Block> ReferenceOutputs()
+    {
+        dsp::SignalChain chain(reference_);
+        chain.Setup();
+        std::vector<Block> out;
+        for (const Block& in : inputs_) {
+            chain.ProcessBlock(in.data());
+            Block o;
+            std::memcpy(o.data(), chain.Outputs().OutFrames.data(), sizeof o);
+            out.push_back(o);
+        }
+        return out;
+    }
+
+    // Walks the recording in block steps from the place where the first
+    // reference block appears: each step holds the next reference block, or
+    // silence where the device found nothing queued. Returns how many
+    // reference blocks were found in order, bit for bit.
+    std::size_t MatchedInOrder(const std::vector<Block>& ref, std::string& why) const
+    {
+        const int64_t recorded = rig_.Recorded();
+        const int16_t* rec = rig_.RecordedFrames();
+        auto equalAt = [&](int64_t pos, const Block& b) {
+            return std::memcmp(rec + 2 * pos, b.data(), sizeof b) == 0;
+        };
+        auto silentAt = [&](int64_t pos) {
+            for (int64_t i = 0; i < 2 * kFrames; ++i)
+                if (rec[2 * pos + i] != 0)
+                    return false;
+            return true;
+        };
+        int64_t start = -1;
+        for (int64_t pos = 0; pos + kFrames <= recorded && start < 0; ++pos)
+            if (equalAt(pos, ref[0]))
+                start = pos;
+        if (start < 0) {
+            why = "the first block was never played";
+            return 0;
+        }
+        std::size_t j = 0;
+        int64_t silent = 0;
+        for (int64_t pos = start; pos + kFrames <= recorded && j < ref.size(); pos += kFrames) {
+            if (equalAt(pos, ref[j])) {
+                ++j;
+            } else if (silentAt(pos)) {
+                ++silent;
+            } else {
+                std::ostringstream s;
+                s << "block " << j << " differs at frame " << pos << " (lag " << start << " frames)";
+                why = s.str();
+                return j;
+            }
+        }
+        std::ostringstream s;
+        s << "recording of " << recorded << " frames ends; lag " << start << " frames, " << silent
+          << " silent blocks on the way";
+        why = s.str();
+        return j;
+    }
+
+    // Stops live input, so that nothing more is processed, and waits until
+    // the speakers have had every processed block; returns how many of them
+    // arrived bit for bit and in order.
+    std::size_t HeardInOrder(Receiver& rx, std::string& why)
+    {
+        rx.Audio().StopCapture();
+        QCoreApplication::processEvents();
+        const std::vector<Block> ref = ReferenceOutputs();
+        std::size_t matched = 0;
+        RunUntil([&] {
+            matched = MatchedInOrder(ref, why);
+            return matched == ref.size();
+        }, 20000);
+        why += " (" + std::to_string(matched) + " of " + std::to_string(ref.size()) + " blocks)";
+        return matched;
+    }
+
+    JackServer server_;
+    JackRig rig_;
+    int rigInput_ = 0;
+    int rigOutput_ = 0;
+    std::vector<Block> inputs_;
+    ReceiverState reference_;
+};
+
+TEST_F(AudioEndToEnd, PlaysExactlyWhatTheChainComputes)
+{
+    Receiver& rx = StartOn(rigInput_, rigOutput_, "RxMode=3\nIFBW=1\nFreqTune=-3000\n");
+    ASSERT_TRUE(startErrors_.empty());
+    ASSERT_TRUE(errors_.empty()) << errors_[0].message;
+    ASSERT_TRUE(rx.Audio().CaptureOpen());
+    ASSERT_TRUE(rx.Audio().PlaybackOpen());
+    ASSERT_TRUE(RunUntil([&] { return rx.ProcessedBlocks() >= 40; }));
+    std::string why;
+    const std::size_t heard = HeardInOrder(rx, why);
+    EXPECT_EQ(heard, inputs_.size()) << why;
+    rx.FormDestroy();
+
+    // The capture gave the rig's pattern, block after block.
+    ASSERT_GE(inputs_.size(), 40u);
+    // (The rig's ports are connected a moment after the stream starts, so the
+    // first blocks may be silence.)
+    std::size_t firstFed = 0;
+    while (firstFed < inputs_.size() && audiotest::PatternPosition(inputs_[firstFed][0], inputs_[firstFed][1]) < 0)
+        ++firstFed;
+    ASSERT_LT(firstFed, 10u);
+    const int64_t first = audiotest::PatternPosition(inputs_[firstFed][0], inputs_[firstFed][1]);
+    for (std::size_t b = firstFed; b < inputs_.size(); ++b)
+        ASSERT_EQ(audiotest::PatternPosition(inputs_[b][0], inputs_[b][1]),
+                  first + int64_t(b - firstFed) * kFrames) << b;
+    EXPECT_EQ(rx.Audio().DroppedOutputBlocks(), 0u);
+}
+
+TEST_F(AudioEndToEnd, RawRecordingPlaysBackThroughTheReceiver)
+{
+    Receiver& rx = StartOn(rigInput_, rigOutput_);
+    ASSERT_TRUE(RunUntil([&] { return rx.ProcessedBlocks() >= 5; }));
+    rx.RecClick(true);
+    ASSERT_TRUE(rx.RawRecording());
+    const std::size_t recStart = inputs_.size();
+    ASSERT_TRUE(RunUntil([&] { return rx.ProcessedBlocks() >= recStart + 20; }));
+    rx.RecClick(false);
+    const std::size_t recEnd = inputs_.size();
+    const std::filesystem::path file = S().RawFileName;
+
+    // The file holds exactly the blocks processed while it was open.
+    const std::string bytes = ReadFile(file);
+    const std::size_t k = recEnd - recStart;
+    ASSERT_EQ(bytes.size(), recording::kRawHeaderSize + k * sizeof(Block) + 16);
+    for (std::size_t b = 0; b < k; ++b)
+        ASSERT_EQ(std::memcmp(bytes.data() + recording::kRawHeaderSize + b * sizeof(Block),
+                              inputs_[recStart + b].data(), sizeof(Block)), 0) << b;
+
+    // Played back, the same blocks go through the chain again, paced by the
+    // playback device, then one block of zeros, and live input resumes.
+    ASSERT_TRUE(rx.PlayEnabled());
+    rx.PlayClick(true);
+    ASSERT_TRUE(rx.RawPlaying());
+    EXPECT_FALSE(rx.Audio().CaptureRunning());
+    const std::size_t playStart = inputs_.size() - 1;
+    ASSERT_TRUE(RunUntil([&] { return !rx.RawPlaying(); }));
+    EXPECT_TRUE(rx.Audio().CaptureRunning());
+    ASSERT_EQ(inputs_.size(), playStart + k + 1);
+    for (std::size_t b = 0; b < k; ++b)
+        ASSERT_EQ(inputs_[playStart + b], inputs_[recStart + b]) << b;
+    EXPECT_EQ(inputs_[playStart + k], Block{});
+
+    const std::size_t total = inputs_.size() + 10;
+    ASSERT_TRUE(RunUntil([&] { return rx.ProcessedBlocks() >= total; }));
+
+    // Live, played and live again: what the speakers got is what the chain
+    // computed for all of it.
+    std::string why;
+    EXPECT_EQ(HeardInOrder(rx, why), inputs_.size()) << why;
+    rx.FormDestroy();
+}
+
+TEST_F(AudioEndToEnd, ACaptureDeviceThatCannotOpenIsReportedAndPlaybackGoesOn)
+{
+    Receiver& rx = StartOn(99, rigOutput_);
+    ASSERT_EQ(startErrors_.size(), 1u);
+    EXPECT_EQ(startErrors_[0].message, "Can not open the recoding device");
+    EXPECT_TRUE(startErrors_[0].beep);
+    EXPECT_FALSE(rx.Audio().CaptureOpen());
+    ASSERT_TRUE(rx.Audio().PlaybackOpen());
+
+    // Raw playback needs only the playback device to advance.
+    const std::filesystem::path file = Dir() / "take.dat";
+    {
+        recording::RawRecorder rec;
+        ASSERT_TRUE(rec.Start(file, recording::LocalStamp{}, 5012000));
+        Block b{};
+        for (int n = 0; n < 12; ++n) {
+            for (std::size_t i = 0; i < b.size(); ++i)
+                b[i] = static_cast<int16_t>(((int(i) * 37 + n * 1000) % 8000) - 4000);
+            ASSERT_TRUE(rec.AppendBlock(b.data()));
+        }
+        ASSERT_TRUE(rec.Stop());
+    }
+    rx.OpenRawFile(file);
+    ASSERT_TRUE(RunUntil([&] { return !rx.RawPlaying(); }));
+    EXPECT_EQ(inputs_.size(), 13u);
+    std::string why;
+    EXPECT_EQ(HeardInOrder(rx, why), inputs_.size()) << why;
+    rx.FormDestroy();
+}
+
+}  // namespace
+}  // namespace core::test

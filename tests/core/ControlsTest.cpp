@@ -1,0 +1,273 @@
+#include "CoreFixture.h"
+
+#include "recording/RawIqFile.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+namespace core::test {
+namespace {
+
+using Controls = CoreTest;
+
+TEST_F(Controls, ModeButtonsPressTheirFilters)
+{
+    Receiver& rx = Started();
+    rx.ModeClick(1);
+    EXPECT_EQ(S().RxMode, 1);
+    EXPECT_EQ(S().IFBW, 3);
+    EXPECT_EQ(S().IFWidth, 12000);
+    EXPECT_EQ(S().AFLPF, 1);
+    EXPECT_EQ(S().SSBShift, 0);
+
+    rx.ModeClick(2);
+    EXPECT_EQ(S().RxMode, 2);
+    EXPECT_EQ(S().IFBW, 0);
+    EXPECT_EQ(S().IFWidth, 500);
+    EXPECT_EQ(S().AFLPF, 0);
+
+    rx.ModeClick(4);
+    EXPECT_EQ(S().RxMode, 4);
+    EXPECT_EQ(S().IFBW, 1);
+    EXPECT_EQ(S().IFWidth, 3000);
+    EXPECT_EQ(S().SSBShift, 1500);
+
+    // Codes that are no mode change nothing.
+    rx.ModeClick(5);
+    rx.ModeClick(-1);
+    EXPECT_EQ(S().RxMode, 4);
+}
+
+TEST_F(Controls, LsbFromSixKilohertzEndsWithTheShiftOfTheNewWidth)
+{
+    Receiver& rx = Started();
+    ASSERT_EQ(S().IFBW, 2);
+    ASSERT_EQ(S().IFWidth, 6000);
+    // The mode's own shift comes from the old width (-3000); the "3.0 k"
+    // press that follows recomputes it for 3000 Hz.
+    std::vector<int32_t> shiftsSeenByIFPress;
+    QObject::connect(&rx, &Receiver::IFWindowUpdate, [&](bool) { shiftsSeenByIFPress.push_back(S().SSBShift); });
+    rx.ModeClick(3);
+    EXPECT_EQ(S().RxMode, 3);
+    EXPECT_EQ(S().IFBW, 1);
+    EXPECT_EQ(S().IFWidth, 3000);
+    EXPECT_EQ(S().SSBShift, -1500);
+    ASSERT_FALSE(shiftsSeenByIFPress.empty());
+    EXPECT_EQ(shiftsSeenByIFPress.front(), -1500);
+
+    rx.IFClick(3);  // 12 kHz while in LSB
+    EXPECT_EQ(S().SSBShift, -6000);
+    rx.ModeClick(4);
+    EXPECT_EQ(S().SSBShift, 1500);
+}
+
+TEST_F(Controls, ReclickingAmUndoesAHandPickedBandwidth)
+{
+    Receiver& rx = Started();
+    ASSERT_EQ(S().RxMode, 0);
+    rx.IFClick(3);
+    rx.AFClick(1);
+    ASSERT_EQ(S().IFWidth, 12000);
+    S().MemoryMode = true;
+    int buttons = 0;
+    QObject::connect(&rx, &Receiver::ButtonsChanged, [&] { ++buttons; });
+    rx.ModeClick(0);
+    EXPECT_EQ(S().RxMode, 0);
+    EXPECT_EQ(S().IFBW, 2);
+    EXPECT_EQ(S().IFWidth, 6000);
+    EXPECT_EQ(S().AFLPF, 0);
+    EXPECT_FALSE(S().MemoryMode);
+    EXPECT_GE(buttons, 1);
+}
+
+TEST_F(Controls, UserFilterChoicesShowTheirWindows)
+{
+    Receiver& rx = Started();
+    std::vector<bool> ifShows, afShows;
+    QObject::connect(&rx, &Receiver::IFWindowUpdate, [&](bool show) { ifShows.push_back(show); });
+    QObject::connect(&rx, &Receiver::AFWindowUpdate, [&](bool show) { afShows.push_back(show); });
+    S().PosIFBW = 45;
+    rx.IFClick(4);
+    EXPECT_EQ(S().IFWidth, 4500);
+    rx.IFClick(1);
+    rx.AFClick(2);
+    rx.AFClick(0);
+    EXPECT_EQ(ifShows, (std::vector<bool>{true, false}));
+    EXPECT_EQ(afShows, (std::vector<bool>{true, false}));
+    rx.IFClick(9);  // no such button
+    EXPECT_EQ(S().IFBW, 1);
+    rx.AGCClick(2);
+    EXPECT_EQ(S().AGC, 2);
+    rx.AGCClick(3);
+    EXPECT_EQ(S().AGC, 2);
+}
+
+TEST_F(Controls, DspButtonsFollowTheirDownState)
+{
+    Receiver& rx = Started();
+    rx.DSP3DClick(true);
+    rx.NRClick(true);
+    rx.ANClick(true);
+    EXPECT_TRUE(S().DSP3D);
+    EXPECT_TRUE(S().DSPNR);
+    EXPECT_TRUE(S().DSPAN);
+    rx.ANClick(false);
+    rx.NRClick(false);
+    EXPECT_FALSE(S().DSPAN);
+    EXPECT_FALSE(S().DSPNR);
+    rx.MonitorClick(true);
+    EXPECT_TRUE(S().MonitorOn);
+    EXPECT_TRUE(rx.MonitorDown());
+}
+
+TEST_F(Controls, KnobClicksCentreBelowAndOnePixelLeft)
+{
+    Receiver& rx = Started();
+    std::vector<std::pair<Knob, bool>> redraws;
+    QObject::connect(&rx, &Receiver::KnobRedraw, [&](Knob k, bool h) { redraws.emplace_back(k, h); });
+
+    S().GainPos = 40;
+    rx.KnobRelease(Knob::Vol, 15, 16);  // the centre
+    rx.KnobRelease(Knob::Vol, 18, 20);  // 5 pixels away: still the centre
+    EXPECT_EQ(S().GainPos, 40);
+    EXPECT_TRUE(redraws.empty());
+
+    rx.KnobRelease(Knob::Vol, 15, 26);  // straight below
+    EXPECT_EQ(S().GainPos, 150);
+    EXPECT_DOUBLE_EQ(S().VolGain, 1500.0);
+    rx.KnobRelease(Knob::Vol, 14, 26);  // one pixel left of that
+    EXPECT_EQ(S().GainPos, -150);
+    EXPECT_DOUBLE_EQ(S().VolGain, 0.0);
+    rx.KnobRelease(Knob::Sql, 25, 16);  // right
+    EXPECT_EQ(S().SqlPos, 90);
+    rx.KnobRelease(Knob::Sql, 15, 6);   // above
+    EXPECT_EQ(S().SqlPos, 0);
+    ASSERT_EQ(redraws.size(), 4u);
+    EXPECT_EQ(redraws[0], std::make_pair(Knob::Vol, true));
+    EXPECT_EQ(redraws[3], std::make_pair(Knob::Sql, true));
+}
+
+TEST_F(Controls, WheelOverAKnobTurnsItAndClamps)
+{
+    WriteIni("[Wave]\nGainPos=-148\nSqlPos=148\nFreqTune=-12000\n");
+    Receiver& rx = Started();
+    const int64_t before = ReceiveFrequency();
+    std::vector<std::pair<Knob, bool>> redraws;
+    QObject::connect(&rx, &Receiver::KnobRedraw, [&](Knob k, bool h) { redraws.emplace_back(k, h); });
+
+    rx.KnobEnter(Knob::Vol, true);
+    EXPECT_EQ(S().KnobHover, 1);
+    rx.StepTune(-120);
+    EXPECT_EQ(S().GainPos, -150);  // not -152
+    EXPECT_DOUBLE_EQ(S().VolGain, 0.0);
+    rx.StepTune(0);  // 0 counts as down for a knob
+    EXPECT_EQ(S().GainPos, -150);
+    rx.StepTune(1);
+    EXPECT_EQ(S().GainPos, -146);
+    EXPECT_DOUBLE_EQ(S().VolGain, 20.0);
+    rx.KnobLeave(Knob::Vol);
+    EXPECT_EQ(S().KnobHover, 0);
+
+    rx.KnobEnter(Knob::Sql, false);  // no focus: no highlight yet
+    rx.StepTune(1);
+    EXPECT_EQ(S().SqlPos, 150);
+    rx.StepTune(1);
+    EXPECT_EQ(S().SqlPos, 150);
+    rx.StepTune(-1);
+    EXPECT_EQ(S().SqlPos, 146);
+    rx.KnobLeave(Knob::Sql);
+
+    EXPECT_EQ(ReceiveFrequency(), before);  // the knobs took every step
+    const std::vector<std::pair<Knob, bool>> expected = {
+        {Knob::Vol, true}, {Knob::Vol, true}, {Knob::Vol, true}, {Knob::Vol, true},
+        {Knob::Vol, false}, {Knob::Sql, true}, {Knob::Sql, true}, {Knob::Sql, true},
+        {Knob::Sql, false}};
+    EXPECT_EQ(redraws, expected);
+
+    rx.StepTune(1);  // no knob under the pointer: tuning again
+    EXPECT_EQ(ReceiveFrequency(), before + 1);
+}
+
+TEST_F(Controls, StepButtonsStopAtTheTableEnds)
+{
+    Receiver& rx = Started();
+    ASSERT_EQ(S().StepNum, 0);
+    rx.StepDown();
+    EXPECT_EQ(S().StepNum, 0);
+    EXPECT_EQ(S().TuneStep, 1);
+    for (int i = 0; i < 20; ++i)
+        rx.StepUp();
+    EXPECT_EQ(S().StepNum, 16);
+    EXPECT_EQ(S().TuneStep, 20000);
+    rx.StepDown();
+    EXPECT_EQ(S().TuneStep, 12500);
+    rx.StepDown();
+    rx.StepDown();
+    rx.StepDown();
+    EXPECT_EQ(S().TuneStep, 6250);
+}
+
+// Waits until the wall clock shows another second than `from`, so that two
+// recordings never get the same name.
+void WaitForNextSecond()
+{
+    const recording::LocalStamp from = recording::LocalNow();
+    while (recording::LocalNow().second == from.second)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
+TEST_F(Controls, MonitorReleasesRecOnScreenAndRecAgainEndsTheOpenRecording)
+{
+    Receiver& rx = Started();
+    rx.MonitorClick(true);
+    rx.RecClick(true);
+    EXPECT_FALSE(S().MonitorOn);  // one group: Rec releases Monitor
+    ASSERT_TRUE(rx.RawRecording());
+    EXPECT_TRUE(rx.RecDown());
+    EXPECT_FALSE(rx.PlayEnabled());
+    EXPECT_FALSE(rx.OpenEnabled());
+    const std::filesystem::path first = S().RawFileName;
+    EXPECT_EQ(first.parent_path(), Dir() / "Raw");
+
+    rx.MonitorClick(true);
+    EXPECT_FALSE(rx.RecDown());
+    EXPECT_TRUE(rx.RawRecording());  // only the button came up
+    EXPECT_FALSE(rx.PlayEnabled());
+    EXPECT_FALSE(rx.OpenEnabled());
+
+    WaitForNextSecond();
+    rx.RecClick(true);
+    ASSERT_TRUE(rx.RawRecording());
+    EXPECT_TRUE(rx.RecDown());
+    EXPECT_FALSE(S().MonitorOn);
+    const std::filesystem::path second = S().RawFileName;
+    EXPECT_NE(first, second);
+
+    // The first recording ended as a normal stop ends it: with its marker.
+    const std::string bytes = ReadFile(first);
+    ASSERT_EQ(bytes.size(), std::size_t(recording::kRawHeaderSize + 16));
+    EXPECT_TRUE(std::equal(recording::kRawEndMarker.begin(), recording::kRawEndMarker.end(),
+                           reinterpret_cast<const uint8_t*>(bytes.data()) + recording::kRawHeaderSize));
+
+    rx.RecClick(false);
+    EXPECT_FALSE(rx.RawRecording());
+    EXPECT_TRUE(rx.PlayEnabled());
+    EXPECT_TRUE(rx.OpenEnabled());
+    EXPECT_EQ(S().RawFileName, second.string());
+    EXPECT_EQ(ReadFile(second).size(), std::size_t(recording::kRawHeaderSize + 16));
+}
+
+TEST_F(Controls, ARecordingThatCannotBeCreatedLeavesRecUp)
+{
+    Receiver& rx = Started();
+    WriteFile(Dir() / "Raw", "a file where the folder belongs");
+    rx.RecClick(true);
+    EXPECT_FALSE(rx.RawRecording());
+    EXPECT_FALSE(rx.RecDown());
+    EXPECT_TRUE(rx.OpenEnabled());
+    EXPECT_TRUE(errors_.empty());  // nothing is reported
+}
+
+}  // namespace
+}  // namespace core::test

@@ -1,0 +1,132 @@
+#pragma once
+
+#include "core/Receiver.h"
+#include "audio/AudioApi.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <stdlib.h>
+
+namespace core::test {
+
+// A fresh folder under the system's temporary folder, removed with its
+// contents when the test ends.
+class TempDir {
+public:
+    TempDir()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "tesmar-core-XXXXXX").string();
+        if (!::mkdtemp(pattern.data()))
+            throw std::runtime_error("mkdtemp failed");
+        path_ = pattern;
+    }
+    ~TempDir()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& Path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+inline void WriteFile(const std::filesystem::path& file, const std::string& bytes)
+{
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+inline std::string ReadFile(const std::filesystem::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Runs the event loop until pred holds; false when the generous guard ran out.
+inline bool RunUntil(const std::function<bool()>& pred, int guardMs = 30000)
+{
+    const QDeadlineTimer guard(guardMs);
+    while (!pred()) {
+        if (guard.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::usleep(500);
+    }
+    return true;
+}
+
+struct ErrorShown {
+    std::string message;
+    bool beep;
+};
+
+// A receiver whose settings file, data folder and program folder are one
+// temporary folder. Without a JACK server of the test's own, its devices
+// fail to open (and say so), and it carries on without them.
+class CoreTest : public ::testing::Test {
+protected:
+    std::filesystem::path Dir() const { return dir_.Path(); }
+    std::filesystem::path IniPath() const { return dir_.Path() / "tesmar.ini"; }
+
+    void WriteIni(const std::string& text) { WriteFile(IniPath(), text); }
+
+    // The three keypad sounds, present beside the "program".
+    void MakeBeeps()
+    {
+        for (const char* name : {"beep1.wav", "beep2.wav", "beep3.wav"})
+            WriteFile(Dir() / name, "RIFF");
+    }
+
+    Receiver& Make()
+    {
+        ReceiverPaths paths;
+        paths.settingsFile = IniPath();
+        paths.dataDirectory = Dir();
+        paths.programDirectory = Dir();
+        rx_ = std::make_unique<Receiver>(paths);
+        rx_->SetAudioApi(audio::AudioApi::Jack);
+        QObject::connect(rx_.get(), &Receiver::ShowError, [this](const QString& m, bool beep) {
+            errors_.push_back({m.toStdString(), beep});
+        });
+        QObject::connect(rx_.get(), &Receiver::PlaySound,
+                         [this](int n, const QString&) { sounds_.push_back(n); });
+        return *rx_;
+    }
+
+    // Make() and Start(); the device failures of the start are forgotten.
+    Receiver& Started()
+    {
+        Make().Start();
+        startErrors_ = errors_;
+        errors_.clear();
+        return *rx_;
+    }
+
+    ReceiverState& S() { return rx_->State(); }
+    int64_t ReceiveFrequency() { return int64_t(S().FreqCenter) + S().FreqTune; }
+
+    TempDir dir_;
+    std::unique_ptr<Receiver> rx_;
+    std::vector<ErrorShown> errors_;
+    std::vector<ErrorShown> startErrors_;
+    std::vector<int> sounds_;
+};
+
+}  // namespace core::test

@@ -1,0 +1,177 @@
+#include "CoreFixture.h"
+
+#include "audio/AudioEngine.h"
+#include "dsp/SignalChain.h"
+#include "recording/RawIqFile.h"
+#include "settings/SettingsFile.h"
+
+#include <algorithm>
+
+namespace core::test {
+namespace {
+
+using Startup = CoreTest;
+
+bool HasLine(const std::string& text, const std::string& line)
+{
+    return text.find("\n" + line + "\n") != std::string::npos || text.rfind(line + "\n", 0) == 0;
+}
+
+TEST_F(Startup, WithoutASettingsFileTheDefaultsApply)
+{
+    Receiver& rx = Started();
+    EXPECT_EQ(S().RxMode, 0);
+    EXPECT_EQ(S().FreqCenter, 5012000);
+    EXPECT_EQ(S().FreqTune, -12000);
+    EXPECT_EQ(ReceiveFrequency(), 5000000);
+    EXPECT_EQ(S().IFBW, 2);
+    EXPECT_EQ(S().IFWidth, 6000);
+    EXPECT_EQ(S().AFLPF, 0);
+    EXPECT_EQ(S().AGC, 1);
+    EXPECT_EQ(S().GainPos, -150);
+    EXPECT_EQ(S().SqlPos, -150);
+    EXPECT_DOUBLE_EQ(S().VolGain, 0.0);
+    EXPECT_EQ(S().StepNum, 0);
+    EXPECT_EQ(S().TuneStep, 1);
+    EXPECT_DOUBLE_EQ(S().WaterGain, 1.0);
+    EXPECT_FALSE(S().MemoryMode);
+    EXPECT_FALSE(S().MonitorOn);
+    EXPECT_EQ(S().RawFileName, (Dir() / "RawData.dat").string());
+    EXPECT_TRUE(rx.RecEnabled());
+    EXPECT_TRUE(rx.OpenEnabled());
+    EXPECT_FALSE(rx.PlayEnabled());
+    EXPECT_FALSE(rx.PlayDown());
+
+    ASSERT_TRUE(rx.FormClose({}));
+    const std::string text = ReadFile(IniPath());
+    for (const char* section : {"[Form]", "[Wave]", "[IO]", "[Etc]"})
+        EXPECT_NE(text.find(section), std::string::npos) << section;
+    EXPECT_TRUE(HasLine(text, "FreqCenter=5012000"));
+    EXPECT_TRUE(HasLine(text, "GainPos=-150"));
+    EXPECT_EQ(std::count(text.begin(), text.end(), '='), 52);
+}
+
+TEST_F(Startup, DevicesOpenAfterTheSettingsCaptureFirstAndTheReceiverCarriesOn)
+{
+    WriteIni("[Wave]\nInput=7\nOutput=9\n");
+    Receiver& rx = Make();
+    // The devices come up last, after the window's first paint.
+    std::vector<std::string> order;
+    QObject::connect(&rx, &Receiver::KnobRedraw, [&](Knob, bool) { order.push_back("knob"); });
+    QObject::connect(&rx, &Receiver::ShowError, [&](const QString& m, bool) { order.push_back(m.toStdString()); });
+    rx.Start();
+    EXPECT_EQ(order, (std::vector<std::string>{"knob", "knob", "Can not open the recoding device",
+                                               "Can not open the play device"}));
+    ASSERT_EQ(errors_.size(), 2u);
+    EXPECT_TRUE(errors_[0].beep);
+    EXPECT_TRUE(errors_[1].beep);
+    EXPECT_FALSE(rx.Audio().CaptureOpen());
+    EXPECT_FALSE(rx.Audio().PlaybackOpen());
+
+    // Without devices the controls work on.
+    rx.ModeClick(1);
+    rx.StepTune(1);
+    EXPECT_EQ(S().RxMode, 1);
+    EXPECT_EQ(ReceiveFrequency(), 5000001);
+    EXPECT_TRUE(rx.FormClose({}));
+    rx.FormDestroy();
+    EXPECT_TRUE(HasLine(ReadFile(IniPath()), "Input=7"));
+}
+
+TEST_F(Startup, AnUnknownModeStartsInAmAndIsSavedAsAm)
+{
+    WriteIni("[Wave]\nRxMode=7\nIFBW=9\nAFLPF=-1\nAGC=5\nStepNum=40\n");
+    Receiver& rx = Started();
+    EXPECT_EQ(S().RxMode, 0);
+    EXPECT_EQ(S().IFBW, 0);
+    EXPECT_EQ(S().IFWidth, 500);
+    EXPECT_EQ(S().AFLPF, 0);
+    EXPECT_EQ(S().AGC, 0);
+    EXPECT_EQ(S().StepNum, 16);
+    EXPECT_EQ(S().TuneStep, 20000);
+    ASSERT_TRUE(rx.FormClose({}));
+    const std::string text = ReadFile(IniPath());
+    EXPECT_TRUE(HasLine(text, "RxMode=0"));
+    EXPECT_TRUE(HasLine(text, "IFBW=0"));
+    EXPECT_TRUE(HasLine(text, "StepNum=16"));
+}
+
+TEST_F(Startup, AMemoryNameStartsInMemoryModeAndSurvivesOnlyThere)
+{
+    WriteIni("[Etc]\nMemName=Tower\n");
+    Receiver& rx = Started();
+    EXPECT_TRUE(S().MemoryMode);
+    EXPECT_EQ(S().MemName, "Tower");
+    ASSERT_TRUE(rx.FormClose({}));
+    EXPECT_TRUE(HasLine(ReadFile(IniPath()), "MemName=Tower"));
+
+    Receiver& again = Started();
+    EXPECT_TRUE(S().MemoryMode);
+    again.StepTune(1);  // any tuning leaves the memory channel
+    EXPECT_FALSE(S().MemoryMode);
+    ASSERT_TRUE(again.FormClose({}));
+    EXPECT_TRUE(HasLine(ReadFile(IniPath()), "MemName="));
+    Started();
+    EXPECT_FALSE(S().MemoryMode);
+}
+
+TEST_F(Startup, SettingsRoundTripThroughTheCore)
+{
+    Receiver& rx = Started();
+    rx.ModeClick(4);
+    rx.AGCClick(2);
+    rx.StepUp();
+    rx.StepUp();
+    rx.NRClick(true);
+    rx.KnobRelease(Knob::Vol, 25, 16);
+    S().MainTop = 33;
+    WindowsShowing showing;
+    showing.Spec = true;
+    showing.List = true;
+    ASSERT_TRUE(rx.FormClose(showing));
+
+    Started();
+    EXPECT_EQ(S().RxMode, 4);
+    EXPECT_EQ(S().IFBW, 1);
+    EXPECT_EQ(S().SSBShift, 1500);
+    EXPECT_EQ(S().AGC, 2);
+    EXPECT_EQ(S().StepNum, 2);
+    EXPECT_EQ(S().TuneStep, 5);
+    EXPECT_TRUE(S().DSPNR);
+    EXPECT_EQ(S().GainPos, 90);
+    EXPECT_DOUBLE_EQ(S().VolGain, 1200.0);
+    EXPECT_EQ(S().MainTop, 33);
+    EXPECT_TRUE(S().SpecShow);
+    EXPECT_TRUE(S().ListShow);
+    EXPECT_FALSE(S().FiltShow);
+}
+
+TEST_F(Startup, AFailedSaveNamesTheFile)
+{
+    Receiver& rx = Started();
+    // A folder where the settings file belongs cannot be replaced by a file.
+    std::filesystem::create_directory(IniPath());
+    WriteFile(IniPath() / "keep", "x");
+    EXPECT_FALSE(rx.FormClose({}));
+    ASSERT_EQ(errors_.size(), 1u);
+    EXPECT_FALSE(errors_[0].beep);
+    EXPECT_NE(errors_[0].message.find(IniPath().string()), std::string::npos) << errors_[0].message;
+}
+
+TEST_F(Startup, ClosingClosesTheFilesAndKeepsTheRadiosCentre)
+{
+    Receiver& rx = Started();
+    ASSERT_TRUE(rx.WaveRecord(true));
+    EXPECT_TRUE(S().Recording);
+    rx.RecClick(true);
+    ASSERT_TRUE(rx.RawRecording());
+    const std::filesystem::path raw = S().RawFileName;
+    ASSERT_TRUE(rx.FormClose({}));
+    EXPECT_FALSE(rx.RawRecording());
+    EXPECT_FALSE(rx.WaveRecording());
+    // Ended by closing: no end marker.
+    EXPECT_EQ(ReadFile(raw).size(), std::size_t(recording::kRawHeaderSize));
+}
+
+}  // namespace
+}  // namespace core::test

@@ -1,0 +1,213 @@
+#include "CoreFixture.h"
+
+#include "PtyRadio.h"
+#include "radio/RadioControl.h"
+#include "radio/RadioLink.h"
+#include "recording/RawIqFile.h"
+
+#include <array>
+
+namespace core::test {
+namespace {
+
+using radio::test::PtyRadio;
+
+class Tuning : public CoreTest {
+protected:
+    // A receiver at the given centre and offset, AM, IF "6.0 k", TuneStep.
+    Receiver& At(int32_t center, int32_t tune, int32_t stepNum, int32_t radioType = 0)
+    {
+        WriteIni("[Wave]\nFreqCenter=" + std::to_string(center) + "\nFreqTune=" + std::to_string(tune) +
+                 "\nStepNum=" + std::to_string(stepNum) + "\n[IO]\nRadioType=" +
+                 std::to_string(radioType) + "\n");
+        return Started();
+    }
+};
+
+TEST_F(Tuning, StepsSnapDownToTheGridFirst)
+{
+    Receiver& rx = At(7100000, 50, 6);  // 100 Hz steps, receiving 7100050
+    ASSERT_EQ(S().TuneStep, 100);
+    rx.StepTune(-1);
+    EXPECT_EQ(ReceiveFrequency(), 7099900);
+    S().FreqTune = 50;
+    rx.StepTune(1);
+    EXPECT_EQ(ReceiveFrequency(), 7100100);
+    S().FreqTune = 0;
+    rx.StepTune(1);  // on the grid already: one plain step
+    EXPECT_EQ(ReceiveFrequency(), 7100100);
+    S().MemoryMode = true;
+    rx.StepTune(-1);
+    EXPECT_FALSE(S().MemoryMode);
+}
+
+TEST_F(Tuning, LowerBandEdgeRetunesAndKeepsTheReceiveFrequency)
+{
+    Receiver& rx = At(7100000, -20900, 6);
+    ASSERT_EQ(S().IFWidth, 6000);
+    rx.StepTune(-1);
+    EXPECT_EQ(S().FreqCenter, 7100000 - 42000);
+    EXPECT_EQ(S().FreqTune, 21000);
+    EXPECT_EQ(ReceiveFrequency(), 7100000 - 21000);
+}
+
+TEST_F(Tuning, UpperBandEdgeRetunesTwoStepsOnward)
+{
+    Receiver& rx = At(7100000, 20900, 6);
+    rx.StepTune(1);
+    EXPECT_EQ(S().FreqCenter, 7100000 + 42000);
+    EXPECT_EQ(S().FreqTune, -20900);
+    EXPECT_EQ(ReceiveFrequency(), 7100000 + 20900 + 200);
+}
+
+TEST_F(Tuning, SidebandEdgesUseTheWholeWidthOnOneSide)
+{
+    Receiver& rx = At(7100000, -20500, 9);  // 1 kHz steps
+    rx.ModeClick(3);                         // LSB, 3000 Hz: lo 3000, hi 0
+    ASSERT_EQ(S().IFWidth, 3000);
+    rx.StepTune(-1);                         // -21500 <= -21000
+    EXPECT_EQ(S().FreqCenter, 7100000 - 45000);
+    EXPECT_EQ(S().FreqTune, 24000);
+    EXPECT_EQ(ReceiveFrequency(), 7100000 - 21000);
+
+    rx.ModeClick(4);  // USB: lo 0, hi 3000
+    S().FreqTune = 20000;
+    const int32_t center = S().FreqCenter;
+    rx.StepTune(1);   // 21000 >= 21000
+    EXPECT_EQ(S().FreqCenter, center + 45000);
+    EXPECT_EQ(S().FreqTune, -24000 + 1000);
+}
+
+TEST_F(Tuning, ARetuneTheRadioRefusesStopsAtTheEdge)
+{
+    // "DX-R8" tunes up to 34999990 Hz and down to 30000 Hz.
+    Receiver& rx = At(34990000, 20900, 6);
+    rx.StepTune(1);
+    EXPECT_EQ(S().FreqCenter, 34990000);
+    EXPECT_EQ(S().FreqTune, 21000);
+    rx.StepTune(1);
+    EXPECT_EQ(S().FreqTune, 21000);
+    EXPECT_FALSE(S().StepBusy);
+
+    S().FreqCenter = 50000;
+    S().FreqTune = -20900;
+    rx.StepTune(-1);
+    EXPECT_EQ(S().FreqCenter, 50000);
+    EXPECT_EQ(S().FreqTune, -21000);
+}
+
+TEST_F(Tuning, AStepInProgressIgnoresFurtherSteps)
+{
+    Receiver& rx = At(7100000, 0, 6);
+    S().StepBusy = true;
+    rx.StepTune(1);
+    rx.StepTune(-1);
+    EXPECT_EQ(ReceiveFrequency(), 7100000);
+}
+
+// The radio on a pseudo-terminal, set up and idle.
+class TuningWithRadio : public Tuning {
+protected:
+    void OpenRadio(Receiver& rx)
+    {
+        radio_.SetAutoAnswer(true);
+        ASSERT_TRUE(rx.OpenRadio());
+        ASSERT_TRUE(RunUntil([&] { return !rx.Radio().StartRadioRunning() && !rx.Link().CommandPending(); }));
+        radio_.Drain();
+        linesAfterSetup_ = radio_.Lines().size();
+    }
+    std::string IniRadio(int radioType = 0) const
+    {
+        return "[IO]\nPortStr=" + radio_.Path() + "\nRadioType=" + std::to_string(radioType) + "\n";
+    }
+    std::vector<std::string> NewLines()
+    {
+        radio::test::PumpBriefly();
+        radio_.Drain();
+        const auto& all = radio_.Lines();
+        return std::vector<std::string>(all.begin() + static_cast<std::ptrdiff_t>(linesAfterSetup_), all.end());
+    }
+
+    PtyRadio radio_;
+    std::size_t linesAfterSetup_ = 0;
+};
+
+TEST_F(TuningWithRadio, BandEdgeRetuneWritesTheCommand)
+{
+    WriteIni(IniRadio() + "[Wave]\nFreqCenter=7100000\nFreqTune=-20900\nStepNum=6\n");
+    Receiver& rx = Started();
+    OpenRadio(rx);
+    rx.StepTune(-1);
+    ASSERT_TRUE(radio_.WaitForLines(linesAfterSetup_ + 1));
+    EXPECT_EQ(NewLines(), (std::vector<std::string>{"AL~RW_RXF07058000"}));
+}
+
+// A raw recording of `blocks` blocks centred on `center`.
+std::filesystem::path MakeRawFile(const std::filesystem::path& dir, int32_t center, int blocks)
+{
+    recording::RawRecorder rec;
+    const std::filesystem::path file = dir / "take.dat";
+    recording::LocalStamp stamp;
+    stamp.hour = 9;
+    stamp.minute = 5;
+    stamp.second = 7;
+    EXPECT_TRUE(rec.Start(file, stamp, center));
+    std::array<int16_t, recording::kRawBlockSamples> block{};
+    for (int b = 0; b < blocks; ++b) {
+        for (int i = 0; i < recording::kRawBlockSamples; ++i)
+            block[static_cast<std::size_t>(i)] = static_cast<int16_t>((b * 131 + i * 7) % 2000 - 1000);
+        EXPECT_TRUE(rec.AppendBlock(block.data()));
+    }
+    EXPECT_TRUE(rec.Stop());
+    return file;
+}
+
+TEST_F(TuningWithRadio, WhileARawFilePlaysSteppingStopsAtTheEdge)
+{
+    WriteIni(IniRadio(1) + "[Wave]\nFreqCenter=145000000\nStepNum=6\n");
+    Receiver& rx = Started();
+    OpenRadio(rx);
+    rx.OpenRawFile(MakeRawFile(Dir(), 7100000, 5));
+    ASSERT_TRUE(rx.RawPlaying());
+    ASSERT_EQ(S().FreqCenter, 7100000);
+
+    S().FreqTune = -20900;
+    rx.StepTune(-1);
+    EXPECT_EQ(S().FreqTune, -21000);
+    rx.StepTune(-1);
+    EXPECT_EQ(S().FreqTune, -21000);
+    S().FreqTune = 20950;
+    rx.StepTune(1);  // snaps to 20900, then 21000 = 24000 - 3000
+    EXPECT_EQ(S().FreqTune, 21000);
+    EXPECT_EQ(S().FreqCenter, 7100000);
+    EXPECT_TRUE(NewLines().empty());
+
+    rx.PlayClick(false);
+    EXPECT_EQ(S().FreqCenter, 145000000);
+}
+
+TEST_F(TuningWithRadio, WhileRecordingSteppingStopsAtTheEdge)
+{
+    WriteIni(IniRadio() + "[Wave]\nFreqCenter=7100000\nFreqTune=20900\nStepNum=6\n");
+    Receiver& rx = Started();
+    OpenRadio(rx);
+    rx.RecClick(true);
+    ASSERT_TRUE(rx.RawRecording());
+    rx.StepTune(1);
+    EXPECT_EQ(S().FreqTune, 21000);
+    EXPECT_EQ(S().FreqCenter, 7100000);
+    // Monitor releases Rec on screen; the recording, and the stop, go on.
+    rx.MonitorClick(true);
+    rx.StepTune(1);
+    EXPECT_EQ(S().FreqCenter, 7100000);
+    EXPECT_TRUE(NewLines().empty());
+
+    rx.RecClick(true);
+    rx.RecClick(false);
+    rx.StepTune(1);  // no file any more: the radio retunes
+    EXPECT_EQ(S().FreqCenter, 7142000);
+    EXPECT_EQ(NewLines(), (std::vector<std::string>{"AL~RW_RXF07142000"}));
+}
+
+}  // namespace
+}  // namespace core::test
