@@ -128,7 +128,7 @@ TEST(Assets, BeepsAreShortQuietPcmWithSoftEdges)
     }
 }
 
-TEST(Assets, AccepetedRisesAndRefusedFalls)
+TEST(Assets, AcceptedRisesAndRefusedFalls)
 {
     // Count zero crossings in the first and last quarter.
     auto crossings = [](const std::vector<int16_t>& s, size_t from, size_t to) {
