@@ -75,6 +75,10 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
 
     connect(audio_.get(), &audio::AudioEngine::DeviceError, this,
             [this](const QString& message) { emit ShowError(message, true); });
+    connect(audio_.get(), &audio::AudioEngine::RestartStarted, this,
+            &Receiver::DeviceRestartStarted);
+    connect(audio_.get(), &audio::AudioEngine::RestartFinished, this,
+            &Receiver::DeviceRestartFinished);
     connect(link_.get(), &radio::RadioLink::RadioLinkOkChanged, this,
             [this](bool on) { emit ComLampChanged(on); });
 
@@ -731,6 +735,13 @@ bool Receiver::WaveRecording() const
 QString Receiver::WaveTimeText() const
 {
     return QString::fromLatin1(waveRecorder_->TimeText());
+}
+
+void Receiver::RestartDevices(int32_t input, int32_t output)
+{
+    state_.Input = input;
+    state_.Output = output;
+    audio_->RestartDevices(input, output);
 }
 
 void Receiver::SetSpectrumVisible(bool visible)

@@ -171,6 +171,11 @@ public:
     bool WaveRecording() const;
     QString WaveTimeText() const;
 
+    // The settings dialog picked other devices: both close and reopen with
+    // the new numbers (kept in Input and Output). Asynchronous: show the
+    // notice on DeviceRestartStarted, close it on DeviceRestartFinished.
+    void RestartDevices(int32_t input, int32_t output);
+
     // The spectrum window shows or hides: the chain analyses only while shown.
     void SetSpectrumVisible(bool visible);
 
@@ -224,6 +229,8 @@ signals:
     void ComLampChanged(bool on);
     // The WAV recorder stopped or its time text changed.
     void WaveStateChanged();
+    void DeviceRestartStarted();
+    void DeviceRestartFinished();
 
 private:
     void ProcessAndDeliver(const int16_t* frames);

@@ -78,6 +78,25 @@ TEST_F(Startup, DevicesOpenAfterTheSettingsCaptureFirstAndTheReceiverCarriesOn)
     EXPECT_TRUE(HasLine(ReadFile(IniPath()), "Input=7"));
 }
 
+TEST_F(Startup, RestartingTheDevicesKeepsTheNewNumbers)
+{
+    Receiver& rx = Started();
+    int started = 0, finished = 0;
+    QObject::connect(&rx, &Receiver::DeviceRestartStarted, [&] { ++started; });
+    QObject::connect(&rx, &Receiver::DeviceRestartFinished, [&] { ++finished; });
+    rx.RestartDevices(3, 4);
+    EXPECT_EQ(S().Input, 3);
+    EXPECT_EQ(S().Output, 4);
+    ASSERT_TRUE(RunUntil([&] { return finished == 1; }));
+    EXPECT_EQ(started, 1);
+    // Playback reopens first; neither device exists here.
+    ASSERT_EQ(errors_.size(), 2u);
+    EXPECT_EQ(errors_[0].message, "Can not open the play device");
+    EXPECT_EQ(errors_[1].message, "Can not open the recoding device");
+    ASSERT_TRUE(rx.FormClose({}));
+    EXPECT_TRUE(HasLine(ReadFile(IniPath()), "Output=4"));
+}
+
 TEST_F(Startup, AnUnknownModeStartsInAmAndIsSavedAsAm)
 {
     WriteIni("[Wave]\nRxMode=7\nIFBW=9\nAFLPF=-1\nAGC=5\nStepNum=40\n");
