@@ -243,8 +243,6 @@ public:
     alignas(64) double NrW[kNrTaps] = {};
     alignas(64) double NrHist[kNrLead + kNrHist + kN] = {};
 
-    int16_t RecWork[kN] = {};
-
     SpectrumAnalyzer Spectrum;
 
     void ResetIFStates()
@@ -640,24 +638,39 @@ public:
         std::memmove(Hist3D, Hist3D + kN, k3DLag * sizeof(double));
     }
 
-    // Low-pass to 4 kHz and keep every sixth sample.
+    // Low-pass to 4 kHz and keep every sixth sample. Iteration n takes
+    // section k to sample n - k, so the four sections' chains overlap instead
+    // of each waiting for the one before it.
     TESMAR_STAGE void RecorderFeed(int16_t* out)
     {
         BiquadState s0 = RecSt[0], s1 = RecSt[1], s2 = RecSt[2], s3 = RecSt[3];
-        for (int n = 0; n < kN; ++n) {
-            double y = Audio[n];
-            y = StepFast(kRecCascade[0], s0, y);
-            y = StepFast(kRecCascade[1], s1, y);
-            y = StepFast(kRecCascade[2], s2, y);
-            y = StepFast(kRecCascade[3], s3, y);
-            RecWork[n] = RoundHalfUp(std::clamp(y, -32767.0, 32767.0));
-        }
+        double y0 = 0.0, y1 = 0.0, y2 = 0.0;  // previous iteration's section outputs
+        auto iterate = [&](int n, auto guarded) __attribute__((always_inline)) {
+            constexpr bool G = decltype(guarded)::value;
+            auto inBlock = [](int i) { return static_cast<unsigned>(i) < static_cast<unsigned>(kN); };
+            const int m = n - 3;
+            if (!G || inBlock(m)) {
+                const double y = StepFast(kRecCascade[3], s3, y2);
+                if (m % 6 == 0)
+                    out[m / 6] = RoundHalfUp(std::clamp(y, -32767.0, 32767.0));
+            }
+            if (!G || inBlock(n - 2))
+                y2 = StepFast(kRecCascade[2], s2, y1);
+            if (!G || inBlock(n - 1))
+                y1 = StepFast(kRecCascade[1], s1, y0);
+            if (!G || inBlock(n))
+                y0 = StepFast(kRecCascade[0], s0, Audio[n]);
+        };
+        for (int n = 0; n < 3; ++n)
+            iterate(n, std::true_type{});
+        for (int n = 3; n < kN; ++n)
+            iterate(n, std::false_type{});
+        for (int n = kN; n < kN + 3; ++n)
+            iterate(n, std::true_type{});
         RecSt[0] = s0;
         RecSt[1] = s1;
         RecSt[2] = s2;
         RecSt[3] = s3;
-        for (int m = 0; m < kRecSamples; ++m)
-            out[m] = RecWork[6 * m];
     }
 };
 
