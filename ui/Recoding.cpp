@@ -84,6 +84,11 @@ TForm1::TForm1(core::ReceiverPaths paths, audio::AudioApi api, QWidget* parent)
     setObjectName("Form1");
     setWindowTitle("Tesmar");
     setFixedSize(kClientWidth, kClientHeight);
+    // The layout's buttons are small; a compact face keeps "Settings" and
+    // "Spectrum" inside their 50 pixels.
+    QFont small = font();
+    small.setPixelSize(11);
+    setFont(small);
     BuildLayout();
     meter_ = std::make_unique<SignalMeter>(
         QString::fromStdString((receiver_->Paths().programDirectory / "Meter.bmp").string()));
@@ -113,6 +118,8 @@ QToolButton* TForm1::Button(const char* name, const char* caption, int left, int
     b->setText(caption);
     b->setGeometry(left, top, width, height);
     b->setCheckable(checkable);
+    b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    b->setStyleSheet("QToolButton { padding: 0px; }");
     // Keys belong to the window (tuning and frequency entry), never to a button.
     b->setFocusPolicy(Qt::NoFocus);
     return b;
@@ -223,6 +230,11 @@ void TForm1::BuildLayout()
     SpeedButton35 = Button("SpeedButton35", "Settings", 677, 8, 50, 20, false);
     SpeedButton33 = Button("SpeedButton33", "Spectrum", 677, 34, 50, 20, false);
     SpeedButton1 = Button("SpeedButton1", "Monitor", 677, 60, 50, 20, true);
+    for (QToolButton* b : {SpeedButton35, SpeedButton33, SpeedButton1}) {
+        QFont f = b->font();
+        f.setPixelSize(10);
+        b->setFont(f);
+    }
 }
 
 void TForm1::ConnectReceiver()
