@@ -22,6 +22,7 @@ constexpr double kMu = 0.00001;
 constexpr int kAnTaps = 33;
 constexpr int kAnLag = 19;
 constexpr int kAnHist = kAnLag + kAnTaps - 1;  // 51 samples of history
+constexpr int kAnPairs = (kAnTaps + 1) / 2;
 constexpr int kNrTaps = 51;
 constexpr int kNrLag = 10;
 constexpr int kNrHist = kNrLag + kNrTaps - 1;  // 60
@@ -353,11 +354,18 @@ public:
         double level = AGCLevel;
         double theta = ThetaPrev;
 
+        // The canceller's weights two taps to a vector, in the history's
+        // memory order: pair p holds taps 2p (low half) and 2p - 1 (high
+        // half), so that all of them stay in registers. Tap -1 of pair 0 is
+        // a dummy of weight 0 that the update leaves alone.
         v2d* h = AnHist;
-        v2d anW[An ? kAnTaps : 1];
+        v4d anW[An ? kAnPairs : 1];
         if constexpr (An)
-            for (int j = 0; j < kAnTaps; ++j)
-                anW[j] = AnW[j];
+            for (int p = 0; p < kAnPairs; ++p) {
+                const v2d lo = AnW[2 * p];
+                const v2d hi = p > 0 ? AnW[2 * p - 1] : v2d{0.0, 0.0};
+                anW[p] = v4d{lo[0], lo[1], hi[0], hi[1]};
+            }
 
         // Section outputs of the previous iteration: the next section's input.
         v4d y0 = {}, y1 = {}, y2 = {};
@@ -404,9 +412,17 @@ public:
                 const v2d* ref = h + kAnHist + m - kAnLag;  // ref[-j] = x[m - 19 - j]
                 if constexpr (An) {
                     h[kAnHist + m] = e;
+                    // Products in parallel, the sum in the written order:
+                    // taps 0, 1, 2, ... 32.
+                    v4d prod[kAnPairs];
+                    for (int p = 0; p < kAnPairs; ++p)
+                        prod[p] = anW[p] * Load4(reinterpret_cast<const double*>(ref - 2 * p));
                     v2d y = {0.0, 0.0};
-                    for (int j = 0; j < kAnTaps; ++j)
-                        y = y + anW[j] * ref[-j];
+                    y = y + v2d{prod[0][0], prod[0][1]};
+                    for (int p = 1; p < kAnPairs; ++p) {
+                        y = y + v2d{prod[p][2], prod[p][3]};
+                        y = y + v2d{prod[p][0], prod[p][1]};
+                    }
                     e = e - y;
                 }
                 const double g = level * level * level * level;
@@ -420,9 +436,11 @@ public:
                     level = std::max(level - decay, kAgcFloor);
                 trace[m] = level;
                 if constexpr (An) {
-                    const v2d mu = {kMu, kMu};
-                    for (int j = 0; j < kAnTaps; ++j)
-                        anW[j] = anW[j] + ref[-j] * mu * eg;
+                    const v4d eg4 = {eg[0], eg[1], eg[0], eg[1]};
+                    const v4d mu0 = {kMu, kMu, 0.0, 0.0};
+                    const v4d mu = {kMu, kMu, kMu, kMu};
+                    for (int p = 0; p < kAnPairs; ++p)
+                        anW[p] = anW[p] + Load4(reinterpret_cast<const double*>(ref - 2 * p)) * (p ? mu : mu0) * eg4;
                 }
                 if constexpr (Demod == kDemodAM) {
                     // Envelopes eight at a time, vectorised: the square root
@@ -476,8 +494,11 @@ public:
         AGCLevel = level;
         ThetaPrev = theta;
         if constexpr (An) {
-            for (int j = 0; j < kAnTaps; ++j)
-                AnW[j] = anW[j];
+            for (int p = 0; p < kAnPairs; ++p) {
+                AnW[2 * p] = v2d{anW[p][0], anW[p][1]};
+                if (p > 0)
+                    AnW[2 * p - 1] = v2d{anW[p][2], anW[p][3]};
+            }
             std::memmove(h, h + kN, kAnHist * sizeof(v2d));
         }
         return busy;
