@@ -35,6 +35,7 @@ public:
     static constexpr int kWidth = 471;
     static constexpr int kHeight = 70;
 
+    // Renders the glyphs of its three fonts once; needs the QGuiApplication.
     FrequencyDisplay();
 
     // Paints the whole picture from the inputs; allocates nothing.
