@@ -195,6 +195,18 @@ bool Receiver::FormClose(const WindowsShowing& showing)
     return true;
 }
 
+WindowsShowing Receiver::WindowsToShow() const
+{
+    WindowsShowing w;
+    w.Spec = state_.SpecShow;
+    w.Filt = state_.FiltShow;
+    w.Inp = state_.InpShow;
+    w.List = state_.ListShow;
+    w.Audio = state_.AudioShow;
+    w.Wave = state_.WaveShow;
+    return w;
+}
+
 void Receiver::FormDestroy()
 {
     audio_->CloseCapture();

@@ -113,6 +113,9 @@ public:
     // marker), saves the settings. A failed save is reported through
     // ShowError with the message naming the file; returns false then.
     bool FormClose(const WindowsShowing& showing);
+    // The windows to show again when the main window is shown (the flags
+    // the last close stored).
+    WindowsShowing WindowsToShow() const;
     // The main window's destruction: closes the capture device, then the
     // playback device. Also done by the destructor when not called.
     void FormDestroy();

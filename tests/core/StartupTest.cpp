@@ -163,6 +163,9 @@ TEST_F(Startup, SettingsRoundTripThroughTheCore)
     EXPECT_TRUE(S().SpecShow);
     EXPECT_TRUE(S().ListShow);
     EXPECT_FALSE(S().FiltShow);
+    const WindowsShowing again = rx_->WindowsToShow();
+    EXPECT_TRUE(again.Spec && again.List);
+    EXPECT_FALSE(again.Filt || again.Inp || again.Audio || again.Wave);
 }
 
 TEST_F(Startup, AFailedSaveNamesTheFile)
