@@ -1,0 +1,277 @@
+// The main window as the operator meets it: its controls where the layout
+// puts them, clicks, keys, wheel and knobs reaching the receiver, the display
+// following, and closing saving the settings.
+
+#include "dsp/SignalChain.h"
+#include "ui/Recoding.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTest>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "tesmar-ui-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+    }
+
+    void TearDown() override
+    {
+        form_.reset();
+        CloseMessageBoxes();
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+
+    // A main window whose files all live in the test's folder. Without a JACK
+    // server of the test's own, both devices fail to open and say so.
+    ui::TForm1& Make()
+    {
+        core::ReceiverPaths paths;
+        paths.settingsFile = dir_ / "tesmar.ini";
+        paths.dataDirectory = dir_;
+        paths.programDirectory = dir_;
+        form_ = std::make_unique<ui::TForm1>(paths, audio::AudioApi::Jack);
+        form_->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
+        startMessages_ = CloseMessageBoxes();
+        return *form_;
+    }
+
+    // Closes the error boxes that are open and returns their texts.
+    static std::vector<std::string> CloseMessageBoxes()
+    {
+        QApplication::processEvents();
+        std::vector<std::string> texts;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
+                texts.push_back(box->text().toStdString());
+                box->done(QMessageBox::Ok);
+            }
+        }
+        QApplication::processEvents();
+        return texts;
+    }
+
+    core::ReceiverState& S() { return form_->Receiver().State(); }
+
+    void Click(QToolButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
+
+    void KeyUp(int key, Qt::KeyboardModifiers mods = Qt::NoModifier)
+    {
+        QKeyEvent release(QEvent::KeyRelease, key, mods);
+        QApplication::sendEvent(form_.get(), &release);
+    }
+
+    void Type(const std::string& text)
+    {
+        for (char c : text) {
+            if (c == '.')
+                KeyUp(Qt::Key_Period);
+            else
+                KeyUp(Qt::Key_0 + (c - '0'));
+        }
+    }
+
+    std::string ReadIni()
+    {
+        std::ifstream in(dir_ / "tesmar.ini");
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    std::filesystem::path dir_;
+    std::unique_ptr<ui::TForm1> form_;
+    std::vector<std::string> startMessages_;
+};
+
+TEST_F(MainWindowTest, LayoutAndFirstRunState)
+{
+    ui::TForm1& f = Make();
+    EXPECT_EQ(f.windowTitle(), "Tesmar");
+    EXPECT_EQ(f.size(), QSize(734, 155));
+    EXPECT_FALSE(f.windowFlags() & Qt::WindowMaximizeButtonHint);
+
+    struct Expect {
+        QToolButton* button;
+        const char* caption;
+        QRect geometry;
+    };
+    const Expect expected[] = {
+        {f.SpeedButton17, "AM", {8, 94, 40, 20}},       {f.SpeedButton21, "CW", {192, 94, 40, 20}},
+        {f.SpeedButton22, "Fast", {243, 94, 40, 20}},   {f.SpeedButton28, "12.0 k", {146, 129, 40, 20}},
+        {f.SpeedButton32, "User", {335, 129, 40, 20}},  {f.SpeedButton38, "AN", {483, 94, 40, 20}},
+        {f.SpeedButton2, "Rec", {391, 129, 40, 20}},    {f.SpeedButton3, "Play", {483, 129, 40, 20}},
+        {f.SpeedButton36, "Up", {673, 110, 41, 16}},    {f.SpeedButton37, "Down", {673, 130, 41, 16}},
+        {f.SpeedButton41, "Wave", {631, 60, 40, 20}},   {f.SpeedButton33, "Spectrum", {677, 34, 50, 20}},
+        {f.SpeedButton1, "Monitor", {677, 60, 50, 20}},
+    };
+    for (const Expect& e : expected) {
+        EXPECT_EQ(e.button->text().toStdString(), e.caption);
+        EXPECT_EQ(e.button->geometry(), e.geometry) << e.caption;
+    }
+    EXPECT_EQ(f.Image1->size(), QSize(471, 70));
+    EXPECT_EQ(f.Image3->size(), QSize(140, 70));
+    EXPECT_EQ(f.Image2->geometry(), QRect(553, 112, 32, 32));
+    EXPECT_EQ(f.Image4->geometry(), QRect(616, 112, 32, 32));
+
+    // A first run: "AM", "6.0 k", "3.0 k", "Middle"; Play waits for a file.
+    EXPECT_TRUE(f.SpeedButton17->isChecked());
+    EXPECT_TRUE(f.SpeedButton27->isChecked());
+    EXPECT_TRUE(f.SpeedButton30->isChecked());
+    EXPECT_TRUE(f.SpeedButton23->isChecked());
+    EXPECT_FALSE(f.SpeedButton3->isEnabled());
+    EXPECT_TRUE(f.SpeedButton2->isEnabled());
+
+    // Neither device opened, each said so, and the window carries on.
+    ASSERT_EQ(startMessages_.size(), 2u);
+    EXPECT_EQ(startMessages_[0], "Can not open the recoding device");
+    EXPECT_EQ(startMessages_[1], "Can not open the play device");
+}
+
+TEST_F(MainWindowTest, ModeButtonsPressTheirFilters)
+{
+    ui::TForm1& f = Make();
+    Click(f.SpeedButton19);  // "LSB" from "6.0 k"
+    EXPECT_EQ(S().RxMode, dsp::kModeLSB);
+    EXPECT_TRUE(f.SpeedButton19->isChecked());
+    EXPECT_TRUE(f.SpeedButton26->isChecked());  // IF "3.0 k"
+    EXPECT_EQ(S().SSBShift, -1500);
+
+    Click(f.SpeedButton17);  // "AM"
+    Click(f.SpeedButton28);  // IF "12.0 k" by hand
+    EXPECT_EQ(S().IFWidth, 12000);
+    Click(f.SpeedButton17);  // "AM" again undoes it
+    EXPECT_TRUE(f.SpeedButton27->isChecked());
+    EXPECT_EQ(S().IFWidth, 6000);
+
+    Click(f.SpeedButton24);  // "Slow"
+    EXPECT_EQ(S().AGC, 2);
+    Click(f.SpeedButton38);  // "AN" down, then up
+    EXPECT_TRUE(S().DSPAN);
+    Click(f.SpeedButton38);
+    EXPECT_FALSE(S().DSPAN);
+}
+
+TEST_F(MainWindowTest, MonitorReleasesRecOnScreenOnly)
+{
+    ui::TForm1& f = Make();
+    Click(f.SpeedButton2);  // "Rec"
+    ASSERT_TRUE(f.SpeedButton2->isChecked());
+    ASSERT_TRUE(f.Receiver().RawRecording());
+    EXPECT_FALSE(f.SpeedButton4->isEnabled());
+
+    Click(f.SpeedButton1);  // "Monitor"
+    EXPECT_TRUE(f.SpeedButton1->isChecked());
+    EXPECT_TRUE(S().MonitorOn);
+    EXPECT_FALSE(f.SpeedButton2->isChecked());
+    EXPECT_TRUE(f.Receiver().RawRecording());
+}
+
+TEST_F(MainWindowTest, KeysStepAndTypeAFrequency)
+{
+    ui::TForm1& f = Make();
+    const int32_t tune = S().FreqTune;
+    QTest::keyClick(&f, Qt::Key_Up);
+    EXPECT_EQ(S().FreqTune, tune + 1);
+    QTest::keyClick(&f, Qt::Key_Left);
+    EXPECT_EQ(S().FreqTune, tune);
+
+    // Digits typed on the main window tune as the keypad does.
+    Type("7.1");
+    EXPECT_EQ(S().FreqEntry, "7.1");
+    KeyUp(Qt::Key_Return);
+    EXPECT_EQ(S().FreqEntry, "");
+    EXPECT_EQ(int64_t(S().FreqCenter) + S().FreqTune, 7100000);
+
+    // Beyond the "DX-R8" limits: refused, nothing changes.
+    const int32_t center = S().FreqCenter;
+    Type("35");
+    KeyUp(Qt::Key_Enter);
+    EXPECT_EQ(S().FreqCenter, center);
+
+    f.SpeedButton36->click();  // "Up": 2 Hz
+    EXPECT_EQ(S().StepNum, 1);
+    EXPECT_EQ(S().TuneStep, 2);
+}
+
+TEST_F(MainWindowTest, WheelAndClickTurnTheHoveredKnob)
+{
+    ui::TForm1& f = Make();
+    ASSERT_EQ(S().GainPos, -150);
+    QEnterEvent enter(QPointF(10, 10), QPointF(10, 10), QPointF(10, 10));
+    QApplication::sendEvent(f.Image2, &enter);
+    const int32_t tune = S().FreqTune;
+    for (int i = 0; i < 3; ++i) {
+        QWheelEvent wheel(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, 120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&f, &wheel);
+    }
+    EXPECT_EQ(S().GainPos, -138);
+    EXPECT_EQ(S().FreqTune, tune);  // the knob took the wheel, not the tuning
+    EXPECT_DOUBLE_EQ(S().VolGain, (-138 + 150) * 5.0);
+
+    // A click straight below the centre turns it to the right stop.
+    QTest::mouseClick(f.Image2, Qt::LeftButton, Qt::NoModifier, QPoint(15, 31));
+    EXPECT_EQ(S().GainPos, 150);
+    // A click on the centre leaves it alone.
+    QTest::mouseClick(f.Image2, Qt::LeftButton, Qt::NoModifier, QPoint(16, 17));
+    EXPECT_EQ(S().GainPos, 150);
+
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(f.Image2, &leave);
+    QWheelEvent wheel(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, -120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&f, &wheel);
+    EXPECT_EQ(S().GainPos, 150);
+    EXPECT_EQ(S().FreqTune, tune - 1);
+}
+
+TEST_F(MainWindowTest, DisplayFollowsTheBlocks)
+{
+    ui::TForm1& f = Make();
+    // The squelch starts open (SQL at its left stop): after a block the
+    // "BUSY" lamp is lit.
+    std::vector<int16_t> silence(dsp::kBlockSamples, 0);
+    f.Receiver().HandleBlock(silence.data());
+    const QImage& shown = f.Image1->Shown();
+    ASSERT_EQ(shown.size(), QSize(471, 70));
+    EXPECT_EQ(shown.pixelColor(11, 60), QColor(0, 255, 0));  // inside, left of the label
+    EXPECT_EQ(shown.pixelColor(10, 54), QColor(0, 0, 0));  // a corner of the lamp
+    EXPECT_EQ(shown.pixelColor(51, 60), QColor(0, 128, 128));  // "COM" dark: no radio
+}
+
+TEST_F(MainWindowTest, ClosingSavesTheSettings)
+{
+    ui::TForm1& f = Make();
+    Click(f.SpeedButton18);  // "FM"
+    f.close();
+    const std::string ini = ReadIni();
+    EXPECT_NE(ini.find("RxMode=1"), std::string::npos);
+    EXPECT_NE(ini.find("IFBW=3"), std::string::npos);
+    EXPECT_NE(ini.find("[Etc]"), std::string::npos);
+    form_.reset();
+
+    // The next start comes up in "FM" with "12.0 k".
+    ui::TForm1& again = Make();
+    EXPECT_TRUE(again.SpeedButton18->isChecked());
+    EXPECT_TRUE(again.SpeedButton28->isChecked());
+}
+
+} // namespace
