@@ -582,12 +582,14 @@ bool Receiver::RawPlaying() const
     return rawPlayer_->IsOpen();
 }
 
-QString Receiver::RawTimeText() const
+QString Receiver::RawTimeText() const { return QString::fromLatin1(RawTime().data()); }
+
+std::string_view Receiver::RawTime() const
 {
     if (rawPlayer_->IsOpen())
-        return QString::fromLatin1(rawPlayer_->TimeText());
+        return rawPlayer_->TimeText();
     if (rawRecorder_->IsOpen())
-        return QString::fromLatin1(rawRecorder_->TimeText());
+        return rawRecorder_->TimeText();
     return {};
 }
 

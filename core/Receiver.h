@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <string_view>
 
 namespace dsp {
 class SignalChain;
@@ -166,6 +167,8 @@ public:
     bool RawPlaying() const;
     // "hh:mm:ss" of the file playing or recording (empty when neither).
     QString RawTimeText() const;
+    // The same without a copy, for the display's paint after every block.
+    std::string_view RawTime() const;
 
     // --- WAV recorder window
     // Starts (true) or stops (false) recording the received audio. False when

@@ -26,8 +26,6 @@
 #include <QToolButton>
 #include <QWheelEvent>
 
-#include <cstring>
-
 namespace ui {
 
 // --- ImageBox ---------------------------------------------------------------
@@ -394,17 +392,8 @@ void TForm1::PaintDisplay()
 {
     const core::ReceiverState& s = receiver_->State();
     const dsp::BlockOutputs& out = receiver_->Outputs();
-    // RawTimeText is "hh:mm:ss" or longer hours: a small fixed buffer keeps
-    // the paint free of allocation.
-    char rawTime[24] = {};
-    size_t rawLength = 0;
     const bool playing = receiver_->RawPlaying();
     const bool recording = receiver_->RawRecording();
-    if (playing || recording) {
-        const QByteArray t = receiver_->RawTimeText().toLatin1();
-        rawLength = std::min(sizeof rawTime - 1, static_cast<size_t>(t.size()));
-        std::memcpy(rawTime, t.constData(), rawLength);
-    }
     DisplayInputs in;
     in.FreqCenter = s.FreqCenter;
     in.FreqTune = s.FreqTune;
@@ -414,7 +403,7 @@ void TForm1::PaintDisplay()
     in.MemName = s.MemName;
     in.RawPlaying = playing;
     in.RawRecording = recording;
-    in.RawTimeText = std::string_view(rawTime, rawLength);
+    in.RawTimeText = receiver_->RawTime();
     in.SqlBusy = out.SqlBusy;
     in.RadioLinkOk = receiver_->RadioLinkOk();
     in.AudioOver = out.AudioOver;
