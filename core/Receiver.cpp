@@ -166,12 +166,12 @@ bool Receiver::OpenRadio()
 
 bool Receiver::FormClose(const WindowsShowing& showing)
 {
-    state_.SpecShow = showing.Spec;
-    state_.FiltShow = showing.Filt;
-    state_.InpShow = showing.Inp;
-    state_.ListShow = showing.List;
-    state_.AudioShow = showing.Audio;
-    state_.WaveShow = showing.Wave;
+    state_.SpecShow = showing.SpecShow;
+    state_.FiltShow = showing.FiltShow;
+    state_.InpShow = showing.InpShow;
+    state_.ListShow = showing.ListShow;
+    state_.AudioShow = showing.AudioShow;
+    state_.WaveShow = showing.WaveShow;
 
     if (rawPlayer_->IsOpen()) {
         // The radio is still tuned where it was before playback: keep that
@@ -198,12 +198,12 @@ bool Receiver::FormClose(const WindowsShowing& showing)
 WindowsShowing Receiver::WindowsToShow() const
 {
     WindowsShowing w;
-    w.Spec = state_.SpecShow;
-    w.Filt = state_.FiltShow;
-    w.Inp = state_.InpShow;
-    w.List = state_.ListShow;
-    w.Audio = state_.AudioShow;
-    w.Wave = state_.WaveShow;
+    w.SpecShow = state_.SpecShow;
+    w.FiltShow = state_.FiltShow;
+    w.InpShow = state_.InpShow;
+    w.ListShow = state_.ListShow;
+    w.AudioShow = state_.AudioShow;
+    w.WaveShow = state_.WaveShow;
     return w;
 }
 

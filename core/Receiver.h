@@ -74,7 +74,8 @@ struct ReceiverPaths {
 
 // Which secondary windows were showing when the main window closed.
 struct WindowsShowing {
-    bool Spec = false, Filt = false, Inp = false, List = false, Audio = false, Wave = false;
+    bool SpecShow = false, FiltShow = false, InpShow = false, ListShow = false, AudioShow = false,
+         WaveShow = false;
 };
 
 // The receiver without its windows: the shared state, the signal chain, the

@@ -66,7 +66,7 @@ struct SavedGeometry {
 SavedGeometry GeometryToSave(bool isMaximised, const WindowGeometry& current,
                              const WindowGeometry& storedNormal);
 
-// GeometryToSave applied to the state's "Spec..." and "List..." fields, the
+// GeometryToSave applied to the state's SpecTop.. and ListTop.. fields, the
 // stored normal geometry being the one the fields hold. For the main window
 // just before it saves the settings.
 void StoreSpectrumGeometry(core::ReceiverState& state, bool isMaximised,

@@ -134,8 +134,8 @@ bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* e
         *error = Retarget(rec.LastError(), recStage);
         return false;
     }
-    SpectrumFile spec;
-    if (wantSpectrum && !spec.Create(specStage.TempPath(), error)) {
+    SpectrumFile spectrum;
+    if (wantSpectrum && !spectrum.Create(specStage.TempPath(), error)) {
         *error = Retarget(*error, specStage);
         return false;
     }
@@ -167,7 +167,7 @@ bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* e
             }
             ++sum.recordedBlocks;
         }
-        if (wantSpectrum && !spec.Write(o.SpectrumDb.data(), o.SpectrumDb.size(), error)) {
+        if (wantSpectrum && !spectrum.Write(o.SpectrumDb.data(), o.SpectrumDb.size(), error)) {
             *error = Retarget(*error, specStage);
             return false;
         }
@@ -188,7 +188,7 @@ bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* e
         *error = Retarget(rec.LastError(), recStage);
         return false;
     }
-    if (wantSpectrum && !spec.Close(error)) {
+    if (wantSpectrum && !spectrum.Close(error)) {
         *error = Retarget(*error, specStage);
         return false;
     }

@@ -497,12 +497,12 @@ void TForm1::closeEvent(QCloseEvent* event)
     s.MainTop = y();
     core::WindowsShowing showing;
     auto visible = [](QWidget* w) { return w && w->isVisible(); };
-    showing.Spec = visible(windows_.spectrum);
-    showing.Filt = visible(windows_.ifFilter);
-    showing.Inp = visible(windows_.keypad);
-    showing.List = visible(windows_.memoryList);
-    showing.Audio = visible(windows_.afFilter);
-    showing.Wave = visible(windows_.waveRecoder);
+    showing.SpecShow = visible(windows_.spectrum);
+    showing.FiltShow = visible(windows_.ifFilter);
+    showing.InpShow = visible(windows_.keypad);
+    showing.ListShow = visible(windows_.memoryList);
+    showing.AudioShow = visible(windows_.afFilter);
+    showing.WaveShow = visible(windows_.waveRecoder);
     for (QWidget* w : {static_cast<QWidget*>(windows_.spectrum), static_cast<QWidget*>(windows_.ifFilter),
                        static_cast<QWidget*>(windows_.keypad), static_cast<QWidget*>(windows_.memoryList),
                        static_cast<QWidget*>(windows_.afFilter), static_cast<QWidget*>(windows_.waveRecoder)}) {

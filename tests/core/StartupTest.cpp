@@ -145,8 +145,8 @@ TEST_F(Startup, SettingsRoundTripThroughTheCore)
     rx.KnobRelease(Knob::Vol, 25, 16);
     S().MainTop = 33;
     WindowsShowing showing;
-    showing.Spec = true;
-    showing.List = true;
+    showing.SpecShow = true;
+    showing.ListShow = true;
     ASSERT_TRUE(rx.FormClose(showing));
 
     Started();
@@ -164,8 +164,8 @@ TEST_F(Startup, SettingsRoundTripThroughTheCore)
     EXPECT_TRUE(S().ListShow);
     EXPECT_FALSE(S().FiltShow);
     const WindowsShowing again = rx_->WindowsToShow();
-    EXPECT_TRUE(again.Spec && again.List);
-    EXPECT_FALSE(again.Filt || again.Inp || again.Audio || again.Wave);
+    EXPECT_TRUE(again.SpecShow && again.ListShow);
+    EXPECT_FALSE(again.FiltShow || again.InpShow || again.AudioShow || again.WaveShow);
 }
 
 TEST_F(Startup, AFailedSaveNamesTheFile)

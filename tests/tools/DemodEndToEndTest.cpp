@@ -442,11 +442,11 @@ TEST_F(DemodEndToEnd, ClosedSquelchRecordsNothingUnlessMonitorIsDown)
 TEST_F(DemodEndToEnd, SpectrumHasOneLinePerBlockWithTheCarrier)
 {
     const auto in = Make("c.dat", {"--blocks", "4", "--tone", "0", "--offset", "-12000"});
-    const auto spec = dir / "s.f64";
-    const ProcResult r = Demod({"--spectrum", spec.string(), in.string(), (dir / "out.wav").string()},
+    const auto spectrumFile = dir / "s.f64";
+    const ProcResult r = Demod({"--spectrum", spectrumFile.string(), in.string(), (dir / "out.wav").string()},
                         dir.path());
     ASSERT_EQ(r.status, 0) << r.err;
-    const auto bytes = ReadAll(spec);
+    const auto bytes = ReadAll(spectrumFile);
     ASSERT_EQ(bytes.size(), 5u * 2048u * 8u);
     std::vector<double> v(bytes.size() / 8);
     std::memcpy(v.data(), bytes.data(), bytes.size());
