@@ -561,11 +561,9 @@ public:
         const int li = inv ? 1 : 0;
         const int lq = 1 - li;
         for (int n = 0; n < kN; ++n) {
-            I[n] = frames[2 * n + li] * gain;
-            Q[n] = frames[2 * n + lq] * gain;
+            RawI[n] = frames[2 * n + li] * gain;
+            RawQ[n] = frames[2 * n + lq] * gain;
         }
-        std::memcpy(RawI, I, sizeof I);
-        std::memcpy(RawQ, Q, sizeof Q);
     }
 
     TESMAR_STAGE void Mix(double inc)
@@ -573,8 +571,9 @@ public:
         TunePhase = RunPhase(TunePhase, inc, Phase);
         for (int n = 0; n < kN; ++n)
             fastmath::SinCos(Phase[n], Sin[n], Cos[n]);
+        // Reads the input copy the spectrum also reads: no block copy.
         for (int n = 0; n < kN; ++n) {
-            const double i = I[n], q = Q[n], sn = Sin[n], cs = Cos[n];
+            const double i = RawI[n], q = RawQ[n], sn = Sin[n], cs = Cos[n];
             I[n] = q * sn - i * cs;
             Q[n] = q * cs + i * sn;
         }
@@ -638,7 +637,6 @@ public:
         }
         filter(kN - kStretch);
         HighPass = st;
-        std::memcpy(Audio, y, sizeof Audio);
         std::memmove(AfHist, AfHist + kN, kAfHist * sizeof(double));
         return over != 0;
     }
@@ -656,14 +654,20 @@ public:
             for (int n = 0; n < kN; ++n)
                 o[2 * n] = o[2 * n + 1] = RoundHalfUp(x[n]);
         }
-        std::memmove(Hist3D, Hist3D + kN, k3DLag * sizeof(double));
     }
+
+    // The AF output of the block, read by the output and the recorder feed.
+    const double* AfOut() const { return Hist3D + k3DLag; }
+
+    // The 3D delay line keeps the block's tail in front of the next block.
+    void EndBlock() { std::memmove(Hist3D, Hist3D + kN, k3DLag * sizeof(double)); }
 
     // Low-pass to 4 kHz and keep every sixth sample. Iteration n takes
     // section k to sample n - k, so the four sections' chains overlap instead
     // of each waiting for the one before it.
     TESMAR_STAGE void RecorderFeed(int16_t* out)
     {
+        const double* a = AfOut();
         BiquadState s0 = RecSt[0], s1 = RecSt[1], s2 = RecSt[2], s3 = RecSt[3];
         double y0 = 0.0, y1 = 0.0, y2 = 0.0;  // previous iteration's section outputs
         auto iterate = [&](int n, auto guarded) __attribute__((always_inline)) {
@@ -680,7 +684,7 @@ public:
             if (!G || inBlock(n - 1))
                 y1 = StepFast(kRecCascade[1], s1, y0);
             if (!G || inBlock(n))
-                y0 = StepFast(kRecCascade[0], s0, Audio[n]);
+                y0 = StepFast(kRecCascade[0], s0, a[n]);
         };
         for (int n = 0; n < 3; ++n)
             iterate(n, std::true_type{});
@@ -826,6 +830,7 @@ void SignalChain::ProcessBlock(const int16_t* frames)
     out_.SpectrumUpdated = c.SpectrumVisible;
     if (c.SpectrumVisible)
         s.Spectrum.Analyze(s.RawI, s.RawQ, out_.SpectrumDb.data());
+    s.EndBlock();
 }
 
 } // namespace dsp
