@@ -154,7 +154,8 @@ constexpr int kLaneI = 0, kLaneQ = 1, kLaneNoise = 2, kLaneDeemph = 3;
 constexpr int kDeemphLag = 16;
 constexpr int kNoiseLag = 24;
 constexpr int kChunk = 8;  // AM envelopes and FM angles per vectorised batch
-static_assert(kN % kChunk == 0 && kChunk + 3 < kDeemphLag);
+// An FM batch's audio is stored five iterations after its last sample.
+static_assert(kN % kChunk == 0 && 2 * kChunk - 3 < kDeemphLag);
 enum { kDemodAM, kDemodFM, kDemodBfo };
 
 using v4l = long long __attribute__((vector_size(32)));
@@ -287,20 +288,19 @@ public:
             Audio[j] = 10.0 * std::sqrt(I[j] * I[j] + Q[j] * Q[j]);
     }
 
-    // FM audio of samples m0 .. m0 + kChunk - 1 from the AGC output in I
-    // and Q; returns the last angle.
-    double FmChunk(int m0, double theta)
+    // FM audio of the eight samples from m0 from their angles t; returns the
+    // last angle. The phase steps' wraps are selects: they come at random on
+    // a noisy band, and a branch per sample would mispredict.
+    double FmSteps(int m0, fastmath::Atan2x8::V t, double theta)
     {
-        double t[kChunk];
-        for (int j = 0; j < kChunk; ++j)
-            t[j] = fastmath::Atan2(I[m0 + j], Q[m0 + j]);
-        for (int j = 0; j < kChunk; ++j) {
-            double d = theta - t[j];
-            d = d < -fastmath::kPi ? d + kTwoPi : (d > fastmath::kPi ? d - kTwoPi : d);
-            FmRaw[m0 + j] = 30.0 * d;
-            theta = t[j];
-        }
-        return theta;
+        using V = fastmath::Atan2x8::V;
+        using M = fastmath::Atan2x8::M;
+        const V prev = __builtin_shuffle(t, V{} + theta, M{8, 0, 1, 2, 3, 4, 5, 6});
+        const V d = prev - t;
+        const V up = d + kTwoPi, down = d - kTwoPi;
+        const V raw = 30.0 * (d < -fastmath::kPi ? up : (d > fastmath::kPi ? down : d));
+        std::memcpy(FmRaw + m0, &raw, sizeof raw);
+        return t[kChunk - 1];
     }
 
     // From the mixer output in I and Q to AGCTrace, the demodulated Audio and
@@ -353,6 +353,7 @@ public:
         BiquadState sm = Smoother;
         double level = AGCLevel;
         double theta = ThetaPrev;
+        fastmath::Atan2x8 atan;
 
         // The canceller's weights two taps to a vector, in the history's
         // memory order: pair p holds taps 2p (low half) and 2p - 1 (high
@@ -450,14 +451,28 @@ public:
                     if ((m & (kChunk - 1)) == kChunk - 1)
                         AmChunk(m + 1 - kChunk);
                 } else if constexpr (kFm) {
-                    // The angles are taken eight at a time, vectorised; the
-                    // de-emphasis lane reads them well after.
                     I[m] = eg[0];
                     Q[m] = eg[1];
-                    if ((m & (kChunk - 1)) == kChunk - 1)
-                        theta = FmChunk(m + 1 - kChunk, theta);
                 } else {
                     Audio[m] = 10.0 * (eg[1] * Sin[m] - eg[0] * Cos[m]);
+                }
+            }
+
+            // FM angles eight at a time, vectorised, one stage of the
+            // arctangent per iteration over the five iterations after the
+            // eighth sample: the stages' latencies overlap the other stages'
+            // work. The de-emphasis lane reads the audio well after.
+            if constexpr (kFm) {
+                const int j = m & (kChunk - 1);
+                const int m0 = m - j - kChunk;  // the batch in flight
+                if (j <= 4 && (!G || (m0 >= 0 && m0 < kN))) {
+                    switch (j) {
+                    case 0: atan.Start(I + m0, Q + m0); break;
+                    case 1: atan.Reduce(); break;
+                    case 2: atan.PolyInner(); break;
+                    case 3: atan.PolyOuter(); break;
+                    default: theta = FmSteps(m0, atan.Finish(), theta); break;
+                    }
                 }
             }
 
