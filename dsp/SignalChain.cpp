@@ -153,7 +153,12 @@ constexpr int kLaneI = 0, kLaneQ = 1, kLaneNoise = 2, kLaneDeemph = 3;
 // before, so that no lane of a step waits for the others.
 constexpr int kDeemphLag = 16;
 constexpr int kNoiseLag = 24;
-constexpr int kChunk = 8;  // AM envelopes and FM angles per vectorised batch
+constexpr int kChunk = 8;  // mixer samples, AM envelopes and FM angles per vectorised batch
+// How far the tuning oscillator runs ahead of the IF lanes, in samples: a
+// batch of eight phases is mixed over the three iterations after its last
+// phase, some iterations before the IF lanes read it.
+constexpr int kMixLead = 16;
+static_assert(kMixLead % kChunk == 0 && kMixLead >= kChunk + 3);
 // An FM batch's audio is stored five iterations after its last sample.
 static_assert(kN % kChunk == 0 && 2 * kChunk - 3 < kDeemphLag);
 enum { kDemodAM, kDemodFM, kDemodBfo };
@@ -200,6 +205,15 @@ TESMAR_STAGE double RunPhase(double phase, double inc, double* out)
     return phase;
 }
 
+// One step of the same oscillator with the wrap as selects: inside the
+// front-end loop a mispredicted wrap would discard several samples' work.
+inline double PhaseStep(double phase, double inc)
+{
+    phase += inc;
+    const double down = phase - kTwoPi, up = phase + kTwoPi;
+    return phase >= kTwoPi ? down : (phase < 0.0 ? up : phase);
+}
+
 } // namespace
 
 class SignalChainImpl {
@@ -212,6 +226,7 @@ public:
     alignas(64) double Audio[kN];
     alignas(64) double Gate[kN];
     alignas(64) double Phase[kN];
+    alignas(64) double TuneAt[kN];  // the tuning oscillator's phases
     alignas(64) double Sin[kN];
     alignas(64) double Cos[kN];
     alignas(64) double FmRaw[kN];  // FM audio before the de-emphasis
@@ -288,6 +303,27 @@ public:
             Audio[j] = 10.0 * std::sqrt(I[j] * I[j] + Q[j] * Q[j]);
     }
 
+    // Tuning mixer of the eight samples from m0, in three stages (the
+    // oscillator's sine and cosine, then the products into I and Q).
+    void MixStage(int stage, int m0, fastmath::SinCosx8& sc)
+    {
+        using V = fastmath::SinCosx8::V;
+        if (stage == 0) {
+            sc.Reduce(TuneAt + m0);
+        } else if (stage == 1) {
+            sc.PolyInner();
+        } else {
+            V sn, cs, i, q;
+            sc.Finish(sn, cs);
+            std::memcpy(&i, RawI + m0, sizeof i);
+            std::memcpy(&q, RawQ + m0, sizeof q);
+            const V mi = q * sn - i * cs;
+            const V mq = q * cs + i * sn;
+            std::memcpy(I + m0, &mi, sizeof mi);
+            std::memcpy(Q + m0, &mq, sizeof mq);
+        }
+    }
+
     // FM audio of the eight samples from m0 from their angles t; returns the
     // last angle. The phase steps' wraps are selects: they come at random on
     // a noisy band, and a branch per sample would mispredict.
@@ -317,7 +353,10 @@ public:
     // Lanes are separate IEEE operations, so each rounds exactly as the
     // scalar step written in the same order.
     template <int Demod, bool An>
-    TESMAR_STAGE bool FrontEnd(const ChainControls& c, double* trace)
+    //
+    // The tuning oscillator runs kMixLead samples ahead in the same loop, and
+    // the mixer takes its batches of eight in stages between.
+    TESMAR_STAGE bool FrontEnd(const ChainControls& c, double inc, double* trace)
     {
         constexpr bool kFm = Demod == kDemodFM;
         SectionV sec[4];
@@ -371,6 +410,16 @@ public:
         // Section outputs of the previous iteration: the next section's input.
         v4d y0 = {}, y1 = {}, y2 = {};
 
+        // The oscillator's first kMixLead phases and their mixer batches
+        // before the loop; the loop does the rest.
+        double tune = TunePhase;
+        fastmath::SinCosx8 mix;
+        for (int n = 0; n < kMixLead; ++n)
+            TuneAt[n] = tune = PhaseStep(tune, inc);
+        for (int m0 = 0; m0 < kMixLead; m0 += kChunk)
+            for (int stage = 0; stage < 3; ++stage)
+                MixStage(stage, m0, mix);
+
         // One iteration; the guarded form, for the first and last few
         // iterations, skips the stages whose sample lies outside the block.
         auto iterate = [&](int n, auto guarded) __attribute__((always_inline)) {
@@ -378,6 +427,19 @@ public:
             auto inBlock = [](int i) { return static_cast<unsigned>(i) < static_cast<unsigned>(kN); };
             const int nd = n - kDeemphLag;
             const int nn = n - kNoiseLag;
+
+            // Oscillator and mixer ahead of the IF lanes.
+            if (n + kMixLead < kN) {
+                tune = PhaseStep(tune, inc);
+                TuneAt[n + kMixLead] = tune;
+            }
+            {
+                const int j = n & (kChunk - 1);
+                const int m0 = n - j + kChunk;  // the batch in flight
+                if (j < 3 && m0 >= kMixLead && m0 < kN)
+                    MixStage(j, m0, mix);
+            }
+
             v4d o0, o1, o2, o3;
             if constexpr (G) {
                 const v4d x0 = {inBlock(n) ? I[n] : 0.0, inBlock(n) ? Q[n] : 0.0,
@@ -504,6 +566,7 @@ public:
             W1[k] = w1[k];
             W2[k] = w2[k];
         }
+        TunePhase = tune;
         SqlClosed = closed;
         Smoother = sm;
         AGCLevel = level;
@@ -519,14 +582,15 @@ public:
         return busy;
     }
 
-    bool RunFrontEnd(const ChainControls& c, double* trace)
+    // `inc`: the tuning oscillator's phase step.
+    bool RunFrontEnd(const ChainControls& c, double inc, double* trace)
     {
         if (c.RxMode == kModeAM)
-            return c.DSPAN ? FrontEnd<kDemodAM, true>(c, trace) : FrontEnd<kDemodAM, false>(c, trace);
+            return c.DSPAN ? FrontEnd<kDemodAM, true>(c, inc, trace) : FrontEnd<kDemodAM, false>(c, inc, trace);
         if (c.RxMode == kModeFM)
-            return c.DSPAN ? FrontEnd<kDemodFM, true>(c, trace) : FrontEnd<kDemodFM, false>(c, trace);
+            return c.DSPAN ? FrontEnd<kDemodFM, true>(c, inc, trace) : FrontEnd<kDemodFM, false>(c, inc, trace);
         RunBfo(c.RxMode == kModeCW ? 0.10471975511965978 : kTwoPi * c.SSBShift / kSampleRate);
-        return c.DSPAN ? FrontEnd<kDemodBfo, true>(c, trace) : FrontEnd<kDemodBfo, false>(c, trace);
+        return c.DSPAN ? FrontEnd<kDemodBfo, true>(c, inc, trace) : FrontEnd<kDemodBfo, false>(c, inc, trace);
     }
 
     // The enhancer, its prediction looked ahead over two samples. With s_k =
@@ -578,19 +642,6 @@ public:
         for (int n = 0; n < kN; ++n) {
             RawI[n] = frames[2 * n + li] * gain;
             RawQ[n] = frames[2 * n + lq] * gain;
-        }
-    }
-
-    TESMAR_STAGE void Mix(double inc)
-    {
-        TunePhase = RunPhase(TunePhase, inc, Phase);
-        for (int n = 0; n < kN; ++n)
-            fastmath::SinCos(Phase[n], Sin[n], Cos[n]);
-        // Reads the input copy the spectrum also reads: no block copy.
-        for (int n = 0; n < kN; ++n) {
-            const double i = RawI[n], q = RawQ[n], sn = Sin[n], cs = Cos[n];
-            I[n] = q * sn - i * cs;
-            Q[n] = q * cs + i * sn;
         }
     }
 
@@ -830,8 +881,7 @@ void SignalChain::ProcessBlock(const int16_t* frames)
     const ChainControls& c = c_;
 
     s.Convert(frames, c.InGain, c.InvIQ);
-    s.Mix(kTwoPi * (c.FreqTune + c.SSBShift) / kSampleRate);
-    out_.SqlBusy = s.RunFrontEnd(c, out_.AGCTrace.data());
+    out_.SqlBusy = s.RunFrontEnd(c, kTwoPi * (c.FreqTune + c.SSBShift) / kSampleRate, out_.AGCTrace.data());
     if (c.DSPNR)
         s.NoiseReduction();
     out_.AudioOver = s.AudioStage(c.VolGain);

@@ -91,3 +91,42 @@ TEST(StagedArctangent, SameAnglesAtTheReductionEdgesAndOnTheAxes)
 }
 
 }  // namespace
+
+namespace {
+
+using dsp::fastmath::SinCos;
+using dsp::fastmath::SinCosx8;
+
+TEST(StagedSinCos, SameValuesAsTheScalarKernelOverTheOscillatorRange)
+{
+    // Phases as the oscillators hold them, [0, 2 pi), a little either side,
+    // and every quadrant edge with its neighbours.
+    std::vector<double> phases;
+    std::mt19937_64 rng(29);
+    std::uniform_real_distribution<double> turn(-0.01, dsp::fastmath::kTwoPi + 0.01);
+    for (int k = 0; k < 80000; ++k)
+        phases.push_back(turn(rng));
+    for (int q = 0; q <= 4; ++q)
+        for (double eps : {-1e-12, -4e-16, 0.0, 4e-16, 1e-12})
+            phases.push_back(q * dsp::fastmath::kPi / 2 + eps);
+    phases.push_back(0.0);
+    phases.push_back(-0.0);
+    phases.push_back(4.9e-324);
+    while (phases.size() % 8)
+        phases.push_back(1.0);
+    for (size_t k = 0; k < phases.size(); k += 8) {
+        SinCosx8 sc;
+        sc.Reduce(&phases[k]);
+        sc.PolyInner();
+        SinCosx8::V s, c;
+        sc.Finish(s, c);
+        for (int j = 0; j < 8; ++j) {
+            double ws, wc;
+            SinCos(phases[k + j], ws, wc);
+            ASSERT_EQ(Bits(s[j]), Bits(ws)) << "sin " << phases[k + j];
+            ASSERT_EQ(Bits(c[j]), Bits(wc)) << "cos " << phases[k + j];
+        }
+    }
+}
+
+}  // namespace
