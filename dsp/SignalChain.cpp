@@ -189,24 +189,10 @@ inline v4d StepV(const SectionV& c, v4d& w1, v4d& w2, v4d x, v4l active)
     return y;
 }
 
-// Advance an oscillator phase over a block, keeping it within [0, 2*pi).
-// The additions stay strictly sequential: the phase is bit-exact with a
-// sample-by-sample oscillator.
-TESMAR_STAGE double RunPhase(double phase, double inc, double* out)
-{
-    for (int n = 0; n < kN; ++n) {
-        phase += inc;
-        if (phase >= kTwoPi)
-            phase -= kTwoPi;
-        else if (phase < 0.0)
-            phase += kTwoPi;
-        out[n] = phase;
-    }
-    return phase;
-}
-
-// One step of the same oscillator with the wrap as selects: inside the
-// front-end loop a mispredicted wrap would discard several samples' work.
+// One step of an oscillator phase, kept within [0, 2*pi). The additions stay
+// strictly sequential, so the phase is bit-exact with a sample-by-sample
+// oscillator. The wrap is a select: inside the front-end loop a mispredicted
+// wrap would discard several samples' work.
 inline double PhaseStep(double phase, double inc)
 {
     phase += inc;
@@ -225,7 +211,7 @@ public:
     alignas(64) double RawQ[kN];
     alignas(64) double Audio[kN];
     alignas(64) double Gate[kN];
-    alignas(64) double Phase[kN];
+    alignas(64) double BfoAt[kN];  // the BFO's phases
     alignas(64) double TuneAt[kN];  // the tuning oscillator's phases
     alignas(64) double Sin[kN];
     alignas(64) double Cos[kN];
@@ -287,13 +273,21 @@ public:
         std::fill(std::begin(NrHist), std::end(NrHist), 0.0);
     }
 
-    // The BFO of CW and the sidebands does not depend on the signal: its
-    // sines and cosines for the block are computed ahead, vectorised.
-    TESMAR_STAGE void RunBfo(double inc)
+    // The BFO of CW and the sidebands for the eight samples from m0, in
+    // three stages: its sines and cosines for the demodulator.
+    void BfoStage(int stage, int m0, fastmath::SinCosx8& sc)
     {
-        BfoPhase = RunPhase(BfoPhase, inc, Phase);
-        for (int n = 0; n < kN; ++n)
-            fastmath::SinCos(Phase[n], Sin[n], Cos[n]);
+        using V = fastmath::SinCosx8::V;
+        if (stage == 0) {
+            sc.Reduce(BfoAt + m0);
+        } else if (stage == 1) {
+            sc.PolyInner();
+        } else {
+            V sn, cs;
+            sc.Finish(sn, cs);
+            std::memcpy(Sin + m0, &sn, sizeof sn);
+            std::memcpy(Cos + m0, &cs, sizeof cs);
+        }
     }
 
     // AM audio of samples m0 .. m0 + kChunk - 1 from the AGC output in I and Q.
@@ -354,10 +348,12 @@ public:
     // scalar step written in the same order.
     template <int Demod, bool An>
     //
-    // The tuning oscillator runs kMixLead samples ahead in the same loop, and
-    // the mixer takes its batches of eight in stages between.
-    TESMAR_STAGE bool FrontEnd(const ChainControls& c, double inc, double* trace)
+    // The tuning oscillator (and the BFO) run kMixLead samples ahead in the
+    // same loop, and the mixer (and the BFO's sines and cosines) take their
+    // batches of eight in stages between.
+    TESMAR_STAGE bool FrontEnd(const ChainControls& c, double inc, double bfoInc, double* trace)
     {
+        constexpr bool kBfo = Demod == kDemodBfo;
         constexpr bool kFm = Demod == kDemodFM;
         SectionV sec[4];
         for (int k = 0; k < 4; ++k) {
@@ -412,13 +408,19 @@ public:
 
         // The oscillator's first kMixLead phases and their mixer batches
         // before the loop; the loop does the rest.
-        double tune = TunePhase;
-        fastmath::SinCosx8 mix;
-        for (int n = 0; n < kMixLead; ++n)
+        double tune = TunePhase, bfo = BfoPhase;
+        fastmath::SinCosx8 mix, bfoSc;
+        for (int n = 0; n < kMixLead; ++n) {
             TuneAt[n] = tune = PhaseStep(tune, inc);
+            if constexpr (kBfo)
+                BfoAt[n] = bfo = PhaseStep(bfo, bfoInc);
+        }
         for (int m0 = 0; m0 < kMixLead; m0 += kChunk)
-            for (int stage = 0; stage < 3; ++stage)
+            for (int stage = 0; stage < 3; ++stage) {
                 MixStage(stage, m0, mix);
+                if constexpr (kBfo)
+                    BfoStage(stage, m0, bfoSc);
+            }
 
         // One iteration; the guarded form, for the first and last few
         // iterations, skips the stages whose sample lies outside the block.
@@ -432,12 +434,19 @@ public:
             if (n + kMixLead < kN) {
                 tune = PhaseStep(tune, inc);
                 TuneAt[n + kMixLead] = tune;
+                if constexpr (kBfo) {
+                    bfo = PhaseStep(bfo, bfoInc);
+                    BfoAt[n + kMixLead] = bfo;
+                }
             }
             {
                 const int j = n & (kChunk - 1);
                 const int m0 = n - j + kChunk;  // the batch in flight
-                if (j < 3 && m0 >= kMixLead && m0 < kN)
+                if (j < 3 && m0 >= kMixLead && m0 < kN) {
                     MixStage(j, m0, mix);
+                    if constexpr (kBfo)
+                        BfoStage(j, m0, bfoSc);
+                }
             }
 
             v4d o0, o1, o2, o3;
@@ -567,6 +576,8 @@ public:
             W2[k] = w2[k];
         }
         TunePhase = tune;
+        if constexpr (kBfo)
+            BfoPhase = bfo;
         SqlClosed = closed;
         Smoother = sm;
         AGCLevel = level;
@@ -586,11 +597,14 @@ public:
     bool RunFrontEnd(const ChainControls& c, double inc, double* trace)
     {
         if (c.RxMode == kModeAM)
-            return c.DSPAN ? FrontEnd<kDemodAM, true>(c, inc, trace) : FrontEnd<kDemodAM, false>(c, inc, trace);
+            return c.DSPAN ? FrontEnd<kDemodAM, true>(c, inc, 0.0, trace)
+                           : FrontEnd<kDemodAM, false>(c, inc, 0.0, trace);
         if (c.RxMode == kModeFM)
-            return c.DSPAN ? FrontEnd<kDemodFM, true>(c, inc, trace) : FrontEnd<kDemodFM, false>(c, inc, trace);
-        RunBfo(c.RxMode == kModeCW ? 0.10471975511965978 : kTwoPi * c.SSBShift / kSampleRate);
-        return c.DSPAN ? FrontEnd<kDemodBfo, true>(c, inc, trace) : FrontEnd<kDemodBfo, false>(c, inc, trace);
+            return c.DSPAN ? FrontEnd<kDemodFM, true>(c, inc, 0.0, trace)
+                           : FrontEnd<kDemodFM, false>(c, inc, 0.0, trace);
+        const double bfoInc = c.RxMode == kModeCW ? 0.10471975511965978 : kTwoPi * c.SSBShift / kSampleRate;
+        return c.DSPAN ? FrontEnd<kDemodBfo, true>(c, inc, bfoInc, trace)
+                       : FrontEnd<kDemodBfo, false>(c, inc, bfoInc, trace);
     }
 
     // The enhancer, its prediction looked ahead over two samples. With s_k =
