@@ -523,7 +523,7 @@ void Receiver::ConfirmEntry()
     const std::string fraction = point == std::string::npos ? std::string() : entry.substr(point + 1);
     if (whole.empty() && fraction.empty()) {
         // Nothing to read: say so and keep the entry for "BS" or "CE".
-        emit ShowError(QStringLiteral("'%1' is not a valid floating point value")
+        emit ShowError(QStringLiteral("\"%1\" is not a frequency in MHz.")
                            .arg(QString::fromStdString(entry)),
                        false);
         return;

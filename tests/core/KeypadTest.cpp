@@ -208,7 +208,7 @@ TEST_F(Keypad, ALonePointIsReportedAndKept)
     sounds_.clear();
     rx.KeypadKey(keys::Enter);
     ASSERT_EQ(errors_.size(), 1u);
-    EXPECT_EQ(errors_[0].message, "'.' is not a valid floating point value");
+    EXPECT_EQ(errors_[0].message, "\".\" is not a frequency in MHz.");
     EXPECT_FALSE(errors_[0].beep);
     EXPECT_TRUE(sounds_.empty());
     EXPECT_EQ(S().FreqEntry, ".");
