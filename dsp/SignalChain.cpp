@@ -148,6 +148,8 @@ inline double StepFast(const BiquadSection& c, BiquadState& st, double x)
 // The front end's four-wide section steps: lanes IF I, IF Q, the squelch's
 // noise high-pass and (in the first section) the FM de-emphasis.
 constexpr int kLaneI = 0, kLaneQ = 1, kLaneNoise = 2, kLaneDeemph = 3;
+// Lane 3 of section 1 is the squelch's noise smoother.
+constexpr int kSmoothSection = 1, kLaneSmooth = 3;
 // How far the de-emphasis and the noise lane run behind the IF lanes, in
 // samples: far enough that their input was computed several iterations
 // before, so that no lane of a step waits for the others.
@@ -345,12 +347,13 @@ public:
     // within an iteration, the serial chains of all stages overlap, and the
     // IF lanes, the noise lane and the de-emphasis share one four-wide step.
     // Lanes are separate IEEE operations, so each rounds exactly as the
-    // scalar step written in the same order.
-    template <int Demod, bool An>
+    // scalar step written in the same order. The squelch's smoother takes
+    // the free lane of section 1, a sample after the noise high-pass.
     //
     // The tuning oscillator (and the BFO) run kMixLead samples ahead in the
     // same loop, and the mixer (and the BFO's sines and cosines) take their
     // batches of eight in stages between.
+    template <int Demod, bool An>
     TESMAR_STAGE bool FrontEnd(const ChainControls& c, double inc, double bfoInc, double* trace)
     {
         constexpr bool kBfo = Demod == kDemodBfo;
@@ -359,7 +362,7 @@ public:
         for (int k = 0; k < 4; ++k) {
             const BiquadSection& a = IF[k];
             const BiquadSection& b = Noise[k];
-            const BiquadSection d = k == 0 ? kDeemphasis : BiquadSection{};
+            const BiquadSection d = k == 0 ? kDeemphasis : k == kSmoothSection ? kNoiseSmoother : BiquadSection{};
             sec[k] = {v4d{a.a1, a.a1, b.a1, d.a1}, v4d{a.a2, a.a2, b.a2, d.a2},
                       v4d{a.b0, a.b0, b.b0, d.b0}, v4d{a.b1, a.b1, b.b1, d.b1},
                       v4d{a.b2, a.b2, b.b2, d.b2}};
@@ -371,6 +374,9 @@ public:
         }
         // The de-emphasis keeps its state while another mode is active.
         const double deemph1 = w1[0][kLaneDeemph], deemph2 = w2[0][kLaneDeemph];
+        w1[kSmoothSection][kLaneSmooth] = Smoother.w1;
+        w2[kSmoothSection][kLaneSmooth] = Smoother.w2;
+        double noiseIn = 0.0;  // the smoother's input: the noise lane's output one iteration back
 
         double offset, scale;
         if (c.RxMode == kModeFM) {
@@ -385,7 +391,6 @@ public:
         const double decay = c.AGCDecay;
         bool busy = false;
         bool closed = SqlClosed;
-        BiquadState sm = Smoother;
         double level = AGCLevel;
         double theta = ThetaPrev;
         fastmath::Atan2x8 atan;
@@ -449,6 +454,9 @@ public:
                 }
             }
 
+            const int ps = nn - 4;  // the smoother's sample
+            v4d x1 = y0;
+            x1[kLaneSmooth] = noiseIn;
             v4d o0, o1, o2, o3;
             if constexpr (G) {
                 const v4d x0 = {inBlock(n) ? I[n] : 0.0, inBlock(n) ? Q[n] : 0.0,
@@ -456,18 +464,18 @@ public:
                 auto mask = [&](int k) {
                     const long long a = inBlock(n - k) ? -1 : 0;
                     const long long b = inBlock(nn - k) ? -1 : 0;
-                    const long long d = k == 0 && kFm && inBlock(nd) ? -1 : 0;
+                    const long long d = (k == 0 && kFm && inBlock(nd)) || (k == kSmoothSection && inBlock(ps)) ? -1 : 0;
                     return v4l{a, a, b, d};
                 };
                 o3 = StepV(sec[3], w1[3], w2[3], y2, mask(3));
                 o2 = StepV(sec[2], w1[2], w2[2], y1, mask(2));
-                o1 = StepV(sec[1], w1[1], w2[1], y0, mask(1));
+                o1 = StepV(sec[1], w1[1], w2[1], x1, mask(1));
                 o0 = StepV(sec[0], w1[0], w2[0], x0, mask(0));
             } else {
                 const v4d x0 = {I[n], Q[n], Audio[nn], kFm ? FmRaw[nd] : 0.0};
                 o3 = StepV(sec[3], w1[3], w2[3], y2);
                 o2 = StepV(sec[2], w1[2], w2[2], y1);
-                o1 = StepV(sec[1], w1[1], w2[1], y0);
+                o1 = StepV(sec[1], w1[1], w2[1], x1);
                 o0 = StepV(sec[0], w1[0], w2[0], x0);
             }
             y0 = o0;
@@ -547,19 +555,19 @@ public:
                 }
             }
 
-            // Noise measure and decision for sample p.
-            const int p = nn - 3;
-            if (!G || inBlock(p)) {
-                const double noise = Step(kNoiseSmoother, sm, std::fabs(o3[kLaneNoise]));
+            // Noise measure and decision for sample ps.
+            noiseIn = std::fabs(o3[kLaneNoise]);
+            if (!G || inBlock(ps)) {
+                const double noise = o1[kLaneSmooth];
                 const double measure = (closed ? noise + offset : noise) * scale;
                 const bool open = forced || threshold >= measure;
                 closed = !open;
-                Gate[p] = open ? 1.0 : 0.0;
+                Gate[ps] = open ? 1.0 : 0.0;
                 busy |= open;
             }
         };
 
-        constexpr int kFill = kNoiseLag + 3;  // iterations before every stage is busy
+        constexpr int kFill = kNoiseLag + 4;  // iterations before every stage is busy
         for (int n = 0; n < kFill; ++n)
             iterate(n, std::true_type{});
         for (int n = kFill; n < kN; ++n)
@@ -579,7 +587,7 @@ public:
         if constexpr (kBfo)
             BfoPhase = bfo;
         SqlClosed = closed;
-        Smoother = sm;
+        Smoother = {w1[kSmoothSection][kLaneSmooth], w2[kSmoothSection][kLaneSmooth]};
         AGCLevel = level;
         ThetaPrev = theta;
         if constexpr (An) {
