@@ -148,8 +148,10 @@ inline double StepFast(const BiquadSection& c, BiquadState& st, double x)
 // The front end's four-wide section steps: lanes IF I, IF Q, the squelch's
 // noise high-pass and (in the first section) the FM de-emphasis.
 constexpr int kLaneI = 0, kLaneQ = 1, kLaneNoise = 2, kLaneDeemph = 3;
-// Lane 3 of section 1 is the squelch's noise smoother.
+// Lane 3 of section 1 is the squelch's noise smoother, lane 3 of section 2
+// the audio high-pass when nothing comes between the squelch and it.
 constexpr int kSmoothSection = 1, kLaneSmooth = 3;
+constexpr int kHighPassSection = 2, kLaneHighPass = 3;
 // How far the de-emphasis and the noise lane run behind the IF lanes, in
 // samples: far enough that their input was computed several iterations
 // before, so that no lane of a step waits for the others.
@@ -233,6 +235,7 @@ public:
     v4d W2[4] = {};
     BiquadState Smoother;
     BiquadState HighPass;
+    double AfPeak = 0.0;  // the block's largest |volume output|, when the front end computed it
     BiquadState RecSt[4];
 
     alignas(64) double AFTaps[kAFTaps] = {};
@@ -353,7 +356,12 @@ public:
     // The tuning oscillator (and the BFO) run kMixLead samples ahead in the
     // same loop, and the mixer (and the BFO's sines and cosines) take their
     // batches of eight in stages between.
-    template <int Demod, bool An>
+    //
+    // With HighPass (the enhancer off), the audio high-pass, the volume and
+    // the limiter run here too, a sample after the squelch's decision,
+    // rounding as the section step is written; they leave the AF filter's
+    // input and the overload peak.
+    template <int Demod, bool An, bool HighPassHere>
     TESMAR_STAGE bool FrontEnd(const ChainControls& c, double inc, double bfoInc, double* trace)
     {
         constexpr bool kBfo = Demod == kDemodBfo;
@@ -362,7 +370,10 @@ public:
         for (int k = 0; k < 4; ++k) {
             const BiquadSection& a = IF[k];
             const BiquadSection& b = Noise[k];
-            const BiquadSection d = k == 0 ? kDeemphasis : k == kSmoothSection ? kNoiseSmoother : BiquadSection{};
+            const BiquadSection d = k == 0                                   ? kDeemphasis
+                                    : k == kSmoothSection                    ? kNoiseSmoother
+                                    : k == kHighPassSection && HighPassHere ? kAudioHighPass
+                                                                             : BiquadSection{};
             sec[k] = {v4d{a.a1, a.a1, b.a1, d.a1}, v4d{a.a2, a.a2, b.a2, d.a2},
                       v4d{a.b0, a.b0, b.b0, d.b0}, v4d{a.b1, a.b1, b.b1, d.b1},
                       v4d{a.b2, a.b2, b.b2, d.b2}};
@@ -377,6 +388,12 @@ public:
         w1[kSmoothSection][kLaneSmooth] = Smoother.w1;
         w2[kSmoothSection][kLaneSmooth] = Smoother.w2;
         double noiseIn = 0.0;  // the smoother's input: the noise lane's output one iteration back
+        w1[kHighPassSection][kLaneHighPass] = HighPass.w1;
+        w2[kHighPassSection][kLaneHighPass] = HighPass.w2;
+        double hpIn = 0.0;  // the high-pass input: the muted audio one iteration back
+        double* afIn = AfHist + kAfHist;
+        const double vol = c.VolGain;
+        double peak = 0.0;
 
         double offset, scale;
         if (c.RxMode == kModeFM) {
@@ -455,8 +472,12 @@ public:
             }
 
             const int ps = nn - 4;  // the smoother's sample
+            const int ph = ps - 1;  // the high-pass's sample
             v4d x1 = y0;
             x1[kLaneSmooth] = noiseIn;
+            v4d x2 = y1;
+            if constexpr (HighPassHere)
+                x2[kLaneHighPass] = hpIn;
             v4d o0, o1, o2, o3;
             if constexpr (G) {
                 const v4d x0 = {inBlock(n) ? I[n] : 0.0, inBlock(n) ? Q[n] : 0.0,
@@ -464,17 +485,20 @@ public:
                 auto mask = [&](int k) {
                     const long long a = inBlock(n - k) ? -1 : 0;
                     const long long b = inBlock(nn - k) ? -1 : 0;
-                    const long long d = (k == 0 && kFm && inBlock(nd)) || (k == kSmoothSection && inBlock(ps)) ? -1 : 0;
+                    const long long d = (k == 0 && kFm && inBlock(nd)) || (k == kSmoothSection && inBlock(ps)) ||
+                                                (k == kHighPassSection && HighPassHere && inBlock(ph))
+                                            ? -1
+                                            : 0;
                     return v4l{a, a, b, d};
                 };
                 o3 = StepV(sec[3], w1[3], w2[3], y2, mask(3));
-                o2 = StepV(sec[2], w1[2], w2[2], y1, mask(2));
+                o2 = StepV(sec[2], w1[2], w2[2], x2, mask(2));
                 o1 = StepV(sec[1], w1[1], w2[1], x1, mask(1));
                 o0 = StepV(sec[0], w1[0], w2[0], x0, mask(0));
             } else {
                 const v4d x0 = {I[n], Q[n], Audio[nn], kFm ? FmRaw[nd] : 0.0};
                 o3 = StepV(sec[3], w1[3], w2[3], y2);
-                o2 = StepV(sec[2], w1[2], w2[2], y1);
+                o2 = StepV(sec[2], w1[2], w2[2], x2);
                 o1 = StepV(sec[1], w1[1], w2[1], x1);
                 o0 = StepV(sec[0], w1[0], w2[0], x0);
             }
@@ -564,10 +588,20 @@ public:
                 closed = !open;
                 Gate[ps] = open ? 1.0 : 0.0;
                 busy |= open;
+                if constexpr (HighPassHere)
+                    hpIn = Audio[ps] * Gate[ps];
             }
+            // Volume and limiter; the overload flag is some |x| >= 32767 (a
+            // NaN never counts, as in the two comparisons it stands for).
+            if constexpr (HighPassHere)
+                if (!G || inBlock(ph)) {
+                    const double x = o2[kLaneHighPass] * vol;
+                    peak = std::max(peak, std::fabs(x));
+                    afIn[ph] = std::min(std::max(x, -32767.0), 32767.0);
+                }
         };
 
-        constexpr int kFill = kNoiseLag + 4;  // iterations before every stage is busy
+        constexpr int kFill = kNoiseLag + 5;  // iterations before every stage is busy
         for (int n = 0; n < kFill; ++n)
             iterate(n, std::true_type{});
         for (int n = kFill; n < kN; ++n)
@@ -588,6 +622,10 @@ public:
             BfoPhase = bfo;
         SqlClosed = closed;
         Smoother = {w1[kSmoothSection][kLaneSmooth], w2[kSmoothSection][kLaneSmooth]};
+        if constexpr (HighPassHere) {
+            HighPass = {w1[kHighPassSection][kLaneHighPass], w2[kHighPassSection][kLaneHighPass]};
+            AfPeak = peak;
+        }
         AGCLevel = level;
         ThetaPrev = theta;
         if constexpr (An) {
@@ -602,17 +640,18 @@ public:
     }
 
     // `inc`: the tuning oscillator's phase step.
+    template <bool HighPassHere>
     bool RunFrontEnd(const ChainControls& c, double inc, double* trace)
     {
         if (c.RxMode == kModeAM)
-            return c.DSPAN ? FrontEnd<kDemodAM, true>(c, inc, 0.0, trace)
-                           : FrontEnd<kDemodAM, false>(c, inc, 0.0, trace);
+            return c.DSPAN ? FrontEnd<kDemodAM, true, HighPassHere>(c, inc, 0.0, trace)
+                           : FrontEnd<kDemodAM, false, HighPassHere>(c, inc, 0.0, trace);
         if (c.RxMode == kModeFM)
-            return c.DSPAN ? FrontEnd<kDemodFM, true>(c, inc, 0.0, trace)
-                           : FrontEnd<kDemodFM, false>(c, inc, 0.0, trace);
+            return c.DSPAN ? FrontEnd<kDemodFM, true, HighPassHere>(c, inc, 0.0, trace)
+                           : FrontEnd<kDemodFM, false, HighPassHere>(c, inc, 0.0, trace);
         const double bfoInc = c.RxMode == kModeCW ? 0.10471975511965978 : kTwoPi * c.SSBShift / kSampleRate;
-        return c.DSPAN ? FrontEnd<kDemodBfo, true>(c, inc, bfoInc, trace)
-                       : FrontEnd<kDemodBfo, false>(c, inc, bfoInc, trace);
+        return c.DSPAN ? FrontEnd<kDemodBfo, true, HighPassHere>(c, inc, bfoInc, trace)
+                       : FrontEnd<kDemodBfo, false, HighPassHere>(c, inc, bfoInc, trace);
     }
 
     // The enhancer, its prediction looked ahead over two samples. With s_k =
@@ -670,8 +709,9 @@ public:
     // Gate, high-pass, volume with its overload flag, AF filter; returns the
     // flag. The high-pass is a serial chain and the AF filter a wide sum: the
     // loop runs the first on one stretch of samples while the second filters
-    // the stretch before, so that the two overlap.
-    TESMAR_STAGE bool AudioStage(double vol)
+    // the stretch before, so that the two overlap. With `prepared`, the front
+    // end has done everything before the AF filter.
+    TESMAR_STAGE bool AudioStage(double vol, bool prepared)
     {
         constexpr int kStretch = 16;
         static_assert(kN % kStretch == 0);
@@ -718,6 +758,12 @@ public:
             Store4(y + n0 + 8, acc2);
             Store4(y + n0 + 12, acc3);
         };
+        if (prepared) {
+            for (int n0 = 0; n0 < kN; n0 += kStretch)
+                filter(n0);
+            std::memmove(AfHist, AfHist + kN, kAfHist * sizeof(double));
+            return AfPeak >= 32767.0;
+        }
         prepare(0);
         for (int n0 = kStretch; n0 < kN; n0 += kStretch) {
             prepare(n0);
@@ -903,10 +949,14 @@ void SignalChain::ProcessBlock(const int16_t* frames)
     const ChainControls& c = c_;
 
     s.Convert(frames, c.InGain, c.InvIQ);
-    out_.SqlBusy = s.RunFrontEnd(c, kTwoPi * (c.FreqTune + c.SSBShift) / kSampleRate, out_.AGCTrace.data());
+    // Without the enhancer, nothing comes between the squelch and the audio
+    // high-pass, and the front end runs it.
+    const double inc = kTwoPi * (c.FreqTune + c.SSBShift) / kSampleRate;
+    out_.SqlBusy = c.DSPNR ? s.RunFrontEnd<false>(c, inc, out_.AGCTrace.data())
+                           : s.RunFrontEnd<true>(c, inc, out_.AGCTrace.data());
     if (c.DSPNR)
         s.NoiseReduction();
-    out_.AudioOver = s.AudioStage(c.VolGain);
+    out_.AudioOver = s.AudioStage(c.VolGain, !c.DSPNR);
     s.Output(c.DSP3D, out_.OutFrames.data());
 
     // The recorder low-pass runs only on blocks that reach the file.
