@@ -157,6 +157,17 @@ constexpr int kHighPassSection = 2, kLaneHighPass = 3;
 // before, so that no lane of a step waits for the others.
 constexpr int kDeemphLag = 16;
 constexpr int kNoiseLag = 24;
+// Iterations of the front-end loop before (and after) every stage is busy:
+// the high-pass lane's sample is kNoiseLag + 5 behind the IF input.
+constexpr int kFrontFill = kNoiseLag + 5;
+// With the high-pass in the front end, the AF filter's four outputs from 4q
+// take four iterations from iteration 4q + kFirLag, by when their newest
+// input has been stored eight iterations.
+constexpr int kFirLag = kFrontFill + 3 + 8;
+constexpr int kFirSplit[5] = {0, 7, 13, 19, kAfHist / 2};  // folded taps per iteration
+static_assert(kFirLag % 4 == 0);
+// Output quads whose four parts all fall within the loop's iterations.
+constexpr int kFirInLoop = (kN + kFrontFill - kFirLag) / 4;
 constexpr int kChunk = 8;  // mixer samples, AM envelopes and FM angles per vectorised batch
 // How far the tuning oscillator runs ahead of the IF lanes, in samples: a
 // batch of eight phases is mixed over the three iterations after its last
@@ -394,6 +405,7 @@ public:
         double* afIn = AfHist + kAfHist;
         const double vol = c.VolGain;
         double peak = 0.0;
+        v4d fir = {};
 
         double offset, scale;
         if (c.RxMode == kModeFM) {
@@ -599,9 +611,24 @@ public:
                     peak = std::max(peak, std::fabs(x));
                     afIn[ph] = std::min(std::max(x, -32767.0), 32767.0);
                 }
+
+            // The AF filter, a quarter of four outputs per iteration: wide
+            // sums bound by their loads, beside the chains above.
+            if constexpr (HighPassHere) {
+                const int j = n & 3;
+                const int q = (n - kFirLag) >> 2;
+                if (n >= kFirLag && q < kFirInLoop) {
+                    switch (j) {
+                    case 0: FirPart<0>(q, fir); break;
+                    case 1: FirPart<1>(q, fir); break;
+                    case 2: FirPart<2>(q, fir); break;
+                    default: FirPart<3>(q, fir); break;
+                    }
+                }
+            }
         };
 
-        constexpr int kFill = kNoiseLag + 5;  // iterations before every stage is busy
+        constexpr int kFill = kFrontFill;
         for (int n = 0; n < kFill; ++n)
             iterate(n, std::true_type{});
         for (int n = kFill; n < kN; ++n)
@@ -625,6 +652,13 @@ public:
         if constexpr (HighPassHere) {
             HighPass = {w1[kHighPassSection][kLaneHighPass], w2[kHighPassSection][kLaneHighPass]};
             AfPeak = peak;
+            // The outputs whose inputs came too late for the loop.
+            for (int q = kFirInLoop; q < kN / 4; ++q) {
+                FirPart<0>(q, fir);
+                FirPart<1>(q, fir);
+                FirPart<2>(q, fir);
+                FirPart<3>(q, fir);
+            }
         }
         AGCLevel = level;
         ThetaPrev = theta;
@@ -706,6 +740,32 @@ public:
         }
     }
 
+    // Part j of the AF filter's four outputs from 4q (see AudioStage):
+    // folded taps kFirSplit[j] .. kFirSplit[j + 1] - 1 into acc, and with
+    // the last part the middle tap, the limiter and the store. The sums run
+    // in the same order as AudioStage's, so the outputs are the same.
+    template <int J>
+    void FirPart(int q, v4d& acc) const
+    {
+        const double* v = AfHist + kAfHist;
+        const int n0 = 4 * q;
+        if constexpr (J == 0)
+            acc = v4d{};
+        for (int k = kFirSplit[J]; k < kFirSplit[J + 1]; ++k) {
+            const v4d t = {AFTaps[k], AFTaps[k], AFTaps[k], AFTaps[k]};
+            acc = Fma4(t, Load4(v + n0 - k) + Load4(v + n0 - kAfHist + k), acc);
+        }
+        if constexpr (J == 3) {
+            constexpr int kMid = kAfHist / 2;
+            const v4d t = {AFTaps[kMid], AFTaps[kMid], AFTaps[kMid], AFTaps[kMid]};
+            const v4d hi = {32767.0, 32767.0, 32767.0, 32767.0};
+            const v4d lo = -hi;
+            v4d r = Fma4(t, Load4(v + n0 - kMid), acc);
+            r = r > hi ? hi : (r < lo ? lo : r);
+            Store4(const_cast<double*>(AfOut()) + n0, r);
+        }
+    }
+
     // Gate, high-pass, volume with its overload flag, AF filter; returns the
     // flag. The high-pass is a serial chain and the AF filter a wide sum: the
     // loop runs the first on one stretch of samples while the second filters
@@ -758,9 +818,7 @@ public:
             Store4(y + n0 + 8, acc2);
             Store4(y + n0 + 12, acc3);
         };
-        if (prepared) {
-            for (int n0 = 0; n0 < kN; n0 += kStretch)
-                filter(n0);
+        if (prepared) {  // the front end has filtered too
             std::memmove(AfHist, AfHist + kN, kAfHist * sizeof(double));
             return AfPeak >= 32767.0;
         }
