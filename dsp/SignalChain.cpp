@@ -854,40 +854,56 @@ public:
     // The 3D delay line keeps the block's tail in front of the next block.
     void EndBlock() { std::memmove(Hist3D, Hist3D + kN, k3DLag * sizeof(double)); }
 
-    // Low-pass to 4 kHz and keep every sixth sample. Iteration n takes
-    // section k to sample n - k, so the four sections' chains overlap instead
-    // of each waiting for the one before it.
+    // Low-pass to 4 kHz and keep every sixth sample. The four sections run
+    // side by side in the lanes of one vector step, section k on sample
+    // n - kRecLag * k in iteration n, so that a section's input, the output
+    // of the section before, was formed kRecLag iterations earlier: the
+    // sections' chains overlap and no lane waits for another. Each lane
+    // performs StepFast's operations, so the samples are the same.
     TESMAR_STAGE void RecorderFeed(int16_t* out)
     {
+        constexpr int kRecLag = 4;
         const double* a = AfOut();
-        BiquadState s0 = RecSt[0], s1 = RecSt[1], s2 = RecSt[2], s3 = RecSt[3];
-        double y0 = 0.0, y1 = 0.0, y2 = 0.0;  // previous iteration's section outputs
-        auto iterate = [&](int n, auto guarded) __attribute__((always_inline)) {
+        auto lanes = [](double BiquadSection::*f) {
+            return v4d{kRecCascade[0].*f, kRecCascade[1].*f, kRecCascade[2].*f, kRecCascade[3].*f};
+        };
+        const v4d a1 = lanes(&BiquadSection::a1), a2 = lanes(&BiquadSection::a2);
+        const v4d b0 = lanes(&BiquadSection::b0), b1 = lanes(&BiquadSection::b1), b2 = lanes(&BiquadSection::b2);
+        v4d w1 = {RecSt[0].w1, RecSt[1].w1, RecSt[2].w1, RecSt[3].w1};
+        v4d w2 = {RecSt[0].w2, RecSt[1].w2, RecSt[2].w2, RecSt[3].w2};
+        v4d ring[kRecLag] = {};  // the step outputs of the last kRecLag iterations
+        auto iterate = [&](int n, v4d& slot, auto guarded) __attribute__((always_inline)) {
             constexpr bool G = decltype(guarded)::value;
             auto inBlock = [](int i) { return static_cast<unsigned>(i) < static_cast<unsigned>(kN); };
-            const int m = n - 3;
-            if (!G || inBlock(m)) {
-                const double y = StepFast(kRecCascade[3], s3, y2);
-                if (m % 6 == 0)
-                    out[m / 6] = RoundHalfUp(std::clamp(y, -32767.0, 32767.0));
+            const v4d prev = slot;  // the outputs of iteration n - kRecLag
+            const v4d x = {!G || inBlock(n) ? a[n] : 0.0, prev[0], prev[1], prev[2]};
+            const v4d w0 = Fma4(a1, w1, Fma4(a2, w2, x));
+            const v4d y = Fma4(b0, w0, Fma4(b1, w1, b2 * w2));
+            if constexpr (G) {
+                const v4l active = {inBlock(n) ? -1 : 0, inBlock(n - kRecLag) ? -1 : 0,
+                                    inBlock(n - 2 * kRecLag) ? -1 : 0, inBlock(n - 3 * kRecLag) ? -1 : 0};
+                w2 = active ? w1 : w2;
+                w1 = active ? w0 : w1;
+            } else {
+                w2 = w1;
+                w1 = w0;
             }
-            if (!G || inBlock(n - 2))
-                y2 = StepFast(kRecCascade[2], s2, y1);
-            if (!G || inBlock(n - 1))
-                y1 = StepFast(kRecCascade[1], s1, y0);
-            if (!G || inBlock(n))
-                y0 = StepFast(kRecCascade[0], s0, a[n]);
+            slot = y;
+            const int m = n - 3 * kRecLag;
+            if ((!G || inBlock(m)) && m % 6 == 0)
+                out[m / 6] = RoundHalfUp(std::clamp(y[3], -32767.0, 32767.0));
         };
-        for (int n = 0; n < 3; ++n)
-            iterate(n, std::true_type{});
-        for (int n = 3; n < kN; ++n)
-            iterate(n, std::false_type{});
-        for (int n = kN; n < kN + 3; ++n)
-            iterate(n, std::true_type{});
-        RecSt[0] = s0;
-        RecSt[1] = s1;
-        RecSt[2] = s2;
-        RecSt[3] = s3;
+        constexpr int kFill = 3 * kRecLag;
+        static_assert(kFill % kRecLag == 0 && kN % kRecLag == 0);
+        for (int n = 0; n < kFill; ++n)
+            iterate(n, ring[n % kRecLag], std::true_type{});
+        for (int n = kFill; n < kN; n += kRecLag)
+            for (int j = 0; j < kRecLag; ++j)  // unrolled: the ring stays in registers
+                iterate(n + j, ring[j], std::false_type{});
+        for (int n = kN; n < kN + kFill; ++n)
+            iterate(n, ring[n % kRecLag], std::true_type{});
+        for (int k = 0; k < 4; ++k)
+            RecSt[k] = {w1[k], w2[k]};
     }
 };
 
