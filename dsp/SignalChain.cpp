@@ -154,28 +154,31 @@ constexpr int kSmoothSection = 1, kLaneSmooth = 3;
 constexpr int kHighPassSection = 2, kLaneHighPass = 3;
 // How far the de-emphasis and the noise lane run behind the IF lanes, in
 // samples: far enough that their input was computed several iterations
-// before, so that no lane of a step waits for the others.
-constexpr int kDeemphLag = 16;
-constexpr int kNoiseLag = 24;
+// before, so that no lane of a step waits for the others. FM's angles come
+// later than the other modes' audio (see the front end), and its lanes run
+// further behind; the others keep the shorter lags, which measured faster.
+constexpr int DeemphLag(bool fm) { return fm ? 24 : 16; }
+constexpr int NoiseLag(bool fm) { return fm ? 28 : 24; }
 // Iterations of the front-end loop before (and after) every stage is busy:
-// the high-pass lane's sample is kNoiseLag + 5 behind the IF input.
-constexpr int kFrontFill = kNoiseLag + 5;
-// With the high-pass in the front end, the AF filter's four outputs from 4q
-// take four iterations from iteration 4q + kFirLag, by when their newest
-// input has been stored eight iterations.
-constexpr int kFirLag = kFrontFill + 3 + 8;
-constexpr int kFirSplit[5] = {0, 7, 13, 19, kAfHist / 2};  // folded taps per iteration
-static_assert(kFirLag % 4 == 0);
+// the high-pass lane's sample is NoiseLag + 5 behind the IF input.
+constexpr int FrontFill(bool fm) { return NoiseLag(fm) + 5; }
+// The AF filter's four outputs from 4q take four iterations from iteration
+// 4q + FirLag, by when their newest input has been stored eight iterations
+// (or a few more: whole quads).
+constexpr int FirLag(bool fm) { return (FrontFill(fm) + 3 + 8 + 3) / 4 * 4; }
 // Output quads whose four parts all fall within the loop's iterations.
-constexpr int kFirInLoop = (kN + kFrontFill - kFirLag) / 4;
+constexpr int FirInLoop(bool fm) { return (kN + FrontFill(fm) - FirLag(fm)) / 4; }
+constexpr int kFirSplit[5] = {0, 7, 13, 19, kAfHist / 2};  // folded taps per iteration
 constexpr int kChunk = 8;  // mixer samples, AM envelopes and FM angles per vectorised batch
 // How far the tuning oscillator runs ahead of the IF lanes, in samples: a
 // batch of eight phases is mixed over the three iterations after its last
 // phase, some iterations before the IF lanes read it.
 constexpr int kMixLead = 16;
 static_assert(kMixLead % kChunk == 0 && kMixLead >= kChunk + 3);
-// An FM batch's audio is stored five iterations after its last sample.
-static_assert(kN % kChunk == 0 && 2 * kChunk - 3 < kDeemphLag);
+// An FM batch's audio is stored in the fifth iteration of the batch after
+// next, before the de-emphasis lane reads it.
+static_assert(kN % kChunk == 0 && 2 * kChunk + 7 < DeemphLag(true));
+static_assert(DeemphLag(true) < NoiseLag(true) && DeemphLag(false) < NoiseLag(false));
 enum { kDemodAM, kDemodFM, kDemodBfo };
 
 using v4l = long long __attribute__((vector_size(32)));
@@ -358,8 +361,8 @@ public:
     // and the squelch, each stage a few samples behind the one before it:
     // iteration n takes section k of the IF cascade to sample n - k, the
     // canceller, AGC and demodulator to sample n - 3, the de-emphasis to
-    // n - kDeemphLag and section k of the noise high-pass to sample
-    // n - kNoiseLag - k. A section then never waits for the section before it
+    // n - DeemphLag and section k of the noise high-pass to sample
+    // n - NoiseLag - k. A section then never waits for the section before it
     // within an iteration, the serial chains of all stages overlap, and the
     // IF lanes, the noise lane and the de-emphasis share one four-wide step.
     // Lanes are separate IEEE operations, so each rounds exactly as the
@@ -379,6 +382,8 @@ public:
     {
         constexpr bool kBfo = Demod == kDemodBfo;
         constexpr bool kFm = Demod == kDemodFM;
+        constexpr int kDeemphLag = DeemphLag(kFm), kNoiseLag = NoiseLag(kFm);
+        constexpr int kFirLag = FirLag(kFm), kFirInLoop = FirInLoop(kFm);
         SectionV sec[4];
         for (int k = 0; k < 4; ++k) {
             const BiquadSection& a = IF[k];
@@ -582,12 +587,13 @@ public:
             }
 
             // FM angles eight at a time, vectorised, one stage of the
-            // arctangent per iteration over the five iterations after the
-            // eighth sample: the stages' latencies overlap the other stages'
-            // work. The de-emphasis lane reads the audio well after.
+            // arctangent per iteration over five iterations: the stages'
+            // latencies overlap the other stages' work. A batch behind, as
+            // the AM envelopes, so that the loads find their stores done.
+            // The de-emphasis lane reads the audio well after.
             if constexpr (kFm) {
                 const int j = m & (kChunk - 1);
-                const int m0 = m - j - kChunk;  // the batch in flight
+                const int m0 = m - j - 2 * kChunk;  // the batch in flight
                 if (j <= 4 && (!G || (m0 >= 0 && m0 < kN))) {
                     switch (j) {
                     case 0: atan.Start(I + m0, Q + m0); break;
@@ -636,7 +642,7 @@ public:
             }
         };
 
-        constexpr int kFill = kFrontFill;
+        constexpr int kFill = FrontFill(kFm);
         for (int n = 0; n < kFill; ++n)
             iterate(n, std::true_type{});
         for (int n = kFill; n < kN; ++n)
