@@ -154,11 +154,12 @@ constexpr int kSmoothSection = 1, kLaneSmooth = 3;
 constexpr int kHighPassSection = 2, kLaneHighPass = 3;
 // How far the de-emphasis and the noise lane run behind the IF lanes, in
 // samples: far enough that their input was computed several iterations
-// before, so that no lane of a step waits for the others. FM's angles come
-// later than the other modes' audio (see the front end), and its lanes run
-// further behind; the others keep the shorter lags, which measured faster.
-constexpr int DeemphLag(bool fm) { return fm ? 24 : 16; }
-constexpr int NoiseLag(bool fm) { return fm ? 28 : 24; }
+// before, so that no lane of a step waits for the others. Without the
+// canceller, FM's angles come a batch later than the other modes' audio
+// (see the front end), and its lanes run further behind ("late"); the other
+// cases keep the shorter lags, which measured faster for them.
+constexpr int DeemphLag(bool late) { return late ? 24 : 16; }
+constexpr int NoiseLag(bool late) { return late ? 28 : 24; }
 // Iterations of the front-end loop before (and after) every stage is busy:
 // the high-pass lane's sample is NoiseLag + 5 behind the IF input.
 constexpr int FrontFill(bool fm) { return NoiseLag(fm) + 5; }
@@ -175,9 +176,9 @@ constexpr int kChunk = 8;  // mixer samples, AM envelopes and FM angles per vect
 // phase, some iterations before the IF lanes read it.
 constexpr int kMixLead = 16;
 static_assert(kMixLead % kChunk == 0 && kMixLead >= kChunk + 3);
-// An FM batch's audio is stored in the fifth iteration of the batch after
-// next, before the de-emphasis lane reads it.
-static_assert(kN % kChunk == 0 && 2 * kChunk + 7 < DeemphLag(true));
+// An FM batch's audio is stored in the fifth iteration of the next batch
+// (of the batch after next when late), before the de-emphasis lane reads it.
+static_assert(kN % kChunk == 0 && kChunk + 7 < DeemphLag(false) && 2 * kChunk + 7 < DeemphLag(true));
 static_assert(DeemphLag(true) < NoiseLag(true) && DeemphLag(false) < NoiseLag(false));
 enum { kDemodAM, kDemodFM, kDemodBfo };
 
@@ -382,8 +383,11 @@ public:
     {
         constexpr bool kBfo = Demod == kDemodBfo;
         constexpr bool kFm = Demod == kDemodFM;
-        constexpr int kDeemphLag = DeemphLag(kFm), kNoiseLag = NoiseLag(kFm);
-        constexpr int kFirLag = FirLag(kFm), kFirInLoop = FirInLoop(kFm);
+        // With the canceller, the loop is bound by its chain, and FM's
+        // angles measured faster a batch earlier.
+        constexpr bool kLate = kFm && !An;
+        constexpr int kDeemphLag = DeemphLag(kLate), kNoiseLag = NoiseLag(kLate);
+        constexpr int kFirLag = FirLag(kLate), kFirInLoop = FirInLoop(kLate);
         SectionV sec[4];
         for (int k = 0; k < 4; ++k) {
             const BiquadSection& a = IF[k];
@@ -588,12 +592,13 @@ public:
 
             // FM angles eight at a time, vectorised, one stage of the
             // arctangent per iteration over five iterations: the stages'
-            // latencies overlap the other stages' work. A batch behind, as
-            // the AM envelopes, so that the loads find their stores done.
+            // latencies overlap the other stages' work. Without the
+            // canceller a batch behind, as the AM envelopes, so that the
+            // loads find their stores done.
             // The de-emphasis lane reads the audio well after.
             if constexpr (kFm) {
                 const int j = m & (kChunk - 1);
-                const int m0 = m - j - 2 * kChunk;  // the batch in flight
+                const int m0 = m - j - (kLate ? 2 : 1) * kChunk;  // the batch in flight
                 if (j <= 4 && (!G || (m0 >= 0 && m0 < kN))) {
                     switch (j) {
                     case 0: atan.Start(I + m0, Q + m0); break;
@@ -642,7 +647,7 @@ public:
             }
         };
 
-        constexpr int kFill = FrontFill(kFm);
+        constexpr int kFill = FrontFill(kLate);
         for (int n = 0; n < kFill; ++n)
             iterate(n, std::true_type{});
         for (int n = kFill; n < kN; ++n)
