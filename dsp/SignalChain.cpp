@@ -162,13 +162,13 @@ constexpr int DeemphLag(bool late) { return late ? 24 : 16; }
 constexpr int NoiseLag(bool late) { return late ? 28 : 24; }
 // Iterations of the front-end loop before (and after) every stage is busy:
 // the high-pass lane's sample is NoiseLag + 5 behind the IF input.
-constexpr int FrontFill(bool fm) { return NoiseLag(fm) + 5; }
+constexpr int FrontFill(bool late) { return NoiseLag(late) + 5; }
 // The AF filter's four outputs from 4q take four iterations from iteration
 // 4q + FirLag, by when their newest input has been stored eight iterations
 // (or a few more: whole quads).
-constexpr int FirLag(bool fm) { return (FrontFill(fm) + 3 + 8 + 3) / 4 * 4; }
+constexpr int FirLag(bool late) { return (FrontFill(late) + 3 + 8 + 3) / 4 * 4; }
 // Output quads whose four parts all fall within the loop's iterations.
-constexpr int FirInLoop(bool fm) { return (kN + FrontFill(fm) - FirLag(fm)) / 4; }
+constexpr int FirInLoop(bool late) { return (kN + FrontFill(late) - FirLag(late)) / 4; }
 constexpr int kFirSplit[5] = {0, 7, 13, 19, kAfHist / 2};  // folded taps per iteration
 constexpr int kChunk = 8;  // mixer samples, AM envelopes and FM angles per vectorised batch
 // How far the tuning oscillator runs ahead of the IF lanes, in samples: a
@@ -374,10 +374,10 @@ public:
     // same loop, and the mixer (and the BFO's sines and cosines) take their
     // batches of eight in stages between.
     //
-    // With HighPass (the enhancer off), the audio high-pass, the volume and
-    // the limiter run here too, a sample after the squelch's decision,
-    // rounding as the section step is written; they leave the AF filter's
-    // input and the overload peak.
+    // With HighPassHere (the enhancer off), the audio high-pass, the volume
+    // and the limiter run here too, a sample after the squelch's decision,
+    // rounding as the section step is written (the free lane of section 2),
+    // and then the AF filter: they leave the AF output and the overload peak.
     template <int Demod, bool An, bool HighPassHere>
     TESMAR_STAGE bool FrontEnd(const ChainControls& c, double inc, double bfoInc, double* trace)
     {
