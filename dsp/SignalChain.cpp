@@ -175,6 +175,11 @@ constexpr int kChunk = 8;  // mixer samples, AM envelopes and FM angles per vect
 // batch of eight phases is mixed over the three iterations after its last
 // phase, some iterations before the IF lanes read it.
 constexpr int kMixLead = 16;
+// How many batches the CW and sideband products run behind the AGC.
+constexpr int kBfoBehind = 1;
+// Its audio is stored before the noise lane (three samples behind the AGC)
+// reads it.
+static_assert(kBfoBehind * kChunk + 2 < NoiseLag(false) - 3);
 static_assert(kMixLead % kChunk == 0 && kMixLead >= kChunk + 3);
 // An FM batch's audio is stored in the fifth iteration of the next batch
 // (of the batch after next when late), before the de-emphasis lane reads it.
@@ -232,8 +237,6 @@ public:
     alignas(64) double Gate[kN];
     alignas(64) double BfoAt[kN];  // the BFO's phases
     alignas(64) double TuneAt[kN];  // the tuning oscillator's phases
-    alignas(64) double Sin[kN];
-    alignas(64) double Cos[kN];
     alignas(64) double FmRaw[kN];  // FM audio before the de-emphasis
 
     double TunePhase = 0.0;
@@ -293,8 +296,9 @@ public:
         std::fill(std::begin(NrHist), std::end(NrHist), 0.0);
     }
 
-    // The BFO of CW and the sidebands for the eight samples from m0, in
-    // three stages: its sines and cosines for the demodulator.
+    // CW and sideband audio of the eight samples from m0, in three stages:
+    // the BFO's sines and cosines, then the products with the AGC output in
+    // I and Q.
     void BfoStage(int stage, int m0, fastmath::SinCosx8& sc)
     {
         using V = fastmath::SinCosx8::V;
@@ -303,10 +307,12 @@ public:
         } else if (stage == 1) {
             sc.PolyInner();
         } else {
-            V sn, cs;
+            V sn, cs, i, q;
             sc.Finish(sn, cs);
-            std::memcpy(Sin + m0, &sn, sizeof sn);
-            std::memcpy(Cos + m0, &cs, sizeof cs);
+            std::memcpy(&i, I + m0, sizeof i);
+            std::memcpy(&q, Q + m0, sizeof q);
+            const V a = 10.0 * (q * sn - i * cs);
+            std::memcpy(Audio + m0, &a, sizeof a);
         }
     }
 
@@ -371,8 +377,9 @@ public:
     // the free lane of section 1, a sample after the noise high-pass.
     //
     // The tuning oscillator (and the BFO) run kMixLead samples ahead in the
-    // same loop, and the mixer (and the BFO's sines and cosines) take their
-    // batches of eight in stages between.
+    // same loop, and the mixer takes its batches of eight in stages between.
+    // The BFO's sines and cosines and the CW and sideband products take
+    // theirs a batch behind the AGC, as the AM envelopes and FM angles do.
     //
     // With HighPassHere (the enhancer off), the audio high-pass, the volume
     // and the limiter run here too, a sample after the squelch's decision,
@@ -461,11 +468,8 @@ public:
                 BfoAt[n] = bfo = PhaseStep(bfo, bfoInc);
         }
         for (int m0 = 0; m0 < kMixLead; m0 += kChunk)
-            for (int stage = 0; stage < 3; ++stage) {
+            for (int stage = 0; stage < 3; ++stage)
                 MixStage(stage, m0, mix);
-                if constexpr (kBfo)
-                    BfoStage(stage, m0, bfoSc);
-            }
 
         // One iteration; the guarded form, for the first and last few
         // iterations, skips the stages whose sample lies outside the block.
@@ -487,11 +491,8 @@ public:
             {
                 const int j = n & (kChunk - 1);
                 const int m0 = n - j + kChunk;  // the batch in flight
-                if (j < 3 && m0 >= kMixLead && m0 < kN) {
+                if (j < 3 && m0 >= kMixLead && m0 < kN)
                     MixStage(j, m0, mix);
-                    if constexpr (kBfo)
-                        BfoStage(j, m0, bfoSc);
-                }
             }
 
             const int ps = nn - 4;  // the smoother's sample
@@ -569,15 +570,19 @@ public:
                     for (int p = 0; p < kAnPairs; ++p)
                         anW[p] = anW[p] + Load4(reinterpret_cast<const double*>(ref - 2 * p)) * (p ? mu : mu0) * eg4;
                 }
-                if constexpr (Demod == kDemodAM) {
-                    I[m] = eg[0];
-                    Q[m] = eg[1];
-                } else if constexpr (kFm) {
-                    I[m] = eg[0];
-                    Q[m] = eg[1];
-                } else {
-                    Audio[m] = 10.0 * (eg[1] * Sin[m] - eg[0] * Cos[m]);
-                }
+                // The demodulators take the AGC output in batches.
+                I[m] = eg[0];
+                Q[m] = eg[1];
+            }
+
+            // CW and sideband audio eight at a time, the product folded
+            // into the stage that forms the BFO's sines and cosines; a batch
+            // behind, as the AM envelopes.
+            if constexpr (kBfo) {
+                const int j = m & (kChunk - 1);
+                const int m0 = m - j - kBfoBehind * kChunk;  // the batch in flight
+                if (j < 3 && m0 >= 0 && m0 < kN)
+                    BfoStage(j, m0, bfoSc);
             }
 
             // AM envelopes eight at a time, vectorised: the square root
