@@ -224,6 +224,15 @@ inline double PhaseStep(double phase, double inc)
     return phase >= kTwoPi ? down : (phase < 0.0 ? up : phase);
 }
 
+// Two oscillators' steps as the lanes of one vector: each lane performs
+// PhaseStep's operations, so the phases are the same.
+inline v2d PhaseStep(v2d phase, v2d inc)
+{
+    phase += inc;
+    const v2d down = phase - kTwoPi, up = phase + kTwoPi;
+    return phase >= kTwoPi ? down : (phase < 0.0 ? up : phase);
+}
+
 } // namespace
 
 class SignalChainImpl {
@@ -460,13 +469,22 @@ public:
 
         // The oscillator's first kMixLead phases and their mixer batches
         // before the loop; the loop does the rest.
-        double tune = TunePhase, bfo = BfoPhase;
+        // With the BFO, both oscillators step as one vector's lanes.
+        double tune = TunePhase;
+        v2d osc = {TunePhase, BfoPhase};
+        const v2d oscInc = {inc, bfoInc};
         fastmath::SinCosx8 mix, bfoSc;
-        for (int n = 0; n < kMixLead; ++n) {
-            TuneAt[n] = tune = PhaseStep(tune, inc);
-            if constexpr (kBfo)
-                BfoAt[n] = bfo = PhaseStep(bfo, bfoInc);
-        }
+        auto oscillate = [&](int n) __attribute__((always_inline)) {
+            if constexpr (kBfo) {
+                osc = PhaseStep(osc, oscInc);
+                TuneAt[n] = osc[0];
+                BfoAt[n] = osc[1];
+            } else {
+                TuneAt[n] = tune = PhaseStep(tune, inc);
+            }
+        };
+        for (int n = 0; n < kMixLead; ++n)
+            oscillate(n);
         for (int m0 = 0; m0 < kMixLead; m0 += kChunk)
             for (int stage = 0; stage < 3; ++stage)
                 MixStage(stage, m0, mix);
@@ -480,14 +498,8 @@ public:
             const int nn = n - kNoiseLag;
 
             // Oscillator and mixer ahead of the IF lanes.
-            if (n + kMixLead < kN) {
-                tune = PhaseStep(tune, inc);
-                TuneAt[n + kMixLead] = tune;
-                if constexpr (kBfo) {
-                    bfo = PhaseStep(bfo, bfoInc);
-                    BfoAt[n + kMixLead] = bfo;
-                }
-            }
+            if (n + kMixLead < kN)
+                oscillate(n + kMixLead);
             {
                 const int j = n & (kChunk - 1);
                 const int m0 = n - j + kChunk;  // the batch in flight
@@ -668,9 +680,12 @@ public:
             W1[k] = w1[k];
             W2[k] = w2[k];
         }
-        TunePhase = tune;
-        if constexpr (kBfo)
-            BfoPhase = bfo;
+        if constexpr (kBfo) {
+            TunePhase = osc[0];
+            BfoPhase = osc[1];
+        } else {
+            TunePhase = tune;
+        }
         SqlClosed = closed;
         Smoother = {w1[kSmoothSection][kLaneSmooth], w2[kSmoothSection][kLaneSmooth]};
         if constexpr (HighPassHere) {
