@@ -60,7 +60,7 @@ std::string Quoted(std::string_view s)
 } // namespace
 
 const char* const kDemodUsage =
-    "Usage: tesmar-demod [--set KEY=VALUE]... [--record REC.wav] [--spectrum SPEC.f64]\n"
+    "Usage: tesmar-demod [--set KEY=VALUE]... [--record REC.wav] [--spectrum OUT.f64]\n"
     "                    INPUT.dat OUTPUT.wav\n"
     "Demodulates a raw IQ recording through the receiver chain, as playback does.\n"
     "\n"
@@ -73,7 +73,7 @@ const char* const kDemodUsage =
     "                       (volume off), so pass e.g. --set GainPos=0 to hear anything.\n"
     "  --record REC.wav     also write what the WAV recorder writes (8000 Hz mono, blocks\n"
     "                       with the squelch open), recording from the first block\n"
-    "  --spectrum SPEC.f64  also write each block's 2048 spectrum values, float64 LE\n"
+    "  --spectrum OUT.f64   also write each block's 2048 spectrum values, float64 LE\n"
     "  -h, --help           show this help\n"
     "\n"
     "Exit status 0 on success; 2 on any error, with one line on stderr and no output\n"
