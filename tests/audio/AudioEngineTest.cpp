@@ -77,8 +77,7 @@ protected:
             GTEST_SKIP() << "jackd is not installed (scripts/deps installs jackd2): "
                             "the sound-card tests need a private JACK server";
         std::string error;
-        ASSERT_TRUE(server_.Start(error)) << error;
-        ASSERT_TRUE(rig_.Open("rig", 2, 2)) << "the test's JACK client did not open";
+        ASSERT_TRUE(StartServerWithRig(server_, rig_, error)) << error;
         ASSERT_TRUE(PortsAppear("rig:", 4));
         engine_ = std::make_unique<AudioEngine>();
         engine_->SetApi(AudioApi::Jack);

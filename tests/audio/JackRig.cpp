@@ -1,4 +1,5 @@
 #include "JackRig.h"
+#include "JackServer.h"
 
 #include <cmath>
 
@@ -110,6 +111,24 @@ std::vector<std::string> JackRig::PortsStartingWith(const std::string& prefix) c
         jack_free(list);
     }
     return names;
+}
+
+bool StartServerWithRig(JackServer& server, JackRig& rig, std::string& error)
+{
+    std::string reasons;
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+        std::string why;
+        if (server.Start(why)) {
+            if (rig.Open("rig", 2, 2))
+                return true;
+            why = "the test's JACK client did not open";
+        }
+        rig.Close();
+        server.Stop();
+        reasons += "attempt " + std::to_string(attempt) + ": " + why + "\n";
+    }
+    error = reasons;
+    return false;
 }
 
 }  // namespace audiotest

@@ -68,4 +68,13 @@ private:
     std::atomic<int64_t> fed_{0};
 };
 
+class JackServer;
+
+// Starts a private server and opens the rig ("rig", two outputs, two inputs)
+// on it. Servers started at the same moment by parallel tests now and then
+// trip over each other in JACK's shared registry, and one of them stops
+// taking clients right after its first; such a start is tried again with a
+// new server (three attempts in all).
+bool StartServerWithRig(JackServer& server, JackRig& rig, std::string& error);
+
 }  // namespace audiotest

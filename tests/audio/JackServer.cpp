@@ -17,6 +17,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <filesystem>
 #include <thread>
 
 namespace audiotest {
@@ -153,6 +154,14 @@ void JackServer::Stop()
     KillServer(pid_);
     pid_ = -1;
     ::unlink(logPath_.c_str());
+    // JACK leaves its semaphores and segments of a server it did not shut
+    // down itself behind in /dev/shm; this server's name is ours alone.
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/dev/shm", ec)) {
+        const std::string file = entry.path().filename().string();
+        if (file.rfind("jack", 0) == 0 && file.find(name_) != std::string::npos)
+            std::filesystem::remove(entry.path(), ec);
+    }
 }
 
 void JackServer::Suspend()

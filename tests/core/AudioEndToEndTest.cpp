@@ -28,8 +28,7 @@ protected:
         if (!JackServer::Installed())
             GTEST_SKIP() << "jackd is not installed (scripts/deps installs jackd2)";
         std::string error;
-        ASSERT_TRUE(server_.Start(error)) << error;
-        ASSERT_TRUE(rig_.Open("rig", 2, 2));
+        ASSERT_TRUE(audiotest::StartServerWithRig(server_, rig_, error)) << error;
         audio::AudioEngine lister;
         lister.SetApi(audio::AudioApi::Jack);
         rigInput_ = int(lister.InputDeviceNames().indexOf(QStringLiteral("rig"))) + 1;
