@@ -2,6 +2,7 @@
 
 #include "core/Receiver.h"
 #include "audio/AudioApi.h"
+#include "tests/support/TempDir.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -23,29 +24,7 @@
 
 namespace core::test {
 
-// A fresh folder under the system's temporary folder, removed with its
-// contents when the test ends.
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tesmar-core-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& Path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
+using tesmar::test::TempDir;
 
 inline void WriteFile(const std::filesystem::path& file, const std::string& bytes)
 {

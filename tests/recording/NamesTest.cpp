@@ -103,7 +103,7 @@ TEST(EnsureFolderTest, CreatesOneLevel)
     EXPECT_TRUE(EnsureFolder(dir / "Raw", &error));
     EXPECT_TRUE(std::filesystem::is_directory(dir / "Raw"));
     EXPECT_TRUE(EnsureFolder(dir / "Raw", &error));  // already there
-    EXPECT_FALSE(EnsureFolder(dir.path() / "missing" / "Raw", &error));
+    EXPECT_FALSE(EnsureFolder(dir.Path() / "missing" / "Raw", &error));
     EXPECT_NE(error.find("missing"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir / "missing"));
 }

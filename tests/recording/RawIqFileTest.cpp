@@ -171,30 +171,30 @@ TEST(RawRecorderTest, StartInFolderCreatesRawAndNamesTheFile)
 {
     TempDir dir;
     RawRecorder rec;
-    ASSERT_TRUE(rec.StartInFolder(dir.path(), At(15, 30, 12), 7100000));
-    const auto expected = dir.path() / "Raw" / "20210303_153012_7100.dat";
+    ASSERT_TRUE(rec.StartInFolder(dir.Path(), At(15, 30, 12), 7100000));
+    const auto expected = dir.Path() / "Raw" / "20210303_153012_7100.dat";
     EXPECT_EQ(rec.FileName(), expected);
     EXPECT_TRUE(rec.Stop());
     EXPECT_EQ(ReadAll(expected).size(), 19u + 16u);
     // A second recording goes into the existing folder.
-    ASSERT_TRUE(rec.StartInFolder(dir.path(), At(15, 30, 13), 7100000));
+    ASSERT_TRUE(rec.StartInFolder(dir.Path(), At(15, 30, 13), 7100000));
     EXPECT_TRUE(rec.Stop());
-    EXPECT_TRUE(std::filesystem::exists(dir.path() / "Raw" / "20210303_153013_7100.dat"));
+    EXPECT_TRUE(std::filesystem::exists(dir.Path() / "Raw" / "20210303_153013_7100.dat"));
 }
 
 TEST(RawRecorderTest, UncreatableFileIsReported)
 {
     TempDir dir;
     RawRecorder rec;
-    EXPECT_FALSE(rec.StartInFolder(dir.path() / "gone", At(1, 1, 1), 7100000));
+    EXPECT_FALSE(rec.StartInFolder(dir.Path() / "gone", At(1, 1, 1), 7100000));
     EXPECT_FALSE(rec.IsOpen());
-    EXPECT_EQ(rec.FileName(), dir.path() / "gone" / "Raw" / "20210303_010101_7100.dat");
+    EXPECT_EQ(rec.FileName(), dir.Path() / "gone" / "Raw" / "20210303_010101_7100.dat");
     EXPECT_FALSE(rec.LastError().empty());
     const auto b = Block(0);
     EXPECT_FALSE(rec.AppendBlock(b.data()));
     EXPECT_FALSE(rec.Stop());
 
-    EXPECT_FALSE(rec.Start(dir.path() / "gone" / "x.dat", At(1, 1, 1), 1));
+    EXPECT_FALSE(rec.Start(dir.Path() / "gone" / "x.dat", At(1, 1, 1), 1));
     EXPECT_NE(rec.LastError().find("cannot create"), std::string::npos);
 }
 

@@ -282,7 +282,7 @@ TEST_F(RawPlayerTest, MissingOrUnreadableFileHasNoMessageButAReason)
     EXPECT_NE(player->LastError().find("cannot open"), std::string::npos);
     EXPECT_FALSE(player->IsOpen());
 
-    c = player->Open(dir.path());  // a folder opens but cannot be read
+    c = player->Open(dir.Path());  // a folder opens but cannot be read
     EXPECT_EQ(c.status, RawHeaderStatus::Unreadable);
     EXPECT_EQ(c.message, nullptr);
     EXPECT_FALSE(player->IsOpen());

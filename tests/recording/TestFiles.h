@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include "tests/support/TempDir.h"
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -9,30 +11,7 @@
 #include <unistd.h>
 #include <vector>
 
-// A fresh folder under the system's temporary folder, removed afterwards.
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "tesmar-rec-XXXXXX").string();
-        if (!::mkdtemp(tmpl.data()))
-            std::abort();
-        path_ = tmpl;
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
-private:
-    std::filesystem::path path_;
-};
+using tesmar::test::TempDir;
 
 inline std::vector<uint8_t> ReadAll(const std::filesystem::path& p)
 {

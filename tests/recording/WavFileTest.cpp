@@ -138,17 +138,17 @@ TEST(WaveRecorderTest, StartInFolderCreatesWavAndNamesTheFile)
 {
     TempDir dir;
     WaveRecorder rec;
-    ASSERT_TRUE(rec.StartInFolder(dir.path(), March3(), -12000, 7100000));
-    EXPECT_EQ(rec.FileName(), dir.path() / "Wav" / "20210303_153012_7088.wav");
+    ASSERT_TRUE(rec.StartInFolder(dir.Path(), March3(), -12000, 7100000));
+    EXPECT_EQ(rec.FileName(), dir.Path() / "Wav" / "20210303_153012_7088.wav");
     EXPECT_TRUE(rec.Stop());
-    EXPECT_EQ(ReadAll(dir.path() / "Wav" / "20210303_153012_7088.wav").size(), 44u);
+    EXPECT_EQ(ReadAll(dir.Path() / "Wav" / "20210303_153012_7088.wav").size(), 44u);
 }
 
 TEST(WaveRecorderTest, UncreatableFileIsReported)
 {
     TempDir dir;
     WaveRecorder rec;
-    EXPECT_FALSE(rec.StartInFolder(dir.path() / "gone", March3(), 0, 7100000));
+    EXPECT_FALSE(rec.StartInFolder(dir.Path() / "gone", March3(), 0, 7100000));
     EXPECT_FALSE(rec.IsOpen());
     EXPECT_FALSE(rec.LastError().empty());
     const auto s = Samples(1);
@@ -156,7 +156,7 @@ TEST(WaveRecorderTest, UncreatableFileIsReported)
     EXPECT_FALSE(rec.AppendBlock(s.data()));
     EXPECT_FALSE(rec.UpdateSizes(800));
 
-    EXPECT_FALSE(rec.Start(dir.path() / "gone" / "x.wav"));
+    EXPECT_FALSE(rec.Start(dir.Path() / "gone" / "x.wav"));
     EXPECT_NE(rec.LastError().find("cannot create"), std::string::npos);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/TempDir.h"
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -10,31 +12,7 @@
 
 namespace settings::test {
 
-// A fresh folder under the system's temporary folder, removed with its
-// contents when the test ends.
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tesmar-set-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const std::filesystem::path& Path() const { return path_; }
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
-private:
-    std::filesystem::path path_;
-};
+using tesmar::test::TempDir;
 
 inline void WriteText(const std::filesystem::path& file, const std::string& text)
 {

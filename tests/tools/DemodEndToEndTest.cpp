@@ -136,7 +136,7 @@ protected:
     {
         const auto p = dir / name;
         args.push_back(p.string());
-        const ProcResult r = IqGen(args, dir.path());
+        const ProcResult r = IqGen(args, dir.Path());
         EXPECT_EQ(r.status, 0) << r.err;
         return p;
     }
@@ -148,7 +148,7 @@ TEST_F(DemodEndToEnd, AmToneComesOutAtItsFrequency)
 {
     const auto in = Make("am.dat", {"--blocks", "60", "--tone", "1000"});
     const auto out = dir / "out.wav";
-    const ProcResult r = Demod({"--set", "GainPos=0", in.string(), out.string()}, dir.path());
+    const ProcResult r = Demod({"--set", "GainPos=0", in.string(), out.string()}, dir.Path());
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(r.err.empty());
     const auto wav = ReadAll(out);
@@ -174,7 +174,7 @@ TEST_F(DemodEndToEnd, OtherToneOtherFrequency)
     const auto in = Make("am700.dat", {"--blocks", "60", "--tone", "700", "--offset", "5000"});
     const auto out = dir / "out.wav";
     const ProcResult r =
-        Demod({"--set", "GainPos=0", "--set", "FreqTune=5000", in.string(), out.string()}, dir.path());
+        Demod({"--set", "GainPos=0", "--set", "FreqTune=5000", in.string(), out.string()}, dir.Path());
     ASSERT_EQ(r.status, 0) << r.err;
     const auto left = Channel(Samples(ReadAll(out)), 0);
     EXPECT_NEAR(ZeroCrossingHz(left, 48000, 48000 * 3, 48000), 700.0, 2.0);
@@ -184,7 +184,7 @@ TEST_F(DemodEndToEnd, DefaultVolumeIsSilent)
 {
     const auto in = Make("am.dat", {"--blocks", "10"});
     const auto out = dir / "out.wav";
-    ASSERT_EQ(Demod({in.string(), out.string()}, dir.path()).status, 0);
+    ASSERT_EQ(Demod({in.string(), out.string()}, dir.Path()).status, 0);
     const auto s = Samples(ReadAll(out));
     EXPECT_EQ(s.size(), 11u * 4800u);
     EXPECT_TRUE(std::all_of(s.begin(), s.end(), [](int16_t v) { return v == 0; }));
@@ -199,7 +199,7 @@ TEST_F(DemodEndToEnd, OutputIsExactlyTheChainFedAsPlaybackFeedsIt)
     const auto out = dir / "out.wav";
     ASSERT_EQ(Demod({"--set", "GainPos=30", "--set", "RxMode=3", "--set", "DSPNR=1", in.string(),
                      out.string()},
-                    dir.path())
+                    dir.Path())
                   .status,
               0);
     dsp::ChainControls c;
@@ -231,7 +231,7 @@ TEST_F(DemodEndToEnd, OutputReproducesTheLiteralModel)
     const auto out = dir / "out.wav";
     ASSERT_EQ(Demod({"--set", "GainPos=40", "--set", "DSPAN=1", "--set", "DSP3D=1", "--set", "SqlPos=100",
                      "--set", "AGC=0", in.string(), out.string()},
-                    dir.path())
+                    dir.Path())
                   .status,
               0);
     dsp::ChainControls c;
@@ -278,7 +278,7 @@ TEST_F(DemodEndToEnd, BlockCountIsFileBlocksPlusOne)
     for (int k : {0, 1, 7}) {
         const auto in = Make("k.dat", {"--blocks", std::to_string(k)});
         const auto out = dir / "out.wav";
-        const ProcResult r = Demod({in.string(), out.string()}, dir.path());
+        const ProcResult r = Demod({in.string(), out.string()}, dir.Path());
         ASSERT_EQ(r.status, 0) << r.err;
         const auto wav = ReadAll(out);
         EXPECT_EQ(wav.size(), 44u + (k + 1u) * 9600u) << k;
@@ -291,7 +291,7 @@ TEST_F(DemodEndToEnd, FileWithoutEndMarkerEndsAtItsEnd)
     const auto in = Make("cut.dat", {"--blocks", "5", "--no-end-marker"});
     EXPECT_EQ(ReadAll(in).size(), 19u + 5u * 9600u);
     const auto out = dir / "out.wav";
-    const ProcResult r = Demod({"--set", "GainPos=0", in.string(), out.string()}, dir.path());
+    const ProcResult r = Demod({"--set", "GainPos=0", in.string(), out.string()}, dir.Path());
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(ReadAll(out).size(), 44u + 6u * 9600u);
 
@@ -299,7 +299,7 @@ TEST_F(DemodEndToEnd, FileWithoutEndMarkerEndsAtItsEnd)
     auto bytes = ReadAll(in);
     bytes.resize(19 + 2 * 9600 + 1234);
     WriteAll(in, bytes);
-    ASSERT_EQ(Demod({in.string(), out.string()}, dir.path()).status, 0);
+    ASSERT_EQ(Demod({in.string(), out.string()}, dir.Path()).status, 0);
     EXPECT_EQ(ReadAll(out).size(), 44u + 3u * 9600u);
 }
 
@@ -309,21 +309,21 @@ TEST_F(DemodEndToEnd, RefusesAnotherTesmarFormat)
     auto bytes = ReadAll(in);
     bytes[6] = 1;
     WriteAll(in, bytes);
-    const ProcResult r = Demod({in.string(), (dir / "out.wav").string()}, dir.path());
+    const ProcResult r = Demod({in.string(), (dir / "out.wav").string()}, dir.Path());
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(OneLine(r.err)) << r.err;
     EXPECT_NE(r.err.find("Tesmar can not read this format."), std::string::npos) << r.err;
     EXPECT_FALSE(std::filesystem::exists(dir / "out.wav"));
-    EXPECT_EQ(FileCount(dir.path()), 1u);
+    EXPECT_EQ(FileCount(dir.Path()), 1u);
 }
 
 TEST_F(DemodEndToEnd, RefusesFilesThatAreNotForTesmar)
 {
     const auto in = Make("am.dat", {"--blocks", "2"});
     const auto out = dir / "out.wav";
-    ASSERT_EQ(Demod({in.string(), out.string()}, dir.path()).status, 0);
+    ASSERT_EQ(Demod({in.string(), out.string()}, dir.Path()).status, 0);
     // A WAV file given as the input.
-    const ProcResult r = Demod({out.string(), (dir / "again.wav").string()}, dir.path());
+    const ProcResult r = Demod({out.string(), (dir / "again.wav").string()}, dir.Path());
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(OneLine(r.err)) << r.err;
     EXPECT_NE(r.err.find("This data is not to use for Tesmar."), std::string::npos) << r.err;
@@ -332,31 +332,31 @@ TEST_F(DemodEndToEnd, RefusesFilesThatAreNotForTesmar)
 
 TEST_F(DemodEndToEnd, MissingInputIsAnError)
 {
-    const ProcResult r = Demod({(dir / "none.dat").string(), (dir / "out.wav").string()}, dir.path());
+    const ProcResult r = Demod({(dir / "none.dat").string(), (dir / "out.wav").string()}, dir.Path());
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(OneLine(r.err)) << r.err;
     EXPECT_NE(r.err.find("none.dat"), std::string::npos);
-    EXPECT_EQ(FileCount(dir.path()), 0u);
+    EXPECT_EQ(FileCount(dir.Path()), 0u);
 }
 
 TEST_F(DemodEndToEnd, BadKeyAndMalformedValueAreRefused)
 {
     const auto in = Make("am.dat", {"--blocks", "2"});
     const auto out = dir / "out.wav";
-    ProcResult r = Demod({"--set", "Volume=3", in.string(), out.string()}, dir.path());
+    ProcResult r = Demod({"--set", "Volume=3", in.string(), out.string()}, dir.Path());
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(OneLine(r.err)) << r.err;
     EXPECT_NE(r.err.find("Volume"), std::string::npos);
-    r = Demod({"--set", "GainPos=loud", in.string(), out.string()}, dir.path());
+    r = Demod({"--set", "GainPos=loud", in.string(), out.string()}, dir.Path());
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(OneLine(r.err)) << r.err;
     EXPECT_NE(r.err.find("loud"), std::string::npos);
-    r = Demod({"--frobnicate", in.string(), out.string()}, dir.path());
+    r = Demod({"--frobnicate", in.string(), out.string()}, dir.Path());
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(OneLine(r.err)) << r.err;
-    EXPECT_EQ(FileCount(dir.path()), 1u);
+    EXPECT_EQ(FileCount(dir.Path()), 1u);
     // The settings file's hexadecimal form is a value like any other.
-    r = Demod({"--set", "GainPos=$10", in.string(), out.string()}, dir.path());
+    r = Demod({"--set", "GainPos=$10", in.string(), out.string()}, dir.Path());
     EXPECT_EQ(r.status, 0) << r.err;
 }
 
@@ -364,26 +364,26 @@ TEST_F(DemodEndToEnd, UnwritableOutputLeavesNothingBehind)
 {
     const auto in = Make("am.dat", {"--blocks", "3"});
     // A folder that does not exist.
-    ProcResult r = Demod({in.string(), (dir.path() / "no" / "out.wav").string()}, dir.path());
+    ProcResult r = Demod({in.string(), (dir.Path() / "no" / "out.wav").string()}, dir.Path());
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(OneLine(r.err)) << r.err;
     EXPECT_NE(r.err.find("no/out.wav"), std::string::npos) << r.err;
     // A folder in the output's place.
     std::filesystem::create_directory(dir / "taken.wav");
-    r = Demod({in.string(), (dir / "taken.wav").string()}, dir.path());
+    r = Demod({in.string(), (dir / "taken.wav").string()}, dir.Path());
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(OneLine(r.err)) << r.err;
     // An unwritable recorder file takes the main output down with it.
-    r = Demod({"--record", (dir.path() / "no" / "rec.wav").string(), in.string(),
+    r = Demod({"--record", (dir.Path() / "no" / "rec.wav").string(), in.string(),
                (dir / "out.wav").string()},
-              dir.path());
+              dir.Path());
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(OneLine(r.err)) << r.err;
-    r = Demod({"--spectrum", (dir.path() / "no" / "s.f64").string(), in.string(),
+    r = Demod({"--spectrum", (dir.Path() / "no" / "s.f64").string(), in.string(),
                (dir / "out.wav").string()},
-              dir.path());
+              dir.Path());
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(FileCount(dir.path()), 2u);  // am.dat and the taken.wav folder
+    EXPECT_EQ(FileCount(dir.Path()), 2u);  // am.dat and the taken.wav folder
     EXPECT_FALSE(std::filesystem::exists(dir / "out.wav"));
 }
 
@@ -392,7 +392,7 @@ TEST_F(DemodEndToEnd, DevicesAreWrittenInPlace)
     // A device as an output is written to, never replaced by a file.
     const auto in = Make("am.dat", {"--blocks", "3"});
     ProcResult r = Demod({"--spectrum", "/dev/null", in.string(), (dir / "out.wav").string()},
-                         dir.path());
+                         dir.Path());
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
     EXPECT_EQ(ReadAll(dir / "out.wav").size(), 44u + 4u * 9600u);
@@ -400,13 +400,13 @@ TEST_F(DemodEndToEnd, DevicesAreWrittenInPlace)
 
     if (!std::filesystem::is_character_file("/dev/full"))
         GTEST_SKIP() << "no /dev/full";
-    r = Demod({"--record", "/dev/full", in.string(), (dir / "out.wav").string()}, dir.path());
+    r = Demod({"--record", "/dev/full", in.string(), (dir / "out.wav").string()}, dir.Path());
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(OneLine(r.err)) << r.err;
     EXPECT_NE(r.err.find("/dev/full"), std::string::npos) << r.err;
     EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
     EXPECT_FALSE(std::filesystem::exists(dir / "out.wav"));
-    EXPECT_EQ(FileCount(dir.path()), 1u);
+    EXPECT_EQ(FileCount(dir.Path()), 1u);
 }
 
 TEST_F(DemodEndToEnd, LinkedOutputReplacesTheLinkedFile)
@@ -415,7 +415,7 @@ TEST_F(DemodEndToEnd, LinkedOutputReplacesTheLinkedFile)
     std::filesystem::create_directory(dir / "real");
     WriteAll(dir / "real" / "out.wav", {'o', 'l', 'd'});
     std::filesystem::create_symlink(dir / "real" / "out.wav", dir / "link.wav");
-    const ProcResult r = Demod({in.string(), (dir / "link.wav").string()}, dir.path());
+    const ProcResult r = Demod({in.string(), (dir / "link.wav").string()}, dir.Path());
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.wav"));
     EXPECT_EQ(ReadAll(dir / "real" / "out.wav").size(), 44u + 2u * 9600u);
@@ -428,7 +428,7 @@ TEST_F(DemodEndToEnd, FailedRunKeepsAnEarlierOutput)
     auto bytes = ReadAll(in);
     bytes[0] = 'X';
     WriteAll(in, bytes);
-    EXPECT_EQ(Demod({in.string(), (dir / "out.wav").string()}, dir.path()).status, 2);
+    EXPECT_EQ(Demod({in.string(), (dir / "out.wav").string()}, dir.Path()).status, 2);
     EXPECT_EQ(ReadAll(dir / "out.wav"), (std::vector<uint8_t>{'o', 'l', 'd'}));
 }
 
@@ -438,7 +438,7 @@ TEST_F(DemodEndToEnd, RecordWritesWhatTheWavRecorderWrites)
     const auto rec = dir / "rec.wav";
     const ProcResult r = Demod({"--set", "GainPos=0", "--record", rec.string(), in.string(),
                          (dir / "out.wav").string()},
-                        dir.path());
+                        dir.Path());
     ASSERT_EQ(r.status, 0) << r.err;
     const auto wav = ReadAll(rec);
     ASSERT_EQ(wav.size(), 44u + 41u * 800u);  // squelch open all along
@@ -479,14 +479,14 @@ TEST_F(DemodEndToEnd, ClosedSquelchRecordsNothingUnlessMonitorIsDown)
     const auto rec = dir / "rec.wav";
     ProcResult r = Demod({"--set", "SqlPos=150", "--record", rec.string(), in.string(),
                    (dir / "out.wav").string()},
-                  dir.path());
+                  dir.Path());
     ASSERT_EQ(r.status, 0) << r.err;
     const auto closed = ReadAll(rec);
     EXPECT_LT(closed.size(), 44u + 21u * 800u);
     EXPECT_EQ(Le32(closed, 40), closed.size() - 44u);
     r = Demod({"--set", "SqlPos=150", "--set", "Monitor=1", "--record", rec.string(), in.string(),
                (dir / "out.wav").string()},
-              dir.path());
+              dir.Path());
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(ReadAll(rec).size(), 44u + 21u * 800u);
 }
@@ -496,7 +496,7 @@ TEST_F(DemodEndToEnd, SpectrumHasOneLinePerBlockWithTheCarrier)
     const auto in = Make("c.dat", {"--blocks", "4", "--tone", "0", "--offset", "-12000"});
     const auto spectrumFile = dir / "s.f64";
     const ProcResult r = Demod({"--spectrum", spectrumFile.string(), in.string(), (dir / "out.wav").string()},
-                        dir.path());
+                        dir.Path());
     ASSERT_EQ(r.status, 0) << r.err;
     const auto bytes = ReadAll(spectrumFile);
     ASSERT_EQ(bytes.size(), 5u * 2048u * 8u);
@@ -515,15 +515,15 @@ TEST_F(DemodEndToEnd, OutputsMustBeDistinct)
     const auto in = Make("am.dat", {"--blocks", "2"});
     const ProcResult r = Demod({"--record", (dir / "out.wav").string(), in.string(),
                          (dir / "out.wav").string()},
-                        dir.path());
+                        dir.Path());
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(OneLine(r.err)) << r.err;
-    EXPECT_EQ(FileCount(dir.path()), 1u);
+    EXPECT_EQ(FileCount(dir.Path()), 1u);
 }
 
 TEST_F(DemodEndToEnd, HelpIsShortAndComplete)
 {
-    const ProcResult r = Demod({"--help"}, dir.path());
+    const ProcResult r = Demod({"--help"}, dir.Path());
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(r.err.empty());
     EXPECT_NE(r.out.find("Usage: tesmar-demod"), std::string::npos);
@@ -533,20 +533,20 @@ TEST_F(DemodEndToEnd, HelpIsShortAndComplete)
                              "Monitor", "Exit status", "0x"})
         EXPECT_NE(r.out.find(word), std::string::npos) << word;
     EXPECT_LT(std::count(r.out.begin(), r.out.end(), '\n'), 25);
-    const ProcResult none = Demod({}, dir.path());
+    const ProcResult none = Demod({}, dir.Path());
     EXPECT_EQ(none.status, 2);
     EXPECT_TRUE(OneLine(none.err)) << none.err;
 }
 
 TEST_F(DemodEndToEnd, IqGenCommandLine)
 {
-    const ProcResult help = IqGen({"--help"}, dir.path());
+    const ProcResult help = IqGen({"--help"}, dir.Path());
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("Usage: tesmar-iqgen"), std::string::npos);
-    const ProcResult bad = IqGen({"--tone", "loud", (dir / "x.dat").string()}, dir.path());
+    const ProcResult bad = IqGen({"--tone", "loud", (dir / "x.dat").string()}, dir.Path());
     EXPECT_EQ(bad.status, 2);
     EXPECT_TRUE(OneLine(bad.err)) << bad.err;
-    EXPECT_EQ(FileCount(dir.path()), 0u);
+    EXPECT_EQ(FileCount(dir.Path()), 0u);
     const auto p = Make("t.dat", {"--seconds", "0.5", "--time", "090507", "--center", "7100000"});
     const auto b = ReadAll(p);
     ASSERT_EQ(b.size(), 19u + 10u * 9600u + 16u);

@@ -167,7 +167,7 @@ TEST(IqGenTest, WritesARecordingThePlayerAccepts)
     ASSERT_TRUE(tools::WriteIqFile(o, &e)) << e;
     EXPECT_EQ(ReadAll(o.output).size(), 19u + 3u * 9600u);
     // Nothing but the file itself is left in the folder.
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()),
                             std::filesystem::directory_iterator()),
               1);
 }
@@ -176,12 +176,12 @@ TEST(IqGenTest, UnwritableOutputLeavesNothing)
 {
     TempDir dir;
     IqGenOptions o;
-    o.output = dir.path() / "no" / "g.dat";
+    o.output = dir.Path() / "no" / "g.dat";
     o.blocks = 1;
     std::string e;
     EXPECT_FALSE(tools::WriteIqFile(o, &e));
     EXPECT_NE(e.find(o.output.string()), std::string::npos) << e;
-    o.output = dir.path();
+    o.output = dir.Path();
     EXPECT_FALSE(tools::WriteIqFile(o, &e));
-    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+    EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
 }

@@ -3,6 +3,7 @@
 // following, and closing saving the settings.
 
 #include "dsp/SignalChain.h"
+#include "tests/support/TempDir.h"
 #include "ui/Recoding.h"
 
 #include <QApplication>
@@ -26,19 +27,10 @@ namespace {
 
 class MainWindowTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tesmar-ui-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-    }
-
     void TearDown() override
     {
         form_.reset();
         CloseMessageBoxes();
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
     }
 
     // A main window whose files all live in the test's folder. Without a JACK
@@ -97,7 +89,8 @@ protected:
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
 
-    std::filesystem::path dir_;
+    tesmar::test::TempDir temp_;
+    const std::filesystem::path dir_ = temp_.Path();
     std::unique_ptr<ui::TForm1> form_;
     std::vector<std::string> startMessages_;
 };
