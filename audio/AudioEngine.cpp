@@ -355,8 +355,8 @@ int AudioEngine::PlaybackCallback(void* out, void*, unsigned frames, double, uns
 
 void AudioEngine::OnInputReady(uint32_t generation)
 {
-    if (!capture_.rt || generation != capture_.generation.load(std::memory_order_relaxed)
-        || !captureRing_->HasBlock()) {
+    if (!capture_.rt || generation != capture_.generation.load(std::memory_order_relaxed) ||
+        !captureRing_->HasBlock()) {
         ++staleNotifications_;
         return;
     }

@@ -111,11 +111,23 @@ public:
     int CaptureBlocksWaiting() const;
     int PlaybackBlocksWaiting() const;
     // The frame count the devices asked for in their last period.
-    unsigned CaptureDeviceFrames() const { return capture_.lastFrames.load(std::memory_order_relaxed); }
-    unsigned PlaybackDeviceFrames() const { return playback_.lastFrames.load(std::memory_order_relaxed); }
+    unsigned CaptureDeviceFrames() const
+    {
+        return capture_.lastFrames.load(std::memory_order_relaxed);
+    }
+    unsigned PlaybackDeviceFrames() const
+    {
+        return playback_.lastFrames.load(std::memory_order_relaxed);
+    }
 
-    uint32_t CaptureGeneration() const { return capture_.generation.load(std::memory_order_relaxed); }
-    uint32_t PlaybackGeneration() const { return playback_.generation.load(std::memory_order_relaxed); }
+    uint32_t CaptureGeneration() const
+    {
+        return capture_.generation.load(std::memory_order_relaxed);
+    }
+    uint32_t PlaybackGeneration() const
+    {
+        return playback_.generation.load(std::memory_order_relaxed);
+    }
 
     // Counters since construction.
     uint64_t HandledBlocks() const { return handledBlocks_; }
@@ -125,11 +137,15 @@ public:
     // Device periods that found no block ready after playback had begun.
     uint64_t Underruns() const { return playback_.underruns.load(std::memory_order_relaxed); }
     // Input frames lost because the main thread left all 32 blocks unhandled.
-    uint64_t DroppedInputFrames() const { return capture_.droppedFrames.load(std::memory_order_relaxed); }
+    uint64_t DroppedInputFrames() const
+    {
+        return capture_.droppedFrames.load(std::memory_order_relaxed);
+    }
     // Periods the sound system itself flagged as over- or underrun.
     uint64_t DeviceXruns() const
     {
-        return capture_.xruns.load(std::memory_order_relaxed) + playback_.xruns.load(std::memory_order_relaxed);
+        return capture_.xruns.load(std::memory_order_relaxed) +
+               playback_.xruns.load(std::memory_order_relaxed);
     }
 
 signals:

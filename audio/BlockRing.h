@@ -37,8 +37,8 @@ class CaptureRing {
 
 public:
     struct WriteResult {
-        unsigned completed = 0;    // blocks published by this write
-        std::size_t dropped = 0;   // frames discarded because every block was taken
+        unsigned completed = 0;   // blocks published by this write
+        std::size_t dropped = 0;  // frames discarded because every block was taken
     };
 
     // Producer side. frames holds count interleaved stereo frames.
@@ -73,13 +73,17 @@ public:
     }
     const Block& Front() const { return blocks_[taken_.load(std::memory_order_relaxed) % N]; }
     // Hands the front block back to the producer.
-    void Pop() { taken_.store(taken_.load(std::memory_order_relaxed) + 1, std::memory_order_release); }
+    void Pop()
+    {
+        taken_.store(taken_.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+    }
     // The block expected next, 0..N-1.
     int ReadIndex() const { return int(taken_.load(std::memory_order_relaxed) % N); }
     // Published blocks not yet popped; safe from either side.
     int Waiting() const
     {
-        return int(written_.load(std::memory_order_acquire) - taken_.load(std::memory_order_acquire));
+        return int(written_.load(std::memory_order_acquire) -
+                   taken_.load(std::memory_order_acquire));
     }
 
     // Empties the ring. Only while no producer runs (the stream is stopped).
@@ -129,7 +133,8 @@ public:
     // Blocks queued and not completely played; safe from either side.
     int Waiting() const
     {
-        return int(queued_.load(std::memory_order_acquire) - played_.load(std::memory_order_acquire));
+        return int(queued_.load(std::memory_order_acquire) -
+                   played_.load(std::memory_order_acquire));
     }
 
     // Consumer side: fills count interleaved stereo frames.

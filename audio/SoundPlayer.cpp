@@ -37,13 +37,14 @@ RtAudio::Api ToRtApi(AudioApi api)
 // A sound is a notification, not a recording: anything longer is cut.
 constexpr uint32_t kMaxDataBytes = 10u * 48000u * 2u * 2u;
 
-} // namespace
+}  // namespace
 
 bool ReadWavSound(const std::string& path, WavSound& out)
 {
     std::ifstream f(path, std::ios::binary);
     char head[12];
-    if (!f.read(head, 12) || std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0)
+    if (!f.read(head, 12) || std::memcmp(head, "RIFF", 4) != 0 ||
+        std::memcmp(head + 8, "WAVE", 4) != 0)
         return false;
     bool haveFormat = false;
     char chunk[8];
@@ -57,8 +58,8 @@ bool ReadWavSound(const std::string& path, WavSound& out)
             out.channels = Le16(fmt + 2);
             out.rate = Le32(fmt + 4);
             const uint16_t bits = Le16(fmt + 14);
-            if (format != 1 || bits != 16 || out.channels < 1 || out.channels > 2 || out.rate < 8000 ||
-                out.rate > 192000)
+            if (format != 1 || bits != 16 || out.channels < 1 || out.channels > 2 ||
+                out.rate < 8000 || out.rate > 192000)
                 return false;
             haveFormat = true;
             f.seekg(size - 16 + (size & 1), std::ios::cur);
@@ -81,7 +82,9 @@ bool ReadWavSound(const std::string& path, WavSound& out)
     return false;
 }
 
-SoundPlayer::SoundPlayer(AudioApi api) : api_(api) {}
+SoundPlayer::SoundPlayer(AudioApi api)
+    : api_(api)
+{}
 
 SoundPlayer::~SoundPlayer() { Stop(); }
 
@@ -125,8 +128,8 @@ bool SoundPlayer::Play(const std::string& path)
         RtAudio::StreamOptions options;
         options.streamName = "tesmar-sounds";
         unsigned frames = 512;
-        rt_->openStream(&params, nullptr, RTAUDIO_SINT16, sound_.rate, &frames, &SoundPlayer::Callback, this,
-                        &options);
+        rt_->openStream(&params, nullptr, RTAUDIO_SINT16, sound_.rate, &frames,
+                        &SoundPlayer::Callback, this, &options);
         rt_->startStream();
     } catch (const std::exception&) {
         rt_.reset();
@@ -140,7 +143,8 @@ int SoundPlayer::Callback(void* out, void*, unsigned frames, double, unsigned, v
     auto* p = static_cast<SoundPlayer*>(self);
     const size_t wanted = static_cast<size_t>(frames) * p->sound_.channels;
     const size_t at = p->position_.load(std::memory_order_relaxed);
-    const size_t n = std::min(wanted, p->sound_.samples.size() - std::min(at, p->sound_.samples.size()));
+    const size_t n =
+        std::min(wanted, p->sound_.samples.size() - std::min(at, p->sound_.samples.size()));
     auto* dst = static_cast<int16_t*>(out);
     if (n > 0)
         std::memcpy(dst, p->sound_.samples.data() + at, n * sizeof(int16_t));
@@ -150,4 +154,4 @@ int SoundPlayer::Callback(void* out, void*, unsigned frames, double, unsigned, v
     return at + n >= p->sound_.samples.size() ? 1 : 0;
 }
 
-} // namespace audio
+}  // namespace audio

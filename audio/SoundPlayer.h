@@ -43,7 +43,8 @@ public:
     bool Playing() const;
 
 private:
-    static int Callback(void* out, void* in, unsigned frames, double time, unsigned status, void* self);
+    static int Callback(void* out, void* in, unsigned frames, double time, unsigned status,
+                        void* self);
 
     AudioApi api_;
     std::unique_ptr<RtAudio> rt_;
@@ -51,4 +52,4 @@ private:
     std::atomic<size_t> position_{0};
 };
 
-} // namespace audio
+}  // namespace audio

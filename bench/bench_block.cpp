@@ -25,7 +25,8 @@ std::vector<int16_t> Band(int blocks)
     for (size_t n = 0; n < frames.size() / 2; ++n) {
         const double t = n / 48000.0;
         const double am = 6000.0 * (1.0 + 0.6 * std::sin(tau * 700.0 * t));
-        frames[2 * n] = static_cast<int16_t>(am * std::sin(tau * -12000.0 * t) + 200.0 * std::sin(1e3 * t * t));
+        frames[2 * n] =
+            static_cast<int16_t>(am * std::sin(tau * -12000.0 * t) + 200.0 * std::sin(1e3 * t * t));
         frames[2 * n + 1] = static_cast<int16_t>(am * std::cos(tau * -12000.0 * t));
     }
     return frames;
@@ -65,7 +66,7 @@ void BM_MainThreadBlock(benchmark::State& state)
             box->done(0);
 }
 
-} // namespace
+}  // namespace
 
 BENCHMARK(BM_MainThreadBlock)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 

@@ -87,7 +87,7 @@ void BM_Spectrum(benchmark::State& state)
     }
 }
 
-} // namespace
+}  // namespace
 
 BENCHMARK(BM_Spectrum)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ChainPlain)->DenseRange(0, 4)->Unit(benchmark::kMicrosecond);

@@ -90,7 +90,7 @@ void BM_PaintDisplayAndMeterPerBlock(benchmark::State& state)
 }
 BENCHMARK(BM_PaintDisplayAndMeterPerBlock);
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {

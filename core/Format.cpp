@@ -26,7 +26,7 @@ void RightAligned(uint32_t value, char* out, int n)
 
 char ZeroIfBlank(char c) { return c == ' ' ? '0' : c; }
 
-} // namespace
+}  // namespace
 
 void FormatFrequency(int32_t hz, FrequencyText& out)
 {
@@ -110,7 +110,9 @@ KnobAnswer KnobAngleFromPoint(int x, int y, int32_t current)
     const int dy = y - 16;
     if (std::sqrt(static_cast<double>(dx * dx + dy * dy)) <= 5.0)
         return {false, current};
-    int v = static_cast<int>(std::atan2(static_cast<double>(dy), static_cast<double>(dx)) * 180.0 / M_PI) + 90;
+    int v = static_cast<int>(std::atan2(static_cast<double>(dy), static_cast<double>(dx)) * 180.0 /
+                             M_PI) +
+            90;
     if (v > 180)
         v -= 360;
     return {true, std::clamp<int32_t>(v, kKnobMin, kKnobMax)};
@@ -130,4 +132,4 @@ int TruncCoordinate(double v)
     return static_cast<int>(v);
 }
 
-} // namespace core
+}  // namespace core

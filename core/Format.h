@@ -56,4 +56,4 @@ int32_t KnobStep(int32_t angle, int d);
 // that sin(30 degrees) x 10 gives 5 and not 4.
 int TruncCoordinate(double v);
 
-} // namespace core
+}  // namespace core

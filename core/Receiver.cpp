@@ -25,10 +25,7 @@ namespace {
 
 constexpr int32_t kModeAM = 0, kModeFM = 1, kModeCW = 2, kModeLSB = 3, kModeUSB = 4;
 
-int32_t ClampKnob(int32_t angle)
-{
-    return std::clamp(angle, kKnobMin, kKnobMax);
-}
+int32_t ClampKnob(int32_t angle) { return std::clamp(angle, kKnobMin, kKnobMax); }
 
 bool FitsInt32(int64_t v)
 {
@@ -57,12 +54,14 @@ ReceiverPaths ReceiverPaths::ForApplication()
     ReceiverPaths p;
     p.settingsFile = settings::SettingsFilePath();
     p.dataDirectory = settings::DataDirectory();
-    p.programDirectory = std::filesystem::path(QCoreApplication::applicationDirPath().toStdString());
+    p.programDirectory =
+        std::filesystem::path(QCoreApplication::applicationDirPath().toStdString());
     return p;
 }
 
 Receiver::Receiver(ReceiverPaths paths, QObject* parent)
-    : QObject(parent), paths_(std::move(paths))
+    : QObject(parent)
+    , paths_(std::move(paths))
 {
     chain_ = std::make_unique<dsp::SignalChain>(state_);
     audio_ = std::make_unique<audio::AudioEngine>();
@@ -100,10 +99,7 @@ Receiver::~Receiver()
     audio_->SetOutputHandler({});
 }
 
-void Receiver::SetAudioApi(audio::AudioApi api)
-{
-    audio_->SetApi(api);
-}
+void Receiver::SetAudioApi(audio::AudioApi api) { audio_->SetApi(api); }
 
 void Receiver::Start()
 {
@@ -246,8 +242,7 @@ void Receiver::ModeClick(int32_t RxMode)
         ifChoice = 1;
         afChoice = 0;
         break;
-    default:
-        return;
+    default: return;
     }
     state_.RxMode = RxMode;
     IFClick(ifChoice);
@@ -299,20 +294,11 @@ void Receiver::UserAFBandChanged()
         chain_->DesignAFFilter();
 }
 
-void Receiver::DSP3DClick(bool down)
-{
-    state_.DSP3D = down;
-}
+void Receiver::DSP3DClick(bool down) { state_.DSP3D = down; }
 
-void Receiver::NRClick(bool down)
-{
-    chain_->NRButtonClick(down);
-}
+void Receiver::NRClick(bool down) { chain_->NRButtonClick(down); }
 
-void Receiver::ANClick(bool down)
-{
-    chain_->ANButtonClick(down);
-}
+void Receiver::ANClick(bool down) { chain_->ANButtonClick(down); }
 
 void Receiver::MonitorClick(bool down)
 {
@@ -393,10 +379,7 @@ void Receiver::Snap()
         state_.FreqTune = static_cast<int32_t>(receive / step * step - state_.FreqCenter);
 }
 
-bool Receiver::FileBusy() const
-{
-    return RawRecording() || RawPlaying();
-}
+bool Receiver::FileBusy() const { return RawRecording() || RawPlaying(); }
 
 void Receiver::StepTune(int d)
 {
@@ -520,16 +503,18 @@ void Receiver::ConfirmEntry()
     // hertz plus whether any finer digit is set.
     const std::size_t point = entry.find('.');
     const std::string whole = entry.substr(0, point);
-    const std::string fraction = point == std::string::npos ? std::string() : entry.substr(point + 1);
+    const std::string fraction =
+        point == std::string::npos ? std::string() : entry.substr(point + 1);
     if (whole.empty() && fraction.empty()) {
         // Nothing to read: say so and keep the entry for "BS" or "CE".
-        emit ShowError(QStringLiteral("\"%1\" is not a frequency in MHz.")
-                           .arg(QString::fromStdString(entry)),
-                       false);
+        emit ShowError(
+            QStringLiteral("\"%1\" is not a frequency in MHz.").arg(QString::fromStdString(entry)),
+            false);
         return;
     }
     const std::size_t firstDigit = whole.find_first_not_of('0');
-    const std::string significant = firstDigit == std::string::npos ? std::string() : whole.substr(firstDigit);
+    const std::string significant =
+        firstDigit == std::string::npos ? std::string() : whole.substr(firstDigit);
     const bool fractionZero = fraction.find_first_not_of('0') == std::string::npos;
     if (significant.empty() && fractionZero) {
         clear();  // 0: no sound, no change
@@ -572,15 +557,9 @@ void Receiver::ConfirmEntry()
 
 // --------------------------------------------------------------- raw files
 
-bool Receiver::RawRecording() const
-{
-    return rawRecorder_->IsOpen();
-}
+bool Receiver::RawRecording() const { return rawRecorder_->IsOpen(); }
 
-bool Receiver::RawPlaying() const
-{
-    return rawPlayer_->IsOpen();
-}
+bool Receiver::RawPlaying() const { return rawPlayer_->IsOpen(); }
 
 QString Receiver::RawTimeText() const { return QString::fromLatin1(RawTime().data()); }
 
@@ -623,8 +602,8 @@ void Receiver::RecClick(bool down)
     // normal stop does before the new one begins.
     StopRawRecording();
 
-    const bool created = rawRecorder_->StartInFolder(paths_.dataDirectory, recording::LocalNow(),
-                                                     state_.FreqCenter);
+    const bool created =
+        rawRecorder_->StartInFolder(paths_.dataDirectory, recording::LocalNow(), state_.FreqCenter);
     state_.RawFileName = rawRecorder_->FileName().string();
     if (created) {
         recDown_ = true;
@@ -706,11 +685,8 @@ void Receiver::PumpRawPlayback()
     if (!rawPlayer_->IsOpen())
         return;
     switch (rawPlayer_->Pump()) {
-    case recording::RawPlayer::Step::Idle:
-        return;
-    case recording::RawPlayer::Step::Block:
-        ProcessAndDeliver(rawPlayer_->Frames());
-        return;
+    case recording::RawPlayer::Step::Idle: return;
+    case recording::RawPlayer::Step::Block: ProcessAndDeliver(rawPlayer_->Frames()); return;
     case recording::RawPlayer::Step::FinalBlock:
         // The player has closed the file; the zero-padded rest still goes
         // through the chain after live input has resumed.
@@ -741,15 +717,9 @@ bool Receiver::WaveRecord(bool start)
     return created;
 }
 
-bool Receiver::WaveRecording() const
-{
-    return waveRecorder_->IsOpen();
-}
+bool Receiver::WaveRecording() const { return waveRecorder_->IsOpen(); }
 
-QString Receiver::WaveTimeText() const
-{
-    return QString::fromLatin1(waveRecorder_->TimeText());
-}
+QString Receiver::WaveTimeText() const { return QString::fromLatin1(waveRecorder_->TimeText()); }
 
 void Receiver::RestartDevices(int32_t input, int32_t output)
 {
@@ -758,27 +728,15 @@ void Receiver::RestartDevices(int32_t input, int32_t output)
     audio_->RestartDevices(input, output);
 }
 
-void Receiver::SetSpectrumVisible(bool visible)
-{
-    state_.SpectrumVisible = visible;
-}
+void Receiver::SetSpectrumVisible(bool visible) { state_.SpectrumVisible = visible; }
 
 // -------------------------------------------------------------- block path
 
-const dsp::BlockOutputs& Receiver::Outputs() const
-{
-    return chain_->Outputs();
-}
+const dsp::BlockOutputs& Receiver::Outputs() const { return chain_->Outputs(); }
 
-bool Receiver::RadioLinkOk() const
-{
-    return link_->RadioLinkOk();
-}
+bool Receiver::RadioLinkOk() const { return link_->RadioLinkOk(); }
 
-void Receiver::HandleBlock(const int16_t* frames)
-{
-    ProcessAndDeliver(frames);
-}
+void Receiver::HandleBlock(const int16_t* frames) { ProcessAndDeliver(frames); }
 
 void Receiver::ProcessAndDeliver(const int16_t* frames)
 {

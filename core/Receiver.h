@@ -16,19 +16,19 @@
 namespace dsp {
 class SignalChain;
 struct BlockOutputs;
-}
+}  // namespace dsp
 namespace audio {
 class AudioEngine;
 }
 namespace radio {
 class RadioLink;
 class RadioControl;
-}
+}  // namespace radio
 namespace recording {
 class RawRecorder;
 class RawPlayer;
 class WaveRecorder;
-}
+}  // namespace recording
 
 namespace core {
 
@@ -64,8 +64,8 @@ inline constexpr int Point = 190;
 
 // Where the receiver's files live. Defaults are those of the running program.
 struct ReceiverPaths {
-    std::filesystem::path settingsFile;   // the settings file
-    std::filesystem::path dataDirectory;  // recordings ("Raw", "Wav") and "RawData.dat"
+    std::filesystem::path settingsFile;      // the settings file
+    std::filesystem::path dataDirectory;     // recordings ("Raw", "Wav") and "RawData.dat"
     std::filesystem::path programDirectory;  // "beep1.wav".."beep3.wav", "Meter.bmp"
     // The running program's: settings::SettingsFilePath(), settings::DataDirectory()
     // and the application's folder. Needs the application object.

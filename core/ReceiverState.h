@@ -18,7 +18,7 @@ struct ReceiverState : dsp::ChainControls {
     int32_t ColorNum = 1;
     int32_t WaterGainPos = 0;
     double WaterGain = 1.0;
-    int32_t Input = 0;   // 0 = default device, n = device n - 1
+    int32_t Input = 0;  // 0 = default device, n = device n - 1
     int32_t Output = 0;
     int32_t PortNum = 0;
     std::string PortStr;
@@ -43,9 +43,9 @@ struct ReceiverState : dsp::ChainControls {
     bool ListMaxmum = false;
     int32_t AudioTop = 0, AudioLeft = 0;
     int32_t WaveTop = 0, WaveLeft = 0;
-    bool SpecShow = false, FiltShow = false, InpShow = false, ListShow = false,
-         AudioShow = false, WaveShow = false;
+    bool SpecShow = false, FiltShow = false, InpShow = false, ListShow = false, AudioShow = false,
+         WaveShow = false;
     bool MostTop = false;
 };
 
-} // namespace core
+}  // namespace core

@@ -27,7 +27,8 @@ extern "C" void OnTerminationSignal(int signalNumber)
 
 }  // namespace
 
-TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent)
+TerminationSignals::TerminationSignals(QObject* parent)
+    : QObject(parent)
 {
     if (g_pipe[0] >= 0)
         return;  // another instance holds the handlers

@@ -21,4 +21,4 @@ inline double BiquadStep(const BiquadSection& s, BiquadState& st, double x)
     return y;
 }
 
-} // namespace dsp
+}  // namespace dsp

@@ -21,4 +21,4 @@ inline constexpr std::array<const char*, 5> kModeNames = {"AM", "FM", "CW", "LSB
 
 enum RxModes : int32_t { kModeAM = 0, kModeFM = 1, kModeCW = 2, kModeLSB = 3, kModeUSB = 4 };
 
-} // namespace dsp
+}  // namespace dsp

@@ -26,15 +26,15 @@ inline void SinCos(double phi, double& s, double& c)
     const double z = x * x;
     const double sr = 8.33333333332248946124e-03 +
                       z * (-1.98412698298579493134e-04 +
-                           z * (2.75573137070700676789e-06 +
-                                z * (-2.50507602534068634195e-08 + z * 1.58969099521155010221e-10)));
+                           z * (2.75573137070700676789e-06 + z * (-2.50507602534068634195e-08 +
+                                                                  z * 1.58969099521155010221e-10)));
     const double sx = x + (z * x) * (-1.66666666666666324348e-01 + z * sr);
-    const double cr = z * (4.16666666666666019037e-02 +
-                           z * (-1.38888888888741095749e-03 +
-                                z * (2.48015872894767294178e-05 +
-                                     z * (-2.75573143513906633035e-07 +
-                                          z * (2.08757232129817482790e-09 +
-                                               z * -1.13596475577881948265e-11)))));
+    const double cr =
+        z * (4.16666666666666019037e-02 +
+             z * (-1.38888888888741095749e-03 +
+                  z * (2.48015872894767294178e-05 +
+                       z * (-2.75573143513906633035e-07 +
+                            z * (2.08757232129817482790e-09 + z * -1.13596475577881948265e-11)))));
     const double hz = 0.5 * z;
     const double w = 1.0 - hz;
     const double cx = w + (((1.0 - w) - hz) + z * cr);
@@ -55,7 +55,8 @@ inline double Atan2(double y, double x)
                      aT6 = 6.66107313738753120669e-02, aT7 = -5.83357013379057348645e-02,
                      aT8 = 4.97687799461593236017e-02, aT9 = -3.65315727442169155270e-02,
                      aT10 = 1.62858201153657823623e-02;
-    constexpr double atanHalfHi = 4.63647609000806093515e-01, atanHalfLo = 2.26987774529616870924e-17;
+    constexpr double atanHalfHi = 4.63647609000806093515e-01,
+                     atanHalfLo = 2.26987774529616870924e-17;
     constexpr double atanOneHi = 7.85398163397448278999e-01, atanOneLo = 3.06161699786838301793e-17;
     constexpr double pio2Hi = 1.57079632679489655800e+00, pio2Lo = 6.12323399573676603587e-17;
     constexpr double piHi = 3.14159265358979311600e+00, piLo = 1.22464679914735317720e-16;
@@ -188,8 +189,10 @@ public:
     // Stage 4: back to the full circle; the eight angles out.
     V Finish() const
     {
-        constexpr double atanHalfHi = 4.63647609000806093515e-01, atanHalfLo = 2.26987774529616870924e-17;
-        constexpr double atanOneHi = 7.85398163397448278999e-01, atanOneLo = 3.06161699786838301793e-17;
+        constexpr double atanHalfHi = 4.63647609000806093515e-01,
+                         atanHalfLo = 2.26987774529616870924e-17;
+        constexpr double atanOneHi = 7.85398163397448278999e-01,
+                         atanOneLo = 3.06161699786838301793e-17;
         constexpr double pio2Hi = 1.57079632679489655800e+00, pio2Lo = 6.12323399573676603587e-17;
         constexpr double piHi = 3.14159265358979311600e+00, piLo = 1.22464679914735317720e-16;
         const M one = t_ >= 0.6875, half = t_ >= 0.4375;
@@ -202,7 +205,8 @@ public:
         r = x_ < 0.0 ? (piHi - r) + piLo : r;
         // copysign(r, y)
         constexpr long long kSign = static_cast<long long>(0x8000000000000000ull);
-        r = reinterpret_cast<V>((reinterpret_cast<M>(r) & ~kSign) | (reinterpret_cast<M>(y_) & kSign));
+        r = reinterpret_cast<V>((reinterpret_cast<M>(r) & ~kSign) |
+                                (reinterpret_cast<M>(y_) & kSign));
         return den_ == 0.0 ? Splat(0.0) : r;
     }
 
@@ -244,7 +248,8 @@ inline double Log(double x)
     hx &= 0x000fffff;
     const int64_t i = (hx + 0x95f64) & 0x100000;
     // x or x/2 into [sqrt(2)/2, sqrt(2))
-    const uint64_t mbits = (static_cast<uint64_t>(hx | (i ^ 0x3ff00000)) << 32) | (bits & 0xffffffffull);
+    const uint64_t mbits =
+        (static_cast<uint64_t>(hx | (i ^ 0x3ff00000)) << 32) | (bits & 0xffffffffull);
     k += i >> 20;
     const double f = std::bit_cast<double>(mbits) - 1.0;
     const double dk = static_cast<double>(k);
@@ -260,4 +265,4 @@ inline double Log(double x)
     return ((hx - 0x6147a) | (0x6b851 - hx)) > 0 ? wide : narrow;
 }
 
-} // namespace dsp::fastmath
+}  // namespace dsp::fastmath

@@ -120,4 +120,4 @@ void DesignKaiserFir(int n, double fs, double f1, double f2, double a, double* t
         taps[k] = p[static_cast<size_t>(std::abs(k - half))];
 }
 
-} // namespace dsp
+}  // namespace dsp

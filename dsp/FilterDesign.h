@@ -23,4 +23,4 @@ void DesignKaiserFir(int n, double fs, double f1, double f2, double a, double* t
 // The Kaiser parameter for a stop-band attenuation in dB.
 double KaiserBeta(double a);
 
-} // namespace dsp
+}  // namespace dsp

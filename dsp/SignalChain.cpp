@@ -26,20 +26,20 @@ constexpr int kAnPairs = (kAnTaps + 1) / 2;
 constexpr int kNrTaps = 51;
 constexpr int kNrLag = 10;
 constexpr int kNrHist = kNrLag + kNrTaps - 1;  // 60
-constexpr int kNrLead = 2;  // older samples kept for the look-ahead's lag products
-constexpr int kAfHist = kAFTaps - 1;           // 50
+constexpr int kNrLead = 2;            // older samples kept for the look-ahead's lag products
+constexpr int kAfHist = kAFTaps - 1;  // 50
 constexpr int k3DLag = 99;
 
 constexpr double kNrStart[26] = {
-    0.83333333, 0.15850347, -0.1355869, 0.10224705, -0.064515667, 0.028703101, 2.7971523e-17,
-    -0.018530567, 0.026339095, -0.025115798, 0.018007932, -0.0086052259, -1.7398483e-17,
-    0.0058370452, -0.0082534107, 0.007715265, -0.0053537217, 0.0024460308, 2.0554981e-17,
-    -0.001459992, 0.0018938456, -0.0015932012, 0.0009700444, -0.0003751682, -1.1467998e-18,
-    0.00012979404};
+    0.83333333,     0.15850347,   -0.1355869,    0.10224705,    -0.064515667,  0.028703101,
+    2.7971523e-17,  -0.018530567, 0.026339095,   -0.025115798,  0.018007932,   -0.0086052259,
+    -1.7398483e-17, 0.0058370452, -0.0082534107, 0.007715265,   -0.0053537217, 0.0024460308,
+    2.0554981e-17,  -0.001459992, 0.0018938456,  -0.0015932012, 0.0009700444,  -0.0003751682,
+    -1.1467998e-18, 0.00012979404};
 constexpr double kAnStart[17] = {
-    0.83333333, 0.15827496, -0.13480226, 0.10090786, -0.063000934, 0.027638739, 2.6457933e-17,
-    -0.017143863, 0.023716216, -0.021881506, 0.015073747, -0.0068607426, -1.3067159e-17,
-    0.0040704956, -0.0052398498, 0.0043351502, -0.0025492992};
+    0.83333333,     0.15827496,   -0.13480226,   0.10090786,   -0.063000934, 0.027638739,
+    2.6457933e-17,  -0.017143863, 0.023716216,   -0.021881506, 0.015073747,  -0.0068607426,
+    -1.3067159e-17, 0.0040704956, -0.0052398498, 0.0043351502, -0.0025492992};
 
 constexpr BiquadSection kAudioHighPass{1.98148851, -0.98165828, 0.9907867, -1.9815734, 0.9907867};
 constexpr BiquadSection kDeemphasis{1.63299316, -0.69059892, 0.01440144, 0.02880288, 0.01440144};
@@ -183,7 +183,8 @@ static_assert(kBfoBehind * kChunk + 2 < NoiseLag(false) - 3);
 static_assert(kMixLead % kChunk == 0 && kMixLead >= kChunk + 3);
 // An FM batch's audio is stored in the fifth iteration of the next batch
 // (of the batch after next when late), before the de-emphasis lane reads it.
-static_assert(kN % kChunk == 0 && kChunk + 7 < DeemphLag(false) && 2 * kChunk + 7 < DeemphLag(true));
+static_assert(kN % kChunk == 0 && kChunk + 7 < DeemphLag(false) &&
+              2 * kChunk + 7 < DeemphLag(true));
 static_assert(DeemphLag(true) < NoiseLag(true) && DeemphLag(false) < NoiseLag(false));
 enum { kDemodAM, kDemodFM, kDemodBfo };
 
@@ -233,7 +234,7 @@ inline v2d PhaseStep(v2d phase, v2d inc)
     return phase >= kTwoPi ? down : (phase < 0.0 ? up : phase);
 }
 
-} // namespace
+}  // namespace
 
 class SignalChainImpl {
 public:
@@ -244,9 +245,9 @@ public:
     alignas(64) double RawQ[kN];
     alignas(64) double Audio[kN];
     alignas(64) double Gate[kN];
-    alignas(64) double BfoAt[kN];  // the BFO's phases
+    alignas(64) double BfoAt[kN];   // the BFO's phases
     alignas(64) double TuneAt[kN];  // the tuning oscillator's phases
-    alignas(64) double FmRaw[kN];  // FM audio before the de-emphasis
+    alignas(64) double FmRaw[kN];   // FM audio before the de-emphasis
 
     double TunePhase = 0.0;
     double BfoPhase = 0.0;
@@ -332,8 +333,6 @@ public:
             Audio[j] = 10.0 * std::sqrt(I[j] * I[j] + Q[j] * Q[j]);
     }
 
-
-
     // Tuning mixer of the eight samples from m0, in three stages (the
     // oscillator's sine and cosine, then the products into I and Q).
     void MixStage(int stage, int m0, fastmath::SinCosx8& sc)
@@ -408,10 +407,10 @@ public:
         for (int k = 0; k < 4; ++k) {
             const BiquadSection& a = IF[k];
             const BiquadSection& b = Noise[k];
-            const BiquadSection d = k == 0                                   ? kDeemphasis
-                                    : k == kSmoothSection                    ? kNoiseSmoother
+            const BiquadSection d = k == 0                                  ? kDeemphasis
+                                    : k == kSmoothSection                   ? kNoiseSmoother
                                     : k == kHighPassSection && HighPassHere ? kAudioHighPass
-                                                                             : BiquadSection{};
+                                                                            : BiquadSection{};
             sec[k] = {v4d{a.a1, a.a1, b.a1, d.a1}, v4d{a.a2, a.a2, b.a2, d.a2},
                       v4d{a.b0, a.b0, b.b0, d.b0}, v4d{a.b1, a.b1, b.b1, d.b1},
                       v4d{a.b2, a.b2, b.b2, d.b2}};
@@ -474,7 +473,8 @@ public:
         v2d osc = {TunePhase, BfoPhase};
         const v2d oscInc = {inc, bfoInc};
         fastmath::SinCosx8 mix, bfoSc;
-        auto oscillate = [&](int n) __attribute__((always_inline)) {
+        auto oscillate = [&](int n) __attribute__((always_inline))
+        {
             if constexpr (kBfo) {
                 osc = PhaseStep(osc, oscInc);
                 TuneAt[n] = osc[0];
@@ -491,9 +491,12 @@ public:
 
         // One iteration; the guarded form, for the first and last few
         // iterations, skips the stages whose sample lies outside the block.
-        auto iterate = [&](int n, auto guarded) __attribute__((always_inline)) {
+        auto iterate = [&](int n, auto guarded) __attribute__((always_inline))
+        {
             constexpr bool G = decltype(guarded)::value;
-            auto inBlock = [](int i) { return static_cast<unsigned>(i) < static_cast<unsigned>(kN); };
+            auto inBlock = [](int i) {
+                return static_cast<unsigned>(i) < static_cast<unsigned>(kN);
+            };
             const int nd = n - kDeemphLag;
             const int nn = n - kNoiseLag;
 
@@ -517,14 +520,16 @@ public:
             v4d o0, o1, o2, o3;
             if constexpr (G) {
                 const v4d x0 = {inBlock(n) ? I[n] : 0.0, inBlock(n) ? Q[n] : 0.0,
-                                inBlock(nn) ? Audio[nn] : 0.0, kFm && inBlock(nd) ? FmRaw[nd] : 0.0};
+                                inBlock(nn) ? Audio[nn] : 0.0,
+                                kFm && inBlock(nd) ? FmRaw[nd] : 0.0};
                 auto mask = [&](int k) {
                     const long long a = inBlock(n - k) ? -1 : 0;
                     const long long b = inBlock(nn - k) ? -1 : 0;
-                    const long long d = (k == 0 && kFm && inBlock(nd)) || (k == kSmoothSection && inBlock(ps)) ||
-                                                (k == kHighPassSection && HighPassHere && inBlock(ph))
-                                            ? -1
-                                            : 0;
+                    const long long d =
+                        (k == 0 && kFm && inBlock(nd)) || (k == kSmoothSection && inBlock(ps)) ||
+                                (k == kHighPassSection && HighPassHere && inBlock(ph))
+                            ? -1
+                            : 0;
                     return v4l{a, a, b, d};
                 };
                 o3 = StepV(sec[3], w1[3], w2[3], y2, mask(3));
@@ -580,7 +585,8 @@ public:
                     const v4d mu0 = {kMu, kMu, 0.0, 0.0};
                     const v4d mu = {kMu, kMu, kMu, kMu};
                     for (int p = 0; p < kAnPairs; ++p)
-                        anW[p] = anW[p] + Load4(reinterpret_cast<const double*>(ref - 2 * p)) * (p ? mu : mu0) * eg4;
+                        anW[p] = anW[p] + Load4(reinterpret_cast<const double*>(ref - 2 * p)) *
+                                              (p ? mu : mu0) * eg4;
                 }
                 // The demodulators take the AGC output in batches.
                 I[m] = eg[0];
@@ -722,7 +728,8 @@ public:
         if (c.RxMode == kModeFM)
             return c.DSPAN ? FrontEnd<kDemodFM, true, HighPassHere>(c, inc, 0.0, trace)
                            : FrontEnd<kDemodFM, false, HighPassHere>(c, inc, 0.0, trace);
-        const double bfoInc = c.RxMode == kModeCW ? 0.10471975511965978 : kTwoPi * c.SSBShift / kSampleRate;
+        const double bfoInc =
+            c.RxMode == kModeCW ? 0.10471975511965978 : kTwoPi * c.SSBShift / kSampleRate;
         return c.DSPAN ? FrontEnd<kDemodBfo, true, HighPassHere>(c, inc, bfoInc, trace)
                        : FrontEnd<kDemodBfo, false, HighPassHere>(c, inc, bfoInc, trace);
     }
@@ -740,10 +747,10 @@ public:
         for (int n = 0; n < kN; ++n)
             h[kNrHist + n] = std::clamp(Audio[n], -30000.0, 30000.0);
         const double* x = h + kNrHist;
-        double* w = NrW;  // W_0 on entry, W_{k-2} in the loop
+        double* w = NrW;                     // W_0 on entry, W_{k-2} in the loop
         double b1 = Dot<kNrTaps>(h - 1, h);  // r_{k-1}.r_k, here k = 0
         double b2 = Dot<kNrTaps>(h - 2, h);  // r_{k-2}.r_k
-        auto slide = [&](int k) {           // to k + 1
+        auto slide = [&](int k) {            // to k + 1
             b1 = b1 + h[k + kNrTaps - 1] * h[k + kNrTaps] - h[k - 1] * h[k];
             b2 = b2 + h[k + kNrTaps - 2] * h[k + kNrTaps] - h[k - 2] * h[k];
         };
@@ -818,7 +825,8 @@ public:
         double* y = Hist3D + k3DLag;
         BiquadState st = HighPass;  // a local: the loop's stores cannot alias it
         int over = 0;
-        auto prepare = [&](int n0) __attribute__((always_inline)) {
+        auto prepare = [&](int n0) __attribute__((always_inline))
+        {
             for (int n = n0; n < n0 + kStretch; ++n) {
                 const double x = StepFast(kAudioHighPass, st, Audio[n] * Gate[n]) * vol;
                 over |= static_cast<int>(x >= 32767.0) | static_cast<int>(x <= -32767.0);
@@ -828,7 +836,8 @@ public:
         // y[n] = sum over k of tap k * v[n - k]. The taps are symmetric, so
         // the sum folds onto taps 0..25: half the multiply-adds, and a chain
         // short enough for four sums to keep the units busy.
-        auto filter = [&](int n0) __attribute__((always_inline)) {
+        auto filter = [&](int n0) __attribute__((always_inline))
+        {
             constexpr int kMid = kAfHist / 2;
             v4d acc0 = {}, acc1 = {}, acc2 = {}, acc3 = {};
             for (int k = 0; k < kMid; ++k) {
@@ -907,20 +916,25 @@ public:
             return v4d{kRecCascade[0].*f, kRecCascade[1].*f, kRecCascade[2].*f, kRecCascade[3].*f};
         };
         const v4d a1 = lanes(&BiquadSection::a1), a2 = lanes(&BiquadSection::a2);
-        const v4d b0 = lanes(&BiquadSection::b0), b1 = lanes(&BiquadSection::b1), b2 = lanes(&BiquadSection::b2);
+        const v4d b0 = lanes(&BiquadSection::b0), b1 = lanes(&BiquadSection::b1),
+                  b2 = lanes(&BiquadSection::b2);
         v4d w1 = {RecSt[0].w1, RecSt[1].w1, RecSt[2].w1, RecSt[3].w1};
         v4d w2 = {RecSt[0].w2, RecSt[1].w2, RecSt[2].w2, RecSt[3].w2};
         v4d ring[kRecLag] = {};  // the step outputs of the last kRecLag iterations
-        auto iterate = [&](int n, v4d& slot, auto guarded) __attribute__((always_inline)) {
+        auto iterate = [&](int n, v4d& slot, auto guarded) __attribute__((always_inline))
+        {
             constexpr bool G = decltype(guarded)::value;
-            auto inBlock = [](int i) { return static_cast<unsigned>(i) < static_cast<unsigned>(kN); };
+            auto inBlock = [](int i) {
+                return static_cast<unsigned>(i) < static_cast<unsigned>(kN);
+            };
             const v4d prev = slot;  // the outputs of iteration n - kRecLag
             const v4d x = {!G || inBlock(n) ? a[n] : 0.0, prev[0], prev[1], prev[2]};
             const v4d w0 = Fma4(a1, w1, Fma4(a2, w2, x));
             const v4d y = Fma4(b0, w0, Fma4(b1, w1, b2 * w2));
             if constexpr (G) {
                 const v4l active = {inBlock(n) ? -1 : 0, inBlock(n - kRecLag) ? -1 : 0,
-                                    inBlock(n - 2 * kRecLag) ? -1 : 0, inBlock(n - 3 * kRecLag) ? -1 : 0};
+                                    inBlock(n - 2 * kRecLag) ? -1 : 0,
+                                    inBlock(n - 3 * kRecLag) ? -1 : 0};
                 w2 = active ? w1 : w2;
                 w1 = active ? w0 : w1;
             } else {
@@ -946,7 +960,10 @@ public:
     }
 };
 
-SignalChain::SignalChain(ChainControls& controls) : c_(controls), impl_(new SignalChainImpl) {}
+SignalChain::SignalChain(ChainControls& controls)
+    : c_(controls)
+    , impl_(new SignalChainImpl)
+{}
 
 SignalChain::~SignalChain() { delete impl_; }
 
@@ -1004,8 +1021,14 @@ void SignalChain::DesignIFFilterForWidth()
 void SignalChain::DesignAFFilter()
 {
     switch (c_.AFLPF) {
-    case 0: c_.AFLow = 0.3; c_.AFHigh = 3.0; break;
-    case 1: c_.AFLow = 0.3; c_.AFHigh = 6.0; break;
+    case 0:
+        c_.AFLow = 0.3;
+        c_.AFHigh = 3.0;
+        break;
+    case 1:
+        c_.AFLow = 0.3;
+        c_.AFHigh = 6.0;
+        break;
     case 2:
         if (!(c_.PosAFFC1 >= 1 && c_.PosAFFC1 < c_.PosAFFC2 && c_.PosAFFC2 <= 100)) {
             c_.PosAFFC1 = 3;
@@ -1083,4 +1106,4 @@ void SignalChain::ProcessBlock(const int16_t* frames)
     s.EndBlock();
 }
 
-} // namespace dsp
+}  // namespace dsp

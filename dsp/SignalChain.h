@@ -22,7 +22,7 @@ struct ChainControls {
     int32_t AFLPF = 0;          // 0 "3.0 k", 1 "6.0 k", 2 "User"
     int32_t PosAFFC1 = 3;       // user AF edges, 0.1 kHz units
     int32_t PosAFFC2 = 60;
-    double AFLow = 0.3;         // kHz, derived from AFLPF
+    double AFLow = 0.3;  // kHz, derived from AFLPF
     double AFHigh = 3.0;
     int32_t AGC = 1;            // 0 Fast, 1 Middle, 2 Slow
     double AGCDecay = 0.00003;  // derived from AGC
@@ -76,8 +76,8 @@ public:
     void DesignIFFilterForWidth();
     void DesignAFFilter();
     void SetAGCSpeed();
-    void SetVolume();      // VolGain from GainPos
-    void SetInputGain();   // InGain from InGainPos
+    void SetVolume();     // VolGain from GainPos
+    void SetInputGain();  // InGain from InGainPos
 
     // The "AN" and "NR" buttons: `down` is the button's new state.
     void ANButtonClick(bool down);
@@ -91,9 +91,9 @@ public:
     const ChainControls& Controls() const { return c_; }
 
     // Filter views for the filter windows and tests.
-    const BiquadSection* IFSections() const;   // 4 sections
+    const BiquadSection* IFSections() const;     // 4 sections
     const BiquadSection* NoiseSections() const;  // 4 sections
-    const double* AFTaps() const;              // 51 taps
+    const double* AFTaps() const;                // 51 taps
 
 private:
     ChainControls& c_;
@@ -101,4 +101,4 @@ private:
     SignalChainImpl* impl_;
 };
 
-} // namespace dsp
+}  // namespace dsp

@@ -21,7 +21,7 @@ inline v4d Load4(const double* p)
 
 inline void Store4(double* p, v4d v) { std::memcpy(p, &v, sizeof v); }
 
-} // namespace
+}  // namespace
 
 SpectrumAnalyzer::SpectrumAnalyzer()
 {
@@ -66,7 +66,8 @@ void SpectrumAnalyzer::Analyze(const double* i, const double* q, double* out)
             double* __restrict br = re + g + span;
             double* __restrict bi = im + g + span;
             for (int t = 0; t < span; t += 4) {
-                const v4d xr = Load4(ar + t), xi = Load4(ai + t), yr = Load4(br + t), yi = Load4(bi + t);
+                const v4d xr = Load4(ar + t), xi = Load4(ai + t), yr = Load4(br + t),
+                          yi = Load4(bi + t);
                 const v4d c = Load4(cs + t), s = Load4(sn + t);
                 Store4(ar + t, xr + yr);
                 Store4(ai + t, xi + yi);
@@ -126,4 +127,4 @@ void SpectrumAnalyzer::Analyze(const double* i, const double* q, double* out)
         out[p] = level_[rev_[p]];
 }
 
-} // namespace dsp
+}  // namespace dsp

@@ -30,4 +30,4 @@ private:
     alignas(64) std::array<double, kSpectrumSize> level_;  // in transform order
 };
 
-} // namespace dsp
+}  // namespace dsp

@@ -6,8 +6,11 @@ namespace radio {
 
 RadioControl::RadioControl(RadioLink& link, int32_t& FreqCenter, int32_t& FreqTune,
                            const int32_t& RadioType, QObject* parent)
-    : QObject(parent), link_(link), freqCenter_(FreqCenter), freqTune_(FreqTune),
-      radioType_(RadioType)
+    : QObject(parent)
+    , link_(link)
+    , freqCenter_(FreqCenter)
+    , freqTune_(FreqTune)
+    , radioType_(RadioType)
 {
     connect(&link_, &RadioLink::CommandFinished, this, [this](bool) { Advance(); });
 }
@@ -60,4 +63,4 @@ void RadioControl::Advance()
     advancing_ = false;
 }
 
-} // namespace radio
+}  // namespace radio

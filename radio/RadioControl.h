@@ -19,8 +19,8 @@ class RadioControl : public QObject {
     Q_OBJECT
 
 public:
-    RadioControl(RadioLink& link, int32_t& FreqCenter, int32_t& FreqTune,
-                 const int32_t& RadioType, QObject* parent = nullptr);
+    RadioControl(RadioLink& link, int32_t& FreqCenter, int32_t& FreqTune, const int32_t& RadioType,
+                 QObject* parent = nullptr);
 
     // Moves the radio's centre to f truncated to the radio's grid, keeps the
     // receive frequency FreqCenter + FreqTune moving by exactly f - FreqCenter,
@@ -56,4 +56,4 @@ private:
     bool advanceAgain_ = false;
 };
 
-} // namespace radio
+}  // namespace radio

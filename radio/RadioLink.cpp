@@ -8,7 +8,8 @@ namespace radio {
 
 Q_LOGGING_CATEGORY(lcRadio, "tesmar.radio")
 
-RadioLink::RadioLink(QObject* parent) : QObject(parent)
+RadioLink::RadioLink(QObject* parent)
+    : QObject(parent)
 {
     lastCommand_.reserve(kMaxCommandLength);
     replyLine_.reserve(kMaxReplyLine + 1);
@@ -97,10 +98,7 @@ void RadioLink::PollRadioPort()
     Poll();
 }
 
-qint64 RadioLink::BytesWaiting() const
-{
-    return port_.isOpen() ? port_.bytesAvailable() : 0;
-}
+qint64 RadioLink::BytesWaiting() const { return port_.isOpen() ? port_.bytesAvailable() : 0; }
 
 void RadioLink::SetIdlePollEnabled(bool enabled)
 {
@@ -236,4 +234,4 @@ void RadioLink::SetRadioLinkOk(bool on)
     emit RadioLinkOkChanged(on);
 }
 
-} // namespace radio
+}  // namespace radio

@@ -102,4 +102,4 @@ private:
     char receiveBuffer_[kReceiveBufferSize] = {};
 };
 
-} // namespace radio
+}  // namespace radio

@@ -21,7 +21,7 @@ const RadioTypeInfo kTypes[kRadioTypeCount] = {
     {"DJ-X11", 57600, 50000, 1299999950, 50, 0.5, 1300.0, true, kDjX11Setup, 2},
 };
 
-} // namespace
+}  // namespace
 
 const RadioTypeInfo& RadioTypeOf(int32_t RadioType)
 {
@@ -35,4 +35,4 @@ std::size_t FormatFrequencyCommand(int32_t RadioType, int32_t fs, char* out)
     return n < 0 ? 0 : static_cast<std::size_t>(n);
 }
 
-} // namespace radio
+}  // namespace radio

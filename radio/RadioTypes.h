@@ -10,12 +10,12 @@ namespace radio {
 struct RadioTypeInfo {
     const char* Name;
     int32_t BaudRate;
-    int32_t MinCenter;     // Hz, inclusive
-    int32_t MaxCenter;     // Hz, inclusive
-    int32_t Grid;          // Hz; the radio tunes only to multiples of this
-    double KeypadMinMHz;   // limits of a typed frequency
+    int32_t MinCenter;    // Hz, inclusive
+    int32_t MaxCenter;    // Hz, inclusive
+    int32_t Grid;         // Hz; the radio tunes only to multiples of this
+    double KeypadMinMHz;  // limits of a typed frequency
     double KeypadMaxMHz;
-    bool InvertIQ;         // "Invert IQ signal" when this type is chosen
+    bool InvertIQ;                     // "Invert IQ signal" when this type is chosen
     const char* const* SetupCommands;  // sent in order after the port opens
     std::size_t SetupCount;
 };
@@ -31,4 +31,4 @@ inline constexpr std::size_t kMaxCommandLength = 32;
 // frequency into out (kMaxCommandLength bytes at least); returns its length.
 std::size_t FormatFrequencyCommand(int32_t RadioType, int32_t fs, char* out);
 
-} // namespace radio
+}  // namespace radio

@@ -61,4 +61,4 @@ std::string DescribeFileError(const char* what, const std::filesystem::path& fil
     return std::string(what) + " " + file.string() + ": " + std::strerror(err);
 }
 
-} // namespace recording
+}  // namespace recording

@@ -11,9 +11,9 @@ namespace recording {
 // start, so the file name and the raw header agree on the moment.
 struct LocalStamp {
     int year = 1970;
-    int month = 1;   // 1..12
-    int day = 1;     // 1..31
-    int hour = 0;    // 0..23
+    int month = 1;  // 1..12
+    int day = 1;    // 1..31
+    int hour = 0;   // 0..23
     int minute = 0;
     int second = 0;
 };
@@ -37,4 +37,4 @@ bool EnsureFolder(const std::filesystem::path& folder, std::string* error);
 // One line for the caller to show: "<what> <path>: <reason>".
 std::string DescribeFileError(const char* what, const std::filesystem::path& file, int err);
 
-} // namespace recording
+}  // namespace recording

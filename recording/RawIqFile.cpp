@@ -21,7 +21,7 @@ int Digit(int value, int place)
     return '0' + (place == 0 ? v / 10 : v % 10);
 }
 
-} // namespace
+}  // namespace
 
 std::array<uint8_t, kRawHeaderSize> EncodeRawHeader(const LocalStamp& start, int64_t freqCenter)
 {
@@ -71,10 +71,7 @@ RawHeaderCheck CheckRawHeader(const uint8_t* bytes, std::size_t size)
 
 // ---------------------------------------------------------------------------
 
-RawRecorder::~RawRecorder()
-{
-    Close();
-}
+RawRecorder::~RawRecorder() { Close(); }
 
 bool RawRecorder::Start(const std::filesystem::path& file, const LocalStamp& start,
                         int64_t freqCenter)
@@ -160,10 +157,7 @@ bool RawRecorder::Close()
 
 // ---------------------------------------------------------------------------
 
-RawPlayer::~RawPlayer()
-{
-    Close();
-}
+RawPlayer::~RawPlayer() { Close(); }
 
 RawHeaderCheck RawPlayer::Open(const std::filesystem::path& file)
 {
@@ -266,4 +260,4 @@ RawPlayer::Step RawPlayer::Finish(int zeroFrom)
     return Step::FinalBlock;
 }
 
-} // namespace recording
+}  // namespace recording

@@ -18,9 +18,8 @@ inline constexpr int kRawBlockBytes = 2 * kRawBlockSamples;
 
 inline constexpr int kRawHeaderSize = 19;
 inline constexpr std::array<uint8_t, 6> kRawMarker = {'T', 'e', 's', 'm', 'a', 'r'};
-inline constexpr std::array<uint8_t, 16> kRawEndMarker = {0x42, 0xE2, 0x98, 0xFE, 0x7B, 0x9B,
-                                                          0xCC, 0x37, 0x92, 0x4B, 0x1A, 0x91,
-                                                          0x52, 0xA7, 0x04, 0x8C};
+inline constexpr std::array<uint8_t, 16> kRawEndMarker = {
+    0x42, 0xE2, 0x98, 0xFE, 0x7B, 0x9B, 0xCC, 0x37, 0x92, 0x4B, 0x1A, 0x91, 0x52, 0xA7, 0x04, 0x8C};
 // The largest centre frequency the five header bytes can hold.
 inline constexpr int64_t kRawMaxFreqCenter = (int64_t{1} << 40) - 1;
 
@@ -41,8 +40,8 @@ enum class RawHeaderStatus {
 
 struct RawHeaderCheck {
     RawHeaderStatus status = RawHeaderStatus::NotTesmar;
-    int32_t blockCount = 0;   // the start time of day in blocks (20 per second)
-    int64_t freqCenter = 0;   // Hz
+    int32_t blockCount = 0;         // the start time of day in blocks (20 per second)
+    int64_t freqCenter = 0;         // Hz
     const char* message = nullptr;  // the text to show when refused, else null
 };
 
@@ -164,4 +163,4 @@ private:
     alignas(16) std::array<int16_t, kRawBlockSamples> frames_{};
 };
 
-} // namespace recording
+}  // namespace recording

@@ -18,4 +18,4 @@ std::string TimeText(int32_t blockCount)
     return text;
 }
 
-} // namespace recording
+}  // namespace recording

@@ -19,4 +19,4 @@ void WriteTimeText(int32_t blockCount, char (&text)[kTimeTextSize]);
 
 std::string TimeText(int32_t blockCount);
 
-} // namespace recording
+}  // namespace recording

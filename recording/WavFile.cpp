@@ -26,7 +26,7 @@ void Put16(uint8_t* at, uint16_t v)
     at[1] = static_cast<uint8_t>(v >> 8);
 }
 
-} // namespace
+}  // namespace
 
 void EncodeWavHeader(uint8_t (&h)[kWavHeaderSize], uint32_t sampleRate, uint16_t channels,
                      uint32_t dataLength)
@@ -49,10 +49,7 @@ void EncodeWavHeader(uint8_t (&h)[kWavHeaderSize], uint32_t sampleRate, uint16_t
 
 // ---------------------------------------------------------------------------
 
-WavWriter::~WavWriter()
-{
-    Close();
-}
+WavWriter::~WavWriter() { Close(); }
 
 bool WavWriter::Create(const std::filesystem::path& file, uint32_t sampleRate, uint16_t channels)
 {
@@ -167,10 +164,7 @@ bool WaveRecorder::AppendBlock(const int16_t* samples)
     return true;
 }
 
-bool WaveRecorder::UpdateSizes(uint32_t dataLength)
-{
-    return wav_.UpdateSizes(dataLength);
-}
+bool WaveRecorder::UpdateSizes(uint32_t dataLength) { return wav_.UpdateSizes(dataLength); }
 
 bool WaveRecorder::RecordBlock(const int16_t* samples)
 {
@@ -182,9 +176,6 @@ bool WaveRecorder::RecordBlock(const int16_t* samples)
     return appended && updated;
 }
 
-bool WaveRecorder::Stop()
-{
-    return wav_.Close();
-}
+bool WaveRecorder::Stop() { return wav_.Close(); }
 
-} // namespace recording
+}  // namespace recording

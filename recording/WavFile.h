@@ -13,7 +13,7 @@ namespace recording {
 
 inline constexpr int kWavHeaderSize = 44;
 inline constexpr int kWaveRecRate = 8000;
-inline constexpr int kWaveRecSamples = 400;                 // one 50 ms block at 8000 Hz
+inline constexpr int kWaveRecSamples = 400;                     // one 50 ms block at 8000 Hz
 inline constexpr int kWaveRecBlockBytes = 2 * kWaveRecSamples;  // 800
 
 // The 44-byte header of a 16-bit PCM WAV file whose data part holds
@@ -95,4 +95,4 @@ private:
     std::string error_;
 };
 
-} // namespace recording
+}  // namespace recording

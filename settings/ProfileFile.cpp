@@ -17,10 +17,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool IsBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r';
-}
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 std::string_view Trim(std::string_view s)
 {
@@ -31,16 +28,13 @@ std::string_view Trim(std::string_view s)
     return s;
 }
 
-char LowerAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool SameName(std::string_view a, std::string_view b)
 {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(),
-                      [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return LowerAscii(x) == LowerAscii(y);
+           });
 }
 
 // What one line of the file is, as the profile functions see it.
@@ -77,10 +71,7 @@ LineView Classify(std::string_view line, bool first)
     return v;
 }
 
-std::string Describe(int error)
-{
-    return std::system_category().message(error);
-}
+std::string Describe(int error) { return std::system_category().message(error); }
 
 // Writes all of `text` to `fd`, resuming after interruptions and short writes.
 bool WriteAll(int fd, std::string_view text)
@@ -97,19 +88,19 @@ bool WriteAll(int fd, std::string_view text)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 ProfileWriteError::ProfileWriteError(const fs::path& file, const std::string& reason)
-    : std::runtime_error("Cannot write \"" + file.string() + "\": " + reason), file_(file)
-{
-}
+    : std::runtime_error("Cannot write \"" + file.string() + "\": " + reason)
+    , file_(file)
+{}
 
 ProfileDocument ProfileDocument::FromText(std::string_view text)
 {
     ProfileDocument doc;
     const auto firstBreak = text.find('\n');
-    const bool crlf = firstBreak != std::string_view::npos && firstBreak > 0 &&
-                      text[firstBreak - 1] == '\r';
+    const bool crlf =
+        firstBreak != std::string_view::npos && firstBreak > 0 && text[firstBreak - 1] == '\r';
     if (crlf)
         doc.eol_ = "\r\n";
     while (!text.empty()) {
@@ -214,8 +205,7 @@ int32_t ProfileDocument::ReadInt(std::string_view section, std::string_view key,
     return ParseProfileInt(*v).value_or(fallback);
 }
 
-bool ProfileDocument::ReadBool(std::string_view section, std::string_view key,
-                               bool fallback) const
+bool ProfileDocument::ReadBool(std::string_view section, std::string_view key, bool fallback) const
 {
     return ReadInt(section, key, fallback ? 1 : 0) != 0;
 }
@@ -224,8 +214,8 @@ void ProfileDocument::WriteString(std::string_view section, std::string_view key
                                   std::string_view value)
 {
     std::string clean(value);
-    std::replace_if(clean.begin(), clean.end(), [](char c) { return c == '\r' || c == '\n'; },
-                    ' ');
+    std::replace_if(
+        clean.begin(), clean.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
 
     const KeyPlace place = Locate(section, key);
     if (place.keyLine >= 0) {
@@ -340,8 +330,8 @@ void ProfileDocument::Save(const fs::path& file) const
     }
 }
 
-std::string GetProfileString(const fs::path& file, std::string_view section,
-                             std::string_view key, std::string_view fallback)
+std::string GetProfileString(const fs::path& file, std::string_view section, std::string_view key,
+                             std::string_view fallback)
 {
     return ProfileDocument::Load(file).ReadString(section, key, fallback);
 }
@@ -354,4 +344,4 @@ void WriteProfileString(const fs::path& file, std::string_view section, std::str
     doc.Save(file);
 }
 
-} // namespace settings
+}  // namespace settings

@@ -66,8 +66,8 @@ public:
 
 private:
     struct KeyPlace {
-        std::ptrdiff_t keyLine = -1;        // the key's line, or -1
-        std::ptrdiff_t sectionEnd = -1;     // where a new key of the section goes, or -1
+        std::ptrdiff_t keyLine = -1;     // the key's line, or -1
+        std::ptrdiff_t sectionEnd = -1;  // where a new key of the section goes, or -1
     };
     KeyPlace Locate(std::string_view section, std::string_view key) const;
 
@@ -83,4 +83,4 @@ std::string GetProfileString(const std::filesystem::path& file, std::string_view
 void WriteProfileString(const std::filesystem::path& file, std::string_view section,
                         std::string_view key, std::string_view value);
 
-} // namespace settings
+}  // namespace settings

@@ -6,12 +6,9 @@ namespace settings {
 
 namespace {
 
-bool IsBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-} // namespace
+}  // namespace
 
 std::optional<int32_t> ParseProfileInt(std::string_view text)
 {
@@ -53,4 +50,4 @@ std::optional<int32_t> ParseProfileInt(std::string_view text)
     return static_cast<int32_t>(value);
 }
 
-} // namespace settings
+}  // namespace settings

@@ -13,4 +13,4 @@ namespace settings {
 // "$FFFFFFFF" reads as -1.
 std::optional<int32_t> ParseProfileInt(std::string_view text);
 
-} // namespace settings
+}  // namespace settings

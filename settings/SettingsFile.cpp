@@ -82,12 +82,9 @@ int32_t ChoiceOrZero(int32_t value, int32_t last)
     return (value < 0 || value > last) ? 0 : value;
 }
 
-} // namespace
+}  // namespace
 
-std::span<const SettingsKey> SettingsKeys()
-{
-    return kKeys;
-}
+std::span<const SettingsKey> SettingsKeys() { return kKeys; }
 
 void ReadSettings(const ProfileDocument& doc, core::ReceiverState& state)
 {
@@ -140,15 +137,9 @@ void WriteSettings(ProfileDocument& doc, core::ReceiverState& state)
         state.MemName.clear();
     for (const SettingsKey& k : kKeys) {
         switch (k.type) {
-        case SettingsKey::Int:
-            doc.WriteInt(k.section, k.name, state.*k.intField);
-            break;
-        case SettingsKey::Bool:
-            doc.WriteBool(k.section, k.name, state.*k.boolField);
-            break;
-        case SettingsKey::String:
-            doc.WriteString(k.section, k.name, state.*k.stringField);
-            break;
+        case SettingsKey::Int: doc.WriteInt(k.section, k.name, state.*k.intField); break;
+        case SettingsKey::Bool: doc.WriteBool(k.section, k.name, state.*k.boolField); break;
+        case SettingsKey::String: doc.WriteString(k.section, k.name, state.*k.stringField); break;
         }
     }
 }
@@ -166,11 +157,10 @@ SavedGeometry GeometryToSave(bool isMaximised, const WindowGeometry& current,
     return isMaximised ? SavedGeometry{storedNormal, true} : SavedGeometry{current, false};
 }
 
-void StoreSpectrumGeometry(core::ReceiverState& s, bool isMaximised,
-                           const WindowGeometry& current)
+void StoreSpectrumGeometry(core::ReceiverState& s, bool isMaximised, const WindowGeometry& current)
 {
-    const SavedGeometry g = GeometryToSave(
-        isMaximised, current, {s.SpecTop, s.SpecLeft, s.SpecWidth, s.SpecHeight});
+    const SavedGeometry g =
+        GeometryToSave(isMaximised, current, {s.SpecTop, s.SpecLeft, s.SpecWidth, s.SpecHeight});
     s.SpecTop = g.geometry.Top;
     s.SpecLeft = g.geometry.Left;
     s.SpecWidth = g.geometry.Width;
@@ -180,8 +170,8 @@ void StoreSpectrumGeometry(core::ReceiverState& s, bool isMaximised,
 
 void StoreListGeometry(core::ReceiverState& s, bool isMaximised, const WindowGeometry& current)
 {
-    const SavedGeometry g = GeometryToSave(
-        isMaximised, current, {s.ListTop, s.ListLeft, s.ListWidth, s.ListHeight});
+    const SavedGeometry g =
+        GeometryToSave(isMaximised, current, {s.ListTop, s.ListLeft, s.ListWidth, s.ListHeight});
     s.ListTop = g.geometry.Top;
     s.ListLeft = g.geometry.Left;
     s.ListWidth = g.geometry.Width;
@@ -189,4 +179,4 @@ void StoreListGeometry(core::ReceiverState& s, bool isMaximised, const WindowGeo
     s.ListMaxmum = g.maximised;
 }
 
-} // namespace settings
+}  // namespace settings

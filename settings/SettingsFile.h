@@ -71,7 +71,6 @@ SavedGeometry GeometryToSave(bool isMaximised, const WindowGeometry& current,
 // just before it saves the settings.
 void StoreSpectrumGeometry(core::ReceiverState& state, bool isMaximised,
                            const WindowGeometry& current);
-void StoreListGeometry(core::ReceiverState& state, bool isMaximised,
-                       const WindowGeometry& current);
+void StoreListGeometry(core::ReceiverState& state, bool isMaximised, const WindowGeometry& current);
 
-} // namespace settings
+}  // namespace settings

@@ -16,12 +16,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path FromQString(const QString& s)
-{
-    return fs::path(s.toStdString());
-}
+fs::path FromQString(const QString& s) { return fs::path(s.toStdString()); }
 
-} // namespace
+}  // namespace
 
 bool IsDirectoryWritable(const fs::path& dir)
 {
@@ -29,8 +26,8 @@ bool IsDirectoryWritable(const fs::path& dir)
     if (dir.empty())
         return false;
     for (int attempt = 0; attempt < 10; ++attempt) {
-        const fs::path probe = dir / (".tesmar-probe-" + std::to_string(::getpid()) + "-" +
-                                      std::to_string(serial++));
+        const fs::path probe =
+            dir / (".tesmar-probe-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
         const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd >= 0) {
             ::close(fd);
@@ -72,4 +69,4 @@ fs::path SettingsFilePath()
     return DataDirectory() / SettingsFileName(FromQString(QCoreApplication::applicationFilePath()));
 }
 
-} // namespace settings
+}  // namespace settings

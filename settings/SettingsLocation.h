@@ -27,4 +27,4 @@ std::filesystem::path DataDirectory();
 // The settings file of the running program: SettingsFileName in DataDirectory.
 std::filesystem::path SettingsFilePath();
 
-} // namespace settings
+}  // namespace settings

@@ -86,7 +86,7 @@ std::string Retarget(std::string message, const StagedOutput& stage)
     return message;
 }
 
-} // namespace
+}  // namespace
 
 bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* error)
 {
@@ -97,7 +97,8 @@ bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* e
     const bool wantRecord = !options.record.empty();
     const bool wantSpectrum = !options.spectrum.empty();
     {
-        const std::filesystem::path* outs[] = {&options.output, wantRecord ? &options.record : nullptr,
+        const std::filesystem::path* outs[] = {&options.output,
+                                               wantRecord ? &options.record : nullptr,
                                                wantSpectrum ? &options.spectrum : nullptr};
         for (int i = 0; i < 3; ++i)
             for (int j = i + 1; j < 3; ++j)
@@ -111,8 +112,8 @@ bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* e
     auto player = std::make_unique<recording::RawPlayer>();
     const recording::RawHeaderCheck header = player->Open(options.input);
     if (header.status != recording::RawHeaderStatus::Accepted) {
-        *error = header.message ? options.input.string() + ": " + header.message
-                                : player->LastError();
+        *error =
+            header.message ? options.input.string() + ": " + header.message : player->LastError();
         return false;
     }
 
@@ -210,4 +211,4 @@ bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* e
     return true;
 }
 
-} // namespace tools
+}  // namespace tools

@@ -19,4 +19,4 @@ struct DemodSummary {
 // *error otherwise.
 bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* error);
 
-} // namespace tools
+}  // namespace tools

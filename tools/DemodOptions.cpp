@@ -14,8 +14,8 @@ enum class Kind { Int, Bool };
 struct KeyRef {
     std::string_view name;
     Kind kind;
-    int32_t dsp::ChainControls::* i;
-    bool dsp::ChainControls::* b;
+    int32_t dsp::ChainControls::*i;
+    bool dsp::ChainControls::*b;
 };
 
 using C = dsp::ChainControls;
@@ -40,8 +40,7 @@ const KeyRef kKeys[] = {
 
 bool SameKey(std::string_view a, std::string_view b)
 {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) ==
                       std::tolower(static_cast<unsigned char>(y));
            });
@@ -57,7 +56,7 @@ std::string Quoted(std::string_view s)
     return q;
 }
 
-} // namespace
+}  // namespace
 
 const char* const kDemodUsage =
     "Usage: tesmar-demod [--set KEY=VALUE]... [--record REC.wav] [--spectrum OUT.f64]\n"
@@ -122,8 +121,7 @@ bool ApplyDemodSetting(dsp::ChainControls& controls, std::string_view assignment
     return true;
 }
 
-bool ParseDemodArgs(const std::vector<std::string>& args, DemodOptions& options,
-                    std::string* error)
+bool ParseDemodArgs(const std::vector<std::string>& args, DemodOptions& options, std::string* error)
 {
     std::string ignored;
     if (!error)
@@ -186,4 +184,4 @@ bool ParseDemodArgs(const std::vector<std::string>& args, DemodOptions& options,
     return true;
 }
 
-} // namespace tools
+}  // namespace tools

@@ -34,4 +34,4 @@ bool ParseDemodArgs(const std::vector<std::string>& args, DemodOptions& options,
 
 extern const char* const kDemodUsage;
 
-} // namespace tools
+}  // namespace tools

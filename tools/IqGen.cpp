@@ -65,7 +65,7 @@ bool ParseTime(const std::string& text, recording::LocalStamp& stamp)
     return stamp.hour < 24 && stamp.minute < 60 && stamp.second < 60;
 }
 
-} // namespace
+}  // namespace
 
 bool ParseIqGenArgs(const std::vector<std::string>& args, IqGenOptions& o, std::string* error)
 {
@@ -201,7 +201,7 @@ void Fill(const IqGenOptions& o, int64_t index, int16_t* frames, std::mt19937* r
     }
 }
 
-} // namespace
+}  // namespace
 
 void GenerateIqBlock(const IqGenOptions& options, int64_t index, int16_t* frames)
 {
@@ -239,4 +239,4 @@ bool WriteIqFile(const IqGenOptions& o, std::string* error)
     return stage.Commit(error);
 }
 
-} // namespace tools
+}  // namespace tools

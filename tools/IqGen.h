@@ -40,4 +40,4 @@ bool WriteIqFile(const IqGenOptions& options, std::string* error);
 
 extern const char* const kIqGenUsage;
 
-} // namespace tools
+}  // namespace tools

@@ -45,12 +45,9 @@ extern "C" void OnSignal(int sig)
     _exit(128 + sig);
 }
 
-} // namespace
+}  // namespace
 
-StagedOutput::~StagedOutput()
-{
-    Discard();
-}
+StagedOutput::~StagedOutput() { Discard(); }
 
 bool StagedOutput::Prepare(const std::filesystem::path& target, std::string* error)
 {
@@ -133,4 +130,4 @@ void InstallStagedCleanupHandlers()
     sigaction(SIGHUP, &sa, nullptr);
 }
 
-} // namespace tools
+}  // namespace tools

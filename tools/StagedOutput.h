@@ -40,4 +40,4 @@ private:
 // Removes staged files and exits on SIGINT, SIGTERM and SIGHUP.
 void InstallStagedCleanupHandlers();
 
-} // namespace tools
+}  // namespace tools

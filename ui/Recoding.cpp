@@ -31,7 +31,8 @@ namespace ui {
 // --- ImageBox ---------------------------------------------------------------
 
 ImageBox::ImageBox(QWidget* parent, int left, int top, int width, int height)
-    : QWidget(parent), image_(&own_)
+    : QWidget(parent)
+    , image_(&own_)
 {
     setGeometry(left, top, width, height);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -70,14 +71,14 @@ namespace {
 constexpr int kRow1 = 94;
 constexpr int kRow2 = 129;
 
-} // namespace
+}  // namespace
 
 TForm1::TForm1(core::ReceiverPaths paths, audio::AudioApi api, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                          Qt::WindowCloseButtonHint),
-      receiver_(std::make_unique<core::Receiver>(std::move(paths))),
-      sounds_(std::make_unique<audio::SoundPlayer>())
+                          Qt::WindowCloseButtonHint)
+    , receiver_(std::make_unique<core::Receiver>(std::move(paths)))
+    , sounds_(std::make_unique<audio::SoundPlayer>())
 {
     setObjectName("Form1");
     setWindowTitle("Tesmar");
@@ -276,8 +277,10 @@ void TForm1::ConnectReceiver()
             windows_.settings->open();  // modal, without a nested event loop
     });
 
-    for (auto [box, knob] : {std::pair{Image2, core::Knob::Vol}, std::pair{Image4, core::Knob::Sql}}) {
-        connect(box, &ImageBox::Entered, this, [this, &r, knob = knob] { r.KnobEnter(knob, isActiveWindow()); });
+    for (auto [box, knob] :
+         {std::pair{Image2, core::Knob::Vol}, std::pair{Image4, core::Knob::Sql}}) {
+        connect(box, &ImageBox::Entered, this,
+                [this, &r, knob = knob] { r.KnobEnter(knob, isActiveWindow()); });
         connect(box, &ImageBox::Left, this, [&r, knob = knob] { r.KnobLeave(knob); });
         connect(box, &ImageBox::Released, this, [&r, knob = knob](Qt::MouseButton b, int x, int y) {
             if (b == Qt::LeftButton)
@@ -445,7 +448,8 @@ void TForm1::ShowErrorBox(const QString& message, bool beep)
 {
     if (beep)
         QApplication::beep();
-    auto* box = new QMessageBox(QMessageBox::Critical, windowTitle(), message, QMessageBox::Ok, this);
+    auto* box =
+        new QMessageBox(QMessageBox::Critical, windowTitle(), message, QMessageBox::Ok, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
     if (closing_) {
         // The window is on its way out: the operator must still see why the
@@ -503,9 +507,10 @@ void TForm1::closeEvent(QCloseEvent* event)
     showing.ListShow = visible(windows_.memoryList);
     showing.AudioShow = visible(windows_.afFilter);
     showing.WaveShow = visible(windows_.waveRecoder);
-    for (QWidget* w : {static_cast<QWidget*>(windows_.spectrum), static_cast<QWidget*>(windows_.ifFilter),
-                       static_cast<QWidget*>(windows_.keypad), static_cast<QWidget*>(windows_.memoryList),
-                       static_cast<QWidget*>(windows_.afFilter), static_cast<QWidget*>(windows_.waveRecoder)}) {
+    for (QWidget* w :
+         {static_cast<QWidget*>(windows_.spectrum), static_cast<QWidget*>(windows_.ifFilter),
+          static_cast<QWidget*>(windows_.keypad), static_cast<QWidget*>(windows_.memoryList),
+          static_cast<QWidget*>(windows_.afFilter), static_cast<QWidget*>(windows_.waveRecoder)}) {
         if (w)
             w->close();
     }
@@ -520,15 +525,10 @@ void TForm1::keyPressEvent(QKeyEvent* event)
 {
     switch (event->key()) {
     case Qt::Key_Up:
-    case Qt::Key_Right:
-        receiver_->StepTune(1);
-        break;
+    case Qt::Key_Right: receiver_->StepTune(1); break;
     case Qt::Key_Left:
-    case Qt::Key_Down:
-        receiver_->StepTune(-1);
-        break;
-    default:
-        QWidget::keyPressEvent(event);
+    case Qt::Key_Down: receiver_->StepTune(-1); break;
+    default: QWidget::keyPressEvent(event);
     }
 }
 
@@ -551,8 +551,9 @@ void TForm1::wheelEvent(QWheelEvent* event)
 
 void TForm1::SpeedButton4Click()
 {
-    auto* dialog = new QFileDialog(this, QString(), QString::fromStdString(receiver_->Paths().dataDirectory.string()),
-                                   "DAT (*.dat)");
+    auto* dialog = new QFileDialog(
+        this, QString(), QString::fromStdString(receiver_->Paths().dataDirectory.string()),
+        "DAT (*.dat)");
     dialog->setObjectName("OpenDialog1");
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setFileMode(QFileDialog::ExistingFile);
@@ -561,4 +562,4 @@ void TForm1::SpeedButton4Click()
     dialog->open();
 }
 
-} // namespace ui
+}  // namespace ui

@@ -173,4 +173,4 @@ private:
     bool closing_ = false;
 };
 
-} // namespace ui
+}  // namespace ui

@@ -41,7 +41,8 @@ int main(int argc, char* argv[])
         ui::TForm7 form7;
         ui::TForm8 form8;
         ui::TForm11 form11;
-        form1.SetSecondaryWindows({&form2, &form3, &form9, &form10, &form4, &form5, &form7, &form8});
+        form1.SetSecondaryWindows(
+            {&form2, &form3, &form9, &form10, &form4, &form5, &form7, &form8});
 
         // The settings dialog's creation opens the configured serial port and
         // switches the radio on: after the sound devices, before the first block.

@@ -224,8 +224,9 @@ TEST_F(AudioEngineTest, NumbersPastTheListCannotOpen)
     EXPECT_FALSE(engine_->OpenCapture(3));
     EXPECT_FALSE(engine_->OpenCapture(-1));
     EXPECT_FALSE(engine_->OpenPlayback(3));
-    EXPECT_EQ(errors_, QStringList({"Can not open the recoding device", "Can not open the recoding device",
-                                    "Can not open the play device"}));
+    EXPECT_EQ(errors_,
+              QStringList({"Can not open the recoding device", "Can not open the recoding device",
+                           "Can not open the play device"}));
     EXPECT_FALSE(engine_->CaptureOpen());
     EXPECT_FALSE(engine_->PlaybackOpen());
     EXPECT_TRUE(rig_.PortsStartingWith("tesmar-").empty());

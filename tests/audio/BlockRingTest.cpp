@@ -145,7 +145,8 @@ TEST(PlaybackRingTest, SilenceWhenNoBlockIsReady)
     EXPECT_EQ(r.silent, 100u);
     const auto expected = Frames(0, kBlockFrames);
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), longer.begin()));
-    EXPECT_TRUE(std::all_of(longer.begin() + kBlockSamples, longer.end(), [](int16_t s) { return s == 0; }));
+    EXPECT_TRUE(std::all_of(longer.begin() + kBlockSamples, longer.end(),
+                            [](int16_t s) { return s == 0; }));
 }
 
 TEST(PlaybackRingTest, FullRingRefusesAndNeverOverwritesTheBlockPlaying)

@@ -19,7 +19,8 @@ struct PatternFrame {
 inline constexpr int64_t kPatternModulus = 30000;
 inline PatternFrame Pattern(int64_t f)
 {
-    return {int16_t(1 + f % kPatternModulus), int16_t(-1 - (f / kPatternModulus) % kPatternModulus)};
+    return {int16_t(1 + f % kPatternModulus),
+            int16_t(-1 - (f / kPatternModulus) % kPatternModulus)};
 }
 // The position a pattern frame came from, or -1 when it is none.
 inline int64_t PatternPosition(int16_t left, int16_t right)

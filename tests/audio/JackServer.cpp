@@ -15,9 +15,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <filesystem>
 #include <thread>
 
 namespace audiotest {

@@ -114,7 +114,8 @@ protected:
                 ++silent;
             } else {
                 std::ostringstream s;
-                s << "block " << j << " differs at frame " << pos << " (lag " << start << " frames)";
+                s << "block " << j << " differs at frame " << pos << " (lag " << start
+                  << " frames)";
                 why = s.str();
                 return j;
             }
@@ -135,10 +136,12 @@ protected:
         QCoreApplication::processEvents();
         const std::vector<Block> ref = ReferenceOutputs();
         std::size_t matched = 0;
-        RunUntil([&] {
-            matched = MatchedInOrder(ref, why);
-            return matched == ref.size();
-        }, 20000);
+        RunUntil(
+            [&] {
+                matched = MatchedInOrder(ref, why);
+                return matched == ref.size();
+            },
+            20000);
         why += " (" + std::to_string(matched) + " of " + std::to_string(ref.size()) + " blocks)";
         return matched;
     }
@@ -169,13 +172,15 @@ TEST_F(AudioEndToEnd, PlaysExactlyWhatTheChainComputes)
     // (The rig's ports are connected a moment after the stream starts, so the
     // first blocks may be silence.)
     std::size_t firstFed = 0;
-    while (firstFed < inputs_.size() && audiotest::PatternPosition(inputs_[firstFed][0], inputs_[firstFed][1]) < 0)
+    while (firstFed < inputs_.size() &&
+           audiotest::PatternPosition(inputs_[firstFed][0], inputs_[firstFed][1]) < 0)
         ++firstFed;
     ASSERT_LT(firstFed, 10u);
     const int64_t first = audiotest::PatternPosition(inputs_[firstFed][0], inputs_[firstFed][1]);
     for (std::size_t b = firstFed; b < inputs_.size(); ++b)
         ASSERT_EQ(audiotest::PatternPosition(inputs_[b][0], inputs_[b][1]),
-                  first + int64_t(b - firstFed) * kFrames) << b;
+                  first + int64_t(b - firstFed) * kFrames)
+            << b;
     EXPECT_EQ(rx.Audio().DroppedOutputBlocks(), 0u);
 }
 
@@ -197,7 +202,9 @@ TEST_F(AudioEndToEnd, RawRecordingPlaysBackThroughTheReceiver)
     ASSERT_EQ(bytes.size(), recording::kRawHeaderSize + k * sizeof(Block) + 16);
     for (std::size_t b = 0; b < k; ++b)
         ASSERT_EQ(std::memcmp(bytes.data() + recording::kRawHeaderSize + b * sizeof(Block),
-                              inputs_[recStart + b].data(), sizeof(Block)), 0) << b;
+                              inputs_[recStart + b].data(), sizeof(Block)),
+                  0)
+            << b;
 
     // Played back, the same blocks go through the chain again, paced by the
     // playback device, then one block of zeros, and live input resumes.

@@ -47,7 +47,8 @@ TEST_F(Controls, LsbFromSixKilohertzEndsWithTheShiftOfTheNewWidth)
     // The mode's own shift comes from the old width (-3000); the "3.0 k"
     // press that follows recomputes it for 3000 Hz.
     std::vector<int32_t> shiftsSeenByIFPress;
-    QObject::connect(&rx, &Receiver::IFWindowUpdate, [&](bool) { shiftsSeenByIFPress.push_back(S().SSBShift); });
+    QObject::connect(&rx, &Receiver::IFWindowUpdate,
+                     [&](bool) { shiftsSeenByIFPress.push_back(S().SSBShift); });
     rx.ModeClick(3);
     EXPECT_EQ(S().RxMode, 3);
     EXPECT_EQ(S().IFBW, 1);
@@ -125,7 +126,8 @@ TEST_F(Controls, KnobClicksCentreBelowAndOnePixelLeft)
 {
     Receiver& rx = Started();
     std::vector<std::pair<Knob, bool>> redraws;
-    QObject::connect(&rx, &Receiver::KnobRedraw, [&](Knob k, bool h) { redraws.emplace_back(k, h); });
+    QObject::connect(&rx, &Receiver::KnobRedraw,
+                     [&](Knob k, bool h) { redraws.emplace_back(k, h); });
 
     S().GainPos = 40;
     rx.KnobRelease(Knob::Vol, 15, 16);  // the centre
@@ -141,7 +143,7 @@ TEST_F(Controls, KnobClicksCentreBelowAndOnePixelLeft)
     EXPECT_DOUBLE_EQ(S().VolGain, 0.0);
     rx.KnobRelease(Knob::Sql, 25, 16);  // right
     EXPECT_EQ(S().SqlPos, 90);
-    rx.KnobRelease(Knob::Sql, 15, 6);   // above
+    rx.KnobRelease(Knob::Sql, 15, 6);  // above
     EXPECT_EQ(S().SqlPos, 0);
     ASSERT_EQ(redraws.size(), 4u);
     EXPECT_EQ(redraws[0], std::make_pair(Knob::Vol, true));
@@ -154,7 +156,8 @@ TEST_F(Controls, WheelOverAKnobTurnsItAndClamps)
     Receiver& rx = Started();
     const int64_t before = ReceiveFrequency();
     std::vector<std::pair<Knob, bool>> redraws;
-    QObject::connect(&rx, &Receiver::KnobRedraw, [&](Knob k, bool h) { redraws.emplace_back(k, h); });
+    QObject::connect(&rx, &Receiver::KnobRedraw,
+                     [&](Knob k, bool h) { redraws.emplace_back(k, h); });
 
     rx.KnobEnter(Knob::Vol, true);
     EXPECT_EQ(S().KnobHover, 1);
@@ -180,9 +183,9 @@ TEST_F(Controls, WheelOverAKnobTurnsItAndClamps)
 
     EXPECT_EQ(ReceiveFrequency(), before);  // the knobs took every step
     const std::vector<std::pair<Knob, bool>> expected = {
-        {Knob::Vol, true}, {Knob::Vol, true}, {Knob::Vol, true}, {Knob::Vol, true},
-        {Knob::Vol, false}, {Knob::Sql, true}, {Knob::Sql, true}, {Knob::Sql, true},
-        {Knob::Sql, false}};
+        {Knob::Vol, true}, {Knob::Vol, true},  {Knob::Vol, true},
+        {Knob::Vol, true}, {Knob::Vol, false}, {Knob::Sql, true},
+        {Knob::Sql, true}, {Knob::Sql, true},  {Knob::Sql, false}};
     EXPECT_EQ(redraws, expected);
 
     rx.StepTune(1);  // no knob under the pointer: tuning again
@@ -247,8 +250,9 @@ TEST_F(Controls, MonitorReleasesRecOnScreenAndRecAgainEndsTheOpenRecording)
     // The first recording ended as a normal stop ends it: with its marker.
     const std::string bytes = ReadFile(first);
     ASSERT_EQ(bytes.size(), std::size_t(recording::kRawHeaderSize + 16));
-    EXPECT_TRUE(std::equal(recording::kRawEndMarker.begin(), recording::kRawEndMarker.end(),
-                           reinterpret_cast<const uint8_t*>(bytes.data()) + recording::kRawHeaderSize));
+    EXPECT_TRUE(
+        std::equal(recording::kRawEndMarker.begin(), recording::kRawEndMarker.end(),
+                   reinterpret_cast<const uint8_t*>(bytes.data()) + recording::kRawHeaderSize));
 
     rx.RecClick(false);
     EXPECT_FALSE(rx.RawRecording());

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/Receiver.h"
 #include "audio/AudioApi.h"
+#include "core/Receiver.h"
 #include "tests/support/TempDir.h"
 
 #include <QCoreApplication>

@@ -17,13 +17,14 @@ protected:
     Receiver& WithRadio(int radioType, int32_t freqTune, int32_t center = 7100000)
     {
         MakeBeeps();
-        WriteIni("[Wave]\nFreqTune=" + std::to_string(freqTune) + "\nFreqCenter=" +
-                 std::to_string(center) + "\n[IO]\nPortStr=" + radio_.Path() +
+        WriteIni("[Wave]\nFreqTune=" + std::to_string(freqTune) +
+                 "\nFreqCenter=" + std::to_string(center) + "\n[IO]\nPortStr=" + radio_.Path() +
                  "\nRadioType=" + std::to_string(radioType) + "\n");
         Receiver& rx = Started();
         radio_.SetAutoAnswer(true);
         EXPECT_TRUE(rx.OpenRadio());
-        EXPECT_TRUE(RunUntil([&] { return !rx.Radio().StartRadioRunning() && !rx.Link().CommandPending(); }));
+        EXPECT_TRUE(RunUntil(
+            [&] { return !rx.Radio().StartRadioRunning() && !rx.Link().CommandPending(); }));
         radio_.Drain();
         setupLines_ = radio_.Lines().size();
         sounds_.clear();
@@ -47,7 +48,8 @@ protected:
         radio::test::PumpBriefly();
         radio_.Drain();
         const auto& all = radio_.Lines();
-        return std::vector<std::string>(all.begin() + static_cast<std::ptrdiff_t>(setupLines_), all.end());
+        return std::vector<std::string>(all.begin() + static_cast<std::ptrdiff_t>(setupLines_),
+                                        all.end());
     }
 
     PtyRadio radio_;
@@ -156,8 +158,8 @@ TEST_F(Keypad, MainWindowKeysTuneAsTheKeypadDoes)
     EXPECT_EQ(S().FreqCenter, 43212000);
     // Keys that are no digit do nothing and make no sound.
     sounds_.clear();
-    rx.KeypadKey(65);   // "A"
-    rx.KeypadKey(38);   // arrow up
+    rx.KeypadKey(65);  // "A"
+    rx.KeypadKey(38);  // arrow up
     EXPECT_TRUE(S().FreqEntry.empty());
     EXPECT_TRUE(sounds_.empty());
 }

@@ -159,7 +159,9 @@ TEST_F(RawFiles, HeadersThatAreRefused)
 {
     Receiver& rx = Started();
     Watch(rx);
-    WriteFile(Dir() / "new.dat", std::string("Tesmar\x01\0" "090507\0\0\0\0\0", 19));
+    WriteFile(Dir() / "new.dat", std::string("Tesmar\x01\0"
+                                             "090507\0\0\0\0\0",
+                                             19));
     rx.OpenRawFile(Dir() / "new.dat");
     ASSERT_EQ(errors_.size(), 1u);
     EXPECT_EQ(errors_[0].message, "Tesmar can not read this format.");

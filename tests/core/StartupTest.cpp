@@ -58,7 +58,8 @@ TEST_F(Startup, DevicesOpenAfterTheSettingsCaptureFirstAndTheReceiverCarriesOn)
     // The devices come up last, after the window's first paint.
     std::vector<std::string> order;
     QObject::connect(&rx, &Receiver::KnobRedraw, [&](Knob, bool) { order.push_back("knob"); });
-    QObject::connect(&rx, &Receiver::ShowError, [&](const QString& m, bool) { order.push_back(m.toStdString()); });
+    QObject::connect(&rx, &Receiver::ShowError,
+                     [&](const QString& m, bool) { order.push_back(m.toStdString()); });
     rx.Start();
     EXPECT_EQ(order, (std::vector<std::string>{"knob", "knob", "Can not open the recoding device",
                                                "Can not open the play device"}));

@@ -17,9 +17,9 @@ protected:
     // A receiver at the given centre and offset, AM, IF "6.0 k", TuneStep.
     Receiver& At(int32_t center, int32_t tune, int32_t stepNum, int32_t radioType = 0)
     {
-        WriteIni("[Wave]\nFreqCenter=" + std::to_string(center) + "\nFreqTune=" + std::to_string(tune) +
-                 "\nStepNum=" + std::to_string(stepNum) + "\n[IO]\nRadioType=" +
-                 std::to_string(radioType) + "\n");
+        WriteIni("[Wave]\nFreqCenter=" + std::to_string(center) +
+                 "\nFreqTune=" + std::to_string(tune) + "\nStepNum=" + std::to_string(stepNum) +
+                 "\n[IO]\nRadioType=" + std::to_string(radioType) + "\n");
         return Started();
     }
 };
@@ -63,9 +63,9 @@ TEST_F(Tuning, UpperBandEdgeRetunesTwoStepsOnward)
 TEST_F(Tuning, SidebandEdgesUseTheWholeWidthOnOneSide)
 {
     Receiver& rx = At(7100000, -20500, 9);  // 1 kHz steps
-    rx.ModeClick(3);                         // LSB, 3000 Hz: lo 3000, hi 0
+    rx.ModeClick(3);                        // LSB, 3000 Hz: lo 3000, hi 0
     ASSERT_EQ(S().IFWidth, 3000);
-    rx.StepTune(-1);                         // -21500 <= -21000
+    rx.StepTune(-1);  // -21500 <= -21000
     EXPECT_EQ(S().FreqCenter, 7100000 - 45000);
     EXPECT_EQ(S().FreqTune, 24000);
     EXPECT_EQ(ReceiveFrequency(), 7100000 - 21000);
@@ -73,7 +73,7 @@ TEST_F(Tuning, SidebandEdgesUseTheWholeWidthOnOneSide)
     rx.ModeClick(4);  // USB: lo 0, hi 3000
     S().FreqTune = 20000;
     const int32_t center = S().FreqCenter;
-    rx.StepTune(1);   // 21000 >= 21000
+    rx.StepTune(1);  // 21000 >= 21000
     EXPECT_EQ(S().FreqCenter, center + 45000);
     EXPECT_EQ(S().FreqTune, -24000 + 1000);
 }
@@ -112,7 +112,8 @@ protected:
     {
         radio_.SetAutoAnswer(true);
         ASSERT_TRUE(rx.OpenRadio());
-        ASSERT_TRUE(RunUntil([&] { return !rx.Radio().StartRadioRunning() && !rx.Link().CommandPending(); }));
+        ASSERT_TRUE(RunUntil(
+            [&] { return !rx.Radio().StartRadioRunning() && !rx.Link().CommandPending(); }));
         radio_.Drain();
         linesAfterSetup_ = radio_.Lines().size();
     }
@@ -125,7 +126,8 @@ protected:
         radio::test::PumpBriefly();
         radio_.Drain();
         const auto& all = radio_.Lines();
-        return std::vector<std::string>(all.begin() + static_cast<std::ptrdiff_t>(linesAfterSetup_), all.end());
+        return std::vector<std::string>(all.begin() + static_cast<std::ptrdiff_t>(linesAfterSetup_),
+                                        all.end());
     }
 
     PtyRadio radio_;
@@ -155,7 +157,8 @@ std::filesystem::path MakeRawFile(const std::filesystem::path& dir, int32_t cent
     std::array<int16_t, recording::kRawBlockSamples> block{};
     for (int b = 0; b < blocks; ++b) {
         for (int i = 0; i < recording::kRawBlockSamples; ++i)
-            block[static_cast<std::size_t>(i)] = static_cast<int16_t>((b * 131 + i * 7) % 2000 - 1000);
+            block[static_cast<std::size_t>(i)] =
+                static_cast<int16_t>((b * 131 + i * 7) % 2000 - 1000);
         EXPECT_TRUE(rec.AppendBlock(block.data()));
     }
     EXPECT_TRUE(rec.Stop());

@@ -45,7 +45,8 @@ struct ExactPair {
 
     void Note(const std::string& what)
     {
-        if (firstMismatch.empty()) firstMismatch = "block " + std::to_string(blocks) + ": " + what;
+        if (firstMismatch.empty())
+            firstMismatch = "block " + std::to_string(blocks) + ": " + what;
     }
 
     void Run(const dsptest::Block& in)
@@ -65,16 +66,20 @@ struct ExactPair {
                 Note("AGC trace at " + std::to_string(n));
                 break;
             }
-        if (a.SqlBusy != b.SqlBusy) Note("SqlBusy");
-        if (a.AudioOver != b.AudioOver) Note("AudioOver");
-        if (a.RecFeedReady != b.RecFeedReady) Note("RecFeedReady");
+        if (a.SqlBusy != b.SqlBusy)
+            Note("SqlBusy");
+        if (a.AudioOver != b.AudioOver)
+            Note("AudioOver");
+        if (a.RecFeedReady != b.RecFeedReady)
+            Note("RecFeedReady");
         if (a.RecFeedReady && b.RecFeedReady)
             for (int m = 0; m < dsp::kRecSamples; ++m)
                 if (a.RecFeed[m] != b.RecFeed[m]) {
                     Note("recorder sample " + std::to_string(m));
                     break;
                 }
-        if (prod->AGCLevel() != lit->AGCLevel()) Note("AGC level after the block");
+        if (prod->AGCLevel() != lit->AGCLevel())
+            Note("AGC level after the block");
         busyBlocks += b.SqlBusy;
         overBlocks += b.AudioOver;
         ++blocks;
@@ -102,7 +107,8 @@ TEST_P(BitExact, PlainChain)
     const int mode = GetParam();
     ExactPair p([&](dsp::ChainControls& c) { Tune(c, mode, 10); });
     dsptest::Band band(700 + mode);
-    for (int b = 0; b < 24; ++b) p.Run(band.Next());
+    for (int b = 0; b < 24; ++b)
+        p.Run(band.Next());
     EXPECT_TRUE(p.firstMismatch.empty()) << p.firstMismatch;
     EXPECT_EQ(p.busyBlocks, 24);
 }
@@ -121,7 +127,8 @@ TEST_P(BitExact, EverythingOnAtHighVolume)
         chain.NRButtonClick(true);
     });
     dsptest::Band band(800 + mode);
-    for (int b = 0; b < 24; ++b) p.Run(band.Next());
+    for (int b = 0; b < 24; ++b)
+        p.Run(band.Next());
     EXPECT_TRUE(p.firstMismatch.empty()) << p.firstMismatch;
     EXPECT_GT(p.overBlocks, 0);  // the limiter and its flag are exercised too
 }
@@ -142,10 +149,13 @@ TEST_P(BitExact, LongDigitalSilenceThenSignal)
     if (mode >= 3)
         p.Both([](dsp::ChainControls&, auto& chain) { chain.DesignIFFilter(); });
     dsptest::Band band(900 + mode);
-    for (int b = 0; b < 4; ++b) p.Run(band.Next());
+    for (int b = 0; b < 4; ++b)
+        p.Run(band.Next());
     const dsptest::Block silence = dsptest::MakeBlock();
-    for (int b = 0; b < 120; ++b) p.Run(silence);
-    for (int b = 0; b < 6; ++b) p.Run(band.Next());
+    for (int b = 0; b < 120; ++b)
+        p.Run(silence);
+    for (int b = 0; b < 6; ++b)
+        p.Run(band.Next());
     EXPECT_TRUE(p.firstMismatch.empty()) << p.firstMismatch;
 }
 
@@ -163,7 +173,8 @@ TEST(BitExactChain, SquelchOpeningAndClosing)
         });
         dsptest::Band band(1000 + mode);
         band.noise_ = 150.0;
-        for (int b = 0; b < 30; ++b) p.Run(band.Next());
+        for (int b = 0; b < 30; ++b)
+            p.Run(band.Next());
         EXPECT_TRUE(p.firstMismatch.empty()) << "mode " << mode << ": " << p.firstMismatch;
         EXPECT_GT(p.busyBlocks, 0) << mode;
     }
@@ -182,7 +193,8 @@ TEST(BitExactChain, SettingsChangedBetweenBlocks)
     auto mode = [&](int m) {
         p.Both([&](dsp::ChainControls& c, auto& chain) {
             Tune(c, m, c.GainPos);
-            if (m < 3) c.SSBShift = 0;
+            if (m < 3)
+                c.SSBShift = 0;
             chain.DesignIFFilter();
             chain.DesignAFFilter();
         });
@@ -191,9 +203,7 @@ TEST(BitExactChain, SettingsChangedBetweenBlocks)
         switch (b) {
         case 4: mode(0); break;
         case 8: mode(1); break;  // back to FM: its de-emphasis state was kept
-        case 12:
-            p.Both([](dsp::ChainControls&, auto& chain) { chain.ANButtonClick(true); });
-            break;
+        case 12: p.Both([](dsp::ChainControls&, auto& chain) { chain.ANButtonClick(true); }); break;
         case 16: mode(3); break;
         case 20:
             p.Both([](dsp::ChainControls& c, auto& chain) {

@@ -39,8 +39,8 @@ struct Pair {
     double maxTraceRel = 0, maxSpecRel = 0;
     int busyBlocks = 0, overBlocks = 0, blocks = 0;
     int busyMismatch = 0, overMismatch = 0;
-    double maxRmsRel = 0;       // per-block output level, production against model
-    int maxEarlyDiff = 0;       // largest difference in the first blocks
+    double maxRmsRel = 0;  // per-block output level, production against model
+    int maxEarlyDiff = 0;  // largest difference in the first blocks
     long earlyDiffs = 0, earlySamples = 0;
     std::string firstMismatch;
 
@@ -60,12 +60,40 @@ struct Pair {
         f(cp);
         f(cl);
     }
-    void DesignIF() { prod->DesignIFFilter(); lit->DesignIFFilter(); ExpectSameControls("IF"); }
-    void DesignAF() { prod->DesignAFFilter(); lit->DesignAFFilter(); ExpectSameControls("AF"); }
-    void AGCSpeed() { prod->SetAGCSpeed(); lit->SetAGCSpeed(); ExpectSameControls("AGC"); }
-    void Volume() { prod->SetVolume(); lit->SetVolume(); ExpectSameControls("volume"); }
-    void AN(bool down) { prod->ANButtonClick(down); lit->ANButtonClick(down); }
-    void NR(bool down) { prod->NRButtonClick(down); lit->NRButtonClick(down); }
+    void DesignIF()
+    {
+        prod->DesignIFFilter();
+        lit->DesignIFFilter();
+        ExpectSameControls("IF");
+    }
+    void DesignAF()
+    {
+        prod->DesignAFFilter();
+        lit->DesignAFFilter();
+        ExpectSameControls("AF");
+    }
+    void AGCSpeed()
+    {
+        prod->SetAGCSpeed();
+        lit->SetAGCSpeed();
+        ExpectSameControls("AGC");
+    }
+    void Volume()
+    {
+        prod->SetVolume();
+        lit->SetVolume();
+        ExpectSameControls("volume");
+    }
+    void AN(bool down)
+    {
+        prod->ANButtonClick(down);
+        lit->ANButtonClick(down);
+    }
+    void NR(bool down)
+    {
+        prod->NRButtonClick(down);
+        lit->NRButtonClick(down);
+    }
 
     // A mode button: mode, its default filters, SSBShift 0 outside the sidebands.
     void Mode(int mode)
@@ -74,7 +102,8 @@ struct Pair {
             c.RxMode = mode;
             c.IFBW = kIFFor[mode];
             c.AFLPF = kAFFor[mode];
-            if (mode < 3) c.SSBShift = 0;
+            if (mode < 3)
+                c.SSBShift = 0;
         });
         DesignIF();
         DesignAF();
@@ -99,7 +128,8 @@ struct Pair {
 
     void Note(const std::string& what)
     {
-        if (firstMismatch.empty()) firstMismatch = "block " + std::to_string(blocks) + ": " + what;
+        if (firstMismatch.empty())
+            firstMismatch = "block " + std::to_string(blocks) + ": " + what;
     }
 
     void Run(const dsptest::Block& in)
@@ -110,20 +140,25 @@ struct Pair {
         const auto& b = lit->Outputs();
         for (int k = 0; k < 4800; ++k) {
             const int d = std::abs(int(a.OutFrames[k]) - int(b.OutFrames[k]));
-            if (d > 0) ++lsbDiffs;
+            if (d > 0)
+                ++lsbDiffs;
             maxDiff = std::max(maxDiff, d);
         }
         samples += 4800;
         for (int n = 0; n < 2400; ++n) {
             const double rel = std::fabs(a.AGCTrace[n] - b.AGCTrace[n]) / std::fabs(b.AGCTrace[n]);
-            if (!(rel <= maxTraceRel)) maxTraceRel = rel;  // NaN sticks
+            if (!(rel <= maxTraceRel))
+                maxTraceRel = rel;  // NaN sticks
         }
         busyMismatch += a.SqlBusy != b.SqlBusy;
         overMismatch += a.AudioOver != b.AudioOver;
-        if (a.SqlBusy == b.SqlBusy && a.RecFeedReady != b.RecFeedReady) Note("RecFeedReady");
+        if (a.SqlBusy == b.SqlBusy && a.RecFeedReady != b.RecFeedReady)
+            Note("RecFeedReady");
         {
-            const double ra = dsptest::Rms(a.OutFrames.data(), 0), rb = dsptest::Rms(b.OutFrames.data(), 0);
-            if (rb > 30.0) maxRmsRel = std::max(maxRmsRel, std::fabs(ra - rb) / rb);
+            const double ra = dsptest::Rms(a.OutFrames.data(), 0),
+                         rb = dsptest::Rms(b.OutFrames.data(), 0);
+            if (rb > 30.0)
+                maxRmsRel = std::max(maxRmsRel, std::fabs(ra - rb) / rb);
             if (blocks < kExactBlocks) {
                 for (int k = 0; k < 4800; ++k) {
                     const int d = std::abs(int(a.OutFrames[k]) - int(b.OutFrames[k]));
@@ -133,7 +168,8 @@ struct Pair {
                 earlySamples += 4800;
             }
         }
-        if (a.SpectrumUpdated != b.SpectrumUpdated) Note("SpectrumUpdated");
+        if (a.SpectrumUpdated != b.SpectrumUpdated)
+            Note("SpectrumUpdated");
         busyBlocks += b.SqlBusy;
         overBlocks += b.AudioOver;
         if (a.RecFeedReady && b.RecFeedReady) {
@@ -146,9 +182,12 @@ struct Pair {
         }
         if (a.SpectrumUpdated && b.SpectrumUpdated) {
             for (int k = 0; k < 2048; ++k) {
-                if ((a.SpectrumDb[k] == 0.0) != (b.SpectrumDb[k] == 0.0)) Note("SpectrumDb zero rule");
-                const double rel = std::fabs(a.SpectrumDb[k] - b.SpectrumDb[k]) / (1.0 + std::fabs(b.SpectrumDb[k]));
-                if (!(rel <= maxSpecRel)) maxSpecRel = rel;
+                if ((a.SpectrumDb[k] == 0.0) != (b.SpectrumDb[k] == 0.0))
+                    Note("SpectrumDb zero rule");
+                const double rel = std::fabs(a.SpectrumDb[k] - b.SpectrumDb[k]) /
+                                   (1.0 + std::fabs(b.SpectrumDb[k]));
+                if (!(rel <= maxSpecRel))
+                    maxSpecRel = rel;
             }
         }
         ++blocks;
@@ -156,12 +195,13 @@ struct Pair {
 
     void ExpectEquivalent(const char* name)
     {
-        std::printf("[%s] blocks %d, diffs %ld of %ld (max %d), first %d blocks: %ld of %ld (max %d), "
-                    "level rel %.3g, AGCTrace rel %.3g, rec diffs %ld of %ld (max %d), spectrum rel %.3g, "
-                    "busy %d (mismatch %d), over %d (mismatch %d)\n",
-                    name, blocks, lsbDiffs, samples, maxDiff, kExactBlocks, earlyDiffs, earlySamples,
-                    maxEarlyDiff, maxRmsRel, maxTraceRel, recDiffs, recSamples, maxRecDiff, maxSpecRel,
-                    busyBlocks, busyMismatch, overBlocks, overMismatch);
+        std::printf(
+            "[%s] blocks %d, diffs %ld of %ld (max %d), first %d blocks: %ld of %ld (max %d), "
+            "level rel %.3g, AGCTrace rel %.3g, rec diffs %ld of %ld (max %d), spectrum rel %.3g, "
+            "busy %d (mismatch %d), over %d (mismatch %d)\n",
+            name, blocks, lsbDiffs, samples, maxDiff, kExactBlocks, earlyDiffs, earlySamples,
+            maxEarlyDiff, maxRmsRel, maxTraceRel, recDiffs, recSamples, maxRecDiff, maxSpecRel,
+            busyBlocks, busyMismatch, overBlocks, overMismatch);
         EXPECT_TRUE(firstMismatch.empty()) << name << ": first mismatch at " << firstMismatch;
         EXPECT_LE(maxSpecRel, 1e-9) << name;
         EXPECT_LE(maxTraceRel, 1e-12) << name;  // also fails on NaN
@@ -194,7 +234,8 @@ TEST_P(EveryMode, AllSwitchesOff)
     const int mode = GetParam();
     Pair p([&](dsp::ChainControls& c) { Tune(c, mode, 0); });
     dsptest::Band band(100 + mode);
-    for (int b = 0; b < 40; ++b) p.Run(band.Next());
+    for (int b = 0; b < 40; ++b)
+        p.Run(band.Next());
     p.ExpectEquivalent(("off/" + std::to_string(mode)).c_str());
     EXPECT_EQ(p.busyBlocks, 40);
 }
@@ -212,7 +253,8 @@ TEST_P(EveryMode, NoiseProcessingSpectrumAndRecording)
     p.AN(true);
     p.NR(true);
     dsptest::Band band(200 + mode);
-    for (int b = 0; b < 40; ++b) p.Run(band.Next());
+    for (int b = 0; b < 40; ++b)
+        p.Run(band.Next());
     p.ExpectEquivalent(("all on/" + std::to_string(mode)).c_str());
 }
 
@@ -227,7 +269,8 @@ TEST(ChainEquivalence, RestoredNoiseProcessorsStartFromZeroWeights)
         c.DSPNR = true;
     });
     dsptest::Band band(300);
-    for (int b = 0; b < 30; ++b) p.Run(band.Next());
+    for (int b = 0; b < 30; ++b)
+        p.Run(band.Next());
     p.ExpectEquivalent("restored AN/NR");
 }
 
@@ -235,7 +278,9 @@ TEST(ChainEquivalence, SquelchInUse)
 {
     // AM "3.0 k" and FM "12.0 k" each at a threshold where the squelch opens
     // and closes during the run.
-    const struct { int mode, ifbw, sqlPos; } cases[] = {{0, 1, 110}, {0, 2, 0}, {1, 3, 120}, {4, 1, 120}};
+    const struct {
+        int mode, ifbw, sqlPos;
+    } cases[] = {{0, 1, 110}, {0, 2, 0}, {1, 3, 120}, {4, 1, 120}};
     for (const auto& k : cases) {
         Pair p([&](dsp::ChainControls& c) {
             Tune(c, k.mode, 40);
@@ -246,10 +291,12 @@ TEST(ChainEquivalence, SquelchInUse)
         dsptest::Band band(400 + k.mode);
         band.noise_ = 120.0;
         for (int b = 0; b < 40; ++b) {
-            if (b == 30) p.Set([](dsp::ChainControls& c) { c.MonitorOn = true; });
+            if (b == 30)
+                p.Set([](dsp::ChainControls& c) { c.MonitorOn = true; });
             p.Run(band.Next());
         }
-        const std::string name = "squelch/" + std::to_string(k.mode) + "/" + std::to_string(k.sqlPos);
+        const std::string name =
+            "squelch/" + std::to_string(k.mode) + "/" + std::to_string(k.sqlPos);
         p.ExpectEquivalent(name.c_str());
         EXPECT_GT(p.busyBlocks, 0) << name;
     }
@@ -270,7 +317,13 @@ TEST(ChainEquivalence, MidRunChangesOfFiltersModeAndSwitches)
             p.Mode(4);
             break;
         case 16:  // user IF and AF bands
-            p.Set([](dsp::ChainControls& c) { c.IFBW = 4; c.PosIFBW = 42; c.AFLPF = 2; c.PosAFFC1 = 5; c.PosAFFC2 = 45; });
+            p.Set([](dsp::ChainControls& c) {
+                c.IFBW = 4;
+                c.PosIFBW = 42;
+                c.AFLPF = 2;
+                c.PosAFFC1 = 5;
+                c.PosAFFC2 = 45;
+            });
             p.DesignIF();
             p.DesignAF();
             p.AN(true);
@@ -282,14 +335,21 @@ TEST(ChainEquivalence, MidRunChangesOfFiltersModeAndSwitches)
             break;
         case 32:
             p.AN(false);
-            p.Set([](dsp::ChainControls& c) { c.AGC = 0; c.DSP3D = true; c.GainPos = 90; });
+            p.Set([](dsp::ChainControls& c) {
+                c.AGC = 0;
+                c.DSP3D = true;
+                c.GainPos = 90;
+            });
             p.AGCSpeed();
             p.Volume();
             break;
         case 40:  // FM, then AF "6.0 k" and the slow AGC
             p.Set([](dsp::ChainControls& c) { c.FreqTune = -10000; });
             p.Mode(1);
-            p.Set([](dsp::ChainControls& c) { c.AGC = 2; c.SqlPos = 100; });
+            p.Set([](dsp::ChainControls& c) {
+                c.AGC = 2;
+                c.SqlPos = 100;
+            });
             p.AGCSpeed();
             break;
         case 50:  // CW, with NR switched off
@@ -313,7 +373,8 @@ TEST(ChainEquivalence, InvertedIQInputGainAndOverload)
         c.SpectrumVisible = true;
     });
     dsptest::Band band(600);
-    for (int b = 0; b < 30; ++b) p.Run(band.Next());
+    for (int b = 0; b < 30; ++b)
+        p.Run(band.Next());
     p.ExpectEquivalent("InvIQ, gain, overload");
     EXPECT_GT(p.overBlocks, 0);
 }

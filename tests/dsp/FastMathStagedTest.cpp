@@ -34,7 +34,8 @@ void ExpectSameAngles(const double* y, const double* x)
     const Atan2x8::V r = a.Finish();
     for (int j = 0; j < 8; ++j)
         ASSERT_EQ(Bits(r[j]), Bits(Atan2(y[j], x[j])))
-            << "atan2(" << y[j] << ", " << x[j] << "): " << r[j] << " instead of " << Atan2(y[j], x[j]);
+            << "atan2(" << y[j] << ", " << x[j] << "): " << r[j] << " instead of "
+            << Atan2(y[j], x[j]);
 }
 
 TEST(StagedArctangent, SameAnglesAsTheScalarKernelOnRandomPairs)

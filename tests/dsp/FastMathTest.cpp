@@ -74,8 +74,10 @@ TEST(FastMath, Atan2WithinTwoUlpsInEveryOctant)
     for (double t : {0.4374999, 0.4375, 0.6874999, 0.6875, 1.0}) {
         for (int sy : {-1, 1})
             for (int sx : {-1, 1}) {
-                EXPECT_TRUE(Close(dsp::fastmath::Atan2(sy * t, sx * 1.0), std::atan2(sy * t, sx * 1.0), 2));
-                EXPECT_TRUE(Close(dsp::fastmath::Atan2(sy * 1.0, sx * t), std::atan2(sy * 1.0, sx * t), 2));
+                EXPECT_TRUE(
+                    Close(dsp::fastmath::Atan2(sy * t, sx * 1.0), std::atan2(sy * t, sx * 1.0), 2));
+                EXPECT_TRUE(
+                    Close(dsp::fastmath::Atan2(sy * 1.0, sx * t), std::atan2(sy * 1.0, sx * t), 2));
             }
     }
     EXPECT_EQ(dsp::fastmath::Atan2(0.0, 0.0), 0.0);
@@ -86,7 +88,7 @@ TEST(FastMath, Atan2WithinTwoUlpsInEveryOctant)
     EXPECT_DOUBLE_EQ(dsp::fastmath::Atan2(-3.0, 0.0), -dsp::fastmath::kPi / 2);
 }
 
-} // namespace
+}  // namespace
 
 TEST(FastMath, LogWithinOneUlpOverTheWholeRange)
 {
@@ -107,7 +109,9 @@ TEST(FastMath, LogWithinOneUlpOverTheWholeRange)
     }
     EXPECT_EQ(dsp::fastmath::Log(1.0), 0.0);
     EXPECT_EQ(dsp::fastmath::Log(std::nextafter(1.0, 2.0)), std::log(std::nextafter(1.0, 2.0)));
-    EXPECT_TRUE(Close(dsp::fastmath::Log(4.9406564584124654e-324), std::log(4.9406564584124654e-324), 1));
-    EXPECT_TRUE(Close(dsp::fastmath::Log(1.7976931348623157e308), std::log(1.7976931348623157e308), 1));
+    EXPECT_TRUE(
+        Close(dsp::fastmath::Log(4.9406564584124654e-324), std::log(4.9406564584124654e-324), 1));
+    EXPECT_TRUE(
+        Close(dsp::fastmath::Log(1.7976931348623157e308), std::log(1.7976931348623157e308), 1));
     EXPECT_TRUE(Close(dsp::fastmath::Log(2.0), std::log(2.0), 0));
 }

@@ -33,7 +33,8 @@ std::array<literal::Section, 4> FromStaging(const double* st)
 std::array<literal::Section, 4> FromChain(const dsp::BiquadSection* s)
 {
     std::array<literal::Section, 4> out;
-    for (int i = 0; i < 4; ++i) out[i] = {s[i].a1, s[i].a2, s[i].b0, s[i].b1, s[i].b2};
+    for (int i = 0; i < 4; ++i)
+        out[i] = {s[i].a1, s[i].a2, s[i].b0, s[i].b1, s[i].b2};
     return out;
 }
 
@@ -57,7 +58,8 @@ TEST(ChebyshevDesign, IF6kCheckValuesAndResponse)
     EXPECT_TRUE(MatchesPrinted(Db(s, 4000), "-44"));
     // The ripple peaks of the pass band reach 0 dB and no more.
     double peak = -100;
-    for (double f = 0; f <= 3000; f += 1) peak = std::max(peak, Db(s, f));
+    for (double f = 0; f <= 3000; f += 1)
+        peak = std::max(peak, Db(s, f));
     EXPECT_NEAR(peak, 0.0, 0.005);
 }
 
@@ -66,7 +68,8 @@ TEST(ChebyshevDesign, IF3kCheckValues)
     double st[20];
     ASSERT_EQ(dsp::DesignChebyshev(8, 1, 48, 1.5, st), 4);
     ExpectSection(st, "1.9303969", "-0.93303013", "0.0006396243", "0.0012792486", "0.0006396243");
-    ExpectSection(st + 15, "1.9484851", "-0.98643237", "0.0092176489", "0.018435298", "0.0092176489");
+    ExpectSection(st + 15, "1.9484851", "-0.98643237", "0.0092176489", "0.018435298",
+                  "0.0092176489");
     EXPECT_NEAR(Db(FromStaging(st), 1500), -1.0, 0.05);
 }
 
@@ -75,7 +78,8 @@ TEST(ChebyshevDesign, NoiseHighPassCheckValues)
     double st[20];
     ASSERT_EQ(dsp::DesignChebyshev(8, -1, 48, 12, st), 4);
     ExpectSection(st, "-1.3074125", "-0.50501722", "0.047999561", "-0.095999123", "0.047999561");
-    ExpectSection(st + 15, "-0.0056771499", "-0.93215975", "0.46795609", "-0.93591217", "0.46795609");
+    ExpectSection(st + 15, "-0.0056771499", "-0.93215975", "0.46795609", "-0.93591217",
+                  "0.46795609");
     const auto s = FromStaging(st);
     // The mirror image of the low-pass: -1 dB at half the sampling rate and at 12 kHz.
     EXPECT_NEAR(Db(s, 24000), -1.0, 0.005);
@@ -89,7 +93,8 @@ TEST(ChebyshevDesign, MatchesTheLiteralDesignForOtherWidths)
         double a[20], b[20];
         ASSERT_EQ(dsp::DesignChebyshev(8, 1, 48, fc, a), 4);
         ASSERT_EQ(literal::Chebyshev(8, 1, 48, fc, b), 4);
-        for (int i = 0; i < 20; ++i) EXPECT_NEAR(a[i], b[i], 1e-12 * (1 + std::fabs(b[i]))) << fc;
+        for (int i = 0; i < 20; ++i)
+            EXPECT_NEAR(a[i], b[i], 1e-12 * (1 + std::fabs(b[i]))) << fc;
     }
     double a[20];
     EXPECT_EQ(dsp::DesignChebyshev(4, 1, 48, 3, a), 2);
@@ -176,14 +181,16 @@ TEST(KaiserDesign, AF3kCheckValuesAndResponse)
     EXPECT_TRUE(MatchesPrinted(t[26], "0.11401942"));
     EXPECT_TRUE(MatchesPrinted(t[0], "-0.00033009435"));
     EXPECT_TRUE(MatchesPrinted(t[50], "-0.00033009435"));
-    for (int k = 0; k <= 50; ++k) EXPECT_EQ(t[k], t[50 - k]) << k;
+    for (int k = 0; k <= 50; ++k)
+        EXPECT_EQ(t[k], t[50 - k]) << k;
     EXPECT_TRUE(MatchesPrinted(literal::FirResponseDb(t, 51, 0), "-2.9"));
     EXPECT_TRUE(MatchesPrinted(literal::FirResponseDb(t, 51, 300), "-2.6"));
     EXPECT_TRUE(MatchesPrinted(literal::FirResponseDb(t, 51, 1000), "-0.9"));
     EXPECT_TRUE(MatchesPrinted(literal::FirResponseDb(t, 51, 1650), "0"));
     EXPECT_TRUE(MatchesPrinted(literal::FirResponseDb(t, 51, 3000), "-5.6"));
     EXPECT_TRUE(MatchesPrinted(literal::FirResponseDb(t, 51, 4000), "-21.5"));
-    for (double f = 5000; f <= 24000; f += 25) EXPECT_LT(literal::FirResponseDb(t, 51, f), -57.0) << f;
+    for (double f = 5000; f <= 24000; f += 25)
+        EXPECT_LT(literal::FirResponseDb(t, 51, f), -57.0) << f;
 }
 
 TEST(KaiserDesign, AF6kCheckValues)
@@ -195,7 +202,8 @@ TEST(KaiserDesign, AF6kCheckValues)
     EXPECT_TRUE(MatchesPrinted(t[26], "0.21185643"));
     EXPECT_TRUE(MatchesPrinted(t[0], "-3.2305113e-05"));
     EXPECT_TRUE(MatchesPrinted(t[50], "-3.2305113e-05"));
-    for (int k = 0; k <= 50; ++k) EXPECT_EQ(t[k], t[50 - k]) << k;
+    for (int k = 0; k <= 50; ++k)
+        EXPECT_EQ(t[k], t[50 - k]) << k;
 }
 
 TEST(KaiserDesign, MatchesTheLiteralDesign)
@@ -205,7 +213,8 @@ TEST(KaiserDesign, MatchesTheLiteralDesign)
         double a[51], b[51];
         dsp::DesignKaiserFir(50, 48, e[0], e[1], 60, a);
         literal::KaiserFir(50, 48, e[0], e[1], 60, b);
-        for (int k = 0; k < 51; ++k) EXPECT_NEAR(a[k], b[k], 1e-12) << e[0] << " " << e[1];
+        for (int k = 0; k < 51; ++k)
+            EXPECT_NEAR(a[k], b[k], 1e-12) << e[0] << " " << e[1];
     }
 }
 
@@ -214,7 +223,8 @@ TEST(KaiserDesign, EqualEdgesGiveZeroTaps)
     double t[51];
     std::fill(t, t + 51, 1.0);
     dsp::DesignKaiserFir(50, 48, 1.5, 1.5, 60, t);
-    for (double v : t) EXPECT_EQ(v, 0.0);
+    for (double v : t)
+        EXPECT_EQ(v, 0.0);
 }
 
 TEST(ChainFilters, AFChoices)
@@ -235,12 +245,14 @@ TEST(ChainFilters, AFChoices)
     chain.DesignAFFilter();
     EXPECT_NEAR(c.AFLow, 0.3, 1e-15);
     EXPECT_NEAR(c.AFHigh, 3.0, 1e-15);
-    for (int k = 0; k < 51; ++k) EXPECT_NEAR(chain.AFTaps()[k], threeK[k], 1e-14) << k;
+    for (int k = 0; k < 51; ++k)
+        EXPECT_NEAR(chain.AFTaps()[k], threeK[k], 1e-14) << k;
     // An unknown choice is "3.0 k", stored as 0.
     c.AFLPF = 9;
     chain.DesignAFFilter();
     EXPECT_EQ(c.AFLPF, 0);
-    for (int k = 0; k < 51; ++k) EXPECT_EQ(chain.AFTaps()[k], threeK[k]) << k;
+    for (int k = 0; k < 51; ++k)
+        EXPECT_EQ(chain.AFTaps()[k], threeK[k]) << k;
 }
 
 TEST(ChainFilters, BadUserAFBandFallsBack)

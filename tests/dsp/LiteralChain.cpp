@@ -36,13 +36,15 @@ double CascadeResponseDb(const Section* s, int count, double f)
 double FirResponseDb(const double* taps, int count, double f)
 {
     std::complex<double> h = 0.0;
-    for (int k = 0; k < count; ++k) h += taps[k] * std::polar(1.0, -kTwoPi * f * k / 48000.0);
+    for (int k = 0; k < count; ++k)
+        h += taps[k] * std::polar(1.0, -kTwoPi * f * k / 48000.0);
     return 20.0 * std::log10(std::abs(h));
 }
 
 int Chebyshev(int order, int kind, double fs, double fc, double staging[20])
 {
-    if (order < 2 || order % 2 != 0 || order > 40) return 0;
+    if (order < 2 || order % 2 != 0 || order > 40)
+        return 0;
     const int n = order;
     const double l = kind;
     double a0[20], a1[20], a2[20], b0[20], b1[20], b2[20];
@@ -76,7 +78,8 @@ int Chebyshev(int order, int kind, double fs, double fc, double staging[20])
         b2[i] = b2[i] * g;
     }
     (void)a0;
-    for (int i = 0; i < 20; ++i) staging[i] = 0.0;
+    for (int i = 0; i < 20; ++i)
+        staging[i] = 0.0;
     for (int i = 0; i < n / 2 && i < 4; ++i) {
         staging[5 * i + 0] = a1[i];
         staging[5 * i + 1] = a2[i];
@@ -100,8 +103,10 @@ double BesselI0(double x)
 
 double KaiserBeta(double a)
 {
-    if (a >= 50.0) return 0.1102 * (a - 8.7);
-    if (a >= 21.0) return 0.5842 * std::pow(a - 21.0, 0.4) + 0.07886 * (a - 21.0);
+    if (a >= 50.0)
+        return 0.1102 * (a - 8.7);
+    if (a >= 21.0)
+        return 0.5842 * std::pow(a - 21.0, 0.4) + 0.07886 * (a - 21.0);
     return 0.0;
 }
 
@@ -125,28 +130,27 @@ void KaiserFir(int n, double fs, double f1, double f2, double a, double* taps)
     double p[101];
     KaiserPrototype(n, fs, f1, f2, a, p);
     double sum = 0.0;
-    for (int q = 1; q <= n / 2; ++q) sum = sum + p[q];
+    for (int q = 1; q <= n / 2; ++q)
+        sum = sum + p[q];
     double S = p[0] + 2.0 * sum;
     if (S == 0.0) {
         // Equal edges: nothing passes. Dividing would give 0/0.
-        for (int k = 0; k <= n; ++k) taps[k] = 0.0;
+        for (int k = 0; k <= n; ++k)
+            taps[k] = 0.0;
         return;
     }
-    for (int q = 0; q <= n / 2; ++q) p[q] = p[q] / S;
+    for (int q = 0; q <= n / 2; ++q)
+        p[q] = p[q] / S;
     double w0 = kPi * (f1 + f2) / fs;
-    for (int q = 0; q <= n / 2; ++q) p[q] = 2.0 * std::cos(q * w0) * p[q];
-    for (int k = 0; k <= n; ++k) taps[k] = p[std::abs(k - n / 2)];
+    for (int q = 0; q <= n / 2; ++q)
+        p[q] = 2.0 * std::cos(q * w0) * p[q];
+    for (int k = 0; k <= n; ++k)
+        taps[k] = p[std::abs(k - n / 2)];
 }
 
-double RoundHalfUpValue(double v)
-{
-    return std::trunc(v + 0.5);
-}
+double RoundHalfUpValue(double v) { return std::trunc(v + 0.5); }
 
-int16_t RoundHalfUp(double v)
-{
-    return static_cast<int16_t>(static_cast<int>(v + 0.5));
-}
+int16_t RoundHalfUp(double v) { return static_cast<int16_t>(static_cast<int>(v + 0.5)); }
 
 const Section kAudioHighPass = {1.98148851, -0.98165828, 0.9907867, -1.9815734, 0.9907867};
 const Section kRecCascade[4] = {
@@ -159,21 +163,22 @@ const Section kDeemphasis = {1.63299316, -0.69059892, 0.01440144, 0.02880288, 0.
 const Section kNoiseSmoother = {1.9990744, -0.99907483, 1.1e-07, 2.1e-07, 1.1e-07};
 
 const double kNrStart[26] = {
-    0.83333333, 0.15850347, -0.1355869, 0.10224705, -0.064515667, 0.028703101, 2.7971523e-17,
-    -0.018530567, 0.026339095, -0.025115798, 0.018007932, -0.0086052259, -1.7398483e-17,
-    0.0058370452, -0.0082534107, 0.007715265, -0.0053537217, 0.0024460308, 2.0554981e-17,
-    -0.001459992, 0.0018938456, -0.0015932012, 0.0009700444, -0.0003751682, -1.1467998e-18,
-    0.00012979404};
+    0.83333333,     0.15850347,   -0.1355869,    0.10224705,    -0.064515667,  0.028703101,
+    2.7971523e-17,  -0.018530567, 0.026339095,   -0.025115798,  0.018007932,   -0.0086052259,
+    -1.7398483e-17, 0.0058370452, -0.0082534107, 0.007715265,   -0.0053537217, 0.0024460308,
+    2.0554981e-17,  -0.001459992, 0.0018938456,  -0.0015932012, 0.0009700444,  -0.0003751682,
+    -1.1467998e-18, 0.00012979404};
 const double kAnStart[17] = {
-    0.83333333, 0.15827496, -0.13480226, 0.10090786, -0.063000934, 0.027638739,
-    2.6457933e-17, -0.017143863, 0.023716216, -0.021881506, 0.015073747, -0.0068607426,
+    0.83333333,     0.15827496,   -0.13480226,   0.10090786,   -0.063000934, 0.027638739,
+    2.6457933e-17,  -0.017143863, 0.023716216,   -0.021881506, 0.015073747,  -0.0068607426,
     -1.3067159e-17, 0.0040704956, -0.0052398498, 0.0043351502, -0.0025492992};
 
 // ---------------------------------------------------------------- spectrum
 
 Spectrum::Spectrum()
 {
-    for (int n = 0; n < 2048; ++n) w_[n] = 0.5 - 0.5 * std::cos(kTwoPi * n / 2048.0);
+    for (int n = 0; n < 2048; ++n)
+        w_[n] = 0.5 - 0.5 * std::cos(kTwoPi * n / 2048.0);
     for (int t = 0; t < 1024; ++t) {
         cw_[t] = std::cos(kTwoPi * t / 2048.0);
         sw_[t] = -std::sin(kTwoPi * t / 2048.0);
@@ -182,7 +187,8 @@ Spectrum::Spectrum()
     int h = 1024;
     int size = 1;
     while (size < 2048) {
-        for (int k = 0; k < size; ++k) rev[size + k] = rev[k] + h;
+        for (int k = 0; k < size; ++k)
+            rev[size + k] = rev[k] + h;
         h = h / 2;
         size = 2 * size;
     }
@@ -231,19 +237,23 @@ void Spectrum::Analyze(const double* I, const double* Q, double* out)
 
 // ---------------------------------------------------------------- chain
 
-LiteralChain::LiteralChain(dsp::ChainControls& c) : c_(c) {}
+LiteralChain::LiteralChain(dsp::ChainControls& c)
+    : c_(c)
+{}
 
 void LiteralChain::ClearIFStates()
 {
     for (int ch = 0; ch < 2; ++ch)
-        for (int s = 0; s < 4; ++s) ifSt_[ch][s] = State{};
+        for (int s = 0; s < 4; ++s)
+            ifSt_[ch][s] = State{};
 }
 
 void LiteralChain::Setup()
 {
     agcLevel_ = 1.0;
     c_.IFWidth = 3000;
-    if (c_.RxMode < 0 || c_.RxMode > 4) c_.RxMode = 0;
+    if (c_.RxMode < 0 || c_.RxMode > 4)
+        c_.RxMode = 0;
     DesignIFFilter();
     DesignAFFilter();
     SetAGCSpeed();
@@ -266,7 +276,8 @@ void LiteralChain::DesignIFFilter()
     case 2: c_.IFWidth = 6000; break;
     case 3: c_.IFWidth = 12000; break;
     case 4:
-        if (c_.PosIFBW < 1 || c_.PosIFBW > 200) c_.PosIFBW = 30;
+        if (c_.PosIFBW < 1 || c_.PosIFBW > 200)
+            c_.PosIFBW = 30;
         c_.IFWidth = c_.PosIFBW * 100;
         break;
     default:
@@ -279,7 +290,8 @@ void LiteralChain::DesignIFFilter()
 
 void LiteralChain::DesignIFFilterForWidth()
 {
-    if (c_.IFWidth < 100 || c_.IFWidth > 20000) c_.IFWidth = 3000;
+    if (c_.IFWidth < 100 || c_.IFWidth > 20000)
+        c_.IFWidth = 3000;
     double staging[20];
     Chebyshev(8, 1, 48.0, c_.IFWidth * 0.0005, staging);
     for (int i = 0; i < 4; ++i) {
@@ -287,15 +299,23 @@ void LiteralChain::DesignIFFilterForWidth()
                            staging[5 * i + 3], staging[5 * i + 4]};
     }
     ClearIFStates();
-    if (c_.RxMode == 3) c_.SSBShift = -(c_.IFWidth / 2);
-    if (c_.RxMode == 4) c_.SSBShift = c_.IFWidth / 2;
+    if (c_.RxMode == 3)
+        c_.SSBShift = -(c_.IFWidth / 2);
+    if (c_.RxMode == 4)
+        c_.SSBShift = c_.IFWidth / 2;
 }
 
 void LiteralChain::DesignAFFilter()
 {
     switch (c_.AFLPF) {
-    case 0: c_.AFLow = 0.3; c_.AFHigh = 3.0; break;
-    case 1: c_.AFLow = 0.3; c_.AFHigh = 6.0; break;
+    case 0:
+        c_.AFLow = 0.3;
+        c_.AFHigh = 3.0;
+        break;
+    case 1:
+        c_.AFLow = 0.3;
+        c_.AFHigh = 6.0;
+        break;
     case 2:
         if (!(1 <= c_.PosAFFC1 && c_.PosAFFC1 < c_.PosAFFC2 && c_.PosAFFC2 <= 100)) {
             c_.PosAFFC1 = 3;
@@ -331,15 +351,9 @@ void LiteralChain::SetAGCSpeed()
     }
 }
 
-void LiteralChain::SetVolume()
-{
-    c_.VolGain = (c_.GainPos + 150) * 5.0;
-}
+void LiteralChain::SetVolume() { c_.VolGain = (c_.GainPos + 150) * 5.0; }
 
-void LiteralChain::SetInputGain()
-{
-    c_.InGain = std::pow(10.0, c_.InGainPos / 20.0);
-}
+void LiteralChain::SetInputGain() { c_.InGain = std::pow(10.0, c_.InGainPos / 20.0); }
 
 void LiteralChain::ANButtonClick(bool down)
 {
@@ -349,7 +363,8 @@ void LiteralChain::ANButtonClick(bool down)
                 anWeights[ch][m] = kAnStart[std::abs(m - 16)];
                 anRef_[ch][m] = 0.0;
             }
-            for (int m = 0; m < 20; ++m) anDelay_[ch][m] = 0.0;
+            for (int m = 0; m < 20; ++m)
+                anDelay_[ch][m] = 0.0;
         }
     } else {
         ClearIFStates();
@@ -364,7 +379,8 @@ void LiteralChain::NRButtonClick(bool down)
             nrWeights[j] = kNrStart[std::abs(j - 25)];
             nrRef_[j] = 0.0;
         }
-        for (int j = 0; j < 20; ++j) nrDelay_[j] = 0.0;
+        for (int j = 0; j < 20; ++j)
+            nrDelay_[j] = 0.0;
     }
     c_.DSPNR = down;
 }
@@ -392,17 +408,21 @@ void LiteralChain::ProcessBlock(const int16_t* frames)
     const double tuneHz = static_cast<double>(c_.FreqTune) + static_cast<double>(c_.SSBShift);
     for (int n = 0; n < kN; ++n) {
         tunePhase = tunePhase + kTwoPi * tuneHz / 48000.0;
-        if (tunePhase >= kTwoPi) tunePhase = tunePhase - kTwoPi;
+        if (tunePhase >= kTwoPi)
+            tunePhase = tunePhase - kTwoPi;
         // Decided: a phase below zero is brought back up too.
-        else if (tunePhase < 0.0) tunePhase = tunePhase + kTwoPi;
+        else if (tunePhase < 0.0)
+            tunePhase = tunePhase + kTwoPi;
         double s, c;
         dsp::fastmath::SinCos(tunePhase, s, c);
         double i1 = Q_[n] * s - I_[n] * c;
         double q1 = Q_[n] * c + I_[n] * s;
         I_[n] = i1;
         Q_[n] = q1;
-        for (int k = 0; k < 4; ++k) I_[n] = Step(ifSec[k], ifSt_[0][k], I_[n]);
-        for (int k = 0; k < 4; ++k) Q_[n] = Step(ifSec[k], ifSt_[1][k], Q_[n]);
+        for (int k = 0; k < 4; ++k)
+            I_[n] = Step(ifSec[k], ifSt_[0][k], I_[n]);
+        for (int k = 0; k < 4; ++k)
+            Q_[n] = Step(ifSec[k], ifSt_[1][k], Q_[n]);
     }
     // 4. AN, AGC, AN weight update.
     for (int n = 0; n < kN; ++n) {
@@ -410,12 +430,15 @@ void LiteralChain::ProcessBlock(const int16_t* frames)
             double* chans[2] = {&I_[n], &Q_[n]};
             for (int ch = 0; ch < 2; ++ch) {
                 double x = *chans[ch];
-                for (int m = 19; m > 0; --m) anDelay_[ch][m] = anDelay_[ch][m - 1];
+                for (int m = 19; m > 0; --m)
+                    anDelay_[ch][m] = anDelay_[ch][m - 1];
                 anDelay_[ch][0] = x;
-                for (int m = 32; m > 0; --m) anRef_[ch][m] = anRef_[ch][m - 1];
+                for (int m = 32; m > 0; --m)
+                    anRef_[ch][m] = anRef_[ch][m - 1];
                 anRef_[ch][0] = anDelay_[ch][19];
                 double y = 0.0;
-                for (int m = 0; m < 33; ++m) y = y + anWeights[ch][m] * anRef_[ch][m];
+                for (int m = 0; m < 33; ++m)
+                    y = y + anWeights[ch][m] * anRef_[ch][m];
                 *chans[ch] = x - y;
             }
         }
@@ -430,7 +453,8 @@ void LiteralChain::ProcessBlock(const int16_t* frames)
         }
         // Floor on the level itself: exact digital silence must not leave the
         // receiver deaf when the signal returns.
-        if (agcLevel_ < 0.1) agcLevel_ = 0.1;
+        if (agcLevel_ < 0.1)
+            agcLevel_ = 0.1;
         out_.AGCTrace[n] = agcLevel_;
         if (c_.DSPAN) {
             anErr_[0][n] = I_[n];
@@ -446,7 +470,8 @@ void LiteralChain::ProcessBlock(const int16_t* frames)
     }
     // 5. Demodulation.
     if (c_.RxMode == 0) {
-        for (int n = 0; n < kN; ++n) audioBlock_[n] = 10.0 * std::sqrt(I_[n] * I_[n] + Q_[n] * Q_[n]);
+        for (int n = 0; n < kN; ++n)
+            audioBlock_[n] = 10.0 * std::sqrt(I_[n] * I_[n] + Q_[n] * Q_[n]);
     } else if (c_.RxMode == 1) {
         for (int n = 0; n < kN; ++n) {
             if (I_[n] == 0.0 && Q_[n] == 0.0) {
@@ -472,8 +497,10 @@ void LiteralChain::ProcessBlock(const int16_t* frames)
             } else {
                 bfoPhase = bfoPhase + kTwoPi * c_.SSBShift / 48000.0;
             }
-            if (bfoPhase >= kTwoPi) bfoPhase = bfoPhase - kTwoPi;
-            else if (bfoPhase < 0.0) bfoPhase = bfoPhase + kTwoPi;
+            if (bfoPhase >= kTwoPi)
+                bfoPhase = bfoPhase - kTwoPi;
+            else if (bfoPhase < 0.0)
+                bfoPhase = bfoPhase + kTwoPi;
             double bs, bc;
             dsp::fastmath::SinCos(bfoPhase, bs, bc);
             double r = Q_[n] * bs - I_[n] * bc;
@@ -481,27 +508,40 @@ void LiteralChain::ProcessBlock(const int16_t* frames)
             audioBlock_[n] = 10.0 * r;
         }
     }
-    for (int n = 0; n < kN; ++n) demod[n] = audioBlock_[n];
+    for (int n = 0; n < kN; ++n)
+        demod[n] = audioBlock_[n];
 
     // 6. Squelch.
     out_.SqlBusy = false;
     double offset, scale;
     if (c_.RxMode == 1) {
-        if (c_.IFBW == 2) { offset = 0.003; scale = 7800.0; }
-        else { offset = 0.005; scale = 3200.0; }
+        if (c_.IFBW == 2) {
+            offset = 0.003;
+            scale = 7800.0;
+        } else {
+            offset = 0.005;
+            scale = 3200.0;
+        }
     } else {
-        if (c_.IFBW == 2) { offset = 0.01; scale = 3500.0; }
-        else { offset = 0.08; scale = 680.0; }
+        if (c_.IFBW == 2) {
+            offset = 0.01;
+            scale = 3500.0;
+        } else {
+            offset = 0.08;
+            scale = 680.0;
+        }
     }
     for (int n = 0; n < kN; ++n) {
         double x = audioBlock_[n];
         double y = x;
-        for (int k = 0; k < 4; ++k) y = Step(noiseSec[k], noiseSt_[k], y);
+        for (int k = 0; k < 4; ++k)
+            y = Step(noiseSec[k], noiseSt_[k], y);
         y = std::fabs(y);
         double noise = Step(kNoiseSmoother, smoothSt_, y);
         sqlNoise[n] = noise;
         double v = noise;
-        if (sqlClosed_) v = v + offset;
+        if (sqlClosed_)
+            v = v + offset;
         v = v * scale;
         sqlDecision[n] = v;
         bool open = c_.SqlPos == -150 || (150 - c_.SqlPos) >= v || c_.MonitorOn;
@@ -517,22 +557,29 @@ void LiteralChain::ProcessBlock(const int16_t* frames)
     if (c_.DSPNR) {
         for (int n = 0; n < kN; ++n) {
             double x = audioBlock_[n];
-            if (x > 30000.0) x = 30000.0;
-            if (x < -30000.0) x = -30000.0;
-            for (int j = 19; j > 0; --j) nrDelay_[j] = nrDelay_[j - 1];
+            if (x > 30000.0)
+                x = 30000.0;
+            if (x < -30000.0)
+                x = -30000.0;
+            for (int j = 19; j > 0; --j)
+                nrDelay_[j] = nrDelay_[j - 1];
             nrDelay_[0] = x;
-            for (int j = 50; j > 0; --j) nrRef_[j] = nrRef_[j - 1];
+            for (int j = 50; j > 0; --j)
+                nrRef_[j] = nrRef_[j - 1];
             nrRef_[0] = nrDelay_[10];
             double y = 0.0;
-            for (int j = 0; j < 51; ++j) y = y + nrWeights[j] * nrRef_[j];
+            for (int j = 0; j < 51; ++j)
+                y = y + nrWeights[j] * nrRef_[j];
             double e = x - y;
             nrErr_[n] = e;
             audioBlock_[n] = y;
-            for (int j = 0; j < 51; ++j) nrWeights[j] = nrWeights[j] + nrRef_[j] * 0.00001 * e;
+            for (int j = 0; j < 51; ++j)
+                nrWeights[j] = nrWeights[j] + nrRef_[j] * 0.00001 * e;
         }
     }
     // 8. Mute.
-    for (int n = 0; n < kN; ++n) audioBlock_[n] = audioBlock_[n] * sqlGate[n];
+    for (int n = 0; n < kN; ++n)
+        audioBlock_[n] = audioBlock_[n] * sqlGate[n];
     // 9. High-pass, volume, AF filter.
     out_.AudioOver = false;
     for (int n = 0; n < kN; ++n) {
@@ -545,19 +592,24 @@ void LiteralChain::ProcessBlock(const int16_t* frames)
             v = -32767.0;
             out_.AudioOver = true;
         }
-        for (int k = 50; k > 0; --k) afDelay_[k] = afDelay_[k - 1];
+        for (int k = 50; k > 0; --k)
+            afDelay_[k] = afDelay_[k - 1];
         afDelay_[0] = v;
         double y = 0.0;
-        for (int k = 0; k < 51; ++k) y = y + afTaps[k] * afDelay_[k];
-        if (y > 32767.0) y = 32767.0;
-        if (y < -32767.0) y = -32767.0;
+        for (int k = 0; k < 51; ++k)
+            y = y + afTaps[k] * afDelay_[k];
+        if (y > 32767.0)
+            y = 32767.0;
+        if (y < -32767.0)
+            y = -32767.0;
         audioBlock_[n] = y;
         audio[n] = y;
     }
     // 10. Output frames, with the 3D delay line always fed.
     for (int n = 0; n < kN; ++n) {
         double x = audioBlock_[n];
-        for (int k = 99; k > 0; --k) delay3D_[k] = delay3D_[k - 1];
+        for (int k = 99; k > 0; --k)
+            delay3D_[k] = delay3D_[k - 1];
         delay3D_[0] = x;
         if (c_.DSP3D) {
             double d = delay3D_[99];
@@ -573,12 +625,16 @@ void LiteralChain::ProcessBlock(const int16_t* frames)
     if (c_.Recording && out_.SqlBusy) {
         for (int n = 0; n < kN; ++n) {
             double r = audioBlock_[n];
-            for (int k = 0; k < 4; ++k) r = Step(kRecCascade[k], recSt_[k], r);
-            if (r > 32767.0) r = 32767.0;
-            if (r < -32767.0) r = -32767.0;
+            for (int k = 0; k < 4; ++k)
+                r = Step(kRecCascade[k], recSt_[k], r);
+            if (r > 32767.0)
+                r = 32767.0;
+            if (r < -32767.0)
+                r = -32767.0;
             recFull[n] = RoundHalfUp(r);
         }
-        for (int m = 0; m < 400; ++m) out_.RecFeed[m] = recFull[6 * m];
+        for (int m = 0; m < 400; ++m)
+            out_.RecFeed[m] = recFull[6 * m];
         out_.RecFeedReady = true;
     }
     // 13. Spectrum.

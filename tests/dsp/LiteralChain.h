@@ -86,13 +86,13 @@ public:
     double nrWeights[51] = {};
     double rawI[kN] = {}, rawQ[kN] = {};
     double iqAfterAgcI[kN] = {}, iqAfterAgcQ[kN] = {};
-    double fmRaw[kN] = {};      // 30 x phase step, before the de-emphasis
-    double demod[kN] = {};      // AudioBlock after demodulation
-    double sqlNoise[kN] = {};   // the smoothed noise measure (unscaled)
+    double fmRaw[kN] = {};        // 30 x phase step, before the de-emphasis
+    double demod[kN] = {};        // AudioBlock after demodulation
+    double sqlNoise[kN] = {};     // the smoothed noise measure (unscaled)
     double sqlDecision[kN] = {};  // offset and scale applied
     double sqlGate[kN] = {};
-    double audio[kN] = {};      // AudioBlock after the AF stage (steps 9 and 10 input)
-    int16_t recFull[kN] = {};   // RecFeed before the decimation
+    double audio[kN] = {};     // AudioBlock after the AF stage (steps 9 and 10 input)
+    int16_t recFull[kN] = {};  // RecFeed before the decimation
     double tunePhase = 0, bfoPhase = 0;
 
 private:

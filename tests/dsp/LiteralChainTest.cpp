@@ -39,10 +39,12 @@ TEST(LiteralDesign, ChebyshevCheckValues)
     ExpectSection(st + 15, "1.8241733", "-0.97355426", "0.036285679", "0.072571358", "0.036285679");
     ASSERT_EQ(Chebyshev(8, 1, 48, 1.5, st), 4);
     ExpectSection(st, "1.9303969", "-0.93303013", "0.0006396243", "0.0012792486", "0.0006396243");
-    ExpectSection(st + 15, "1.9484851", "-0.98643237", "0.0092176489", "0.018435298", "0.0092176489");
+    ExpectSection(st + 15, "1.9484851", "-0.98643237", "0.0092176489", "0.018435298",
+                  "0.0092176489");
     ASSERT_EQ(Chebyshev(8, -1, 48, 12, st), 4);
     ExpectSection(st, "-1.3074125", "-0.50501722", "0.047999561", "-0.095999123", "0.047999561");
-    ExpectSection(st + 15, "-0.0056771499", "-0.93215975", "0.46795609", "-0.93591217", "0.46795609");
+    ExpectSection(st + 15, "-0.0056771499", "-0.93215975", "0.46795609", "-0.93591217",
+                  "0.46795609");
 }
 
 TEST(LiteralDesign, KaiserCheckValues)
@@ -58,7 +60,8 @@ TEST(LiteralDesign, KaiserCheckValues)
     EXPECT_TRUE(MatchesPrinted(t[26], "0.21185643"));
     EXPECT_TRUE(MatchesPrinted(t[50], "-3.2305113e-05"));
     KaiserFir(50, 48, 1.0, 1.0, 60, t);
-    for (double v : t) EXPECT_EQ(v, 0.0);
+    for (double v : t)
+        EXPECT_EQ(v, 0.0);
 }
 
 // The stored start weights follow the Kaiser prototype rule to their eight
@@ -110,7 +113,8 @@ TEST(LiteralDesign, SpectrumTablesAndRule)
     s.Analyze(i.data(), q.data(), out.data());
     int best = 0;
     for (int k = 0; k < 2048; ++k)
-        if (out[k] > out[best]) best = k;
+        if (out[k] > out[best])
+            best = k;
     EXPECT_EQ(best, 64);
     // Hann window: the peak bin holds half the sum of the window, 1024.
     EXPECT_NEAR(out[64], 20.0 * std::log(1024.0), 1e-9);
@@ -154,10 +158,12 @@ TEST(LiteralChainFacts, RecorderTakesEverySixthSample)
     auto blk = dsptest::MakeBlock();
     dsptest::AddTone(blk, 0, 700.0, 3000.0);
     dsptest::Rng rng(3);
-    for (auto& v : blk) v = dsptest::ClampSample(v + 500 * rng.Gauss());
+    for (auto& v : blk)
+        v = dsptest::ClampSample(v + 500 * rng.Gauss());
     chain->ProcessBlock(blk.data());
     ASSERT_TRUE(chain->Outputs().RecFeedReady);
-    for (int m = 0; m < 400; ++m) ASSERT_EQ(chain->Outputs().RecFeed[m], chain->recFull[6 * m]);
+    for (int m = 0; m < 400; ++m)
+        ASSERT_EQ(chain->Outputs().RecFeed[m], chain->recFull[6 * m]);
 }
 // Every gate value follows from the noise measure, the previous decision and
 // the knob; once closed, the squelch stays closed on samples whose plain
@@ -174,8 +180,10 @@ TEST(LiteralChainFacts, SquelchHysteresis)
     int open = 0, closed = 0, held = 0;
     for (int b = 0; b < 20; ++b) {
         auto blk = dsptest::MakeBlock();
-        if ((b / 5) % 2 == 1) dsptest::AddTone(blk, b * 2400L, 300.0, 3000.0);
-        for (auto& v : blk) v = dsptest::ClampSample(v + 100 * rng.Gauss());
+        if ((b / 5) % 2 == 1)
+            dsptest::AddTone(blk, b * 2400L, 300.0, 3000.0);
+        for (auto& v : blk)
+            v = dsptest::ClampSample(v + 100 * rng.Gauss());
         chain->ProcessBlock(blk.data());
         bool busy = false;
         for (int n = 0; n < 2400; ++n) {
@@ -183,7 +191,8 @@ TEST(LiteralChainFacts, SquelchHysteresis)
             ASSERT_DOUBLE_EQ(decision, chain->sqlDecision[n]);
             const bool isOpen = 20.0 >= decision;
             ASSERT_EQ(chain->sqlGate[n], isOpen ? 1.0 : 0.0);
-            if (!isOpen && chain->sqlNoise[n] * 680.0 <= 20.0) ++held;
+            if (!isOpen && chain->sqlNoise[n] * 680.0 <= 20.0)
+                ++held;
             isOpen ? ++open : ++closed;
             busy = busy || isOpen;
             prevClosed = !isOpen;
@@ -205,9 +214,12 @@ TEST(LiteralChainFacts, NrOnZerosKeepsWeights)
     c.GainPos = 100;
     chain->SetVolume();
     auto blk = dsptest::MakeBlock();
-    for (int b = 0; b < 3; ++b) chain->ProcessBlock(blk.data());
-    for (int j = 0; j < 51; ++j) EXPECT_EQ(chain->nrWeights[j], before[j]);
-    for (int16_t v : chain->Outputs().OutFrames) EXPECT_EQ(v, 0);
+    for (int b = 0; b < 3; ++b)
+        chain->ProcessBlock(blk.data());
+    for (int j = 0; j < 51; ++j)
+        EXPECT_EQ(chain->nrWeights[j], before[j]);
+    for (int16_t v : chain->Outputs().OutFrames)
+        EXPECT_EQ(v, 0);
 }
 
 TEST(LiteralChainFacts, ThreeDRule)
@@ -223,9 +235,11 @@ TEST(LiteralChainFacts, ThreeDRule)
     for (int b = 0; b < 3; ++b) {
         auto blk = dsptest::MakeBlock();
         dsptest::AddTone(blk, b * 2400L, 900.0, 2000.0);
-        for (auto& v : blk) v = dsptest::ClampSample(v + 200 * rng.Gauss());
+        for (auto& v : blk)
+            v = dsptest::ClampSample(v + 200 * rng.Gauss());
         chain->ProcessBlock(blk.data());
-        for (int n = 0; n < 2400; ++n) history.push_back(chain->audio[n]);
+        for (int n = 0; n < 2400; ++n)
+            history.push_back(chain->audio[n]);
         const auto& out = chain->Outputs().OutFrames;
         for (int n = 0; n < 2400; ++n) {
             const size_t at = history.size() - 2400 + n;

@@ -23,7 +23,8 @@ inline double PrintedTolerance(const std::string& printed)
         exp10 = std::atoi(printed.c_str() + e + 1);
     }
     int decimals = 0;
-    if (auto dot = mant.find('.'); dot != std::string::npos) decimals = int(mant.size() - dot - 1);
+    if (auto dot = mant.find('.'); dot != std::string::npos)
+        decimals = int(mant.size() - dot - 1);
     return 0.5 * std::pow(10.0, exp10 - decimals) * (1.0 + 1e-9);
 }
 
@@ -32,7 +33,8 @@ inline ::testing::AssertionResult MatchesPrinted(double value, const std::string
 {
     const double want = std::strtod(printed.c_str(), nullptr);
     const double tol = PrintedTolerance(printed);
-    if (std::fabs(value - want) <= tol) return ::testing::AssertionSuccess();
+    if (std::fabs(value - want) <= tol)
+        return ::testing::AssertionSuccess();
     char buf[160];
     std::snprintf(buf, sizeof buf, "%.12g does not round to %s (tolerance %.3g)", value,
                   printed.c_str(), tol);
@@ -42,7 +44,9 @@ inline ::testing::AssertionResult MatchesPrinted(double value, const std::string
 // SplitMix64: the same numbers on every platform and library.
 class Rng {
 public:
-    explicit Rng(uint64_t seed) : s_(seed) {}
+    explicit Rng(uint64_t seed)
+        : s_(seed)
+    {}
     uint64_t Next()
     {
         uint64_t z = (s_ += 0x9E3779B97F4A7C15ull);
@@ -55,7 +59,8 @@ public:
     {
         double u1 = Uniform();
         double u2 = Uniform();
-        if (u1 < 1e-300) u1 = 1e-300;
+        if (u1 < 1e-300)
+            u1 = 1e-300;
         return std::sqrt(-2.0 * std::log(u1)) * std::cos(6.283185307179586 * u2);
     }
 
@@ -65,8 +70,10 @@ private:
 
 inline int16_t ClampSample(double v)
 {
-    if (v > 32767.0) return 32767;
-    if (v < -32767.0) return -32767;
+    if (v > 32767.0)
+        return 32767;
+    if (v < -32767.0)
+        return -32767;
     return static_cast<int16_t>(std::lround(v));
 }
 
@@ -90,7 +97,8 @@ inline void AddTone(Block& b, long start, double f, double amp, double phase0 = 
 inline double Rms(const int16_t* frames, int channel, int count = 2400)
 {
     double s = 0;
-    for (int n = 0; n < count; ++n) s += double(frames[2 * n + channel]) * frames[2 * n + channel];
+    for (int n = 0; n < count; ++n)
+        s += double(frames[2 * n + channel]) * frames[2 * n + channel];
     return std::sqrt(s / count);
 }
 
@@ -114,7 +122,9 @@ inline const double kTwoPi = 6.283185307179586;
 // squelch and the AGC have work to do.
 class Band {
 public:
-    explicit Band(uint64_t seed) : rng_(seed) {}
+    explicit Band(uint64_t seed)
+        : rng_(seed)
+    {}
 
     dsptest::Block Next()
     {
@@ -130,16 +140,19 @@ public:
                 q += amp * std::cos(phase);
             };
             if (amOn) {
-                add(2500.0 * (1.0 + 0.5 * std::sin(kTwoPi * 400 * t) + 0.2 * std::sin(kTwoPi * 1130 * t)),
+                add(2500.0 * (1.0 + 0.5 * std::sin(kTwoPi * 400 * t) +
+                              0.2 * std::sin(kTwoPi * 1130 * t)),
                     kTwoPi * 5000 * t);
             }
-            if (fmOn) add(3000.0, kTwoPi * -10000 * t + 3.5 * std::sin(kTwoPi * 700 * t));
+            if (fmOn)
+                add(3000.0, kTwoPi * -10000 * t + 3.5 * std::sin(kTwoPi * 700 * t));
             const double syll = 0.6 + 0.4 * std::sin(kTwoPi * 3 * t);
             add(700.0 * syll, kTwoPi * 12600 * t);
             add(500.0 * syll, kTwoPi * 13400 * t + 1.0);
             add(800.0, kTwoPi * -16800 * t);
             add(500.0 * (1.0 - syll), kTwoPi * -17500 * t + 2.0);
-            if (cwOn) add(1500.0, kTwoPi * -3000 * t);
+            if (cwOn)
+                add(1500.0, kTwoPi * -3000 * t);
             b[2 * n] = dsptest::ClampSample(i + noise_ * rng_.Gauss());
             b[2 * n + 1] = dsptest::ClampSample(q + noise_ * rng_.Gauss());
         }

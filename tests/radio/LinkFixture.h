@@ -96,4 +96,4 @@ protected:
     int portLost = 0;
 };
 
-} // namespace radio::test
+}  // namespace radio::test

@@ -95,20 +95,11 @@ void PtyRadio::AnswerNew()
 void PtyRadio::Answer(const std::string& line)
 {
     switch (mode_) {
-    case Mode::Responsive:
-        Write(line + "\r\nOK\r\n");
-        break;
-    case Mode::Silent:
-        break;
-    case Mode::EchoOnly:
-        Write(line + "\r\n");
-        break;
-    case Mode::LfOnly:
-        Write(line + "\nOK\n");
-        break;
-    case Mode::OtherLine:
-        Write(line + "\r\nNG\r\n");
-        break;
+    case Mode::Responsive: Write(line + "\r\nOK\r\n"); break;
+    case Mode::Silent: break;
+    case Mode::EchoOnly: Write(line + "\r\n"); break;
+    case Mode::LfOnly: Write(line + "\nOK\n"); break;
+    case Mode::OtherLine: Write(line + "\r\nNG\r\n"); break;
     }
 }
 
@@ -158,4 +149,4 @@ void PumpBriefly()
     }
 }
 
-} // namespace radio::test
+}  // namespace radio::test

@@ -76,4 +76,4 @@ bool PumpUntil(const std::function<bool()>& pred, int guardMs = 20000);
 // Lets queued events run for a moment (a few loop passes).
 void PumpBriefly();
 
-} // namespace radio::test
+}  // namespace radio::test

@@ -34,10 +34,8 @@ TEST_F(Control, DxR8RangeEdgesAndCommands)
         int32_t center;
         int32_t tuneGrowth;
     } cases[] = {
-        {30000, "AL~RW_RXF00030000", 30000, 0},
-        {34999990, "AL~RW_RXF34999990", 34999990, 0},
-        {7100005, "AL~RW_RXF07100000", 7100000, 5},
-        {30009, "AL~RW_RXF00030000", 30000, 9},
+        {30000, "AL~RW_RXF00030000", 30000, 0},       {34999990, "AL~RW_RXF34999990", 34999990, 0},
+        {7100005, "AL~RW_RXF07100000", 7100000, 5},   {30009, "AL~RW_RXF00030000", 30000, 9},
         {34999989, "AL~RW_RXF34999980", 34999980, 9},
     };
     std::size_t n = 0;
@@ -319,8 +317,8 @@ TEST_F(Control, WithoutAudioBlocksASilentSetUpStillEnds)
     radio.SetMode(PtyRadio::Mode::Silent);
     link.SetIdlePollEnabled(true);
     control.StartRadio();
-    ASSERT_TRUE(PumpUntil([&] { return !control.StartRadioRunning() && !link.CommandPending(); },
-                          30000));
+    ASSERT_TRUE(
+        PumpUntil([&] { return !control.StartRadioRunning() && !link.CommandPending(); }, 30000));
     EXPECT_TRUE(radio.WaitForLines(3));
     EXPECT_EQ(radio.Raw(), "AL~SDRON\r\nAL~IQ0\r\nAL~FW00145000000\r\n");
     EXPECT_FALSE(link.RadioLinkOk());
@@ -335,8 +333,8 @@ TEST_F(Control, WithoutAudioBlocksAResponsiveSetUpCompletes)
     radio.SetAutoAnswer(true);
     link.SetIdlePollEnabled(true);
     control.StartRadio();
-    ASSERT_TRUE(PumpUntil([&] { return !control.StartRadioRunning() && !link.CommandPending(); },
-                          30000));
+    ASSERT_TRUE(
+        PumpUntil([&] { return !control.StartRadioRunning() && !link.CommandPending(); }, 30000));
     EXPECT_EQ(radio.Raw(), "AL~RW_RFM05\r\nAL~SW_IQM01\r\nAL~SW_IQF 0000\r\n"
                            "AL~RW_RXF05012000\r\n");
     EXPECT_TRUE(link.RadioLinkOk());
@@ -361,5 +359,5 @@ TEST_F(Control, StartRadioAgainRestartsWithTheNewType)
     EXPECT_EQ(radio.Raw(), "AL~RW_RFM05\r\nAL~SDRON\r\nAL~IQ0\r\nAL~FW00005012000\r\n");
 }
 
-} // namespace
-} // namespace radio::test
+}  // namespace
+}  // namespace radio::test

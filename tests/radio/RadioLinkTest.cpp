@@ -465,5 +465,5 @@ TEST_F(Links, WithoutAudioBlocksTheTimerCollectsTheAcknowledgment)
     EXPECT_EQ(finished, std::vector<bool>{true});
 }
 
-} // namespace
-} // namespace radio::test
+}  // namespace
+}  // namespace radio::test

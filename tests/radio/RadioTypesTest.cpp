@@ -61,5 +61,5 @@ TEST(RadioTypes, FrequencyCommandsArePaddedToTheirWidth)
     EXPECT_EQ(Command(7, 145000000), "AL~FW00145000000\r\n");
 }
 
-} // namespace
-} // namespace radio
+}  // namespace
+}  // namespace radio

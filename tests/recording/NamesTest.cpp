@@ -1,6 +1,6 @@
+#include "TestFiles.h"
 #include "recording/FileStamp.h"
 #include "recording/TimeText.h"
-#include "TestFiles.h"
 
 #include <climits>
 #include <gtest/gtest.h>
@@ -21,7 +21,7 @@ LocalStamp March3()
     return s;
 }
 
-} // namespace
+}  // namespace
 
 TEST(RecordingNames, StemIsDateAndTime)
 {

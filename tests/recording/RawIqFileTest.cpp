@@ -27,12 +27,12 @@ std::vector<uint8_t> Block(uint8_t seed)
     return b;
 }
 
-} // namespace
+}  // namespace
 
 TEST(RawHeader, LayoutOfMarkerTimeAndCentre)
 {
     const auto h = EncodeRawHeader(At(9, 5, 7), 145000000);
-    const std::vector<uint8_t> expected = {'T', 'e', 's', 'm', 'a', 'r', 0,    0,    '0', '9',
+    const std::vector<uint8_t> expected = {'T', 'e', 's', 'm', 'a',  'r',  0,    0,    '0', '9',
                                            '0', '5', '0', '7', 0x00, 0x08, 0xA4, 0x86, 0x40};
     EXPECT_EQ(std::vector<uint8_t>(h.begin(), h.end()), expected);
 }
@@ -85,7 +85,7 @@ TEST(RawHeader, NonZeroSeventhByteIsAnotherFormat)
 
 TEST(RawHeader, OtherFilesAreNotForTesmar)
 {
-    const std::vector<uint8_t> wav = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A',
+    const std::vector<uint8_t> wav = {'R', 'I', 'F', 'F', 0,   0,   0,  0, 'W', 'A',
                                       'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0};
     const RawHeaderCheck c = CheckRawHeader(wav.data(), wav.size());
     EXPECT_EQ(c.status, RawHeaderStatus::NotTesmar);

@@ -1,5 +1,5 @@
-#include "recording/RawIqFile.h"
 #include "TestFiles.h"
+#include "recording/RawIqFile.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -31,7 +31,9 @@ std::vector<uint8_t> Data(std::size_t size, uint8_t seed)
 }
 
 struct FileSpec {
-    FileSpec(std::vector<uint8_t> d = {}) : data(std::move(d)) {}
+    FileSpec(std::vector<uint8_t> d = {})
+        : data(std::move(d))
+    {}
     std::vector<uint8_t> data;
     bool marker = true;
     std::vector<uint8_t> trailer;
@@ -77,7 +79,7 @@ protected:
     std::filesystem::path file = dir / "play.dat";
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(RawPlayerTest, RecordingOfKBlocksPlaysAsKBlocksAndOneOfZeros)
 {

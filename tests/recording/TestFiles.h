@@ -1,8 +1,8 @@
 #pragma once
 
+#include "tests/support/TempDir.h"
 #include <cstdint>
 #include <cstdlib>
-#include "tests/support/TempDir.h"
 
 #include <filesystem>
 #include <fstream>
@@ -22,7 +22,8 @@ inline std::vector<uint8_t> ReadAll(const std::filesystem::path& p)
 inline void WriteAll(const std::filesystem::path& p, const std::vector<uint8_t>& bytes)
 {
     std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 inline uint32_t Le32(const std::vector<uint8_t>& b, std::size_t at)

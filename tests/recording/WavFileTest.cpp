@@ -49,7 +49,7 @@ LocalStamp March3()
     return s;
 }
 
-} // namespace
+}  // namespace
 
 TEST(WavHeader, RecorderFormatBytes)
 {

@@ -74,8 +74,8 @@ TEST(ProfileDocument, ReadIntAndBool)
 TEST(ProfileDocument, StringsAreCutAt2047Characters)
 {
     const std::string longValue(3000, 'x');
-    const auto doc = ProfileDocument::FromText("[Etc]\nMemName=" + longValue + "\nShort=" +
-                                               std::string(2047, 'y') + "\n");
+    const auto doc = ProfileDocument::FromText("[Etc]\nMemName=" + longValue +
+                                               "\nShort=" + std::string(2047, 'y') + "\n");
     EXPECT_EQ(doc.ReadString("Etc", "MemName", ""), std::string(2047, 'x'));
     EXPECT_EQ(doc.ReadString("Etc", "Short", ""), std::string(2047, 'y'));
 }
@@ -98,8 +98,9 @@ TEST(ProfileDocument, NewKeyGoesAtTheEndOfItsSection)
         "[Form]\nMainTop=1\nodd line\n\n; about Wave\n[Wave]\nRxMode=1\n");
     doc.WriteInt("Form", "MainLeft", 2);
     doc.WriteInt("Wave", "IFBW", 3);
-    EXPECT_EQ(doc.Text(),
-              "[Form]\nMainTop=1\nodd line\nMainLeft=2\n\n; about Wave\n[Wave]\nRxMode=1\nIFBW=3\n");
+    EXPECT_EQ(
+        doc.Text(),
+        "[Form]\nMainTop=1\nodd line\nMainLeft=2\n\n; about Wave\n[Wave]\nRxMode=1\nIFBW=3\n");
 }
 
 TEST(ProfileDocument, KeyOfAnEmptySectionFollowsItsHeader)

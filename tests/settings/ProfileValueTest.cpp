@@ -53,8 +53,9 @@ TEST(ProfileValue, BlanksAroundAreIgnored)
 
 TEST(ProfileValue, JunkIsNotANumber)
 {
-    for (const char* junk : {"", "   ", "abc", "-", "+", "$", "0x", "-$", "--5", "-+5", "+-5", "$-1",
-                             "0x-1", "12abc", "1 2", "1.5", "1e3", "$G", "0xZ", "x10", "true"}) {
+    for (const char* junk :
+         {"",    "   ",  "abc",   "-",   "+",   "$",   "0x", "-$",  "--5", "-+5", "+-5",
+          "$-1", "0x-1", "12abc", "1 2", "1.5", "1e3", "$G", "0xZ", "x10", "true"}) {
         EXPECT_EQ(ParseProfileInt(junk), std::nullopt) << '"' << junk << '"';
     }
 }

@@ -71,7 +71,7 @@ ReceiverState LoadWave(const TempDir& dir, const std::string& lines)
     return LoadText(dir, "[Wave]\n" + lines);
 }
 
-} // namespace
+}  // namespace
 
 TEST(SettingsKeys, FiftyTwoKeysInTheirOrder)
 {
@@ -157,10 +157,22 @@ TEST(Settings, EveryKeySurvivesARoundTrip)
         }
     }
     // Keep the values the load would bring into range inside their ranges.
-    s.RxMode = 3; s.IFBW = 4; s.AFLPF = 2; s.AGC = 2; s.StepNum = 16; s.ColorNum = 5;
-    s.GainPos = 150; s.SqlPos = -149; s.InGainPos = -40; s.WaterGainPos = 40;
-    s.PosIFBW = 200; s.PosAFFC1 = 1; s.PosAFFC2 = 100; s.FreqTune = -24000;
-    s.FreqCenter = 145000000; s.MemoryMode = true;
+    s.RxMode = 3;
+    s.IFBW = 4;
+    s.AFLPF = 2;
+    s.AGC = 2;
+    s.StepNum = 16;
+    s.ColorNum = 5;
+    s.GainPos = 150;
+    s.SqlPos = -149;
+    s.InGainPos = -40;
+    s.WaterGainPos = 40;
+    s.PosIFBW = 200;
+    s.PosAFFC1 = 1;
+    s.PosAFFC2 = 100;
+    s.FreqTune = -24000;
+    s.FreqCenter = 145000000;
+    s.MemoryMode = true;
     const std::string saved = Persisted(s);
     SaveSettings(file, s);
 
@@ -256,17 +268,16 @@ TEST(Settings, ForeignLinesAndCommentsAreKept)
 {
     TempDir dir;
     const auto file = dir / "tesmar.ini";
-    WriteText(file,
-              "; written by hand\n"
-              "[Wave]\n"
-              "rxmode=2\n"
-              "Extra=keep me\n"
-              "\n"
-              "# plugin section follows\n"
-              "[Plugin]\n"
-              "Path=/opt/x\n"
-              "[Form]\n"
-              "MainTop=77\n");
+    WriteText(file, "; written by hand\n"
+                    "[Wave]\n"
+                    "rxmode=2\n"
+                    "Extra=keep me\n"
+                    "\n"
+                    "# plugin section follows\n"
+                    "[Plugin]\n"
+                    "Path=/opt/x\n"
+                    "[Form]\n"
+                    "MainTop=77\n");
     ReceiverState s;
     LoadSettings(file, s);
     EXPECT_EQ(s.RxMode, 2);
@@ -275,9 +286,11 @@ TEST(Settings, ForeignLinesAndCommentsAreKept)
     SaveSettings(file, s);
 
     const std::string text = ReadText(file);
-    EXPECT_EQ(text.rfind("; written by hand\n[Wave]\nrxmode=4\nExtra=keep me\nFreqTune=-12000\n", 0), 0u)
+    EXPECT_EQ(
+        text.rfind("; written by hand\n[Wave]\nrxmode=4\nExtra=keep me\nFreqTune=-12000\n", 0), 0u)
         << text;
-    EXPECT_NE(text.find("InvIQ=0\n\n# plugin section follows\n[Plugin]\nPath=/opt/x\n[Form]\nMainTop=77\nMainLeft=0\n"),
+    EXPECT_NE(text.find("InvIQ=0\n\n# plugin section "
+                        "follows\n[Plugin]\nPath=/opt/x\n[Form]\nMainTop=77\nMainLeft=0\n"),
               std::string::npos)
         << text;
     EXPECT_NE(text.find("MostTop=0\n\n[IO]\nPortNum=0\n"), std::string::npos) << text;
@@ -389,8 +402,14 @@ TEST(Geometry, MaximisedSpectrumAndListRoundTrip)
     const auto file = dir / "tesmar.ini";
     ReceiverState s;
     // The windows recorded their normal geometry when last activated unmaximised.
-    s.SpecTop = 40; s.SpecLeft = 50; s.SpecWidth = 600; s.SpecHeight = 400;
-    s.ListTop = 60; s.ListLeft = 70; s.ListWidth = 710; s.ListHeight = 310;
+    s.SpecTop = 40;
+    s.SpecLeft = 50;
+    s.SpecWidth = 600;
+    s.SpecHeight = 400;
+    s.ListTop = 60;
+    s.ListLeft = 70;
+    s.ListWidth = 710;
+    s.ListHeight = 310;
     settings::StoreSpectrumGeometry(s, true, {0, 0, 1920, 1050});
     settings::StoreListGeometry(s, false, {61, 71, 720, 320});
     SaveSettings(file, s);

@@ -34,4 +34,4 @@ inline int CountEntries(const std::filesystem::path& dir)
     return n;
 }
 
-} // namespace settings::test
+}  // namespace settings::test

@@ -15,7 +15,8 @@ class TempDir {
 public:
     TempDir()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tesmar-test-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "tesmar-test-XXXXXX").string();
         if (!::mkdtemp(pattern.data()))
             throw std::runtime_error("mkdtemp failed");
         path_ = pattern;
@@ -35,4 +36,4 @@ private:
     std::filesystem::path path_;
 };
 
-} // namespace tesmar::test
+}  // namespace tesmar::test

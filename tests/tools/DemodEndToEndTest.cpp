@@ -1,7 +1,7 @@
 #include "dsp/SignalChain.h"
-#include "tests/dsp/LiteralChain.h"
 #include "recording/RawIqFile.h"
 #include "recording/TestFiles.h"
+#include "tests/dsp/LiteralChain.h"
 #include "tools/IqGen.h"
 
 #include <cmath>
@@ -27,7 +27,8 @@ std::string Slurp(const std::filesystem::path& p)
 }
 
 // Runs a program as a separate process, its output caught in files.
-ProcResult Start(const char* exe, const std::vector<std::string>& args, const std::filesystem::path& work)
+ProcResult Start(const char* exe, const std::vector<std::string>& args,
+                 const std::filesystem::path& work)
 {
     const auto outPath = work / "stdout.txt";
     const auto errPath = work / "stderr.txt";
@@ -142,7 +143,7 @@ protected:
     }
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(DemodEndToEnd, AmToneComesOutAtItsFrequency)
 {
@@ -173,8 +174,8 @@ TEST_F(DemodEndToEnd, OtherToneOtherFrequency)
 {
     const auto in = Make("am700.dat", {"--blocks", "60", "--tone", "700", "--offset", "5000"});
     const auto out = dir / "out.wav";
-    const ProcResult r =
-        Demod({"--set", "GainPos=0", "--set", "FreqTune=5000", in.string(), out.string()}, dir.Path());
+    const ProcResult r = Demod(
+        {"--set", "GainPos=0", "--set", "FreqTune=5000", in.string(), out.string()}, dir.Path());
     ASSERT_EQ(r.status, 0) << r.err;
     const auto left = Channel(Samples(ReadAll(out)), 0);
     EXPECT_NEAR(ZeroCrossingHz(left, 48000, 48000 * 3, 48000), 700.0, 2.0);
@@ -227,10 +228,11 @@ TEST_F(DemodEndToEnd, OutputIsExactlyTheChainFedAsPlaybackFeedsIt)
 // weights, as at start-up), the 3D spread and the squelch in use.
 TEST_F(DemodEndToEnd, OutputReproducesTheLiteralModel)
 {
-    const auto in = Make("noisy.dat", {"--blocks", "30", "--tone", "700", "--noise", "400", "--seed", "5"});
+    const auto in =
+        Make("noisy.dat", {"--blocks", "30", "--tone", "700", "--noise", "400", "--seed", "5"});
     const auto out = dir / "out.wav";
-    ASSERT_EQ(Demod({"--set", "GainPos=40", "--set", "DSPAN=1", "--set", "DSP3D=1", "--set", "SqlPos=100",
-                     "--set", "AGC=0", in.string(), out.string()},
+    ASSERT_EQ(Demod({"--set", "GainPos=40", "--set", "DSPAN=1", "--set", "DSP3D=1", "--set",
+                     "SqlPos=100", "--set", "AGC=0", in.string(), out.string()},
                     dir.Path())
                   .status,
               0);
@@ -254,7 +256,8 @@ TEST_F(DemodEndToEnd, OutputReproducesTheLiteralModel)
         else
             std::fill(block.begin(), block.end(), 0);
         model->ProcessBlock(block.data());
-        expected.insert(expected.end(), model->Outputs().OutFrames.begin(), model->Outputs().OutFrames.end());
+        expected.insert(expected.end(), model->Outputs().OutFrames.begin(),
+                        model->Outputs().OutFrames.end());
     }
     const auto got = Samples(ReadAll(out));
     ASSERT_EQ(got.size(), expected.size());
@@ -270,7 +273,8 @@ TEST_F(DemodEndToEnd, OutputReproducesTheLiteralModel)
     // Not a comparison of two silences. (The canceller soon removes most of
     // the steady carrier and tone, which is its job; noise and the start
     // remain.)
-    EXPECT_GT(std::count_if(got.begin(), got.end(), [](int16_t v) { return std::abs(v) > 100; }), 1000);
+    EXPECT_GT(std::count_if(got.begin(), got.end(), [](int16_t v) { return std::abs(v) > 100; }),
+              1000);
 }
 
 TEST_F(DemodEndToEnd, BlockCountIsFileBlocksPlusOne)
@@ -332,7 +336,8 @@ TEST_F(DemodEndToEnd, RefusesFilesThatAreNotForTesmar)
 
 TEST_F(DemodEndToEnd, MissingInputIsAnError)
 {
-    const ProcResult r = Demod({(dir / "none.dat").string(), (dir / "out.wav").string()}, dir.Path());
+    const ProcResult r =
+        Demod({(dir / "none.dat").string(), (dir / "out.wav").string()}, dir.Path());
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(OneLine(r.err)) << r.err;
     EXPECT_NE(r.err.find("none.dat"), std::string::npos);
@@ -391,8 +396,8 @@ TEST_F(DemodEndToEnd, DevicesAreWrittenInPlace)
 {
     // A device as an output is written to, never replaced by a file.
     const auto in = Make("am.dat", {"--blocks", "3"});
-    ProcResult r = Demod({"--spectrum", "/dev/null", in.string(), (dir / "out.wav").string()},
-                         dir.Path());
+    ProcResult r =
+        Demod({"--spectrum", "/dev/null", in.string(), (dir / "out.wav").string()}, dir.Path());
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
     EXPECT_EQ(ReadAll(dir / "out.wav").size(), 44u + 4u * 9600u);
@@ -436,9 +441,9 @@ TEST_F(DemodEndToEnd, RecordWritesWhatTheWavRecorderWrites)
 {
     const auto in = Make("am.dat", {"--blocks", "40", "--tone", "1000"});
     const auto rec = dir / "rec.wav";
-    const ProcResult r = Demod({"--set", "GainPos=0", "--record", rec.string(), in.string(),
-                         (dir / "out.wav").string()},
-                        dir.Path());
+    const ProcResult r = Demod(
+        {"--set", "GainPos=0", "--record", rec.string(), in.string(), (dir / "out.wav").string()},
+        dir.Path());
     ASSERT_EQ(r.status, 0) << r.err;
     const auto wav = ReadAll(rec);
     ASSERT_EQ(wav.size(), 44u + 41u * 800u);  // squelch open all along
@@ -477,9 +482,9 @@ TEST_F(DemodEndToEnd, ClosedSquelchRecordsNothingUnlessMonitorIsDown)
 {
     const auto in = Make("am.dat", {"--blocks", "20", "--noise", "300"});
     const auto rec = dir / "rec.wav";
-    ProcResult r = Demod({"--set", "SqlPos=150", "--record", rec.string(), in.string(),
-                   (dir / "out.wav").string()},
-                  dir.Path());
+    ProcResult r = Demod(
+        {"--set", "SqlPos=150", "--record", rec.string(), in.string(), (dir / "out.wav").string()},
+        dir.Path());
     ASSERT_EQ(r.status, 0) << r.err;
     const auto closed = ReadAll(rec);
     EXPECT_LT(closed.size(), 44u + 21u * 800u);
@@ -495,8 +500,8 @@ TEST_F(DemodEndToEnd, SpectrumHasOneLinePerBlockWithTheCarrier)
 {
     const auto in = Make("c.dat", {"--blocks", "4", "--tone", "0", "--offset", "-12000"});
     const auto spectrumFile = dir / "s.f64";
-    const ProcResult r = Demod({"--spectrum", spectrumFile.string(), in.string(), (dir / "out.wav").string()},
-                        dir.Path());
+    const ProcResult r = Demod(
+        {"--spectrum", spectrumFile.string(), in.string(), (dir / "out.wav").string()}, dir.Path());
     ASSERT_EQ(r.status, 0) << r.err;
     const auto bytes = ReadAll(spectrumFile);
     ASSERT_EQ(bytes.size(), 5u * 2048u * 8u);
@@ -513,9 +518,9 @@ TEST_F(DemodEndToEnd, SpectrumHasOneLinePerBlockWithTheCarrier)
 TEST_F(DemodEndToEnd, OutputsMustBeDistinct)
 {
     const auto in = Make("am.dat", {"--blocks", "2"});
-    const ProcResult r = Demod({"--record", (dir / "out.wav").string(), in.string(),
-                         (dir / "out.wav").string()},
-                        dir.Path());
+    const ProcResult r =
+        Demod({"--record", (dir / "out.wav").string(), in.string(), (dir / "out.wav").string()},
+              dir.Path());
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(OneLine(r.err)) << r.err;
     EXPECT_EQ(FileCount(dir.Path()), 1u);
@@ -527,10 +532,11 @@ TEST_F(DemodEndToEnd, HelpIsShortAndComplete)
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(r.err.empty());
     EXPECT_NE(r.out.find("Usage: tesmar-demod"), std::string::npos);
-    for (const char* word : {"--set", "--record", "--spectrum", "INPUT.dat", "OUTPUT.wav", "FreqTune",
-                             "RxMode", "IFBW", "PosIFBW", "AFLPF", "PosAFFC1", "PosAFFC2", "AGC",
-                             "GainPos", "SqlPos", "InGainPos", "InvIQ", "DSP3D", "DSPNR", "DSPAN",
-                             "Monitor", "Exit status", "0x"})
+    for (const char* word :
+         {"--set",  "--record", "--spectrum", "INPUT.dat",   "OUTPUT.wav", "FreqTune",
+          "RxMode", "IFBW",     "PosIFBW",    "AFLPF",       "PosAFFC1",   "PosAFFC2",
+          "AGC",    "GainPos",  "SqlPos",     "InGainPos",   "InvIQ",      "DSP3D",
+          "DSPNR",  "DSPAN",    "Monitor",    "Exit status", "0x"})
         EXPECT_NE(r.out.find(word), std::string::npos) << word;
     EXPECT_LT(std::count(r.out.begin(), r.out.end(), '\n'), 25);
     const ProcResult none = Demod({}, dir.Path());

@@ -33,13 +33,14 @@ TEST(DemodOptionsTest, EveryKeyReachesItsField)
 {
     DemodOptions o;
     std::string e;
-    ASSERT_TRUE(ParseDemodArgs(
-        {"--set", "FreqTune=1500", "--set", "RxMode=4", "--set", "IFBW=4", "--set", "PosIFBW=25",
-         "--set", "AFLPF=2", "--set", "PosAFFC1=5", "--set", "PosAFFC2=40", "--set", "AGC=0",
-         "--set", "GainPos=10", "--set", "SqlPos=-20", "--set", "InGainPos=6", "--set", "InvIQ=1",
-         "--set", "DSP3D=1", "--set", "DSPNR=2", "--set", "DSPAN=-1", "--set", "Monitor=1",
-         "a.dat", "b.wav"},
-        o, &e))
+    ASSERT_TRUE(
+        ParseDemodArgs({"--set", "FreqTune=1500", "--set", "RxMode=4",    "--set", "IFBW=4",
+                        "--set", "PosIFBW=25",    "--set", "AFLPF=2",     "--set", "PosAFFC1=5",
+                        "--set", "PosAFFC2=40",   "--set", "AGC=0",       "--set", "GainPos=10",
+                        "--set", "SqlPos=-20",    "--set", "InGainPos=6", "--set", "InvIQ=1",
+                        "--set", "DSP3D=1",       "--set", "DSPNR=2",     "--set", "DSPAN=-1",
+                        "--set", "Monitor=1",     "a.dat", "b.wav"},
+                       o, &e))
         << e;
     const dsp::ChainControls& c = o.controls;
     EXPECT_EQ(c.FreqTune, 1500);
@@ -96,9 +97,9 @@ TEST(DemodOptionsTest, OptionForms)
 {
     DemodOptions o;
     std::string e;
-    ASSERT_TRUE(ParseDemodArgs({"--record=r.wav", "--spectrum", "s.f64", "--set=AGC=2", "in.dat",
-                                "--", "-odd.wav"},
-                               o, &e))
+    ASSERT_TRUE(ParseDemodArgs(
+        {"--record=r.wav", "--spectrum", "s.f64", "--set=AGC=2", "in.dat", "--", "-odd.wav"}, o,
+        &e))
         << e;
     EXPECT_EQ(o.record, "r.wav");
     EXPECT_EQ(o.spectrum, "s.f64");

@@ -30,7 +30,7 @@ int PeakBin(const IqGenOptions& o)
     return static_cast<int>(std::max_element(db.begin(), db.end()) - db.begin());
 }
 
-} // namespace
+}  // namespace
 
 TEST(IqGenTest, CarrierSitsAtItsOffsetInTheReceiversSpectrum)
 {
@@ -54,8 +54,8 @@ TEST(IqGenTest, AmEnvelopeFollowsTheTone)
     std::vector<int16_t> f(recording::kRawBlockSamples);
     tools::GenerateIqBlock(o, 0, f.data());
     auto env = [&](int n) { return std::hypot(double(f[2 * n]), double(f[2 * n + 1])); };
-    EXPECT_NEAR(env(0), 15000, 1.0);   // tone at its peak
-    EXPECT_NEAR(env(24), 5000, 1.0);   // half a period of 1 kHz later
+    EXPECT_NEAR(env(0), 15000, 1.0);  // tone at its peak
+    EXPECT_NEAR(env(24), 5000, 1.0);  // half a period of 1 kHz later
     EXPECT_NEAR(env(48), 15000, 1.0);
     EXPECT_NEAR(env(12), 10000, 1.0);  // zero crossing of the tone
 }
@@ -90,10 +90,12 @@ TEST(IqGenTest, ParsesOptions)
 {
     IqGenOptions o;
     std::string e;
-    ASSERT_TRUE(ParseIqGenArgs({"--seconds", "1.01", "--center", "145000000", "--offset", "-3000",
-                                "--tone", "700", "--depth", "80", "--amplitude", "1000", "--noise",
-                                "5", "--seed", "9", "--time", "090507", "--no-end-marker", "x.dat"},
-                               o, &e))
+    ASSERT_TRUE(
+        ParseIqGenArgs({"--seconds",       "1.01", "--center", "145000000", "--offset",    "-3000",
+                        "--tone",          "700",  "--depth",  "80",        "--amplitude", "1000",
+                        "--noise",         "5",    "--seed",   "9",         "--time",      "090507",
+                        "--no-end-marker", "x.dat"},
+                       o, &e))
         << e;
     EXPECT_EQ(o.blocks, 21);  // rounded up to whole blocks
     EXPECT_EQ(o.center, 145000000);
@@ -122,11 +124,18 @@ TEST(IqGenTest, ParsesOptions)
 
 TEST(IqGenTest, RefusesBadOptions)
 {
-    for (std::vector<std::string> args :
-         {std::vector<std::string>{}, {"a.dat", "b.dat"}, {"--tone", "x", "a.dat"},
-          {"--offset", "30000", "a.dat"}, {"--depth", "101", "a.dat"}, {"--time", "250000", "a.dat"},
-          {"--time", "12345", "a.dat"}, {"--seconds", "-1", "a.dat"}, {"--blocks", "-3", "a.dat"},
-          {"--amplitude", "nan", "a.dat"}, {"--what", "1", "a.dat"}, {"a.dat", "--tone"}}) {
+    for (std::vector<std::string> args : {std::vector<std::string>{},
+                                          {"a.dat", "b.dat"},
+                                          {"--tone", "x", "a.dat"},
+                                          {"--offset", "30000", "a.dat"},
+                                          {"--depth", "101", "a.dat"},
+                                          {"--time", "250000", "a.dat"},
+                                          {"--time", "12345", "a.dat"},
+                                          {"--seconds", "-1", "a.dat"},
+                                          {"--blocks", "-3", "a.dat"},
+                                          {"--amplitude", "nan", "a.dat"},
+                                          {"--what", "1", "a.dat"},
+                                          {"a.dat", "--tone"}}) {
         IqGenOptions o;
         std::string e;
         EXPECT_FALSE(ParseIqGenArgs(args, o, &e)) << (args.empty() ? "" : args[0]);

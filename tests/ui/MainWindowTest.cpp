@@ -108,12 +108,18 @@ TEST_F(MainWindowTest, LayoutAndFirstRunState)
         QRect geometry;
     };
     const Expect expected[] = {
-        {f.SpeedButton17, "AM", {8, 94, 40, 20}},       {f.SpeedButton21, "CW", {192, 94, 40, 20}},
-        {f.SpeedButton22, "Fast", {243, 94, 40, 20}},   {f.SpeedButton28, "12.0 k", {146, 129, 40, 20}},
-        {f.SpeedButton32, "User", {335, 129, 40, 20}},  {f.SpeedButton38, "AN", {483, 94, 40, 20}},
-        {f.SpeedButton2, "Rec", {391, 129, 40, 20}},    {f.SpeedButton3, "Play", {483, 129, 40, 20}},
-        {f.SpeedButton36, "Up", {673, 110, 41, 16}},    {f.SpeedButton37, "Down", {673, 130, 41, 16}},
-        {f.SpeedButton41, "Wave", {631, 60, 40, 20}},   {f.SpeedButton33, "Spectrum", {677, 34, 50, 20}},
+        {f.SpeedButton17, "AM", {8, 94, 40, 20}},
+        {f.SpeedButton21, "CW", {192, 94, 40, 20}},
+        {f.SpeedButton22, "Fast", {243, 94, 40, 20}},
+        {f.SpeedButton28, "12.0 k", {146, 129, 40, 20}},
+        {f.SpeedButton32, "User", {335, 129, 40, 20}},
+        {f.SpeedButton38, "AN", {483, 94, 40, 20}},
+        {f.SpeedButton2, "Rec", {391, 129, 40, 20}},
+        {f.SpeedButton3, "Play", {483, 129, 40, 20}},
+        {f.SpeedButton36, "Up", {673, 110, 41, 16}},
+        {f.SpeedButton37, "Down", {673, 130, 41, 16}},
+        {f.SpeedButton41, "Wave", {631, 60, 40, 20}},
+        {f.SpeedButton33, "Spectrum", {677, 34, 50, 20}},
         {f.SpeedButton1, "Monitor", {677, 60, 50, 20}},
     };
     for (const Expect& e : expected) {
@@ -248,8 +254,8 @@ TEST_F(MainWindowTest, DisplayFollowsTheBlocks)
     f.Receiver().HandleBlock(silence.data());
     const QImage& shown = f.Image1->Shown();
     ASSERT_EQ(shown.size(), QSize(471, 70));
-    EXPECT_EQ(shown.pixelColor(11, 60), QColor(0, 255, 0));  // inside, left of the label
-    EXPECT_EQ(shown.pixelColor(10, 54), QColor(0, 0, 0));  // a corner of the lamp
+    EXPECT_EQ(shown.pixelColor(11, 60), QColor(0, 255, 0));    // inside, left of the label
+    EXPECT_EQ(shown.pixelColor(10, 54), QColor(0, 0, 0));      // a corner of the lamp
     EXPECT_EQ(shown.pixelColor(51, 60), QColor(0, 128, 128));  // "COM" dark: no radio
 }
 
@@ -270,4 +276,4 @@ TEST_F(MainWindowTest, ClosingSavesTheSettings)
     EXPECT_TRUE(again.SpeedButton28->isChecked());
 }
 
-} // namespace
+}  // namespace

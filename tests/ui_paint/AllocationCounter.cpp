@@ -15,7 +15,7 @@ void* Allocate(std::size_t n)
         return p;
     throw std::bad_alloc();
 }
-} // namespace
+}  // namespace
 
 void* operator new(std::size_t n) { return Allocate(n); }
 void* operator new[](std::size_t n) { return Allocate(n); }
@@ -28,8 +28,12 @@ namespace alloc {
 
 size_t Count() { return allocations; }
 
-Scope::Scope() : start_(allocations) { counting = true; }
+Scope::Scope()
+    : start_(allocations)
+{
+    counting = true;
+}
 Scope::~Scope() { counting = false; }
 size_t Scope::Allocations() const { return allocations - start_; }
 
-} // namespace alloc
+}  // namespace alloc

@@ -18,4 +18,4 @@ private:
     size_t start_;
 };
 
-} // namespace alloc
+}  // namespace alloc

@@ -18,11 +18,13 @@ QString AssetDir() { return QStringLiteral(TESMAR_ASSET_DIR); }
 uint32_t Le32(const QByteArray& b, int at)
 {
     return static_cast<uint8_t>(b[at]) | static_cast<uint8_t>(b[at + 1]) << 8 |
-           static_cast<uint8_t>(b[at + 2]) << 16 | static_cast<uint32_t>(static_cast<uint8_t>(b[at + 3])) << 24;
+           static_cast<uint8_t>(b[at + 2]) << 16 |
+           static_cast<uint32_t>(static_cast<uint8_t>(b[at + 3])) << 24;
 }
 uint16_t Le16(const QByteArray& b, int at)
 {
-    return static_cast<uint16_t>(static_cast<uint8_t>(b[at]) | static_cast<uint8_t>(b[at + 1]) << 8);
+    return static_cast<uint16_t>(static_cast<uint8_t>(b[at]) | static_cast<uint8_t>(b[at + 1])
+                                                                   << 8);
 }
 
 QByteArray ReadAll(const QString& path)
@@ -66,14 +68,16 @@ TEST(Assets, ScaleFollowsTheArcOfTheNeedleTips)
     const QImage face = assets::MakeMeterFace();
     // The arc runs just inside the needle tips, over the whole travel; the
     // corners are dark face.
-    for (double deg : {32.0, 60.0, 90.0, 100.0})
-        {
-            const assets::PointF p = assets::ScalePoint(deg, 66.0);
-            EXPECT_GT(Brightest(face, static_cast<int>(std::lround(p.x)), static_cast<int>(std::lround(p.y))), 140)
-                << deg;
-        }
+    for (double deg : {32.0, 60.0, 90.0, 100.0}) {
+        const assets::PointF p = assets::ScalePoint(deg, 66.0);
+        EXPECT_GT(
+            Brightest(face, static_cast<int>(std::lround(p.x)), static_cast<int>(std::lround(p.y))),
+            140)
+            << deg;
+    }
     const assets::PointF over = assets::ScalePoint(135.0, 66.0);
-    const QColor c = face.pixelColor(static_cast<int>(std::lround(over.x)), static_cast<int>(std::lround(over.y)));
+    const QColor c = face.pixelColor(static_cast<int>(std::lround(over.x)),
+                                     static_cast<int>(std::lround(over.y)));
     EXPECT_GT(c.red(), c.blue());  // the range over S9 is marked in red
     EXPECT_LT(qGray(face.pixel(0, 0)), 64);
     EXPECT_LT(qGray(face.pixel(139, 0)), 64);
@@ -92,7 +96,8 @@ Wav ParseWav(const QByteArray& b)
     Wav w;
     if (b.size() < 44 || b.left(4) != "RIFF" || b.mid(8, 8) != "WAVEfmt " || b.mid(36, 4) != "data")
         return w;
-    if (Le32(b, 4) != static_cast<uint32_t>(b.size() - 8) || Le32(b, 40) != static_cast<uint32_t>(b.size() - 44))
+    if (Le32(b, 4) != static_cast<uint32_t>(b.size() - 8) ||
+        Le32(b, 40) != static_cast<uint32_t>(b.size() - 44))
         return w;
     w.format = Le16(b, 20);
     w.channels = Le16(b, 22);
@@ -109,7 +114,8 @@ TEST(Assets, BeepsAreShortQuietPcmWithSoftEdges)
         const char* name;
         double ms;
     };
-    for (const Expect& e : {Expect{"beep1.wav", 40.0}, Expect{"beep2.wav", 120.0}, Expect{"beep3.wav", 200.0}}) {
+    for (const Expect& e :
+         {Expect{"beep1.wav", 40.0}, Expect{"beep2.wav", 120.0}, Expect{"beep3.wav", 200.0}}) {
         SCOPED_TRACE(e.name);
         const Wav w = ParseWav(ReadAll(AssetDir() + "/" + e.name));
         ASSERT_FALSE(w.samples.empty()) << "missing or malformed";
@@ -141,7 +147,8 @@ TEST(Assets, AcceptedRisesAndRefusedFalls)
     const auto up = assets::MakeAccepted();
     const auto down = assets::MakeRefused();
     EXPECT_GT(crossings(up, up.size() * 3 / 4, up.size()), crossings(up, 0, up.size() / 4));
-    EXPECT_LT(crossings(down, down.size() * 3 / 4, down.size()), crossings(down, 0, down.size() / 4));
+    EXPECT_LT(crossings(down, down.size() * 3 / 4, down.size()),
+              crossings(down, 0, down.size() / 4));
 }
 
 TEST(Assets, WritesIntoAGivenFolderAndReportsAnUnwritableOne)
@@ -154,4 +161,4 @@ TEST(Assets, WritesIntoAGivenFolderAndReportsAnUnwritableOne)
     EXPECT_FALSE(assets::WriteAll(dir.filePath("no/such/folder")));
 }
 
-} // namespace
+}  // namespace

@@ -115,9 +115,11 @@ TEST_F(DisplayTest, BigDigitsSitInTheirCells)
     // black, the digits put solid white into theirs.
     display.PaintDisplay(Defaults());
     for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(CountIn(img(), 150 + 24 * i, 20, 150 + 24 * i + 24, 70, IsBlack), 24 * 50) << "cell " << i;
+        EXPECT_EQ(CountIn(img(), 150 + 24 * i, 20, 150 + 24 * i + 24, 70, IsBlack), 24 * 50)
+            << "cell " << i;
     for (int i : {3, 5, 6, 7, 9, 10, 11})
-        EXPECT_GT(CountIn(img(), 150 + 24 * i, 20, 150 + 24 * i + 24, 70, IsWhite), 60) << "cell " << i;
+        EXPECT_GT(CountIn(img(), 150 + 24 * i, 20, 150 + 24 * i + 24, 70, IsWhite), 60)
+            << "cell " << i;
     // Only white, black and greys in the big digits' area.
     EXPECT_EQ(CountIn(img(), 150, 20, 471, 70, IsGreyOrBlack), 321 * 50);
 }
@@ -190,7 +192,8 @@ TEST_F(DisplayTest, StatusLinesFollowTheFirstConditionThatHolds)
     vfo.FreqEntry = "145.5";
     display.PaintDisplay(vfo);
     const QImage entry1 = line1(), vfo2 = line2();
-    EXPECT_GT(CountIn(entry1, 0, 0, entry1.width(), entry1.height(), [](Px p) { return p.r > 200 && p.r == p.b; }),
+    EXPECT_GT(CountIn(entry1, 0, 0, entry1.width(), entry1.height(),
+                      [](Px p) { return p.r > 200 && p.r == p.b; }),
               10);
 
     ui::DisplayInputs mem = Defaults();
@@ -286,4 +289,4 @@ TEST_F(DisplayTest, RepaintingAllocatesNothing)
     EXPECT_EQ(img().constBits(), bits);
 }
 
-} // namespace
+}  // namespace

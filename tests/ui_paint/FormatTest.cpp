@@ -97,10 +97,10 @@ TEST(Knob, ClickOnTheCentreLeavesTheAngle)
 
 TEST(Knob, ClickSetsTheAngleOfThePoint)
 {
-    EXPECT_EQ(core::KnobAngleFromPoint(15, 0, -150).angle, 0);   // straight up
-    EXPECT_EQ(core::KnobAngleFromPoint(21, 16, 0).angle, 90);    // just outside the centre
-    EXPECT_EQ(core::KnobAngleFromPoint(31, 16, 0).angle, 90);    // right
-    EXPECT_EQ(core::KnobAngleFromPoint(0, 16, 0).angle, -90);    // left
+    EXPECT_EQ(core::KnobAngleFromPoint(15, 0, -150).angle, 0);  // straight up
+    EXPECT_EQ(core::KnobAngleFromPoint(21, 16, 0).angle, 90);   // just outside the centre
+    EXPECT_EQ(core::KnobAngleFromPoint(31, 16, 0).angle, 90);   // right
+    EXPECT_EQ(core::KnobAngleFromPoint(0, 16, 0).angle, -90);   // left
     EXPECT_EQ(core::KnobAngleFromPoint(31, 0, 0).angle, 45);
     EXPECT_EQ(core::KnobAngleFromPoint(0, 1, 0).angle, -45);
     EXPECT_TRUE(core::KnobAngleFromPoint(21, 16, 0).changed);
@@ -135,4 +135,4 @@ TEST(TruncCoordinate, TowardZeroButNotBelowAWholeNumberByNoise)
     EXPECT_EQ(core::TruncCoordinate(0.0), 0);
 }
 
-} // namespace
+}  // namespace

@@ -78,4 +78,4 @@ TEST(Knob, LightUpperLeftDarkLowerRight)
     EXPECT_EQ(CountIn(img, 18, 18, 32, 32, [&](Px p) { return p == white; }), 0);
 }
 
-} // namespace
+}  // namespace

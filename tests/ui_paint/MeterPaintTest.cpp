@@ -20,7 +20,10 @@ const Px kWhite{255, 255, 255};
 const Px kPlain{ui::SignalMeter::kPlainBackdrop.r, ui::SignalMeter::kPlainBackdrop.g,
                 ui::SignalMeter::kPlainBackdrop.b};
 
-std::vector<double> Trace(double level) { return std::vector<double>(ui::SignalMeter::kTraceLength, level); }
+std::vector<double> Trace(double level)
+{
+    return std::vector<double>(ui::SignalMeter::kTraceLength, level);
+}
 
 // The peak that puts the needle target at the given angle.
 double PeakFor(double degrees) { return std::exp((degrees - 30.0) / 75.0); }
@@ -79,7 +82,8 @@ TEST(Meter, NeedleEndsAtTheLeftForWeakSignals)
     EXPECT_EQ(At(m.Image(), 9, 44), kPlain);
     EXPECT_EQ(At(m.Image(), 9, 45), kPlain);
     // The older needles still lie along the pivot's line, below the picture.
-    EXPECT_EQ(CountIn(m.Image(), 0, 0, 140, 70, [](Px p) { return p.r != p.g || (p.r != 255 && p.r != kPlain.r); }),
+    EXPECT_EQ(CountIn(m.Image(), 0, 0, 140, 70,
+                      [](Px p) { return p.r != p.g || (p.r != 255 && p.r != kPlain.r); }),
               0);
 }
 
@@ -180,7 +184,8 @@ TEST(Meter, TrailFadesThroughFourGreys)
     }
     const int greys[5] = {95, 105, 121, 155, 255};
     for (int k = 0; k < 5; ++k) {
-        ASSERT_GT(h[k] - (k > 0 ? h[k - 1] : 0.0), 2.0) << "needles " << k - 1 << " and " << k << " too close";
+        ASSERT_GT(h[k] - (k > 0 ? h[k - 1] : 0.0), 2.0)
+            << "needles " << k - 1 << " and " << k << " too close";
         const End e = NeedleEnd(h[k]);
         EXPECT_EQ(At(m.Image(), e.x, e.y), (Px{greys[k], greys[k], greys[k]}))
             << "needle " << k << " at " << h[k] << " degrees, end " << e.x << "," << e.y;
@@ -275,4 +280,4 @@ TEST(DrawLine, IncludesBothEndsAndClips)
     EXPECT_EQ(CountIn(img, 0, 0, 20, 10, [](Px p) { return p == kWhite; }), 1);
 }
 
-} // namespace
+}  // namespace

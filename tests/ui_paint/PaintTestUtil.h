@@ -47,4 +47,4 @@ inline bool SameBlock(const QImage& img, int ax, int ay, int bx, int by, int w, 
     return true;
 }
 
-} // namespace painttest
+}  // namespace painttest

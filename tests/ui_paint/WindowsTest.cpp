@@ -42,13 +42,20 @@ TEST(Keypad, CaptionAndLayout)
         QRect geometry;
     };
     const Expect all[] = {
-        {form.SpeedButton7, "7", {3, 9, 35, 35}},    {form.SpeedButton8, "8", {38, 9, 35, 35}},
-        {form.SpeedButton9, "9", {73, 9, 35, 35}},   {form.SpeedButton14, "BS", {108, 9, 35, 70}},
-        {form.SpeedButton4, "4", {3, 44, 35, 35}},   {form.SpeedButton5, "5", {38, 44, 35, 35}},
-        {form.SpeedButton6, "6", {73, 44, 35, 35}},  {form.SpeedButton1, "1", {3, 79, 35, 35}},
-        {form.SpeedButton2, "2", {38, 79, 35, 35}},  {form.SpeedButton3, "3", {73, 79, 35, 35}},
-        {form.SpeedButton11, "ENT", {108, 79, 35, 70}}, {form.SpeedButton12, ".", {3, 114, 35, 35}},
-        {form.SpeedButton10, "0", {38, 114, 35, 35}}, {form.SpeedButton13, "CE", {73, 114, 35, 35}},
+        {form.SpeedButton7, "7", {3, 9, 35, 35}},
+        {form.SpeedButton8, "8", {38, 9, 35, 35}},
+        {form.SpeedButton9, "9", {73, 9, 35, 35}},
+        {form.SpeedButton14, "BS", {108, 9, 35, 70}},
+        {form.SpeedButton4, "4", {3, 44, 35, 35}},
+        {form.SpeedButton5, "5", {38, 44, 35, 35}},
+        {form.SpeedButton6, "6", {73, 44, 35, 35}},
+        {form.SpeedButton1, "1", {3, 79, 35, 35}},
+        {form.SpeedButton2, "2", {38, 79, 35, 35}},
+        {form.SpeedButton3, "3", {73, 79, 35, 35}},
+        {form.SpeedButton11, "ENT", {108, 79, 35, 70}},
+        {form.SpeedButton12, ".", {3, 114, 35, 35}},
+        {form.SpeedButton10, "0", {38, 114, 35, 35}},
+        {form.SpeedButton13, "CE", {73, 114, 35, 35}},
     };
     for (const Expect& e : all) {
         ASSERT_NE(e.button, nullptr);
@@ -65,11 +72,13 @@ TEST(Keypad, ButtonsSendTheirCodes)
     rig.form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&rig.form));
     ui::TForm4& f = rig.form;
-    for (QToolButton* b : {f.SpeedButton7, f.SpeedButton8, f.SpeedButton9, f.SpeedButton14, f.SpeedButton4,
-                           f.SpeedButton5, f.SpeedButton6, f.SpeedButton1, f.SpeedButton2, f.SpeedButton3,
-                           f.SpeedButton11, f.SpeedButton12, f.SpeedButton10, f.SpeedButton13})
+    for (QToolButton* b :
+         {f.SpeedButton7, f.SpeedButton8, f.SpeedButton9, f.SpeedButton14, f.SpeedButton4,
+          f.SpeedButton5, f.SpeedButton6, f.SpeedButton1, f.SpeedButton2, f.SpeedButton3,
+          f.SpeedButton11, f.SpeedButton12, f.SpeedButton10, f.SpeedButton13})
         QTest::mouseClick(b, Qt::LeftButton);
-    EXPECT_EQ(rig.codes, (std::vector<int>{55, 56, 57, 8, 52, 53, 54, 49, 50, 51, 13, 190, 48, 27}));
+    EXPECT_EQ(rig.codes,
+              (std::vector<int>{55, 56, 57, 8, 52, 53, 54, 49, 50, 51, 13, 190, 48, 27}));
 }
 
 TEST(Keypad, ReleasedKeysGoOutAsVirtualKeys)
@@ -202,7 +211,8 @@ TEST(DeviceNotice, CentresOverTheSettingsWindowWhenShown)
     // Called directly, after the settings window has moved.
     settings.move(20, 30);
     notice.CentreOver(&settings);
-    EXPECT_EQ(notice.pos(), ui::CentredTopLeft(settings.frameGeometry(), notice.frameGeometry().size()));
+    EXPECT_EQ(notice.pos(),
+              ui::CentredTopLeft(settings.frameGeometry(), notice.frameGeometry().size()));
     notice.CentreOver(nullptr);  // no window: stays
     settings.close();
 }
@@ -221,4 +231,4 @@ TEST(EmptyWindows, CaptionsOfTheLaterWindows)
     EXPECT_TRUE(ui::TForm11().isWindow());
 }
 
-} // namespace
+}  // namespace

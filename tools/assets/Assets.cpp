@@ -16,7 +16,7 @@ namespace {
 
 constexpr double kPivotX = 70.0;
 constexpr double kPivotY = 80.0;
-constexpr double kArcRadius = 66.0;   // just inside the needle tips (70)
+constexpr double kArcRadius = 66.0;  // just inside the needle tips (70)
 constexpr double kLabelRadius = 52.0;
 
 // Where the marks sit on the needle's travel: S1 to S9 over the left
@@ -86,7 +86,7 @@ void Put32(QByteArray& b, uint32_t v)
     Put16(b, static_cast<uint16_t>(v >> 16));
 }
 
-} // namespace
+}  // namespace
 
 PointF ScalePoint(double angleDeg, double radius)
 {
@@ -191,4 +191,4 @@ bool WriteAll(const QString& dir)
     return ok;
 }
 
-} // namespace assets
+}  // namespace assets

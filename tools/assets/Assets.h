@@ -39,4 +39,4 @@ bool WriteWav(const QString& path, const std::vector<int16_t>& samples);
 // Writes all four files into dir; false when one cannot be written.
 bool WriteAll(const QString& dir);
 
-} // namespace assets
+}  // namespace assets

@@ -30,16 +30,16 @@ constexpr Lamp kLamps[] = {
 
 const QString kFamily = QStringLiteral("DejaVu Sans");
 
-} // namespace
+}  // namespace
 
 // The positions of the small text are per character at 7 pixels and those of
 // the big digits at 24; DejaVu Sans is a little wide for both, so it is
 // narrowed to keep neighbouring characters apart.
 FrequencyDisplay::FrequencyDisplay()
-    : image_(kWidth, kHeight, QImage::Format_RGB888),
-      large_(kFamily, 34, 0.85),
-      small_(kFamily, 9, 0.85),
-      lamp_(kFamily, 8, 0.8)
+    : image_(kWidth, kHeight, QImage::Format_RGB888)
+    , large_(kFamily, 34, 0.85)
+    , small_(kFamily, 9, 0.85)
+    , lamp_(kFamily, 8, 0.8)
 {
     image_.fill(Qt::black);
     canvas_ = Canvas{image_.bits(), static_cast<int>(image_.bytesPerLine()), kWidth, kHeight};
@@ -106,4 +106,4 @@ void FrequencyDisplay::PaintDisplay(const DisplayInputs& in)
     }
 }
 
-} // namespace ui
+}  // namespace ui

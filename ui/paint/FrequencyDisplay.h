@@ -53,4 +53,4 @@ private:
     GlyphAtlas lamp_;   // 8 points: lamp labels
 };
 
-} // namespace ui
+}  // namespace ui

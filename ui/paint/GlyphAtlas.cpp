@@ -47,7 +47,8 @@ GlyphAtlas::GlyphAtlas(const QString& family, int pointSize, double xScale)
     cellHeight_ = static_cast<int>(std::ceil(metrics.height()));
 
     const int pad = 4;
-    const int scratchWidth = static_cast<int>(std::ceil(metrics.maxWidth() * xScale)) + 2 * pad + font.pixelSize();
+    const int scratchWidth =
+        static_cast<int>(std::ceil(metrics.maxWidth() * xScale)) + 2 * pad + font.pixelSize();
     const int scratchHeight = cellHeight_ + 2 * pad;
     QImage scratch(scratchWidth, scratchHeight, QImage::Format_Grayscale8);
 
@@ -131,15 +132,19 @@ int GlyphAtlas::DrawChar(const Canvas& canvas, int x, int y, char c, Rgb colour)
                 continue;
             }
             // dst + (colour - dst) * a / 255, rounded
-            p[0] = static_cast<uint8_t>(p[0] + ((colour.r - p[0]) * a + 127 * ((colour.r >= p[0]) ? 1 : -1)) / 255);
-            p[1] = static_cast<uint8_t>(p[1] + ((colour.g - p[1]) * a + 127 * ((colour.g >= p[1]) ? 1 : -1)) / 255);
-            p[2] = static_cast<uint8_t>(p[2] + ((colour.b - p[2]) * a + 127 * ((colour.b >= p[2]) ? 1 : -1)) / 255);
+            p[0] = static_cast<uint8_t>(
+                p[0] + ((colour.r - p[0]) * a + 127 * ((colour.r >= p[0]) ? 1 : -1)) / 255);
+            p[1] = static_cast<uint8_t>(
+                p[1] + ((colour.g - p[1]) * a + 127 * ((colour.g >= p[1]) ? 1 : -1)) / 255);
+            p[2] = static_cast<uint8_t>(
+                p[2] + ((colour.b - p[2]) * a + 127 * ((colour.b >= p[2]) ? 1 : -1)) / 255);
         }
     }
     return g->advance;
 }
 
-int GlyphAtlas::DrawText(const Canvas& canvas, int x, int y, std::string_view text, Rgb colour) const
+int GlyphAtlas::DrawText(const Canvas& canvas, int x, int y, std::string_view text,
+                         Rgb colour) const
 {
     for (char c : text) {
         if (x >= canvas.width)
@@ -149,4 +154,4 @@ int GlyphAtlas::DrawText(const Canvas& canvas, int x, int y, std::string_view te
     return x;
 }
 
-} // namespace ui
+}  // namespace ui

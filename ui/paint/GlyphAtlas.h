@@ -76,4 +76,4 @@ private:
     int cellHeight_ = 0;
 };
 
-} // namespace ui
+}  // namespace ui

@@ -55,4 +55,4 @@ QImage DrawKnob(int32_t angle, bool highlighted, const QColor& face, const QColo
     return img;
 }
 
-} // namespace ui
+}  // namespace ui

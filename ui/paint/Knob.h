@@ -25,4 +25,4 @@ struct KnobDot {
 };
 KnobDot KnobDotCentre(int32_t angle);
 
-} // namespace ui
+}  // namespace ui

@@ -91,4 +91,4 @@ void DrawLine(const Canvas& canvas, int x0, int y0, int x1, int y1, Rgb colour)
     }
 }
 
-} // namespace ui
+}  // namespace ui

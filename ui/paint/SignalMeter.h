@@ -49,4 +49,4 @@ private:
 // the canvas.
 void DrawLine(const Canvas& canvas, int x0, int y0, int x1, int y1, Rgb colour);
 
-} // namespace ui
+}  // namespace ui

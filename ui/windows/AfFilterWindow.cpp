@@ -9,4 +9,4 @@ TForm7::TForm7(QWidget* parent)
     setWindowTitle("AF filter");
 }
 
-} // namespace ui
+}  // namespace ui

@@ -12,4 +12,4 @@ public:
     explicit TForm7(QWidget* parent = nullptr);
 };
 
-} // namespace ui
+}  // namespace ui

@@ -13,7 +13,8 @@ QPoint CentredTopLeft(const QRect& settings, const QSize& own)
 }
 
 TForm10::TForm10(QWidget* settings, QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint), settings_(settings)
+    : QWidget(parent, Qt::Tool | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint)
+    , settings_(settings)
 {
     setObjectName("Form10");
     setWindowTitle("Changing Device...");
@@ -39,4 +40,4 @@ void TForm10::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
 }
 
-} // namespace ui
+}  // namespace ui

@@ -33,4 +33,4 @@ private:
     QPointer<QWidget> settings_;
 };
 
-} // namespace ui
+}  // namespace ui

@@ -9,4 +9,4 @@ TForm3::TForm3(QWidget* parent)
     setWindowTitle("IF filter");
 }
 
-} // namespace ui
+}  // namespace ui

@@ -14,20 +14,15 @@ int VirtualKeyFromQt(int qtKey, Qt::KeyboardModifiers modifiers)
     if (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9)
         return (keypad ? vk::Numpad0 : vk::Digit0) + (qtKey - Qt::Key_0);
     switch (qtKey) {
-    case Qt::Key_Period:
-        return keypad ? vk::Decimal : vk::OemPeriod;
+    case Qt::Key_Period: return keypad ? vk::Decimal : vk::OemPeriod;
     case Qt::Key_Comma:
         // The keypad's decimal key gives a comma in some layouts.
         return keypad ? vk::Decimal : -1;
-    case Qt::Key_Escape:
-        return vk::Escape;
-    case Qt::Key_Backspace:
-        return vk::Back;
+    case Qt::Key_Escape: return vk::Escape;
+    case Qt::Key_Backspace: return vk::Back;
     case Qt::Key_Return:
-    case Qt::Key_Enter:
-        return vk::Return;
-    default:
-        return -1;
+    case Qt::Key_Enter: return vk::Return;
+    default: return -1;
     }
 }
 
@@ -59,7 +54,8 @@ TForm4::TForm4(QWidget* parent)
     SpeedButton13 = AddButton("SpeedButton13", "CE", 73, 114, 35, vk::Escape);
 }
 
-QToolButton* TForm4::AddButton(const char* name, const char* caption, int left, int top, int height, int code)
+QToolButton* TForm4::AddButton(const char* name, const char* caption, int left, int top, int height,
+                               int code)
 {
     auto* b = new QToolButton(GroupBox1);
     b->setObjectName(name);
@@ -108,4 +104,4 @@ void TForm4::keyReleaseEvent(QKeyEvent* event)
     QWidget::keyReleaseEvent(event);
 }
 
-} // namespace ui
+}  // namespace ui

@@ -23,7 +23,7 @@ constexpr int Digit0 = 48;      // .. 57 for "9"
 constexpr int Numpad0 = 96;     // .. 105 for keypad "9"
 constexpr int Decimal = 110;    // keypad "."
 constexpr int OemPeriod = 190;  // "." on the main block
-} // namespace vk
+}  // namespace vk
 
 // The virtual key code of a Qt key, or -1 for keys the entry ignores.
 int VirtualKeyFromQt(int qtKey, Qt::KeyboardModifiers modifiers);
@@ -62,8 +62,9 @@ protected:
     void keyReleaseEvent(QKeyEvent* event) override;
 
 private:
-    QToolButton* AddButton(const char* name, const char* caption, int left, int top, int height, int code);
+    QToolButton* AddButton(const char* name, const char* caption, int left, int top, int height,
+                           int code);
     void Send(int code);
 };
 
-} // namespace ui
+}  // namespace ui

@@ -9,4 +9,4 @@ TForm6::TForm6(QWidget* parent)
     setWindowTitle("Memory edit");
 }
 
-} // namespace ui
+}  // namespace ui

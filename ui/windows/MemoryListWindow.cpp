@@ -9,4 +9,4 @@ TForm5::TForm5(QWidget* parent)
     setWindowTitle("Memory list");
 }
 
-} // namespace ui
+}  // namespace ui

@@ -9,4 +9,4 @@ TForm9::TForm9(QWidget* parent)
     setWindowTitle("Settings");
 }
 
-} // namespace ui
+}  // namespace ui

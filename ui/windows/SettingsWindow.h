@@ -12,4 +12,4 @@ public:
     explicit TForm9(QWidget* parent = nullptr);
 };
 
-} // namespace ui
+}  // namespace ui

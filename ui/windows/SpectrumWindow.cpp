@@ -9,4 +9,4 @@ TForm2::TForm2(QWidget* parent)
     setWindowTitle("Spectrum Display");
 }
 
-} // namespace ui
+}  // namespace ui

@@ -9,4 +9,4 @@ TForm11::TForm11(QWidget* parent)
     setWindowTitle("Version information");
 }
 
-} // namespace ui
+}  // namespace ui

@@ -9,4 +9,4 @@ TForm8::TForm8(QWidget* parent)
     setWindowTitle("Wave recoder");
 }
 
-} // namespace ui
+}  // namespace ui
