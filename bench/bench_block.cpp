@@ -3,7 +3,7 @@
 // poll) and the main window's repaint of the display and the meter. Prints
 // "xRT": how many times faster than real time (50 ms / block).
 #include "dsp/SignalChain.h"
-#include "ui/Recoding.h"
+#include "ui/MainWindow.h"
 
 #include <QApplication>
 #include <QDir>
@@ -41,14 +41,13 @@ void BM_MainThreadBlock(benchmark::State& state)
     paths.programDirectory = QCoreApplication::applicationDirPath().toStdString();
     // No sound card here: the devices fail to open and the blocks are fed
     // by hand, exactly as the capture path hands them over.
-    auto form = std::make_unique<ui::TForm1>(paths, audio::AudioApi::Jack);
+    auto form = std::make_unique<ui::MainWindow>(paths, audio::AudioApi::Jack);
     core::Receiver& r = form->Receiver();
-    r.State().GainPos = 0;
-    r.Chain().SetVolume();
+    r.SetKnobAngle(core::Knob::Vol, 0);
     if (state.range(0) != 0) {
-        r.ANClick(true);
-        r.NRClick(true);
-        r.DSP3DClick(true);
+        r.SetCanceller(true);
+        r.SetNoiseReduction(true);
+        r.Set3D(true);
         r.SetSpectrumVisible(true);
     }
     static const std::vector<int16_t> band = Band(20);

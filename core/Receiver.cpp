@@ -23,8 +23,6 @@
 namespace core {
 namespace {
 
-constexpr int32_t kModeAM = 0, kModeFM = 1, kModeCW = 2, kModeLSB = 3, kModeUSB = 4;
-
 int32_t ClampKnob(int32_t angle) { return std::clamp(angle, kKnobMin, kKnobMax); }
 
 bool FitsInt32(int64_t v)
@@ -40,11 +38,25 @@ struct PassBand {
 
 PassBand PassBandOf(int32_t RxMode, int32_t IFWidth)
 {
-    switch (RxMode) {
-    case kModeLSB: return {IFWidth, 0};
-    case kModeUSB: return {0, IFWidth};
+    switch (static_cast<Mode>(RxMode)) {
+    case Mode::Lsb: return {IFWidth, 0};
+    case Mode::Usb: return {0, IFWidth};
     default: return {IFWidth / 2, IFWidth / 2};
     }
+}
+
+// A stored code as its choice; codes outside the group (never there after
+// the settings load) read as the group's first choice.
+template <class Choice>
+Choice ChoiceOf(int32_t code, int count)
+{
+    return static_cast<Choice>(code >= 0 && code < count ? code : 0);
+}
+
+template <class Choice>
+bool Valid(Choice choice, int count)
+{
+    return Code(choice) >= 0 && Code(choice) < count;
 }
 
 }  // namespace
@@ -92,7 +104,7 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
 Receiver::~Receiver()
 {
     if (!destroyed_)
-        FormDestroy();
+        CloseDevices();
     // The hooks point back here; nothing may call them from now on.
     audio_->SetRawRecordHook({});
     audio_->SetBlockHandler({});
@@ -160,7 +172,7 @@ bool Receiver::OpenRadio()
     return true;
 }
 
-bool Receiver::FormClose(const WindowsShowing& showing)
+bool Receiver::Shutdown(const WindowsShowing& showing)
 {
     state_.SpecShow = showing.SpecShow;
     state_.FiltShow = showing.FiltShow;
@@ -203,7 +215,7 @@ WindowsShowing Receiver::WindowsToShow() const
     return w;
 }
 
-void Receiver::FormDestroy()
+void Receiver::CloseDevices()
 {
     audio_->CloseCapture();
     audio_->ClosePlayback();
@@ -212,98 +224,99 @@ void Receiver::FormDestroy()
 
 // ---------------------------------------------------------------- buttons
 
-void Receiver::ModeClick(int32_t RxMode)
+void Receiver::SelectMode(Mode mode)
 {
-    int32_t ifChoice = 0;
-    int32_t afChoice = 0;
-    switch (RxMode) {
-    case kModeAM:
+    IfChoice ifChoice = IfChoice::Khz6;
+    AfChoice afChoice = AfChoice::Khz3;
+    switch (mode) {
+    case Mode::Am: state_.SSBShift = 0; break;
+    case Mode::Fm:
         state_.SSBShift = 0;
-        ifChoice = 2;
-        afChoice = 0;
+        ifChoice = IfChoice::Khz12;
+        afChoice = AfChoice::Khz6;
         break;
-    case kModeFM:
+    case Mode::Cw:
         state_.SSBShift = 0;
-        ifChoice = 3;
-        afChoice = 1;
+        ifChoice = IfChoice::Khz0_5;
         break;
-    case kModeCW:
-        state_.SSBShift = 0;
-        ifChoice = 0;
-        afChoice = 0;
-        break;
-    case kModeLSB:
+    case Mode::Lsb:
         state_.SSBShift = -state_.IFWidth / 2;  // the width before the IF change
-        ifChoice = 1;
-        afChoice = 0;
+        ifChoice = IfChoice::Khz3;
         break;
-    case kModeUSB:
+    case Mode::Usb:
         state_.SSBShift = state_.IFWidth / 2;
-        ifChoice = 1;
-        afChoice = 0;
+        ifChoice = IfChoice::Khz3;
         break;
     default: return;
     }
-    state_.RxMode = RxMode;
-    IFClick(ifChoice);
-    AFClick(afChoice);
-    emit IFWindowUpdate(false);
+    state_.RxMode = Code(mode);
+    SelectIfFilter(ifChoice);
+    SelectAfFilter(afChoice);
+    emit IfWindowUpdate(false);
     state_.MemoryMode = false;
     emit ButtonsChanged();
     emit DisplayChanged();
 }
 
-void Receiver::AGCClick(int32_t AGC)
+void Receiver::SelectAgc(AgcSpeed speed)
 {
-    if (AGC < 0 || AGC > 2)
+    if (!Valid(speed, kAgcCount))
         return;
-    state_.AGC = AGC;
+    state_.AGC = Code(speed);
     chain_->SetAGCSpeed();
     emit ButtonsChanged();
 }
 
-void Receiver::IFClick(int32_t IFBW)
+void Receiver::SelectIfFilter(IfChoice choice)
 {
-    if (IFBW < 0 || IFBW > 4)
+    if (!Valid(choice, kIfCount))
         return;
-    state_.IFBW = IFBW;
+    state_.IFBW = Code(choice);
     chain_->DesignIFFilter();
-    emit IFWindowUpdate(IFBW == 4);
+    emit IfWindowUpdate(choice == IfChoice::User);
     emit ButtonsChanged();
 }
 
-void Receiver::AFClick(int32_t AFLPF)
+void Receiver::SelectAfFilter(AfChoice choice)
 {
-    if (AFLPF < 0 || AFLPF > 2)
+    if (!Valid(choice, kAfCount))
         return;
-    state_.AFLPF = AFLPF;
+    state_.AFLPF = Code(choice);
     chain_->DesignAFFilter();
-    emit AFWindowUpdate(AFLPF == 2);
+    emit AfWindowUpdate(choice == AfChoice::User);
     emit ButtonsChanged();
 }
 
-void Receiver::UserIFWidthChanged()
+Mode Receiver::SelectedMode() const { return ChoiceOf<Mode>(state_.RxMode, kModeCount); }
+
+AgcSpeed Receiver::SelectedAgc() const { return ChoiceOf<AgcSpeed>(state_.AGC, kAgcCount); }
+
+IfChoice Receiver::SelectedIfFilter() const { return ChoiceOf<IfChoice>(state_.IFBW, kIfCount); }
+
+AfChoice Receiver::SelectedAfFilter() const { return ChoiceOf<AfChoice>(state_.AFLPF, kAfCount); }
+
+void Receiver::UserIfWidthChanged()
 {
-    if (state_.IFBW == 4)
+    if (SelectedIfFilter() == IfChoice::User)
         chain_->DesignIFFilter();
 }
 
-void Receiver::UserAFBandChanged()
+void Receiver::UserAfBandChanged()
 {
-    if (state_.AFLPF == 2)
+    if (SelectedAfFilter() == AfChoice::User)
         chain_->DesignAFFilter();
 }
 
-void Receiver::DSP3DClick(bool down) { state_.DSP3D = down; }
+void Receiver::Set3D(bool on) { state_.DSP3D = on; }
 
-void Receiver::NRClick(bool down) { chain_->NRButtonClick(down); }
+void Receiver::SetNoiseReduction(bool on) { chain_->NRButtonClick(on); }
 
-void Receiver::ANClick(bool down) { chain_->ANButtonClick(down); }
+void Receiver::SetCanceller(bool on) { chain_->ANButtonClick(on); }
 
-void Receiver::MonitorClick(bool down)
+void Receiver::SetMonitor(bool on)
 {
-    state_.MonitorOn = down;
-    if (down && recDown_) {
+    state_.MonitorOn = on;
+    if (on && recDown_) {
         // Only the button comes up; a recording under way goes on.
         recDown_ = false;
     }
@@ -327,7 +340,7 @@ void Receiver::SetKnobAngle(Knob knob, int32_t angle)
     }
 }
 
-void Receiver::KnobEnter(Knob knob, bool windowHasFocus)
+void Receiver::HoverKnob(Knob knob, bool windowHasFocus)
 {
     if (knob == Knob::None)
         return;
@@ -336,7 +349,7 @@ void Receiver::KnobEnter(Knob knob, bool windowHasFocus)
         emit KnobRedraw(knob, true);
 }
 
-void Receiver::KnobLeave(Knob knob)
+void Receiver::LeaveKnob(Knob knob)
 {
     if (knob == Knob::None)
         return;
@@ -344,7 +357,7 @@ void Receiver::KnobLeave(Knob knob)
     emit KnobRedraw(knob, false);
 }
 
-void Receiver::KnobRelease(Knob knob, int x, int y)
+void Receiver::SetKnobFromPoint(Knob knob, int x, int y)
 {
     if (knob == Knob::None)
         return;
@@ -446,7 +459,7 @@ std::filesystem::path Receiver::BeepFile(Sound sound) const
     return paths_.programDirectory / "beep3.wav";
 }
 
-void Receiver::Play(Sound sound)
+void Receiver::RequestSound(Sound sound)
 {
     const std::filesystem::path file = BeepFile(sound);
     std::error_code ec;
@@ -461,17 +474,17 @@ void Receiver::KeypadKey(int code)
         state_.PointEntered = true;
         entry.push_back('.');
         state_.MemoryMode = false;
-        Play(Sound::Click);
+        RequestSound(Sound::Click);
     } else if (code == keys::Escape) {
         state_.PointEntered = false;
         entry.clear();
-        Play(Sound::Click);
+        RequestSound(Sound::Click);
     } else if (code == keys::Back) {
         if (!entry.empty() && entry.back() == '.')
             state_.PointEntered = false;
         if (!entry.empty())
             entry.pop_back();
-        Play(Sound::Click);
+        RequestSound(Sound::Click);
     } else if (code == keys::Enter) {
         ConfirmEntry();
     } else {
@@ -481,7 +494,7 @@ void Receiver::KeypadKey(int code)
         if (c >= 48 && c <= 57) {
             entry.push_back(static_cast<char>(c));
             state_.MemoryMode = false;
-            Play(Sound::Click);
+            RequestSound(Sound::Click);
         }
     }
     emit DisplayChanged();
@@ -546,9 +559,9 @@ void Receiver::ConfirmEntry()
         inRange = false;
 
     if (!inRange) {
-        Play(Sound::Refused);
+        RequestSound(Sound::Refused);
     } else {
-        Play(Sound::Accepted);
+        RequestSound(Sound::Accepted);
         state_.FreqCenter = static_cast<int32_t>(center);
         radioControl_->SetRadioFrequency(state_.FreqCenter);
     }
@@ -582,7 +595,7 @@ void Receiver::StopRawRecording()
     openEnabled_ = true;
 }
 
-void Receiver::RecClick(bool down)
+void Receiver::Rec(bool down)
 {
     if (!down) {
         recDown_ = false;
@@ -618,7 +631,7 @@ void Receiver::RecClick(bool down)
     emit DisplayChanged();
 }
 
-void Receiver::PlayClick(bool down)
+void Receiver::Play(bool down)
 {
     if (!down) {
         playDown_ = false;
@@ -677,7 +690,7 @@ void Receiver::OpenRawFile(const std::filesystem::path& file)
         return;  // "Open" is disabled meanwhile
     state_.RawFileName = file.string();
     playEnabled_ = true;
-    PlayClick(true);
+    Play(true);
 }
 
 void Receiver::PumpRawPlayback()

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "audio/AudioApi.h"
+#include "core/Choices.h"
 #include "core/Format.h"
+#include "core/KeyCodes.h"
 #include "core/ReceiverState.h"
 
 #include <QObject>
@@ -50,18 +52,6 @@ enum class Knob { None = 0, Vol = 1, Sql = 2 };
 // The keypad's three sounds.
 enum class Sound { Click = 1, Accepted = 2, Refused = 3 };
 
-// Virtual key codes KeypadKey understands (those of the keypad's buttons and
-// of the keyboard: the window translates Qt keys into them).
-namespace keys {
-inline constexpr int Back = 8;
-inline constexpr int Enter = 13;
-inline constexpr int Escape = 27;
-inline constexpr int Digit0 = 48;  // "0".."9" are 48..57
-inline constexpr int Pad0 = 96;    // numeric-pad digits 96..105
-inline constexpr int PadPoint = 110;
-inline constexpr int Point = 190;
-}  // namespace keys
-
 // Where the receiver's files live. Defaults are those of the running program.
 struct ReceiverPaths {
     std::filesystem::path settingsFile;      // the settings file
@@ -84,8 +74,8 @@ struct WindowsShowing {
 // signals say so. Everything runs on the main thread; nothing here waits.
 //
 // Life: construct -> Start() (settings, filters, devices) -> the window shows
-// itself from State() -> blocks run -> FormClose() (files closed, settings
-// saved) -> FormDestroy() (capture closed, then playback) -> destruct.
+// itself from State() -> blocks run -> Shutdown() (files closed, settings
+// saved) -> CloseDevices() (capture closed, then playback) -> destruct.
 class Receiver : public QObject {
     Q_OBJECT
 
@@ -114,35 +104,48 @@ public:
     // flags, closes the raw and WAV files (a raw recording gets no end
     // marker), saves the settings. A failed save is reported through
     // ShowError with the message naming the file; returns false then.
-    bool FormClose(const WindowsShowing& showing);
+    bool Shutdown(const WindowsShowing& showing);
     // The windows to show again when the main window is shown (the flags
     // the last close stored).
     WindowsShowing WindowsToShow() const;
     // The main window's destruction: closes the capture device, then the
     // playback device. Also done by the destructor when not called.
-    void FormDestroy();
+    void CloseDevices();
 
-    // --- Mode, AGC, IF, AF and DSP buttons (act also when clicked while down)
-    void ModeClick(int32_t RxMode);  // 0 AM, 1 FM, 2 CW, 3 LSB, 4 USB
-    void AGCClick(int32_t AGC);      // 0 Fast, 1 Middle, 2 Slow
-    void IFClick(int32_t IFBW);      // 0..3 fixed widths, 4 "User"
-    void AFClick(int32_t AFLPF);     // 0 "3.0 k", 1 "6.0 k", 2 "User"
+    // --- Mode, AGC, IF, AF and DSP buttons (act also when chosen while down)
+    // A mode presses its IF and AF buttons: AM "6.0 k" and "3.0 k", FM
+    // "12.0 k" and "6.0 k", CW "0.5 k", LSB and USB "3.0 k", each with AF
+    // "3.0 k". Leaves a memory channel.
+    void SelectMode(Mode mode);
+    void SelectAgc(AgcSpeed speed);
+    // "User" also shows the filter's window.
+    void SelectIfFilter(IfChoice choice);
+    void SelectAfFilter(AfChoice choice);
+    // The choices in effect, for the buttons.
+    Mode SelectedMode() const;
+    AgcSpeed SelectedAgc() const;
+    IfChoice SelectedIfFilter() const;
+    AfChoice SelectedAfFilter() const;
     // The user IF width or AF band changed in their windows: redesign.
-    void UserIFWidthChanged();
-    void UserAFBandChanged();
-    void DSP3DClick(bool down);
-    void NRClick(bool down);
-    void ANClick(bool down);
+    void UserIfWidthChanged();
+    void UserAfBandChanged();
+    // "3D", "NR" and "AN" down or up.
+    void Set3D(bool on);
+    void SetNoiseReduction(bool on);
+    void SetCanceller(bool on);
     // "Monitor" shares its exclusive group with "Rec": pressing it releases
     // "Rec" on screen while a raw recording goes on.
-    void MonitorClick(bool down);
+    void SetMonitor(bool on);
 
     // --- VOL and SQL knobs
-    void KnobEnter(Knob knob, bool windowHasFocus);
-    void KnobLeave(Knob knob);
+    // The pointer enters or leaves a knob's image.
+    void HoverKnob(Knob knob, bool windowHasFocus);
+    void LeaveKnob(Knob knob);
     // Left-button release at (x, y) in the knob's image.
-    void KnobRelease(Knob knob, int x, int y);
+    void SetKnobFromPoint(Knob knob, int x, int y);
     int32_t KnobAngle(Knob knob) const;
+    // Turns the knob to angle (kept inside its travel); VOL sets the volume.
+    void SetKnobAngle(Knob knob, int32_t angle);
 
     // --- Tuning and entry
     void StepUp();    // "Up": next larger step
@@ -154,8 +157,9 @@ public:
 
     // --- Raw IQ file buttons. The window reflects the states below after
     // RawButtonsChanged.
-    void RecClick(bool down);
-    void PlayClick(bool down);
+    // "Rec" and "Play" pressed down or released.
+    void Rec(bool down);
+    void Play(bool down);
     // "Open" after the file dialog returned `file` (not called on cancel).
     void OpenRawFile(const std::filesystem::path& file);
     bool RecDown() const { return recDown_; }
@@ -230,8 +234,8 @@ signals:
     // Rec, Open, Play (and Monitor) states changed.
     void RawButtonsChanged();
     // Redraw the IF filter window if it is showing; show it too when `show`.
-    void IFWindowUpdate(bool show);
-    void AFWindowUpdate(bool show);
+    void IfWindowUpdate(bool show);
+    void AfWindowUpdate(bool show);
     void KnobRedraw(core::Knob knob, bool highlighted);
     void ComLampChanged(bool on);
     // The WAV recorder stopped or its time text changed.
@@ -241,9 +245,8 @@ signals:
 
 private:
     void ProcessAndDeliver(const int16_t* frames);
-    void SetKnobAngle(Knob knob, int32_t angle);
     void ConfirmEntry();
-    void Play(Sound sound);
+    void RequestSound(Sound sound);
     bool FileBusy() const;
     void Snap();
     void EndPlayback(bool restoreCenter);

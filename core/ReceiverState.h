@@ -36,11 +36,11 @@ struct ReceiverState : dsp::ChainControls {
     // Window layout ("Form" section).
     int32_t MainTop = 0, MainLeft = 0;
     int32_t SpecTop = 0, SpecLeft = 0, SpecWidth = 500, SpecHeight = 450;
-    bool SpecMaxmum = false;
+    bool SpecMaximized = false;
     int32_t FiltTop = 0, FiltLeft = 0;
     int32_t InpTop = 0, InpLeft = 0;
     int32_t ListTop = 0, ListLeft = 0, ListWidth = 700, ListHeight = 300;
-    bool ListMaxmum = false;
+    bool ListMaximized = false;
     int32_t AudioTop = 0, AudioLeft = 0;
     int32_t WaveTop = 0, WaveLeft = 0;
     bool SpecShow = false, FiltShow = false, InpShow = false, ListShow = false, AudioShow = false,

@@ -29,7 +29,7 @@ const std::array<SettingsKey, 52> kKeys = {{
     I("Form", "SpecLeft", &S::SpecLeft),
     I("Form", "SpecWidth", &S::SpecWidth),
     I("Form", "SpecHeight", &S::SpecHeight),
-    B("Form", "SpecMaxmum", &S::SpecMaxmum),
+    B("Form", "SpecMaxmum", &S::SpecMaximized),
     I("Form", "FiltTop", &S::FiltTop),
     I("Form", "FiltLeft", &S::FiltLeft),
     I("Form", "InpTop", &S::InpTop),
@@ -38,7 +38,7 @@ const std::array<SettingsKey, 52> kKeys = {{
     I("Form", "ListLeft", &S::ListLeft),
     I("Form", "ListWidth", &S::ListWidth),
     I("Form", "ListHeight", &S::ListHeight),
-    B("Form", "ListMaxmum", &S::ListMaxmum),
+    B("Form", "ListMaxmum", &S::ListMaximized),
     I("Form", "AudioTop", &S::AudioTop),
     I("Form", "AudioLeft", &S::AudioLeft),
     I("Form", "WaveTop", &S::WaveTop),
@@ -165,7 +165,7 @@ void StoreSpectrumGeometry(core::ReceiverState& s, bool isMaximised, const Windo
     s.SpecLeft = g.geometry.Left;
     s.SpecWidth = g.geometry.Width;
     s.SpecHeight = g.geometry.Height;
-    s.SpecMaxmum = g.maximised;
+    s.SpecMaximized = g.maximised;
 }
 
 void StoreListGeometry(core::ReceiverState& s, bool isMaximised, const WindowGeometry& current)
@@ -176,7 +176,7 @@ void StoreListGeometry(core::ReceiverState& s, bool isMaximised, const WindowGeo
     s.ListLeft = g.geometry.Left;
     s.ListWidth = g.geometry.Width;
     s.ListHeight = g.geometry.Height;
-    s.ListMaxmum = g.maximised;
+    s.ListMaximized = g.maximised;
 }
 
 }  // namespace settings

@@ -4,17 +4,17 @@
 // event loop until the main window closes.
 
 #include "core/TerminationSignals.h"
-#include "ui/Recoding.h"
+#include "ui/MainWindow.h"
 #include "ui/windows/AfFilterWindow.h"
-#include "ui/windows/DeviceNotice.h"
+#include "ui/windows/DeviceRestartNotice.h"
 #include "ui/windows/IfFilterWindow.h"
-#include "ui/windows/Keypad.h"
-#include "ui/windows/MemoryEditWindow.h"
+#include "ui/windows/KeypadWindow.h"
+#include "ui/windows/MemoryEditDialog.h"
 #include "ui/windows/MemoryListWindow.h"
-#include "ui/windows/SettingsWindow.h"
+#include "ui/windows/SettingsDialog.h"
 #include "ui/windows/SpectrumWindow.h"
 #include "ui/windows/VersionWindow.h"
-#include "ui/windows/WaveRecoderWindow.h"
+#include "ui/windows/WaveRecorderWindow.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -30,31 +30,31 @@ int main(int argc, char* argv[])
     QApplication::setApplicationDisplayName("Tesmar");
 
     try {
-        ui::TForm1 form1;
-        ui::TForm2 form2;
-        ui::TForm3 form3;
-        ui::TForm9 form9;
-        ui::TForm10 form10(&form9);
-        ui::TForm4 form4;
-        ui::TForm5 form5;
-        ui::TForm6 form6;
-        ui::TForm7 form7;
-        ui::TForm8 form8;
-        ui::TForm11 form11;
-        form1.SetSecondaryWindows(
-            {&form2, &form3, &form9, &form10, &form4, &form5, &form7, &form8});
+        ui::MainWindow mainWindow;
+        ui::SpectrumWindow spectrum;
+        ui::IfFilterWindow ifFilter;
+        ui::SettingsDialog settings;
+        ui::DeviceRestartNotice deviceRestartNotice(&settings);
+        ui::KeypadWindow keypad;
+        ui::MemoryListWindow memoryList;
+        ui::MemoryEditDialog memoryEdit;
+        ui::AfFilterWindow afFilter;
+        ui::WaveRecorderWindow waveRecorder;
+        ui::VersionWindow version;
+        mainWindow.SetSecondaryWindows({&spectrum, &ifFilter, &settings, &deviceRestartNotice,
+                                        &keypad, &memoryList, &afFilter, &waveRecorder});
 
         // The settings dialog's creation opens the configured serial port and
         // switches the radio on: after the sound devices, before the first block.
-        form1.Receiver().OpenRadio();
+        mainWindow.Receiver().OpenRadio();
 
         // A desktop session ending or Ctrl+C closes the window as its close
         // button does: settings saved, files closed.
         core::TerminationSignals termination;
-        QObject::connect(&termination, &core::TerminationSignals::TerminationRequested, &form1,
-                         [&form1](int) { form1.close(); });
+        QObject::connect(&termination, &core::TerminationSignals::TerminationRequested, &mainWindow,
+                         [&mainWindow](int) { mainWindow.close(); });
 
-        form1.show();
+        mainWindow.show();
         return app.exec();
     } catch (const std::exception& e) {
         QMessageBox::critical(nullptr, "Tesmar", QString::fromLocal8Bit(e.what()));

@@ -40,7 +40,7 @@ protected:
     void TearDown() override
     {
         if (rx_)
-            rx_->FormDestroy();
+            rx_->CloseDevices();
         rx_.reset();
         rig_.Close();
         server_.Stop();
@@ -165,7 +165,7 @@ TEST_F(AudioEndToEnd, PlaysExactlyWhatTheChainComputes)
     std::string why;
     const std::size_t heard = HeardInOrder(rx, why);
     EXPECT_EQ(heard, inputs_.size()) << why;
-    rx.FormDestroy();
+    rx.CloseDevices();
 
     // The capture gave the rig's pattern, block after block.
     ASSERT_GE(inputs_.size(), 40u);
@@ -188,11 +188,11 @@ TEST_F(AudioEndToEnd, RawRecordingPlaysBackThroughTheReceiver)
 {
     Receiver& rx = StartOn(rigInput_, rigOutput_);
     ASSERT_TRUE(RunUntil([&] { return rx.ProcessedBlocks() >= 5; }));
-    rx.RecClick(true);
+    rx.Rec(true);
     ASSERT_TRUE(rx.RawRecording());
     const std::size_t recStart = inputs_.size();
     ASSERT_TRUE(RunUntil([&] { return rx.ProcessedBlocks() >= recStart + 20; }));
-    rx.RecClick(false);
+    rx.Rec(false);
     const std::size_t recEnd = inputs_.size();
     const std::filesystem::path file = S().RawFileName;
 
@@ -209,7 +209,7 @@ TEST_F(AudioEndToEnd, RawRecordingPlaysBackThroughTheReceiver)
     // Played back, the same blocks go through the chain again, paced by the
     // playback device, then one block of zeros, and live input resumes.
     ASSERT_TRUE(rx.PlayEnabled());
-    rx.PlayClick(true);
+    rx.Play(true);
     ASSERT_TRUE(rx.RawPlaying());
     EXPECT_FALSE(rx.Audio().CaptureRunning());
     const std::size_t playStart = inputs_.size() - 1;
@@ -227,7 +227,7 @@ TEST_F(AudioEndToEnd, RawRecordingPlaysBackThroughTheReceiver)
     // computed for all of it.
     std::string why;
     EXPECT_EQ(HeardInOrder(rx, why), inputs_.size()) << why;
-    rx.FormDestroy();
+    rx.CloseDevices();
 }
 
 TEST_F(AudioEndToEnd, ACaptureDeviceThatCannotOpenIsReportedAndPlaybackGoesOn)
@@ -257,7 +257,7 @@ TEST_F(AudioEndToEnd, ACaptureDeviceThatCannotOpenIsReportedAndPlaybackGoesOn)
     EXPECT_EQ(inputs_.size(), 13u);
     std::string why;
     EXPECT_EQ(HeardInOrder(rx, why), inputs_.size()) << why;
-    rx.FormDestroy();
+    rx.CloseDevices();
 }
 
 }  // namespace

@@ -14,28 +14,28 @@ using Controls = CoreTest;
 TEST_F(Controls, ModeButtonsPressTheirFilters)
 {
     Receiver& rx = Started();
-    rx.ModeClick(1);
+    rx.SelectMode(Mode::Fm);
     EXPECT_EQ(S().RxMode, 1);
     EXPECT_EQ(S().IFBW, 3);
     EXPECT_EQ(S().IFWidth, 12000);
     EXPECT_EQ(S().AFLPF, 1);
     EXPECT_EQ(S().SSBShift, 0);
 
-    rx.ModeClick(2);
+    rx.SelectMode(Mode::Cw);
     EXPECT_EQ(S().RxMode, 2);
     EXPECT_EQ(S().IFBW, 0);
     EXPECT_EQ(S().IFWidth, 500);
     EXPECT_EQ(S().AFLPF, 0);
 
-    rx.ModeClick(4);
+    rx.SelectMode(Mode::Usb);
     EXPECT_EQ(S().RxMode, 4);
     EXPECT_EQ(S().IFBW, 1);
     EXPECT_EQ(S().IFWidth, 3000);
     EXPECT_EQ(S().SSBShift, 1500);
 
     // Codes that are no mode change nothing.
-    rx.ModeClick(5);
-    rx.ModeClick(-1);
+    rx.SelectMode(static_cast<Mode>(5));
+    rx.SelectMode(static_cast<Mode>(-1));
     EXPECT_EQ(S().RxMode, 4);
 }
 
@@ -47,9 +47,9 @@ TEST_F(Controls, LsbFromSixKilohertzEndsWithTheShiftOfTheNewWidth)
     // The mode's own shift comes from the old width (-3000); the "3.0 k"
     // press that follows recomputes it for 3000 Hz.
     std::vector<int32_t> shiftsSeenByIFPress;
-    QObject::connect(&rx, &Receiver::IFWindowUpdate,
+    QObject::connect(&rx, &Receiver::IfWindowUpdate,
                      [&](bool) { shiftsSeenByIFPress.push_back(S().SSBShift); });
-    rx.ModeClick(3);
+    rx.SelectMode(Mode::Lsb);
     EXPECT_EQ(S().RxMode, 3);
     EXPECT_EQ(S().IFBW, 1);
     EXPECT_EQ(S().IFWidth, 3000);
@@ -57,9 +57,9 @@ TEST_F(Controls, LsbFromSixKilohertzEndsWithTheShiftOfTheNewWidth)
     ASSERT_FALSE(shiftsSeenByIFPress.empty());
     EXPECT_EQ(shiftsSeenByIFPress.front(), -1500);
 
-    rx.IFClick(3);  // 12 kHz while in LSB
+    rx.SelectIfFilter(IfChoice::Khz12);  // 12 kHz while in LSB
     EXPECT_EQ(S().SSBShift, -6000);
-    rx.ModeClick(4);
+    rx.SelectMode(Mode::Usb);
     EXPECT_EQ(S().SSBShift, 1500);
 }
 
@@ -67,13 +67,13 @@ TEST_F(Controls, ReclickingAmUndoesAHandPickedBandwidth)
 {
     Receiver& rx = Started();
     ASSERT_EQ(S().RxMode, 0);
-    rx.IFClick(3);
-    rx.AFClick(1);
+    rx.SelectIfFilter(IfChoice::Khz12);
+    rx.SelectAfFilter(AfChoice::Khz6);
     ASSERT_EQ(S().IFWidth, 12000);
     S().MemoryMode = true;
     int buttons = 0;
     QObject::connect(&rx, &Receiver::ButtonsChanged, [&] { ++buttons; });
-    rx.ModeClick(0);
+    rx.SelectMode(Mode::Am);
     EXPECT_EQ(S().RxMode, 0);
     EXPECT_EQ(S().IFBW, 2);
     EXPECT_EQ(S().IFWidth, 6000);
@@ -86,38 +86,38 @@ TEST_F(Controls, UserFilterChoicesShowTheirWindows)
 {
     Receiver& rx = Started();
     std::vector<bool> ifShows, afShows;
-    QObject::connect(&rx, &Receiver::IFWindowUpdate, [&](bool show) { ifShows.push_back(show); });
-    QObject::connect(&rx, &Receiver::AFWindowUpdate, [&](bool show) { afShows.push_back(show); });
+    QObject::connect(&rx, &Receiver::IfWindowUpdate, [&](bool show) { ifShows.push_back(show); });
+    QObject::connect(&rx, &Receiver::AfWindowUpdate, [&](bool show) { afShows.push_back(show); });
     S().PosIFBW = 45;
-    rx.IFClick(4);
+    rx.SelectIfFilter(IfChoice::User);
     EXPECT_EQ(S().IFWidth, 4500);
-    rx.IFClick(1);
-    rx.AFClick(2);
-    rx.AFClick(0);
+    rx.SelectIfFilter(IfChoice::Khz3);
+    rx.SelectAfFilter(AfChoice::User);
+    rx.SelectAfFilter(AfChoice::Khz3);
     EXPECT_EQ(ifShows, (std::vector<bool>{true, false}));
     EXPECT_EQ(afShows, (std::vector<bool>{true, false}));
-    rx.IFClick(9);  // no such button
+    rx.SelectIfFilter(static_cast<IfChoice>(9));  // no such button
     EXPECT_EQ(S().IFBW, 1);
-    rx.AGCClick(2);
+    rx.SelectAgc(AgcSpeed::Slow);
     EXPECT_EQ(S().AGC, 2);
-    rx.AGCClick(3);
+    rx.SelectAgc(static_cast<AgcSpeed>(3));
     EXPECT_EQ(S().AGC, 2);
 }
 
 TEST_F(Controls, DspButtonsFollowTheirDownState)
 {
     Receiver& rx = Started();
-    rx.DSP3DClick(true);
-    rx.NRClick(true);
-    rx.ANClick(true);
+    rx.Set3D(true);
+    rx.SetNoiseReduction(true);
+    rx.SetCanceller(true);
     EXPECT_TRUE(S().DSP3D);
     EXPECT_TRUE(S().DSPNR);
     EXPECT_TRUE(S().DSPAN);
-    rx.ANClick(false);
-    rx.NRClick(false);
+    rx.SetCanceller(false);
+    rx.SetNoiseReduction(false);
     EXPECT_FALSE(S().DSPAN);
     EXPECT_FALSE(S().DSPNR);
-    rx.MonitorClick(true);
+    rx.SetMonitor(true);
     EXPECT_TRUE(S().MonitorOn);
     EXPECT_TRUE(rx.MonitorDown());
 }
@@ -130,20 +130,20 @@ TEST_F(Controls, KnobClicksCentreBelowAndOnePixelLeft)
                      [&](Knob k, bool h) { redraws.emplace_back(k, h); });
 
     S().GainPos = 40;
-    rx.KnobRelease(Knob::Vol, 15, 16);  // the centre
-    rx.KnobRelease(Knob::Vol, 18, 20);  // 5 pixels away: still the centre
+    rx.SetKnobFromPoint(Knob::Vol, 15, 16);  // the centre
+    rx.SetKnobFromPoint(Knob::Vol, 18, 20);  // 5 pixels away: still the centre
     EXPECT_EQ(S().GainPos, 40);
     EXPECT_TRUE(redraws.empty());
 
-    rx.KnobRelease(Knob::Vol, 15, 26);  // straight below
+    rx.SetKnobFromPoint(Knob::Vol, 15, 26);  // straight below
     EXPECT_EQ(S().GainPos, 150);
     EXPECT_DOUBLE_EQ(S().VolGain, 1500.0);
-    rx.KnobRelease(Knob::Vol, 14, 26);  // one pixel left of that
+    rx.SetKnobFromPoint(Knob::Vol, 14, 26);  // one pixel left of that
     EXPECT_EQ(S().GainPos, -150);
     EXPECT_DOUBLE_EQ(S().VolGain, 0.0);
-    rx.KnobRelease(Knob::Sql, 25, 16);  // right
+    rx.SetKnobFromPoint(Knob::Sql, 25, 16);  // right
     EXPECT_EQ(S().SqlPos, 90);
-    rx.KnobRelease(Knob::Sql, 15, 6);  // above
+    rx.SetKnobFromPoint(Knob::Sql, 15, 6);  // above
     EXPECT_EQ(S().SqlPos, 0);
     ASSERT_EQ(redraws.size(), 4u);
     EXPECT_EQ(redraws[0], std::make_pair(Knob::Vol, true));
@@ -159,7 +159,7 @@ TEST_F(Controls, WheelOverAKnobTurnsItAndClamps)
     QObject::connect(&rx, &Receiver::KnobRedraw,
                      [&](Knob k, bool h) { redraws.emplace_back(k, h); });
 
-    rx.KnobEnter(Knob::Vol, true);
+    rx.HoverKnob(Knob::Vol, true);
     EXPECT_EQ(S().KnobHover, 1);
     rx.StepTune(-120);
     EXPECT_EQ(S().GainPos, -150);  // not -152
@@ -169,17 +169,17 @@ TEST_F(Controls, WheelOverAKnobTurnsItAndClamps)
     rx.StepTune(1);
     EXPECT_EQ(S().GainPos, -146);
     EXPECT_DOUBLE_EQ(S().VolGain, 20.0);
-    rx.KnobLeave(Knob::Vol);
+    rx.LeaveKnob(Knob::Vol);
     EXPECT_EQ(S().KnobHover, 0);
 
-    rx.KnobEnter(Knob::Sql, false);  // no focus: no highlight yet
+    rx.HoverKnob(Knob::Sql, false);  // no focus: no highlight yet
     rx.StepTune(1);
     EXPECT_EQ(S().SqlPos, 150);
     rx.StepTune(1);
     EXPECT_EQ(S().SqlPos, 150);
     rx.StepTune(-1);
     EXPECT_EQ(S().SqlPos, 146);
-    rx.KnobLeave(Knob::Sql);
+    rx.LeaveKnob(Knob::Sql);
 
     EXPECT_EQ(ReceiveFrequency(), before);  // the knobs took every step
     const std::vector<std::pair<Knob, bool>> expected = {
@@ -223,8 +223,8 @@ void WaitForNextSecond()
 TEST_F(Controls, MonitorReleasesRecOnScreenAndRecAgainEndsTheOpenRecording)
 {
     Receiver& rx = Started();
-    rx.MonitorClick(true);
-    rx.RecClick(true);
+    rx.SetMonitor(true);
+    rx.Rec(true);
     EXPECT_FALSE(S().MonitorOn);  // one group: Rec releases Monitor
     ASSERT_TRUE(rx.RawRecording());
     EXPECT_TRUE(rx.RecDown());
@@ -233,14 +233,14 @@ TEST_F(Controls, MonitorReleasesRecOnScreenAndRecAgainEndsTheOpenRecording)
     const std::filesystem::path first = S().RawFileName;
     EXPECT_EQ(first.parent_path(), Dir() / "Raw");
 
-    rx.MonitorClick(true);
+    rx.SetMonitor(true);
     EXPECT_FALSE(rx.RecDown());
     EXPECT_TRUE(rx.RawRecording());  // only the button came up
     EXPECT_FALSE(rx.PlayEnabled());
     EXPECT_FALSE(rx.OpenEnabled());
 
     WaitForNextSecond();
-    rx.RecClick(true);
+    rx.Rec(true);
     ASSERT_TRUE(rx.RawRecording());
     EXPECT_TRUE(rx.RecDown());
     EXPECT_FALSE(S().MonitorOn);
@@ -254,7 +254,7 @@ TEST_F(Controls, MonitorReleasesRecOnScreenAndRecAgainEndsTheOpenRecording)
         std::equal(recording::kRawEndMarker.begin(), recording::kRawEndMarker.end(),
                    reinterpret_cast<const uint8_t*>(bytes.data()) + recording::kRawHeaderSize));
 
-    rx.RecClick(false);
+    rx.Rec(false);
     EXPECT_FALSE(rx.RawRecording());
     EXPECT_TRUE(rx.PlayEnabled());
     EXPECT_TRUE(rx.OpenEnabled());
@@ -266,7 +266,7 @@ TEST_F(Controls, ARecordingThatCannotBeCreatedLeavesRecUp)
 {
     Receiver& rx = Started();
     WriteFile(Dir() / "Raw", "a file where the folder belongs");
-    rx.RecClick(true);
+    rx.Rec(true);
     EXPECT_FALSE(rx.RawRecording());
     EXPECT_FALSE(rx.RecDown());
     EXPECT_TRUE(rx.OpenEnabled());

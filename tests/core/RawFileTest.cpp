@@ -98,7 +98,7 @@ TEST_F(RawFiles, KBlocksPlayThenOneBlockOfZerosAndTheCentreReturns)
     EXPECT_EQ(rx.ProcessedBlocks(), 4u);
 
     // Play replays the same file.
-    rx.PlayClick(true);
+    rx.Play(true);
     EXPECT_TRUE(rx.RawPlaying());
     EXPECT_EQ(seen_.size(), 5u);
     EXPECT_EQ(seen_[4], Numbered(0));
@@ -137,7 +137,7 @@ TEST_F(RawFiles, TheUserStopsPlayback)
     Receiver& rx = Started();
     rx.OpenRawFile(Record(5, 145000000));
     ASSERT_TRUE(rx.RawPlaying());
-    rx.PlayClick(false);
+    rx.Play(false);
     EXPECT_FALSE(rx.RawPlaying());
     EXPECT_FALSE(rx.PlayDown());
     EXPECT_TRUE(rx.RecEnabled());
@@ -150,7 +150,7 @@ TEST_F(RawFiles, ClosingDuringPlaybackSavesTheRadiosCentre)
     Receiver& rx = Started();
     rx.OpenRawFile(Record(5, 145000000));
     ASSERT_EQ(S().FreqCenter, 145000000);
-    ASSERT_TRUE(rx.FormClose({}));
+    ASSERT_TRUE(rx.Shutdown({}));
     EXPECT_FALSE(rx.RawPlaying());
     EXPECT_NE(ReadFile(IniPath()).find("FreqCenter=5012000\n"), std::string::npos);
 }
@@ -189,18 +189,18 @@ TEST_F(RawFiles, PlayAndRecExcludeEachOther)
     Receiver& rx = Started();
     rx.OpenRawFile(Record(5, 7100000));
     ASSERT_TRUE(rx.RawPlaying());
-    rx.RecClick(true);  // disabled while playing
+    rx.Rec(true);  // disabled while playing
     EXPECT_FALSE(rx.RawRecording());
     rx.OpenRawFile(Dir() / "other.dat");  // so is Open
     EXPECT_EQ(S().RawFileName, (Dir() / "take.dat").string());
-    rx.PlayClick(false);
+    rx.Play(false);
 
-    rx.RecClick(true);
+    rx.Rec(true);
     ASSERT_TRUE(rx.RawRecording());
-    rx.PlayClick(true);  // disabled while recording
+    rx.Play(true);  // disabled while recording
     EXPECT_FALSE(rx.RawPlaying());
     EXPECT_FALSE(rx.PlayDown());
-    rx.RecClick(false);
+    rx.Rec(false);
 }
 
 }  // namespace

@@ -42,7 +42,7 @@ TEST_F(Startup, WithoutASettingsFileTheDefaultsApply)
     EXPECT_FALSE(rx.PlayEnabled());
     EXPECT_FALSE(rx.PlayDown());
 
-    ASSERT_TRUE(rx.FormClose({}));
+    ASSERT_TRUE(rx.Shutdown({}));
     const std::string text = ReadFile(IniPath());
     for (const char* section : {"[Form]", "[Wave]", "[IO]", "[Etc]"})
         EXPECT_NE(text.find(section), std::string::npos) << section;
@@ -70,12 +70,12 @@ TEST_F(Startup, DevicesOpenAfterTheSettingsCaptureFirstAndTheReceiverCarriesOn)
     EXPECT_FALSE(rx.Audio().PlaybackOpen());
 
     // Without devices the controls work on.
-    rx.ModeClick(1);
+    rx.SelectMode(Mode::Fm);
     rx.StepTune(1);
     EXPECT_EQ(S().RxMode, 1);
     EXPECT_EQ(ReceiveFrequency(), 5000001);
-    EXPECT_TRUE(rx.FormClose({}));
-    rx.FormDestroy();
+    EXPECT_TRUE(rx.Shutdown({}));
+    rx.CloseDevices();
     EXPECT_TRUE(HasLine(ReadFile(IniPath()), "Input=7"));
 }
 
@@ -94,7 +94,7 @@ TEST_F(Startup, RestartingTheDevicesKeepsTheNewNumbers)
     ASSERT_EQ(errors_.size(), 2u);
     EXPECT_EQ(errors_[0].message, "Can not open the play device");
     EXPECT_EQ(errors_[1].message, "Can not open the recoding device");
-    ASSERT_TRUE(rx.FormClose({}));
+    ASSERT_TRUE(rx.Shutdown({}));
     EXPECT_TRUE(HasLine(ReadFile(IniPath()), "Output=4"));
 }
 
@@ -109,7 +109,7 @@ TEST_F(Startup, AnUnknownModeStartsInAmAndIsSavedAsAm)
     EXPECT_EQ(S().AGC, 0);
     EXPECT_EQ(S().StepNum, 16);
     EXPECT_EQ(S().TuneStep, 20000);
-    ASSERT_TRUE(rx.FormClose({}));
+    ASSERT_TRUE(rx.Shutdown({}));
     const std::string text = ReadFile(IniPath());
     EXPECT_TRUE(HasLine(text, "RxMode=0"));
     EXPECT_TRUE(HasLine(text, "IFBW=0"));
@@ -122,14 +122,14 @@ TEST_F(Startup, AMemoryNameStartsInMemoryModeAndSurvivesOnlyThere)
     Receiver& rx = Started();
     EXPECT_TRUE(S().MemoryMode);
     EXPECT_EQ(S().MemName, "Tower");
-    ASSERT_TRUE(rx.FormClose({}));
+    ASSERT_TRUE(rx.Shutdown({}));
     EXPECT_TRUE(HasLine(ReadFile(IniPath()), "MemName=Tower"));
 
     Receiver& again = Started();
     EXPECT_TRUE(S().MemoryMode);
     again.StepTune(1);  // any tuning leaves the memory channel
     EXPECT_FALSE(S().MemoryMode);
-    ASSERT_TRUE(again.FormClose({}));
+    ASSERT_TRUE(again.Shutdown({}));
     EXPECT_TRUE(HasLine(ReadFile(IniPath()), "MemName="));
     Started();
     EXPECT_FALSE(S().MemoryMode);
@@ -138,17 +138,17 @@ TEST_F(Startup, AMemoryNameStartsInMemoryModeAndSurvivesOnlyThere)
 TEST_F(Startup, SettingsRoundTripThroughTheCore)
 {
     Receiver& rx = Started();
-    rx.ModeClick(4);
-    rx.AGCClick(2);
+    rx.SelectMode(Mode::Usb);
+    rx.SelectAgc(AgcSpeed::Slow);
     rx.StepUp();
     rx.StepUp();
-    rx.NRClick(true);
-    rx.KnobRelease(Knob::Vol, 25, 16);
+    rx.SetNoiseReduction(true);
+    rx.SetKnobFromPoint(Knob::Vol, 25, 16);
     S().MainTop = 33;
     WindowsShowing showing;
     showing.SpecShow = true;
     showing.ListShow = true;
-    ASSERT_TRUE(rx.FormClose(showing));
+    ASSERT_TRUE(rx.Shutdown(showing));
 
     Started();
     EXPECT_EQ(S().RxMode, 4);
@@ -175,7 +175,7 @@ TEST_F(Startup, AFailedSaveNamesTheFile)
     // A folder where the settings file belongs cannot be replaced by a file.
     std::filesystem::create_directory(IniPath());
     WriteFile(IniPath() / "keep", "x");
-    EXPECT_FALSE(rx.FormClose({}));
+    EXPECT_FALSE(rx.Shutdown({}));
     ASSERT_EQ(errors_.size(), 1u);
     EXPECT_FALSE(errors_[0].beep);
     EXPECT_NE(errors_[0].message.find(IniPath().string()), std::string::npos) << errors_[0].message;
@@ -186,10 +186,10 @@ TEST_F(Startup, ClosingClosesTheFilesAndKeepsTheRadiosCentre)
     Receiver& rx = Started();
     ASSERT_TRUE(rx.WaveRecord(true));
     EXPECT_TRUE(S().Recording);
-    rx.RecClick(true);
+    rx.Rec(true);
     ASSERT_TRUE(rx.RawRecording());
     const std::filesystem::path raw = S().RawFileName;
-    ASSERT_TRUE(rx.FormClose({}));
+    ASSERT_TRUE(rx.Shutdown({}));
     EXPECT_FALSE(rx.RawRecording());
     EXPECT_FALSE(rx.WaveRecording());
     // Ended by closing: no end marker.

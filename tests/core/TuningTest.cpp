@@ -63,14 +63,14 @@ TEST_F(Tuning, UpperBandEdgeRetunesTwoStepsOnward)
 TEST_F(Tuning, SidebandEdgesUseTheWholeWidthOnOneSide)
 {
     Receiver& rx = At(7100000, -20500, 9);  // 1 kHz steps
-    rx.ModeClick(3);                        // LSB, 3000 Hz: lo 3000, hi 0
+    rx.SelectMode(Mode::Lsb);               // LSB, 3000 Hz: lo 3000, hi 0
     ASSERT_EQ(S().IFWidth, 3000);
     rx.StepTune(-1);  // -21500 <= -21000
     EXPECT_EQ(S().FreqCenter, 7100000 - 45000);
     EXPECT_EQ(S().FreqTune, 24000);
     EXPECT_EQ(ReceiveFrequency(), 7100000 - 21000);
 
-    rx.ModeClick(4);  // USB: lo 0, hi 3000
+    rx.SelectMode(Mode::Usb);  // USB: lo 0, hi 3000
     S().FreqTune = 20000;
     const int32_t center = S().FreqCenter;
     rx.StepTune(1);  // 21000 >= 21000
@@ -185,7 +185,7 @@ TEST_F(TuningWithRadio, WhileARawFilePlaysSteppingStopsAtTheEdge)
     EXPECT_EQ(S().FreqCenter, 7100000);
     EXPECT_TRUE(NewLines().empty());
 
-    rx.PlayClick(false);
+    rx.Play(false);
     EXPECT_EQ(S().FreqCenter, 145000000);
 }
 
@@ -194,19 +194,19 @@ TEST_F(TuningWithRadio, WhileRecordingSteppingStopsAtTheEdge)
     WriteIni(IniRadio() + "[Wave]\nFreqCenter=7100000\nFreqTune=20900\nStepNum=6\n");
     Receiver& rx = Started();
     OpenRadio(rx);
-    rx.RecClick(true);
+    rx.Rec(true);
     ASSERT_TRUE(rx.RawRecording());
     rx.StepTune(1);
     EXPECT_EQ(S().FreqTune, 21000);
     EXPECT_EQ(S().FreqCenter, 7100000);
     // Monitor releases Rec on screen; the recording, and the stop, go on.
-    rx.MonitorClick(true);
+    rx.SetMonitor(true);
     rx.StepTune(1);
     EXPECT_EQ(S().FreqCenter, 7100000);
     EXPECT_TRUE(NewLines().empty());
 
-    rx.RecClick(true);
-    rx.RecClick(false);
+    rx.Rec(true);
+    rx.Rec(false);
     rx.StepTune(1);  // no file any more: the radio retunes
     EXPECT_EQ(S().FreqCenter, 7142000);
     EXPECT_EQ(NewLines(), (std::vector<std::string>{"AL~RW_RXF07142000"}));

@@ -421,8 +421,8 @@ TEST(Geometry, MaximisedSpectrumAndListRoundTrip)
 
     ReceiverState back;
     LoadSettings(file, back);
-    EXPECT_TRUE(back.SpecMaxmum);
+    EXPECT_TRUE(back.SpecMaximized);
     EXPECT_EQ(back.SpecWidth, 600);
-    EXPECT_FALSE(back.ListMaxmum);
+    EXPECT_FALSE(back.ListMaximized);
     EXPECT_EQ(back.ListWidth, 720);
 }

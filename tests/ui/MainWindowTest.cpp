@@ -2,9 +2,10 @@
 // puts them, clicks, keys, wheel and knobs reaching the receiver, the display
 // following, and closing saving the settings.
 
+#include "ui/MainWindow.h"
 #include "dsp/SignalChain.h"
 #include "tests/support/TempDir.h"
-#include "ui/Recoding.h"
+#include "ui/ImageBox.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -35,13 +36,13 @@ protected:
 
     // A main window whose files all live in the test's folder. Without a JACK
     // server of the test's own, both devices fail to open and say so.
-    ui::TForm1& Make()
+    ui::MainWindow& Make()
     {
         core::ReceiverPaths paths;
         paths.settingsFile = dir_ / "tesmar.ini";
         paths.dataDirectory = dir_;
         paths.programDirectory = dir_;
-        form_ = std::make_unique<ui::TForm1>(paths, audio::AudioApi::Jack);
+        form_ = std::make_unique<ui::MainWindow>(paths, audio::AudioApi::Jack);
         form_->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
         startMessages_ = CloseMessageBoxes();
@@ -65,7 +66,18 @@ protected:
 
     core::ReceiverState& S() { return form_->Receiver().State(); }
 
-    void Click(QToolButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
+    // A control of the main window by its object name.
+    template <class Control = QToolButton>
+    Control* Find(const char* name)
+    {
+        auto* c = form_->findChild<Control*>(name);
+        EXPECT_NE(c, nullptr) << name;
+        return c;
+    }
+    QToolButton* B(const char* name) { return Find(name); }
+    ui::ImageBox* Image(const char* name) { return Find<ui::ImageBox>(name); }
+
+    void Click(const char* name) { QTest::mouseClick(B(name), Qt::LeftButton); }
 
     void KeyUp(int key, Qt::KeyboardModifiers mods = Qt::NoModifier)
     {
@@ -91,53 +103,55 @@ protected:
 
     tesmar::test::TempDir temp_;
     const std::filesystem::path dir_ = temp_.Path();
-    std::unique_ptr<ui::TForm1> form_;
+    std::unique_ptr<ui::MainWindow> form_;
     std::vector<std::string> startMessages_;
 };
 
 TEST_F(MainWindowTest, LayoutAndFirstRunState)
 {
-    ui::TForm1& f = Make();
+    ui::MainWindow& f = Make();
     EXPECT_EQ(f.windowTitle(), "Tesmar");
     EXPECT_EQ(f.size(), QSize(734, 155));
     EXPECT_FALSE(f.windowFlags() & Qt::WindowMaximizeButtonHint);
 
     struct Expect {
-        QToolButton* button;
+        const char* name;
         const char* caption;
         QRect geometry;
     };
     const Expect expected[] = {
-        {f.SpeedButton17, "AM", {8, 94, 40, 20}},
-        {f.SpeedButton21, "CW", {192, 94, 40, 20}},
-        {f.SpeedButton22, "Fast", {243, 94, 40, 20}},
-        {f.SpeedButton28, "12.0 k", {146, 129, 40, 20}},
-        {f.SpeedButton32, "User", {335, 129, 40, 20}},
-        {f.SpeedButton38, "AN", {483, 94, 40, 20}},
-        {f.SpeedButton2, "Rec", {391, 129, 40, 20}},
-        {f.SpeedButton3, "Play", {483, 129, 40, 20}},
-        {f.SpeedButton36, "Up", {673, 110, 41, 16}},
-        {f.SpeedButton37, "Down", {673, 130, 41, 16}},
-        {f.SpeedButton41, "Wave", {631, 60, 40, 20}},
-        {f.SpeedButton33, "Spectrum", {677, 34, 50, 20}},
-        {f.SpeedButton1, "Monitor", {677, 60, 50, 20}},
+        {"modeButtonAm", "AM", {8, 94, 40, 20}},
+        {"modeButtonCw", "CW", {192, 94, 40, 20}},
+        {"agcButtonFast", "Fast", {243, 94, 40, 20}},
+        {"ifButton12", "12.0 k", {146, 129, 40, 20}},
+        {"afButtonUser", "User", {335, 129, 40, 20}},
+        {"cancellerButton", "AN", {483, 94, 40, 20}},
+        {"recButton", "Rec", {391, 129, 40, 20}},
+        {"playButton", "Play", {483, 129, 40, 20}},
+        {"stepUpButton", "Up", {673, 110, 41, 16}},
+        {"stepDownButton", "Down", {673, 130, 41, 16}},
+        {"waveButton", "Wave", {631, 60, 40, 20}},
+        {"spectrumButton", "Spectrum", {677, 34, 50, 20}},
+        {"monitorButton", "Monitor", {677, 60, 50, 20}},
     };
     for (const Expect& e : expected) {
-        EXPECT_EQ(e.button->text().toStdString(), e.caption);
-        EXPECT_EQ(e.button->geometry(), e.geometry) << e.caption;
+        QToolButton* b = B(e.name);
+        ASSERT_NE(b, nullptr);
+        EXPECT_EQ(b->text().toStdString(), e.caption);
+        EXPECT_EQ(b->geometry(), e.geometry) << e.caption;
     }
-    EXPECT_EQ(f.Image1->size(), QSize(471, 70));
-    EXPECT_EQ(f.Image3->size(), QSize(140, 70));
-    EXPECT_EQ(f.Image2->geometry(), QRect(553, 112, 32, 32));
-    EXPECT_EQ(f.Image4->geometry(), QRect(616, 112, 32, 32));
+    EXPECT_EQ(Image("frequencyDisplay")->size(), QSize(471, 70));
+    EXPECT_EQ(Image("meter")->size(), QSize(140, 70));
+    EXPECT_EQ(Image("volumeKnob")->geometry(), QRect(553, 112, 32, 32));
+    EXPECT_EQ(Image("squelchKnob")->geometry(), QRect(616, 112, 32, 32));
 
     // A first run: "AM", "6.0 k", "3.0 k", "Middle"; Play waits for a file.
-    EXPECT_TRUE(f.SpeedButton17->isChecked());
-    EXPECT_TRUE(f.SpeedButton27->isChecked());
-    EXPECT_TRUE(f.SpeedButton30->isChecked());
-    EXPECT_TRUE(f.SpeedButton23->isChecked());
-    EXPECT_FALSE(f.SpeedButton3->isEnabled());
-    EXPECT_TRUE(f.SpeedButton2->isEnabled());
+    EXPECT_TRUE(B("modeButtonAm")->isChecked());
+    EXPECT_TRUE(B("ifButton6")->isChecked());
+    EXPECT_TRUE(B("afButton3")->isChecked());
+    EXPECT_TRUE(B("agcButtonMiddle")->isChecked());
+    EXPECT_FALSE(B("playButton")->isEnabled());
+    EXPECT_TRUE(B("recButton")->isEnabled());
 
     // Neither device opened, each said so, and the window carries on.
     // (The list of open boxes has no order.)
@@ -149,46 +163,46 @@ TEST_F(MainWindowTest, LayoutAndFirstRunState)
 
 TEST_F(MainWindowTest, ModeButtonsPressTheirFilters)
 {
-    ui::TForm1& f = Make();
-    Click(f.SpeedButton19);  // "LSB" from "6.0 k"
-    EXPECT_EQ(S().RxMode, dsp::kModeLSB);
-    EXPECT_TRUE(f.SpeedButton19->isChecked());
-    EXPECT_TRUE(f.SpeedButton26->isChecked());  // IF "3.0 k"
+    Make();
+    Click("modeButtonLsb");  // from "6.0 k"
+    EXPECT_EQ(S().RxMode, core::Code(core::Mode::Lsb));
+    EXPECT_TRUE(B("modeButtonLsb")->isChecked());
+    EXPECT_TRUE(B("ifButton3")->isChecked());
     EXPECT_EQ(S().SSBShift, -1500);
 
-    Click(f.SpeedButton17);  // "AM"
-    Click(f.SpeedButton28);  // IF "12.0 k" by hand
+    Click("modeButtonAm");
+    Click("ifButton12");  // by hand
     EXPECT_EQ(S().IFWidth, 12000);
-    Click(f.SpeedButton17);  // "AM" again undoes it
-    EXPECT_TRUE(f.SpeedButton27->isChecked());
+    Click("modeButtonAm");  // again: undoes it
+    EXPECT_TRUE(B("ifButton6")->isChecked());
     EXPECT_EQ(S().IFWidth, 6000);
 
-    Click(f.SpeedButton24);  // "Slow"
+    Click("agcButtonSlow");
     EXPECT_EQ(S().AGC, 2);
-    Click(f.SpeedButton38);  // "AN" down, then up
+    Click("cancellerButton");  // "AN" down, then up
     EXPECT_TRUE(S().DSPAN);
-    Click(f.SpeedButton38);
+    Click("cancellerButton");
     EXPECT_FALSE(S().DSPAN);
 }
 
 TEST_F(MainWindowTest, MonitorReleasesRecOnScreenOnly)
 {
-    ui::TForm1& f = Make();
-    Click(f.SpeedButton2);  // "Rec"
-    ASSERT_TRUE(f.SpeedButton2->isChecked());
+    ui::MainWindow& f = Make();
+    Click("recButton");
+    ASSERT_TRUE(B("recButton")->isChecked());
     ASSERT_TRUE(f.Receiver().RawRecording());
-    EXPECT_FALSE(f.SpeedButton4->isEnabled());
+    EXPECT_FALSE(B("openButton")->isEnabled());
 
-    Click(f.SpeedButton1);  // "Monitor"
-    EXPECT_TRUE(f.SpeedButton1->isChecked());
+    Click("monitorButton");
+    EXPECT_TRUE(B("monitorButton")->isChecked());
     EXPECT_TRUE(S().MonitorOn);
-    EXPECT_FALSE(f.SpeedButton2->isChecked());
+    EXPECT_FALSE(B("recButton")->isChecked());
     EXPECT_TRUE(f.Receiver().RawRecording());
 }
 
 TEST_F(MainWindowTest, KeysStepAndTypeAFrequency)
 {
-    ui::TForm1& f = Make();
+    ui::MainWindow& f = Make();
     const int32_t tune = S().FreqTune;
     QTest::keyClick(&f, Qt::Key_Up);
     EXPECT_EQ(S().FreqTune, tune + 1);
@@ -208,17 +222,17 @@ TEST_F(MainWindowTest, KeysStepAndTypeAFrequency)
     KeyUp(Qt::Key_Enter);
     EXPECT_EQ(S().FreqCenter, center);
 
-    f.SpeedButton36->click();  // "Up": 2 Hz
+    B("stepUpButton")->click();  // 2 Hz
     EXPECT_EQ(S().StepNum, 1);
     EXPECT_EQ(S().TuneStep, 2);
 }
 
 TEST_F(MainWindowTest, WheelAndClickTurnTheHoveredKnob)
 {
-    ui::TForm1& f = Make();
+    ui::MainWindow& f = Make();
     ASSERT_EQ(S().GainPos, -150);
     QEnterEvent enter(QPointF(10, 10), QPointF(10, 10), QPointF(10, 10));
-    QApplication::sendEvent(f.Image2, &enter);
+    QApplication::sendEvent(Image("volumeKnob"), &enter);
     const int32_t tune = S().FreqTune;
     for (int i = 0; i < 3; ++i) {
         QWheelEvent wheel(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, 120), Qt::NoButton,
@@ -230,14 +244,14 @@ TEST_F(MainWindowTest, WheelAndClickTurnTheHoveredKnob)
     EXPECT_DOUBLE_EQ(S().VolGain, (-138 + 150) * 5.0);
 
     // A click straight below the centre turns it to the right stop.
-    QTest::mouseClick(f.Image2, Qt::LeftButton, Qt::NoModifier, QPoint(15, 31));
+    QTest::mouseClick(Image("volumeKnob"), Qt::LeftButton, Qt::NoModifier, QPoint(15, 31));
     EXPECT_EQ(S().GainPos, 150);
     // A click on the centre leaves it alone.
-    QTest::mouseClick(f.Image2, Qt::LeftButton, Qt::NoModifier, QPoint(16, 17));
+    QTest::mouseClick(Image("volumeKnob"), Qt::LeftButton, Qt::NoModifier, QPoint(16, 17));
     EXPECT_EQ(S().GainPos, 150);
 
     QEvent leave(QEvent::Leave);
-    QApplication::sendEvent(f.Image2, &leave);
+    QApplication::sendEvent(Image("volumeKnob"), &leave);
     QWheelEvent wheel(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, -120), Qt::NoButton,
                       Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(&f, &wheel);
@@ -247,12 +261,12 @@ TEST_F(MainWindowTest, WheelAndClickTurnTheHoveredKnob)
 
 TEST_F(MainWindowTest, DisplayFollowsTheBlocks)
 {
-    ui::TForm1& f = Make();
+    ui::MainWindow& f = Make();
     // The squelch starts open (SQL at its left stop): after a block the
     // "BUSY" lamp is lit.
     std::vector<int16_t> silence(dsp::kBlockSamples, 0);
     f.Receiver().HandleBlock(silence.data());
-    const QImage& shown = f.Image1->Shown();
+    const QImage& shown = Image("frequencyDisplay")->Shown();
     ASSERT_EQ(shown.size(), QSize(471, 70));
     EXPECT_EQ(shown.pixelColor(11, 60), QColor(0, 255, 0));    // inside, left of the label
     EXPECT_EQ(shown.pixelColor(10, 54), QColor(0, 0, 0));      // a corner of the lamp
@@ -261,8 +275,8 @@ TEST_F(MainWindowTest, DisplayFollowsTheBlocks)
 
 TEST_F(MainWindowTest, ClosingSavesTheSettings)
 {
-    ui::TForm1& f = Make();
-    Click(f.SpeedButton18);  // "FM"
+    ui::MainWindow& f = Make();
+    Click("modeButtonFm");
     f.close();
     const std::string ini = ReadIni();
     EXPECT_NE(ini.find("RxMode=1"), std::string::npos);
@@ -271,9 +285,9 @@ TEST_F(MainWindowTest, ClosingSavesTheSettings)
     form_.reset();
 
     // The next start comes up in "FM" with "12.0 k".
-    ui::TForm1& again = Make();
-    EXPECT_TRUE(again.SpeedButton18->isChecked());
-    EXPECT_TRUE(again.SpeedButton28->isChecked());
+    Make();
+    EXPECT_TRUE(B("modeButtonFm")->isChecked());
+    EXPECT_TRUE(B("ifButton12")->isChecked());
 }
 
 }  // namespace

@@ -1,13 +1,13 @@
 #include "ui/windows/AfFilterWindow.h"
-#include "ui/windows/DeviceNotice.h"
+#include "ui/windows/DeviceRestartNotice.h"
 #include "ui/windows/IfFilterWindow.h"
-#include "ui/windows/Keypad.h"
-#include "ui/windows/MemoryEditWindow.h"
+#include "ui/windows/KeypadWindow.h"
+#include "ui/windows/MemoryEditDialog.h"
 #include "ui/windows/MemoryListWindow.h"
-#include "ui/windows/SettingsWindow.h"
+#include "ui/windows/SettingsDialog.h"
 #include "ui/windows/SpectrumWindow.h"
 #include "ui/windows/VersionWindow.h"
-#include "ui/windows/WaveRecoderWindow.h"
+#include "ui/windows/WaveRecorderWindow.h"
 
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -22,7 +22,7 @@
 namespace {
 
 struct KeypadRig {
-    ui::TForm4 form;
+    ui::KeypadWindow form;
     std::vector<int> codes;
     KeypadRig()
     {
@@ -30,39 +30,46 @@ struct KeypadRig {
     }
 };
 
+QToolButton* Key(const QWidget& window, const char* name)
+{
+    auto* b = window.findChild<QToolButton*>(name);
+    EXPECT_NE(b, nullptr) << name;
+    return b;
+}
+
+// The keypad's buttons from the top left, row by row.
+const char* const kKeys[] = {"digitButton7", "digitButton8", "digitButton9", "backButton",
+                             "digitButton4", "digitButton5", "digitButton6", "digitButton1",
+                             "digitButton2", "digitButton3", "enterButton",  "pointButton",
+                             "digitButton0", "clearButton"};
+
 TEST(Keypad, CaptionAndLayout)
 {
-    ui::TForm4 form;
+    ui::KeypadWindow form;
     EXPECT_EQ(form.windowTitle(), "Input key");
     EXPECT_EQ(form.size(), QSize(157, 156));
-    EXPECT_EQ(form.GroupBox1->geometry(), QRect(5, 0, 147, 153));
+    auto* box = form.findChild<QGroupBox*>("keysBox");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->geometry(), QRect(5, 0, 147, 153));
     struct Expect {
-        QToolButton* button;
         const char* caption;
         QRect geometry;
     };
     const Expect all[] = {
-        {form.SpeedButton7, "7", {3, 9, 35, 35}},
-        {form.SpeedButton8, "8", {38, 9, 35, 35}},
-        {form.SpeedButton9, "9", {73, 9, 35, 35}},
-        {form.SpeedButton14, "BS", {108, 9, 35, 70}},
-        {form.SpeedButton4, "4", {3, 44, 35, 35}},
-        {form.SpeedButton5, "5", {38, 44, 35, 35}},
-        {form.SpeedButton6, "6", {73, 44, 35, 35}},
-        {form.SpeedButton1, "1", {3, 79, 35, 35}},
-        {form.SpeedButton2, "2", {38, 79, 35, 35}},
-        {form.SpeedButton3, "3", {73, 79, 35, 35}},
-        {form.SpeedButton11, "ENT", {108, 79, 35, 70}},
-        {form.SpeedButton12, ".", {3, 114, 35, 35}},
-        {form.SpeedButton10, "0", {38, 114, 35, 35}},
-        {form.SpeedButton13, "CE", {73, 114, 35, 35}},
+        {"7", {3, 9, 35, 35}},    {"8", {38, 9, 35, 35}},     {"9", {73, 9, 35, 35}},
+        {"BS", {108, 9, 35, 70}}, {"4", {3, 44, 35, 35}},     {"5", {38, 44, 35, 35}},
+        {"6", {73, 44, 35, 35}},  {"1", {3, 79, 35, 35}},     {"2", {38, 79, 35, 35}},
+        {"3", {73, 79, 35, 35}},  {"ENT", {108, 79, 35, 70}}, {".", {3, 114, 35, 35}},
+        {"0", {38, 114, 35, 35}}, {"CE", {73, 114, 35, 35}},
     };
-    for (const Expect& e : all) {
-        ASSERT_NE(e.button, nullptr);
-        EXPECT_EQ(e.button->text(), e.caption);
-        EXPECT_EQ(e.button->geometry(), e.geometry) << e.caption;
-        EXPECT_EQ(e.button->parentWidget(), form.GroupBox1);
-        EXPECT_EQ(e.button->focusPolicy(), Qt::NoFocus);
+    for (std::size_t i = 0; i < std::size(all); ++i) {
+        QToolButton* b = Key(form, kKeys[i]);
+        ASSERT_NE(b, nullptr);
+        const Expect& e = all[i];
+        EXPECT_EQ(b->text(), e.caption);
+        EXPECT_EQ(b->geometry(), e.geometry) << e.caption;
+        EXPECT_EQ(b->parentWidget(), box);
+        EXPECT_EQ(b->focusPolicy(), Qt::NoFocus);
     }
 }
 
@@ -71,12 +78,8 @@ TEST(Keypad, ButtonsSendTheirCodes)
     KeypadRig rig;
     rig.form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&rig.form));
-    ui::TForm4& f = rig.form;
-    for (QToolButton* b :
-         {f.SpeedButton7, f.SpeedButton8, f.SpeedButton9, f.SpeedButton14, f.SpeedButton4,
-          f.SpeedButton5, f.SpeedButton6, f.SpeedButton1, f.SpeedButton2, f.SpeedButton3,
-          f.SpeedButton11, f.SpeedButton12, f.SpeedButton10, f.SpeedButton13})
-        QTest::mouseClick(b, Qt::LeftButton);
+    for (const char* name : kKeys)
+        QTest::mouseClick(Key(rig.form, name), Qt::LeftButton);
     EXPECT_EQ(rig.codes,
               (std::vector<int>{55, 56, 57, 8, 52, 53, 54, 49, 50, 51, 13, 190, 48, 27}));
 }
@@ -126,10 +129,10 @@ TEST(Keypad, KeyPressesAndRepeatedReleasesAreNotEntries)
 
 TEST(Keypad, WithoutACallbackNothingHappens)
 {
-    ui::TForm4 form;
+    ui::KeypadWindow form;
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-    QTest::mouseClick(form.SpeedButton11, Qt::LeftButton);
+    QTest::mouseClick(Key(form, "enterButton"), Qt::LeftButton);
     QTest::keyRelease(&form, Qt::Key_Return);
     SUCCEED();
 }
@@ -137,7 +140,7 @@ TEST(Keypad, WithoutACallbackNothingHappens)
 TEST(Keypad, PositionComesFromAndGoesBackToTheSettings)
 {
     int InpTop = 77, InpLeft = 123;
-    ui::TForm4 form;
+    ui::KeypadWindow form;
     form.LoadPosition = [&] { return QPoint(InpLeft, InpTop); };
     form.StorePosition = [&](QPoint p) {
         InpLeft = p.x();
@@ -172,19 +175,20 @@ TEST(VirtualKeys, MappingOfQtKeys)
     EXPECT_EQ(ui::VirtualKeyFromQt(Qt::Key_Minus, Qt::KeypadModifier), -1);
 }
 
-TEST(DeviceNotice, CaptionSizeAndLabel)
+TEST(DeviceRestartNotice, CaptionSizeAndLabel)
 {
-    ui::TForm10 notice;
+    ui::DeviceRestartNotice notice;
     EXPECT_EQ(notice.windowTitle(), "Changing Device...");
     EXPECT_TRUE(notice.windowFlags().testFlag(Qt::Tool));
     EXPECT_EQ(notice.size(), QSize(195, 43));
-    EXPECT_EQ(notice.Label1->text(), "Now Restart Devices...");
-    EXPECT_TRUE(notice.Label1->alignment().testFlag(Qt::AlignHCenter));
-    EXPECT_TRUE(notice.Label1->alignment().testFlag(Qt::AlignVCenter));
-    EXPECT_EQ(notice.Label1->geometry(), QRect(0, 0, 195, 43));
+    const QLabel* message = notice.Message();
+    EXPECT_EQ(message->text(), "Now Restart Devices...");
+    EXPECT_TRUE(message->alignment().testFlag(Qt::AlignHCenter));
+    EXPECT_TRUE(message->alignment().testFlag(Qt::AlignVCenter));
+    EXPECT_EQ(message->geometry(), QRect(0, 0, 195, 43));
 }
 
-TEST(DeviceNotice, CentringHalvesWithIntegerDivision)
+TEST(DeviceRestartNotice, CentringHalvesWithIntegerDivision)
 {
     // 151 / 2 = 75, 43 / 2 = 21; 301 / 2 = 150, 195 / 2 = 97.
     EXPECT_EQ(ui::CentredTopLeft(QRect(100, 200, 301, 151), QSize(195, 43)), QPoint(153, 254));
@@ -192,15 +196,15 @@ TEST(DeviceNotice, CentringHalvesWithIntegerDivision)
     EXPECT_EQ(ui::CentredTopLeft(QRect(0, 0, 100, 30), QSize(195, 43)), QPoint(-47, -6));
 }
 
-TEST(DeviceNotice, CentresOverTheSettingsWindowWhenShown)
+TEST(DeviceRestartNotice, CentresOverTheSettingsWindowWhenShown)
 {
-    ui::TForm9 settings;
+    ui::SettingsDialog settings;
     settings.setGeometry(100, 200, 301, 151);
     settings.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&settings));
     const QRect outer = settings.frameGeometry();
 
-    ui::TForm10 notice(&settings);
+    ui::DeviceRestartNotice notice(&settings);
     notice.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&notice));
     const QRect own = notice.frameGeometry();
@@ -219,16 +223,16 @@ TEST(DeviceNotice, CentresOverTheSettingsWindowWhenShown)
 
 TEST(EmptyWindows, CaptionsOfTheLaterWindows)
 {
-    EXPECT_EQ(ui::TForm2().windowTitle(), "Spectrum Display");
-    EXPECT_EQ(ui::TForm3().windowTitle(), "IF filter");
-    EXPECT_EQ(ui::TForm5().windowTitle(), "Memory list");
-    EXPECT_EQ(ui::TForm6().windowTitle(), "Memory edit");
-    EXPECT_EQ(ui::TForm7().windowTitle(), "AF filter");
-    EXPECT_EQ(ui::TForm8().windowTitle(), "Wave recoder");
-    EXPECT_EQ(ui::TForm9().windowTitle(), "Settings");
-    EXPECT_EQ(ui::TForm11().windowTitle(), "Version information");
-    EXPECT_TRUE(ui::TForm2().isWindow());
-    EXPECT_TRUE(ui::TForm11().isWindow());
+    EXPECT_EQ(ui::SpectrumWindow().windowTitle(), "Spectrum Display");
+    EXPECT_EQ(ui::IfFilterWindow().windowTitle(), "IF filter");
+    EXPECT_EQ(ui::MemoryListWindow().windowTitle(), "Memory list");
+    EXPECT_EQ(ui::MemoryEditDialog().windowTitle(), "Memory edit");
+    EXPECT_EQ(ui::AfFilterWindow().windowTitle(), "AF filter");
+    EXPECT_EQ(ui::WaveRecorderWindow().windowTitle(), "Wave recoder");
+    EXPECT_EQ(ui::SettingsDialog().windowTitle(), "Settings");
+    EXPECT_EQ(ui::VersionWindow().windowTitle(), "Version information");
+    EXPECT_TRUE(ui::SpectrumWindow().isWindow());
+    EXPECT_TRUE(ui::VersionWindow().isWindow());
 }
 
 }  // namespace

@@ -2,10 +2,10 @@
 
 namespace ui {
 
-TForm7::TForm7(QWidget* parent)
+AfFilterWindow::AfFilterWindow(QWidget* parent)
     : QWidget(parent, Qt::Window)
 {
-    setObjectName("Form7");
+    setObjectName("afFilterWindow");
     setWindowTitle("AF filter");
 }
 

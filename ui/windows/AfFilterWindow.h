@@ -1,15 +1,15 @@
 #pragma once
 
-// TForm7, the window in which the user AF pass band is dragged.
+// The window in which the user AF pass band is dragged.
 
 #include <QWidget>
 
 namespace ui {
 
-class TForm7 : public QWidget {
+class AfFilterWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit TForm7(QWidget* parent = nullptr);
+    explicit AfFilterWindow(QWidget* parent = nullptr);
 };
 
 }  // namespace ui

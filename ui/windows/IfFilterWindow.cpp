@@ -2,10 +2,10 @@
 
 namespace ui {
 
-TForm3::TForm3(QWidget* parent)
+IfFilterWindow::IfFilterWindow(QWidget* parent)
     : QWidget(parent, Qt::Window)
 {
-    setObjectName("Form3");
+    setObjectName("ifFilterWindow");
     setWindowTitle("IF filter");
 }
 

@@ -2,10 +2,10 @@
 
 namespace ui {
 
-TForm5::TForm5(QWidget* parent)
+MemoryListWindow::MemoryListWindow(QWidget* parent)
     : QWidget(parent, Qt::Window)
 {
-    setObjectName("Form5");
+    setObjectName("memoryListWindow");
     setWindowTitle("Memory list");
 }
 

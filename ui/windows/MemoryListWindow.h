@@ -1,15 +1,15 @@
 #pragma once
 
-// TForm5, the memory channel list.
+// The memory channel list.
 
 #include <QWidget>
 
 namespace ui {
 
-class TForm5 : public QWidget {
+class MemoryListWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit TForm5(QWidget* parent = nullptr);
+    explicit MemoryListWindow(QWidget* parent = nullptr);
 };
 
 }  // namespace ui

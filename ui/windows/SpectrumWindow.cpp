@@ -2,10 +2,10 @@
 
 namespace ui {
 
-TForm2::TForm2(QWidget* parent)
+SpectrumWindow::SpectrumWindow(QWidget* parent)
     : QWidget(parent, Qt::Window)
 {
-    setObjectName("Form2");
+    setObjectName("spectrumWindow");
     setWindowTitle("Spectrum Display");
 }
 

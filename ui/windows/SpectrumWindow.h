@@ -1,15 +1,15 @@
 #pragma once
 
-// TForm2, the spectrum and waterfall window. Its content comes with the spectrum display.
+// The spectrum and waterfall window. Its content comes with the spectrum display.
 
 #include <QWidget>
 
 namespace ui {
 
-class TForm2 : public QWidget {
+class SpectrumWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit TForm2(QWidget* parent = nullptr);
+    explicit SpectrumWindow(QWidget* parent = nullptr);
 };
 
 }  // namespace ui

@@ -2,10 +2,10 @@
 
 namespace ui {
 
-TForm11::TForm11(QWidget* parent)
+VersionWindow::VersionWindow(QWidget* parent)
     : QWidget(parent, Qt::Window)
 {
-    setObjectName("Form11");
+    setObjectName("versionWindow");
     setWindowTitle("Version information");
 }
 

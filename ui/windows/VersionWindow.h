@@ -1,15 +1,15 @@
 #pragma once
 
-// TForm11, the version window.
+// The version window.
 
 #include <QWidget>
 
 namespace ui {
 
-class TForm11 : public QWidget {
+class VersionWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit TForm11(QWidget* parent = nullptr);
+    explicit VersionWindow(QWidget* parent = nullptr);
 };
 
 }  // namespace ui

@@ -1,4 +1,4 @@
-#include "ui/windows/DeviceNotice.h"
+#include "ui/windows/DeviceRestartNotice.h"
 
 #include <QLabel>
 #include <QShowEvent>
@@ -12,28 +12,28 @@ QPoint CentredTopLeft(const QRect& settings, const QSize& own)
     return {left, top};
 }
 
-TForm10::TForm10(QWidget* settings, QWidget* parent)
+DeviceRestartNotice::DeviceRestartNotice(QWidget* settings, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint)
     , settings_(settings)
 {
-    setObjectName("Form10");
+    setObjectName("deviceRestartNotice");
     setWindowTitle("Changing Device...");
     // A fixed pixel size: the notice does not follow the desktop's font scale.
     setFixedSize(195, 43);
-    Label1 = new QLabel("Now Restart Devices...", this);
-    Label1->setObjectName("Label1");
-    Label1->setAlignment(Qt::AlignCenter);
-    Label1->setGeometry(0, 0, 195, 43);
+    message_ = new QLabel("Now Restart Devices...", this);
+    message_->setObjectName("message");
+    message_->setAlignment(Qt::AlignCenter);
+    message_->setGeometry(0, 0, 195, 43);
 }
 
-void TForm10::CentreOver(QWidget* settings)
+void DeviceRestartNotice::CentreOver(QWidget* settings)
 {
     if (settings == nullptr)
         return;
     move(CentredTopLeft(settings->frameGeometry(), frameGeometry().size()));
 }
 
-void TForm10::showEvent(QShowEvent* event)
+void DeviceRestartNotice::showEvent(QShowEvent* event)
 {
     if (!event->spontaneous())
         CentreOver(settings_);

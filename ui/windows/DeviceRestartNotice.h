@@ -1,7 +1,7 @@
 #pragma once
 
-// TForm10, "Changing Device...": the notice shown while the audio devices
-// close and reopen, centred over the settings window.
+// "Changing Device...": the notice shown while the audio devices close and
+// reopen, centred over the settings dialog.
 
 #include <QPointer>
 #include <QWidget>
@@ -14,22 +14,23 @@ namespace ui {
 // settings (outer frames), each half taken with integer division.
 QPoint CentredTopLeft(const QRect& settings, const QSize& own);
 
-class TForm10 : public QWidget {
+class DeviceRestartNotice : public QWidget {
     Q_OBJECT
 public:
     // settings: the window to centre over whenever the notice is shown.
-    explicit TForm10(QWidget* settings = nullptr, QWidget* parent = nullptr);
+    explicit DeviceRestartNotice(QWidget* settings = nullptr, QWidget* parent = nullptr);
 
-    void SetSettingsWindow(QWidget* settings) { settings_ = settings; }
+    void SetSettingsDialog(QWidget* settings) { settings_ = settings; }
     // Moves the notice so that it sits in the middle of settings.
     void CentreOver(QWidget* settings);
 
-    QLabel* Label1 = nullptr;
+    QLabel* Message() const { return message_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    QLabel* message_ = nullptr;
     QPointer<QWidget> settings_;
 };
 

@@ -1,0 +1,538 @@
+#include "ui/MainWindow.h"
+
+#include "audio/SoundPlayer.h"
+#include "ui/ImageBox.h"
+#include "ui/paint/Knob.h"
+#include "ui/windows/AfFilterWindow.h"
+#include "ui/windows/DeviceRestartNotice.h"
+#include "ui/windows/IfFilterWindow.h"
+#include "ui/windows/KeypadWindow.h"
+#include "ui/windows/MemoryListWindow.h"
+#include "ui/windows/SettingsDialog.h"
+#include "ui/windows/SpectrumWindow.h"
+#include "ui/windows/WaveRecorderWindow.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QTimer>
+#include <QToolButton>
+#include <QWheelEvent>
+
+namespace ui {
+
+namespace {
+
+constexpr int kRow1 = 94;
+constexpr int kRow2 = 129;
+
+template <class Choice>
+int Id(Choice choice)
+{
+    return static_cast<int>(choice);
+}
+
+}  // namespace
+
+MainWindow::MainWindow(core::ReceiverPaths paths, audio::AudioApi api, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint)
+    , receiver_(std::make_unique<core::Receiver>(std::move(paths)))
+    , sounds_(std::make_unique<audio::SoundPlayer>())
+{
+    setObjectName("mainWindow");
+    setWindowTitle("Tesmar");
+    setFixedSize(kClientWidth, kClientHeight);
+    // The layout's buttons are small; a compact face keeps "Settings" and
+    // "Spectrum" inside their 50 pixels.
+    QFont small = font();
+    small.setPixelSize(11);
+    setFont(small);
+    BuildLayout();
+    meterPainter_ = std::make_unique<SignalMeter>(
+        QString::fromStdString((receiver_->Paths().programDirectory / "Meter.bmp").string()));
+    ConnectControls();
+    ConnectReceiver();
+
+    receiver_->SetAudioApi(api);
+    receiver_->Start();
+    SetButtonsFromState();
+    SetRawButtonsFromReceiver();
+    PaintDisplay();
+    PaintMeter();
+    DrawKnob(core::Knob::Vol, false);
+    DrawKnob(core::Knob::Sql, false);
+}
+
+MainWindow::~MainWindow()
+{
+    // The capture device, then the playback device.
+    receiver_->CloseDevices();
+}
+
+QToolButton* MainWindow::Button(const char* name, const char* caption, int left, int top, int width,
+                                int height, bool checkable)
+{
+    auto* b = new QToolButton(this);
+    b->setObjectName(name);
+    b->setText(caption);
+    b->setGeometry(left, top, width, height);
+    b->setCheckable(checkable);
+    b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    b->setStyleSheet("QToolButton { padding: 0px; }");
+    // Keys belong to the window (tuning and frequency entry), never to a button.
+    b->setFocusPolicy(Qt::NoFocus);
+    return b;
+}
+
+void MainWindow::Caption(const char* text, int left, int top, int width)
+{
+    auto* label = new QLabel(text, this);
+    QFont f = label->font();
+    f.setPixelSize(10);
+    label->setFont(f);
+    label->setGeometry(left, top, width, 12);
+    auto* line = new QFrame(this);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Raised);
+    line->setGeometry(left, top + 11, width, 3);
+}
+
+void MainWindow::BuildLayout()
+{
+    using core::AfChoice;
+    using core::AgcSpeed;
+    using core::IfChoice;
+    using core::Mode;
+
+    meterPanel_ = new QFrame(this);
+    meterPanel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    meterPanel_->setLineWidth(1);
+    meterPanel_->setGeometry(8, 8, 142, 72);
+    meter_ = new ImageBox(meterPanel_, 1, 1, SignalMeter::kWidth, SignalMeter::kHeight);
+    meter_->setObjectName("meter");
+
+    displayPanel_ = new QFrame(this);
+    displayPanel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    displayPanel_->setLineWidth(1);
+    displayPanel_->setGeometry(152, 8, 473, 72);
+    frequencyDisplay_ =
+        new ImageBox(displayPanel_, 1, 1, FrequencyDisplay::kWidth, FrequencyDisplay::kHeight);
+    frequencyDisplay_->setObjectName("frequencyDisplay");
+
+    Caption("Mode", 8, kRow1 - 15, 224);
+    Caption("AGC", 243, kRow1 - 15, 132);
+    Caption("IF Band Width", 8, kRow2 - 15, 224);
+    Caption("AF Filter", 243, kRow2 - 15, 132);
+    Caption("DSP", 391, kRow1 - 15, 132);
+    Caption("Raw File", 391, kRow2 - 15, 132);
+    Caption("VOL", 553, 97, 32);
+    Caption("SQL", 616, 97, 32);
+    Caption("Step", 673, 95, 41);
+
+    // The mode buttons sit in the order AM, FM, LSB, USB, CW; they are
+    // indexed by the mode's code.
+    modeButtons_[Id(Mode::Am)] = Button("modeButtonAm", "AM", 8, kRow1, 40, 20, true);
+    modeButtons_[Id(Mode::Fm)] = Button("modeButtonFm", "FM", 54, kRow1, 40, 20, true);
+    modeButtons_[Id(Mode::Lsb)] = Button("modeButtonLsb", "LSB", 100, kRow1, 40, 20, true);
+    modeButtons_[Id(Mode::Usb)] = Button("modeButtonUsb", "USB", 146, kRow1, 40, 20, true);
+    modeButtons_[Id(Mode::Cw)] = Button("modeButtonCw", "CW", 192, kRow1, 40, 20, true);
+
+    agcButtons_[Id(AgcSpeed::Fast)] = Button("agcButtonFast", "Fast", 243, kRow1, 40, 20, true);
+    agcButtons_[Id(AgcSpeed::Middle)] =
+        Button("agcButtonMiddle", "Middle", 289, kRow1, 40, 20, true);
+    agcButtons_[Id(AgcSpeed::Slow)] = Button("agcButtonSlow", "Slow", 335, kRow1, 40, 20, true);
+
+    ifButtons_[Id(IfChoice::Khz0_5)] = Button("ifButton0_5", "0.5 k", 8, kRow2, 40, 20, true);
+    ifButtons_[Id(IfChoice::Khz3)] = Button("ifButton3", "3.0 k", 54, kRow2, 40, 20, true);
+    ifButtons_[Id(IfChoice::Khz6)] = Button("ifButton6", "6.0 k", 100, kRow2, 40, 20, true);
+    ifButtons_[Id(IfChoice::Khz12)] = Button("ifButton12", "12.0 k", 146, kRow2, 40, 20, true);
+    ifButtons_[Id(IfChoice::User)] = Button("ifButtonUser", "User", 192, kRow2, 40, 20, true);
+
+    afButtons_[Id(AfChoice::Khz3)] = Button("afButton3", "3.0 k", 243, kRow2, 40, 20, true);
+    afButtons_[Id(AfChoice::Khz6)] = Button("afButton6", "6.0 k", 289, kRow2, 40, 20, true);
+    afButtons_[Id(AfChoice::User)] = Button("afButtonUser", "User", 335, kRow2, 40, 20, true);
+
+    auto group = [this](auto& buttons) {
+        auto* g = new QButtonGroup(this);
+        for (std::size_t id = 0; id < buttons.size(); ++id)
+            g->addButton(buttons[id], static_cast<int>(id));
+        return g;
+    };
+    modeGroup_ = group(modeButtons_);
+    agcGroup_ = group(agcButtons_);
+    ifGroup_ = group(ifButtons_);
+    afGroup_ = group(afButtons_);
+
+    threeDButton_ = Button("threeDButton", "3D", 391, kRow1, 40, 20, true);
+    noiseReductionButton_ = Button("noiseReductionButton", "NR", 437, kRow1, 40, 20, true);
+    cancellerButton_ = Button("cancellerButton", "AN", 483, kRow1, 40, 20, true);
+
+    recButton_ = Button("recButton", "Rec", 391, kRow2, 40, 20, true);
+    QPalette red = recButton_->palette();
+    red.setColor(QPalette::ButtonText, Qt::red);
+    recButton_->setPalette(red);
+    openButton_ = Button("openButton", "Open", 437, kRow2, 40, 20, false);
+    playButton_ = Button("playButton", "Play", 483, kRow2, 40, 20, true);
+    playButton_->setEnabled(false);
+
+    volumeKnob_ = new ImageBox(this, 553, 112, kKnobSize, kKnobSize);
+    volumeKnob_->setObjectName("volumeKnob");
+    squelchKnob_ = new ImageBox(this, 616, 112, kKnobSize, kKnobSize);
+    squelchKnob_->setObjectName("squelchKnob");
+
+    stepUpButton_ = Button("stepUpButton", "Up", 673, 110, 41, 16, false);
+    stepDownButton_ = Button("stepDownButton", "Down", 673, 130, 41, 16, false);
+
+    keyButton_ = Button("keyButton", "Key", 631, 8, 40, 20, false);
+    listButton_ = Button("listButton", "List", 631, 34, 40, 20, false);
+    waveButton_ = Button("waveButton", "Wave", 631, 60, 40, 20, false);
+    settingsButton_ = Button("settingsButton", "Settings", 677, 8, 50, 20, false);
+    spectrumButton_ = Button("spectrumButton", "Spectrum", 677, 34, 50, 20, false);
+    monitorButton_ = Button("monitorButton", "Monitor", 677, 60, 50, 20, true);
+    for (QToolButton* b : {settingsButton_, spectrumButton_, monitorButton_}) {
+        QFont f = b->font();
+        f.setPixelSize(10);
+        b->setFont(f);
+    }
+}
+
+void MainWindow::ConnectControls()
+{
+    core::Receiver& r = *receiver_;
+
+    // Grouped buttons act whenever they are down after the click, also when
+    // they were down already.
+    connect(modeGroup_, &QButtonGroup::idClicked, this,
+            [&r](int id) { r.SelectMode(static_cast<core::Mode>(id)); });
+    connect(agcGroup_, &QButtonGroup::idClicked, this,
+            [&r](int id) { r.SelectAgc(static_cast<core::AgcSpeed>(id)); });
+    connect(ifGroup_, &QButtonGroup::idClicked, this,
+            [&r](int id) { r.SelectIfFilter(static_cast<core::IfChoice>(id)); });
+    connect(afGroup_, &QButtonGroup::idClicked, this,
+            [&r](int id) { r.SelectAfFilter(static_cast<core::AfChoice>(id)); });
+    connect(threeDButton_, &QToolButton::clicked, this, [&r](bool down) { r.Set3D(down); });
+    connect(noiseReductionButton_, &QToolButton::clicked, this,
+            [&r](bool down) { r.SetNoiseReduction(down); });
+    connect(cancellerButton_, &QToolButton::clicked, this,
+            [&r](bool down) { r.SetCanceller(down); });
+    connect(monitorButton_, &QToolButton::clicked, this, [&r](bool down) { r.SetMonitor(down); });
+    connect(recButton_, &QToolButton::clicked, this, [&r](bool down) { r.Rec(down); });
+    connect(playButton_, &QToolButton::clicked, this, [&r](bool down) { r.Play(down); });
+    connect(openButton_, &QToolButton::clicked, this, [this] { ChooseRawFile(); });
+    connect(stepUpButton_, &QToolButton::clicked, this, [&r] { r.StepUp(); });
+    connect(stepDownButton_, &QToolButton::clicked, this, [&r] { r.StepDown(); });
+
+    connect(keyButton_, &QToolButton::clicked, this, [this] {
+        if (windows_.keypad)
+            windows_.keypad->show();
+    });
+    connect(listButton_, &QToolButton::clicked, this, [this] {
+        if (windows_.memoryList)
+            windows_.memoryList->show();
+    });
+    connect(waveButton_, &QToolButton::clicked, this, [this] {
+        if (windows_.waveRecorder)
+            windows_.waveRecorder->show();
+    });
+    connect(spectrumButton_, &QToolButton::clicked, this, [this] {
+        if (windows_.spectrum && !windows_.spectrum->isVisible())
+            windows_.spectrum->show();
+    });
+    connect(settingsButton_, &QToolButton::clicked, this, [this] {
+        if (windows_.settings)
+            windows_.settings->open();  // modal, without a nested event loop
+    });
+
+    for (auto [box, knob] :
+         {std::pair{volumeKnob_, core::Knob::Vol}, std::pair{squelchKnob_, core::Knob::Sql}}) {
+        connect(box, &ImageBox::Entered, this,
+                [this, &r, knob = knob] { r.HoverKnob(knob, isActiveWindow()); });
+        connect(box, &ImageBox::Left, this, [&r, knob = knob] { r.LeaveKnob(knob); });
+        connect(box, &ImageBox::Released, this, [&r, knob = knob](Qt::MouseButton b, int x, int y) {
+            if (b == Qt::LeftButton)
+                r.SetKnobFromPoint(knob, x, y);
+        });
+    }
+}
+
+void MainWindow::ConnectReceiver()
+{
+    core::Receiver& r = *receiver_;
+    connect(&r, &core::Receiver::BlockProcessed, this, [this] {
+        PaintDisplay();
+        PaintMeter();
+    });
+    connect(&r, &core::Receiver::DisplayChanged, this, [this] { PaintDisplay(); });
+    connect(&r, &core::Receiver::ComLampChanged, this, [this] { PaintDisplay(); });
+    connect(&r, &core::Receiver::ButtonsChanged, this, [this] { SetButtonsFromState(); });
+    connect(&r, &core::Receiver::RawButtonsChanged, this, [this] {
+        SetRawButtonsFromReceiver();
+        PaintDisplay();
+    });
+    connect(&r, &core::Receiver::KnobRedraw, this,
+            [this](core::Knob knob, bool highlighted) { DrawKnob(knob, highlighted); });
+    connect(&r, &core::Receiver::ShowError, this,
+            [this](const QString& message, bool beep) { ShowErrorBox(message, beep); });
+    connect(&r, &core::Receiver::PlaySound, this,
+            [this](int, const QString& file) { sounds_->Play(file.toStdString()); });
+    connect(&r, &core::Receiver::IfWindowUpdate, this, [this](bool show) {
+        if (!windows_.ifFilter)
+            return;
+        if (show)
+            windows_.ifFilter->show();
+        if (windows_.ifFilter->isVisible())
+            windows_.ifFilter->update();
+    });
+    connect(&r, &core::Receiver::AfWindowUpdate, this, [this](bool show) {
+        if (!windows_.afFilter)
+            return;
+        if (show)
+            windows_.afFilter->show();
+        if (windows_.afFilter->isVisible())
+            windows_.afFilter->update();
+    });
+    connect(&r, &core::Receiver::DeviceRestartStarted, this, [this] {
+        if (windows_.deviceRestartNotice)
+            windows_.deviceRestartNotice->show();
+    });
+    connect(&r, &core::Receiver::DeviceRestartFinished, this, [this] {
+        if (windows_.deviceRestartNotice)
+            windows_.deviceRestartNotice->close();
+    });
+}
+
+void MainWindow::SetSecondaryWindows(const SecondaryWindows& windows)
+{
+    windows_ = windows;
+    // The chain analyses the spectrum only while its window shows.
+    if (windows_.spectrum)
+        windows_.spectrum->installEventFilter(this);
+    if (windows_.keypad) {
+        windows_.keypad->KeypadKey = [this](int code) { receiver_->KeypadKey(code); };
+        windows_.keypad->LoadPosition = [this] {
+            const auto& s = receiver_->State();
+            return QPoint(s.InpLeft, s.InpTop);
+        };
+        windows_.keypad->StorePosition = [this](QPoint p) {
+            auto& s = receiver_->State();
+            s.InpLeft = p.x();
+            s.InpTop = p.y();
+        };
+    }
+    if (windows_.deviceRestartNotice && windows_.settings)
+        windows_.deviceRestartNotice->SetSettingsDialog(windows_.settings);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == windows_.spectrum) {
+        if (event->type() == QEvent::Show)
+            receiver_->SetSpectrumVisible(true);
+        else if (event->type() == QEvent::Hide)
+            receiver_->SetSpectrumVisible(false);
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void MainWindow::SetButtonsFromState()
+{
+    const core::Receiver& r = *receiver_;
+    modeButtons_[Id(r.SelectedMode())]->setChecked(true);
+    agcButtons_[Id(r.SelectedAgc())]->setChecked(true);
+    ifButtons_[Id(r.SelectedIfFilter())]->setChecked(true);
+    afButtons_[Id(r.SelectedAfFilter())]->setChecked(true);
+    const core::ReceiverState& s = r.State();
+    threeDButton_->setChecked(s.DSP3D);
+    noiseReductionButton_->setChecked(s.DSPNR);
+    cancellerButton_->setChecked(s.DSPAN);
+}
+
+void MainWindow::SetRawButtonsFromReceiver()
+{
+    const core::Receiver& r = *receiver_;
+    recButton_->setChecked(r.RecDown());
+    recButton_->setEnabled(r.RecEnabled());
+    openButton_->setEnabled(r.OpenEnabled());
+    playButton_->setChecked(r.PlayDown());
+    playButton_->setEnabled(r.PlayEnabled());
+    monitorButton_->setChecked(r.MonitorDown());
+}
+
+void MainWindow::PaintDisplay()
+{
+    const core::ReceiverState& s = receiver_->State();
+    const dsp::BlockOutputs& out = receiver_->Outputs();
+    DisplayInputs in;
+    in.FreqCenter = s.FreqCenter;
+    in.FreqTune = s.FreqTune;
+    in.TuneStep = s.TuneStep;
+    in.FreqEntry = s.FreqEntry;
+    in.MemoryMode = s.MemoryMode;
+    in.MemName = s.MemName;
+    in.RawPlaying = receiver_->RawPlaying();
+    in.RawRecording = receiver_->RawRecording();
+    in.RawTimeText = receiver_->RawTime();
+    in.SqlBusy = out.SqlBusy;
+    in.RadioLinkOk = receiver_->RadioLinkOk();
+    in.AudioOver = out.AudioOver;
+    displayPainter_.PaintDisplay(in);
+    frequencyDisplay_->SetImage(displayPainter_.Image());
+}
+
+void MainWindow::PaintMeter()
+{
+    meterPainter_->PaintMeter(receiver_->Outputs().AGCTrace.data());
+    meter_->SetImage(meterPainter_->Image());
+}
+
+void MainWindow::DrawKnob(core::Knob knob, bool highlighted)
+{
+    const QColor face = palette().color(QPalette::Button);
+    const QColor highlight = palette().color(QPalette::Highlight);
+    if (knob == core::Knob::Vol) {
+        volumeKnobImage_ = ui::DrawKnob(receiver_->KnobAngle(knob), highlighted, face, highlight);
+        volumeKnob_->SetImage(volumeKnobImage_);
+    } else if (knob == core::Knob::Sql) {
+        squelchKnobImage_ = ui::DrawKnob(receiver_->KnobAngle(knob), highlighted, face, highlight);
+        squelchKnob_->SetImage(squelchKnobImage_);
+    }
+}
+
+void MainWindow::ApplyMostTop()
+{
+    const bool top = receiver_->State().MostTop;
+    if (top != bool(windowFlags() & Qt::WindowStaysOnTopHint)) {
+        // Changing the flag re-creates the native window, which hides it.
+        setWindowFlag(Qt::WindowStaysOnTopHint, top);
+        show();
+    }
+    raise();
+}
+
+void MainWindow::ShowErrorBox(const QString& message, bool beep)
+{
+    if (beep)
+        QApplication::beep();
+    auto* box =
+        new QMessageBox(QMessageBox::Critical, windowTitle(), message, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    if (closing_) {
+        // The window is on its way out: the operator must still see why the
+        // settings were not saved.
+        box->exec();
+        return;
+    }
+    // Modal for the operator, but no nested event loop: the handler that
+    // reported the error has finished before anything else runs.
+    box->setWindowModality(Qt::WindowModal);
+    box->open();
+}
+
+void MainWindow::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!shownOnce_) {
+        shownOnce_ = true;
+        ShowSecondaryWindows();
+    }
+}
+
+void MainWindow::ShowSecondaryWindows()
+{
+    const core::ReceiverState& s = receiver_->State();
+    move(s.MainLeft, s.MainTop);
+    const core::WindowsShowing showing = receiver_->WindowsToShow();
+    auto showIf = [](bool flag, QWidget* w) {
+        if (flag && w)
+            w->show();
+    };
+    showIf(showing.SpecShow, windows_.spectrum);
+    showIf(showing.FiltShow, windows_.ifFilter);
+    showIf(showing.InpShow, windows_.keypad);
+    showIf(showing.ListShow, windows_.memoryList);
+    showIf(showing.AudioShow, windows_.afFilter);
+    showIf(showing.WaveShow, windows_.waveRecorder);
+    ApplyMostTop();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    if (closing_) {
+        event->accept();
+        return;
+    }
+    closing_ = true;
+    core::ReceiverState& s = receiver_->State();
+    s.MainLeft = x();
+    s.MainTop = y();
+    core::WindowsShowing showing;
+    auto visible = [](QWidget* w) { return w && w->isVisible(); };
+    showing.SpecShow = visible(windows_.spectrum);
+    showing.FiltShow = visible(windows_.ifFilter);
+    showing.InpShow = visible(windows_.keypad);
+    showing.ListShow = visible(windows_.memoryList);
+    showing.AudioShow = visible(windows_.afFilter);
+    showing.WaveShow = visible(windows_.waveRecorder);
+    for (QWidget* w :
+         {static_cast<QWidget*>(windows_.spectrum), static_cast<QWidget*>(windows_.ifFilter),
+          static_cast<QWidget*>(windows_.keypad), static_cast<QWidget*>(windows_.memoryList),
+          static_cast<QWidget*>(windows_.afFilter), static_cast<QWidget*>(windows_.waveRecorder)}) {
+        if (w)
+            w->close();
+    }
+    receiver_->Shutdown(showing);
+    event->accept();
+    // The other windows are top-level too: the application ends with the
+    // main window.
+    QTimer::singleShot(0, qApp, &QApplication::quit);
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Right: receiver_->StepTune(1); break;
+    case Qt::Key_Left:
+    case Qt::Key_Down: receiver_->StepTune(-1); break;
+    default: QWidget::keyPressEvent(event);
+    }
+}
+
+void MainWindow::keyReleaseEvent(QKeyEvent* event)
+{
+    if (event->isAutoRepeat())
+        return;
+    const int code = VirtualKeyFromQt(event->key(), event->modifiers());
+    if (code >= 0)
+        receiver_->KeypadKey(code);
+}
+
+void MainWindow::wheelEvent(QWheelEvent* event)
+{
+    const int delta = event->angleDelta().y();
+    if (delta != 0)
+        receiver_->StepTune(delta > 0 ? 1 : -1);
+    event->accept();
+}
+
+void MainWindow::ChooseRawFile()
+{
+    auto* dialog = new QFileDialog(
+        this, QString(), QString::fromStdString(receiver_->Paths().dataDirectory.string()),
+        "DAT (*.dat)");
+    dialog->setObjectName("openRawFileDialog");
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    connect(dialog, &QFileDialog::fileSelected, this,
+            [this](const QString& file) { receiver_->OpenRawFile(file.toStdString()); });
+    dialog->open();
+}
+
+}  // namespace ui

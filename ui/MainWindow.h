@@ -1,0 +1,142 @@
+#pragma once
+
+// The main window, "Tesmar": the meter and frequency display across the top,
+// and below them the mode, AGC, IF, AF, DSP and raw-file buttons, the VOL and
+// SQL knobs, the step buttons and the buttons that open the other windows. A
+// thin layer: every control calls core::Receiver, and the window redraws when
+// the receiver says so.
+
+#include "core/Choices.h"
+#include "core/Receiver.h"
+#include "ui/paint/FrequencyDisplay.h"
+#include "ui/paint/SignalMeter.h"
+
+#include <QImage>
+#include <QWidget>
+
+#include <array>
+#include <memory>
+
+class QButtonGroup;
+class QFrame;
+class QToolButton;
+
+namespace audio {
+class SoundPlayer;
+}
+
+namespace ui {
+
+class AfFilterWindow;
+class DeviceRestartNotice;
+class IfFilterWindow;
+class ImageBox;
+class KeypadWindow;
+class MemoryListWindow;
+class SettingsDialog;
+class SpectrumWindow;
+class WaveRecorderWindow;
+
+// The secondary windows the main window opens, shows at start-up and closes.
+struct SecondaryWindows {
+    SpectrumWindow* spectrum = nullptr;
+    IfFilterWindow* ifFilter = nullptr;
+    SettingsDialog* settings = nullptr;
+    DeviceRestartNotice* deviceRestartNotice = nullptr;
+    KeypadWindow* keypad = nullptr;
+    MemoryListWindow* memoryList = nullptr;
+    AfFilterWindow* afFilter = nullptr;
+    WaveRecorderWindow* waveRecorder = nullptr;
+};
+
+class MainWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kClientWidth = 734;
+    static constexpr int kClientHeight = 155;
+
+    // Builds the window and brings the receiver up (settings, filters,
+    // devices): the main window's construction.
+    explicit MainWindow(core::ReceiverPaths paths = core::ReceiverPaths::ForApplication(),
+                        audio::AudioApi api = audio::AudioApi::Automatic,
+                        QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // The other windows exist only after the main window; they are handed
+    // over as they are created.
+    void SetSecondaryWindows(const SecondaryWindows& windows);
+
+    core::Receiver& Receiver() { return *receiver_; }
+
+    // Redraws the display (and, after a block, the meter) from the state.
+    void PaintDisplay();
+    void PaintMeter();
+    void DrawKnob(core::Knob knob, bool highlighted);
+    // MostTop: above all other windows, or at the top of the ordinary ones.
+    void ApplyMostTop();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QToolButton* Button(const char* name, const char* caption, int left, int top, int width,
+                        int height, bool checkable);
+    void Caption(const char* text, int left, int top, int width);
+    void BuildLayout();
+    void ConnectControls();
+    void ConnectReceiver();
+    void SetButtonsFromState();
+    void SetRawButtonsFromReceiver();
+    void ShowErrorBox(const QString& message, bool beep);
+    void ShowSecondaryWindows();
+    void ChooseRawFile();
+
+    std::unique_ptr<core::Receiver> receiver_;
+    std::unique_ptr<audio::SoundPlayer> sounds_;
+    FrequencyDisplay displayPainter_;
+    std::unique_ptr<SignalMeter> meterPainter_;
+    QImage volumeKnobImage_;
+    QImage squelchKnobImage_;
+
+    // Controls.
+    QFrame* meterPanel_ = nullptr;
+    ImageBox* meter_ = nullptr;
+    QFrame* displayPanel_ = nullptr;
+    ImageBox* frequencyDisplay_ = nullptr;
+    ImageBox* volumeKnob_ = nullptr;
+    ImageBox* squelchKnob_ = nullptr;
+    std::array<QToolButton*, core::kModeCount> modeButtons_{};  // indexed by the mode
+    std::array<QToolButton*, core::kAgcCount> agcButtons_{};    // indexed by the speed
+    std::array<QToolButton*, core::kIfCount> ifButtons_{};      // indexed by the IF choice
+    std::array<QToolButton*, core::kAfCount> afButtons_{};      // indexed by the AF choice
+    QButtonGroup* modeGroup_ = nullptr;
+    QButtonGroup* agcGroup_ = nullptr;
+    QButtonGroup* ifGroup_ = nullptr;
+    QButtonGroup* afGroup_ = nullptr;
+    QToolButton* threeDButton_ = nullptr;          // "3D"
+    QToolButton* noiseReductionButton_ = nullptr;  // "NR"
+    QToolButton* cancellerButton_ = nullptr;       // "AN"
+    QToolButton* recButton_ = nullptr;
+    QToolButton* openButton_ = nullptr;
+    QToolButton* playButton_ = nullptr;
+    QToolButton* stepUpButton_ = nullptr;
+    QToolButton* stepDownButton_ = nullptr;
+    QToolButton* keyButton_ = nullptr;
+    QToolButton* listButton_ = nullptr;
+    QToolButton* waveButton_ = nullptr;
+    QToolButton* settingsButton_ = nullptr;
+    QToolButton* spectrumButton_ = nullptr;
+    QToolButton* monitorButton_ = nullptr;
+
+    SecondaryWindows windows_;
+    bool shownOnce_ = false;
+    bool closing_ = false;
+};
+
+}  // namespace ui

@@ -1,0 +1,51 @@
+#pragma once
+
+// The keypad window ("Input key"): fourteen buttons that type a frequency in
+// MHz. It keeps no state of its own; every button and every released key goes
+// to KeypadKey as a virtual key code (core/KeyCodes.h).
+
+#include <QPoint>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+
+class QGroupBox;
+class QToolButton;
+
+namespace ui {
+
+// The virtual key code of a Qt key, or -1 for keys the entry ignores.
+int VirtualKeyFromQt(int qtKey, Qt::KeyboardModifiers modifiers);
+
+class KeypadWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit KeypadWindow(QWidget* parent = nullptr);
+
+    // Receives the code of a button or of a released key.
+    std::function<void(int code)> KeypadKey;
+    // The window's top-left corner (left = InpLeft, top = InpTop), read when
+    // the window is shown and written when it closes.
+    std::function<QPoint()> LoadPosition;
+    std::function<void(QPoint)> StorePosition;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+
+private:
+    QToolButton* AddButton(const char* name, const char* caption, int left, int top, int height,
+                           int code);
+    void Send(int code);
+
+    QGroupBox* keysBox_ = nullptr;
+    std::array<QToolButton*, 10> digitButtons_{};  // indexed by the digit
+    QToolButton* pointButton_ = nullptr;           // "."
+    QToolButton* backButton_ = nullptr;            // "BS"
+    QToolButton* enterButton_ = nullptr;           // "ENT"
+    QToolButton* clearButton_ = nullptr;           // "CE"
+};
+
+}  // namespace ui
