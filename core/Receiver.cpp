@@ -1,6 +1,7 @@
 #include "core/Receiver.h"
 
 #include "audio/AudioEngine.h"
+#include "core/ReceiverSettings.h"
 #include "dsp/SignalChain.h"
 #include "radio/RadioControl.h"
 #include "radio/RadioLink.h"
@@ -9,7 +10,6 @@
 #include "recording/RawIqFile.h"
 #include "recording/WavFile.h"
 #include "settings/ProfileFile.h"
-#include "settings/SettingsFile.h"
 #include "settings/SettingsLocation.h"
 
 #include <QCoreApplication>
@@ -125,7 +125,7 @@ void Receiver::Start()
 
     // Values no control could produce are brought into range while loading:
     // an unknown mode, IF, AF or AGC choice becomes 0, StepNum is clamped.
-    settings::LoadSettings(paths_.settingsFile, state_);
+    LoadSettings(paths_.settingsFile, state_);
     state_.StepNum = std::clamp(state_.StepNum, 0, kStepCount - 1);
     state_.TuneStep = kStepTable[static_cast<std::size_t>(state_.StepNum)];
 
@@ -195,7 +195,7 @@ bool Receiver::Shutdown(const WindowsShowing& showing)
     state_.Recording = false;
 
     try {
-        settings::SaveSettings(paths_.settingsFile, state_);
+        SaveSettings(paths_.settingsFile, state_);
     } catch (const std::exception& e) {
         emit ShowError(QString::fromStdString(e.what()), false);
         return false;

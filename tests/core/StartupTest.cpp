@@ -3,7 +3,7 @@
 #include "audio/AudioEngine.h"
 #include "dsp/SignalChain.h"
 #include "recording/RawIqFile.h"
-#include "settings/SettingsFile.h"
+#include "core/ReceiverSettings.h"
 
 #include <algorithm>
 

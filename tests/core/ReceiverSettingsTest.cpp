@@ -1,6 +1,5 @@
-#include "settings/SettingsFile.h"
-
-#include "TempDir.h"
+#include "core/ReceiverSettings.h"
+#include "tests/settings/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -10,13 +9,13 @@
 #include <set>
 #include <sstream>
 
+using core::LoadSettings;
 using core::ReceiverState;
-using settings::LoadSettings;
+using core::SaveSettings;
+using core::SettingsKey;
+using core::SettingsKeys;
+using core::WindowGeometry;
 using settings::ProfileWriteError;
-using settings::SaveSettings;
-using settings::SettingsKey;
-using settings::SettingsKeys;
-using settings::WindowGeometry;
 using settings::test::CountEntries;
 using settings::test::ReadText;
 using settings::test::TempDir;
@@ -388,11 +387,11 @@ TEST(Geometry, MaximisedWindowSavesItsNormalGeometry)
 {
     const WindowGeometry current{0, 0, 1920, 1050};
     const WindowGeometry normal{100, 200, 640, 480};
-    const auto max = settings::GeometryToSave(true, current, normal);
-    EXPECT_TRUE(max.maximised);
+    const auto max = core::GeometryToSave(true, current, normal);
+    EXPECT_TRUE(max.maximized);
     EXPECT_EQ(max.geometry, normal);
-    const auto plain = settings::GeometryToSave(false, current, normal);
-    EXPECT_FALSE(plain.maximised);
+    const auto plain = core::GeometryToSave(false, current, normal);
+    EXPECT_FALSE(plain.maximized);
     EXPECT_EQ(plain.geometry, current);
 }
 
@@ -410,8 +409,8 @@ TEST(Geometry, MaximisedSpectrumAndListRoundTrip)
     s.ListLeft = 70;
     s.ListWidth = 710;
     s.ListHeight = 310;
-    settings::StoreSpectrumGeometry(s, true, {0, 0, 1920, 1050});
-    settings::StoreListGeometry(s, false, {61, 71, 720, 320});
+    core::StoreSpectrumGeometry(s, true, {0, 0, 1920, 1050});
+    core::StoreListGeometry(s, false, {61, 71, 720, 320});
     SaveSettings(file, s);
     const std::string text = ReadText(file);
     EXPECT_NE(text.find("SpecTop=40\nSpecLeft=50\nSpecWidth=600\nSpecHeight=400\nSpecMaxmum=1\n"),

@@ -1,5 +1,8 @@
 #pragma once
 
+// The settings file's 52 keys bound to the fields of the receiver state. The
+// file format itself (profile strings) lives in settings/, below the core.
+
 #include "core/ReceiverState.h"
 #include "settings/ProfileFile.h"
 
@@ -7,7 +10,10 @@
 #include <filesystem>
 #include <span>
 
-namespace settings {
+namespace core {
+
+using settings::ProfileDocument;
+using settings::ProfileWriteError;
 
 // One key of the settings file and the state field it keeps.
 struct SettingsKey {
@@ -15,9 +21,9 @@ struct SettingsKey {
     const char* section;
     const char* name;
     Type type;
-    int32_t core::ReceiverState::*intField = nullptr;
-    bool core::ReceiverState::*boolField = nullptr;
-    std::string core::ReceiverState::*stringField = nullptr;
+    int32_t ReceiverState::*intField = nullptr;
+    bool ReceiverState::*boolField = nullptr;
+    std::string ReceiverState::*stringField = nullptr;
 };
 
 // The 52 keys in the order they are read and written: "Form", then "Wave" up
@@ -26,28 +32,28 @@ std::span<const SettingsKey> SettingsKeys();
 
 // Every key from `doc` into `state`; a missing key or a value that is not a
 // number gives the key's default. Nothing is brought into range here.
-void ReadSettings(const ProfileDocument& doc, core::ReceiverState& state);
+void ReadSettings(const ProfileDocument& doc, ReceiverState& state);
 
 // Values no control could produce, brought to what start-up would make of
 // them: unknown mode, IF, AF and AGC choices become 0; StepNum, the knobs,
 // the gains and the palette are clamped to their controls' ranges; a user IF
 // width outside 1..200 becomes 30, and a user AF band that is not
 // 1 <= PosAFFC1 < PosAFFC2 <= 100 becomes 3..60.
-void BringIntoRange(core::ReceiverState& state);
+void BringIntoRange(ReceiverState& state);
 
 // Start-up's settings load: the file's keys (defaults without a file),
 // brought into range; MemoryMode follows MemName. Never fails.
-void LoadSettings(const std::filesystem::path& file, core::ReceiverState& state);
+void LoadSettings(const std::filesystem::path& file, ReceiverState& state);
 
 // Every key from `state` into `doc`, in order. Without a selected memory
 // channel MemName is cleared first, so only a channel selected at exit is
 // restored.
-void WriteSettings(ProfileDocument& doc, core::ReceiverState& state);
+void WriteSettings(ProfileDocument& doc, ReceiverState& state);
 
 // Closing's settings save: the file's other lines are kept and the new text
 // replaces the file in one step. Throws ProfileWriteError, whose message
 // names the file; the file then keeps its previous contents.
-void SaveSettings(const std::filesystem::path& file, core::ReceiverState& state);
+void SaveSettings(const std::filesystem::path& file, ReceiverState& state);
 
 // A window's position and size in screen pixels.
 struct WindowGeometry {
@@ -57,20 +63,19 @@ struct WindowGeometry {
 
 struct SavedGeometry {
     WindowGeometry geometry;
-    bool maximised = false;
+    bool maximized = false;
 };
 
 // What the spectrum and memory list windows save: while maximised, the normal
 // geometry the window last recorded (so the next start has it to restore to)
 // with the maximised flag; otherwise the window's current geometry.
-SavedGeometry GeometryToSave(bool isMaximised, const WindowGeometry& current,
+SavedGeometry GeometryToSave(bool isMaximized, const WindowGeometry& current,
                              const WindowGeometry& storedNormal);
 
 // GeometryToSave applied to the state's SpecTop.. and ListTop.. fields, the
 // stored normal geometry being the one the fields hold. For the main window
 // just before it saves the settings.
-void StoreSpectrumGeometry(core::ReceiverState& state, bool isMaximised,
-                           const WindowGeometry& current);
-void StoreListGeometry(core::ReceiverState& state, bool isMaximised, const WindowGeometry& current);
+void StoreSpectrumGeometry(ReceiverState& state, bool isMaximized, const WindowGeometry& current);
+void StoreListGeometry(ReceiverState& state, bool isMaximized, const WindowGeometry& current);
 
-}  // namespace settings
+}  // namespace core

@@ -1,13 +1,13 @@
-#include "SettingsFile.h"
+#include "core/ReceiverSettings.h"
 
 #include <algorithm>
 #include <array>
 
-namespace settings {
+namespace core {
 
 namespace {
 
-using S = core::ReceiverState;
+using S = ReceiverState;
 
 constexpr SettingsKey I(const char* section, const char* name, int32_t S::*field)
 {
@@ -86,9 +86,9 @@ int32_t ChoiceOrZero(int32_t value, int32_t last)
 
 std::span<const SettingsKey> SettingsKeys() { return kKeys; }
 
-void ReadSettings(const ProfileDocument& doc, core::ReceiverState& state)
+void ReadSettings(const ProfileDocument& doc, ReceiverState& state)
 {
-    static const core::ReceiverState defaults{};
+    static const ReceiverState defaults{};
     for (const SettingsKey& k : kKeys) {
         switch (k.type) {
         case SettingsKey::Int:
@@ -104,7 +104,7 @@ void ReadSettings(const ProfileDocument& doc, core::ReceiverState& state)
     }
 }
 
-void BringIntoRange(core::ReceiverState& s)
+void BringIntoRange(ReceiverState& s)
 {
     s.RxMode = ChoiceOrZero(s.RxMode, 4);
     s.IFBW = ChoiceOrZero(s.IFBW, 4);
@@ -124,14 +124,14 @@ void BringIntoRange(core::ReceiverState& s)
     }
 }
 
-void LoadSettings(const std::filesystem::path& file, core::ReceiverState& state)
+void LoadSettings(const std::filesystem::path& file, ReceiverState& state)
 {
     ReadSettings(ProfileDocument::Load(file), state);
     BringIntoRange(state);
     state.MemoryMode = !state.MemName.empty();
 }
 
-void WriteSettings(ProfileDocument& doc, core::ReceiverState& state)
+void WriteSettings(ProfileDocument& doc, ReceiverState& state)
 {
     if (!state.MemoryMode)
         state.MemName.clear();
@@ -144,39 +144,39 @@ void WriteSettings(ProfileDocument& doc, core::ReceiverState& state)
     }
 }
 
-void SaveSettings(const std::filesystem::path& file, core::ReceiverState& state)
+void SaveSettings(const std::filesystem::path& file, ReceiverState& state)
 {
     ProfileDocument doc = ProfileDocument::Load(file);
     WriteSettings(doc, state);
     doc.Save(file);
 }
 
-SavedGeometry GeometryToSave(bool isMaximised, const WindowGeometry& current,
+SavedGeometry GeometryToSave(bool isMaximized, const WindowGeometry& current,
                              const WindowGeometry& storedNormal)
 {
-    return isMaximised ? SavedGeometry{storedNormal, true} : SavedGeometry{current, false};
+    return isMaximized ? SavedGeometry{storedNormal, true} : SavedGeometry{current, false};
 }
 
-void StoreSpectrumGeometry(core::ReceiverState& s, bool isMaximised, const WindowGeometry& current)
+void StoreSpectrumGeometry(ReceiverState& s, bool isMaximized, const WindowGeometry& current)
 {
     const SavedGeometry g =
-        GeometryToSave(isMaximised, current, {s.SpecTop, s.SpecLeft, s.SpecWidth, s.SpecHeight});
+        GeometryToSave(isMaximized, current, {s.SpecTop, s.SpecLeft, s.SpecWidth, s.SpecHeight});
     s.SpecTop = g.geometry.Top;
     s.SpecLeft = g.geometry.Left;
     s.SpecWidth = g.geometry.Width;
     s.SpecHeight = g.geometry.Height;
-    s.SpecMaximized = g.maximised;
+    s.SpecMaximized = g.maximized;
 }
 
-void StoreListGeometry(core::ReceiverState& s, bool isMaximised, const WindowGeometry& current)
+void StoreListGeometry(ReceiverState& s, bool isMaximized, const WindowGeometry& current)
 {
     const SavedGeometry g =
-        GeometryToSave(isMaximised, current, {s.ListTop, s.ListLeft, s.ListWidth, s.ListHeight});
+        GeometryToSave(isMaximized, current, {s.ListTop, s.ListLeft, s.ListWidth, s.ListHeight});
     s.ListTop = g.geometry.Top;
     s.ListLeft = g.geometry.Left;
     s.ListWidth = g.geometry.Width;
     s.ListHeight = g.geometry.Height;
-    s.ListMaximized = g.maximised;
+    s.ListMaximized = g.maximized;
 }
 
-}  // namespace settings
+}  // namespace core
