@@ -1,6 +1,7 @@
 #include "core/Receiver.h"
 
 #include "audio/AudioEngine.h"
+#include "audio/SoundPlayer.h"
 #include "core/ReceiverSettings.h"
 #include "dsp/SignalChain.h"
 #include "radio/RadioControl.h"
@@ -13,6 +14,7 @@
 #include "settings/SettingsLocation.h"
 
 #include <QCoreApplication>
+#include <QSerialPortInfo>
 
 #include <algorithm>
 #include <cmath>
@@ -77,6 +79,7 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
 {
     chain_ = std::make_unique<dsp::SignalChain>(state_);
     audio_ = std::make_unique<audio::AudioEngine>();
+    sounds_ = std::make_unique<audio::SoundPlayer>();
     link_ = std::make_unique<radio::RadioLink>();
     radioControl_ = std::make_unique<radio::RadioControl>(*link_, state_.FreqCenter,
                                                           state_.FreqTune, state_.RadioType);
@@ -111,7 +114,11 @@ Receiver::~Receiver()
     audio_->SetOutputHandler({});
 }
 
-void Receiver::SetAudioApi(audio::AudioApi api) { audio_->SetApi(api); }
+void Receiver::SetAudioApi(audio::AudioApi api)
+{
+    audio_->SetApi(api);
+    sounds_ = std::make_unique<audio::SoundPlayer>(api);
+}
 
 void Receiver::Start()
 {
@@ -463,8 +470,10 @@ void Receiver::RequestSound(Sound sound)
 {
     const std::filesystem::path file = BeepFile(sound);
     std::error_code ec;
-    if (std::filesystem::is_regular_file(file, ec))
-        emit PlaySound(static_cast<int>(sound), QString::fromStdString(file.string()));
+    if (!std::filesystem::is_regular_file(file, ec))
+        return;
+    sounds_->Play(file.string());
+    emit SoundRequested(static_cast<int>(sound));
 }
 
 void Receiver::KeypadKey(int code)
@@ -733,6 +742,29 @@ bool Receiver::WaveRecord(bool start)
 bool Receiver::WaveRecording() const { return waveRecorder_->IsOpen(); }
 
 QString Receiver::WaveTimeText() const { return QString::fromLatin1(waveRecorder_->TimeText()); }
+
+QStringList Receiver::InputDeviceNames() const { return audio_->InputDeviceNames(); }
+
+QStringList Receiver::OutputDeviceNames() const { return audio_->OutputDeviceNames(); }
+
+QStringList Receiver::SerialPorts() const
+{
+    QStringList names;
+    for (const QSerialPortInfo& port : QSerialPortInfo::availablePorts())
+        names.push_back(port.portName());
+    return names;
+}
+
+bool Receiver::CaptureOpen() const { return audio_->CaptureOpen(); }
+
+bool Receiver::PlaybackOpen() const { return audio_->PlaybackOpen(); }
+
+bool Receiver::CaptureRunning() const { return audio_->CaptureRunning(); }
+
+bool Receiver::RadioBusy() const
+{
+    return radioControl_->StartRadioRunning() || link_->CommandPending();
+}
 
 void Receiver::RestartDevices(int32_t input, int32_t output)
 {

@@ -8,6 +8,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <cstdint>
@@ -21,7 +22,8 @@ struct BlockOutputs;
 }  // namespace dsp
 namespace audio {
 class AudioEngine;
-}
+class SoundPlayer;
+}  // namespace audio
 namespace radio {
 class RadioLink;
 class RadioControl;
@@ -33,6 +35,10 @@ class WaveRecorder;
 }  // namespace recording
 
 namespace core {
+
+namespace test {
+struct ReceiverProbe;
+}
 
 // The tuning step table, indexed by StepNum.
 inline constexpr int kStepCount = 17;
@@ -182,10 +188,22 @@ public:
     bool WaveRecording() const;
     QString WaveTimeText() const;
 
+    // --- Devices and ports, for the settings dialog
+    // The entries of its device lists (number n >= 1 is entry n - 1; 0 is the
+    // system's default device) and the serial ports it offers for PortStr.
+    QStringList InputDeviceNames() const;
+    QStringList OutputDeviceNames() const;
+    QStringList SerialPorts() const;
     // The settings dialog picked other devices: both close and reopen with
     // the new numbers (kept in Input and Output). Asynchronous: show the
     // notice on DeviceRestartStarted, close it on DeviceRestartFinished.
     void RestartDevices(int32_t input, int32_t output);
+    bool CaptureOpen() const;
+    bool PlaybackOpen() const;
+    // Capture open and delivering (it pauses while a raw file plays).
+    bool CaptureRunning() const;
+    // The radio's set-up sequence runs, or a command waits for its reply.
+    bool RadioBusy() const;
 
     // The spectrum window shows or hides: the chain analyses only while shown.
     void SetSpectrumVisible(bool visible);
@@ -203,11 +221,6 @@ public:
     const ReceiverPaths& Paths() const { return paths_; }
     uint64_t ProcessedBlocks() const { return processedBlocks_; }
 
-    dsp::SignalChain& Chain() { return *chain_; }
-    audio::AudioEngine& Audio() { return *audio_; }
-    radio::RadioLink& Link() { return *link_; }
-    radio::RadioControl& Radio() { return *radioControl_; }
-
     // One block through the receiver as the capture path hands it over
     // (after the raw-record hook): ProcessBlock, output, WAV recorder,
     // spectrum, display, serial poll.
@@ -220,8 +233,8 @@ signals:
     // file refusals), or without the beep (a failed settings save, a typed
     // frequency that cannot be read).
     void ShowError(const QString& message, bool beep);
-    // Play the sound file (present at the time of the request) asynchronously.
-    void PlaySound(int sound, const QString& file);
+    // A keypad sound whose file is present is being played (asynchronously).
+    void SoundRequested(int sound);
     // A block has been processed: repaint the display and the meter.
     void BlockProcessed();
     // The block's SpectrumDb is fresh (only while the spectrum is visible).
@@ -244,6 +257,9 @@ signals:
     void DeviceRestartFinished();
 
 private:
+    // The tests look behind the facade.
+    friend struct test::ReceiverProbe;
+
     void ProcessAndDeliver(const int16_t* frames);
     void ConfirmEntry();
     void RequestSound(Sound sound);
@@ -258,6 +274,7 @@ private:
     ReceiverState state_;
     std::unique_ptr<dsp::SignalChain> chain_;
     std::unique_ptr<audio::AudioEngine> audio_;
+    std::unique_ptr<audio::SoundPlayer> sounds_;
     std::unique_ptr<radio::RadioLink> link_;
     std::unique_ptr<radio::RadioControl> radioControl_;
     std::unique_ptr<recording::RawRecorder> rawRecorder_;

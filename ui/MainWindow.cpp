@@ -1,6 +1,5 @@
 #include "ui/MainWindow.h"
 
-#include "audio/SoundPlayer.h"
 #include "ui/ImageBox.h"
 #include "ui/paint/Knob.h"
 #include "ui/windows/AfFilterWindow.h"
@@ -44,7 +43,6 @@ MainWindow::MainWindow(core::ReceiverPaths paths, audio::AudioApi api, QWidget* 
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint)
     , receiver_(std::make_unique<core::Receiver>(std::move(paths)))
-    , sounds_(std::make_unique<audio::SoundPlayer>())
 {
     setObjectName("mainWindow");
     setWindowTitle("Tesmar");
@@ -280,8 +278,6 @@ void MainWindow::ConnectReceiver()
             [this](core::Knob knob, bool highlighted) { DrawKnob(knob, highlighted); });
     connect(&r, &core::Receiver::ShowError, this,
             [this](const QString& message, bool beep) { ShowErrorBox(message, beep); });
-    connect(&r, &core::Receiver::PlaySound, this,
-            [this](int, const QString& file) { sounds_->Play(file.toStdString()); });
     connect(&r, &core::Receiver::IfWindowUpdate, this, [this](bool show) {
         if (!windows_.ifFilter)
             return;

@@ -21,10 +21,6 @@ class QButtonGroup;
 class QFrame;
 class QToolButton;
 
-namespace audio {
-class SoundPlayer;
-}
-
 namespace ui {
 
 class AfFilterWindow;
@@ -98,7 +94,6 @@ private:
     void ChooseRawFile();
 
     std::unique_ptr<core::Receiver> receiver_;
-    std::unique_ptr<audio::SoundPlayer> sounds_;
     FrequencyDisplay displayPainter_;
     std::unique_ptr<SignalMeter> meterPainter_;
     QImage volumeKnobImage_;

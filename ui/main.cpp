@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include <cstdlib>
 #include <exception>
 
 int main(int argc, char* argv[])
@@ -57,7 +58,9 @@ int main(int argc, char* argv[])
         mainWindow.show();
         return app.exec();
     } catch (const std::exception& e) {
+        // Shown like any other error, but the exit status says the program
+        // did not end as it should.
         QMessageBox::critical(nullptr, "Tesmar", QString::fromLocal8Bit(e.what()));
-        return 0;
+        return EXIT_FAILURE;
     }
 }

@@ -132,7 +132,7 @@ protected:
     // arrived bit for bit and in order.
     std::size_t HeardInOrder(Receiver& rx, std::string& why)
     {
-        rx.Audio().StopCapture();
+        ReceiverProbe::Audio(rx).StopCapture();
         QCoreApplication::processEvents();
         const std::vector<Block> ref = ReferenceOutputs();
         std::size_t matched = 0;
@@ -159,8 +159,8 @@ TEST_F(AudioEndToEnd, PlaysExactlyWhatTheChainComputes)
     Receiver& rx = StartOn(rigInput_, rigOutput_, "RxMode=3\nIFBW=1\nFreqTune=-3000\n");
     ASSERT_TRUE(startErrors_.empty());
     ASSERT_TRUE(errors_.empty()) << errors_[0].message;
-    ASSERT_TRUE(rx.Audio().CaptureOpen());
-    ASSERT_TRUE(rx.Audio().PlaybackOpen());
+    ASSERT_TRUE(rx.CaptureOpen());
+    ASSERT_TRUE(rx.PlaybackOpen());
     ASSERT_TRUE(RunUntil([&] { return rx.ProcessedBlocks() >= 40; }));
     std::string why;
     const std::size_t heard = HeardInOrder(rx, why);
@@ -181,7 +181,7 @@ TEST_F(AudioEndToEnd, PlaysExactlyWhatTheChainComputes)
         ASSERT_EQ(audiotest::PatternPosition(inputs_[b][0], inputs_[b][1]),
                   first + int64_t(b - firstFed) * kFrames)
             << b;
-    EXPECT_EQ(rx.Audio().DroppedOutputBlocks(), 0u);
+    EXPECT_EQ(ReceiverProbe::Audio(rx).DroppedOutputBlocks(), 0u);
 }
 
 TEST_F(AudioEndToEnd, RawRecordingPlaysBackThroughTheReceiver)
@@ -211,10 +211,10 @@ TEST_F(AudioEndToEnd, RawRecordingPlaysBackThroughTheReceiver)
     ASSERT_TRUE(rx.PlayEnabled());
     rx.Play(true);
     ASSERT_TRUE(rx.RawPlaying());
-    EXPECT_FALSE(rx.Audio().CaptureRunning());
+    EXPECT_FALSE(rx.CaptureRunning());
     const std::size_t playStart = inputs_.size() - 1;
     ASSERT_TRUE(RunUntil([&] { return !rx.RawPlaying(); }));
-    EXPECT_TRUE(rx.Audio().CaptureRunning());
+    EXPECT_TRUE(rx.CaptureRunning());
     ASSERT_EQ(inputs_.size(), playStart + k + 1);
     for (std::size_t b = 0; b < k; ++b)
         ASSERT_EQ(inputs_[playStart + b], inputs_[recStart + b]) << b;
@@ -236,8 +236,8 @@ TEST_F(AudioEndToEnd, ACaptureDeviceThatCannotOpenIsReportedAndPlaybackGoesOn)
     ASSERT_EQ(startErrors_.size(), 1u);
     EXPECT_EQ(startErrors_[0].message, "Can not open the recoding device");
     EXPECT_TRUE(startErrors_[0].beep);
-    EXPECT_FALSE(rx.Audio().CaptureOpen());
-    ASSERT_TRUE(rx.Audio().PlaybackOpen());
+    EXPECT_FALSE(rx.CaptureOpen());
+    ASSERT_TRUE(rx.PlaybackOpen());
 
     // Raw playback needs only the playback device to advance.
     const std::filesystem::path file = Dir() / "take.dat";
@@ -257,6 +257,10 @@ TEST_F(AudioEndToEnd, ACaptureDeviceThatCannotOpenIsReportedAndPlaybackGoesOn)
     EXPECT_EQ(inputs_.size(), 13u);
     std::string why;
     EXPECT_EQ(HeardInOrder(rx, why), inputs_.size()) << why;
+
+    // The settings dialog's lists number the devices as the receiver opens them.
+    EXPECT_EQ(rx.InputDeviceNames().indexOf(QStringLiteral("rig")) + 1, rigInput_);
+    EXPECT_EQ(rx.OutputDeviceNames().indexOf(QStringLiteral("rig")) + 1, rigOutput_);
     rx.CloseDevices();
 }
 

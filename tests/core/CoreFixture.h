@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audio/AudioApi.h"
+#include "audio/AudioEngine.h"
 #include "core/Receiver.h"
 #include "tests/support/TempDir.h"
 
@@ -51,6 +52,11 @@ inline bool RunUntil(const std::function<bool()>& pred, int guardMs = 30000)
     return true;
 }
 
+// What the tests reach behind the receiver's facade.
+struct ReceiverProbe {
+    static audio::AudioEngine& Audio(Receiver& rx) { return *rx.audio_; }
+};
+
 struct ErrorShown {
     std::string message;
     bool beep;
@@ -84,8 +90,8 @@ protected:
         QObject::connect(rx_.get(), &Receiver::ShowError, [this](const QString& m, bool beep) {
             errors_.push_back({m.toStdString(), beep});
         });
-        QObject::connect(rx_.get(), &Receiver::PlaySound,
-                         [this](int n, const QString&) { sounds_.push_back(n); });
+        QObject::connect(rx_.get(), &Receiver::SoundRequested,
+                         [this](int n) { sounds_.push_back(n); });
         return *rx_;
     }
 

@@ -2,8 +2,6 @@
 
 #include "PtyRadio.h"
 #include "core/Format.h"
-#include "radio/RadioControl.h"
-#include "radio/RadioLink.h"
 
 namespace core::test {
 namespace {
@@ -23,8 +21,7 @@ protected:
         Receiver& rx = Started();
         radio_.SetAutoAnswer(true);
         EXPECT_TRUE(rx.OpenRadio());
-        EXPECT_TRUE(RunUntil(
-            [&] { return !rx.Radio().StartRadioRunning() && !rx.Link().CommandPending(); }));
+        EXPECT_TRUE(RunUntil([&] { return !rx.RadioBusy(); }));
         radio_.Drain();
         setupLines_ = radio_.Lines().size();
         sounds_.clear();
@@ -34,7 +31,7 @@ protected:
     // The link takes one command at a time: wait until the last has its "OK".
     void Idle()
     {
-        EXPECT_TRUE(RunUntil([&] { return !rx_->Link().CommandPending(); }));
+        EXPECT_TRUE(RunUntil([&] { return !rx_->RadioBusy(); }));
     }
 
     void Type(const std::string& text)

@@ -1,9 +1,9 @@
 #include "CoreFixture.h"
 
 #include "audio/AudioEngine.h"
+#include "core/ReceiverSettings.h"
 #include "dsp/SignalChain.h"
 #include "recording/RawIqFile.h"
-#include "core/ReceiverSettings.h"
 
 #include <algorithm>
 
@@ -66,8 +66,8 @@ TEST_F(Startup, DevicesOpenAfterTheSettingsCaptureFirstAndTheReceiverCarriesOn)
     ASSERT_EQ(errors_.size(), 2u);
     EXPECT_TRUE(errors_[0].beep);
     EXPECT_TRUE(errors_[1].beep);
-    EXPECT_FALSE(rx.Audio().CaptureOpen());
-    EXPECT_FALSE(rx.Audio().PlaybackOpen());
+    EXPECT_FALSE(rx.CaptureOpen());
+    EXPECT_FALSE(rx.PlaybackOpen());
 
     // Without devices the controls work on.
     rx.SelectMode(Mode::Fm);

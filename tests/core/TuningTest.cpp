@@ -1,8 +1,6 @@
 #include "CoreFixture.h"
 
 #include "PtyRadio.h"
-#include "radio/RadioControl.h"
-#include "radio/RadioLink.h"
 #include "recording/RawIqFile.h"
 
 #include <array>
@@ -112,8 +110,7 @@ protected:
     {
         radio_.SetAutoAnswer(true);
         ASSERT_TRUE(rx.OpenRadio());
-        ASSERT_TRUE(RunUntil(
-            [&] { return !rx.Radio().StartRadioRunning() && !rx.Link().CommandPending(); }));
+        ASSERT_TRUE(RunUntil([&] { return !rx.RadioBusy(); }));
         radio_.Drain();
         linesAfterSetup_ = radio_.Lines().size();
     }
