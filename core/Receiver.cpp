@@ -2,13 +2,13 @@
 
 #include "audio/AudioEngine.h"
 #include "audio/SoundPlayer.h"
+#include "core/RawTransport.h"
 #include "core/ReceiverSettings.h"
 #include "dsp/SignalChain.h"
 #include "radio/RadioControl.h"
 #include "radio/RadioLink.h"
 #include "radio/RadioTypes.h"
 #include "recording/FileStamp.h"
-#include "recording/RawIqFile.h"
 #include "recording/WavFile.h"
 #include "settings/ProfileFile.h"
 #include "settings/SettingsLocation.h"
@@ -83,8 +83,9 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
     link_ = std::make_unique<radio::RadioLink>();
     radioControl_ = std::make_unique<radio::RadioControl>(*link_, state_.FreqCenter,
                                                           state_.FreqTune, state_.RadioType);
-    rawRecorder_ = std::make_unique<recording::RawRecorder>();
-    rawPlayer_ = std::make_unique<recording::RawPlayer>();
+    raw_ = std::make_unique<RawTransport>(
+        state_, paths_.dataDirectory, *audio_,
+        [this](const int16_t* frames) { ProcessAndDeliver(frames); });
     waveRecorder_ = std::make_unique<recording::WaveRecorder>();
 
     connect(audio_.get(), &audio::AudioEngine::DeviceError, this,
@@ -96,10 +97,12 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
     connect(link_.get(), &radio::RadioLink::RadioLinkOkChanged, this,
             [this](bool on) { emit ComLampChanged(on); });
 
-    audio_->SetRawRecordHook([this](audio::BlockView block) {
-        if (rawRecorder_->IsOpen())
-            rawRecorder_->AppendBlock(block.data());
-    });
+    connect(raw_.get(), &RawTransport::ButtonsChanged, this, &Receiver::RawButtonsChanged);
+    connect(raw_.get(), &RawTransport::DisplayChanged, this, &Receiver::DisplayChanged);
+    connect(raw_.get(), &RawTransport::Refused, this,
+            [this](const QString& message) { emit ShowError(message, true); });
+
+    audio_->SetRawRecordHook([this](audio::BlockView block) { raw_->RecordBlock(block.data()); });
     audio_->SetBlockHandler([this](audio::BlockView block) { HandleBlock(block.data()); });
     audio_->SetOutputHandler([this] { PumpRawPlayback(); });
 }
@@ -149,11 +152,7 @@ void Receiver::Start()
     state_.StepBusy = false;
     state_.PointEntered = false;
 
-    recDown_ = false;
-    recEnabled_ = true;
-    openEnabled_ = true;
-    playDown_ = false;
-    playEnabled_ = false;
+    raw_->Reset();
     started_ = true;
     destroyed_ = false;
 
@@ -188,15 +187,7 @@ bool Receiver::Shutdown(const WindowsShowing& showing)
     state_.AudioShow = showing.AudioShow;
     state_.WaveShow = showing.WaveShow;
 
-    if (rawPlayer_->IsOpen()) {
-        // The radio is still tuned where it was before playback: keep that
-        // centre, not the file's, for the next start.
-        rawPlayer_->Close();
-        state_.FreqCenter = state_.SavedCenter;
-        playDown_ = false;
-    }
-    if (rawRecorder_->IsOpen())
-        rawRecorder_->Abandon();
+    raw_->CloseFiles();
     if (waveRecorder_->IsOpen())
         waveRecorder_->Stop();
     state_.Recording = false;
@@ -320,15 +311,7 @@ void Receiver::SetNoiseReduction(bool on) { chain_->NRButtonClick(on); }
 
 void Receiver::SetCanceller(bool on) { chain_->ANButtonClick(on); }
 
-void Receiver::SetMonitor(bool on)
-{
-    state_.MonitorOn = on;
-    if (on && recDown_) {
-        // Only the button comes up; a recording under way goes on.
-        recDown_ = false;
-    }
-    emit RawButtonsChanged();
-}
+void Receiver::SetMonitor(bool on) { raw_->SetMonitor(on); }
 
 // ------------------------------------------------------------------ knobs
 
@@ -579,145 +562,31 @@ void Receiver::ConfirmEntry()
 
 // --------------------------------------------------------------- raw files
 
-bool Receiver::RawRecording() const { return rawRecorder_->IsOpen(); }
+void Receiver::Rec(bool down) { raw_->Rec(down); }
 
-bool Receiver::RawPlaying() const { return rawPlayer_->IsOpen(); }
+void Receiver::Play(bool down) { raw_->Play(down); }
+
+void Receiver::OpenRawFile(const std::filesystem::path& file) { raw_->Open(file); }
+
+void Receiver::PumpRawPlayback() { raw_->Pump(); }
+
+bool Receiver::RecDown() const { return raw_->RecDown(); }
+
+bool Receiver::RecEnabled() const { return raw_->RecEnabled(); }
+
+bool Receiver::OpenEnabled() const { return raw_->OpenEnabled(); }
+
+bool Receiver::PlayDown() const { return raw_->PlayDown(); }
+
+bool Receiver::PlayEnabled() const { return raw_->PlayEnabled(); }
+
+bool Receiver::RawRecording() const { return raw_->Recording(); }
+
+bool Receiver::RawPlaying() const { return raw_->Playing(); }
 
 QString Receiver::RawTimeText() const { return QString::fromLatin1(RawTime().data()); }
 
-std::string_view Receiver::RawTime() const
-{
-    if (rawPlayer_->IsOpen())
-        return rawPlayer_->TimeText();
-    if (rawRecorder_->IsOpen())
-        return rawRecorder_->TimeText();
-    return {};
-}
-
-void Receiver::StopRawRecording()
-{
-    if (!rawRecorder_->IsOpen())
-        return;
-    rawRecorder_->Stop();
-    state_.RawFileName = rawRecorder_->FileName().string();
-    playEnabled_ = true;
-    openEnabled_ = true;
-}
-
-void Receiver::Rec(bool down)
-{
-    if (!down) {
-        recDown_ = false;
-        StopRawRecording();
-        emit RawButtonsChanged();
-        emit DisplayChanged();
-        return;
-    }
-    if (rawPlayer_->IsOpen()) {
-        // "Rec" is disabled while a file plays.
-        emit RawButtonsChanged();
-        return;
-    }
-    // "Rec" and "Monitor" form one group: pressing "Rec" releases "Monitor".
-    state_.MonitorOn = false;
-    // A recording left running when "Monitor" released "Rec" ends as a
-    // normal stop does before the new one begins.
-    StopRawRecording();
-
-    const bool created =
-        rawRecorder_->StartInFolder(paths_.dataDirectory, recording::LocalNow(), state_.FreqCenter);
-    state_.RawFileName = rawRecorder_->FileName().string();
-    if (created) {
-        recDown_ = true;
-        playEnabled_ = false;
-        openEnabled_ = false;
-    } else {
-        // Nothing records: the button comes up again, so it never shows a
-        // recording that is not there.
-        recDown_ = false;
-    }
-    emit RawButtonsChanged();
-    emit DisplayChanged();
-}
-
-void Receiver::Play(bool down)
-{
-    if (!down) {
-        playDown_ = false;
-        if (rawPlayer_->IsOpen())
-            EndPlayback(true);
-        emit RawButtonsChanged();
-        emit DisplayChanged();
-        return;
-    }
-    if (rawPlayer_->IsOpen() || rawRecorder_->IsOpen()) {
-        // Already playing, or "Play" is disabled while recording.
-        playDown_ = rawPlayer_->IsOpen();
-        emit RawButtonsChanged();
-        return;
-    }
-
-    playDown_ = true;
-    audio_->StopCapture();
-    const recording::RawHeaderCheck check = rawPlayer_->Open(state_.RawFileName);
-    if (check.status != recording::RawHeaderStatus::Accepted) {
-        playDown_ = false;
-        emit RawButtonsChanged();
-        if (check.message)
-            emit ShowError(QString::fromLatin1(check.message), true);
-        audio_->RestartCapture();
-        return;
-    }
-
-    state_.SavedCenter = state_.FreqCenter;
-    // Five header bytes can hold more than a frequency field does.
-    state_.FreqCenter = static_cast<int32_t>(
-        std::clamp<int64_t>(check.freqCenter, 0, std::numeric_limits<int32_t>::max()));
-    recEnabled_ = false;
-    openEnabled_ = false;
-    state_.MemoryMode = false;
-    state_.DragTune = false;
-    emit RawButtonsChanged();
-    emit DisplayChanged();
-    PumpRawPlayback();
-}
-
-void Receiver::EndPlayback(bool closeFile)
-{
-    if (closeFile)
-        rawPlayer_->Close();
-    playDown_ = false;
-    state_.FreqCenter = state_.SavedCenter;
-    recEnabled_ = true;
-    openEnabled_ = true;
-    audio_->RestartCapture();
-}
-
-void Receiver::OpenRawFile(const std::filesystem::path& file)
-{
-    if (rawPlayer_->IsOpen() || rawRecorder_->IsOpen())
-        return;  // "Open" is disabled meanwhile
-    state_.RawFileName = file.string();
-    playEnabled_ = true;
-    Play(true);
-}
-
-void Receiver::PumpRawPlayback()
-{
-    if (!rawPlayer_->IsOpen())
-        return;
-    switch (rawPlayer_->Pump()) {
-    case recording::RawPlayer::Step::Idle: return;
-    case recording::RawPlayer::Step::Block: ProcessAndDeliver(rawPlayer_->Frames()); return;
-    case recording::RawPlayer::Step::FinalBlock:
-        // The player has closed the file; the zero-padded rest still goes
-        // through the chain after live input has resumed.
-        EndPlayback(false);
-        emit RawButtonsChanged();
-        ProcessAndDeliver(rawPlayer_->Frames());
-        return;
-    }
-}
+std::string_view Receiver::RawTime() const { return raw_->TimeText(); }
 
 // -------------------------------------------------------------- WAV recorder
 

@@ -29,12 +29,12 @@ class RadioLink;
 class RadioControl;
 }  // namespace radio
 namespace recording {
-class RawRecorder;
-class RawPlayer;
 class WaveRecorder;
 }  // namespace recording
 
 namespace core {
+
+class RawTransport;
 
 namespace test {
 struct ReceiverProbe;
@@ -161,18 +161,18 @@ public:
     void StepTune(int d);
     void KeypadKey(int code);
 
-    // --- Raw IQ file buttons. The window reflects the states below after
-    // RawButtonsChanged.
+    // --- Raw IQ file buttons (core/RawTransport). The window reflects the
+    // states below after RawButtonsChanged.
     // "Rec" and "Play" pressed down or released.
     void Rec(bool down);
     void Play(bool down);
     // "Open" after the file dialog returned `file` (not called on cancel).
     void OpenRawFile(const std::filesystem::path& file);
-    bool RecDown() const { return recDown_; }
-    bool RecEnabled() const { return recEnabled_; }
-    bool OpenEnabled() const { return openEnabled_; }
-    bool PlayDown() const { return playDown_; }
-    bool PlayEnabled() const { return playEnabled_; }
+    bool RecDown() const;
+    bool RecEnabled() const;
+    bool OpenEnabled() const;
+    bool PlayDown() const;
+    bool PlayEnabled() const;
     bool MonitorDown() const { return state_.MonitorOn; }
     bool RawRecording() const;
     bool RawPlaying() const;
@@ -265,10 +265,6 @@ private:
     void RequestSound(Sound sound);
     bool FileBusy() const;
     void Snap();
-    void EndPlayback(bool restoreCenter);
-    void StopRawRecording();
-    void SetRawButtons(bool recDown, bool recEnabled, bool openEnabled, bool playDown,
-                       bool playEnabled);
 
     ReceiverPaths paths_;
     ReceiverState state_;
@@ -277,17 +273,11 @@ private:
     std::unique_ptr<audio::SoundPlayer> sounds_;
     std::unique_ptr<radio::RadioLink> link_;
     std::unique_ptr<radio::RadioControl> radioControl_;
-    std::unique_ptr<recording::RawRecorder> rawRecorder_;
-    std::unique_ptr<recording::RawPlayer> rawPlayer_;
+    std::unique_ptr<RawTransport> raw_;
     std::unique_ptr<recording::WaveRecorder> waveRecorder_;
 
     bool started_ = false;
     bool destroyed_ = false;
-    bool recDown_ = false;
-    bool recEnabled_ = true;
-    bool openEnabled_ = true;
-    bool playDown_ = false;
-    bool playEnabled_ = false;
     const int16_t* lastInput_ = nullptr;
     uint64_t processedBlocks_ = 0;
 };

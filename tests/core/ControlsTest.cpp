@@ -1,10 +1,7 @@
 #include "CoreFixture.h"
 
-#include "recording/RawIqFile.h"
-
-#include <algorithm>
-#include <chrono>
-#include <thread>
+#include <utility>
+#include <vector>
 
 namespace core::test {
 namespace {
@@ -209,68 +206,6 @@ TEST_F(Controls, StepButtonsStopAtTheTableEnds)
     rx.StepDown();
     rx.StepDown();
     EXPECT_EQ(S().TuneStep, 6250);
-}
-
-// Waits until the wall clock shows another second than `from`, so that two
-// recordings never get the same name.
-void WaitForNextSecond()
-{
-    const recording::LocalStamp from = recording::LocalNow();
-    while (recording::LocalNow().second == from.second)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-}
-
-TEST_F(Controls, MonitorReleasesRecOnScreenAndRecAgainEndsTheOpenRecording)
-{
-    Receiver& rx = Started();
-    rx.SetMonitor(true);
-    rx.Rec(true);
-    EXPECT_FALSE(S().MonitorOn);  // one group: Rec releases Monitor
-    ASSERT_TRUE(rx.RawRecording());
-    EXPECT_TRUE(rx.RecDown());
-    EXPECT_FALSE(rx.PlayEnabled());
-    EXPECT_FALSE(rx.OpenEnabled());
-    const std::filesystem::path first = S().RawFileName;
-    EXPECT_EQ(first.parent_path(), Dir() / "Raw");
-
-    rx.SetMonitor(true);
-    EXPECT_FALSE(rx.RecDown());
-    EXPECT_TRUE(rx.RawRecording());  // only the button came up
-    EXPECT_FALSE(rx.PlayEnabled());
-    EXPECT_FALSE(rx.OpenEnabled());
-
-    WaitForNextSecond();
-    rx.Rec(true);
-    ASSERT_TRUE(rx.RawRecording());
-    EXPECT_TRUE(rx.RecDown());
-    EXPECT_FALSE(S().MonitorOn);
-    const std::filesystem::path second = S().RawFileName;
-    EXPECT_NE(first, second);
-
-    // The first recording ended as a normal stop ends it: with its marker.
-    const std::string bytes = ReadFile(first);
-    ASSERT_EQ(bytes.size(), std::size_t(recording::kRawHeaderSize + 16));
-    EXPECT_TRUE(
-        std::equal(recording::kRawEndMarker.begin(), recording::kRawEndMarker.end(),
-                   reinterpret_cast<const uint8_t*>(bytes.data()) + recording::kRawHeaderSize));
-
-    rx.Rec(false);
-    EXPECT_FALSE(rx.RawRecording());
-    EXPECT_TRUE(rx.PlayEnabled());
-    EXPECT_TRUE(rx.OpenEnabled());
-    EXPECT_EQ(S().RawFileName, second.string());
-    EXPECT_EQ(ReadFile(second).size(), std::size_t(recording::kRawHeaderSize + 16));
-}
-
-TEST_F(Controls, ARecordingThatCannotBeCreatedLeavesRecUp)
-{
-    Receiver& rx = Started();
-    WriteFile(Dir() / "Raw", "a file where the folder belongs");
-    rx.Rec(true);
-    EXPECT_FALSE(rx.RawRecording());
-    EXPECT_FALSE(rx.RecDown());
-    EXPECT_TRUE(rx.OpenEnabled());
-    EXPECT_TRUE(errors_.empty());  // nothing is reported
 }
 
 }  // namespace

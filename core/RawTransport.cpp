@@ -1,0 +1,201 @@
+#include "core/RawTransport.h"
+
+#include "audio/AudioEngine.h"
+#include "recording/FileStamp.h"
+#include "recording/RawIqFile.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace core {
+
+RawTransport::RawTransport(ReceiverState& state, std::filesystem::path dataDirectory,
+                           audio::AudioEngine& audio, BlockSink process, QObject* parent)
+    : QObject(parent)
+    , state_(state)
+    , dataDirectory_(std::move(dataDirectory))
+    , audio_(audio)
+    , process_(std::move(process))
+    , recorder_(std::make_unique<recording::RawRecorder>())
+    , player_(std::make_unique<recording::RawPlayer>())
+{}
+
+RawTransport::~RawTransport() = default;
+
+void RawTransport::Reset()
+{
+    recDown_ = false;
+    recEnabled_ = true;
+    openEnabled_ = true;
+    playDown_ = false;
+    playEnabled_ = false;
+}
+
+bool RawTransport::Recording() const { return recorder_->IsOpen(); }
+
+bool RawTransport::Playing() const { return player_->IsOpen(); }
+
+std::string_view RawTransport::TimeText() const
+{
+    if (player_->IsOpen())
+        return player_->TimeText();
+    if (recorder_->IsOpen())
+        return recorder_->TimeText();
+    return {};
+}
+
+void RawTransport::RecordBlock(const int16_t* frames)
+{
+    if (recorder_->IsOpen())
+        recorder_->AppendBlock(frames);
+}
+
+void RawTransport::StopRecording()
+{
+    if (!recorder_->IsOpen())
+        return;
+    recorder_->Stop();
+    state_.RawFileName = recorder_->FileName().string();
+    playEnabled_ = true;
+    openEnabled_ = true;
+}
+
+void RawTransport::Rec(bool down)
+{
+    if (!down) {
+        recDown_ = false;
+        StopRecording();
+        emit ButtonsChanged();
+        emit DisplayChanged();
+        return;
+    }
+    if (player_->IsOpen()) {
+        // "Rec" is disabled while a file plays.
+        emit ButtonsChanged();
+        return;
+    }
+    // "Rec" and "Monitor" form one group: pressing "Rec" releases "Monitor".
+    state_.MonitorOn = false;
+    // A recording left running when "Monitor" released "Rec" ends as a
+    // normal stop does before the new one begins.
+    StopRecording();
+
+    const bool created =
+        recorder_->StartInFolder(dataDirectory_, recording::LocalNow(), state_.FreqCenter);
+    state_.RawFileName = recorder_->FileName().string();
+    if (created) {
+        recDown_ = true;
+        playEnabled_ = false;
+        openEnabled_ = false;
+    } else {
+        // Nothing records: the button comes up again, so it never shows a
+        // recording that is not there.
+        recDown_ = false;
+    }
+    emit ButtonsChanged();
+    emit DisplayChanged();
+}
+
+void RawTransport::SetMonitor(bool on)
+{
+    state_.MonitorOn = on;
+    if (on && recDown_) {
+        // Only the button comes up; a recording under way goes on.
+        recDown_ = false;
+    }
+    emit ButtonsChanged();
+}
+
+void RawTransport::Play(bool down)
+{
+    if (!down) {
+        playDown_ = false;
+        if (player_->IsOpen())
+            EndPlayback(true);
+        emit ButtonsChanged();
+        emit DisplayChanged();
+        return;
+    }
+    if (player_->IsOpen() || recorder_->IsOpen()) {
+        // Already playing, or "Play" is disabled while recording.
+        playDown_ = player_->IsOpen();
+        emit ButtonsChanged();
+        return;
+    }
+
+    playDown_ = true;
+    audio_.StopCapture();
+    const recording::RawHeaderCheck check = player_->Open(state_.RawFileName);
+    if (check.status != recording::RawHeaderStatus::Accepted) {
+        playDown_ = false;
+        emit ButtonsChanged();
+        if (check.message)
+            emit Refused(QString::fromLatin1(check.message));
+        audio_.RestartCapture();
+        return;
+    }
+
+    state_.SavedCenter = state_.FreqCenter;
+    // Five header bytes can hold more than a frequency field does.
+    state_.FreqCenter = static_cast<int32_t>(
+        std::clamp<int64_t>(check.freqCenter, 0, std::numeric_limits<int32_t>::max()));
+    recEnabled_ = false;
+    openEnabled_ = false;
+    state_.MemoryMode = false;
+    state_.DragTune = false;
+    emit ButtonsChanged();
+    emit DisplayChanged();
+    Pump();
+}
+
+void RawTransport::EndPlayback(bool closeFile)
+{
+    if (closeFile)
+        player_->Close();
+    playDown_ = false;
+    state_.FreqCenter = state_.SavedCenter;
+    recEnabled_ = true;
+    openEnabled_ = true;
+    audio_.RestartCapture();
+}
+
+void RawTransport::Open(const std::filesystem::path& file)
+{
+    if (player_->IsOpen() || recorder_->IsOpen())
+        return;  // "Open" is disabled meanwhile
+    state_.RawFileName = file.string();
+    playEnabled_ = true;
+    Play(true);
+}
+
+void RawTransport::Pump()
+{
+    if (!player_->IsOpen())
+        return;
+    switch (player_->Pump()) {
+    case recording::RawPlayer::Step::Idle: return;
+    case recording::RawPlayer::Step::Block: process_(player_->Frames()); return;
+    case recording::RawPlayer::Step::FinalBlock:
+        // The player has closed the file; the zero-padded rest still goes
+        // through the chain after live input has resumed.
+        EndPlayback(false);
+        emit ButtonsChanged();
+        process_(player_->Frames());
+        return;
+    }
+}
+
+void RawTransport::CloseFiles()
+{
+    if (player_->IsOpen()) {
+        // The radio is still tuned where it was before playback: keep that
+        // centre, not the file's, for the next start.
+        player_->Close();
+        state_.FreqCenter = state_.SavedCenter;
+        playDown_ = false;
+    }
+    if (recorder_->IsOpen())
+        recorder_->Abandon();
+}
+
+}  // namespace core

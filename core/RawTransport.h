@@ -1,0 +1,106 @@
+#pragma once
+
+// The raw IQ file buttons "Rec", "Open" and "Play": recording the captured
+// input, and playing a recording through the chain in place of the sound
+// card, paced by the playback device.
+
+#include "core/ReceiverState.h"
+
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string_view>
+
+namespace audio {
+class AudioEngine;
+}
+namespace recording {
+class RawRecorder;
+class RawPlayer;
+}  // namespace recording
+
+namespace core {
+
+// Owns the raw recorder and player and the state of the three buttons (and of
+// "Monitor", which shares "Rec"'s exclusive group). Reads and writes the
+// receiver state's FreqCenter, SavedCenter, RawFileName, MonitorOn,
+// MemoryMode and DragTune. GUI-free; everything runs on the main thread.
+class RawTransport : public QObject {
+    Q_OBJECT
+
+public:
+    // Where a played block goes: the same path a captured block takes.
+    using BlockSink = std::function<void(const int16_t* frames)>;
+
+    // dataDirectory: recordings go to its "Raw" folder. audio: the capture
+    // that a playing file replaces.
+    RawTransport(ReceiverState& state, std::filesystem::path dataDirectory,
+                 audio::AudioEngine& audio, BlockSink process, QObject* parent = nullptr);
+    ~RawTransport() override;
+
+    // Start-up: "Rec" and "Open" up and enabled, "Play" up and disabled.
+    void Reset();
+
+    // "Rec" pressed down (a new recording; one still running after "Monitor"
+    // released the button ends normally first) or released (the recording
+    // ends with its end marker and becomes the file "Play" plays). A file
+    // that cannot be created leaves "Rec" up. Ignored while a file plays.
+    void Rec(bool down);
+    // "Play" down plays RawFileName from its start; up ends playback. A
+    // refused header is reported through Refused. Ignored while recording.
+    void Play(bool down);
+    // "Open" with the file the dialog returned: it becomes the file to play,
+    // and plays.
+    void Open(const std::filesystem::path& file);
+    // "Monitor" down releases "Rec" on screen; a recording goes on.
+    void SetMonitor(bool on);
+
+    // The raw-record hook: one captured block, before the chain sees it.
+    void RecordBlock(const int16_t* frames);
+    // The output-done path: the next block of the file, when one plays.
+    void Pump();
+    // Closing: a playing file is closed and the centre from before playback
+    // restored; a recording is abandoned without an end marker.
+    void CloseFiles();
+
+    bool Recording() const;
+    bool Playing() const;
+    bool RecDown() const { return recDown_; }
+    bool RecEnabled() const { return recEnabled_; }
+    bool OpenEnabled() const { return openEnabled_; }
+    bool PlayDown() const { return playDown_; }
+    bool PlayEnabled() const { return playEnabled_; }
+    // "hh:mm:ss" of the file playing or recording (empty when neither).
+    std::string_view TimeText() const;
+
+signals:
+    // The buttons' states changed.
+    void ButtonsChanged();
+    // Something the display shows changed (status lines, centre frequency).
+    void DisplayChanged();
+    // A file's header was refused: beep and show the message.
+    void Refused(const QString& message);
+
+private:
+    void StopRecording();
+    void EndPlayback(bool closeFile);
+
+    ReceiverState& state_;
+    std::filesystem::path dataDirectory_;
+    audio::AudioEngine& audio_;
+    BlockSink process_;
+    std::unique_ptr<recording::RawRecorder> recorder_;
+    std::unique_ptr<recording::RawPlayer> player_;
+
+    bool recDown_ = false;
+    bool recEnabled_ = true;
+    bool openEnabled_ = true;
+    bool playDown_ = false;
+    bool playEnabled_ = false;
+};
+
+}  // namespace core
