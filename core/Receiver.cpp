@@ -7,10 +7,8 @@
 #include "dsp/SignalChain.h"
 #include "radio/RadioControl.h"
 #include "radio/RadioLink.h"
-#include "radio/RadioTypes.h"
 #include "recording/FileStamp.h"
 #include "recording/WavFile.h"
-#include "settings/ProfileFile.h"
 #include "settings/SettingsLocation.h"
 
 #include <QCoreApplication>
@@ -444,6 +442,7 @@ std::filesystem::path Receiver::BeepFile(Sound sound) const
     switch (sound) {
     case Sound::Click: return paths_.programDirectory / "beep1.wav";
     case Sound::Accepted: return paths_.programDirectory / "beep2.wav";
+    case Sound::None:
     case Sound::Refused: break;
     }
     return paths_.programDirectory / "beep3.wav";
@@ -451,6 +450,8 @@ std::filesystem::path Receiver::BeepFile(Sound sound) const
 
 void Receiver::RequestSound(Sound sound)
 {
+    if (sound == Sound::None)
+        return;
     const std::filesystem::path file = BeepFile(sound);
     std::error_code ec;
     if (!std::filesystem::is_regular_file(file, ec))
@@ -461,103 +462,15 @@ void Receiver::RequestSound(Sound sound)
 
 void Receiver::KeypadKey(int code)
 {
-    std::string& entry = state_.FreqEntry;
-    if ((code == keys::Point || code == keys::PadPoint) && !state_.PointEntered) {
-        state_.PointEntered = true;
-        entry.push_back('.');
-        state_.MemoryMode = false;
-        RequestSound(Sound::Click);
-    } else if (code == keys::Escape) {
-        state_.PointEntered = false;
-        entry.clear();
-        RequestSound(Sound::Click);
-    } else if (code == keys::Back) {
-        if (!entry.empty() && entry.back() == '.')
-            state_.PointEntered = false;
-        if (!entry.empty())
-            entry.pop_back();
-        RequestSound(Sound::Click);
-    } else if (code == keys::Enter) {
-        ConfirmEntry();
-    } else {
-        int c = code;
-        if (c > 57)
-            c -= 48;
-        if (c >= 48 && c <= 57) {
-            entry.push_back(static_cast<char>(c));
-            state_.MemoryMode = false;
-            RequestSound(Sound::Click);
-        }
-    }
-    emit DisplayChanged();
-}
-
-void Receiver::ConfirmEntry()
-{
-    std::string& entry = state_.FreqEntry;
-    auto clear = [this, &entry] {
-        state_.PointEntered = false;
-        entry.clear();
-    };
-    if (entry.empty()) {
-        clear();
-        return;
-    }
-
-    // The entry holds digits and at most one ".": read it exactly, in whole
-    // hertz plus whether any finer digit is set.
-    const std::size_t point = entry.find('.');
-    const std::string whole = entry.substr(0, point);
-    const std::string fraction =
-        point == std::string::npos ? std::string() : entry.substr(point + 1);
-    if (whole.empty() && fraction.empty()) {
-        // Nothing to read: say so and keep the entry for "BS" or "CE".
-        emit ShowError(
-            QStringLiteral("\"%1\" is not a frequency in MHz.").arg(QString::fromStdString(entry)),
-            false);
-        return;
-    }
-    const std::size_t firstDigit = whole.find_first_not_of('0');
-    const std::string significant =
-        firstDigit == std::string::npos ? std::string() : whole.substr(firstDigit);
-    const bool fractionZero = fraction.find_first_not_of('0') == std::string::npos;
-    if (significant.empty() && fractionZero) {
-        clear();  // 0: no sound, no change
-        return;
-    }
-
-    const radio::RadioTypeInfo& type = radio::RadioTypeOf(state_.RadioType);
-    const int64_t minHz = std::llround(type.KeypadMinMHz * 1e6);
-    const int64_t maxHz = std::llround(type.KeypadMaxMHz * 1e6);
-
-    bool inRange = significant.size() <= 9;  // more whole digits than any limit has
-    int64_t hz = 0;
-    bool finer = false;
-    if (inRange) {
-        for (char ch : significant)
-            hz = hz * 10 + (ch - '0');
-        int64_t micro = 0;
-        for (std::size_t i = 0; i < 6; ++i)
-            micro = micro * 10 + (i < fraction.size() ? fraction[i] - '0' : 0);
-        hz = hz * 1000000 + micro;
-        finer = fraction.size() > 6 && fraction.find_first_not_of('0', 6) != std::string::npos;
-        inRange = hz >= minHz && (hz < maxHz || (hz == maxHz && !finer));
-    }
-
-    // An entry whose centre frequency the radio cannot take changes nothing,
-    // FreqCenter included.
-    const int64_t center = hz - state_.FreqTune;
-    if (inRange && (center < type.MinCenter || center > type.MaxCenter))
-        inRange = false;
-
-    if (!inRange) {
-        RequestSound(Sound::Refused);
-    } else {
-        RequestSound(Sound::Accepted);
-        state_.FreqCenter = static_cast<int32_t>(center);
+    const EntryOutcome outcome = entry_.KeypadKey(code);
+    RequestSound(outcome.sound);
+    if (outcome.unreadable)
+        emit ShowError(QString::fromStdString(entry_.UnreadableMessage()), false);
+    if (outcome.center) {
+        state_.FreqCenter = *outcome.center;
         radioControl_->SetRadioFrequency(state_.FreqCenter);
     }
-    clear();
+    emit DisplayChanged();
 }
 
 // --------------------------------------------------------------- raw files

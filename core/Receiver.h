@@ -3,7 +3,7 @@
 #include "audio/AudioApi.h"
 #include "core/Choices.h"
 #include "core/Format.h"
-#include "core/KeyCodes.h"
+#include "core/FrequencyEntry.h"
 #include "core/ReceiverState.h"
 
 #include <QObject>
@@ -54,9 +54,6 @@ inline constexpr int32_t kBandWidth = 48000;
 inline constexpr int32_t kHalfBand = 24000;
 
 enum class Knob { None = 0, Vol = 1, Sql = 2 };
-
-// The keypad's three sounds.
-enum class Sound { Click = 1, Accepted = 2, Refused = 3 };
 
 // Where the receiver's files live. Defaults are those of the running program.
 struct ReceiverPaths {
@@ -261,7 +258,6 @@ private:
     friend struct test::ReceiverProbe;
 
     void ProcessAndDeliver(const int16_t* frames);
-    void ConfirmEntry();
     void RequestSound(Sound sound);
     bool FileBusy() const;
     void Snap();
@@ -274,6 +270,7 @@ private:
     std::unique_ptr<radio::RadioLink> link_;
     std::unique_ptr<radio::RadioControl> radioControl_;
     std::unique_ptr<RawTransport> raw_;
+    FrequencyEntry entry_{state_};
     std::unique_ptr<recording::WaveRecorder> waveRecorder_;
 
     bool started_ = false;
