@@ -185,6 +185,16 @@ void RawTransport::Pump()
     }
 }
 
+void RawTransport::DevicesReopened()
+{
+    if (!player_->IsOpen())
+        return;
+    audio_.StopCapture();
+    // Playback is paced by finished output blocks, and the reopened device
+    // has none queued: one block starts the pacing again.
+    Pump();
+}
+
 void RawTransport::CloseFiles()
 {
     if (player_->IsOpen()) {

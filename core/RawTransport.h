@@ -63,6 +63,11 @@ public:
     void RecordBlock(const int16_t* frames);
     // The output-done path: the next block of the file, when one plays.
     void Pump();
+    // The audio devices have been closed and reopened: while a file plays,
+    // the reopened capture is stopped again, so that the file alone feeds
+    // the chain (live input resumes when playback ends), and the next block
+    // of the file goes out so that the new playback device paces it on.
+    void DevicesReopened();
     // Closing: a playing file is closed and the centre from before playback
     // restored; a recording is abandoned without an end marker.
     void CloseFiles();

@@ -90,8 +90,10 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
             [this](const QString& message) { emit ShowError(message, true); });
     connect(audio_.get(), &audio::AudioEngine::RestartStarted, this,
             &Receiver::DeviceRestartStarted);
-    connect(audio_.get(), &audio::AudioEngine::RestartFinished, this,
-            &Receiver::DeviceRestartFinished);
+    connect(audio_.get(), &audio::AudioEngine::RestartFinished, this, [this] {
+        raw_->DevicesReopened();
+        emit DeviceRestartFinished();
+    });
     connect(link_.get(), &radio::RadioLink::RadioLinkOkChanged, this,
             [this](bool on) { emit ComLampChanged(on); });
 

@@ -127,6 +127,35 @@ protected:
         return j;
     }
 
+    // A raw recording of `blocks` blocks whose samples the rig's pattern never
+    // has; its blocks are kept in take_.
+    std::filesystem::path WriteTake(int blocks)
+    {
+        const std::filesystem::path file = Dir() / "take.dat";
+        recording::RawRecorder rec;
+        EXPECT_TRUE(rec.Start(file, recording::LocalStamp{}, 5012000));
+        take_.clear();
+        Block b{};
+        for (int n = 0; n < blocks; ++n) {
+            for (std::size_t i = 0; i < b.size(); ++i)
+                b[i] = static_cast<int16_t>(((int(i) * 37 + n * 1000) % 8000) - 4000);
+            EXPECT_TRUE(rec.AppendBlock(b.data()));
+            take_.push_back(b);
+        }
+        EXPECT_TRUE(rec.Stop());
+        return file;
+    }
+
+    // The blocks processed from `start` on are the take's, in order, then
+    // the zero-padded block that ends it.
+    void ExpectOnlyTheTakeFrom(std::size_t start)
+    {
+        ASSERT_GE(inputs_.size(), start + take_.size() + 1);
+        for (std::size_t b = 0; b < take_.size(); ++b)
+            ASSERT_EQ(inputs_[start + b], take_[b]) << "block " << b << " of the take";
+        EXPECT_EQ(inputs_[start + take_.size()], Block{});
+    }
+
     // Stops live input, so that nothing more is processed, and waits until
     // the speakers have had every processed block; returns how many of them
     // arrived bit for bit and in order.
@@ -151,6 +180,7 @@ protected:
     int rigInput_ = 0;
     int rigOutput_ = 0;
     std::vector<Block> inputs_;
+    std::vector<Block> take_;
     ReceiverState reference_;
 };
 
@@ -240,18 +270,7 @@ TEST_F(AudioEndToEnd, ACaptureDeviceThatCannotOpenIsReportedAndPlaybackGoesOn)
     ASSERT_TRUE(rx.PlaybackOpen());
 
     // Raw playback needs only the playback device to advance.
-    const std::filesystem::path file = Dir() / "take.dat";
-    {
-        recording::RawRecorder rec;
-        ASSERT_TRUE(rec.Start(file, recording::LocalStamp{}, 5012000));
-        Block b{};
-        for (int n = 0; n < 12; ++n) {
-            for (std::size_t i = 0; i < b.size(); ++i)
-                b[i] = static_cast<int16_t>(((int(i) * 37 + n * 1000) % 8000) - 4000);
-            ASSERT_TRUE(rec.AppendBlock(b.data()));
-        }
-        ASSERT_TRUE(rec.Stop());
-    }
+    const std::filesystem::path file = WriteTake(12);
     rx.OpenRawFile(file);
     ASSERT_TRUE(RunUntil([&] { return !rx.RawPlaying(); }));
     EXPECT_EQ(inputs_.size(), 13u);
@@ -261,6 +280,52 @@ TEST_F(AudioEndToEnd, ACaptureDeviceThatCannotOpenIsReportedAndPlaybackGoesOn)
     // The settings dialog's lists number the devices as the receiver opens them.
     EXPECT_EQ(rx.InputDeviceNames().indexOf(QStringLiteral("rig")) + 1, rigInput_);
     EXPECT_EQ(rx.OutputDeviceNames().indexOf(QStringLiteral("rig")) + 1, rigOutput_);
+    rx.CloseDevices();
+}
+
+TEST_F(AudioEndToEnd, ADeviceRestartDuringPlaybackLeavesTheFileAloneOnTheChain)
+{
+    Receiver& rx = StartOn(rigInput_, rigOutput_);
+    ASSERT_TRUE(RunUntil([&] { return rx.ProcessedBlocks() >= 5; }));
+    int finished = 0;
+    QObject::connect(&rx, &Receiver::DeviceRestartFinished, [&] { ++finished; });
+    rx.OpenRawFile(WriteTake(60));  // three seconds, well past the restart
+    ASSERT_TRUE(rx.RawPlaying());
+    const std::size_t playStart = inputs_.size() - 1;
+
+    rx.RestartDevices(rigInput_, rigOutput_);
+    ASSERT_TRUE(RunUntil([&] { return finished == 1; }));
+    ASSERT_TRUE(rx.RawPlaying());
+    EXPECT_TRUE(rx.CaptureOpen());
+    EXPECT_FALSE(rx.CaptureRunning());
+
+    ASSERT_TRUE(RunUntil([&] { return !rx.RawPlaying(); }));
+    EXPECT_TRUE(rx.CaptureRunning());  // live input is back after the file
+    ExpectOnlyTheTakeFrom(playStart);
+    EXPECT_TRUE(errors_.empty()) << errors_[0].message;
+    rx.CloseDevices();
+}
+
+TEST_F(AudioEndToEnd, PlaybackGoesOnWhenCaptureCannotReopenAfterARestart)
+{
+    Receiver& rx = StartOn(rigInput_, rigOutput_);
+    int finished = 0;
+    QObject::connect(&rx, &Receiver::DeviceRestartFinished, [&] { ++finished; });
+    rx.OpenRawFile(WriteTake(40));
+    ASSERT_TRUE(rx.RawPlaying());
+    const std::size_t playStart = inputs_.size() - 1;
+
+    rx.RestartDevices(99, rigOutput_);
+    ASSERT_TRUE(RunUntil([&] { return finished == 1; }));
+    ASSERT_EQ(errors_.size(), 1u);
+    EXPECT_EQ(errors_[0].message, "Can not open the recoding device");
+    EXPECT_FALSE(rx.CaptureOpen());
+    ASSERT_TRUE(rx.PlaybackOpen());
+
+    ASSERT_TRUE(RunUntil([&] { return !rx.RawPlaying(); }));
+    ExpectOnlyTheTakeFrom(playStart);
+    EXPECT_EQ(inputs_.size(), playStart + take_.size() + 1);
+    EXPECT_EQ(errors_.size(), 1u);
     rx.CloseDevices();
 }
 
