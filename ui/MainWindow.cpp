@@ -5,7 +5,6 @@
 #include "ui/windows/AfFilterWindow.h"
 #include "ui/windows/DeviceRestartNotice.h"
 #include "ui/windows/IfFilterWindow.h"
-#include "ui/windows/KeypadWindow.h"
 #include "ui/windows/MemoryListWindow.h"
 #include "ui/windows/SettingsDialog.h"
 #include "ui/windows/SpectrumWindow.h"
@@ -492,6 +491,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 
 void MainWindow::keyPressEvent(QKeyEvent* event)
 {
+    pressed_.Pressed(event->key());
     switch (event->key()) {
     case Qt::Key_Up:
     case Qt::Key_Right: receiver_->StepTune(1); break;
@@ -503,11 +503,20 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
 
 void MainWindow::keyReleaseEvent(QKeyEvent* event)
 {
-    if (event->isAutoRepeat())
+    // Only the release of a press this window saw: not the Enter that closed
+    // an error box or confirmed the file dialog over it.
+    if (event->isAutoRepeat() || !pressed_.Released(event->key()))
         return;
     const int code = VirtualKeyFromQt(event->key(), event->modifiers());
     if (code >= 0)
         receiver_->KeypadKey(code);
+}
+
+void MainWindow::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow())
+        pressed_.Clear();
+    QWidget::changeEvent(event);
 }
 
 void MainWindow::wheelEvent(QWheelEvent* event)

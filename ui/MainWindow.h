@@ -10,6 +10,7 @@
 #include "core/Receiver.h"
 #include "ui/paint/FrequencyDisplay.h"
 #include "ui/paint/SignalMeter.h"
+#include "ui/windows/KeypadWindow.h"
 
 #include <QImage>
 #include <QWidget>
@@ -27,7 +28,6 @@ class AfFilterWindow;
 class DeviceRestartNotice;
 class IfFilterWindow;
 class ImageBox;
-class KeypadWindow;
 class MemoryListWindow;
 class SettingsDialog;
 class SpectrumWindow;
@@ -79,6 +79,7 @@ protected:
     void keyReleaseEvent(QKeyEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     QToolButton* Button(const char* name, const char* caption, int left, int top, int width,
@@ -130,6 +131,7 @@ private:
     QToolButton* monitorButton_ = nullptr;
 
     SecondaryWindows windows_;
+    PressedKeys pressed_;
     bool shownOnce_ = false;
     bool closing_ = false;
 };

@@ -8,6 +8,7 @@
 #include "ui/ImageBox.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QTest>
 #include <QToolButton>
@@ -46,7 +47,19 @@ protected:
         form_->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
         startMessages_ = CloseMessageBoxes();
+        form_->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(form_.get()));
         return *form_;
+    }
+
+    // The error boxes that are showing.
+    static std::vector<QMessageBox*> OpenBoxes()
+    {
+        std::vector<QMessageBox*> boxes;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
+                boxes.push_back(box);
+        return boxes;
     }
 
     // Closes the error boxes that are open and returns their texts.
@@ -79,20 +92,26 @@ protected:
 
     void Click(const char* name) { QTest::mouseClick(B(name), Qt::LeftButton); }
 
-    void KeyUp(int key, Qt::KeyboardModifiers mods = Qt::NoModifier)
+    // Keys as the window system delivers them: to the window that has the
+    // keyboard at that moment.
+    static void Press(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier)
     {
-        QKeyEvent release(QEvent::KeyRelease, key, mods);
-        QApplication::sendEvent(form_.get(), &release);
+        QTest::keyPress(QGuiApplication::focusWindow(), key, mods);
+    }
+    static void Release(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier)
+    {
+        QTest::keyRelease(QGuiApplication::focusWindow(), key, mods);
+    }
+    static void Key(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier)
+    {
+        Press(key, mods);
+        Release(key, mods);
     }
 
-    void Type(const std::string& text)
+    static void Type(const std::string& text)
     {
-        for (char c : text) {
-            if (c == '.')
-                KeyUp(Qt::Key_Period);
-            else
-                KeyUp(Qt::Key_0 + (c - '0'));
-        }
+        for (char c : text)
+            Key(c == '.' ? Qt::Key_Period : static_cast<Qt::Key>(Qt::Key_0 + (c - '0')));
     }
 
     std::string ReadIni()
@@ -212,19 +231,50 @@ TEST_F(MainWindowTest, KeysStepAndTypeAFrequency)
     // Digits typed on the main window tune as the keypad does.
     Type("7.1");
     EXPECT_EQ(S().FreqEntry, "7.1");
-    KeyUp(Qt::Key_Return);
+    Key(Qt::Key_Return);
     EXPECT_EQ(S().FreqEntry, "");
     EXPECT_EQ(int64_t(S().FreqCenter) + S().FreqTune, 7100000);
 
     // Beyond the "DX-R8" limits: refused, nothing changes.
     const int32_t center = S().FreqCenter;
     Type("35");
-    KeyUp(Qt::Key_Enter);
+    Key(Qt::Key_Enter, Qt::KeypadModifier);
     EXPECT_EQ(S().FreqCenter, center);
 
     B("stepUpButton")->click();  // 2 Hz
     EXPECT_EQ(S().StepNum, 1);
     EXPECT_EQ(S().TuneStep, 2);
+}
+
+TEST_F(MainWindowTest, TheEnterThatClosesAnErrorBoxIsNoEntry)
+{
+    Make();
+    Type(".");
+    Key(Qt::Key_Return);  // a lone "." cannot be read
+    std::vector<QMessageBox*> boxes = OpenBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    QMessageBox* box = boxes[0];
+    EXPECT_EQ(box->text(), "\".\" is not a frequency in MHz.");
+    box->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(box));
+
+    // The operator's Enter closes the box as it goes down; it comes up over
+    // the main window, which has the keyboard again.
+    Press(Qt::Key_Return);
+    QApplication::processEvents();
+    ASSERT_TRUE(OpenBoxes().empty());
+    form_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
+    Release(Qt::Key_Return);
+    QApplication::processEvents();
+    EXPECT_TRUE(OpenBoxes().empty());  // not the same box again
+    EXPECT_EQ(S().FreqEntry, ".");     // kept for "BS" or "CE"
+
+    // Keys pressed and released on the main window still work.
+    Key(Qt::Key_Backspace);
+    Type("7");
+    Key(Qt::Key_Return);
+    EXPECT_EQ(int64_t(S().FreqCenter) + S().FreqTune, 7000000);
 }
 
 TEST_F(MainWindowTest, WheelAndClickTurnTheHoveredKnob)

@@ -8,6 +8,8 @@
 #include <QShowEvent>
 #include <QToolButton>
 
+#include <algorithm>
+
 namespace ui {
 
 int VirtualKeyFromQt(int qtKey, Qt::KeyboardModifiers modifiers)
@@ -27,6 +29,32 @@ int VirtualKeyFromQt(int qtKey, Qt::KeyboardModifiers modifiers)
     case Qt::Key_Enter: return keys::Enter;
     default: return -1;
     }
+}
+
+void PressedKeys::Pressed(int qtKey)
+{
+    for (std::size_t i = 0; i < count_; ++i)
+        if (keys_[i] == qtKey)
+            return;  // held: the auto-repeat presses it again
+    if (count_ == keys_.size()) {
+        std::copy(keys_.begin() + 1, keys_.end(), keys_.begin());
+        --count_;
+    }
+    keys_[count_++] = qtKey;
+}
+
+bool PressedKeys::Released(int qtKey)
+{
+    for (std::size_t i = 0; i < count_; ++i) {
+        if (keys_[i] == qtKey) {
+            std::copy(keys_.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                      keys_.begin() + static_cast<std::ptrdiff_t>(count_),
+                      keys_.begin() + static_cast<std::ptrdiff_t>(i));
+            --count_;
+            return true;
+        }
+    }
+    return false;
 }
 
 KeypadWindow::KeypadWindow(QWidget* parent)
@@ -95,10 +123,17 @@ void KeypadWindow::closeEvent(QCloseEvent* event)
     QWidget::closeEvent(event);
 }
 
+void KeypadWindow::keyPressEvent(QKeyEvent* event)
+{
+    pressed_.Pressed(event->key());
+    QWidget::keyPressEvent(event);
+}
+
 void KeypadWindow::keyReleaseEvent(QKeyEvent* event)
 {
-    // A held key repeats its release in Qt; the entry wants one per press.
-    if (event->isAutoRepeat()) {
+    // A held key repeats its release in Qt; the entry wants one per press,
+    // and only for a press this window saw.
+    if (event->isAutoRepeat() || !pressed_.Released(event->key())) {
         event->accept();
         return;
     }
@@ -109,6 +144,13 @@ void KeypadWindow::keyReleaseEvent(QKeyEvent* event)
         return;
     }
     QWidget::keyReleaseEvent(event);
+}
+
+void KeypadWindow::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow())
+        pressed_.Clear();
+    QWidget::changeEvent(event);
 }
 
 }  // namespace ui

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include <array>
+#include <cstddef>
 #include <functional>
 
 class QGroupBox;
@@ -17,6 +18,24 @@ namespace ui {
 
 // The virtual key code of a Qt key, or -1 for keys the entry ignores.
 int VirtualKeyFromQt(int qtKey, Qt::KeyboardModifiers modifiers);
+
+// The keys a window saw pressed and not yet released. The entry acts on key
+// releases, and a release belongs to the window that saw its press: the Enter
+// that closes a message box or confirms a file dialog is released over the
+// window beneath, which must not take it for its own.
+class PressedKeys {
+public:
+    void Pressed(int qtKey);
+    // True when this window saw the key's press; the key is then forgotten.
+    bool Released(int qtKey);
+    // The window lost the keyboard: presses it saw will be released elsewhere.
+    void Clear() { count_ = 0; }
+
+private:
+    // More keys than anybody holds at once; the oldest makes room.
+    std::array<int, 8> keys_{};
+    std::size_t count_ = 0;
+};
 
 class KeypadWindow : public QWidget {
     Q_OBJECT
@@ -33,7 +52,9 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     QToolButton* AddButton(const char* name, const char* caption, int left, int top, int height,
@@ -46,6 +67,7 @@ private:
     QToolButton* backButton_ = nullptr;            // "BS"
     QToolButton* enterButton_ = nullptr;           // "ENT"
     QToolButton* clearButton_ = nullptr;           // "CE"
+    PressedKeys pressed_;
 };
 
 }  // namespace ui
