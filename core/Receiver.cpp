@@ -395,6 +395,9 @@ void Receiver::StepTune(int d)
     if (state_.StepBusy)
         return;
     state_.StepBusy = true;
+    // The load keeps FreqTune inside the band and every writer after it
+    // does; should one not, the sums below still cannot overflow.
+    state_.FreqTune = std::clamp(state_.FreqTune, -kHalfBand, kHalfBand);
 
     Snap();
     state_.MemoryMode = false;

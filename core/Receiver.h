@@ -49,10 +49,6 @@ inline constexpr std::array<int32_t, kStepCount> kStepTable = {
 // kKnobMin, kKnobMax in core/Format.h).
 inline constexpr int32_t kKnobStep = 4;
 
-// The IQ band is 48 kHz wide, centred on FreqCenter.
-inline constexpr int32_t kBandWidth = 48000;
-inline constexpr int32_t kHalfBand = 24000;
-
 enum class Knob { None = 0, Vol = 1, Sql = 2 };
 
 // Where the receiver's files live. Defaults are those of the running program.

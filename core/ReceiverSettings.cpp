@@ -1,5 +1,7 @@
 #include "core/ReceiverSettings.h"
 
+#include "radio/RadioTypes.h"
+
 #include <algorithm>
 #include <array>
 
@@ -122,6 +124,11 @@ void BringIntoRange(ReceiverState& s)
         s.PosAFFC1 = 3;
         s.PosAFFC2 = 60;
     }
+    // Tuning sums FreqCenter, FreqTune and a step: kept where the radio and
+    // the IQ band put them, they stay far from the int32 limits.
+    s.FreqTune = std::clamp(s.FreqTune, -kHalfBand, kHalfBand);
+    const radio::RadioTypeInfo& type = radio::RadioTypeOf(s.RadioType);
+    s.FreqCenter = std::clamp(s.FreqCenter, type.MinCenter, type.MaxCenter);
 }
 
 void LoadSettings(const std::filesystem::path& file, ReceiverState& state)

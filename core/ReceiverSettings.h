@@ -38,7 +38,9 @@ void ReadSettings(const ProfileDocument& doc, ReceiverState& state);
 // them: unknown mode, IF, AF and AGC choices become 0; StepNum, the knobs,
 // the gains and the palette are clamped to their controls' ranges; a user IF
 // width outside 1..200 becomes 30, and a user AF band that is not
-// 1 <= PosAFFC1 < PosAFFC2 <= 100 becomes 3..60.
+// 1 <= PosAFFC1 < PosAFFC2 <= 100 becomes 3..60. FreqTune is kept inside the
+// IQ band (-24000..24000) and FreqCenter inside what the radio type tunes, so
+// that no tuning sum can leave the int32 range.
 void BringIntoRange(ReceiverState& state);
 
 // Start-up's settings load: the file's keys (defaults without a file),

@@ -8,6 +8,11 @@
 
 namespace core {
 
+// The IQ band is 48 kHz wide, centred on FreqCenter: FreqTune lies within
+// -kHalfBand..kHalfBand.
+inline constexpr int32_t kBandWidth = 48000;
+inline constexpr int32_t kHalfBand = 24000;
+
 // The shared receiver state: one record, owned by the main window, touched on
 // the main thread only. Fields keep the names of their settings keys. The
 // signal chain's fields come from dsp::ChainControls.

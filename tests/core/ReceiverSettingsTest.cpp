@@ -187,7 +187,8 @@ TEST(Settings, HexadecimalAndJunkValues)
     EXPECT_EQ(LoadWave(dir, "GainPos=0x10\n").GainPos, 16);
     EXPECT_EQ(LoadWave(dir, "GainPos=abc\n").GainPos, -150);
     EXPECT_EQ(LoadWave(dir, "GainPos=$1F\n").GainPos, 31);
-    EXPECT_EQ(LoadWave(dir, "FreqCenter=$8A7A240\n").FreqCenter, 145203776);
+    // (A centre the "DJ-X11" tunes.)
+    EXPECT_EQ(LoadWave(dir, "FreqCenter=$8A7A240\n[IO]\nRadioType=1\n").FreqCenter, 145203776);
     EXPECT_EQ(LoadWave(dir, "FreqTune=$FFFFD120\n").FreqTune, -12000);
     EXPECT_EQ(LoadWave(dir, "FreqTune=99999999999\n").FreqTune, -12000);
     EXPECT_EQ(LoadWave(dir, "FreqCenter=\n").FreqCenter, 5012000);
@@ -238,6 +239,35 @@ TEST(Settings, OutOfRangeControlsAreClamped)
     EXPECT_EQ(LoadWave(dir, "ColorNum=6\n").ColorNum, 5);
     EXPECT_EQ(LoadWave(dir, "ColorNum=-1\n").ColorNum, 0);
     EXPECT_EQ(LoadWave(dir, "ColorNum=0\n").ColorNum, 0);
+}
+
+TEST(Settings, TuningOutsideTheBandOrTheRadioIsBroughtIntoRange)
+{
+    TempDir dir;
+    struct Case {
+        const char* lines;
+        int32_t freqTune;
+        int32_t freqCenter;
+    };
+    const Case cases[] = {
+        {"FreqTune=24000\nFreqCenter=30000\n", 24000, 30000},
+        {"FreqTune=-24000\nFreqCenter=34999990\n", -24000, 34999990},
+        {"FreqTune=24001\n", 24000, 5012000},
+        {"FreqTune=-99999\n", -24000, 5012000},
+        {"FreqTune=$7FFFFFFF\nFreqCenter=$80000000\n", 24000, 30000},
+        // "DX-R8" tunes 30000..34999990 Hz, "DJ-X11" 50000..1299999950 Hz.
+        {"FreqCenter=0\n", -12000, 30000},
+        {"FreqCenter=145000000\n", -12000, 34999990},
+        {"FreqCenter=145000000\n[IO]\nRadioType=1\n", -12000, 145000000},
+        {"FreqCenter=2147483647\n[IO]\nRadioType=1\n", -12000, 1299999950},
+        {"FreqCenter=40000\n[IO]\nRadioType=1\n", -12000, 50000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lines);
+        const ReceiverState s = LoadWave(dir, c.lines);
+        EXPECT_EQ(s.FreqTune, c.freqTune);
+        EXPECT_EQ(s.FreqCenter, c.freqCenter);
+    }
 }
 
 TEST(Settings, UserFilterValuesOutsideTheirControls)

@@ -94,6 +94,25 @@ TEST_F(Tuning, ARetuneTheRadioRefusesStopsAtTheEdge)
     EXPECT_EQ(S().FreqTune, -21000);
 }
 
+TEST_F(Tuning, AStoredOffsetBeyondTheBandCannotOverflowTheSteps)
+{
+    // Values no control writes: the load brings them into range, and steps
+    // at the largest step stay inside the band (the sanitizer build traps any
+    // overflow on the way).
+    WriteIni("[Wave]\nFreqTune=2147483647\nFreqCenter=-2147483648\nStepNum=16\n");
+    Receiver& rx = Started();
+    EXPECT_EQ(S().FreqTune, 24000);
+    EXPECT_EQ(S().FreqCenter, 30000);
+    for (int i = 0; i < 4; ++i)
+        rx.StepTune(1);
+    EXPECT_LE(S().FreqTune, 24000);
+    S().FreqTune = -2147483647 - 1;  // as if a window had written it
+    for (int i = 0; i < 4; ++i)
+        rx.StepTune(-1);
+    EXPECT_GE(S().FreqTune, -24000);
+    EXPECT_LE(S().FreqTune, 24000);
+}
+
 TEST_F(Tuning, AStepInProgressIgnoresFurtherSteps)
 {
     Receiver& rx = At(7100000, 0, 6);
