@@ -243,8 +243,10 @@ void MainWindow::ConnectControls()
             windows_.spectrum->show();
     });
     connect(settingsButton_, &QToolButton::clicked, this, [this] {
+        // Modal for the whole application, without a nested event loop
+        // (open() would make it modal for its parent window only).
         if (windows_.settings)
-            windows_.settings->open();  // modal, without a nested event loop
+            windows_.settings->show();
     });
 
     for (auto [box, knob] :

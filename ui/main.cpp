@@ -34,7 +34,7 @@ int main(int argc, char* argv[])
         ui::MainWindow mainWindow;
         ui::SpectrumWindow spectrum;
         ui::IfFilterWindow ifFilter;
-        ui::SettingsDialog settings;
+        ui::SettingsDialog settings(&mainWindow);
         ui::DeviceRestartNotice deviceRestartNotice(&settings);
         ui::KeypadWindow keypad;
         ui::MemoryListWindow memoryList;

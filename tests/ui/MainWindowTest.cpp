@@ -6,6 +6,11 @@
 #include "dsp/SignalChain.h"
 #include "tests/support/TempDir.h"
 #include "ui/ImageBox.h"
+#include "ui/windows/KeypadWindow.h"
+#include "ui/windows/MemoryListWindow.h"
+#include "ui/windows/SettingsDialog.h"
+#include "ui/windows/SpectrumWindow.h"
+#include "ui/windows/WaveRecorderWindow.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -31,6 +36,11 @@ class MainWindowTest : public ::testing::Test {
 protected:
     void TearDown() override
     {
+        spectrum_.reset();
+        keypad_.reset();
+        memoryList_.reset();
+        waveRecorder_.reset();
+        settings_.reset();
         form_.reset();
         CloseMessageBoxes();
     }
@@ -49,6 +59,26 @@ protected:
         startMessages_ = CloseMessageBoxes();
         form_->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(form_.get()));
+        return *form_;
+    }
+
+    // Make() with the secondary windows the main window opens, created as
+    // the application creates them.
+    ui::MainWindow& MakeWithWindows()
+    {
+        Make();
+        spectrum_ = std::make_unique<ui::SpectrumWindow>();
+        settings_ = std::make_unique<ui::SettingsDialog>();
+        keypad_ = std::make_unique<ui::KeypadWindow>();
+        memoryList_ = std::make_unique<ui::MemoryListWindow>();
+        waveRecorder_ = std::make_unique<ui::WaveRecorderWindow>();
+        ui::SecondaryWindows windows;
+        windows.spectrum = spectrum_.get();
+        windows.settings = settings_.get();
+        windows.keypad = keypad_.get();
+        windows.memoryList = memoryList_.get();
+        windows.waveRecorder = waveRecorder_.get();
+        form_->SetSecondaryWindows(windows);
         return *form_;
     }
 
@@ -123,6 +153,11 @@ protected:
     tesmar::test::TempDir temp_;
     const std::filesystem::path dir_ = temp_.Path();
     std::unique_ptr<ui::MainWindow> form_;
+    std::unique_ptr<ui::SpectrumWindow> spectrum_;
+    std::unique_ptr<ui::SettingsDialog> settings_;
+    std::unique_ptr<ui::KeypadWindow> keypad_;
+    std::unique_ptr<ui::MemoryListWindow> memoryList_;
+    std::unique_ptr<ui::WaveRecorderWindow> waveRecorder_;
     std::vector<std::string> startMessages_;
 };
 
@@ -275,6 +310,31 @@ TEST_F(MainWindowTest, TheEnterThatClosesAnErrorBoxIsNoEntry)
     Type("7");
     Key(Qt::Key_Return);
     EXPECT_EQ(int64_t(S().FreqCenter) + S().FreqTune, 7000000);
+}
+
+TEST_F(MainWindowTest, TheSettingsDialogBlocksTheOtherWindowsWhileOpen)
+{
+    MakeWithWindows();
+    keypad_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(keypad_.get()));
+    Click("settingsButton");
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(settings_.get()));
+    EXPECT_EQ(QApplication::activeModalWidget(), settings_.get());
+
+    // Clicks as the window system delivers them do not get through: not on
+    // the main window's "Up", not on the keypad's "7".
+    const QPoint up = B("stepUpButton")->geometry().center();
+    QTest::mouseClick(form_->windowHandle(), Qt::LeftButton, Qt::NoModifier, up);
+    auto* seven = keypad_->findChild<QToolButton*>("digitButton7");
+    ASSERT_NE(seven, nullptr);
+    const QPoint sevenAt = seven->mapTo(keypad_.get(), seven->rect().center());
+    QTest::mouseClick(keypad_->windowHandle(), Qt::LeftButton, Qt::NoModifier, sevenAt);
+    EXPECT_EQ(S().StepNum, 0);
+    EXPECT_EQ(S().FreqEntry, "");
+
+    settings_->close();
+    QTest::mouseClick(form_->windowHandle(), Qt::LeftButton, Qt::NoModifier, up);
+    EXPECT_EQ(S().StepNum, 1);
 }
 
 TEST_F(MainWindowTest, WheelAndClickTurnTheHoveredKnob)

@@ -7,6 +7,9 @@ SettingsDialog::SettingsDialog(QWidget* parent)
 {
     setObjectName("settingsDialog");
     setWindowTitle("Settings");
+    // While it is open the operator works in it alone: the main window and
+    // the other windows wait.
+    setWindowModality(Qt::ApplicationModal);
 }
 
 }  // namespace ui

@@ -1,6 +1,7 @@
 #pragma once
 
-// The settings dialog, shown modally by "Settings".
+// The settings dialog, shown by "Settings"; it blocks the other windows while
+// it is open.
 
 #include <QDialog>
 
