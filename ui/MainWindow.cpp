@@ -226,22 +226,21 @@ void MainWindow::ConnectControls()
     connect(stepUpButton_, &QToolButton::clicked, this, [&r] { r.StepUp(); });
     connect(stepDownButton_, &QToolButton::clicked, this, [&r] { r.StepDown(); });
 
-    connect(keyButton_, &QToolButton::clicked, this, [this] {
-        if (windows_.keypad)
-            windows_.keypad->show();
-    });
-    connect(listButton_, &QToolButton::clicked, this, [this] {
-        if (windows_.memoryList)
-            windows_.memoryList->show();
-    });
-    connect(waveButton_, &QToolButton::clicked, this, [this] {
-        if (windows_.waveRecorder)
-            windows_.waveRecorder->show();
-    });
-    connect(spectrumButton_, &QToolButton::clicked, this, [this] {
-        if (windows_.spectrum && !windows_.spectrum->isVisible())
-            windows_.spectrum->show();
-    });
+    // An open window comes to the front with the keyboard, as a new one does.
+    auto bringUp = [](QWidget* window) {
+        if (window == nullptr)
+            return;
+        window->show();
+        window->raise();
+        window->activateWindow();
+    };
+    connect(keyButton_, &QToolButton::clicked, this, [this, bringUp] { bringUp(windows_.keypad); });
+    connect(listButton_, &QToolButton::clicked, this,
+            [this, bringUp] { bringUp(windows_.memoryList); });
+    connect(waveButton_, &QToolButton::clicked, this,
+            [this, bringUp] { bringUp(windows_.waveRecorder); });
+    connect(spectrumButton_, &QToolButton::clicked, this,
+            [this, bringUp] { bringUp(windows_.spectrum); });
     connect(settingsButton_, &QToolButton::clicked, this, [this] {
         // Modal for the whole application, without a nested event loop
         // (open() would make it modal for its parent window only).

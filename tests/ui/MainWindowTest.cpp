@@ -337,6 +337,28 @@ TEST_F(MainWindowTest, TheSettingsDialogBlocksTheOtherWindowsWhileOpen)
     EXPECT_EQ(S().StepNum, 1);
 }
 
+TEST_F(MainWindowTest, WindowButtonsBringAnOpenWindowToTheFront)
+{
+    MakeWithWindows();
+    const std::pair<const char*, QWidget*> buttons[] = {
+        {"spectrumButton", spectrum_.get()},
+        {"keyButton", keypad_.get()},
+        {"listButton", memoryList_.get()},
+        {"waveButton", waveRecorder_.get()},
+    };
+    for (const auto& [button, window] : buttons) {
+        SCOPED_TRACE(button);
+        Click(button);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+        // The main window in front again; the window stays open behind it.
+        form_->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
+        ASSERT_TRUE(window->isVisible());
+        Click(button);
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window, 1000));
+    }
+}
+
 TEST_F(MainWindowTest, WheelAndClickTurnTheHoveredKnob)
 {
     ui::MainWindow& f = Make();
