@@ -96,6 +96,11 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
     });
     connect(link_.get(), &radio::RadioLink::RadioLinkOkChanged, this,
             [this](bool on) { emit ComLampChanged(on); });
+    // The set-up ends by tuning the radio to FreqCenter, which moves the
+    // grid remainder into FreqTune: the display must show it even when no
+    // block arrives to repaint it.
+    connect(radioControl_.get(), &radio::RadioControl::StartRadioFinished, this,
+            &Receiver::DisplayChanged);
 
     connect(raw_.get(), &RawTransport::ButtonsChanged, this, &Receiver::RawButtonsChanged);
     connect(raw_.get(), &RawTransport::DisplayChanged, this, &Receiver::DisplayChanged);

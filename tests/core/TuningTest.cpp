@@ -150,6 +150,22 @@ protected:
     std::size_t linesAfterSetup_ = 0;
 };
 
+TEST_F(TuningWithRadio, TheDisplayShowsTheRemainderTheSetUpMovedIntoTheOffset)
+{
+    // No sound device runs here, so no block repaints the display.
+    WriteIni(IniRadio() + "[Wave]\nFreqCenter=7100005\nFreqTune=-12000\n");
+    Receiver& rx = Started();
+    std::vector<std::pair<int32_t, int32_t>> shown;
+    QObject::connect(&rx, &Receiver::DisplayChanged,
+                     [&] { shown.emplace_back(S().FreqCenter, S().FreqTune); });
+    OpenRadio(rx);
+    ASSERT_EQ(radio_.Lines().back(), "AL~RW_RXF07100000");
+    EXPECT_EQ(S().FreqCenter, 7100000);
+    EXPECT_EQ(S().FreqTune, -11995);
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(shown.back(), std::make_pair(7100000, -11995));
+}
+
 TEST_F(TuningWithRadio, BandEdgeRetuneWritesTheCommand)
 {
     WriteIni(IniRadio() + "[Wave]\nFreqCenter=7100000\nFreqTune=-20900\nStepNum=6\n");
