@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QImage>
+
 #include <string>
 
 using namespace painttest;
@@ -287,6 +289,91 @@ TEST_F(DisplayTest, RepaintingAllocatesNothing)
     }
     EXPECT_EQ(scope.Allocations(), 0u);
     EXPECT_EQ(img().constBits(), bits);
+}
+
+// UTF-8 for the code points first..first + count - 1 (all two- or three-byte).
+std::string Utf8Run(char32_t first, int count)
+{
+    std::string out;
+    for (char32_t c = first; c < first + static_cast<char32_t>(count); ++c) {
+        if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+        } else {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        }
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+    return out;
+}
+
+TEST_F(DisplayTest, MemoryNamesBeyondAsciiAreDrawn)
+{
+    ui::DisplayInputs in = Defaults();
+    in.MemoryMode = true;
+    auto ink = [&](const std::string& name) {
+        in.MemName = name;
+        display.PaintDisplay(in);
+        return CountIn(img(), 10, 0, 250, 20, [](Px p) { return p.r > 128; });
+    };
+    // One character each: Cyrillic, Greek, Latin-1, a currency sign, and
+    // bytes that are no UTF-8 (drawn as the replacement character).
+    for (const char* name : {"\u0416", "\u03A9", "\u00E9", "\u20AC", "\xFF", "\xC3"})
+        EXPECT_GT(ink(name), 8) << name;
+    // "Zürich" is "Zrich" with one more letter in between.
+    EXPECT_GT(ink("Z\u00FCrich"), ink("Zrich") + 8);
+}
+
+TEST_F(DisplayTest, RepaintingANameBeyondAsciiAllocatesNothingOnceSeen)
+{
+    ui::DisplayInputs in = Defaults();
+    in.MemoryMode = true;
+    // More distinct letters than fit on the line: those beyond its end are
+    // never drawn, so every repaint finds its glyphs in the cache.
+    const std::string cyrillic = Utf8Run(0x410, 200);
+    const std::string greek = "\u039C\u03B5\u03C4\u03B5\u03C9\u03C1\u03BF \u20AC";
+    in.MemName = cyrillic;
+    display.PaintDisplay(in);
+    in.MemName = greek;
+    display.PaintDisplay(in);
+    const QImage first = img().copy();
+
+    alloc::Scope scope;
+    for (int i = 0; i < 50; ++i) {
+        in.MemName = (i % 2) != 0 ? std::string_view(greek) : std::string_view(cyrillic);
+        display.PaintDisplay(in);
+    }
+    EXPECT_EQ(scope.Allocations(), 0u);
+    EXPECT_EQ(img(), first);
+}
+
+TEST(GlyphAtlasTest, TheCacheRendersAgainWhatItHadToLetGo)
+{
+    ui::GlyphAtlas atlas(QStringLiteral("DejaVu Sans"), 9, 0.85);
+    QImage image(40, 30, QImage::Format_RGB888);
+    const ui::Canvas canvas{image.bits(), static_cast<int>(image.bytesPerLine()), 40, 30};
+    auto draw = [&](char32_t code) {
+        image.fill(Qt::black);
+        atlas.DrawCodePoint(canvas, 5, 2, code, ui::Rgb{255, 255, 255});
+        return image.copy();
+    };
+    const QImage zhe = draw(0x416);
+    EXPECT_EQ(atlas.Rendered(), 1);
+    EXPECT_EQ(draw(0x416), zhe);  // from the cache
+    EXPECT_EQ(atlas.Rendered(), 1);
+
+    // As many other characters as there are slots push it out...
+    for (int i = 0; i < ui::GlyphAtlas::kCacheSlots; ++i)
+        draw(0x4E00 + static_cast<char32_t>(i));
+    EXPECT_EQ(atlas.Rendered(), 1 + ui::GlyphAtlas::kCacheSlots);
+    // ...and it comes back the same, rendered once more; the latest stay.
+    EXPECT_EQ(draw(0x416), zhe);
+    EXPECT_EQ(atlas.Rendered(), 2 + ui::GlyphAtlas::kCacheSlots);
+    draw(0x4E00 + ui::GlyphAtlas::kCacheSlots - 1);
+    EXPECT_EQ(atlas.Rendered(), 2 + ui::GlyphAtlas::kCacheSlots);
+    // ASCII never goes through the cache.
+    atlas.DrawCodePoint(canvas, 5, 2, U'A', ui::Rgb{255, 255, 255});
+    EXPECT_EQ(atlas.Rendered(), 2 + ui::GlyphAtlas::kCacheSlots);
 }
 
 }  // namespace
