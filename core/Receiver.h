@@ -113,7 +113,7 @@ public:
 
     // --- Mode, AGC, IF, AF and DSP buttons (act also when chosen while down)
     // A mode presses its IF and AF buttons: AM "6.0 k" and "3.0 k", FM
-    // "12.0 k" and "6.0 k", CW "0.5 k", LSB and USB "3.0 k", each with AF
+    // "12.0 k" and "6.0 k", CW "0.5 k" and "3.0 k", LSB and USB "3.0 k" and
     // "3.0 k". Leaves a memory channel.
     void SelectMode(Mode mode);
     void SelectAgc(AgcSpeed speed);
