@@ -271,7 +271,10 @@ int GlyphAtlas::DrawText(const Canvas& canvas, int x, int y, std::string_view te
     while (i < text.size()) {
         if (x >= canvas.width)
             break;  // an endless entry simply runs off the display
-        x += DrawCodePoint(canvas, x, y, NextCodePoint(text, i), colour);
+        if (static_cast<unsigned char>(text[i]) < 0x80)
+            x += DrawChar(canvas, x, y, text[i++], colour);
+        else
+            x += DrawCodePoint(canvas, x, y, NextCodePoint(text, i), colour);
     }
     return x;
 }
