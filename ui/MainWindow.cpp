@@ -22,6 +22,8 @@
 #include <QToolButton>
 #include <QWheelEvent>
 
+#include <cstdlib>
+
 namespace ui {
 
 namespace {
@@ -522,9 +524,10 @@ void MainWindow::changeEvent(QEvent* event)
 
 void MainWindow::wheelEvent(QWheelEvent* event)
 {
-    const int delta = event->angleDelta().y();
-    if (delta != 0)
-        receiver_->StepTune(delta > 0 ? 1 : -1);
+    // One step per whole notch, also from wheels that report finer parts.
+    const int notches = wheel_.Add(event->angleDelta().y());
+    for (int n = 0; n < std::abs(notches); ++n)
+        receiver_->StepTune(notches > 0 ? 1 : -1);
     event->accept();
 }
 

@@ -8,6 +8,7 @@
 
 #include "core/Choices.h"
 #include "core/Receiver.h"
+#include "core/WheelNotches.h"
 #include "ui/paint/FrequencyDisplay.h"
 #include "ui/paint/SignalMeter.h"
 #include "ui/windows/KeypadWindow.h"
@@ -132,6 +133,7 @@ private:
 
     SecondaryWindows windows_;
     PressedKeys pressed_;
+    core::WheelNotches wheel_;
     bool shownOnce_ = false;
     bool closing_ = false;
 };
