@@ -567,6 +567,40 @@ void Receiver::RestartDevices(int32_t input, int32_t output)
 
 void Receiver::SetSpectrumVisible(bool visible) { state_.SpectrumVisible = visible; }
 
+bool Receiver::MoveBand(int d)
+{
+    // While a raw file plays the band shown is the file's, and while one
+    // records its header holds the centre it began at: retuning the radio
+    // then would leave radio, display and file out of step (the tuning
+    // steps stop at the band's edge for the same reason).
+    if (FileBusy())
+        return false;
+    const int64_t center = int64_t(state_.FreqCenter) + (d < 0 ? -kBandWidth : kBandWidth);
+    if (!FitsInt32(center) || !radioControl_->SetRadioFrequency(static_cast<int32_t>(center)))
+        return false;
+    emit DisplayChanged();
+    return true;
+}
+
+void Receiver::SpectrumPressed(PointerButton button, int32_t offset)
+{
+    state_.MemoryMode = false;
+    if (button == PointerButton::Left)
+        state_.FreqTune = offset;
+    else if (button == PointerButton::Right)
+        state_.DragTune = !state_.DragTune;
+    emit DisplayChanged();
+}
+
+void Receiver::SpectrumMoved(int32_t offset)
+{
+    if (!state_.DragTune)
+        return;
+    state_.FreqTune = offset;
+    state_.MemoryMode = false;
+    emit DisplayChanged();
+}
+
 // -------------------------------------------------------------- block path
 
 const dsp::BlockOutputs& Receiver::Outputs() const { return chain_->Outputs(); }

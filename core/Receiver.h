@@ -51,6 +51,9 @@ inline constexpr int32_t kKnobStep = 4;
 
 enum class Knob { None = 0, Vol = 1, Sql = 2 };
 
+// A mouse button, as the spectrum window's views tell them apart.
+enum class PointerButton { Left, Right, Other };
+
 // Where the receiver's files live. Defaults are those of the running program.
 struct ReceiverPaths {
     std::filesystem::path settingsFile;      // the settings file
@@ -200,6 +203,20 @@ public:
 
     // The spectrum window shows or hides: the chain analyses only while shown.
     void SetSpectrumVisible(bool visible);
+
+    // --- Spectrum window
+    // The band buttons: the radio's centre 48 kHz lower (d < 0) or higher,
+    // through SetRadioFrequency; the receive frequency moves with the band.
+    // False, and nothing changes, when the radio cannot tune there or while
+    // a raw file plays or records.
+    bool MoveBand(int d);
+    // A mouse button pressed on the strip or the waterfall over `offset` Hz
+    // from FreqCenter: leaves a memory channel; the left button tunes there,
+    // the right one toggles DragTune. The offset is taken as it is (neither
+    // snapped nor kept inside the band) and the radio is not retuned.
+    void SpectrumPressed(PointerButton button, int32_t offset);
+    // The pointer moved over them: tunes there while DragTune is on.
+    void SpectrumMoved(int32_t offset);
 
     // --- State for the windows
     ReceiverState& State() { return state_; }
