@@ -32,7 +32,7 @@ int main(int argc, char* argv[])
 
     try {
         ui::MainWindow mainWindow;
-        ui::SpectrumWindow spectrum;
+        ui::SpectrumWindow spectrum(mainWindow.Receiver());
         ui::IfFilterWindow ifFilter;
         ui::SettingsDialog settings(&mainWindow);
         ui::DeviceRestartNotice deviceRestartNotice(&settings);

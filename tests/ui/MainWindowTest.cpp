@@ -67,7 +67,7 @@ protected:
     ui::MainWindow& MakeWithWindows()
     {
         Make();
-        spectrum_ = std::make_unique<ui::SpectrumWindow>();
+        spectrum_ = std::make_unique<ui::SpectrumWindow>(form_->Receiver());
         settings_ = std::make_unique<ui::SettingsDialog>();
         keypad_ = std::make_unique<ui::KeypadWindow>();
         memoryList_ = std::make_unique<ui::MemoryListWindow>();

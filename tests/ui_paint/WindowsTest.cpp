@@ -5,7 +5,6 @@
 #include "ui/windows/MemoryEditDialog.h"
 #include "ui/windows/MemoryListWindow.h"
 #include "ui/windows/SettingsDialog.h"
-#include "ui/windows/SpectrumWindow.h"
 #include "ui/windows/VersionWindow.h"
 #include "ui/windows/WaveRecorderWindow.h"
 
@@ -234,7 +233,6 @@ TEST(DeviceRestartNotice, CentresOverTheSettingsWindowWhenShown)
 
 TEST(EmptyWindows, CaptionsOfTheLaterWindows)
 {
-    EXPECT_EQ(ui::SpectrumWindow().windowTitle(), "Spectrum Display");
     EXPECT_EQ(ui::IfFilterWindow().windowTitle(), "IF filter");
     EXPECT_EQ(ui::MemoryListWindow().windowTitle(), "Memory list");
     EXPECT_EQ(ui::MemoryEditDialog().windowTitle(), "Memory edit");
@@ -242,7 +240,6 @@ TEST(EmptyWindows, CaptionsOfTheLaterWindows)
     EXPECT_EQ(ui::WaveRecorderWindow().windowTitle(), "Wave recoder");
     EXPECT_EQ(ui::SettingsDialog().windowTitle(), "Settings");
     EXPECT_EQ(ui::VersionWindow().windowTitle(), "Version information");
-    EXPECT_TRUE(ui::SpectrumWindow().isWindow());
     EXPECT_TRUE(ui::VersionWindow().isWindow());
 }
 
