@@ -1,0 +1,114 @@
+// The spectrum window's redraw per block at a 1000 x 600 window: the
+// traces' history, the strip with three traces of 2046 segments, the
+// waterfall's scroll and new row, both pictures ready to show. Prints, besides
+// Google Benchmark's own columns, "xRT" (how many times faster than real
+// time, 50 ms per block) and "allocs" (heap allocations per block, counted by
+// this binary's operator new).
+#include "AllocationCounter.h"
+#include "core/Receiver.h"
+#include "dsp/Spectrum.h"
+#include "ui/windows/SpectrumWindow.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <array>
+#include <cmath>
+#include <random>
+#include <vector>
+
+namespace {
+
+using Spectrum = std::array<double, core::kSpectrumBins>;
+
+// Spectra as the analysis gives them: noise around a few carriers of
+// different strengths, so that the traces jump as they do on the air.
+std::vector<Spectrum> Spectra(int count)
+{
+    dsp::SpectrumAnalyzer analyzer;
+    std::mt19937 random(7);
+    std::normal_distribution<double> noise(0.0, 30.0);
+    std::vector<double> i(dsp::kSpectrumSize);
+    std::vector<double> q(dsp::kSpectrumSize);
+    std::vector<Spectrum> spectra(static_cast<size_t>(count));
+    const double carriers[][2] = {{-12000.0, 6000.0}, {3500.0, 800.0}, {17250.0, 150.0}};
+    for (int s = 0; s < count; ++s) {
+        for (int n = 0; n < dsp::kSpectrumSize; ++n) {
+            double re = noise(random);
+            double im = noise(random);
+            for (const auto& c : carriers) {
+                const double phase = 2.0 * M_PI * c[0] * (s * 2400 + n) / 48000.0;
+                re += c[1] * std::sin(phase);
+                im += c[1] * std::cos(phase);
+            }
+            i[static_cast<size_t>(n)] = std::round(re);
+            q[static_cast<size_t>(n)] = std::round(im);
+        }
+        analyzer.Analyze(i.data(), q.data(), spectra[static_cast<size_t>(s)].data());
+    }
+    return spectra;
+}
+
+void SetCounters(benchmark::State& state, size_t allocations)
+{
+    state.counters["xRT"] = benchmark::Counter(0.05 * static_cast<double>(state.iterations()),
+                                               benchmark::Counter::kIsRate);
+    state.counters["allocs"] =
+        static_cast<double>(allocations) / static_cast<double>(state.iterations());
+}
+
+// paint != 0: the event loop runs after every block, so both pictures also
+// reach the (offscreen) screen.
+void BM_SpectrumRedraw(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    core::ReceiverPaths paths;
+    paths.settingsFile = QDir(dir.path()).filePath("tesmar.ini").toStdString();
+    paths.dataDirectory = dir.path().toStdString();
+    paths.programDirectory = dir.path().toStdString();
+    core::Receiver receiver(paths);
+    receiver.SetAudioApi(audio::AudioApi::Jack);  // no sound card: the devices fail quietly
+    receiver.Start();
+    receiver.State().FreqCenter = 145000000;
+
+    ui::SpectrumWindow window(receiver);
+    window.resize(1000, 600);
+    window.show();
+    QApplication::processEvents();
+    const bool paint = state.range(0) != 0;
+    static const std::vector<Spectrum> spectra = Spectra(32);
+    window.Redraw(spectra[0].data());  // warm-up
+
+    size_t block = 0;
+    alloc::Scope allocations;
+    for (auto _ : state) {
+        receiver.State().FreqTune = -20000 + static_cast<int32_t>(block % 400) * 100;
+        window.Redraw(spectra[block % spectra.size()].data());
+        if (paint)
+            QApplication::processEvents();
+        benchmark::DoNotOptimize(window.WaterfallImage().constBits());
+        ++block;
+    }
+    SetCounters(state, allocations.Allocations());
+    state.SetLabel(paint ? "redraw and paint, 1000 x 600" : "redraw, 1000 x 600");
+}
+
+}  // namespace
+
+BENCHMARK(BM_SpectrumRedraw)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
