@@ -10,20 +10,18 @@
 #include "audio/AudioEngine.h"
 #include "core/Receiver.h"
 #include "recording/RawIqFile.h"
+#include "tests/core/CoreFixture.h"
 #include "tests/support/TempDir.h"
 #include "ui/MainWindow.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QMessageBox>
 #include <QTest>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <string>
 
 namespace {
@@ -31,17 +29,7 @@ namespace {
 using spectrumtest::At;
 using spectrumtest::Px;
 
-bool RunUntil(const std::function<bool()>& pred, int guardMs = 30000)
-{
-    const QDeadlineTimer guard(guardMs);
-    while (!pred()) {
-        if (guard.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::usleep(500);
-    }
-    return true;
-}
+using core::test::RunUntil;
 
 TEST(SpectrumEndToEnd, ACarrierInARawRecordingDrawsItsColumn)
 {

@@ -1,11 +1,11 @@
 #pragma once
 
-// Pixels of the spectrum window's 24-bit pictures, and a block carrying one
-// carrier, for the spectrum window's tests.
+// A block carrying one carrier, and the pixels of the spectrum window's
+// 24-bit pictures (as the painters' tests read them), for the spectrum
+// window's tests.
 
 #include "dsp/Constants.h"
-
-#include <QImage>
+#include "tests/ui_paint/PaintTestUtil.h"
 
 #include <cmath>
 #include <cstdint>
@@ -13,16 +13,8 @@
 
 namespace spectrumtest {
 
-struct Px {
-    int r, g, b;
-    bool operator==(const Px&) const = default;
-};
-
-inline Px At(const QImage& img, int x, int y)
-{
-    const uchar* p = img.constScanLine(y) + x * 3;
-    return {p[0], p[1], p[2]};
-}
+using painttest::At;
+using painttest::Px;
 
 // A block whose complex signal Q + jI is a carrier `offset` Hz from the
 // centre (I on the first channel, Q on the second).

@@ -41,11 +41,9 @@ using spectrumtest::Px;
 
 bool AllBlack(const QImage& img)
 {
-    for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x)
-            if (!(At(img, x, y) == Px{0, 0, 0}))
-                return false;
-    return true;
+    return painttest::CountIn(img, 0, 0, img.width(), img.height(), [](Px p) {
+               return !(p == Px{0, 0, 0});
+           }) == 0;
 }
 
 void CloseMessageBoxes()

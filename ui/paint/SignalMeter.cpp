@@ -66,7 +66,7 @@ void SignalMeter::PaintMeter(const double* agcTrace)
     }
 }
 
-void DrawLine(const Canvas& canvas, int x0, int y0, int x1, int y1, Rgb colour)
+void DrawLine(const Canvas& canvas, int x0, int y0, int x1, int y1, Rgb colour, LineEnd end)
 {
     // Bresenham; the needles start below the picture, so most of their first
     // pixels fall outside and are skipped by Set.
@@ -76,8 +76,10 @@ void DrawLine(const Canvas& canvas, int x0, int y0, int x1, int y1, Rgb colour)
     const int sy = y0 < y1 ? 1 : -1;
     int err = dx + dy;
     for (;;) {
-        canvas.Set(x0, y0, colour);
-        if (x0 == x1 && y0 == y1)
+        const bool last = x0 == x1 && y0 == y1;
+        if (!last || end == LineEnd::Drawn)
+            canvas.Set(x0, y0, colour);
+        if (last)
             break;
         const int e2 = 2 * err;
         if (e2 >= dy) {

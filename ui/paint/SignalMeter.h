@@ -45,8 +45,11 @@ private:
     std::array<double, 5> h_{};
 };
 
-// One-pixel line from (x0, y0) to (x1, y1), both ends included, clipped to
-// the canvas.
-void DrawLine(const Canvas& canvas, int x0, int y0, int x1, int y1, Rgb colour);
+// One-pixel line from (x0, y0) to (x1, y1), clipped to the canvas. Both ends
+// are drawn, or the end point is left out as a polyline's segment leaves it
+// to the next one.
+enum class LineEnd { Drawn, LeftOut };
+void DrawLine(const Canvas& canvas, int x0, int y0, int x1, int y1, Rgb colour,
+              LineEnd end = LineEnd::Drawn);
 
 }  // namespace ui

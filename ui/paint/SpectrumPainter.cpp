@@ -1,9 +1,10 @@
 #include "ui/paint/SpectrumPainter.h"
 
+#include "ui/paint/SignalMeter.h"
+
 #include <QString>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 
 namespace ui {
@@ -24,50 +25,13 @@ Rgb TraceColour(int n)
     return {level, level, level};
 }
 
-bool Dot(int fromStart) { return (fromStart / core::kDotLength) % 2 == 0; }
-
-void DottedColumn(const Canvas& c, int x, int top, int bottom, Rgb colour)
+// A dotted line of `length` pixels from (x, y) in steps of (dx, dy): three
+// pixels drawn, three left alone.
+void Dotted(const Canvas& c, int x, int y, int dx, int dy, int length, Rgb colour)
 {
-    if (x < 0 || x >= c.width)
-        return;
-    for (int y = std::max(top, 0); y < std::min(bottom, c.height); ++y)
-        if (Dot(y - top))
-            c.Set(x, y, colour);
-}
-
-void DottedRow(const Canvas& c, int y, int left, int right, Rgb colour)
-{
-    if (y < 0 || y >= c.height)
-        return;
-    for (int x = std::max(left, 0); x < std::min(right, c.width); ++x)
-        if (Dot(x - left))
-            c.Set(x, y, colour);
-}
-
-// A line from (x0, y0) towards (x1, y1), the end point left out as the next
-// segment of a polyline starts there.
-void Segment(const Canvas& c, int x0, int y0, int x1, int y1, Rgb colour)
-{
-    if ((y0 < 0 && y1 < 0) || (y0 >= c.height && y1 >= c.height) || (x0 < 0 && x1 < 0) ||
-        (x0 >= c.width && x1 >= c.width))
-        return;
-    const int dx = std::abs(x1 - x0);
-    const int dy = -std::abs(y1 - y0);
-    const int sx = x0 < x1 ? 1 : -1;
-    const int sy = y0 < y1 ? 1 : -1;
-    int err = dx + dy;
-    while (x0 != x1 || y0 != y1) {
-        c.Set(x0, y0, colour);
-        const int e2 = 2 * err;
-        if (e2 >= dy) {
-            err += dy;
-            x0 += sx;
-        }
-        if (e2 <= dx) {
-            err += dx;
-            y0 += sy;
-        }
-    }
+    for (int i = 0; i < length; ++i)
+        if ((i / core::kDotLength) % 2 == 0)
+            c.Set(x + i * dx, y + i * dy, colour);
 }
 
 // Bins first .. last as one polyline.
@@ -79,7 +43,9 @@ void Trace(const Canvas& c, const core::SpectrumView& view, const double* values
     for (int b = first + 1; b <= last; ++b) {
         const int nx = view.BinColumn(b);
         const int ny = core::TraceRow(values[b]);
-        Segment(c, x, y, nx, ny, colour);
+        // Segments wholly off the picture (peaks far above it) are skipped.
+        if (!((y < 0 && ny < 0) || (y >= c.height && ny >= c.height)))
+            DrawLine(c, x, y, nx, ny, colour, LineEnd::LeftOut);
         x = nx;
         y = ny;
     }
@@ -121,11 +87,11 @@ void SpectrumPainter::PaintStrip(const StripInputs& in, const core::SpectrumView
     c.Fill(band.left, 0, band.right, core::kStripReach, PassBandColour(in.DragTune));
 
     for (int i = 1; i <= core::kGridLines; ++i)
-        DottedColumn(c, core::GridColumn(c.width, i), 0, core::kStripReach,
-                     i == core::kGridCentre ? kGridCentre : kGridGrey);
+        Dotted(c, core::GridColumn(c.width, i), 0, 0, 1, core::kStripReach,
+               i == core::kGridCentre ? kGridCentre : kGridGrey);
     const int rowEnd = core::GridRowEnd(scale);
     for (int y : core::kGridRows)
-        DottedRow(c, y, 0, rowEnd, kGridGrey);
+        Dotted(c, 0, y, 1, 0, rowEnd, kGridGrey);
 
     const int tune = core::ColumnOfOffset(in.FreqTune, scale);
     c.Fill(tune, 0, tune + 1, core::kStripReach, TuneColour(in.DragTune));

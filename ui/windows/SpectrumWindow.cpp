@@ -164,21 +164,20 @@ void SpectrumWindow::BuildLayout()
             receiver_.State().ColorNum = id;
     });
 
-    stripPanel_ = new QFrame(this);
-    stripPanel_->setObjectName("stripPanel");
-    stripPanel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    stripPanel_->setLineWidth(kBevel);
-    strip_ = new SpectrumImage(stripPanel_);
-    strip_->setObjectName("strip");
-    strip_->SetImage(&painter_.Strip());
-
-    waterfallPanel_ = new QFrame(this);
-    waterfallPanel_->setObjectName("waterfallPanel");
-    waterfallPanel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    waterfallPanel_->setLineWidth(kBevel);
-    waterfall_ = new SpectrumImage(waterfallPanel_);
-    waterfall_->setObjectName("waterfall");
-    waterfall_->SetImage(&painter_.Waterfall());
+    // Each picture fills a panel with a lowered one-pixel bevel.
+    auto makeView = [this](const char* panelName, const char* viewName, QFrame*& panel,
+                           const QImage& image) {
+        panel = new QFrame(this);
+        panel->setObjectName(panelName);
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        panel->setLineWidth(kBevel);
+        auto* v = new SpectrumImage(panel);
+        v->setObjectName(viewName);
+        v->SetImage(&image);
+        return v;
+    };
+    strip_ = makeView("stripPanel", "strip", stripPanel_, painter_.Strip());
+    waterfall_ = makeView("waterfallPanel", "waterfall", waterfallPanel_, painter_.Waterfall());
 
     for (SpectrumImage* view : {strip_, waterfall_}) {
         view->Pressed = [this](Qt::MouseButton button, int x) { Pressed(button, x); };
