@@ -495,13 +495,10 @@ void MainWindow::closeEvent(QCloseEvent* event)
 void MainWindow::keyPressEvent(QKeyEvent* event)
 {
     pressed_.Pressed(event->key());
-    switch (event->key()) {
-    case Qt::Key_Up:
-    case Qt::Key_Right: receiver_->StepTune(1); break;
-    case Qt::Key_Left:
-    case Qt::Key_Down: receiver_->StepTune(-1); break;
-    default: QWidget::keyPressEvent(event);
-    }
+    if (const int d = StepDirectionFromQt(event->key()))
+        receiver_->StepTune(d);
+    else
+        QWidget::keyPressEvent(event);
 }
 
 void MainWindow::keyReleaseEvent(QKeyEvent* event)

@@ -31,6 +31,17 @@ int VirtualKeyFromQt(int qtKey, Qt::KeyboardModifiers modifiers)
     }
 }
 
+int StepDirectionFromQt(int qtKey)
+{
+    switch (qtKey) {
+    case Qt::Key_Up:
+    case Qt::Key_Right: return 1;
+    case Qt::Key_Left:
+    case Qt::Key_Down: return -1;
+    default: return 0;
+    }
+}
+
 void PressedKeys::Pressed(int qtKey)
 {
     for (std::size_t i = 0; i < count_; ++i)

@@ -19,6 +19,10 @@ namespace ui {
 // The virtual key code of a Qt key, or -1 for keys the entry ignores.
 int VirtualKeyFromQt(int qtKey, Qt::KeyboardModifiers modifiers);
 
+// The tuning step an arrow key asks for: +1 for Up and Right, -1 for Left and
+// Down, 0 for any other key.
+int StepDirectionFromQt(int qtKey);
+
 // The keys a window saw pressed and not yet released. The entry acts on key
 // releases, and a release belongs to the window that saw its press: the Enter
 // that closes a message box or confirms a file dialog is released over the
