@@ -300,14 +300,18 @@ AfChoice Receiver::SelectedAfFilter() const { return ChoiceOf<AfChoice>(state_.A
 
 void Receiver::UserIfWidthChanged()
 {
-    if (SelectedIfFilter() == IfChoice::User)
-        chain_->DesignIFFilter();
+    // "User" goes down without its click action: the window that called is
+    // showing already and redraws itself.
+    state_.IFBW = Code(IfChoice::User);
+    chain_->DesignIFFilter();
+    emit ButtonsChanged();
 }
 
 void Receiver::UserAfBandChanged()
 {
-    if (SelectedAfFilter() == AfChoice::User)
-        chain_->DesignAFFilter();
+    state_.AFLPF = Code(AfChoice::User);
+    chain_->DesignAFFilter();
+    emit ButtonsChanged();
 }
 
 void Receiver::Set3D(bool on) { state_.DSP3D = on; }

@@ -125,7 +125,10 @@ public:
     AgcSpeed SelectedAgc() const;
     IfChoice SelectedIfFilter() const;
     AfChoice SelectedAfFilter() const;
-    // The user IF width or AF band changed in their windows: redesign.
+    // The IF filter window dragged PosIFBW (1..200), the AF filter window
+    // PosAFFC1 or PosAFFC2 (1 <= PosAFFC1 < PosAFFC2 <= 100): "User" goes
+    // down without its click action (the window is not shown again) and the
+    // filter is redesigned for the new width or band.
     void UserIfWidthChanged();
     void UserAfBandChanged();
     // "3D", "NR" and "AN" down or up.

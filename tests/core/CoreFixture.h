@@ -3,6 +3,7 @@
 #include "audio/AudioApi.h"
 #include "audio/AudioEngine.h"
 #include "core/Receiver.h"
+#include "dsp/SignalChain.h"
 #include "tests/support/TempDir.h"
 
 #include <QCoreApplication>
@@ -55,6 +56,7 @@ inline bool RunUntil(const std::function<bool()>& pred, int guardMs = 30000)
 // What the tests reach behind the receiver's facade.
 struct ReceiverProbe {
     static audio::AudioEngine& Audio(Receiver& rx) { return *rx.audio_; }
+    static const dsp::SignalChain& Chain(Receiver& rx) { return *rx.chain_; }
 };
 
 struct ErrorShown {

@@ -1,6 +1,4 @@
-#include "ui/windows/AfFilterWindow.h"
 #include "ui/windows/DeviceRestartNotice.h"
-#include "ui/windows/IfFilterWindow.h"
 #include "ui/windows/KeypadWindow.h"
 #include "ui/windows/MemoryEditDialog.h"
 #include "ui/windows/MemoryListWindow.h"
@@ -235,10 +233,8 @@ TEST(DeviceRestartNotice, CentresOverTheSettingsWindowWhenShown)
 TEST(EmptyWindows, CaptionsOfTheLaterWindows)
 {
     EXPECT_EQ(ui::SpectrumWindow().windowTitle(), "Spectrum Display");
-    EXPECT_EQ(ui::IfFilterWindow().windowTitle(), "IF filter");
     EXPECT_EQ(ui::MemoryListWindow().windowTitle(), "Memory list");
     EXPECT_EQ(ui::MemoryEditDialog().windowTitle(), "Memory edit");
-    EXPECT_EQ(ui::AfFilterWindow().windowTitle(), "AF filter");
     EXPECT_EQ(ui::WaveRecorderWindow().windowTitle(), "Wave recoder");
     EXPECT_EQ(ui::SettingsDialog().windowTitle(), "Settings");
     EXPECT_EQ(ui::VersionWindow().windowTitle(), "Version information");
