@@ -37,8 +37,9 @@ int main(int argc, char* argv[])
         ui::SettingsDialog settings(&mainWindow);
         ui::DeviceRestartNotice deviceRestartNotice(&settings);
         ui::KeypadWindow keypad;
-        ui::MemoryListWindow memoryList;
-        ui::MemoryEditDialog memoryEdit;
+        ui::MemoryListWindow memoryList(mainWindow.Receiver());
+        ui::MemoryEditDialog memoryEdit(mainWindow.Receiver());
+        memoryList.SetEditDialog(&memoryEdit);
         ui::AfFilterWindow afFilter(mainWindow.Receiver());
         ui::WaveRecorderWindow waveRecorder;
         ui::VersionWindow version;

@@ -2,28 +2,19 @@
 // through the window system onto the picture, the receiver's filters
 // redesigned as the edges move, and the main window's buttons redrawing them.
 
-#include "tests/core/CoreFixture.h"
-#include "tests/ui_paint/AllocationCounter.h"
-
 #include "dsp/FilterDesign.h"
 #include "dsp/SignalChain.h"
-#include "tests/support/TempDir.h"
-#include "ui/MainWindow.h"
+#include "tests/core/ReceiverProbe.h"
+#include "tests/ui/WindowFixture.h"
+#include "tests/ui_paint/AllocationCounter.h"
 #include "ui/windows/AfFilterWindow.h"
 #include "ui/windows/IfFilterWindow.h"
 
-#include <QApplication>
-#include <QMessageBox>
-#include <QTest>
-#include <QToolButton>
 #include <QWindow>
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -31,46 +22,19 @@ using core::IfChoice;
 using core::Mode;
 using core::test::ReceiverProbe;
 
-class FilterWindowsTest : public ::testing::Test {
+class FilterWindowsTest : public ui::test::WindowFixture {
 protected:
-    void TearDown() override
+    void CreateWindows(ui::SecondaryWindows& windows) override
+    {
+        ifWindow_ = std::make_unique<ui::IfFilterWindow>(form_->Receiver());
+        afWindow_ = std::make_unique<ui::AfFilterWindow>(form_->Receiver());
+        windows.ifFilter = ifWindow_.get();
+        windows.afFilter = afWindow_.get();
+    }
+    void DestroyWindows() override
     {
         ifWindow_.reset();
         afWindow_.reset();
-        form_.reset();
-        CloseMessageBoxes();
-    }
-
-    // The main window with both filter windows, the settings file holding
-    // `ini`. Without a sound device of the test's own the devices fail to
-    // open (the boxes are closed) and the receiver runs without them.
-    void Make(const std::string& ini = "")
-    {
-        if (!ini.empty())
-            std::ofstream(dir_.Path() / "tesmar.ini") << ini;
-        core::ReceiverPaths paths;
-        paths.settingsFile = dir_.Path() / "tesmar.ini";
-        paths.dataDirectory = dir_.Path();
-        paths.programDirectory = dir_.Path();
-        form_ = std::make_unique<ui::MainWindow>(paths, audio::AudioApi::Jack);
-        ifWindow_ = std::make_unique<ui::IfFilterWindow>(form_->Receiver());
-        afWindow_ = std::make_unique<ui::AfFilterWindow>(form_->Receiver());
-        ui::SecondaryWindows windows;
-        windows.ifFilter = ifWindow_.get();
-        windows.afFilter = afWindow_.get();
-        form_->SetSecondaryWindows(windows);
-        form_->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
-        CloseMessageBoxes();
-    }
-
-    static void CloseMessageBoxes()
-    {
-        QApplication::processEvents();
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
-                box->done(QMessageBox::Ok);
-        QApplication::processEvents();
     }
 
     static void Show(ui::FilterWindow& w)
@@ -109,16 +73,9 @@ protected:
         return w.PictureBox()->cursor().shape();
     }
 
-    core::Receiver& Rx() { return form_->Receiver(); }
-    core::ReceiverState& S() { return Rx().State(); }
-    QToolButton* Button(const char* name) { return form_->findChild<QToolButton*>(name); }
-    void Click(const char* name) { QTest::mouseClick(Button(name), Qt::LeftButton); }
-
     // The colour of a pixel of a window's picture.
     static QColor Pixel(ui::FilterWindow& w, int x, int y) { return w.Picture().pixelColor(x, y); }
 
-    tesmar::test::TempDir dir_;
-    std::unique_ptr<ui::MainWindow> form_;
     std::unique_ptr<ui::IfFilterWindow> ifWindow_;
     std::unique_ptr<ui::AfFilterWindow> afWindow_;
 };
@@ -394,8 +351,7 @@ TEST_F(FilterWindowsTest, PositionsAreKeptAndWindowsShowAgainAtStart)
     EXPECT_EQ(S().FiltTop, 50);
     afWindow_->move(230, 150);
     form_->close();
-    std::ifstream in(dir_.Path() / "tesmar.ini");
-    const std::string ini((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string ini = ReadFile("tesmar.ini");
     for (const char* line : {"FiltTop=50", "FiltLeft=130", "AudioTop=150", "AudioLeft=230",
                              "FiltShow=0", "AudioShow=1"})
         EXPECT_NE(ini.find(line), std::string::npos) << line;
