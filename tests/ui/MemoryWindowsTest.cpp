@@ -278,6 +278,11 @@ TEST_F(MemoryWindowsTest, SelectingARowShowsItsNameAndMemoryOnTheDisplay)
     QTest::keyClick(list_->windowHandle(), Qt::Key_Down);
     EXPECT_EQ(S().MemName, "DX");
     EXPECT_EQ(shown, expected(true, "DX"));
+
+    // A name that is not UTF-8 shows as Latin-1 there too, as in the list.
+    ClickRow(3);
+    EXPECT_EQ(S().MemName, "Caf\xe9");
+    EXPECT_EQ(shown, expected(true, "Caf\xc3\xa9"));
 }
 
 TEST_F(MemoryWindowsTest, GeometryAndTheMaximisedStateSurviveARestart)
