@@ -357,6 +357,15 @@ TEST_F(FilterWindowsTest, PositionsAreKeptAndWindowsShowAgainAtStart)
         EXPECT_NE(ini.find(line), std::string::npos) << line;
 }
 
+TEST_F(FilterWindowsTest, WindowsThatNeverShowedKeepTheirStoredPlaceAtExit)
+{
+    Make("[Form]\nFiltTop=40\nFiltLeft=120\nAudioTop=140\nAudioLeft=220\n");
+    form_->close();  // closes every window, also the ones never shown
+    const std::string ini = ReadFile("tesmar.ini");
+    for (const char* line : {"FiltTop=40", "FiltLeft=120", "AudioTop=140", "AudioLeft=220"})
+        EXPECT_NE(ini.find(line), std::string::npos) << line;
+}
+
 TEST_F(FilterWindowsTest, ARedrawAllocatesNothing)
 {
     Make();
