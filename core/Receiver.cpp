@@ -5,6 +5,7 @@
 #include "core/RawTransport.h"
 #include "core/ReceiverSettings.h"
 #include "dsp/SignalChain.h"
+#include "memory/MemoryList.h"
 #include "radio/RadioControl.h"
 #include "radio/RadioLink.h"
 #include "recording/FileStamp.h"
@@ -85,6 +86,15 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
         state_, paths_.dataDirectory, *audio_,
         [this](const int16_t* frames) { ProcessAndDeliver(frames); });
     waveRecorder_ = std::make_unique<recording::WaveRecorder>();
+    MemoryHooks memoryHooks;
+    memoryHooks.fileBusy = [this] { return FileBusy(); };
+    memoryHooks.setRadioFrequency = [this](int64_t center) {
+        return FitsInt32(center) && radioControl_->SetRadioFrequency(static_cast<int32_t>(center));
+    };
+    memoryHooks.selectMode = [this](Mode mode) { SelectMode(mode); };
+    memoryHooks.displayChanged = [this] { emit DisplayChanged(); };
+    memory_ = std::make_unique<MemoryChannels>(state_, memory::MemoryListPath(paths_.dataDirectory),
+                                               std::move(memoryHooks));
 
     connect(audio_.get(), &audio::AudioEngine::DeviceError, this,
             [this](const QString& message) { emit ShowError(message, true); });
@@ -158,6 +168,7 @@ void Receiver::Start()
     state_.PointEntered = false;
 
     raw_->Reset();
+    memory_->Load();
     started_ = true;
     destroyed_ = false;
 
@@ -197,13 +208,19 @@ bool Receiver::Shutdown(const WindowsShowing& showing)
         waveRecorder_->Stop();
     state_.Recording = false;
 
+    // A channel whose save failed earlier gets one more chance.
+    QString memoryError;
+    const bool memorySaved = memory_->SaveIfChanged(&memoryError);
+    if (!memorySaved)
+        emit ShowError(memoryError, true);
+
     try {
         SaveSettings(paths_.settingsFile, state_);
     } catch (const std::exception& e) {
         emit ShowError(QString::fromStdString(e.what()), false);
         return false;
     }
-    return true;
+    return memorySaved;
 }
 
 WindowsShowing Receiver::WindowsToShow() const
@@ -300,14 +317,18 @@ AfChoice Receiver::SelectedAfFilter() const { return ChoiceOf<AfChoice>(state_.A
 
 void Receiver::UserIfWidthChanged()
 {
-    if (SelectedIfFilter() == IfChoice::User)
-        chain_->DesignIFFilter();
+    // "User" goes down without its click action: the window that called is
+    // showing already and redraws itself.
+    state_.IFBW = Code(IfChoice::User);
+    chain_->DesignIFFilter();
+    emit ButtonsChanged();
 }
 
 void Receiver::UserAfBandChanged()
 {
-    if (SelectedAfFilter() == AfChoice::User)
-        chain_->DesignAFFilter();
+    state_.AFLPF = Code(AfChoice::User);
+    chain_->DesignAFFilter();
+    emit ButtonsChanged();
 }
 
 void Receiver::Set3D(bool on) { state_.DSP3D = on; }

@@ -4,6 +4,7 @@
 #include "core/Choices.h"
 #include "core/Format.h"
 #include "core/FrequencyEntry.h"
+#include "core/MemoryChannels.h"
 #include "core/ReceiverState.h"
 
 #include <QObject>
@@ -104,8 +105,9 @@ public:
     // The main window's close after its secondary windows have been closed
     // (they store their geometry in State() as they close): stores the
     // flags, closes the raw and WAV files (a raw recording gets no end
-    // marker), saves the settings. A failed save is reported through
-    // ShowError with the message naming the file; returns false then.
+    // marker), saves the memory list when a change has not reached its file,
+    // saves the settings. A failed save is reported through ShowError with
+    // the message naming the file; returns false then.
     bool Shutdown(const WindowsShowing& showing);
     // The windows to show again when the main window is shown (the flags
     // the last close stored).
@@ -128,7 +130,10 @@ public:
     AgcSpeed SelectedAgc() const;
     IfChoice SelectedIfFilter() const;
     AfChoice SelectedAfFilter() const;
-    // The user IF width or AF band changed in their windows: redesign.
+    // The IF filter window dragged PosIFBW (1..200), the AF filter window
+    // PosAFFC1 or PosAFFC2 (1 <= PosAFFC1 < PosAFFC2 <= 100): "User" goes
+    // down without its click action (the window is not shown again) and the
+    // filter is redesigned for the new width or band.
     void UserIfWidthChanged();
     void UserAfBandChanged();
     // "3D", "NR" and "AN" down or up.
@@ -218,6 +223,14 @@ public:
     // The pointer moved over them: tunes there while DragTune is on.
     void SpectrumMoved(int32_t offset);
 
+    // --- Memory channels (core/MemoryChannels): "MemoryList.txt" in the
+    // data folder, loaded by Start(), saved after every change and, when a
+    // change has not reached the file, by Shutdown(). The memory list window
+    // and its edit dialog work on it; a recall retunes through
+    // SetRadioFrequency and presses the channel's mode.
+    MemoryChannels& Memory() { return *memory_; }
+    const MemoryChannels& Memory() const { return *memory_; }
+
     // --- State for the windows
     ReceiverState& State() { return state_; }
     const ReceiverState& State() const { return state_; }
@@ -285,6 +298,7 @@ private:
     std::unique_ptr<RawTransport> raw_;
     FrequencyEntry entry_{state_};
     std::unique_ptr<recording::WaveRecorder> waveRecorder_;
+    std::unique_ptr<MemoryChannels> memory_;
 
     bool started_ = false;
     bool destroyed_ = false;

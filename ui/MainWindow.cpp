@@ -280,22 +280,19 @@ void MainWindow::ConnectReceiver()
             [this](core::Knob knob, bool highlighted) { DrawKnob(knob, highlighted); });
     connect(&r, &core::Receiver::ShowError, this,
             [this](const QString& message, bool beep) { ShowErrorBox(message, beep); });
-    connect(&r, &core::Receiver::IfWindowUpdate, this, [this](bool show) {
-        if (!windows_.ifFilter)
+    // A filter window redraws only while showing; "User" redraws and shows it.
+    auto filterWindowUpdate = [](FilterWindow* window, bool show) {
+        if (!window)
             return;
+        if (show || window->isVisible())
+            window->Redraw();
         if (show)
-            windows_.ifFilter->show();
-        if (windows_.ifFilter->isVisible())
-            windows_.ifFilter->update();
-    });
-    connect(&r, &core::Receiver::AfWindowUpdate, this, [this](bool show) {
-        if (!windows_.afFilter)
-            return;
-        if (show)
-            windows_.afFilter->show();
-        if (windows_.afFilter->isVisible())
-            windows_.afFilter->update();
-    });
+            window->show();
+    };
+    connect(&r, &core::Receiver::IfWindowUpdate, this,
+            [this, filterWindowUpdate](bool show) { filterWindowUpdate(windows_.ifFilter, show); });
+    connect(&r, &core::Receiver::AfWindowUpdate, this,
+            [this, filterWindowUpdate](bool show) { filterWindowUpdate(windows_.afFilter, show); });
     connect(&r, &core::Receiver::DeviceRestartStarted, this, [this] {
         if (windows_.deviceRestartNotice)
             windows_.deviceRestartNotice->show();

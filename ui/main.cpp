@@ -33,13 +33,14 @@ int main(int argc, char* argv[])
     try {
         ui::MainWindow mainWindow;
         ui::SpectrumWindow spectrum(mainWindow.Receiver());
-        ui::IfFilterWindow ifFilter;
+        ui::IfFilterWindow ifFilter(mainWindow.Receiver());
         ui::SettingsDialog settings(&mainWindow);
         ui::DeviceRestartNotice deviceRestartNotice(&settings);
         ui::KeypadWindow keypad;
-        ui::MemoryListWindow memoryList;
-        ui::MemoryEditDialog memoryEdit;
-        ui::AfFilterWindow afFilter;
+        ui::MemoryListWindow memoryList(mainWindow.Receiver());
+        ui::MemoryEditDialog memoryEdit(mainWindow.Receiver());
+        memoryList.SetEditDialog(&memoryEdit);
+        ui::AfFilterWindow afFilter(mainWindow.Receiver());
         ui::WaveRecorderWindow waveRecorder;
         ui::VersionWindow version;
         mainWindow.SetSecondaryWindows({&spectrum, &ifFilter, &settings, &deviceRestartNotice,

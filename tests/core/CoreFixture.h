@@ -3,7 +3,11 @@
 #include "audio/AudioApi.h"
 #include "audio/AudioEngine.h"
 #include "core/Receiver.h"
+#include "recording/RawIqFile.h"
+#include "tests/core/ReceiverProbe.h"
 #include "tests/support/TempDir.h"
+
+#include "PtyRadio.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -11,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -52,9 +57,56 @@ inline bool RunUntil(const std::function<bool()>& pred, int guardMs = 30000)
     return true;
 }
 
-// What the tests reach behind the receiver's facade.
-struct ReceiverProbe {
-    static audio::AudioEngine& Audio(Receiver& rx) { return *rx.audio_; }
+// A raw recording of `blocks` blocks centred on `center`.
+inline std::filesystem::path MakeRawFile(const std::filesystem::path& dir, int32_t center,
+                                         int blocks)
+{
+    recording::RawRecorder rec;
+    const std::filesystem::path file = dir / "take.dat";
+    recording::LocalStamp stamp;
+    stamp.hour = 9;
+    stamp.minute = 5;
+    stamp.second = 7;
+    EXPECT_TRUE(rec.Start(file, stamp, center));
+    std::array<int16_t, recording::kRawBlockSamples> block{};
+    for (int b = 0; b < blocks; ++b) {
+        for (int i = 0; i < recording::kRawBlockSamples; ++i)
+            block[static_cast<std::size_t>(i)] =
+                static_cast<int16_t>((b * 131 + i * 7) % 2000 - 1000);
+        EXPECT_TRUE(rec.AppendBlock(block.data()));
+    }
+    EXPECT_TRUE(rec.Stop());
+    return file;
+}
+
+// The radio on a pseudo-terminal, answering by itself.
+struct RadioRig {
+    radio::test::PtyRadio radio;
+    std::size_t linesAfterSetup = 0;
+
+    // The settings file's lines that make the receiver use this radio.
+    std::string Ini(int radioType = 0) const
+    {
+        return "[IO]\nPortStr=" + radio.Path() + "\nRadioType=" + std::to_string(radioType) + "\n";
+    }
+    // Opens the port and waits until the set-up sequence is over.
+    void Open(Receiver& rx)
+    {
+        radio.SetAutoAnswer(true);
+        ASSERT_TRUE(rx.OpenRadio());
+        ASSERT_TRUE(RunUntil([&] { return !rx.RadioBusy(); }));
+        radio.Drain();
+        linesAfterSetup = radio.Lines().size();
+    }
+    // The command lines written since the set-up.
+    std::vector<std::string> NewLines()
+    {
+        radio::test::PumpBriefly();
+        radio.Drain();
+        const auto& all = radio.Lines();
+        return std::vector<std::string>(all.begin() + static_cast<std::ptrdiff_t>(linesAfterSetup),
+                                        all.end());
+    }
 };
 
 struct ErrorShown {

@@ -153,14 +153,9 @@ protected:
     {
         MakeBeeps();
         WriteIni("[Wave]\nFreqTune=" + std::to_string(freqTune) +
-                 "\nFreqCenter=" + std::to_string(center) + "\n[IO]\nPortStr=" + radio_.Path() +
-                 "\nRadioType=" + std::to_string(radioType) + "\n");
+                 "\nFreqCenter=" + std::to_string(center) + "\n" + rig_.Ini(radioType));
         Receiver& rx = Started();
-        radio_.SetAutoAnswer(true);
-        EXPECT_TRUE(rx.OpenRadio());
-        EXPECT_TRUE(RunUntil([&] { return !rx.RadioBusy(); }));
-        radio_.Drain();
-        setupLines_ = radio_.Lines().size();
+        rig_.Open(rx);
         sounds_.clear();
         return rx;
     }
@@ -177,17 +172,11 @@ protected:
             rx_->KeypadKey(c == '.' ? keys::Point : static_cast<int>(c));
     }
 
-    std::vector<std::string> NewLines()
-    {
-        radio::test::PumpBriefly();
-        radio_.Drain();
-        const auto& all = radio_.Lines();
-        return std::vector<std::string>(all.begin() + static_cast<std::ptrdiff_t>(setupLines_),
-                                        all.end());
-    }
+    std::vector<std::string> NewLines() { return rig_.NewLines(); }
 
-    PtyRadio radio_;
-    std::size_t setupLines_ = 0;
+    RadioRig rig_;
+    PtyRadio& radio_ = rig_.radio;
+    std::size_t& setupLines_ = rig_.linesAfterSetup;
 };
 
 TEST_F(FrequencyEntryInTheReceiver, DjX11EntryTunesToTheHertz)

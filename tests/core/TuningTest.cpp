@@ -1,9 +1,6 @@
 #include "CoreFixture.h"
 
 #include "PtyRadio.h"
-#include "recording/RawIqFile.h"
-
-#include <array>
 
 namespace core::test {
 namespace {
@@ -125,29 +122,13 @@ TEST_F(Tuning, AStepInProgressIgnoresFurtherSteps)
 // The radio on a pseudo-terminal, set up and idle.
 class TuningWithRadio : public Tuning {
 protected:
-    void OpenRadio(Receiver& rx)
-    {
-        radio_.SetAutoAnswer(true);
-        ASSERT_TRUE(rx.OpenRadio());
-        ASSERT_TRUE(RunUntil([&] { return !rx.RadioBusy(); }));
-        radio_.Drain();
-        linesAfterSetup_ = radio_.Lines().size();
-    }
-    std::string IniRadio(int radioType = 0) const
-    {
-        return "[IO]\nPortStr=" + radio_.Path() + "\nRadioType=" + std::to_string(radioType) + "\n";
-    }
-    std::vector<std::string> NewLines()
-    {
-        radio::test::PumpBriefly();
-        radio_.Drain();
-        const auto& all = radio_.Lines();
-        return std::vector<std::string>(all.begin() + static_cast<std::ptrdiff_t>(linesAfterSetup_),
-                                        all.end());
-    }
+    void OpenRadio(Receiver& rx) { rig_.Open(rx); }
+    std::string IniRadio(int radioType = 0) const { return rig_.Ini(radioType); }
+    std::vector<std::string> NewLines() { return rig_.NewLines(); }
 
-    PtyRadio radio_;
-    std::size_t linesAfterSetup_ = 0;
+    RadioRig rig_;
+    PtyRadio& radio_ = rig_.radio;
+    std::size_t& linesAfterSetup_ = rig_.linesAfterSetup;
 };
 
 TEST_F(TuningWithRadio, TheDisplayShowsTheRemainderTheSetUpMovedIntoTheOffset)
@@ -174,27 +155,6 @@ TEST_F(TuningWithRadio, BandEdgeRetuneWritesTheCommand)
     rx.StepTune(-1);
     ASSERT_TRUE(radio_.WaitForLines(linesAfterSetup_ + 1));
     EXPECT_EQ(NewLines(), (std::vector<std::string>{"AL~RW_RXF07058000"}));
-}
-
-// A raw recording of `blocks` blocks centred on `center`.
-std::filesystem::path MakeRawFile(const std::filesystem::path& dir, int32_t center, int blocks)
-{
-    recording::RawRecorder rec;
-    const std::filesystem::path file = dir / "take.dat";
-    recording::LocalStamp stamp;
-    stamp.hour = 9;
-    stamp.minute = 5;
-    stamp.second = 7;
-    EXPECT_TRUE(rec.Start(file, stamp, center));
-    std::array<int16_t, recording::kRawBlockSamples> block{};
-    for (int b = 0; b < blocks; ++b) {
-        for (int i = 0; i < recording::kRawBlockSamples; ++i)
-            block[static_cast<std::size_t>(i)] =
-                static_cast<int16_t>((b * 131 + i * 7) % 2000 - 1000);
-        EXPECT_TRUE(rec.AppendBlock(block.data()));
-    }
-    EXPECT_TRUE(rec.Stop());
-    return file;
 }
 
 TEST_F(TuningWithRadio, WhileARawFilePlaysSteppingStopsAtTheEdge)

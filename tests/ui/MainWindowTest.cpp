@@ -70,7 +70,7 @@ protected:
         spectrum_ = std::make_unique<ui::SpectrumWindow>(form_->Receiver());
         settings_ = std::make_unique<ui::SettingsDialog>();
         keypad_ = std::make_unique<ui::KeypadWindow>();
-        memoryList_ = std::make_unique<ui::MemoryListWindow>();
+        memoryList_ = std::make_unique<ui::MemoryListWindow>(form_->Receiver());
         waveRecorder_ = std::make_unique<ui::WaveRecorderWindow>();
         ui::SecondaryWindows windows;
         windows.spectrum = spectrum_.get();

@@ -1,9 +1,5 @@
-#include "ui/windows/AfFilterWindow.h"
 #include "ui/windows/DeviceRestartNotice.h"
-#include "ui/windows/IfFilterWindow.h"
 #include "ui/windows/KeypadWindow.h"
-#include "ui/windows/MemoryEditDialog.h"
-#include "ui/windows/MemoryListWindow.h"
 #include "ui/windows/SettingsDialog.h"
 #include "ui/windows/VersionWindow.h"
 #include "ui/windows/WaveRecorderWindow.h"
@@ -233,10 +229,6 @@ TEST(DeviceRestartNotice, CentresOverTheSettingsWindowWhenShown)
 
 TEST(EmptyWindows, CaptionsOfTheLaterWindows)
 {
-    EXPECT_EQ(ui::IfFilterWindow().windowTitle(), "IF filter");
-    EXPECT_EQ(ui::MemoryListWindow().windowTitle(), "Memory list");
-    EXPECT_EQ(ui::MemoryEditDialog().windowTitle(), "Memory edit");
-    EXPECT_EQ(ui::AfFilterWindow().windowTitle(), "AF filter");
     EXPECT_EQ(ui::WaveRecorderWindow().windowTitle(), "Wave recoder");
     EXPECT_EQ(ui::SettingsDialog().windowTitle(), "Settings");
     EXPECT_EQ(ui::VersionWindow().windowTitle(), "Version information");

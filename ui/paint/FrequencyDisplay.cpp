@@ -62,6 +62,7 @@ void FrequencyDisplay::PaintDisplay(const DisplayInputs& in)
 
     // Status lines: playing wins over recording, recording over a memory.
     std::string_view line1 = in.FreqEntry;
+    bool memoryName = false;
     std::string_view line2 = "VFO";
     Rgb line2Colour = kWhite;
     if (in.RawPlaying) {
@@ -74,8 +75,12 @@ void FrequencyDisplay::PaintDisplay(const DisplayInputs& in)
     } else if (in.MemoryMode) {
         line1 = in.MemName;
         line2 = "Memory";
+        memoryName = true;
     }
-    small_.DrawText(c, 10, 5, line1, kWhite);
+    if (memoryName)
+        small_.DrawName(c, 10, 5, line1, kWhite);
+    else
+        small_.DrawText(c, 10, 5, line1, kWhite);
     small_.DrawText(c, 10, 22, line2, line2Colour);
 
     // The band over the top of the big digits keeps the small line readable.

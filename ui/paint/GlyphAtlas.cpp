@@ -264,6 +264,31 @@ int GlyphAtlas::Blend(const Canvas& canvas, int x, int y, const Glyph& g, const 
     return g.advance;
 }
 
+bool IsValidUtf8(std::string_view text)
+{
+    size_t i = 0;
+    while (i < text.size()) {
+        const size_t start = i;
+        // A replacement that took a single byte stands for a broken sequence.
+        if (NextCodePoint(text, i) == kReplacement && i == start + 1)
+            return false;
+    }
+    return true;
+}
+
+int GlyphAtlas::DrawName(const Canvas& canvas, int x, int y, std::string_view text,
+                         Rgb colour) const
+{
+    if (IsValidUtf8(text))
+        return DrawText(canvas, x, y, text, colour);
+    for (char c : text) {
+        if (x >= canvas.width)
+            break;
+        x += DrawCodePoint(canvas, x, y, static_cast<unsigned char>(c), colour);
+    }
+    return x;
+}
+
 int GlyphAtlas::DrawText(const Canvas& canvas, int x, int y, std::string_view text,
                          Rgb colour) const
 {

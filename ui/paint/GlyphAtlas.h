@@ -45,6 +45,9 @@ struct Canvas {
     void Fill(int left, int top, int right, int bottom, Rgb c) const;
 };
 
+// True when every byte of `text` is part of a valid UTF-8 sequence.
+bool IsValidUtf8(std::string_view text);
+
 class GlyphAtlas {
 public:
     // Characters beyond ASCII the atlas keeps at once: more than the display
@@ -63,6 +66,10 @@ public:
     // Draws UTF-8 text character by character (a byte that is no part of a
     // valid sequence as U+FFFD); returns the x after the last.
     int DrawText(const Canvas& canvas, int x, int y, std::string_view text, Rgb colour) const;
+    // A memory channel's name: as UTF-8 when the whole text is valid UTF-8,
+    // otherwise byte by byte as Latin-1 (a list written on another system),
+    // as the memory list shows it.
+    int DrawName(const Canvas& canvas, int x, int y, std::string_view text, Rgb colour) const;
 
     int Advance(char c) const;
     int Ascent() const { return ascent_; }

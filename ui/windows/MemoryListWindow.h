@@ -1,15 +1,56 @@
 #pragma once
 
-// The memory channel list.
+// "Memory list": the memory channels in a three-column list ("Frequency",
+// "Name", "Mode"), "Add", "Edit" and "Delete" through the edit dialog, and
+// the recall of a channel whenever its row becomes selected, by mouse or
+// keyboard. The rules live in core::MemoryChannels; the window shows its
+// rows and forwards the buttons and the selection.
 
 #include <QWidget>
 
+class QTableWidget;
+class QToolButton;
+
+namespace core {
+class Receiver;
+}
+
 namespace ui {
+
+class MemoryEditDialog;
 
 class MemoryListWindow : public QWidget {
     Q_OBJECT
+
 public:
-    explicit MemoryListWindow(QWidget* parent = nullptr);
+    // Placed and sized from ListTop, ListLeft, ListWidth, ListHeight, and
+    // maximised when ListMaxmum was set.
+    explicit MemoryListWindow(core::Receiver& receiver, QWidget* parent = nullptr);
+
+    // The dialog "Add" and "Edit" open (created after this window).
+    void SetEditDialog(MemoryEditDialog* dialog);
+
+    // The rows again from the receiver's list, the selection kept.
+    void Refresh();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void Add();
+    void Edit();
+    void Delete();
+    void SelectionChanged();
+    void Changed(const QString& saveError);
+
+    core::Receiver& receiver_;
+    MemoryEditDialog* editDialog_ = nullptr;
+    QToolButton* addButton_ = nullptr;
+    QToolButton* editButton_ = nullptr;
+    QToolButton* deleteButton_ = nullptr;
+    QTableWidget* table_ = nullptr;
 };
 
 }  // namespace ui
