@@ -4,11 +4,10 @@
 #include "audio/SoundPlayer.h"
 #include "core/RawTransport.h"
 #include "core/ReceiverSettings.h"
+#include "core/WaveRecording.h"
 #include "dsp/SignalChain.h"
 #include "radio/RadioControl.h"
 #include "radio/RadioLink.h"
-#include "recording/FileStamp.h"
-#include "recording/WavFile.h"
 #include "settings/SettingsLocation.h"
 
 #include <QCoreApplication>
@@ -84,7 +83,7 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
     raw_ = std::make_unique<RawTransport>(
         state_, paths_.dataDirectory, *audio_,
         [this](const int16_t* frames) { ProcessAndDeliver(frames); });
-    waveRecorder_ = std::make_unique<recording::WaveRecorder>();
+    wave_ = std::make_unique<core::WaveRecording>(state_, paths_.dataDirectory);
 
     connect(audio_.get(), &audio::AudioEngine::DeviceError, this,
             [this](const QString& message) { emit ShowError(message, true); });
@@ -105,6 +104,11 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
     connect(raw_.get(), &RawTransport::ButtonsChanged, this, &Receiver::RawButtonsChanged);
     connect(raw_.get(), &RawTransport::DisplayChanged, this, &Receiver::DisplayChanged);
     connect(raw_.get(), &RawTransport::Refused, this,
+            [this](const QString& message) { emit ShowError(message, true); });
+    connect(raw_.get(), &RawTransport::RecordingFailed, this,
+            [this](const QString& message) { emit ShowError(message, true); });
+    connect(wave_.get(), &core::WaveRecording::StateChanged, this, &Receiver::WaveStateChanged);
+    connect(wave_.get(), &core::WaveRecording::Failed, this,
             [this](const QString& message) { emit ShowError(message, true); });
 
     audio_->SetRawRecordHook([this](audio::BlockView block) { raw_->RecordBlock(block.data()); });
@@ -193,9 +197,7 @@ bool Receiver::Shutdown(const WindowsShowing& showing)
     state_.WaveShow = showing.WaveShow;
 
     raw_->CloseFiles();
-    if (waveRecorder_->IsOpen())
-        waveRecorder_->Stop();
-    state_.Recording = false;
+    wave_->Stop();
 
     try {
         SaveSettings(paths_.settingsFile, state_);
@@ -515,25 +517,15 @@ std::string_view Receiver::RawTime() const { return raw_->TimeText(); }
 
 bool Receiver::WaveRecord(bool start)
 {
-    if (!start) {
-        if (waveRecorder_->IsOpen())
-            waveRecorder_->Stop();
-        state_.Recording = false;
-        emit WaveStateChanged();
-        return true;
-    }
-    if (waveRecorder_->IsOpen())
-        return true;
-    const bool created = waveRecorder_->StartInFolder(paths_.dataDirectory, recording::LocalNow(),
-                                                      state_.FreqTune, state_.FreqCenter);
-    state_.Recording = created;
-    emit WaveStateChanged();
-    return created;
+    if (start)
+        return wave_->Start();
+    wave_->Stop();
+    return true;
 }
 
-bool Receiver::WaveRecording() const { return waveRecorder_->IsOpen(); }
+bool Receiver::WaveRecording() const { return wave_->Recording(); }
 
-QString Receiver::WaveTimeText() const { return QString::fromLatin1(waveRecorder_->TimeText()); }
+QString Receiver::WaveTimeText() const { return QString::fromLatin1(wave_->TimeText()); }
 
 QStringList Receiver::InputDeviceNames() const { return audio_->InputDeviceNames(); }
 
@@ -581,10 +573,8 @@ void Receiver::ProcessAndDeliver(const int16_t* frames)
     chain_->ProcessBlock(frames);
     const dsp::BlockOutputs& out = chain_->Outputs();
     audio_->QueueOutputBlock(audio::BlockView(out.OutFrames.data(), out.OutFrames.size()));
-    if (out.RecFeedReady && waveRecorder_->IsOpen()) {
-        waveRecorder_->RecordBlock(out.RecFeed.data());
-        emit WaveStateChanged();
-    }
+    if (out.RecFeedReady)
+        wave_->RecordBlock(out.RecFeed.data());
     if (out.SpectrumUpdated)
         emit SpectrumReady();
     ++processedBlocks_;

@@ -28,13 +28,10 @@ namespace radio {
 class RadioLink;
 class RadioControl;
 }  // namespace radio
-namespace recording {
-class WaveRecorder;
-}  // namespace recording
-
 namespace core {
 
 class RawTransport;
+class WaveRecording;
 
 namespace test {
 struct ReceiverProbe;
@@ -174,9 +171,11 @@ public:
     // The same without a copy, for the display's paint after every block.
     std::string_view RawTime() const;
 
-    // --- WAV recorder window
+    // --- WAV recorder window (core/WaveRecording)
     // Starts (true) or stops (false) recording the received audio. False when
-    // the file could not be created: the window releases its REC button.
+    // the file could not be created: the window releases its REC button. A
+    // write that fails later stops the recording (WaveStateChanged) and is
+    // reported through ShowError.
     bool WaveRecord(bool start);
     bool WaveRecording() const;
     QString WaveTimeText() const;
@@ -267,7 +266,7 @@ private:
     std::unique_ptr<radio::RadioControl> radioControl_;
     std::unique_ptr<RawTransport> raw_;
     FrequencyEntry entry_{state_};
-    std::unique_ptr<recording::WaveRecorder> waveRecorder_;
+    std::unique_ptr<core::WaveRecording> wave_;
 
     bool started_ = false;
     bool destroyed_ = false;

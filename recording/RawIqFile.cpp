@@ -149,7 +149,7 @@ bool RawRecorder::SalvageAfterFailure()
     blockCount_ = static_cast<int32_t>(blocks);
     std::FILE* f = std::fopen(fileName_.c_str(), "ab");
     if (f == nullptr)
-        return false;
+        return true;
     const bool written =
         std::fwrite(kRawEndMarker.data(), 1, kRawEndMarker.size(), f) == kRawEndMarker.size();
     const bool closed = std::fclose(f) == 0;
@@ -157,7 +157,7 @@ bool RawRecorder::SalvageAfterFailure()
         return true;
     // A marker cut short would be read as data: take it off again.
     std::filesystem::resize_file(fileName_, kRawHeaderSize + blocks * kRawBlockBytes, ec);
-    return false;
+    return !ec;
 }
 
 bool RawRecorder::Write(const void* data, std::size_t size)

