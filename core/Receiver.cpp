@@ -11,7 +11,6 @@
 #include "settings/SettingsLocation.h"
 
 #include <QCoreApplication>
-#include <QSerialPortInfo>
 
 #include <algorithm>
 #include <cmath>
@@ -151,7 +150,7 @@ void Receiver::Start()
     // Mode, IF, AF and AGC choices, volume, input gain and the squelch's
     // noise filter; AN and NR taken over as restored.
     chain_->Setup();
-    state_.WaterGain = std::pow(10.0, state_.WaterGainPos * 0.0125);
+    SetWaterfallGain(state_.WaterGainPos);
 
     state_.RawFileName = (paths_.dataDirectory / "RawData.dat").string();
     state_.MemoryMode = !state_.MemName.empty();
@@ -531,14 +530,6 @@ QStringList Receiver::InputDeviceNames() const { return audio_->InputDeviceNames
 
 QStringList Receiver::OutputDeviceNames() const { return audio_->OutputDeviceNames(); }
 
-QStringList Receiver::SerialPorts() const
-{
-    QStringList names;
-    for (const QSerialPortInfo& port : QSerialPortInfo::availablePorts())
-        names.push_back(port.portName());
-    return names;
-}
-
 bool Receiver::CaptureOpen() const { return audio_->CaptureOpen(); }
 
 bool Receiver::PlaybackOpen() const { return audio_->PlaybackOpen(); }
@@ -556,6 +547,33 @@ void Receiver::RestartDevices(int32_t input, int32_t output)
     state_.Output = output;
     audio_->RestartDevices(input, output);
 }
+
+void Receiver::SetInputGain(int32_t InGainPos)
+{
+    state_.InGainPos = std::clamp(InGainPos, -40, 40);
+    chain_->SetInputGain();
+}
+
+void Receiver::SetWaterfallGain(int32_t WaterGainPos)
+{
+    state_.WaterGainPos = std::clamp(WaterGainPos, -40, 40);
+    state_.WaterGain = std::pow(10.0, state_.WaterGainPos * 0.0125);
+}
+
+void Receiver::SetInvertIq(bool on) { state_.InvIQ = on; }
+
+bool Receiver::ReopenRadio(int32_t PortNum, const std::string& PortStr, int32_t RadioType)
+{
+    link_->CloseRadioPort();
+    state_.PortNum = PortNum;
+    state_.PortStr = PortStr;
+    state_.RadioType = RadioType;
+    const bool open = link_->OpenRadioPort(state_.PortStr, state_.RadioType);
+    radioControl_->StartRadio();
+    return open;
+}
+
+bool Receiver::PortOpen() const { return link_->PortOpen(); }
 
 void Receiver::SetSpectrumVisible(bool visible) { state_.SpectrumVisible = visible; }
 

@@ -180,12 +180,11 @@ public:
     bool WaveRecording() const;
     QString WaveTimeText() const;
 
-    // --- Devices and ports, for the settings dialog
+    // --- Devices and ports, for the settings dialog (core/SettingsChoices)
     // The entries of its device lists (number n >= 1 is entry n - 1; 0 is the
-    // system's default device) and the serial ports it offers for PortStr.
+    // system's default device).
     QStringList InputDeviceNames() const;
     QStringList OutputDeviceNames() const;
-    QStringList SerialPorts() const;
     // The settings dialog picked other devices: both close and reopen with
     // the new numbers (kept in Input and Output). Asynchronous: show the
     // notice on DeviceRestartStarted, close it on DeviceRestartFinished.
@@ -196,6 +195,19 @@ public:
     bool CaptureRunning() const;
     // The radio's set-up sequence runs, or a command waits for its reply.
     bool RadioBusy() const;
+
+    // The settings dialog's controls that act at once: the input gain in dB
+    // (-40..40) and the waterfall gain in quarter dB, from the next block on;
+    // I and Q exchanged.
+    void SetInputGain(int32_t InGainPos);
+    void SetWaterfallGain(int32_t WaterGainPos);
+    void SetInvertIq(bool on);
+    // "OK" with another port or radio type: closes the port, takes the new
+    // PortNum, PortStr and RadioType, opens the port again and runs the
+    // set-up sequence whether or not it opened (which also brings FreqCenter
+    // onto the new type's grid). Returns whether the port opened.
+    bool ReopenRadio(int32_t PortNum, const std::string& PortStr, int32_t RadioType);
+    bool PortOpen() const;
 
     // The spectrum window shows or hides: the chain analyses only while shown.
     void SetSpectrumVisible(bool visible);
