@@ -31,6 +31,7 @@ class ImageBox;
 class MemoryListWindow;
 class SettingsDialog;
 class SpectrumWindow;
+class VersionWindow;
 class WaveRecorderWindow;
 
 // The secondary windows the main window opens, shows at start-up and closes.
@@ -43,6 +44,7 @@ struct SecondaryWindows {
     MemoryListWindow* memoryList = nullptr;
     AfFilterWindow* afFilter = nullptr;
     WaveRecorderWindow* waveRecorder = nullptr;
+    VersionWindow* version = nullptr;  // opened from the settings dialog
 };
 
 class MainWindow : public QWidget {

@@ -68,10 +68,13 @@ protected:
     {
         Make();
         spectrum_ = std::make_unique<ui::SpectrumWindow>();
-        settings_ = std::make_unique<ui::SettingsDialog>();
+        // No radio here: the dialog's creation opens the stored port, which
+        // must not be the machine's first serial port.
+        S().PortStr = (dir_ / "no-radio").string();
+        settings_ = std::make_unique<ui::SettingsDialog>(form_->Receiver(), form_.get());
         keypad_ = std::make_unique<ui::KeypadWindow>();
         memoryList_ = std::make_unique<ui::MemoryListWindow>();
-        waveRecorder_ = std::make_unique<ui::WaveRecorderWindow>();
+        waveRecorder_ = std::make_unique<ui::WaveRecorderWindow>(form_->Receiver());
         ui::SecondaryWindows windows;
         windows.spectrum = spectrum_.get();
         windows.settings = settings_.get();

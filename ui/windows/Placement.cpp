@@ -1,0 +1,28 @@
+#include "ui/windows/Placement.h"
+
+#include "ui/windows/DeviceRestartNotice.h"
+
+#include <QScreen>
+#include <QWidget>
+
+#include <algorithm>
+
+namespace ui {
+
+QPoint CentredInsideDesktop(const QRect& over, const QSize& own, const QRect& desktop)
+{
+    const QPoint centred = CentredTopLeft(over, own);
+    return {std::max(centred.x(), desktop.left()), std::max(centred.y(), desktop.top())};
+}
+
+void CentreOver(QWidget* window, const QWidget* over)
+{
+    if (window == nullptr || over == nullptr)
+        return;
+    const QScreen* screen = over->screen();
+    const QRect desktop = screen ? screen->availableGeometry() : QRect();
+    window->move(
+        CentredInsideDesktop(over->frameGeometry(), window->frameGeometry().size(), desktop));
+}
+
+}  // namespace ui
