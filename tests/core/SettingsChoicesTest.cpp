@@ -97,20 +97,8 @@ protected:
         return *choices_;
     }
 
-    std::vector<std::string> LinesSince(std::size_t from)
-    {
-        radio::test::PumpBriefly();
-        radio_.Drain();
-        const auto& all = radio_.Lines();
-        return {all.begin() + std::ptrdiff_t(std::min(from, all.size())), all.end()};
-    }
-
-    speed_t LineSpeed() const
-    {
-        termios t{};
-        EXPECT_EQ(::tcgetattr(radio_.SlaveFd(), &t), 0);
-        return ::cfgetospeed(&t);
-    }
+    std::vector<std::string> LinesSince(std::size_t from) { return radio_.LinesSince(from); }
+    unsigned LineSpeed() const { return radio_.LineSpeed(); }
 
     PtyRadio radio_;
     std::unique_ptr<SettingsChoices> choices_;
@@ -123,7 +111,7 @@ TEST_F(SettingsWithRadio, CreatingItOpensTheStoredPortAndSetsTheRadioUp)
     EXPECT_TRUE(rx_->PortOpen());
     EXPECT_EQ(radio_.Lines(), (std::vector<std::string>{"AL~RW_RFM05", "AL~SW_IQM01",
                                                         "AL~SW_IQF 0000", "AL~RW_RXF07100000"}));
-    EXPECT_EQ(LineSpeed(), speed_t(B9600));
+    EXPECT_EQ(LineSpeed(), unsigned(B9600));
     // The pseudo-terminal is no listed port: it is offered as its own entry.
     ASSERT_GE(c.Port(), 0);
     EXPECT_EQ(c.PortEntries()[c.Port()].toStdString(), radio_.Path());
@@ -153,7 +141,7 @@ TEST_F(SettingsWithRadio, AnotherRadioTypeReopensTheSamePortAtItsRateWithItsSetU
 {
     SettingsChoices& c = Create();
     const std::size_t lines = radio_.Lines().size();
-    ASSERT_EQ(LineSpeed(), speed_t(B9600));
+    ASSERT_EQ(LineSpeed(), unsigned(B9600));
     EXPECT_TRUE(c.ChooseRadioType(1));  // "DJ-X11" ticks "Invert IQ signal" ...
     EXPECT_TRUE(S().InvIQ);             // ... which acts at once
     EXPECT_EQ(S().RadioType, 0);        // the type itself waits for "OK"
@@ -164,7 +152,7 @@ TEST_F(SettingsWithRadio, AnotherRadioTypeReopensTheSamePortAtItsRateWithItsSetU
     EXPECT_EQ(S().RadioType, 1);
     EXPECT_EQ(S().PortStr, radio_.Path());
     EXPECT_TRUE(rx_->PortOpen());
-    EXPECT_EQ(LineSpeed(), speed_t(B57600));
+    EXPECT_EQ(LineSpeed(), unsigned(B57600));
     ASSERT_TRUE(RunUntil([&] { return !rx_->RadioBusy(); }));
     EXPECT_EQ(LinesSince(lines),
               (std::vector<std::string>{"AL~SDRON", "AL~IQ0", "AL~FW00005012000"}));
@@ -174,7 +162,7 @@ TEST_F(SettingsWithRadio, AnotherRadioTypeReopensTheSamePortAtItsRateWithItsSetU
     EXPECT_FALSE(S().InvIQ);
     const std::size_t again = radio_.Lines().size();
     c.Confirm();
-    EXPECT_EQ(LineSpeed(), speed_t(B9600));
+    EXPECT_EQ(LineSpeed(), unsigned(B9600));
     ASSERT_TRUE(RunUntil([&] { return !rx_->RadioBusy(); }));
     EXPECT_EQ(LinesSince(again).size(), 4u);
 }

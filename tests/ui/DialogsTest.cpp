@@ -1,6 +1,7 @@
 // The settings dialog, the "Wave recoder" window and the version window as
 // the operator meets them, with a radio on a pseudo-terminal and real files.
 
+#include "MessageBoxes.h"
 #include "PtyRadio.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/TempDir.h"
@@ -37,6 +38,7 @@ namespace {
 using radio::test::PtyRadio;
 using radio::test::PumpBriefly;
 using radio::test::PumpUntil;
+using ui::test::CloseMessageBoxes;
 
 // Takes the URLs the desktop would have opened.
 class UrlCatcher : public QObject {
@@ -113,33 +115,8 @@ protected:
     static void PickNext(QComboBox* list) { QTest::keyClick(list, Qt::Key_Down); }
     static void PickPrevious(QComboBox* list) { QTest::keyClick(list, Qt::Key_Up); }
 
-    std::vector<std::string> NewRadioLines(std::size_t from)
-    {
-        PumpBriefly();
-        radio_.Drain();
-        const auto& all = radio_.Lines();
-        return {all.begin() + std::ptrdiff_t(std::min(from, all.size())), all.end()};
-    }
-    speed_t LineSpeed() const
-    {
-        termios t{};
-        EXPECT_EQ(::tcgetattr(radio_.SlaveFd(), &t), 0);
-        return ::cfgetospeed(&t);
-    }
-
-    static std::vector<std::string> CloseMessageBoxes()
-    {
-        QApplication::processEvents();
-        std::vector<std::string> texts;
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
-                texts.push_back(box->text().toStdString());
-                box->done(QMessageBox::Ok);
-            }
-        }
-        QApplication::processEvents();
-        return texts;
-    }
+    std::vector<std::string> NewRadioLines(std::size_t from) { return radio_.LinesSince(from); }
+    unsigned LineSpeed() const { return radio_.LineSpeed(); }
 
     void FeedBlocks(int n)
     {
@@ -269,14 +246,14 @@ TEST_F(DialogsTest, ARadioTypePickedTicksInvertAndOkReopensThePortForIt)
 {
     ui::MainWindow& f = Start();
     const std::size_t lines = radio_.Lines().size();
-    ASSERT_EQ(LineSpeed(), speed_t(B9600));
+    ASSERT_EQ(LineSpeed(), unsigned(B9600));
     OpenSettings();
     PickNext(List("radioTypes"));  // "DJ-X11"
     EXPECT_TRUE(Box("invertIq")->isChecked());
     EXPECT_TRUE(S().InvIQ);
     QTest::mouseClick(Push("okButton"), Qt::LeftButton);
     EXPECT_EQ(S().RadioType, 1);
-    EXPECT_EQ(LineSpeed(), speed_t(B57600));
+    EXPECT_EQ(LineSpeed(), unsigned(B57600));
     ASSERT_TRUE(PumpUntil([&] { return !f.Receiver().RadioBusy(); }));
     EXPECT_EQ(NewRadioLines(lines),
               (std::vector<std::string>{"AL~SDRON", "AL~IQ0", "AL~FW00005012000"}));

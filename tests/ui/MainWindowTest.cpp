@@ -3,6 +3,7 @@
 // following, and closing saving the settings.
 
 #include "ui/MainWindow.h"
+#include "MessageBoxes.h"
 #include "dsp/SignalChain.h"
 #include "tests/support/TempDir.h"
 #include "ui/ImageBox.h"
@@ -96,19 +97,7 @@ protected:
     }
 
     // Closes the error boxes that are open and returns their texts.
-    static std::vector<std::string> CloseMessageBoxes()
-    {
-        QApplication::processEvents();
-        std::vector<std::string> texts;
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
-                texts.push_back(box->text().toStdString());
-                box->done(QMessageBox::Ok);
-            }
-        }
-        QApplication::processEvents();
-        return texts;
-    }
+    static std::vector<std::string> CloseMessageBoxes() { return ui::test::CloseMessageBoxes(); }
 
     core::ReceiverState& S() { return form_->Receiver().State(); }
 
