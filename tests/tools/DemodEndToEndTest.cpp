@@ -635,8 +635,8 @@ TEST_F(DemodEndToEnd, TheDemoBandsStationsAreWhereTheReadmeSays)
     std::vector<double> sorted = db;
     std::nth_element(sorted.begin(), sorted.begin() + long(sorted.size() / 2), sorted.end());
     const double floor = sorted[sorted.size() / 2];
-    const int half = static_cast<int>(dsp::kSpectrumSize / 2);
-    auto index = [half](int32_t offset) { return (BinOf(offset) + half) % (2 * half); };
+    constexpr int half = static_cast<int>(dsp::kSpectrumSize / 2);
+    auto index = [](int32_t offset) { return (BinOf(offset) + half) % (2 * half); };
     for (const DemoStation& s : kDemoStations) {
         SCOPED_TRACE(s.name);
         // Around the station (3 kHz either side), the strongest bin lies in
