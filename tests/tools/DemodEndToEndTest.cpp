@@ -654,8 +654,8 @@ TEST_F(DemodEndToEnd, TheDemoBandsStationsAreWhereTheReadmeSays)
 
 TEST_F(DemodEndToEnd, EveryModePlaysTheDemoBandAndHearsItsStation)
 {
-    // LSB just below the voice hears its upper half turned over: not a
-    // station, but the mode must play too.
+    // LSB 3 kHz above the voice's carrier hears the voice turned over: not
+    // a station, but the mode must play too.
     const DemoStation lsb = {"LSB", tools::kDemoUsbOffset + 3000, 3, 1, 0, 0, 0};
     std::vector<DemoStation> runs(std::begin(kDemoStations), std::end(kDemoStations));
     runs.push_back(lsb);
