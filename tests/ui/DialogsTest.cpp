@@ -180,6 +180,9 @@ TEST_F(DialogsTest, TheSettingsDialogAsStartUpCreatesIt)
     EXPECT_EQ(Push("versionButton")->text(), "Tesmar version infomation");
     EXPECT_TRUE(Push("okButton")->isDefault());
     EXPECT_EQ(Push("cancelButton")->text(), "Cancel");
+    for (QPushButton* b : d.findChildren<QPushButton*>())
+        EXPECT_LT(b->fontMetrics().horizontalAdvance(b->text()), b->width())
+            << b->text().toStdString();
     EXPECT_EQ(Box("invertIq")->text(), "Invert IQ signal");
     EXPECT_TRUE(Box("invertIq")->isChecked());
     EXPECT_EQ(Box("mostTop")->text(), "Show window always on top");
@@ -370,6 +373,10 @@ TEST_F(DialogsTest, TheVersionWindowOpensFromTheSettingsAndItsLinkOpensTheReadme
         EXPECT_EQ(w->x(), 218 / 2 - w->width() / 2) << name;
     }
     EXPECT_EQ(v.findChild<QWidget*>("closeButton")->geometry(), QRect(65, 216, 89, 25));
+    // Every line is whole, whatever face stands in for the one laid out for.
+    for (QLabel* l : v.findChildren<QLabel*>())
+        EXPECT_LE(l->fontMetrics().horizontalAdvance(l->text()), l->width())
+            << l->text().toStdString();
 
     UrlCatcher desktop;
     QDesktopServices::setUrlHandler("file", &desktop, "Open");

@@ -2,6 +2,7 @@
 
 #include "ui/windows/DeviceRestartNotice.h"
 
+#include <QFontMetrics>
 #include <QScreen>
 #include <QWidget>
 
@@ -23,6 +24,23 @@ void CentreOver(QWidget* window, const QWidget* over)
     const QRect desktop = screen ? screen->availableGeometry() : QRect();
     window->move(
         CentredInsideDesktop(over->frameGeometry(), window->frameGeometry().size(), desktop));
+}
+
+QFont DialogFont(int pixelSize)
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"),
+                      QStringLiteral("Liberation Sans Narrow")});
+    font.setPixelSize(pixelSize);
+    return font;
+}
+
+void FitToWidth(QWidget* label, const QString& text)
+{
+    QFont font = label->font();
+    while (font.pixelSize() > 8 && QFontMetrics(font).horizontalAdvance(text) > label->width())
+        font.setPixelSize(font.pixelSize() - 1);
+    label->setFont(font);
 }
 
 }  // namespace ui

@@ -73,9 +73,7 @@ SettingsDialog::SettingsDialog(core::Receiver& receiver, QWidget* parent)
     // the other windows wait.
     setWindowModality(Qt::ApplicationModal);
     setFixedSize(kClientWidth, kClientHeight);
-    QFont tahoma(QStringLiteral("Tahoma"));
-    tahoma.setPixelSize(11);
-    setFont(tahoma);
+    setFont(DialogFont(11));
     BuildLayout();
     ConnectControls();
 }

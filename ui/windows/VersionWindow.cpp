@@ -22,11 +22,9 @@ QLabel* Text(QWidget* parent, const QString& text, const QRect& at, int pixelSiz
     auto* label = new QLabel(text, parent);
     label->setGeometry(at);
     label->setAlignment(align);
-    if (pixelSize > 0) {
-        QFont f(QStringLiteral("Tahoma"));
-        f.setPixelSize(pixelSize);
-        label->setFont(f);
-    }
+    if (pixelSize > 0)
+        label->setFont(DialogFont(pixelSize));
+    FitToWidth(label, text);
     return label;
 }
 
@@ -47,6 +45,7 @@ VersionWindow::VersionWindow(const QString& programFolder, QWidget* parent)
     setObjectName("versionWindow");
     setWindowTitle("Version information");
     setFixedSize(kClientWidth, kClientHeight);
+    setFont(DialogFont(11));
     const core::VersionInfo info = core::ProgramVersion(QDir(programFolder).path().toStdString());
     const QDir folder(programFolder);
 
