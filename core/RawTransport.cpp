@@ -1,6 +1,7 @@
 #include "core/RawTransport.h"
 
 #include "audio/AudioEngine.h"
+#include "core/WaveRecording.h"
 #include "recording/FileStamp.h"
 #include "recording/RawIqFile.h"
 
@@ -46,15 +47,30 @@ std::string_view RawTransport::TimeText() const
 
 void RawTransport::RecordBlock(const int16_t* frames)
 {
-    if (recorder_->IsOpen())
-        recorder_->AppendBlock(frames);
+    if (!recorder_->IsOpen() || recorder_->AppendBlock(frames))
+        return;
+    recDown_ = false;
+    FinishRecording(false);
+    emit ButtonsChanged();
+    emit DisplayChanged();
 }
 
 void RawTransport::StopRecording()
 {
     if (!recorder_->IsOpen())
         return;
-    recorder_->Stop();
+    // The last blocks reach the disk only as the file closes.
+    FinishRecording(recorder_->Stop());
+}
+
+void RawTransport::FinishRecording(bool written)
+{
+    if (!written) {
+        const std::string error = recorder_->LastError();
+        const bool repaired = recorder_->SalvageAfterFailure();
+        emit RecordingFailed(RecordingStoppedMessage(error, recorder_->BlockCount(), repaired));
+    }
+    // What reached the disk is what "Play" plays.
     state_.RawFileName = recorder_->FileName().string();
     playEnabled_ = true;
     openEnabled_ = true;

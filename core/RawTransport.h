@@ -59,7 +59,10 @@ public:
     // "Monitor" down releases "Rec" on screen; a recording goes on.
     void SetMonitor(bool on);
 
-    // The raw-record hook: one captured block, before the chain sees it.
+    // The raw-record hook: one captured block, before the chain sees it. A
+    // block that cannot be written (disk full, device gone) ends the
+    // recording: "Rec" comes up, the file keeps its whole blocks and gets its
+    // end marker when the disk takes it, and RecordingFailed says so.
     void RecordBlock(const int16_t* frames);
     // The output-done path: the next block of the file, when one plays.
     void Pump();
@@ -89,9 +92,13 @@ signals:
     void DisplayChanged();
     // A file's header was refused: beep and show the message.
     void Refused(const QString& message);
+    // A recording stopped because its file could not be written: beep and
+    // show the message (it names the file and the reason).
+    void RecordingFailed(const QString& message);
 
 private:
     void StopRecording();
+    void FinishRecording(bool written);
     void EndPlayback(bool closeFile);
 
     ReceiverState& state_;

@@ -4,16 +4,14 @@
 #include "audio/SoundPlayer.h"
 #include "core/RawTransport.h"
 #include "core/ReceiverSettings.h"
+#include "core/WaveRecording.h"
 #include "dsp/SignalChain.h"
 #include "memory/MemoryList.h"
 #include "radio/RadioControl.h"
 #include "radio/RadioLink.h"
-#include "recording/FileStamp.h"
-#include "recording/WavFile.h"
 #include "settings/SettingsLocation.h"
 
 #include <QCoreApplication>
-#include <QSerialPortInfo>
 
 #include <algorithm>
 #include <cmath>
@@ -85,7 +83,6 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
     raw_ = std::make_unique<RawTransport>(
         state_, paths_.dataDirectory, *audio_,
         [this](const int16_t* frames) { ProcessAndDeliver(frames); });
-    waveRecorder_ = std::make_unique<recording::WaveRecorder>();
     MemoryHooks memoryHooks;
     memoryHooks.fileBusy = [this] { return FileBusy(); };
     memoryHooks.setRadioFrequency = [this](int64_t center) {
@@ -95,6 +92,7 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
     memoryHooks.displayChanged = [this] { emit DisplayChanged(); };
     memory_ = std::make_unique<MemoryChannels>(state_, memory::MemoryListPath(paths_.dataDirectory),
                                                std::move(memoryHooks));
+    wave_ = std::make_unique<core::WaveRecording>(state_, paths_.dataDirectory);
 
     connect(audio_.get(), &audio::AudioEngine::DeviceError, this,
             [this](const QString& message) { emit ShowError(message, true); });
@@ -115,6 +113,11 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
     connect(raw_.get(), &RawTransport::ButtonsChanged, this, &Receiver::RawButtonsChanged);
     connect(raw_.get(), &RawTransport::DisplayChanged, this, &Receiver::DisplayChanged);
     connect(raw_.get(), &RawTransport::Refused, this,
+            [this](const QString& message) { emit ShowError(message, true); });
+    connect(raw_.get(), &RawTransport::RecordingFailed, this,
+            [this](const QString& message) { emit ShowError(message, true); });
+    connect(wave_.get(), &core::WaveRecording::StateChanged, this, &Receiver::WaveStateChanged);
+    connect(wave_.get(), &core::WaveRecording::Failed, this,
             [this](const QString& message) { emit ShowError(message, true); });
 
     audio_->SetRawRecordHook([this](audio::BlockView block) { raw_->RecordBlock(block.data()); });
@@ -157,7 +160,7 @@ void Receiver::Start()
     // Mode, IF, AF and AGC choices, volume, input gain and the squelch's
     // noise filter; AN and NR taken over as restored.
     chain_->Setup();
-    state_.WaterGain = std::pow(10.0, state_.WaterGainPos * 0.0125);
+    SetWaterfallGain(state_.WaterGainPos);
 
     state_.RawFileName = (paths_.dataDirectory / "RawData.dat").string();
     state_.MemoryMode = !state_.MemName.empty();
@@ -204,9 +207,7 @@ bool Receiver::Shutdown(const WindowsShowing& showing)
     state_.WaveShow = showing.WaveShow;
 
     raw_->CloseFiles();
-    if (waveRecorder_->IsOpen())
-        waveRecorder_->Stop();
-    state_.Recording = false;
+    wave_->Stop();
 
     // A channel whose save failed earlier gets one more chance.
     QString memoryError;
@@ -536,37 +537,19 @@ std::string_view Receiver::RawTime() const { return raw_->TimeText(); }
 
 bool Receiver::WaveRecord(bool start)
 {
-    if (!start) {
-        if (waveRecorder_->IsOpen())
-            waveRecorder_->Stop();
-        state_.Recording = false;
-        emit WaveStateChanged();
-        return true;
-    }
-    if (waveRecorder_->IsOpen())
-        return true;
-    const bool created = waveRecorder_->StartInFolder(paths_.dataDirectory, recording::LocalNow(),
-                                                      state_.FreqTune, state_.FreqCenter);
-    state_.Recording = created;
-    emit WaveStateChanged();
-    return created;
+    if (start)
+        return wave_->Start();
+    wave_->Stop();
+    return true;
 }
 
-bool Receiver::WaveRecording() const { return waveRecorder_->IsOpen(); }
+bool Receiver::WaveRecording() const { return wave_->Recording(); }
 
-QString Receiver::WaveTimeText() const { return QString::fromLatin1(waveRecorder_->TimeText()); }
+QString Receiver::WaveTimeText() const { return QString::fromLatin1(wave_->TimeText()); }
 
 QStringList Receiver::InputDeviceNames() const { return audio_->InputDeviceNames(); }
 
 QStringList Receiver::OutputDeviceNames() const { return audio_->OutputDeviceNames(); }
-
-QStringList Receiver::SerialPorts() const
-{
-    QStringList names;
-    for (const QSerialPortInfo& port : QSerialPortInfo::availablePorts())
-        names.push_back(port.portName());
-    return names;
-}
 
 bool Receiver::CaptureOpen() const { return audio_->CaptureOpen(); }
 
@@ -585,6 +568,33 @@ void Receiver::RestartDevices(int32_t input, int32_t output)
     state_.Output = output;
     audio_->RestartDevices(input, output);
 }
+
+void Receiver::SetInputGain(int32_t InGainPos)
+{
+    state_.InGainPos = std::clamp(InGainPos, -40, 40);
+    chain_->SetInputGain();
+}
+
+void Receiver::SetWaterfallGain(int32_t WaterGainPos)
+{
+    state_.WaterGainPos = std::clamp(WaterGainPos, -40, 40);
+    state_.WaterGain = std::pow(10.0, state_.WaterGainPos * 0.0125);
+}
+
+void Receiver::SetInvertIq(bool on) { state_.InvIQ = on; }
+
+bool Receiver::ReopenRadio(int32_t PortNum, const std::string& PortStr, int32_t RadioType)
+{
+    link_->CloseRadioPort();
+    state_.PortNum = PortNum;
+    state_.PortStr = PortStr;
+    state_.RadioType = RadioType;
+    const bool open = link_->OpenRadioPort(state_.PortStr, state_.RadioType);
+    radioControl_->StartRadio();
+    return open;
+}
+
+bool Receiver::PortOpen() const { return link_->PortOpen(); }
 
 void Receiver::SetSpectrumVisible(bool visible) { state_.SpectrumVisible = visible; }
 
@@ -636,10 +646,8 @@ void Receiver::ProcessAndDeliver(const int16_t* frames)
     chain_->ProcessBlock(frames);
     const dsp::BlockOutputs& out = chain_->Outputs();
     audio_->QueueOutputBlock(audio::BlockView(out.OutFrames.data(), out.OutFrames.size()));
-    if (out.RecFeedReady && waveRecorder_->IsOpen()) {
-        waveRecorder_->RecordBlock(out.RecFeed.data());
-        emit WaveStateChanged();
-    }
+    if (out.RecFeedReady)
+        wave_->RecordBlock(out.RecFeed.data());
     if (out.SpectrumUpdated)
         emit SpectrumReady();
     ++processedBlocks_;

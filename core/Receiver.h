@@ -29,13 +29,10 @@ namespace radio {
 class RadioLink;
 class RadioControl;
 }  // namespace radio
-namespace recording {
-class WaveRecorder;
-}  // namespace recording
-
 namespace core {
 
 class RawTransport;
+class WaveRecording;
 
 namespace test {
 struct ReceiverProbe;
@@ -182,19 +179,20 @@ public:
     // The same without a copy, for the display's paint after every block.
     std::string_view RawTime() const;
 
-    // --- WAV recorder window
+    // --- WAV recorder window (core/WaveRecording)
     // Starts (true) or stops (false) recording the received audio. False when
-    // the file could not be created: the window releases its REC button.
+    // the file could not be created: the window releases its REC button. A
+    // write that fails later stops the recording (WaveStateChanged) and is
+    // reported through ShowError.
     bool WaveRecord(bool start);
     bool WaveRecording() const;
     QString WaveTimeText() const;
 
-    // --- Devices and ports, for the settings dialog
+    // --- Devices and ports, for the settings dialog (core/SettingsChoices)
     // The entries of its device lists (number n >= 1 is entry n - 1; 0 is the
-    // system's default device) and the serial ports it offers for PortStr.
+    // system's default device).
     QStringList InputDeviceNames() const;
     QStringList OutputDeviceNames() const;
-    QStringList SerialPorts() const;
     // The settings dialog picked other devices: both close and reopen with
     // the new numbers (kept in Input and Output). Asynchronous: show the
     // notice on DeviceRestartStarted, close it on DeviceRestartFinished.
@@ -205,6 +203,19 @@ public:
     bool CaptureRunning() const;
     // The radio's set-up sequence runs, or a command waits for its reply.
     bool RadioBusy() const;
+
+    // The settings dialog's controls that act at once: the input gain in dB
+    // (-40..40) and the waterfall gain in quarter dB, from the next block on;
+    // I and Q exchanged.
+    void SetInputGain(int32_t InGainPos);
+    void SetWaterfallGain(int32_t WaterGainPos);
+    void SetInvertIq(bool on);
+    // "OK" with another port or radio type: closes the port, takes the new
+    // PortNum, PortStr and RadioType, opens the port again and runs the
+    // set-up sequence whether or not it opened (which also brings FreqCenter
+    // onto the new type's grid). Returns whether the port opened.
+    bool ReopenRadio(int32_t PortNum, const std::string& PortStr, int32_t RadioType);
+    bool PortOpen() const;
 
     // The spectrum window shows or hides: the chain analyses only while shown.
     void SetSpectrumVisible(bool visible);
@@ -297,8 +308,8 @@ private:
     std::unique_ptr<radio::RadioControl> radioControl_;
     std::unique_ptr<RawTransport> raw_;
     FrequencyEntry entry_{state_};
-    std::unique_ptr<recording::WaveRecorder> waveRecorder_;
     std::unique_ptr<MemoryChannels> memory_;
+    std::unique_ptr<core::WaveRecording> wave_;
 
     bool started_ = false;
     bool destroyed_ = false;

@@ -132,6 +132,34 @@ bool RawRecorder::Abandon()
     return Close();
 }
 
+bool RawRecorder::SalvageAfterFailure()
+{
+    Close();
+    std::error_code ec;
+    const uint64_t size = std::filesystem::file_size(fileName_, ec);
+    if (ec || size < uint64_t(kRawHeaderSize))
+        return false;  // not even the header is there: nothing a player could use
+    // Blocks reach the file in order: the whole blocks on disk are whole
+    // recorded blocks.
+    const uint64_t blocks =
+        std::min<uint64_t>((size - kRawHeaderSize) / kRawBlockBytes, uint64_t(blockCount_));
+    std::filesystem::resize_file(fileName_, kRawHeaderSize + blocks * kRawBlockBytes, ec);
+    if (ec)
+        return false;
+    blockCount_ = static_cast<int32_t>(blocks);
+    std::FILE* f = std::fopen(fileName_.c_str(), "ab");
+    if (f == nullptr)
+        return true;
+    const bool written =
+        std::fwrite(kRawEndMarker.data(), 1, kRawEndMarker.size(), f) == kRawEndMarker.size();
+    const bool closed = std::fclose(f) == 0;
+    if (written && closed)
+        return true;
+    // A marker cut short would be read as data: take it off again.
+    std::filesystem::resize_file(fileName_, kRawHeaderSize + blocks * kRawBlockBytes, ec);
+    return !ec;
+}
+
 bool RawRecorder::Write(const void* data, std::size_t size)
 {
     if (std::fwrite(data, 1, size, file_) == size)

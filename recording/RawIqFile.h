@@ -75,6 +75,13 @@ public:
     bool Stop();
     // Closes without the end marker, as closing the program does.
     bool Abandon();
+    // After a write that failed (disk full, device gone): closes the file,
+    // cuts it back to the header and the whole blocks that reached it, and
+    // ends it with the end marker when the disk takes those 16 bytes too.
+    // BlockCount() then counts the blocks kept. True when the file holds its
+    // whole blocks and nothing else (with or without the marker, a player
+    // reads them all); LastError() keeps the failure's own description.
+    bool SalvageAfterFailure();
 
     bool IsOpen() const { return file_ != nullptr; }
     bool WriteFailed() const { return writeFailed_; }

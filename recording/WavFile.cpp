@@ -1,5 +1,6 @@
 #include "recording/WavFile.h"
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cstring>
@@ -45,6 +46,39 @@ void EncodeWavHeader(uint8_t (&h)[kWavHeaderSize], uint32_t sampleRate, uint16_t
     Put16(h + 34, kBits);
     std::memcpy(h + 36, "data", 4);
     Put32(h + 40, dataLength);
+}
+
+int64_t TrimWavFile(const std::filesystem::path& file, uint32_t sampleRate, uint16_t channels,
+                    uint32_t blockBytes, uint64_t maxDataBytes, std::string* error)
+{
+    std::error_code ec;
+    const uint64_t size = std::filesystem::file_size(file, ec);
+    if (ec) {
+        *error = DescribeFileError("cannot repair", file, ec.value());
+        return -1;
+    }
+    // Blocks reach the file in order, so whatever lies on disk is a prefix of
+    // what was written: the whole blocks in it are whole recorded blocks.
+    const uint64_t onDisk = size > kWavHeaderSize ? size - kWavHeaderSize : 0;
+    const uint64_t data = std::min(onDisk / blockBytes * blockBytes, maxDataBytes);
+    std::filesystem::resize_file(file, kWavHeaderSize + data, ec);
+    if (ec) {
+        *error = DescribeFileError("cannot repair", file, ec.value());
+        return -1;
+    }
+    // The whole header again, in case the failure cut into it.
+    uint8_t header[kWavHeaderSize];
+    EncodeWavHeader(header, sampleRate, channels, static_cast<uint32_t>(data));
+    std::FILE* f = std::fopen(file.c_str(), "r+b");
+    bool ok = f != nullptr && std::fwrite(header, 1, sizeof header, f) == sizeof header;
+    const int err = errno;
+    if (f != nullptr && std::fclose(f) != 0)
+        ok = false;
+    if (!ok) {
+        *error = DescribeFileError("cannot repair", file, err);
+        return -1;
+    }
+    return static_cast<int64_t>(data);
 }
 
 // ---------------------------------------------------------------------------
@@ -177,5 +211,20 @@ bool WaveRecorder::RecordBlock(const int16_t* samples)
 }
 
 bool WaveRecorder::Stop() { return wav_.Close(); }
+
+bool WaveRecorder::SalvageAfterFailure()
+{
+    // What the failure said comes first; closing may only add to it.
+    if (error_.empty())
+        error_ = wav_.LastError();
+    wav_.Close();
+    std::string error;
+    const int64_t kept = TrimWavFile(fileName_, kWaveRecRate, 1, kWaveRecBlockBytes,
+                                     uint64_t(blockCount_) * kWaveRecBlockBytes, &error);
+    if (kept < 0)
+        return false;
+    blockCount_ = static_cast<int32_t>(kept / kWaveRecBlockBytes);
+    return true;
+}
 
 }  // namespace recording

@@ -21,6 +21,12 @@ inline constexpr int kWaveRecBlockBytes = 2 * kWaveRecSamples;  // 800
 void EncodeWavHeader(uint8_t (&header)[kWavHeaderSize], uint32_t sampleRate, uint16_t channels,
                      uint32_t dataLength);
 
+// Cuts the WAV file `file` back to its header and the whole blocks of
+// `blockBytes` it holds (at most maxDataBytes), and rewrites the header for
+// them. Returns the data length kept, or -1 with *error set.
+int64_t TrimWavFile(const std::filesystem::path& file, uint32_t sampleRate, uint16_t channels,
+                    uint32_t blockBytes, uint64_t maxDataBytes, std::string* error);
+
 // A 16-bit PCM WAV file being written. Errors are reported by the return
 // values and LastError(), and stay visible in Failed() until the next Create.
 class WavWriter {
@@ -79,6 +85,12 @@ public:
     bool RecordBlock(const int16_t* samples);
 
     bool Stop();
+    // After a write that failed (disk full, device gone): closes the file,
+    // cuts it back to the header and the whole blocks that reached it, and
+    // rewrites the header for them, so that it is a valid WAV file holding
+    // everything recorded before the failure. BlockCount() then counts the
+    // blocks kept. False when the file could not be repaired either.
+    bool SalvageAfterFailure();
 
     bool IsOpen() const { return wav_.IsOpen(); }
     bool WriteFailed() const { return wav_.Failed(); }

@@ -2,12 +2,14 @@
 
 #include "recording/RawIqFile.h"
 #include "settings/ProfileValue.h"
+#include "tools/DemoBand.h"
 #include "tools/StagedOutput.h"
 
 #include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <memory>
 #include <numbers>
 #include <random>
 
@@ -30,6 +32,10 @@ const char* const kIqGenUsage =
     "  --seed N         noise seed (default 1)\n"
     "  --time HHMMSS    start time in the header (default: now)\n"
     "  --no-end-marker  leave the end marker off, like a recording cut short\n"
+    "  --demo           the demo band instead of one carrier (default 30 seconds):\n"
+    "                   AM music at 5.000 MHz, CW at 5.008, a USB voice at 5.015\n"
+    "                   and FM with a 1 kHz tone at 5.027 MHz, over band noise;\n"
+    "                   --tone, --depth, --offset and --amplitude do not apply\n"
     "  -h, --help       show this help\n"
     "\n"
     "Exit status 0 on success; 2 on any error, with one line on stderr.\n";
@@ -74,6 +80,7 @@ bool ParseIqGenArgs(const std::vector<std::string>& args, IqGenOptions& o, std::
         error = &ignored;
     std::vector<std::string> positional;
     bool blocksGiven = false;
+    bool secondsGiven = false;
     double seconds = 5.0;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -87,6 +94,10 @@ bool ParseIqGenArgs(const std::vector<std::string>& args, IqGenOptions& o, std::
         }
         if (a == "--no-end-marker") {
             o.endMarker = false;
+            continue;
+        }
+        if (a == "--demo") {
+            o.demo = true;
             continue;
         }
         std::string name = a, value;
@@ -109,6 +120,7 @@ bool ParseIqGenArgs(const std::vector<std::string>& args, IqGenOptions& o, std::
             if (!ParseDouble(value, dv) || dv < 0 || dv > 24.0 * 3600)
                 return bad("0 to 86400 seconds");
             seconds = dv;
+            secondsGiven = true;
         } else if (name == "--blocks") {
             if (!ParseInt(value, iv) || iv < 0)
                 return bad("a block count");
@@ -157,6 +169,8 @@ bool ParseIqGenArgs(const std::vector<std::string>& args, IqGenOptions& o, std::
         return false;
     }
     o.output = positional[0];
+    if (o.demo && !secondsGiven)
+        seconds = kDemoSeconds;
     if (!blocksGiven)
         o.blocks = static_cast<int64_t>(std::ceil(seconds * recording::kBlocksPerSecond - 1e-9));
     return true;
@@ -227,9 +241,15 @@ bool WriteIqFile(const IqGenOptions& o, std::string* error)
     if (!rec.Start(stage.TempPath(), start, o.center))
         return fail(rec.LastError());
     std::mt19937 rng(o.seed);
+    std::unique_ptr<DemoBand> demo;
+    if (o.demo)
+        demo = std::make_unique<DemoBand>(o.seed);
     std::array<int16_t, recording::kRawBlockSamples> block{};
     for (int64_t b = 0; b < o.blocks; ++b) {
-        Fill(o, b, block.data(), &rng);
+        if (demo)
+            demo->NextBlock(block.data());
+        else
+            Fill(o, b, block.data(), &rng);
         if (!rec.AppendBlock(block.data()))
             return fail(rec.LastError());
     }

@@ -24,6 +24,7 @@ struct IqGenOptions {
     recording::LocalStamp start;  // time of day in the header
     bool startGiven = false;      // false: the time of the run
     bool endMarker = true;
+    bool demo = false;  // the demo band (tools/DemoBand.h) instead of one carrier
     bool help = false;
 };
 

@@ -8,6 +8,7 @@
 #include "ui/windows/MemoryListWindow.h"
 #include "ui/windows/SettingsDialog.h"
 #include "ui/windows/SpectrumWindow.h"
+#include "ui/windows/VersionWindow.h"
 #include "ui/windows/WaveRecorderWindow.h"
 
 #include <QApplication>
@@ -323,6 +324,10 @@ void MainWindow::SetSecondaryWindows(const SecondaryWindows& windows)
     }
     if (windows_.deviceRestartNotice && windows_.settings)
         windows_.deviceRestartNotice->SetSettingsDialog(windows_.settings);
+    if (windows_.settings) {
+        windows_.settings->ApplyMostTop = [this] { ApplyMostTop(); };
+        windows_.settings->SetVersionWindow(windows_.version);
+    }
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)

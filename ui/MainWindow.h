@@ -32,6 +32,7 @@ class ImageBox;
 class MemoryListWindow;
 class SettingsDialog;
 class SpectrumWindow;
+class VersionWindow;
 class WaveRecorderWindow;
 
 // The secondary windows the main window opens, shows at start-up and closes.
@@ -44,6 +45,7 @@ struct SecondaryWindows {
     MemoryListWindow* memoryList = nullptr;
     AfFilterWindow* afFilter = nullptr;
     WaveRecorderWindow* waveRecorder = nullptr;
+    VersionWindow* version = nullptr;  // opened from the settings dialog
 };
 
 class MainWindow : public QWidget {

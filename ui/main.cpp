@@ -1,7 +1,8 @@
 // Tesmar: the application entry. Creates the windows in their order, the
 // main window first (its construction loads the settings and opens the sound
-// devices), brings the radio up when a port is configured, and runs the
-// event loop until the main window closes.
+// devices), the settings dialog fourth (its construction opens the serial
+// port and brings the radio up), and runs the event loop until the main
+// window closes.
 
 #include "core/TerminationSignals.h"
 #include "ui/MainWindow.h"
@@ -17,6 +18,8 @@
 #include "ui/windows/WaveRecorderWindow.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QIcon>
 #include <QMessageBox>
 
 #include <cstdlib>
@@ -30,25 +33,25 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName("Tesmar");
     QApplication::setApplicationDisplayName("Tesmar");
 
+    // Our icon, drawn at build time beside the program.
+    const QString programFolder = QApplication::applicationDirPath();
+    QApplication::setWindowIcon(QIcon(QDir(programFolder).filePath("Icon.png")));
+
     try {
         ui::MainWindow mainWindow;
         ui::SpectrumWindow spectrum(mainWindow.Receiver());
         ui::IfFilterWindow ifFilter(mainWindow.Receiver());
-        ui::SettingsDialog settings(&mainWindow);
+        ui::SettingsDialog settings(mainWindow.Receiver(), &mainWindow);
         ui::DeviceRestartNotice deviceRestartNotice(&settings);
         ui::KeypadWindow keypad;
         ui::MemoryListWindow memoryList(mainWindow.Receiver());
         ui::MemoryEditDialog memoryEdit(mainWindow.Receiver());
         memoryList.SetEditDialog(&memoryEdit);
         ui::AfFilterWindow afFilter(mainWindow.Receiver());
-        ui::WaveRecorderWindow waveRecorder;
-        ui::VersionWindow version;
+        ui::WaveRecorderWindow waveRecorder(mainWindow.Receiver());
+        ui::VersionWindow version(programFolder, &mainWindow);
         mainWindow.SetSecondaryWindows({&spectrum, &ifFilter, &settings, &deviceRestartNotice,
-                                        &keypad, &memoryList, &afFilter, &waveRecorder});
-
-        // The settings dialog's creation opens the configured serial port and
-        // switches the radio on: after the sound devices, before the first block.
-        mainWindow.Receiver().OpenRadio();
+                                        &keypad, &memoryList, &afFilter, &waveRecorder, &version});
 
         // A desktop session ending or Ctrl+C closes the window as its close
         // button does: settings saved, files closed.

@@ -5,6 +5,8 @@
 #include "audio/AudioEngine.h"
 #include "dsp/SignalChain.h"
 #include "recording/RawIqFile.h"
+#include "recording/WavFile.h"
+#include "tests/support/FileSizeLimit.h"
 
 #include <array>
 #include <cstring>
@@ -327,6 +329,69 @@ TEST_F(AudioEndToEnd, PlaybackGoesOnWhenCaptureCannotReopenAfterARestart)
     EXPECT_EQ(inputs_.size(), playStart + take_.size() + 1);
     EXPECT_EQ(errors_.size(), 1u);
     rx.CloseDevices();
+}
+
+TEST_F(AudioEndToEnd, WaveRecordingOfTheRunningReceiverHoldsEveryOpenSquelchBlock)
+{
+    Receiver& rx = StartOn(rigInput_, rigOutput_);  // SQL at its left stop: always open
+    ASSERT_TRUE(RunUntil([&] { return rx.ProcessedBlocks() >= 5; }));
+    std::vector<int16_t> fed;
+    QObject::connect(&rx, &Receiver::BlockProcessed, [&] {
+        if (rx.WaveRecording() && rx.Outputs().RecFeedReady)
+            fed.insert(fed.end(), rx.Outputs().RecFeed.begin(), rx.Outputs().RecFeed.end());
+    });
+    ASSERT_TRUE(rx.WaveRecord(true));
+    ASSERT_TRUE(RunUntil([&] { return fed.size() >= 30u * recording::kWaveRecSamples; }));
+    rx.WaveRecord(false);
+    rx.CloseDevices();
+
+    const std::size_t k = fed.size() / recording::kWaveRecSamples;
+    const std::string bytes = ReadFile(*std::filesystem::directory_iterator(Dir() / "Wav"));
+    ASSERT_EQ(bytes.size(), 44u + 800u * k);
+    uint32_t riff = 0, data = 0;
+    std::memcpy(&riff, bytes.data() + 4, 4);
+    std::memcpy(&data, bytes.data() + 40, 4);
+    EXPECT_EQ(data, 800u * k);
+    EXPECT_EQ(riff, 800u * k + 36);
+    EXPECT_EQ(std::memcmp(bytes.data() + 44, fed.data(), 800u * k), 0);
+    EXPECT_TRUE(errors_.empty());
+}
+
+TEST_F(AudioEndToEnd, ARawRecordingOnAFullDiskStopsWithAMessageAndEndsItsFile)
+{
+    Receiver& rx = StartOn(rigInput_, rigOutput_);
+    ASSERT_TRUE(RunUntil([&] { return rx.ProcessedBlocks() >= 5; }));
+    int buttonChanges = 0;
+    QObject::connect(&rx, &Receiver::RawButtonsChanged, [&] { ++buttonChanges; });
+    std::size_t recStart = 0;
+    {
+        tesmar::test::FileSizeLimit full(recording::kRawHeaderSize + 5 * sizeof(Block) + 3000);
+        rx.Rec(true);
+        recStart = inputs_.size();
+        ASSERT_TRUE(rx.RawRecording());
+        ASSERT_TRUE(RunUntil([&] { return !rx.RawRecording(); }));
+    }
+    rx.CloseDevices();
+    EXPECT_FALSE(rx.RecDown());
+    EXPECT_TRUE(rx.PlayEnabled());
+    EXPECT_TRUE(rx.OpenEnabled());
+    EXPECT_GE(buttonChanges, 2);
+    const std::filesystem::path file = S().RawFileName;
+    ASSERT_EQ(errors_.size(), 1u);
+    EXPECT_TRUE(errors_[0].beep);
+    EXPECT_NE(errors_[0].message.find(file.string()), std::string::npos) << errors_[0].message;
+    EXPECT_NE(errors_[0].message.find(std::strerror(EFBIG)), std::string::npos);
+
+    // Five whole blocks, the ones the chain got while recording, then the marker.
+    const std::string bytes = ReadFile(file);
+    ASSERT_EQ(bytes.size(), recording::kRawHeaderSize + 5 * sizeof(Block) + 16);
+    for (std::size_t b = 0; b < 5; ++b)
+        ASSERT_EQ(std::memcmp(bytes.data() + recording::kRawHeaderSize + b * sizeof(Block),
+                              inputs_[recStart + b].data(), sizeof(Block)),
+                  0)
+            << b;
+    EXPECT_EQ(std::memcmp(bytes.data() + bytes.size() - 16, recording::kRawEndMarker.data(), 16),
+              0);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <QDeadlineTimer>
 #include <QThread>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
@@ -84,6 +85,23 @@ bool PtyRadio::WaitForLines(std::size_t lines)
         poll(&p, 1, 20);
         QCoreApplication::processEvents();
     }
+}
+
+std::vector<std::string> PtyRadio::LinesSince(std::size_t from)
+{
+    PumpBriefly();
+    Drain();
+    from = std::min(from, lines_.size());
+    return {lines_.begin() + static_cast<std::ptrdiff_t>(from), lines_.end()};
+}
+
+unsigned PtyRadio::LineSpeed() const
+{
+    // Both ends of a pseudo-terminal share one set of line settings.
+    termios t{};
+    if (tcgetattr(slave_, &t) != 0)
+        return 0;
+    return static_cast<unsigned>(cfgetospeed(&t));
 }
 
 void PtyRadio::AnswerNew()

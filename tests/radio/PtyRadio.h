@@ -44,6 +44,11 @@ public:
     const std::string& Raw() const { return raw_; }
     // The complete command lines received, CR LF removed.
     const std::vector<std::string>& Lines() const { return lines_; }
+    // The lines received from line `from` on, after letting queued events
+    // run for a moment.
+    std::vector<std::string> LinesSince(std::size_t from);
+    // The line speed the program set on the port (B9600, B57600, ...).
+    unsigned LineSpeed() const;
     // Answers the lines received since the last call, as the mode says.
     void AnswerNew();
 

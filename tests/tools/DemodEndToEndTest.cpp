@@ -1,7 +1,9 @@
 #include "dsp/SignalChain.h"
+#include "dsp/Spectrum.h"
 #include "recording/RawIqFile.h"
 #include "recording/TestFiles.h"
 #include "tests/dsp/LiteralChain.h"
+#include "tools/DemoBand.h"
 #include "tools/IqGen.h"
 
 #include <cmath>
@@ -559,4 +561,138 @@ TEST_F(DemodEndToEnd, IqGenCommandLine)
     EXPECT_EQ(std::string(b.begin() + 8, b.begin() + 14), "090507");
     EXPECT_EQ(std::vector<uint8_t>(b.begin() + 14, b.begin() + 19),
               (std::vector<uint8_t>{0x00, 0x00, 0x6C, 0x56, 0x60}));
+}
+
+// --- The demo band the build places beside the programs as RawData.dat.
+
+namespace {
+
+// Where the README sends a newcomer: receive offset, mode and the filters
+// that mode's button presses.
+struct DemoStation {
+    const char* name;
+    int32_t freqTune;
+    int rxMode, ifbw, aflpf;
+    // The band the signal fills, Hz from the centre.
+    int32_t low, high;
+};
+constexpr DemoStation kDemoStations[] = {
+    {"AM music", tools::kDemoAmOffset, 0, 2, 0, tools::kDemoAmOffset, tools::kDemoAmOffset},
+    {"CW", tools::kDemoCwOffset, 2, 0, 0, tools::kDemoCwOffset, tools::kDemoCwOffset},
+    {"USB voice", tools::kDemoUsbOffset, 4, 1, 0, tools::kDemoUsbOffset + 100,
+     tools::kDemoUsbOffset + tools::kDemoVoiceTop},
+    {"FM tone", tools::kDemoFmOffset, 1, 3, 1, tools::kDemoFmOffset - 3 * tools::kDemoFmTone,
+     tools::kDemoFmOffset + 3 * tools::kDemoFmTone},
+};
+
+int BinOf(int32_t offset)
+{
+    const int bin = static_cast<int>(std::lround(offset / 23.4375));
+    return bin < 0 ? bin + static_cast<int>(dsp::kSpectrumSize) : bin;
+}
+
+// The averaged spectrum of the whole file, in bins of offset order
+// (-24000 Hz first) so that windows need no wrapping.
+std::vector<double> AverageSpectrum(const std::filesystem::path& file)
+{
+    const auto bytes = ReadAll(file);
+    const std::size_t n = dsp::kSpectrumSize;
+    const std::size_t blocks = bytes.size() / (8 * n);
+    std::vector<double> sum(n, 0.0);
+    for (std::size_t b = 1; b < blocks; ++b)
+        for (std::size_t k = 0; k < n; ++k) {
+            double v;
+            std::memcpy(&v, bytes.data() + 8 * (b * n + k), 8);
+            sum[(k + n / 2) % n] += v / double(blocks - 1);
+        }
+    return sum;
+}
+
+}  // namespace
+
+TEST_F(DemodEndToEnd, TheDemoBandLiesBesideTheProgramsAsThirtySecondsAroundTheDefaultCentre)
+{
+    const auto b = ReadAll(TESMAR_DEMO_FILE);
+    ASSERT_EQ(b.size(), 19u + 600u * 9600u + 16u) << "RawData.dat missing or cut short";
+    const recording::RawHeaderCheck h = recording::CheckRawHeader(b.data(), b.size());
+    ASSERT_EQ(h.status, recording::RawHeaderStatus::Accepted);
+    EXPECT_EQ(h.freqCenter, 5012000);
+    EXPECT_EQ(h.blockCount, 0);  // the clock starts at 00:00:00
+    // The same seed writes the same band.
+    const auto again = dir / "again.dat";
+    ASSERT_EQ(IqGen({"--demo", "--time", "000000", again.string()}, dir.Path()).status, 0);
+    EXPECT_EQ(ReadAll(again), b);
+}
+
+TEST_F(DemodEndToEnd, TheDemoBandsStationsAreWhereTheReadmeSays)
+{
+    const auto spectrum = dir / "s.f64";
+    const ProcResult r =
+        Demod({"--spectrum", spectrum.string(), TESMAR_DEMO_FILE, (dir / "out.wav").string()},
+              dir.Path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<double> db = AverageSpectrum(spectrum);
+    std::vector<double> sorted = db;
+    std::nth_element(sorted.begin(), sorted.begin() + long(sorted.size() / 2), sorted.end());
+    const double floor = sorted[sorted.size() / 2];
+    constexpr int half = static_cast<int>(dsp::kSpectrumSize / 2);
+    auto index = [](int32_t offset) { return (BinOf(offset) + half) % (2 * half); };
+    for (const DemoStation& s : kDemoStations) {
+        SCOPED_TRACE(s.name);
+        // Around the station (3 kHz either side), the strongest bin lies in
+        // the station's own band, well above the band noise.
+        const int from = index(s.low - 3000), to = index(s.high + 3000);
+        const auto peak = std::max_element(db.begin() + from, db.begin() + to + 1);
+        const int at = static_cast<int>(peak - db.begin());
+        EXPECT_GE(at, index(s.low) - 1);
+        EXPECT_LE(at, index(s.high) + 1);
+        EXPECT_GT(*peak, floor + 20.0) << "floor " << floor;
+    }
+    // The AM carrier is the strongest signal of the band.
+    EXPECT_EQ(std::max_element(db.begin(), db.end()) - db.begin(), index(tools::kDemoAmOffset));
+}
+
+TEST_F(DemodEndToEnd, EveryModePlaysTheDemoBandAndHearsItsStation)
+{
+    // LSB 3 kHz above the voice's carrier hears the voice turned over: not
+    // a station, but the mode must play too.
+    const DemoStation lsb = {"LSB", tools::kDemoUsbOffset + 3000, 3, 1, 0, 0, 0};
+    std::vector<DemoStation> runs(std::begin(kDemoStations), std::end(kDemoStations));
+    runs.push_back(lsb);
+    for (const DemoStation& s : runs) {
+        SCOPED_TRACE(s.name);
+        const auto out = dir / "out.wav";
+        const ProcResult r = Demod(
+            {"--set", "GainPos=0", "--set", "RxMode=" + std::to_string(s.rxMode), "--set",
+             "IFBW=" + std::to_string(s.ifbw), "--set", "AFLPF=" + std::to_string(s.aflpf), "--set",
+             "FreqTune=" + std::to_string(s.freqTune), TESMAR_DEMO_FILE, out.string()},
+            dir.Path());
+        ASSERT_EQ(r.status, 0) << r.err;
+        const auto left = Channel(Samples(ReadAll(out)), 0);
+        ASSERT_EQ(left.size(), 601u * 2400u);
+        const std::size_t from = 48000, to = left.size();
+        double power = 0;
+        for (std::size_t i = from; i < to; ++i)
+            power += double(left[i]) * left[i];
+        EXPECT_GT(std::sqrt(power / double(to - from)), 300.0);  // clearly audible
+
+        if (s.rxMode == 1) {
+            // The FM tone stands out of everything near it.
+            const double tone = Goertzel(left, from, to, tools::kDemoFmTone, 48000);
+            EXPECT_GT(tone, 1000 * Goertzel(left, from, to, 700, 48000));
+            EXPECT_GT(tone, 1000 * Goertzel(left, from, to, 1300, 48000));
+        }
+        if (s.rxMode == 2) {
+            // The CW beat note is 800 Hz, keyed: loud and silent 10 ms stretches.
+            EXPECT_GT(Goertzel(left, from, to, 800, 48000),
+                      30 * Goertzel(left, from, to, 1500, 48000));
+            double loudest = 0, quietest = 1e300;
+            for (std::size_t i = from; i + 480 <= to; i += 480) {
+                const double p = Goertzel(left, i, i + 480, 800, 48000);
+                loudest = std::max(loudest, p);
+                quietest = std::min(quietest, p);
+            }
+            EXPECT_GT(loudest, 100 * quietest);
+        }
+    }
 }

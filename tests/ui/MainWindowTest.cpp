@@ -3,6 +3,7 @@
 // following, and closing saving the settings.
 
 #include "ui/MainWindow.h"
+#include "MessageBoxes.h"
 #include "dsp/SignalChain.h"
 #include "tests/support/TempDir.h"
 #include "ui/ImageBox.h"
@@ -68,10 +69,13 @@ protected:
     {
         Make();
         spectrum_ = std::make_unique<ui::SpectrumWindow>(form_->Receiver());
-        settings_ = std::make_unique<ui::SettingsDialog>();
+        // No radio here: the dialog's creation opens the stored port, which
+        // must not be the machine's first serial port.
+        S().PortStr = (dir_ / "no-radio").string();
+        settings_ = std::make_unique<ui::SettingsDialog>(form_->Receiver(), form_.get());
         keypad_ = std::make_unique<ui::KeypadWindow>();
         memoryList_ = std::make_unique<ui::MemoryListWindow>(form_->Receiver());
-        waveRecorder_ = std::make_unique<ui::WaveRecorderWindow>();
+        waveRecorder_ = std::make_unique<ui::WaveRecorderWindow>(form_->Receiver());
         ui::SecondaryWindows windows;
         windows.spectrum = spectrum_.get();
         windows.settings = settings_.get();
@@ -93,19 +97,7 @@ protected:
     }
 
     // Closes the error boxes that are open and returns their texts.
-    static std::vector<std::string> CloseMessageBoxes()
-    {
-        QApplication::processEvents();
-        std::vector<std::string> texts;
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
-                texts.push_back(box->text().toStdString());
-                box->done(QMessageBox::Ok);
-            }
-        }
-        QApplication::processEvents();
-        return texts;
-    }
+    static std::vector<std::string> CloseMessageBoxes() { return ui::test::CloseMessageBoxes(); }
 
     core::ReceiverState& S() { return form_->Receiver().State(); }
 

@@ -151,12 +151,40 @@ TEST(Assets, AcceptedRisesAndRefusedFalls)
               crossings(down, 0, down.size() / 4));
 }
 
+TEST(Assets, LogoAndIconHaveTheVersionWindowsSizesAndAreDrawn)
+{
+    struct Expect {
+        const char* name;
+        QSize size;
+    };
+    for (const Expect& e : {Expect{"Logo.png", {200, 50}}, Expect{"Icon.png", {32, 32}}}) {
+        SCOPED_TRACE(e.name);
+        const QImage img(AssetDir() + "/" + e.name);
+        ASSERT_FALSE(img.isNull()) << "missing beside the executables";
+        EXPECT_EQ(img.size(), e.size);
+        // More than a plain fill: a bright trace over a dark ground.
+        int darkest = 255, brightest = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x) {
+                if (qAlpha(img.pixel(x, y)) < 255)
+                    continue;
+                darkest = std::min(darkest, qGray(img.pixel(x, y)));
+                brightest = std::max(brightest, qGray(img.pixel(x, y)));
+            }
+        EXPECT_LT(darkest, 40);
+        EXPECT_GT(brightest, 150);
+    }
+    // The icon's corners are rounded off: transparent.
+    EXPECT_EQ(qAlpha(QImage(AssetDir() + "/Icon.png").pixel(0, 0)), 0);
+}
+
 TEST(Assets, WritesIntoAGivenFolderAndReportsAnUnwritableOne)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     EXPECT_TRUE(assets::WriteAll(dir.path()));
-    for (const char* name : {"Meter.bmp", "beep1.wav", "beep2.wav", "beep3.wav"})
+    for (const char* name :
+         {"Meter.bmp", "beep1.wav", "beep2.wav", "beep3.wav", "Logo.png", "Icon.png"})
         EXPECT_TRUE(QFile::exists(dir.filePath(name))) << name;
     EXPECT_FALSE(assets::WriteAll(dir.filePath("no/such/folder")));
 }

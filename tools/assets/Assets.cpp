@@ -74,6 +74,44 @@ std::vector<int16_t> Tones(std::initializer_list<std::pair<double, double>> part
     return out;
 }
 
+// A spectrum of a receiver's band: a noise floor with a few stations, the
+// strongest right of the middle, clear of the name. y in [0, 1], 1 the peak; x in [0, 1].
+double Trace(double x)
+{
+    auto peak = [x](double at, double width, double height) {
+        const double d = (x - at) / width;
+        return height / (1.0 + d * d);
+    };
+    const double floor = 0.06 + 0.03 * std::sin(x * 57.0) * std::sin(x * 13.0);
+    return std::min(1.0, floor + peak(0.62, 0.025, 0.95) + peak(0.3, 0.012, 0.45) +
+                             peak(0.82, 0.018, 0.6) + peak(0.93, 0.008, 0.3));
+}
+
+QPainterPath TracePath(const QRectF& box, int steps)
+{
+    QPainterPath path;
+    for (int i = 0; i <= steps; ++i) {
+        const double x = double(i) / steps;
+        const QPointF at(box.left() + x * box.width(), box.bottom() - Trace(x) * box.height());
+        if (i == 0)
+            path.moveTo(at);
+        else
+            path.lineTo(at);
+    }
+    return path;
+}
+
+// The waterfall's colours from dark blue through cyan and yellow to white.
+QColor Heat(double v)
+{
+    v = std::clamp(v, 0.0, 1.0);
+    if (v < 0.33)
+        return QColor::fromRgbF(0.0, 0.1 + v * 1.2, 0.3 + v * 1.5);
+    if (v < 0.66)
+        return QColor::fromRgbF((v - 0.33) * 3.0, 0.5 + (v - 0.33) * 1.5, 0.8 - (v - 0.33) * 1.8);
+    return QColor::fromRgbF(1.0, 1.0, (v - 0.66) * 2.9);
+}
+
 void Put16(QByteArray& b, uint16_t v)
 {
     b.append(static_cast<char>(v & 0xff));
@@ -150,6 +188,58 @@ QImage MakeMeterFace()
     return img;
 }
 
+QImage MakeLogo()
+{
+    QImage img(kLogoWidth, kLogoHeight, QImage::Format_RGB888);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.setRenderHint(QPainter::TextAntialiasing, true);
+    QLinearGradient back(0, 0, 0, kLogoHeight);
+    back.setColorAt(0.0, QColor(20, 34, 64));
+    back.setColorAt(1.0, QColor(6, 10, 22));
+    p.fillRect(img.rect(), back);
+
+    // A waterfall strip along the bottom, rows of the trace fading upwards.
+    for (int row = 0; row < 8; ++row) {
+        for (int x = 0; x < kLogoWidth; ++x) {
+            const double v = Trace((x + 0.5) / kLogoWidth) * (1.0 - row * 0.09);
+            img.setPixelColor(x, kLogoHeight - 1 - row, Heat(v));
+        }
+    }
+    p.setPen(QPen(QColor(120, 230, 170), 1.2));
+    p.drawPath(TracePath(QRectF(0, 12, kLogoWidth, 28), 200));
+
+    QFont font("DejaVu Sans");
+    font.setPixelSize(24);
+    font.setBold(true);
+    p.setFont(font);
+    p.setPen(QColor(0, 0, 0, 140));
+    p.drawText(QPointF(9, 31), "Tesmar");
+    p.setPen(QColor(245, 247, 250));
+    p.drawText(QPointF(8, 30), "Tesmar");
+    p.end();
+    return img;
+}
+
+QImage MakeIcon()
+{
+    QImage img(kIconSize, kIconSize, QImage::Format_ARGB32);
+    img.fill(Qt::transparent);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    QLinearGradient back(0, 0, 0, kIconSize);
+    back.setColorAt(0.0, QColor(28, 48, 90));
+    back.setColorAt(1.0, QColor(8, 14, 30));
+    p.setPen(Qt::NoPen);
+    p.setBrush(back);
+    p.drawRoundedRect(QRectF(0.5, 0.5, kIconSize - 1, kIconSize - 1), 6, 6);
+    p.setPen(QPen(QColor(120, 230, 170), 1.6));
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(TracePath(QRectF(3, 5, kIconSize - 6, kIconSize - 11), 60));
+    p.end();
+    return img;
+}
+
 std::vector<int16_t> MakeClick() { return Tones({{1200.0, 40.0}}, 0.18, 4.0); }
 
 std::vector<int16_t> MakeAccepted() { return Tones({{880.0, 60.0}, {1320.0, 60.0}}, 0.18, 6.0); }
@@ -188,6 +278,8 @@ bool WriteAll(const QString& dir)
     ok = WriteWav(d.filePath("beep1.wav"), MakeClick()) && ok;
     ok = WriteWav(d.filePath("beep2.wav"), MakeAccepted()) && ok;
     ok = WriteWav(d.filePath("beep3.wav"), MakeRefused()) && ok;
+    ok = MakeLogo().save(d.filePath("Logo.png"), "PNG") && ok;
+    ok = MakeIcon().save(d.filePath("Icon.png"), "PNG") && ok;
     return ok;
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 
 // The data files the receiver reads from beside its executable when they are
-// there: the meter face "Meter.bmp" and the keypad sounds "beep1.wav" to
-// "beep3.wav". We draw and synthesise our own at build time.
+// there: the meter face "Meter.bmp", the keypad sounds "beep1.wav" to
+// "beep3.wav", and the version window's logo "Logo.png" and icon "Icon.png"
+// (also the windows' icon). We draw and synthesise our own at build time.
 
 #include <QImage>
 #include <QString>
@@ -27,6 +28,15 @@ PointF ScalePoint(double angleDeg, double radius);
 // over-S9 marks, drawn for white and grey needles on top.
 QImage MakeMeterFace();
 
+constexpr int kLogoWidth = 200;
+constexpr int kLogoHeight = 50;
+constexpr int kIconSize = 32;
+
+// The logo: the name over a dark band with a spectrum trace and a waterfall
+// strip. The icon: the same trace in a rounded square.
+QImage MakeLogo();
+QImage MakeIcon();
+
 // Mono 16-bit sounds: a key click, a rising "accepted" and a falling
 // "refused", quiet and with soft edges.
 std::vector<int16_t> MakeClick();
@@ -36,7 +46,7 @@ std::vector<int16_t> MakeRefused();
 // Writes a 44-byte-header PCM WAV file, mono, 16 bits, kSampleRate.
 bool WriteWav(const QString& path, const std::vector<int16_t>& samples);
 
-// Writes all four files into dir; false when one cannot be written.
+// Writes all six files into dir; false when one cannot be written.
 bool WriteAll(const QString& dir);
 
 }  // namespace assets

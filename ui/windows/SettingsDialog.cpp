@@ -1,15 +1,168 @@
 #include "ui/windows/SettingsDialog.h"
 
+#include "core/Receiver.h"
+#include "core/SettingsChoices.h"
+#include "ui/windows/Placement.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QSlider>
+
 namespace ui {
 
-SettingsDialog::SettingsDialog(QWidget* parent)
-    : QDialog(parent)
+namespace {
+
+QLabel* Label(QWidget* parent, const char* text, int left, int top, int width,
+              Qt::Alignment align = Qt::AlignLeft)
+{
+    auto* label = new QLabel(QString::fromLatin1(text), parent);
+    label->setGeometry(left, top, width, 14);
+    label->setAlignment(align | Qt::AlignVCenter);
+    return label;
+}
+
+QComboBox* List(QWidget* parent, const char* name, int left, int top, const QStringList& entries,
+                int selected)
+{
+    auto* box = new QComboBox(parent);
+    box->setObjectName(name);
+    box->setGeometry(left, top, 193, 21);
+    box->addItems(entries);
+    box->setCurrentIndex(selected);
+    return box;
+}
+
+// A track bar from -40 to 40 with a tick every 10 and its two ends labelled.
+QSlider* TrackBar(QWidget* parent, const char* name, int left, int top, int value,
+                  const char* lowEnd, const char* highEnd)
+{
+    auto* bar = new QSlider(Qt::Horizontal, parent);
+    bar->setObjectName(name);
+    bar->setGeometry(left, top, 193, 26);
+    bar->setRange(-40, 40);
+    bar->setTickInterval(10);
+    bar->setTickPosition(QSlider::TicksBelow);
+    bar->setValue(value);
+    Label(parent, lowEnd, left, top + 27, 50);
+    Label(parent, highEnd, left + 193 - 50, top + 27, 50, Qt::AlignRight);
+    return bar;
+}
+
+QPushButton* Button(QWidget* parent, const char* name, const char* caption, int left, int width)
+{
+    auto* b = new QPushButton(QString::fromLatin1(caption), parent);
+    b->setObjectName(name);
+    b->setGeometry(left, 193, width, 25);
+    b->setAutoDefault(false);
+    return b;
+}
+
+}  // namespace
+
+SettingsDialog::SettingsDialog(core::Receiver& receiver, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint)
+    , choices_(std::make_unique<core::SettingsChoices>(receiver))
 {
     setObjectName("settingsDialog");
     setWindowTitle("Settings");
     // While it is open the operator works in it alone: the main window and
     // the other windows wait.
     setWindowModality(Qt::ApplicationModal);
+    setFixedSize(kClientWidth, kClientHeight);
+    setFont(DialogFont(11));
+    BuildLayout();
+    ConnectControls();
+}
+
+SettingsDialog::~SettingsDialog() = default;
+
+void SettingsDialog::BuildLayout()
+{
+    const core::SettingsChoices& c = *choices_;
+    Label(this, "Input device", 16, 10, 193);
+    inputDevices_ = List(this, "inputDevices", 16, 26, c.InputEntries(), c.Input());
+    Label(this, "Output device", 16, 58, 193);
+    outputDevices_ = List(this, "outputDevices", 16, 74, c.OutputEntries(), c.Output());
+    Label(this, "RS232C port", 16, 102, 193);
+    ports_ = List(this, "ports", 16, 118, c.PortEntries(), c.Port());
+    Label(this, "Radio type", 16, 144, 193);
+    radioTypes_ =
+        List(this, "radioTypes", 16, 160, core::SettingsChoices::RadioTypeEntries(), c.RadioType());
+
+    Label(this, "Input software wave gain", 232, 14, 193);
+    inputGain_ = TrackBar(this, "inputGain", 232, 30, c.InputGainPos(), "-40dB", "+40dB");
+    Label(this, "Waterfall gain", 232, 78, 193);
+    waterfallGain_ = TrackBar(this, "waterfallGain", 232, 94, c.WaterGainPos(), "-10dB", "+10dB");
+
+    invertIq_ = new QCheckBox(QStringLiteral("Invert IQ signal"), this);
+    invertIq_->setObjectName("invertIq");
+    invertIq_->move(234, 139);
+    invertIq_->setChecked(c.InvertIq());
+    mostTop_ = new QCheckBox(QStringLiteral("Show window always on top"), this);
+    mostTop_->setObjectName("mostTop");
+    mostTop_->move(234, 162);
+    mostTop_->setChecked(c.MostTop());
+
+    levelControlButton_ = Button(this, "levelControlButton", "Volume control of Windows", 8, 153);
+    // Without a recording level control on this desktop there is nothing to open.
+    levelControlButton_->setEnabled(c.LevelControlAvailable());
+    versionButton_ = Button(this, "versionButton", "Tesmar version infomation", 167, 146);
+    okButton_ = Button(this, "okButton", "OK", 319, 50);
+    okButton_->setDefault(true);
+    cancelButton_ = Button(this, "cancelButton", "Cancel", 375, 50);
+}
+
+void SettingsDialog::ConnectControls()
+{
+    core::SettingsChoices& c = *choices_;
+    // The lists remember what the operator picks; only "OK" applies it.
+    connect(inputDevices_, &QComboBox::activated, this, [&c](int i) { c.ChooseInput(i); });
+    connect(outputDevices_, &QComboBox::activated, this, [&c](int i) { c.ChooseOutput(i); });
+    connect(ports_, &QComboBox::activated, this, [&c](int i) { c.ChoosePort(i); });
+    connect(radioTypes_, &QComboBox::activated, this,
+            [this, &c](int i) { invertIq_->setChecked(c.ChooseRadioType(i)); });
+    connect(mostTop_, &QCheckBox::toggled, this, [&c](bool on) { c.ChooseMostTop(on); });
+
+    // These act at once; "Cancel" keeps them.
+    connect(inputGain_, &QSlider::valueChanged, this, [&c](int v) { c.SetInputGainPos(v); });
+    connect(waterfallGain_, &QSlider::valueChanged, this, [&c](int v) { c.SetWaterGainPos(v); });
+    connect(invertIq_, &QCheckBox::toggled, this, [&c](bool on) { c.SetInvertIq(on); });
+
+    connect(levelControlButton_, &QPushButton::clicked, this, [&c] { c.OpenLevelControl(); });
+    connect(versionButton_, &QPushButton::clicked, this, [this] { ShowVersion(); });
+    connect(okButton_, &QPushButton::clicked, this, [this] { Confirm(); });
+    connect(cancelButton_, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void SettingsDialog::Confirm()
+{
+    choices_->Confirm();
+    if (ApplyMostTop)
+        ApplyMostTop();
+    accept();
+}
+
+void SettingsDialog::ShowVersion()
+{
+    if (!version_)
+        return;
+    // Modal above this dialog, without a nested event loop.
+    version_->setWindowModality(Qt::ApplicationModal);
+    version_->show();
+    version_->raise();
+    version_->activateWindow();
+}
+
+void SettingsDialog::showEvent(QShowEvent* event)
+{
+    // The controls are not reloaded: they show what they showed at the last close.
+    if (!event->spontaneous())
+        CentreOver(this, parentWidget());
+    QDialog::showEvent(event);
 }
 
 }  // namespace ui

@@ -1,16 +1,71 @@
 #pragma once
 
-// The settings dialog, shown by "Settings"; it blocks the other windows while
-// it is open.
+// "Settings": the sound devices, the serial port and the radio type, the
+// input and waterfall gains, the I/Q exchange and "always on top". Created
+// once at start-up, where it opens the chosen port and sets the radio up;
+// shown by the main window's "Settings" button and modal for the whole
+// application while open. The logic lives in core::SettingsChoices; this
+// window lays out the controls and forwards their events.
 
 #include <QDialog>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QPushButton;
+class QSlider;
+
+namespace core {
+class Receiver;
+class SettingsChoices;
+}  // namespace core
 
 namespace ui {
 
 class SettingsDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit SettingsDialog(QWidget* parent = nullptr);
+    static constexpr int kClientWidth = 440;
+    static constexpr int kClientHeight = 227;
+
+    // Lists the devices and ports, shows the stored choices, opens the chosen
+    // port and runs the radio's set-up sequence. parent: the main window,
+    // over which the dialog appears.
+    explicit SettingsDialog(core::Receiver& receiver, QWidget* parent = nullptr);
+    ~SettingsDialog() override;
+
+    // Applies MostTop to the main window; called by "OK".
+    std::function<void()> ApplyMostTop;
+    // The window "Tesmar version infomation" shows.
+    void SetVersionWindow(QWidget* version) { version_ = version; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void BuildLayout();
+    void ConnectControls();
+    void Confirm();
+    void ShowVersion();
+
+    std::unique_ptr<core::SettingsChoices> choices_;
+    QPointer<QWidget> version_;
+
+    QComboBox* inputDevices_ = nullptr;
+    QComboBox* outputDevices_ = nullptr;
+    QComboBox* ports_ = nullptr;
+    QComboBox* radioTypes_ = nullptr;
+    QSlider* inputGain_ = nullptr;
+    QSlider* waterfallGain_ = nullptr;
+    QCheckBox* invertIq_ = nullptr;
+    QCheckBox* mostTop_ = nullptr;
+    QPushButton* levelControlButton_ = nullptr;
+    QPushButton* versionButton_ = nullptr;
+    QPushButton* okButton_ = nullptr;
+    QPushButton* cancelButton_ = nullptr;
 };
 
 }  // namespace ui

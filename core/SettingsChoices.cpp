@@ -1,0 +1,162 @@
+#include "core/SettingsChoices.h"
+
+#include "core/Receiver.h"
+#include "radio/RadioTypes.h"
+
+#include <QProcess>
+#include <QSerialPortInfo>
+#include <QStandardPaths>
+
+#include <algorithm>
+
+namespace core {
+
+std::vector<SerialPortEntry> SystemSerialPorts()
+{
+    std::vector<SerialPortEntry> ports;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+        ports.push_back({info.portName().toStdString(), info.description().toStdString(),
+                         info.systemLocation().toStdString()});
+    return ports;
+}
+
+PortList ListPorts(const std::vector<SerialPortEntry>& ports, const std::string& PortStr,
+                   int32_t PortNum)
+{
+    PortList list;
+    list.PortNum = PortNum;
+    for (const SerialPortEntry& port : ports) {
+        list.texts << QString::fromStdString(
+            port.description.empty() ? port.name : port.name + " - " + port.description);
+        list.ports.push_back(port.name);
+    }
+    const auto named = std::find_if(ports.begin(), ports.end(), [&](const SerialPortEntry& p) {
+        return !PortStr.empty() && (p.name == PortStr || p.location == PortStr);
+    });
+    if (named != ports.end()) {
+        list.selected = static_cast<int>(named - ports.begin());
+        list.PortNum = list.selected;
+        // Kept as stored: a path stays a path.
+        list.ports[std::size_t(list.selected)] = PortStr;
+        list.PortStr = PortStr;
+        return list;
+    }
+    if (PortStr.find('/') != std::string::npos) {
+        list.texts << QString::fromStdString(PortStr);
+        list.ports.push_back(PortStr);
+        list.selected = static_cast<int>(list.ports.size()) - 1;
+        list.PortNum = list.selected;
+        list.PortStr = PortStr;
+        return list;
+    }
+    if (PortNum >= 0 && std::size_t(PortNum) < list.ports.size()) {
+        list.selected = PortNum;
+        list.PortStr = list.ports[std::size_t(PortNum)];
+    }
+    return list;
+}
+
+QStringList DeviceEntries(const QString& defaultEntry, const QStringList& devices, int32_t chosen)
+{
+    QStringList entries;
+    entries << defaultEntry << devices;
+    for (int32_t n = int32_t(entries.size()); n <= chosen; ++n)
+        entries << QStringLiteral("Device %1 (not present)").arg(n);
+    return entries;
+}
+
+LevelControl FindRecordingLevelControl()
+{
+    // The PulseAudio (and PipeWire) volume controls open on their input
+    // devices' tab, where the recording levels are.
+    for (const char* program : {"pavucontrol", "pavucontrol-qt"}) {
+        const QString path = QStandardPaths::findExecutable(QString::fromLatin1(program));
+        if (!path.isEmpty())
+            return {path, {QStringLiteral("--tab=4")}};
+    }
+    return {};
+}
+
+// ---------------------------------------------------------------------------
+
+SettingsChoices::SettingsChoices(Receiver& receiver, const std::vector<SerialPortEntry>& ports)
+    : receiver_(receiver)
+{
+    ReceiverState& s = receiver_.State();
+    inputEntries_ = DeviceEntries(QStringLiteral("Default input device"),
+                                  receiver_.InputDeviceNames(), s.Input);
+    outputEntries_ = DeviceEntries(QStringLiteral("Default output device"),
+                                   receiver_.OutputDeviceNames(), s.Output);
+    input_ = s.Input;
+    output_ = s.Output;
+
+    ports_ = ListPorts(ports, s.PortStr, s.PortNum);
+    s.PortNum = ports_.PortNum;
+    s.PortStr = ports_.PortStr;
+    port_ = committedPort_ = ports_.selected;
+
+    radioType_ = s.RadioType == 0 ? 0 : 1;
+    mostTop_ = s.MostTop;
+    levelControl_ = FindRecordingLevelControl();
+
+    receiver_.OpenRadio();
+}
+
+QStringList SettingsChoices::RadioTypeEntries()
+{
+    QStringList names;
+    for (int type = 0; type < radio::kRadioTypeCount; ++type)
+        names << QString::fromLatin1(radio::RadioTypeOf(type).Name);
+    return names;
+}
+
+bool SettingsChoices::ChooseRadioType(int type)
+{
+    if (type < 0 || type >= radio::kRadioTypeCount)
+        return InvertIq();
+    radioType_ = type;
+    SetInvertIq(radio::RadioTypeOf(type).InvertIQ);
+    return InvertIq();
+}
+
+int SettingsChoices::InputGainPos() const { return receiver_.State().InGainPos; }
+
+int SettingsChoices::WaterGainPos() const { return receiver_.State().WaterGainPos; }
+
+bool SettingsChoices::InvertIq() const { return receiver_.State().InvIQ; }
+
+void SettingsChoices::SetInputGainPos(int pos) { receiver_.SetInputGain(pos); }
+
+void SettingsChoices::SetWaterGainPos(int pos) { receiver_.SetWaterfallGain(pos); }
+
+void SettingsChoices::SetInvertIq(bool on) { receiver_.SetInvertIq(on); }
+
+SettingsChoices::Applied SettingsChoices::Confirm()
+{
+    Applied applied;
+    ReceiverState& s = receiver_.State();
+    if (input_ != s.Input || output_ != s.Output) {
+        receiver_.RestartDevices(input_, output_);
+        applied.devicesRestarted = true;
+    }
+    // The stored type may be any number other than 0 for "DJ-X11".
+    const int storedType = s.RadioType == 0 ? 0 : 1;
+    if (port_ != committedPort_ || radioType_ != storedType) {
+        const bool listed = port_ >= 0 && std::size_t(port_) < ports_.ports.size();
+        receiver_.ReopenRadio(listed ? port_ : s.PortNum,
+                              listed ? ports_.ports[std::size_t(port_)] : std::string(),
+                              radioType_);
+        committedPort_ = port_;
+        applied.radioRestarted = true;
+    }
+    s.MostTop = mostTop_;
+    return applied;
+}
+
+bool SettingsChoices::OpenLevelControl() const
+{
+    return LevelControlAvailable() &&
+           QProcess::startDetached(levelControl_.program, levelControl_.arguments);
+}
+
+}  // namespace core

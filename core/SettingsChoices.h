@@ -1,0 +1,127 @@
+#pragma once
+
+// The settings dialog apart from its window: the device, port and radio type
+// lists it offers, the choices it shows, the controls that act at once (the
+// two gains and "Invert IQ signal"), and "OK".
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace core {
+
+class Receiver;
+
+// A serial port as the system lists it.
+struct SerialPortEntry {
+    std::string name;         // "ttyUSB0"
+    std::string description;  // "FT232R USB UART", or empty
+    std::string location;     // "/dev/ttyUSB0"
+};
+
+// Every serial port the system lists, in its order.
+std::vector<SerialPortEntry> SystemSerialPorts();
+
+// The port list as the dialog offers it, and the stored choice brought up to
+// date.
+struct PortList {
+    QStringList texts;               // "ttyUSB0 - FT232R USB UART"
+    std::vector<std::string> ports;  // what PortStr holds for each entry
+    int selected = -1;               // -1: nothing to select
+    int32_t PortNum = 0;
+    std::string PortStr;
+};
+
+// A position does not identify a USB adapter that enumerates in another
+// order, and radio commands sent to the wrong device are unsafe: a stored
+// PortStr that names a listed port (by name or by path) selects that entry
+// and PortNum follows it. A stored path that is no listed port (a
+// /dev/serial/by-id link, a pseudo-terminal) is offered as one more entry and
+// kept. Only otherwise does PortNum select by position, and PortStr becomes
+// that entry's port (empty when PortNum lies outside the list).
+PortList ListPorts(const std::vector<SerialPortEntry>& ports, const std::string& PortStr,
+                   int32_t PortNum);
+
+// A device list: the default device first, then the devices, so that entry n
+// is device number n. A stored number beyond the devices present is kept in
+// step by entries that say so, instead of selecting nothing or another device.
+QStringList DeviceEntries(const QString& defaultEntry, const QStringList& devices, int32_t chosen);
+
+// The desktop's recording level control, when one is installed.
+struct LevelControl {
+    QString program;  // empty: none found
+    QStringList arguments;
+};
+LevelControl FindRecordingLevelControl();
+
+class SettingsChoices {
+public:
+    // What the dialog's creation does: lists the devices, ports and radio
+    // types, shows the stored choices (PortNum and PortStr brought up to
+    // date as ListPorts says), opens the chosen port and, when it opened,
+    // runs the radio's set-up sequence.
+    explicit SettingsChoices(Receiver& receiver,
+                             const std::vector<SerialPortEntry>& ports = SystemSerialPorts());
+
+    const QStringList& InputEntries() const { return inputEntries_; }
+    const QStringList& OutputEntries() const { return outputEntries_; }
+    const QStringList& PortEntries() const { return ports_.texts; }
+    static QStringList RadioTypeEntries();
+
+    // The choices the dialog shows. Those below take effect with "OK"; the
+    // dialog shows them as the operator left them, "Cancel" or not.
+    int Input() const { return input_; }
+    int Output() const { return output_; }
+    int Port() const { return port_; }
+    int RadioType() const { return radioType_; }
+    bool MostTop() const { return mostTop_; }
+    void ChooseInput(int entry) { input_ = entry; }
+    void ChooseOutput(int entry) { output_ = entry; }
+    void ChoosePort(int entry) { port_ = entry; }
+    void ChooseMostTop(bool on) { mostTop_ = on; }
+    // The operator picks a radio type: "Invert IQ signal" follows the type
+    // at once. Returns the box's new state.
+    bool ChooseRadioType(int type);
+
+    // These act at once, before "OK" or "Cancel".
+    int InputGainPos() const;
+    int WaterGainPos() const;
+    bool InvertIq() const;
+    void SetInputGainPos(int pos);
+    void SetWaterGainPos(int pos);
+    void SetInvertIq(bool on);
+
+    // "OK", in order: other devices restart both (asynchronously, with the
+    // notice); another port or radio type closes the port, opens the chosen
+    // one with the chosen type and runs the set-up sequence whether or not
+    // it opened; MostTop takes the box's state. The window then applies
+    // MostTop and closes.
+    struct Applied {
+        bool devicesRestarted = false;
+        bool radioRestarted = false;
+    };
+    Applied Confirm();
+
+    // "Volume control of Windows".
+    bool LevelControlAvailable() const { return !levelControl_.program.isEmpty(); }
+    bool OpenLevelControl() const;
+
+private:
+    Receiver& receiver_;
+    QStringList inputEntries_;
+    QStringList outputEntries_;
+    PortList ports_;
+    LevelControl levelControl_;
+    int committedPort_ = -1;
+
+    int input_ = 0;
+    int output_ = 0;
+    int port_ = -1;
+    int radioType_ = 0;
+    bool mostTop_ = false;
+};
+
+}  // namespace core

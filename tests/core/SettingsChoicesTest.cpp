@@ -1,0 +1,254 @@
+// The settings dialog's logic against a radio on a pseudo-terminal: what its
+// creation opens, what "OK" touches and what it leaves alone, what acts at
+// once and stays after "Cancel", and how the stored port is found again.
+
+#include "CoreFixture.h"
+
+#include "PtyRadio.h"
+#include "core/SettingsChoices.h"
+
+#include <QStandardPaths>
+
+#include <cmath>
+#include <termios.h>
+
+namespace core::test {
+namespace {
+
+using radio::test::PtyRadio;
+
+TEST(ListPorts, TheStoredPortWinsOverItsPositionAndPathsAreKept)
+{
+    const std::vector<SerialPortEntry> ports = {
+        {"ttyS0", "", "/dev/ttyS0"},
+        {"ttyUSB1", "CP2102 USB to UART", "/dev/ttyUSB1"},
+        {"ttyUSB0", "FT232R USB UART", "/dev/ttyUSB0"},
+    };
+    struct Case {
+        const char* what;
+        std::string PortStr;
+        int32_t PortNum;
+        int selected;
+        int32_t newPortNum;
+        std::string newPortStr;
+        int entries;
+    };
+    const Case cases[] = {
+        // The adapters enumerated the other way round since the last run.
+        {"name moved", "ttyUSB0", 1, 2, 2, "ttyUSB0", 3},
+        {"path of a listed port", "/dev/ttyUSB1", 0, 1, 1, "/dev/ttyUSB1", 3},
+        {"by-id link", "/dev/serial/by-id/usb-FTDI-if00", 0, 3, 3,
+         "/dev/serial/by-id/usb-FTDI-if00", 4},
+        {"pseudo-terminal", "/dev/pts/7", 2, 3, 3, "/dev/pts/7", 4},
+        // Without a name in the list the position decides, as it always did.
+        {"first run", "", 1, 1, 1, "ttyUSB1", 3},
+        {"name gone", "ttyACM0", 0, 0, 0, "ttyS0", 3},
+        {"position outside", "", 5, -1, 5, "", 3},
+        {"negative position", "", -1, -1, -1, "", 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const PortList list = ListPorts(ports, c.PortStr, c.PortNum);
+        EXPECT_EQ(list.selected, c.selected);
+        EXPECT_EQ(list.PortNum, c.newPortNum);
+        EXPECT_EQ(list.PortStr, c.newPortStr);
+        ASSERT_EQ(list.texts.size(), c.entries);
+        ASSERT_EQ(int(list.ports.size()), c.entries);
+        if (c.selected >= 0) {
+            EXPECT_EQ(list.ports[std::size_t(c.selected)], c.newPortStr);
+        }
+    }
+    const PortList list = ListPorts(ports, "/dev/pts/7", 0);
+    EXPECT_EQ(list.texts, QStringList({"ttyS0", "ttyUSB1 - CP2102 USB to UART",
+                                       "ttyUSB0 - FT232R USB UART", "/dev/pts/7"}));
+
+    const PortList none = ListPorts({}, "", 0);
+    EXPECT_TRUE(none.texts.isEmpty());
+    EXPECT_EQ(none.selected, -1);
+    EXPECT_EQ(none.PortStr, "");
+}
+
+TEST(DeviceEntries, EntryNumbersStayDeviceNumbers)
+{
+    EXPECT_EQ(DeviceEntries("Default input device", {"a", "b"}, 1),
+              QStringList({"Default input device", "a", "b"}));
+    // Device 4 was chosen on a machine that had more devices.
+    const QStringList padded = DeviceEntries("Default input device", {"a"}, 4);
+    ASSERT_EQ(padded.size(), 5);
+    EXPECT_EQ(padded[1], "a");
+    EXPECT_EQ(padded[4], "Device 4 (not present)");
+    EXPECT_EQ(DeviceEntries("Default output device", {}, -3).size(), 1);
+}
+
+class SettingsWithRadio : public CoreTest {
+protected:
+    // A receiver whose settings name the pseudo-terminal, and the dialog's
+    // logic created as the dialog is at start-up, after the set-up ran.
+    SettingsChoices& Create(const std::string& more = "", int radioType = 0)
+    {
+        radio_.SetAutoAnswer(true);
+        WriteIni("[IO]\nPortStr=" + radio_.Path() +
+                 "\nPortNum=0\nRadioType=" + std::to_string(radioType) + "\n" + more);
+        Receiver& rx = Started();
+        QObject::connect(&rx, &Receiver::DeviceRestartStarted, [this] { ++restarts_; });
+        choices_ = std::make_unique<SettingsChoices>(rx);
+        EXPECT_TRUE(RunUntil([&] { return !rx.RadioBusy(); }));
+        radio_.Drain();
+        return *choices_;
+    }
+
+    std::vector<std::string> LinesSince(std::size_t from) { return radio_.LinesSince(from); }
+    unsigned LineSpeed() const { return radio_.LineSpeed(); }
+
+    PtyRadio radio_;
+    std::unique_ptr<SettingsChoices> choices_;
+    int restarts_ = 0;
+};
+
+TEST_F(SettingsWithRadio, CreatingItOpensTheStoredPortAndSetsTheRadioUp)
+{
+    SettingsChoices& c = Create("[Wave]\nFreqCenter=7100005\n");
+    EXPECT_TRUE(rx_->PortOpen());
+    EXPECT_EQ(radio_.Lines(), (std::vector<std::string>{"AL~RW_RFM05", "AL~SW_IQM01",
+                                                        "AL~SW_IQF 0000", "AL~RW_RXF07100000"}));
+    EXPECT_EQ(LineSpeed(), unsigned(B9600));
+    // The pseudo-terminal is no listed port: it is offered as its own entry.
+    ASSERT_GE(c.Port(), 0);
+    EXPECT_EQ(c.PortEntries()[c.Port()].toStdString(), radio_.Path());
+    EXPECT_EQ(S().PortStr, radio_.Path());
+    EXPECT_EQ(S().PortNum, c.Port());
+    EXPECT_EQ(c.InputEntries().front(), "Default input device");
+    EXPECT_EQ(c.OutputEntries().front(), "Default output device");
+    EXPECT_EQ(SettingsChoices::RadioTypeEntries(), QStringList({"DX-R8", "DJ-X11"}));
+}
+
+TEST_F(SettingsWithRadio, OkWithOnlyAlwaysOnTopChangedTouchesNeitherDevicesNorPort)
+{
+    SettingsChoices& c = Create();
+    const std::size_t lines = radio_.Lines().size();
+    c.ChooseMostTop(true);
+    const SettingsChoices::Applied applied = c.Confirm();
+    EXPECT_FALSE(applied.devicesRestarted);
+    EXPECT_FALSE(applied.radioRestarted);
+    EXPECT_TRUE(S().MostTop);
+    EXPECT_EQ(restarts_, 0);
+    EXPECT_FALSE(rx_->RadioBusy());
+    EXPECT_TRUE(LinesSince(lines).empty());
+    EXPECT_TRUE(rx_->PortOpen());
+}
+
+TEST_F(SettingsWithRadio, AnotherRadioTypeReopensTheSamePortAtItsRateWithItsSetUp)
+{
+    SettingsChoices& c = Create();
+    const std::size_t lines = radio_.Lines().size();
+    ASSERT_EQ(LineSpeed(), unsigned(B9600));
+    EXPECT_TRUE(c.ChooseRadioType(1));  // "DJ-X11" ticks "Invert IQ signal" ...
+    EXPECT_TRUE(S().InvIQ);             // ... which acts at once
+    EXPECT_EQ(S().RadioType, 0);        // the type itself waits for "OK"
+
+    const SettingsChoices::Applied applied = c.Confirm();
+    EXPECT_TRUE(applied.radioRestarted);
+    EXPECT_FALSE(applied.devicesRestarted);
+    EXPECT_EQ(S().RadioType, 1);
+    EXPECT_EQ(S().PortStr, radio_.Path());
+    EXPECT_TRUE(rx_->PortOpen());
+    EXPECT_EQ(LineSpeed(), unsigned(B57600));
+    ASSERT_TRUE(RunUntil([&] { return !rx_->RadioBusy(); }));
+    EXPECT_EQ(LinesSince(lines),
+              (std::vector<std::string>{"AL~SDRON", "AL~IQ0", "AL~FW00005012000"}));
+
+    // Back to "DX-R8": the box clears, and the old rate and set-up return.
+    EXPECT_FALSE(c.ChooseRadioType(0));
+    EXPECT_FALSE(S().InvIQ);
+    const std::size_t again = radio_.Lines().size();
+    c.Confirm();
+    EXPECT_EQ(LineSpeed(), unsigned(B9600));
+    ASSERT_TRUE(RunUntil([&] { return !rx_->RadioBusy(); }));
+    EXPECT_EQ(LinesSince(again).size(), 4u);
+}
+
+TEST_F(SettingsWithRadio, CancelKeepsWhatActedAtOnceAndAppliesNothingElse)
+{
+    SettingsChoices& c = Create();
+    const std::size_t lines = radio_.Lines().size();
+    c.SetInputGainPos(20);
+    EXPECT_EQ(S().InGainPos, 20);
+    EXPECT_DOUBLE_EQ(S().InGain, 10.0);
+    c.SetWaterGainPos(40);
+    EXPECT_DOUBLE_EQ(S().WaterGain, std::pow(10.0, 0.5));
+    c.SetWaterGainPos(-40);
+    EXPECT_DOUBLE_EQ(S().WaterGain, std::pow(10.0, -0.5));
+    c.ChooseRadioType(1);
+    c.ChooseInput(1);
+    c.ChooseMostTop(true);
+    // "Cancel" only closes the dialog: nothing is confirmed.
+    EXPECT_EQ(S().InGainPos, 20);
+    EXPECT_TRUE(S().InvIQ);
+    EXPECT_EQ(S().RadioType, 0);
+    EXPECT_EQ(S().Input, 0);
+    EXPECT_FALSE(S().MostTop);
+    EXPECT_EQ(restarts_, 0);
+    EXPECT_TRUE(LinesSince(lines).empty());
+    // The dialog shows the operator's choices again the next time.
+    EXPECT_EQ(c.RadioType(), 1);
+    EXPECT_EQ(c.Input(), 1);
+    EXPECT_TRUE(c.MostTop());
+}
+
+TEST_F(SettingsWithRadio, OtherDevicesRestartBoth)
+{
+    SettingsChoices& c = Create("[Wave]\nInput=0\nOutput=0\n");
+    c.ChooseOutput(2);
+    const SettingsChoices::Applied applied = c.Confirm();
+    EXPECT_TRUE(applied.devicesRestarted);
+    EXPECT_FALSE(applied.radioRestarted);
+    EXPECT_EQ(restarts_, 1);
+    EXPECT_EQ(S().Input, 0);
+    EXPECT_EQ(S().Output, 2);
+}
+
+TEST_F(CoreTest, ANamedPortThatIsGoneFallsBackToItsPositionAndTheRadioStartsWithoutIt)
+{
+    WriteIni("[IO]\nPortStr=ttyGone9\nPortNum=0\n");
+    Receiver& rx = Started();
+    SettingsChoices c(rx, {});
+    EXPECT_EQ(c.Port(), -1);
+    EXPECT_EQ(S().PortStr, "");
+    EXPECT_FALSE(rx.PortOpen());
+    // "OK" after choosing "DJ-X11" runs the set-up although no port opened:
+    // the centre moves onto the new grid.
+    S().FreqCenter = 7100010;
+    c.ChooseRadioType(1);
+    EXPECT_TRUE(c.Confirm().radioRestarted);
+    ASSERT_TRUE(RunUntil([&] { return !rx.RadioBusy(); }));
+    EXPECT_EQ(S().FreqCenter, 7100000);
+    EXPECT_EQ(S().RadioType, 1);
+}
+
+TEST_F(CoreTest, TheRecordingLevelControlStartsWhenInstalled)
+{
+    // A stand-in for the desktop's volume control that notes how it was called.
+    const std::filesystem::path bin = Dir() / "bin";
+    std::filesystem::create_directory(bin);
+    const std::filesystem::path called = Dir() / "called";
+    WriteFile(bin / "pavucontrol", "#!/bin/sh\necho \"$@\" > " + called.string() + "\n");
+    std::filesystem::permissions(bin / "pavucontrol", std::filesystem::perms::owner_all);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString(bin.string()));
+    Receiver& rx = Started();
+    const LevelControl found = FindRecordingLevelControl();
+    SettingsChoices c(rx, {});
+    ASSERT_TRUE(c.LevelControlAvailable());
+    EXPECT_EQ(found.program.toStdString(), (bin / "pavucontrol").string());
+    EXPECT_TRUE(c.OpenLevelControl());
+    EXPECT_TRUE(RunUntil([&] { return ReadFile(called) == "--tab=4\n"; }, 10000));
+
+    qputenv("PATH", QByteArray::fromStdString((Dir() / "empty").string()));
+    SettingsChoices without(rx, {});
+    EXPECT_FALSE(without.LevelControlAvailable());
+    EXPECT_FALSE(without.OpenLevelControl());
+    qputenv("PATH", path);
+}
+
+}  // namespace
+}  // namespace core::test

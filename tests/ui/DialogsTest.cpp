@@ -1,0 +1,476 @@
+// The settings dialog, the "Wave recoder" window and the version window as
+// the operator meets them, with a radio on a pseudo-terminal and real files.
+
+#include "MessageBoxes.h"
+#include "PtyRadio.h"
+#include "tests/support/FileSizeLimit.h"
+#include "tests/support/TempDir.h"
+#include "ui/MainWindow.h"
+#include "ui/windows/DeviceRestartNotice.h"
+#include "ui/windows/Placement.h"
+#include "ui/windows/SettingsDialog.h"
+#include "ui/windows/VersionWindow.h"
+#include "ui/windows/WaveRecorderWindow.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QSlider>
+#include <QTest>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <termios.h>
+#include <vector>
+
+namespace {
+
+using radio::test::PtyRadio;
+using radio::test::PumpBriefly;
+using radio::test::PumpUntil;
+using ui::test::CloseMessageBoxes;
+
+// Takes the URLs the desktop would have opened.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    std::vector<QUrl> urls;
+public slots:
+    void Open(const QUrl& url) { urls.push_back(url); }
+};
+
+class DialogsTest : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        version_.reset();
+        wave_.reset();
+        notice_.reset();
+        settings_.reset();
+        form_.reset();
+        CloseMessageBoxes();
+    }
+
+    // Start-up as the application runs it: the main window, the settings
+    // dialog (whose creation opens the radio's port and sets it up), the
+    // notice, the wave window and the version window, then the main window
+    // shows itself and the windows that were open. `ini` adds to the
+    // settings file, whose "[IO]" section names the pseudo-terminal.
+    ui::MainWindow& Start(const std::string& ini = "")
+    {
+        radio_.SetAutoAnswer(true);
+        std::ofstream(dir_ / "tesmar.ini") << "[IO]\nPortStr=" << radio_.Path() << "\n" << ini;
+        core::ReceiverPaths paths;
+        paths.settingsFile = dir_ / "tesmar.ini";
+        paths.dataDirectory = dir_;
+        paths.programDirectory = dir_;
+        form_ = std::make_unique<ui::MainWindow>(paths, audio::AudioApi::Jack);
+        settings_ = std::make_unique<ui::SettingsDialog>(form_->Receiver(), form_.get());
+        notice_ = std::make_unique<ui::DeviceRestartNotice>(settings_.get());
+        wave_ = std::make_unique<ui::WaveRecorderWindow>(form_->Receiver());
+        version_ = std::make_unique<ui::VersionWindow>(TESMAR_ASSET_DIR, form_.get());
+        ui::SecondaryWindows windows;
+        windows.settings = settings_.get();
+        windows.deviceRestartNotice = notice_.get();
+        windows.waveRecorder = wave_.get();
+        windows.version = version_.get();
+        form_->SetSecondaryWindows(windows);
+        form_->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
+        CloseMessageBoxes();  // no sound devices here
+        EXPECT_TRUE(PumpUntil([&] { return !form_->Receiver().RadioBusy(); }));
+        radio_.Drain();
+        return *form_;
+    }
+
+    core::ReceiverState& S() { return form_->Receiver().State(); }
+
+    template <class Control>
+    Control* In(QWidget* window, const char* name)
+    {
+        auto* c = window->findChild<Control*>(name);
+        EXPECT_NE(c, nullptr) << name;
+        return c;
+    }
+    QComboBox* List(const char* name) { return In<QComboBox>(settings_.get(), name); }
+    QPushButton* Push(const char* name) { return In<QPushButton>(settings_.get(), name); }
+    QCheckBox* Box(const char* name) { return In<QCheckBox>(settings_.get(), name); }
+
+    void OpenSettings()
+    {
+        QTest::mouseClick(form_->findChild<QToolButton*>("settingsButton"), Qt::LeftButton);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(settings_.get()));
+    }
+    // The operator picks the entry below the current one.
+    static void PickNext(QComboBox* list) { QTest::keyClick(list, Qt::Key_Down); }
+    static void PickPrevious(QComboBox* list) { QTest::keyClick(list, Qt::Key_Up); }
+
+    std::vector<std::string> NewRadioLines(std::size_t from) { return radio_.LinesSince(from); }
+    unsigned LineSpeed() const { return radio_.LineSpeed(); }
+
+    void FeedBlocks(int n)
+    {
+        std::vector<int16_t> block(2 * 2400);
+        for (int b = 0; b < n; ++b) {
+            for (std::size_t i = 0; i < block.size(); ++i)
+                block[i] = static_cast<int16_t>((i * 7919 + std::size_t(b) * 104729) % 4000);
+            form_->Receiver().HandleBlock(block.data());
+        }
+    }
+
+    tesmar::test::TempDir temp_;
+    const std::filesystem::path dir_ = temp_.Path();
+    PtyRadio radio_;
+    std::unique_ptr<ui::MainWindow> form_;
+    std::unique_ptr<ui::SettingsDialog> settings_;
+    std::unique_ptr<ui::DeviceRestartNotice> notice_;
+    std::unique_ptr<ui::WaveRecorderWindow> wave_;
+    std::unique_ptr<ui::VersionWindow> version_;
+};
+
+TEST_F(DialogsTest, TheSettingsDialogAsStartUpCreatesIt)
+{
+    // No recording level control on this desktop.
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString((dir_ / "empty").string()));
+    Start("[Wave]\nInGainPos=-10\nWaterGainPos=20\nInvIQ=1\n");
+    qputenv("PATH", path);
+
+    // Its creation opened the port and set the "DX-R8" up.
+    EXPECT_EQ(radio_.Lines(), (std::vector<std::string>{"AL~RW_RFM05", "AL~SW_IQM01",
+                                                        "AL~SW_IQF 0000", "AL~RW_RXF05012000"}));
+    EXPECT_TRUE(form_->Receiver().RadioLinkOk());
+
+    ui::SettingsDialog& d = *settings_;
+    EXPECT_EQ(d.windowTitle(), "Settings");
+    EXPECT_EQ(d.size(), QSize(440, 227));
+    EXPECT_TRUE(d.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_EQ(d.windowModality(), Qt::ApplicationModal);
+    struct Place {
+        const char* name;
+        QPoint at;
+        int width;
+    };
+    for (const Place& p :
+         {Place{"inputDevices", {16, 26}, 193}, Place{"outputDevices", {16, 74}, 193},
+          Place{"ports", {16, 118}, 193}, Place{"radioTypes", {16, 160}, 193},
+          Place{"inputGain", {232, 30}, 193}, Place{"waterfallGain", {232, 94}, 193},
+          Place{"invertIq", {234, 139}, -1}, Place{"mostTop", {234, 162}, -1},
+          Place{"levelControlButton", {8, 193}, 153}, Place{"versionButton", {167, 193}, 146},
+          Place{"okButton", {319, 193}, 50}, Place{"cancelButton", {375, 193}, 50}}) {
+        auto* w = d.findChild<QWidget*>(p.name);
+        ASSERT_NE(w, nullptr) << p.name;
+        EXPECT_EQ(w->pos(), p.at) << p.name;
+        if (p.width > 0) {
+            EXPECT_EQ(w->width(), p.width) << p.name;
+        }
+    }
+    EXPECT_EQ(Push("levelControlButton")->text(), "Volume control of Windows");
+    EXPECT_FALSE(Push("levelControlButton")->isEnabled());
+    EXPECT_EQ(Push("versionButton")->text(), "Tesmar version infomation");
+    EXPECT_TRUE(Push("okButton")->isDefault());
+    EXPECT_EQ(Push("cancelButton")->text(), "Cancel");
+    for (QPushButton* b : d.findChildren<QPushButton*>())
+        EXPECT_LT(b->fontMetrics().horizontalAdvance(b->text()), b->width())
+            << b->text().toStdString();
+    EXPECT_EQ(Box("invertIq")->text(), "Invert IQ signal");
+    EXPECT_TRUE(Box("invertIq")->isChecked());
+    EXPECT_EQ(Box("mostTop")->text(), "Show window always on top");
+    for (const char* caption :
+         {"Input device", "Output device", "RS232C port", "Radio type", "Input software wave gain",
+          "Waterfall gain", "-40dB", "+40dB", "-10dB", "+10dB"}) {
+        bool found = false;
+        for (QLabel* l : d.findChildren<QLabel*>())
+            found = found || l->text() == caption;
+        EXPECT_TRUE(found) << caption;
+    }
+
+    EXPECT_EQ(List("inputDevices")->itemText(0), "Default input device");
+    EXPECT_EQ(List("outputDevices")->itemText(0), "Default output device");
+    EXPECT_EQ(List("inputDevices")->currentIndex(), 0);
+    EXPECT_EQ(List("ports")->currentText().toStdString(), radio_.Path());
+    EXPECT_EQ(S().PortNum, List("ports")->currentIndex());
+    ASSERT_EQ(List("radioTypes")->count(), 2);
+    EXPECT_EQ(List("radioTypes")->itemText(0), "DX-R8");
+    EXPECT_EQ(List("radioTypes")->itemText(1), "DJ-X11");
+    auto* gain = In<QSlider>(&d, "inputGain");
+    EXPECT_EQ(gain->minimum(), -40);
+    EXPECT_EQ(gain->maximum(), 40);
+    EXPECT_EQ(gain->tickInterval(), 10);
+    EXPECT_EQ(gain->value(), -10);
+    EXPECT_EQ(In<QSlider>(&d, "waterfallGain")->value(), 20);
+}
+
+TEST_F(DialogsTest, SettingsOpensModalCentredOverTheMainWindow)
+{
+    Start("[Form]\nMainLeft=40\nMainTop=30\n");
+    OpenSettings();
+    EXPECT_EQ(QApplication::activeModalWidget(), settings_.get());
+    const QRect desktop = form_->screen()->availableGeometry();
+    EXPECT_EQ(settings_->pos(),
+              ui::CentredInsideDesktop(form_->frameGeometry(), settings_->frameGeometry().size(),
+                                       desktop));
+    // A main window at the top edge: the dialog is not pushed above the desktop.
+    EXPECT_GE(settings_->y(), desktop.top());
+    EXPECT_GE(settings_->x(), desktop.left());
+}
+
+TEST_F(DialogsTest, OkWithOnlyAlwaysOnTopChangedTouchesNeitherDevicesNorPort)
+{
+    ui::MainWindow& f = Start();
+    int restarts = 0;
+    QObject::connect(&f.Receiver(), &core::Receiver::DeviceRestartStarted, [&] { ++restarts; });
+    const std::size_t lines = radio_.Lines().size();
+    OpenSettings();
+    QTest::mouseClick(Box("mostTop"), Qt::LeftButton);
+    QTest::mouseClick(Push("okButton"), Qt::LeftButton);
+    EXPECT_FALSE(settings_->isVisible());
+    EXPECT_TRUE(S().MostTop);
+    EXPECT_TRUE(f.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(f.isVisible());
+    EXPECT_EQ(restarts, 0);
+    EXPECT_FALSE(notice_->isVisible());
+    EXPECT_FALSE(f.Receiver().RadioBusy());
+    EXPECT_TRUE(NewRadioLines(lines).empty());
+    EXPECT_TRUE(f.Receiver().PortOpen());
+}
+
+TEST_F(DialogsTest, ARadioTypePickedTicksInvertAndOkReopensThePortForIt)
+{
+    ui::MainWindow& f = Start();
+    const std::size_t lines = radio_.Lines().size();
+    ASSERT_EQ(LineSpeed(), unsigned(B9600));
+    OpenSettings();
+    PickNext(List("radioTypes"));  // "DJ-X11"
+    EXPECT_TRUE(Box("invertIq")->isChecked());
+    EXPECT_TRUE(S().InvIQ);
+    QTest::mouseClick(Push("okButton"), Qt::LeftButton);
+    EXPECT_EQ(S().RadioType, 1);
+    EXPECT_EQ(LineSpeed(), unsigned(B57600));
+    ASSERT_TRUE(PumpUntil([&] { return !f.Receiver().RadioBusy(); }));
+    EXPECT_EQ(NewRadioLines(lines),
+              (std::vector<std::string>{"AL~SDRON", "AL~IQ0", "AL~FW00005012000"}));
+    EXPECT_TRUE(f.Receiver().RadioLinkOk());
+}
+
+TEST_F(DialogsTest, CancelKeepsTheGainsAndTheExchangeAndShowsTheChoicesAgain)
+{
+    ui::MainWindow& f = Start();
+    const std::size_t lines = radio_.Lines().size();
+    OpenSettings();
+    auto* gain = In<QSlider>(settings_.get(), "inputGain");
+    QTest::keyClick(gain, Qt::Key_PageUp);  // +10 dB
+    EXPECT_EQ(S().InGainPos, 10);
+    EXPECT_NEAR(S().InGain, std::sqrt(10.0), 1e-12);
+    In<QSlider>(settings_.get(), "waterfallGain")->setValue(40);
+    EXPECT_NEAR(S().WaterGain, std::sqrt(10.0), 1e-12);
+    PickNext(List("radioTypes"));
+    QTest::mouseClick(Box("mostTop"), Qt::LeftButton);
+    QTest::mouseClick(Push("cancelButton"), Qt::LeftButton);
+    EXPECT_FALSE(settings_->isVisible());
+
+    EXPECT_EQ(S().InGainPos, 10);
+    EXPECT_TRUE(S().InvIQ);
+    EXPECT_EQ(S().RadioType, 0);
+    EXPECT_FALSE(S().MostTop);
+    EXPECT_FALSE(f.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(NewRadioLines(lines).empty());
+
+    // Opened again, it shows what the operator left, applied or not.
+    OpenSettings();
+    EXPECT_EQ(List("radioTypes")->currentText(), "DJ-X11");
+    EXPECT_TRUE(Box("mostTop")->isChecked());
+    EXPECT_EQ(gain->value(), 10);
+    // "OK" now applies the type chosen before.
+    QTest::mouseClick(Push("okButton"), Qt::LeftButton);
+    EXPECT_EQ(S().RadioType, 1);
+    EXPECT_TRUE(S().MostTop);
+}
+
+TEST_F(DialogsTest, AnotherDeviceRestartsBothUnderTheNotice)
+{
+    // Device 2 was chosen on a machine with more devices than this one.
+    ui::MainWindow& f = Start("[Wave]\nOutput=2\n");
+    auto* outputs = List("outputDevices");
+    ASSERT_EQ(outputs->count(), 3);
+    EXPECT_EQ(outputs->currentIndex(), 2);
+    EXPECT_EQ(outputs->itemText(2), "Device 2 (not present)");
+    bool noticeShown = false;
+    QObject::connect(&f.Receiver(), &core::Receiver::DeviceRestartStarted, [&] {
+        QApplication::processEvents();
+        noticeShown = notice_->isVisible();
+    });
+    int finished = 0;
+    QObject::connect(&f.Receiver(), &core::Receiver::DeviceRestartFinished, [&] { ++finished; });
+    OpenSettings();
+    PickPrevious(outputs);
+    PickPrevious(outputs);  // the default device
+    QTest::mouseClick(Push("okButton"), Qt::LeftButton);
+    EXPECT_TRUE(noticeShown);
+    EXPECT_EQ(S().Output, 0);
+    EXPECT_EQ(S().Input, 0);
+    ASSERT_TRUE(PumpUntil([&] { return finished == 1; }));
+    EXPECT_FALSE(notice_->isVisible());
+    // Neither device exists here: both say so again.
+    EXPECT_EQ(CloseMessageBoxes().size(), 2u);
+}
+
+TEST_F(DialogsTest, TheVolumeControlButtonOpensTheDesktopsRecordingLevels)
+{
+    const std::filesystem::path bin = dir_ / "bin";
+    std::filesystem::create_directory(bin);
+    const std::filesystem::path called = dir_ / "called";
+    std::ofstream(bin / "pavucontrol") << "#!/bin/sh\necho \"$@\" > " << called.string() << "\n";
+    std::filesystem::permissions(bin / "pavucontrol", std::filesystem::perms::owner_all);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString(bin.string()));
+    Start();
+    qputenv("PATH", path);
+    OpenSettings();
+    ASSERT_TRUE(Push("levelControlButton")->isEnabled());
+    QTest::mouseClick(Push("levelControlButton"), Qt::LeftButton);
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            std::ifstream in(called);
+            std::string args;
+            std::getline(in, args);
+            return args == "--tab=4";
+        },
+        10000));
+    EXPECT_TRUE(settings_->isVisible());
+}
+
+TEST_F(DialogsTest, TheVersionWindowOpensFromTheSettingsAndItsLinkOpensTheReadme)
+{
+    Start();
+    OpenSettings();
+    QTest::mouseClick(Push("versionButton"), Qt::LeftButton);
+    ui::VersionWindow& v = *version_;
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&v));
+    EXPECT_EQ(QApplication::activeModalWidget(), &v);
+    EXPECT_EQ(v.windowTitle(), "Version information");
+    EXPECT_EQ(v.size(), QSize(218, 249));
+    EXPECT_TRUE(v.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_EQ(In<QLabel>(&v, "version")->text(), "Tesmar version " TESMAR_TEST_VERSION);
+    EXPECT_TRUE(In<QLabel>(&v, "build")->text().contains(QRegularExpression("^Build [0-9]{3,}")))
+        << In<QLabel>(&v, "build")->text().toStdString();
+    EXPECT_EQ(In<QLabel>(&v, "logo")->pixmap().size(), QSize(200, 50));
+    EXPECT_EQ(In<QLabel>(&v, "icon")->pixmap().size(), QSize(32, 32));
+    EXPECT_EQ(In<QLabel>(&v, "heading")->text(), "Tesmar Web Site");
+    // Heading, link and "Close" stand in the middle of the window.
+    for (const char* name : {"heading", "link", "closeButton"}) {
+        auto* w = v.findChild<QWidget*>(name);
+        EXPECT_EQ(w->x(), 218 / 2 - w->width() / 2) << name;
+    }
+    EXPECT_EQ(v.findChild<QWidget*>("closeButton")->geometry(), QRect(65, 216, 89, 25));
+    // Every line is whole, whatever face stands in for the one laid out for.
+    for (QLabel* l : v.findChildren<QLabel*>())
+        EXPECT_LE(l->fontMetrics().horizontalAdvance(l->text()), l->width())
+            << l->text().toStdString();
+
+    UrlCatcher desktop;
+    QDesktopServices::setUrlHandler("file", &desktop, "Open");
+    QTest::mouseClick(v.Link(), Qt::LeftButton);
+    QDesktopServices::unsetUrlHandler("file");
+    ASSERT_EQ(desktop.urls.size(), 1u);
+    EXPECT_EQ(desktop.urls[0], QUrl::fromLocalFile(TESMAR_ASSET_DIR "/README.md"));
+    EXPECT_EQ(v.Link()->text(), "README.md");
+
+    QTest::mouseClick(v.findChild<QPushButton*>("closeButton"), Qt::LeftButton);
+    EXPECT_FALSE(v.isVisible());
+    EXPECT_TRUE(settings_->isVisible());
+}
+
+TEST_F(DialogsTest, TheWaveWindowRecordsAndARecordingOutlivesTheWindow)
+{
+    ui::MainWindow& f = Start("[Form]\nWaveShow=1\nWaveLeft=210\nWaveTop=160\n");
+    ui::WaveRecorderWindow& w = *wave_;
+    // Shown again at start-up where it was left.
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    EXPECT_EQ(w.pos(), QPoint(210, 160));
+    EXPECT_EQ(w.windowTitle(), "Wave recoder");
+    EXPECT_EQ(w.size(), QSize(223, 31));
+    EXPECT_TRUE(w.windowFlags().testFlag(Qt::Tool));
+    EXPECT_TRUE(w.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    QToolButton* rec = w.RecButton();
+    QLabel* time = w.TimePanel();
+    EXPECT_EQ(rec->text(), "REC");
+    EXPECT_EQ(rec->palette().color(QPalette::ButtonText), QColor(Qt::red));
+    EXPECT_EQ(time->text(), "00:00:00");
+    EXPECT_EQ(time->font().pixelSize(), 16);
+    EXPECT_EQ(time->palette().color(QPalette::Window), QColor(Qt::black));
+    const QColor grey(128, 128, 128), white(255, 255, 255);
+    EXPECT_EQ(time->palette().color(QPalette::WindowText), grey);
+
+    QTest::mouseClick(rec, Qt::LeftButton);
+    ASSERT_TRUE(f.Receiver().WaveRecording());
+    EXPECT_TRUE(rec->isChecked());
+    EXPECT_EQ(time->palette().color(QPalette::WindowText), white);
+    FeedBlocks(20);
+    EXPECT_EQ(time->text(), "00:00:00");
+    FeedBlocks(1);
+    EXPECT_EQ(time->text(), "00:00:01");  // the 21st block
+
+    // Closing the window keeps its place and the recording.
+    w.move(230, 170);
+    w.close();
+    EXPECT_EQ(S().WaveLeft, 230);
+    EXPECT_EQ(S().WaveTop, 170);
+    FeedBlocks(20);
+    EXPECT_TRUE(f.Receiver().WaveRecording());
+    QTest::mouseClick(f.findChild<QToolButton*>("waveButton"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    EXPECT_TRUE(rec->isChecked());
+    EXPECT_EQ(time->text(), "00:00:02");
+
+    QTest::mouseClick(rec, Qt::LeftButton);
+    EXPECT_FALSE(f.Receiver().WaveRecording());
+    EXPECT_EQ(time->text(), "00:00:02");  // the last time stays
+    EXPECT_EQ(time->palette().color(QPalette::WindowText), grey);
+    const auto file = *std::filesystem::directory_iterator(dir_ / "Wav");
+    EXPECT_EQ(std::filesystem::file_size(file), 44u + 41u * 800u);
+
+    // Closing the main window records that the wave window was showing.
+    f.close();
+    std::ifstream in(dir_ / "tesmar.ini");
+    const std::string ini((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(ini.find("WaveShow=1"), std::string::npos);
+    EXPECT_NE(ini.find("WaveLeft=230"), std::string::npos);
+}
+
+TEST_F(DialogsTest, AFullDiskReleasesRecAndSaysWhichFileStoppedAndWhy)
+{
+    ui::MainWindow& f = Start();
+    wave_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(wave_.get()));
+    QTest::mouseClick(wave_->RecButton(), Qt::LeftButton);
+    ASSERT_TRUE(f.Receiver().WaveRecording());
+    const std::filesystem::path file = *std::filesystem::directory_iterator(dir_ / "Wav");
+    {
+        tesmar::test::FileSizeLimit full(44 + 2 * 800 + 100);
+        for (int n = 0; n < 6 && wave_->RecButton()->isChecked(); ++n)
+            FeedBlocks(1);
+    }
+    EXPECT_FALSE(wave_->RecButton()->isChecked());
+    EXPECT_FALSE(f.Receiver().WaveRecording());
+    EXPECT_EQ(wave_->TimePanel()->palette().color(QPalette::WindowText), QColor(128, 128, 128));
+    const std::vector<std::string> shown = CloseMessageBoxes();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_NE(shown[0].find(file.string()), std::string::npos) << shown[0];
+    EXPECT_NE(shown[0].find(std::strerror(EFBIG)), std::string::npos) << shown[0];
+    EXPECT_EQ(std::filesystem::file_size(file), 44u + 2u * 800u);
+}
+
+}  // namespace
+
+#include "DialogsTest.moc"
