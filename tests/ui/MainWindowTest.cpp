@@ -414,4 +414,15 @@ TEST_F(MainWindowTest, ClosingSavesTheSettings)
     EXPECT_TRUE(B("ifButton12")->isChecked());
 }
 
+TEST_F(MainWindowTest, AKeypadThatNeverShowedKeepsItsStoredPlaceAtExit)
+{
+    {
+        std::ofstream ini(dir_ / "tesmar.ini");
+        ini << "[Form]\nInpTop=40\nInpLeft=120\n";
+    }
+    MakeWithWindows().close();  // closes every window, also the keypad never shown
+    const std::string ini = ReadIni();
+    EXPECT_NE(ini.find("InpTop=40\nInpLeft=120\n"), std::string::npos) << ini;
+}
+
 }  // namespace

@@ -129,7 +129,9 @@ void KeypadWindow::showEvent(QShowEvent* event)
 
 void KeypadWindow::closeEvent(QCloseEvent* event)
 {
-    if (StorePosition)
+    // The main window closes every window at exit; one that never opened
+    // keeps the place it was last closed at.
+    if (StorePosition && isVisible())
         StorePosition(pos());
     QWidget::closeEvent(event);
 }
