@@ -79,19 +79,16 @@ const std::array<SettingsKey, 52> kKeys = {{
     T("Etc", "MemName", &S::MemName),
 }};
 
-int32_t ChoiceOrZero(int32_t value, int32_t last)
-{
-    return (value < 0 || value > last) ? 0 : value;
-}
+const std::array<SettingsKey, 3> kRemoteKeys = {{
+    B("Remote", "RemoteOn", &S::RemoteOn),
+    I("Remote", "RemotePort", &S::RemotePort),
+    T("Remote", "RemoteAllow", &S::RemoteAllow),
+}};
 
-}  // namespace
-
-std::span<const SettingsKey> SettingsKeys() { return kKeys; }
-
-void ReadSettings(const ProfileDocument& doc, ReceiverState& state)
+void ReadKeys(std::span<const SettingsKey> keys, const ProfileDocument& doc, ReceiverState& state)
 {
     static const ReceiverState defaults{};
-    for (const SettingsKey& k : kKeys) {
+    for (const SettingsKey& k : keys) {
         switch (k.type) {
         case SettingsKey::Int:
             state.*k.intField = doc.ReadInt(k.section, k.name, defaults.*k.intField);
@@ -104,6 +101,37 @@ void ReadSettings(const ProfileDocument& doc, ReceiverState& state)
             break;
         }
     }
+}
+
+void WriteKeys(std::span<const SettingsKey> keys, ProfileDocument& doc, const ReceiverState& state)
+{
+    for (const SettingsKey& k : keys) {
+        switch (k.type) {
+        case SettingsKey::Int: doc.WriteInt(k.section, k.name, state.*k.intField); break;
+        case SettingsKey::Bool: doc.WriteBool(k.section, k.name, state.*k.boolField); break;
+        case SettingsKey::String: doc.WriteString(k.section, k.name, state.*k.stringField); break;
+        }
+    }
+}
+
+int32_t ChoiceOrZero(int32_t value, int32_t last)
+{
+    return (value < 0 || value > last) ? 0 : value;
+}
+
+}  // namespace
+
+std::span<const SettingsKey> SettingsKeys() { return kKeys; }
+
+std::span<const SettingsKey> RemoteKeys() { return kRemoteKeys; }
+
+void ReadSettings(const ProfileDocument& doc, ReceiverState& state)
+{
+    ReadKeys(kKeys, doc, state);
+    ReadKeys(kRemoteKeys, doc, state);
+    state.RemoteStored =
+        std::any_of(kRemoteKeys.begin(), kRemoteKeys.end(),
+                    [&](const SettingsKey& k) { return doc.Find(k.section, k.name).has_value(); });
 }
 
 void BringIntoRange(ReceiverState& s)
@@ -129,6 +157,8 @@ void BringIntoRange(ReceiverState& s)
     s.FreqTune = std::clamp(s.FreqTune, -kHalfBand, kHalfBand);
     const radio::RadioTypeInfo& type = radio::RadioTypeOf(s.RadioType);
     s.FreqCenter = std::clamp(s.FreqCenter, type.MinCenter, type.MaxCenter);
+    if (s.RemotePort < 1 || s.RemotePort > 65535)
+        s.RemotePort = ReceiverState{}.RemotePort;
 }
 
 void LoadSettings(const std::filesystem::path& file, ReceiverState& state)
@@ -142,13 +172,9 @@ void WriteSettings(ProfileDocument& doc, ReceiverState& state)
 {
     if (!state.MemoryMode)
         state.MemName.clear();
-    for (const SettingsKey& k : kKeys) {
-        switch (k.type) {
-        case SettingsKey::Int: doc.WriteInt(k.section, k.name, state.*k.intField); break;
-        case SettingsKey::Bool: doc.WriteBool(k.section, k.name, state.*k.boolField); break;
-        case SettingsKey::String: doc.WriteString(k.section, k.name, state.*k.stringField); break;
-        }
-    }
+    WriteKeys(kKeys, doc, state);
+    if (state.RemoteStored)
+        WriteKeys(kRemoteKeys, doc, state);
 }
 
 void SaveSettings(const std::filesystem::path& file, ReceiverState& state)
