@@ -110,6 +110,10 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
     // block arrives to repaint it.
     connect(radioControl_.get(), &radio::RadioControl::StartRadioFinished, this,
             &Receiver::DisplayChanged);
+    connect(radioControl_.get(), &radio::RadioControl::StartRadioFinished, this,
+            [this] { SendOwedRadioFrequency(); });
+    connect(link_.get(), &radio::RadioLink::CommandFinished, this,
+            [this] { SendOwedRadioFrequency(); });
 
     connect(raw_.get(), &RawTransport::ButtonsChanged, this, &Receiver::RawButtonsChanged);
     connect(raw_.get(), &RawTransport::DisplayChanged, this, &Receiver::DisplayChanged);
@@ -522,12 +526,24 @@ Receiver::TuneResult Receiver::TuneTo(int64_t hz)
         const std::optional<int32_t> center = entry_.CenterFor(hz);
         if (!center)
             return TuneResult::OutOfRange;
+        const bool busy = RadioBusy();
         state_.FreqCenter = *center;
         radioControl_->SetRadioFrequency(state_.FreqCenter);
+        radioOwed_ = radioOwed_ || (busy && link_->PortOpen());
     }
     state_.MemoryMode = false;
     emit DisplayChanged();
     return TuneResult::Tuned;
+}
+
+void Receiver::SendOwedRadioFrequency()
+{
+    if (!radioOwed_ || RadioBusy())
+        return;
+    radioOwed_ = false;
+    // On the grid already: the receive frequency does not move.
+    if (link_->PortOpen())
+        radioControl_->SetRadioFrequency(state_.FreqCenter);
 }
 
 void Receiver::SetIfWidth(int32_t hz)

@@ -169,7 +169,9 @@ public:
     // otherwise the radio to hz - FreqTune. Outside the radio type's entry
     // limits, or where the radio cannot tune, nothing changes; neither does
     // the radio retune while a raw file plays or records. Leaves a memory
-    // channel.
+    // channel. A retune that finds the radio busy with an earlier command
+    // is sent when the radio has answered (the latest one only), so that a
+    // client tuning fast never leaves the radio behind the display.
     TuneResult TuneTo(int64_t hz);
     // A width in Hz: a fixed IF button's width presses that button, any
     // other becomes the user width (100 Hz steps, 100..20000 Hz) with "User"
@@ -326,6 +328,7 @@ private:
     void RequestSound(Sound sound);
     bool FileBusy() const;
     void Snap();
+    void SendOwedRadioFrequency();
 
     ReceiverPaths paths_;
     ReceiverState state_;
@@ -346,6 +349,7 @@ private:
     bool destroyed_ = false;
     const int16_t* lastInput_ = nullptr;
     uint64_t processedBlocks_ = 0;
+    bool radioOwed_ = false;  // FreqCenter is still to be sent to the radio
 };
 
 }  // namespace core

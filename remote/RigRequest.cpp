@@ -237,11 +237,12 @@ Request ParseRequest(std::string_view line)
             if (entry == nullptr)
                 entry = FindShort(kUnavailable, line.front());
             r.name = word;
-            rest.remove_prefix(1);
+            rest.remove_prefix(entry != nullptr ? 1 : word.size());
         }
     }
     if (entry == nullptr) {
         r.command = Command::Unknown;
+        r.rawArgs = Trim(rest);
         return r;
     }
     r.command = entry->command;

@@ -57,9 +57,11 @@ private:
         for (int n = 0; n < limits.linesPerTurn && !closing_; ++n) {
             if (!socket_->canReadLine()) {
                 // No line end within the limit: this is no client of ours.
-                if (socket_->bytesAvailable() > limits.maxLineBytes)
+                if (socket_->bytesAvailable() > limits.maxLineBytes) {
                     server_.Drop(this);
-                return;
+                    return;
+                }
+                break;
             }
             const int64_t read = socket_->readLine(line_.data(), int64_t(line_.size()));
             if (read <= 0 || line_[std::size_t(read) - 1] != '\n') {

@@ -132,6 +132,7 @@ void SettingsDialog::BuildRemoteRow()
     remoteOn_ = new QCheckBox(QStringLiteral("Remote control, port"), this);
     remoteOn_->setObjectName("remoteOn");
     remoteOn_->move(16, 233);
+    remoteOn_->adjustSize();
     remoteOn_->setChecked(c.RemoteOn());
     remoteOn_->setToolTip(QStringLiteral(
         "Logging and digital-mode programs follow and set the frequency and mode as they do with a "
