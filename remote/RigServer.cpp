@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <string>
 
+#include <sys/socket.h>
+
 namespace remote {
 
 // One connection: its socket, its conversation and its idle timer.
@@ -72,7 +74,7 @@ private:
             reply_.clear();
             const bool goOn =
                 session_.Handle(std::string_view(line_.data(), std::size_t(read) - 1), reply_);
-            socket_->write(reply_.data(), int64_t(reply_.size()));
+            Send(reply_);
             if (!goOn) {
                 // "q": the reply still goes out, then the connection ends.
                 closing_ = true;
@@ -82,7 +84,8 @@ private:
         }
         if (closing_)
             return;
-        socket_->flush();
+        if (socket_->bytesToWrite() > 0)
+            socket_->flush();
         if (socket_->bytesToWrite() > limits.maxUnsentBytes) {
             server_.Drop(this);
             return;
@@ -94,6 +97,24 @@ private:
             QMetaObject::invokeMethod(
                 this, [this] { Serve(); }, Qt::QueuedConnection);
         }
+    }
+
+    // A reply goes straight to the system when nothing of an earlier one
+    // waits in the socket's buffer (the usual case: a client waits for each
+    // reply). Qt's buffered write would switch its write notifier on and off
+    // again for every reply, which wakes the event loop twice more.
+    void Send(const std::string& reply)
+    {
+        std::size_t sent = 0;
+        if (socket_->bytesToWrite() == 0) {
+            const ssize_t n = ::send(int(socket_->socketDescriptor()), reply.data(), reply.size(),
+                                     MSG_DONTWAIT | MSG_NOSIGNAL);
+            if (n > 0)
+                sent = std::size_t(n);
+        }
+        // The rest (or all of it, or a failure to report) through the socket.
+        if (sent < reply.size())
+            socket_->write(reply.data() + sent, int64_t(reply.size() - sent));
     }
 
     RigServer& server_;
