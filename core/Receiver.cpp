@@ -296,9 +296,9 @@ void Receiver::UserAFBandChanged()
 
 void Receiver::DSP3DClick(bool down) { state_.DSP3D = down; }
 
-void Receiver::NRClick(bool down) { chain_->NRButtonClick(down); }
+void Receiver::NRClick(bool down) { chain_->SetNoiseReduction(down); }
 
-void Receiver::ANClick(bool down) { chain_->ANButtonClick(down); }
+void Receiver::ANClick(bool down) { chain_->SetCanceller(down); }
 
 void Receiver::MonitorClick(bool down)
 {

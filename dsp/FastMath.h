@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Vector.h"
+
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -92,8 +94,8 @@ inline double Atan2(double y, double x)
 // SinCos in the same order, so the values are identical to it.
 class SinCosx8 {
 public:
-    using V = double __attribute__((vector_size(64)));
-    using M = long long __attribute__((vector_size(64)));
+    using V = simd::V8;
+    using M = simd::M8;
 
     // Stage 0: phi[0..7] in; the quadrant and the reduced argument.
     void Reduce(const double* phi)
@@ -101,12 +103,11 @@ public:
         constexpr double twoOverPi = 6.36619772367581382433e-01;
         constexpr double pio2Hi = 1.57079632673412561417e+00;
         constexpr double pio2Lo = 6.07710050650619224932e-11;
-        V p;
-        std::memcpy(&p, phi, sizeof p);
+        const V p = simd::Load<V>(phi);
         // Truncation toward zero, as the scalar kernel's conversion to int32
         // (the values are far inside its range).
-        k_ = __builtin_convertvector(p * twoOverPi + 0.5, M);
-        const V kd = __builtin_convertvector(k_, V);
+        k_ = simd::TruncateToInt(p * twoOverPi + 0.5);
+        const V kd = simd::ToDouble(k_);
         x_ = (p - kd * pio2Hi) - kd * pio2Lo;
         z_ = x_ * x_;
     }
@@ -150,15 +151,15 @@ private:
 // Atan2 in the same order, so the angles are identical to it.
 class Atan2x8 {
 public:
-    using V = double __attribute__((vector_size(64)));
-    using M = long long __attribute__((vector_size(64)));
+    using V = simd::V8;
+    using M = simd::M8;
 
     // Stage 0: y[0..7], x[0..7] in; the reduced ratio t.
     void Start(const double* y, const double* x)
     {
-        std::memcpy(&y_, y, sizeof y_);
-        std::memcpy(&x_, x, sizeof x_);
-        const V ay = Abs(y_), ax = Abs(x_);
+        y_ = simd::Load<V>(y);
+        x_ = simd::Load<V>(x);
+        const V ay = simd::Abs(y_), ax = simd::Abs(x_);
         swap_ = ay > ax;
         const V num = swap_ ? ax : ay;
         den_ = swap_ ? ay : ax;
@@ -203,20 +204,12 @@ public:
         V r = half ? reduced : u_ - u_ * sum;
         r = swap_ ? (pio2Hi - r) + pio2Lo : r;
         r = x_ < 0.0 ? (piHi - r) + piLo : r;
-        // copysign(r, y)
-        constexpr long long kSign = static_cast<long long>(0x8000000000000000ull);
-        r = reinterpret_cast<V>((reinterpret_cast<M>(r) & ~kSign) |
-                                (reinterpret_cast<M>(y_) & kSign));
+        r = simd::CopySign(r, y_);
         return den_ == 0.0 ? Splat(0.0) : r;
     }
 
 private:
-    static V Splat(double v) { return V{v, v, v, v, v, v, v, v}; }
-    static V Abs(V v)
-    {
-        constexpr long long kMag = 0x7fffffffffffffffll;
-        return reinterpret_cast<V>(reinterpret_cast<M>(v) & kMag);
-    }
+    static V Splat(double v) { return simd::Splat8(v); }
     static constexpr double kT0 = 3.33333333333329318027e-01, kT1 = -1.99999999998764832476e-01,
                             kT2 = 1.42857142725034663711e-01, kT3 = -1.11111104054623557880e-01,
                             kT4 = 9.09088713343650656196e-02, kT5 = -7.69187620504482999495e-02,

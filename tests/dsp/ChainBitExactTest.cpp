@@ -123,8 +123,8 @@ TEST_P(BitExact, EverythingOnAtHighVolume)
         c.SpectrumVisible = true;
     });
     p.Both([](dsp::ChainControls&, auto& chain) {
-        chain.ANButtonClick(true);
-        chain.NRButtonClick(true);
+        chain.SetCanceller(true);
+        chain.SetNoiseReduction(true);
     });
     dsptest::Band band(800 + mode);
     for (int b = 0; b < 24; ++b)
@@ -203,20 +203,20 @@ TEST(BitExactChain, SettingsChangedBetweenBlocks)
         switch (b) {
         case 4: mode(0); break;
         case 8: mode(1); break;  // back to FM: its de-emphasis state was kept
-        case 12: p.Both([](dsp::ChainControls&, auto& chain) { chain.ANButtonClick(true); }); break;
+        case 12: p.Both([](dsp::ChainControls&, auto& chain) { chain.SetCanceller(true); }); break;
         case 16: mode(3); break;
         case 20:
             p.Both([](dsp::ChainControls& c, auto& chain) {
                 c.InvIQ = true;
                 c.InGainPos = -6;
                 chain.SetInputGain();
-                chain.NRButtonClick(true);
+                chain.SetNoiseReduction(true);
             });
             break;
         case 24: mode(2); break;
         case 28:
             p.Both([](dsp::ChainControls& c, auto& chain) {
-                chain.ANButtonClick(false);
+                chain.SetCanceller(false);
                 c.AGC = 2;
                 chain.SetAGCSpeed();
                 c.DSP3D = true;
@@ -235,7 +235,7 @@ TEST(BitExactChain, SettingsChangedBetweenBlocks)
         case 40: mode(1); break;
         case 44:
             p.Both([](dsp::ChainControls& c, auto& chain) {
-                chain.NRButtonClick(false);
+                chain.SetNoiseReduction(false);
                 c.InvIQ = false;
                 c.GainPos = 150;
                 chain.SetVolume();

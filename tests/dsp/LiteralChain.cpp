@@ -355,7 +355,7 @@ void LiteralChain::SetVolume() { c_.VolGain = (c_.GainPos + 150) * 5.0; }
 
 void LiteralChain::SetInputGain() { c_.InGain = std::pow(10.0, c_.InGainPos / 20.0); }
 
-void LiteralChain::ANButtonClick(bool down)
+void LiteralChain::SetCanceller(bool down)
 {
     if (down) {
         for (int ch = 0; ch < 2; ++ch) {
@@ -372,7 +372,7 @@ void LiteralChain::ANButtonClick(bool down)
     c_.DSPAN = down;
 }
 
-void LiteralChain::NRButtonClick(bool down)
+void LiteralChain::SetNoiseReduction(bool down)
 {
     if (down) {
         for (int j = 0; j < 51; ++j) {

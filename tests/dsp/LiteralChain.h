@@ -71,8 +71,8 @@ public:
     void SetAGCSpeed();
     void SetVolume();
     void SetInputGain();
-    void ANButtonClick(bool down);
-    void NRButtonClick(bool down);
+    void SetCanceller(bool down);
+    void SetNoiseReduction(bool down);
     void ProcessBlock(const int16_t* frames);
 
     const dsp::BlockOutputs& Outputs() const { return out_; }

@@ -124,7 +124,7 @@ TEST(ChainFacts, SquelchKnobEndsAndMonitor)
 TEST(ChainFacts, NrOnZerosGivesZeros)
 {
     Rx rx([](dsp::ChainControls& c) { c.GainPos = 100; });
-    rx.chain->NRButtonClick(true);
+    rx.chain->SetNoiseReduction(true);
     EXPECT_TRUE(rx.c.DSPNR);
     auto blk = dsptest::MakeBlock();
     for (int b = 0; b < 3; ++b)
