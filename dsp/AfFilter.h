@@ -74,6 +74,20 @@ public:
                 simd::Store4(out_ + n0, Limit(simd::Fma(simd::Splat4(f_.taps_[kMid]),
                                                         simd::Load4(in_ + n0 - kMid), acc_)));
         }
+        // Step i of the filter's quads, for i = 0, 1, ...: part i % 4 of
+        // quad i / 4, while the quad is one of the first `quads`.
+        [[gnu::always_inline]] void FirStep(int i, int quads)
+        {
+            const int q = i >> 2;
+            if (i < 0 || q >= quads)
+                return;
+            switch (i & 3) {
+            case 0: FirPart<0>(q); break;
+            case 1: FirPart<1>(q); break;
+            case 2: FirPart<2>(q); break;
+            default: FirPart<3>(q); break;
+            }
+        }
         // The outputs from quad `from` on, whose inputs came too late for
         // the loop; returns the overload flag.
         bool Finish(int from)

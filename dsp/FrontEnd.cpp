@@ -109,6 +109,7 @@ struct Schedule {
 // stages in the loop), none.
 constexpr int kLaneI = 0, kLaneQ = 1, kLaneNoise = 2, kLaneOwn = 3;
 constexpr int kDeemphasisSection = 0, kSmootherSection = 1, kHighPassSection = 2;
+constexpr int kLastSection = kSections - 1;
 
 inline bool InBlock(int i) { return static_cast<unsigned>(i) < static_cast<unsigned>(kN); }
 
@@ -122,6 +123,71 @@ inline BatchStep BatchAt(int n, int lag)
     const int stage = (n - lag) & (kBatch - 1);
     return {stage, n - lag - stage};
 }
+
+// The four section steps of an iteration, each four filters wide: section k
+// of the IF cascade (I and Q), of the squelch's noise high-pass, and of the
+// last lane's own filter. Each section takes the output of the section
+// before from the iteration before, so no section waits for another.
+template <class S, bool Fm, bool ThroughAf>
+class SectionSteps {
+public:
+    explicit SectionSteps(const FrontEndStages& s)
+    {
+        s.ifFilter.ToLanes(c_, st_, kLaneI);
+        s.squelch.NoiseToLanes(c_, st_, kLaneNoise);
+        if constexpr (Fm)
+            s.fm.DeemphasisToLanes(c_[kDeemphasisSection], st_[kDeemphasisSection], kLaneOwn);
+        s.squelch.SmootherToLanes(c_[kSmootherSection], st_[kSmootherSection], kLaneOwn);
+        if constexpr (ThroughAf)
+            s.af.HighPassToLanes(c_[kHighPassSection], st_[kHighPassSection], kLaneOwn);
+    }
+    void Finish(const FrontEndStages& s) const
+    {
+        s.ifFilter.FromLanes(st_, kLaneI);
+        s.squelch.NoiseFromLanes(st_, kLaneNoise);
+        s.squelch.SmootherFromLanes(st_[kSmootherSection], kLaneOwn);
+        if constexpr (Fm)
+            s.fm.DeemphasisFromLanes(st_[kDeemphasisSection], kLaneOwn);
+        if constexpr (ThroughAf)
+            s.af.HighPassFromLanes(st_[kHighPassSection], kLaneOwn);
+    }
+
+    // x0: the inputs of section 0; the smoother's and the high-pass's inputs
+    // go to the last lane of their sections. Guarded, a lane whose sample
+    // lies outside the block keeps its state.
+    template <bool Guarded>
+    [[gnu::always_inline]] void Step(int n, V4 x0, double smootherIn, double highPassIn)
+    {
+        V4 x[kSections] = {x0, out_[0], out_[1], out_[2]};
+        x[kSmootherSection][kLaneOwn] = smootherIn;
+        if constexpr (ThroughAf)
+            x[kHighPassSection][kLaneOwn] = highPassIn;
+        simd::Unroll<kSections>([&](auto j) {
+            constexpr int k = kSections - 1 - j;  // the last section first
+            if constexpr (Guarded) {
+                const M4 sample = n - kLaneLag[k];
+                out_[k] = BiquadStep(c_[k], st_[k], x[k], (sample >= 0) & (sample < kN));
+            } else {
+                out_[k] = BiquadStep(c_[k], st_[k], x[k]);
+            }
+        });
+    }
+    // Section k's output in a lane.
+    double Out(int k, int lane) const { return out_[k][lane]; }
+
+private:
+    // Each lane's lag (section k of a cascade runs k samples behind section 0);
+    // a lane without a filter is never in the block.
+    static constexpr M4 kLaneLag[kSections] = {
+        {S::kIf, S::kIf, S::kNoise, Fm ? S::kDeemphasis : -kN},
+        {S::kIf + 1, S::kIf + 1, S::kNoise + 1, S::kSmoother},
+        {S::kIf + 2, S::kIf + 2, S::kNoise + 2, ThroughAf ? S::kHighPass : -kN},
+        {S::kIf + 3, S::kIf + 3, S::kNoise + 3, -kN}};
+
+    BiquadLanes c_[kSections];
+    BiquadLaneState st_[kSections];
+    V4 out_[kSections] = {};
+};
 
 // Stand-ins for the stages a variant does not run.
 struct NoCanceller {
@@ -147,24 +213,7 @@ template <Demod D, bool An, bool ThroughAf>
     constexpr bool kFm = D == Demod::Fm;
     constexpr bool kBfo = D == Demod::Product;
 
-    // The section steps: coefficients and states lent by their stages.
-    BiquadLanes sec[kSections];
-    BiquadLaneState st[kSections];
-    s.ifFilter.ToLanes(sec, st, kLaneI);
-    s.squelch.NoiseToLanes(sec, st, kLaneNoise);
-    if constexpr (kFm)
-        s.fm.DeemphasisToLanes(sec[kDeemphasisSection], st[kDeemphasisSection], kLaneOwn);
-    s.squelch.SmootherToLanes(sec[kSmootherSection], st[kSmootherSection], kLaneOwn);
-    if constexpr (ThroughAf)
-        s.af.HighPassToLanes(sec[kHighPassSection], st[kHighPassSection], kLaneOwn);
-    // Each lane's lag (section k of a cascade runs k samples behind section 0),
-    // for the iterations at either end.
-    const M4 laneLag[kSections] = {
-        {S::kIf, S::kIf, S::kNoise, kFm ? S::kDeemphasis : -kN},
-        {S::kIf + 1, S::kIf + 1, S::kNoise + 1, S::kSmoother},
-        {S::kIf + 2, S::kIf + 2, S::kNoise + 2, ThroughAf ? S::kHighPass : -kN},
-        {S::kIf + 3, S::kIf + 3, S::kNoise + 3, -kN}};
-
+    SectionSteps<S, kFm, ThroughAf> sections(s);
     Oscillators::Run<kBfo> osc(s.oscillators, Oscillators::TuneIncrement(c.FreqTune, c.SSBShift),
                                kBfo ? Oscillators::BfoIncrement(c.RxMode, c.SSBShift) : 0.0,
                                b.TuneAt, b.BfoAt);
@@ -192,9 +241,8 @@ template <Demod D, bool An, bool ThroughAf>
         for (int stage = 0; stage < TuningMixer::kStages; ++stage)
             mixer.Stage(stage, m0);
 
-    V4 y[kSections - 1] = {};  // sections 0..2's outputs of the iteration before
-    double smootherIn = 0.0;   // the noise cascade's rectified output of the iteration before
-    double highPassIn = 0.0;   // the gated audio of the decision before
+    double smootherIn = 0.0;  // the noise cascade's rectified output of the iteration before
+    double highPassIn = 0.0;  // the gated audio of the decision before
 
     // One iteration; the guarded form, for the first and last iterations,
     // leaves out the stages whose sample lies outside the block.
@@ -213,39 +261,19 @@ template <Demod D, bool An, bool ThroughAf>
 
         // The section steps: IF, noise high-pass, and the lanes of their own.
         const int nd = n - S::kDeemphasis, nn = n - S::kNoise;
-        V4 x[kSections] = {{in(n) ? b.I[n] : 0.0, in(n) ? b.Q[n] : 0.0, in(nn) ? b.Audio[nn] : 0.0,
-                            kFm && in(nd) ? b.FmRaw[nd] : 0.0},
-                           y[0],
-                           y[1],
-                           y[2]};
-        x[kSmootherSection][kLaneOwn] = smootherIn;
-        if constexpr (ThroughAf)
-            x[kHighPassSection][kLaneOwn] = highPassIn;
-        V4 o[kSections];
-        auto section = [&](auto k) __attribute__((always_inline))
-        {
-            if constexpr (G) {
-                const M4 idx = n - laneLag[k];
-                o[k] = BiquadStep(sec[k], st[k], x[k], (idx >= 0) & (idx < kN));
-            } else {
-                o[k] = BiquadStep(sec[k], st[k], x[k]);
-            }
-        };
-        section(std::integral_constant<int, 3>{});
-        section(std::integral_constant<int, 2>{});
-        section(std::integral_constant<int, 1>{});
-        section(std::integral_constant<int, 0>{});
-        for (int k = 0; k < kSections - 1; ++k)
-            y[k] = o[k];
+        sections.template Step<G>(n,
+                                  V4{in(n) ? b.I[n] : 0.0, in(n) ? b.Q[n] : 0.0,
+                                     in(nn) ? b.Audio[nn] : 0.0, kFm && in(nd) ? b.FmRaw[nd] : 0.0},
+                                  smootherIn, highPassIn);
         if constexpr (kFm)
             if (in(nd))
-                b.Audio[nd] = o[kDeemphasisSection][kLaneOwn];
+                b.Audio[nd] = sections.Out(kDeemphasisSection, kLaneOwn);
 
         // Canceller and AGC on the IF output; the demodulators take the AGC's
         // output from I and Q in batches.
         if (in(m)) {
-            const V2 e =
-                canceller.Predict(V2{o[kSections - 1][kLaneI], o[kSections - 1][kLaneQ]}, m);
+            const V2 e = canceller.Predict(
+                V2{sections.Out(kLastSection, kLaneI), sections.Out(kLastSection, kLaneQ)}, m);
             const V2 g = agc.Step(e, m);
             canceller.Adapt(g, m);
             b.I[m] = g[0];
@@ -256,10 +284,10 @@ template <Demod D, bool An, bool ThroughAf>
             demod.Stage(dm.stage, dm.first);
 
         // The squelch's decision on the smoothed noise.
-        smootherIn = std::fabs(o[kSections - 1][kLaneNoise]);
+        smootherIn = std::fabs(sections.Out(kLastSection, kLaneNoise));
         const int ps = n - S::kSquelch;
         if (in(ps)) {
-            squelch.Decide(o[kSmootherSection][kLaneOwn], ps);
+            squelch.Decide(sections.Out(kSmootherSection, kLaneOwn), ps);
             if constexpr (ThroughAf)
                 highPassIn = b.Audio[ps] * b.Gate[ps];
         }
@@ -267,16 +295,8 @@ template <Demod D, bool An, bool ThroughAf>
         // Volume, limiter and AF filter.
         if constexpr (ThroughAf) {
             if (const int ph = n - S::kVolume; in(ph))
-                af.Volume(o[kHighPassSection][kLaneOwn], ph);
-            const int q = (n - S::kAf) >> 2;
-            if (n >= S::kAf && q < S::kAfInLoop) {
-                switch (n & 3) {
-                case 0: af.FirPart<0>(q); break;
-                case 1: af.FirPart<1>(q); break;
-                case 2: af.FirPart<2>(q); break;
-                default: af.FirPart<3>(q); break;
-                }
-            }
+                af.Volume(sections.Out(kHighPassSection, kLaneOwn), ph);
+            af.FirStep(n - S::kAf, S::kAfInLoop);
         }
     };
 
@@ -287,23 +307,17 @@ template <Demod D, bool An, bool ThroughAf>
     for (int n = kN; n < kN + S::kFill; ++n)
         iterate(n, std::true_type{});
 
-    s.ifFilter.FromLanes(st, kLaneI);
-    s.squelch.NoiseFromLanes(st, kLaneNoise);
-    s.squelch.SmootherFromLanes(st[kSmootherSection], kLaneOwn);
+    sections.Finish(s);
     osc.Finish();
     canceller.Finish();
     agc.Finish();
     squelch.Finish();
-    if constexpr (kFm) {
-        s.fm.DeemphasisFromLanes(st[kDeemphasisSection], kLaneOwn);
+    if constexpr (kFm)
         demod.Finish();
-    }
     FrontEndResult r;
     r.busy = squelch.Busy();
-    if constexpr (ThroughAf) {
-        s.af.HighPassFromLanes(st[kHighPassSection], kLaneOwn);
+    if constexpr (ThroughAf)
         r.over = af.Finish(S::kAfInLoop);
-    }
     return r;
 }
 

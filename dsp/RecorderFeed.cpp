@@ -56,8 +56,9 @@ void RecorderFeed::Process(const double* __restrict a, int16_t* __restrict out)
     for (int n = 0; n < kFill; ++n)
         iterate(n, ring[n % kLag], std::true_type{});
     for (int n = kFill; n < kN; n += kLag)
-        for (int j = 0; j < kLag; ++j)  // unrolled: the ring stays in registers
+        simd::Unroll<kLag>([&](auto j) {  // the ring stays in registers
             iterate(n + j, ring[j], std::false_type{});
+        });
     for (int n = kN; n < kN + kFill; ++n)
         iterate(n, ring[n % kLag], std::true_type{});
     for (int k = 0; k < kSections; ++k)
