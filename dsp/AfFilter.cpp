@@ -6,6 +6,22 @@
 
 namespace dsp {
 
+namespace {
+
+// A section step with the sums grouped so that only a1 * w1 waits for the
+// previous sample: one multiply-add of latency instead of three operations.
+[[gnu::always_inline]] inline double BiquadStepFused(const BiquadSection& s, BiquadState& st,
+                                                     double x)
+{
+    const double w0 = simd::Fma(s.a1, st.w1, simd::Fma(s.a2, st.w2, x));
+    const double y = simd::Fma(s.b0, w0, simd::Fma(s.b1, st.w1, s.b2 * st.w2));
+    st.w2 = st.w1;
+    st.w1 = w0;
+    return y;
+}
+
+}  // namespace
+
 void AfFilter::Design(double lowKHz, double highKHz)
 {
     DesignKaiserFir(kTaps - 1, 48.0, lowKHz, highKHz, 60.0, taps_);

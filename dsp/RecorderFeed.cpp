@@ -12,8 +12,9 @@ namespace dsp {
 // The four sections run side by side in the lanes of one vector step, section
 // k on sample n - kLag * k in iteration n, so that a section's input, the
 // output of the section before, was formed kLag iterations earlier: the
-// sections' chains overlap and no lane waits for another. Each lane performs
-// BiquadStepFused's operations, so the samples are the same.
+// sections' chains overlap and no lane waits for another. The sums are
+// grouped as in the high-pass of the AF stage: only a1 * w1 waits for the
+// sample before.
 void RecorderFeed::Process(const double* __restrict a, int16_t* __restrict out)
 {
     using simd::M4;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Biquad.h"
+#include "BiquadLanes.h"
 
 #include <cstdint>
 
