@@ -15,10 +15,12 @@ constexpr double kStart[17] = {
 
 }  // namespace
 
+double Canceller::StartWeight(int tap) { return kStart[std::abs(tap - kTaps / 2)]; }
+
 void Canceller::Restart()
 {
     for (int m = 0; m < kTaps; ++m) {
-        const double w = kStart[std::abs(m - kTaps / 2)];
+        const double w = StartWeight(m);
         w_[m] = simd::V2{w, w};
     }
     for (simd::V2& x : history_)

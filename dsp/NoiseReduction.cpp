@@ -3,6 +3,7 @@
 #include "Vector.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -49,47 +50,118 @@ template <int N>
         w[k] = simd::Fma(r[k], s, w[k]);
 }
 
+// The largest |w|; a NaN anywhere gives NaN.
+template <int N>
+double MaxAbs(const double* w)
+{
+    double m = 0.0;
+    for (int k = 0; k < N; ++k)
+        m = std::isnan(w[k]) || m < std::fabs(w[k]) ? std::fabs(w[k]) : m;
+    return m;
+}
+
+// The largest |w + r2 * s2 + r1 * s1|, each weight formed as two Adapt
+// steps form it.
+template <int N>
+double MaxAbsAfter(const double* w, const double* r2, double s2, const double* r1, double s1)
+{
+    double m = 0.0;
+    for (int k = 0; k < N; ++k) {
+        const double v = std::fabs(simd::Fma(r1[k], s1, simd::Fma(r2[k], s2, w[k])));
+        m = std::isnan(v) || m < v ? v : m;
+    }
+    return m;
+}
+
 }  // namespace
 
-void NoiseReduction::Restart()
+void NoiseReduction::LoadStartWeights()
 {
     for (int j = 0; j < kTaps; ++j)
         w_[kTaps - 1 - j] = kStart[std::abs(j - kTaps / 2)];
+}
+
+void NoiseReduction::Restart()
+{
+    LoadStartWeights();
     std::fill(std::begin(history_), std::end(history_), 0.0);
 }
 
+void NoiseReduction::Process(double* __restrict audio)
+{
+    double* h = history_ + kLead;
+    for (int n = 0; n < kBlockFrames; ++n)
+        h[kHistory + n] = std::clamp(audio[n], -kInputLimit, kInputLimit);
+    for (int k = 0; k < kBlockFrames;)
+        k = PredictFrom(audio, k);
+    // The weights after the block's last update, those of the next sample.
+    if (!(MaxAbs<kTaps>(w_) <= kWeightLimit))
+        Restart();
+    else
+        std::memmove(history_, history_ + kBlockFrames, (kLead + kHistory) * sizeof(double));
+}
+
 // The prediction looked ahead over two samples. With s_k = mu * e_k and the
-// weights of sample k W_k = W_{k-1} + s_{k-1} r_{k-1},
+// weights for sample k W_k = W_{k-1} + s_{k-1} r_{k-1},
 //   y_k = W_{k-2}.r_k + s_{k-2} (r_{k-2}.r_k) + s_{k-1} (r_{k-1}.r_k):
 // the same prediction, the sums grouped differently. The long dot product then
 // works on weights two samples old, and only a multiply-add, a subtraction and
 // a multiplication wait for the previous error. The lag products r_{k-1}.r_k
 // and r_{k-2}.r_k slide along the block.
-void NoiseReduction::Process(double* __restrict audio)
+//
+// Each W_k is checked against the bound before it predicts, without forming
+// every W_k: an update moves a weight by at most |s| * kInputLimit, so a
+// running sum says when the weights could have come near the bound, and only
+// then is W_k formed (as the updates will form it) and measured.
+//
+// Runs from sample k0 with W_{k0} in w_; returns the block's length, or the
+// sample before which the enhancer restarted.
+int NoiseReduction::PredictFrom(double* __restrict audio, int k0)
 {
     using simd::Fma;
     constexpr int kN = kBlockFrames;
     double* h = history_ + kLead;  // r_k = h + k, oldest first
-    for (int n = 0; n < kN; ++n)
-        h[kHistory + n] = std::clamp(audio[n], -kInputLimit, kInputLimit);
     const double* x = h + kHistory;
-    double* w = w_;                    // W_0 on entry, W_{k-2} in the loop
-    double b1 = Dot<kTaps>(h - 1, h);  // r_{k-1}.r_k, here k = 0
-    double b2 = Dot<kTaps>(h - 2, h);  // r_{k-2}.r_k
-    auto slide = [&](int k) {          // to k + 1
+    double* w = w_;                   // W_{k0} on entry, W_{k-2} in the loop
+    double reach = MaxAbs<kTaps>(w);  // at least the largest |weight| of the newest W
+    // Whether W_k = w + s2 r2 + s1 r1 leaves the bound; s1 is the newest step.
+    auto leaves = [&](const double* r2, double s2, const double* r1, double s1) {
+        reach = Fma(std::fabs(s1), kInputLimit, reach);
+        if (reach <= 0.5 * kWeightLimit) [[likely]]
+            return false;
+        reach = MaxAbsAfter<kTaps>(w, r2, s2, r1, s1);
+        return !(reach <= kWeightLimit);
+    };
+    // As when switched on, before sample k: the samples before it leave the lines.
+    auto restartBefore = [&](int k) {
+        LoadStartWeights();
+        std::fill(history_, history_ + kLead + kHistory + k, 0.0);
+        return k;
+    };
+    double b1 = Dot<kTaps>(h + k0 - 1, h + k0);  // r_{k-1}.r_k, here k = k0
+    double b2 = Dot<kTaps>(h + k0 - 2, h + k0);  // r_{k-2}.r_k
+    auto slide = [&](int k) {                    // to k + 1
         b1 = b1 + h[k + kTaps - 1] * h[k + kTaps] - h[k - 1] * h[k];
         b2 = b2 + h[k + kTaps - 2] * h[k + kTaps] - h[k - 2] * h[k];
     };
-    const double y0 = Dot<kTaps>(w, h);
-    audio[0] = y0;
-    double s1 = kMu * (x[0] - y0);  // s_{k-1}
-    slide(0);
-    const double y1 = Fma(s1, b1, Dot<kTaps>(w, h + 1));
-    audio[1] = y1;
+    const double y0 = Dot<kTaps>(w, h + k0);
+    audio[k0] = y0;
+    double s1 = kMu * (x[k0] - y0);  // s_{k-1}
+    if (k0 + 1 == kN) {
+        Adapt<kTaps>(w, h + k0, s1);
+        return kN;
+    }
+    if (leaves(h + k0, 0.0, h + k0, s1))
+        return restartBefore(k0 + 1);
+    slide(k0);
+    const double y1 = Fma(s1, b1, Dot<kTaps>(w, h + k0 + 1));
+    audio[k0 + 1] = y1;
     double s2 = s1;  // s_{k-2}
-    s1 = kMu * (x[1] - y1);
-    slide(1);
-    for (int k = 2; k < kN; ++k) {
+    s1 = kMu * (x[k0 + 1] - y1);
+    slide(k0 + 1);
+    for (int k = k0 + 2; k < kN; ++k) {
+        if (leaves(h + k - 2, s2, h + k - 1, s1)) [[unlikely]]
+            return restartBefore(k);
         const double y = Fma(s1, b1, Fma(s2, b2, Dot<kTaps>(w, h + k)));
         audio[k] = y;
         const double s = kMu * (x[k] - y);
@@ -100,7 +172,7 @@ void NoiseReduction::Process(double* __restrict audio)
     }
     Adapt<kTaps>(w, h + kN - 2, s2);
     Adapt<kTaps>(w, h + kN - 1, s1);  // W_N, the next block's start
-    std::memmove(history_, history_ + kN, (kLead + kHistory) * sizeof(double));
+    return kN;
 }
 
 }  // namespace dsp

@@ -21,7 +21,7 @@ using M4 = long long __attribute__((vector_size(32)));
 using M8 = long long __attribute__((vector_size(64)));
 
 template <class V>
-inline V Load(const double* p)
+[[gnu::always_inline]] inline V Load(const double* p)
 {
     V v;
     std::memcpy(&v, p, sizeof v);
@@ -29,22 +29,22 @@ inline V Load(const double* p)
 }
 
 template <class V>
-inline void Store(double* p, V v)
+[[gnu::always_inline]] inline void Store(double* p, V v)
 {
     std::memcpy(p, &v, sizeof v);
 }
 
-inline V4 Load4(const double* p) { return Load<V4>(p); }
-inline void Store4(double* p, V4 v) { Store(p, v); }
+[[gnu::always_inline]] inline V4 Load4(const double* p) { return Load<V4>(p); }
+[[gnu::always_inline]] inline void Store4(double* p, V4 v) { Store(p, v); }
 
-inline V4 Splat4(double v) { return V4{v, v, v, v}; }
-inline V8 Splat8(double v) { return V8{v, v, v, v, v, v, v, v}; }
+[[gnu::always_inline]] inline V4 Splat4(double v) { return V4{v, v, v, v}; }
+[[gnu::always_inline]] inline V8 Splat8(double v) { return V8{v, v, v, v, v, v, v, v}; }
 
 // Fused multiply-add where the processor has it. The library is built without
 // automatic fusion (-ffp-contract=off), so the stages that may fuse say so
 // with these; without the instruction they round twice, as the plain
 // expression does, instead of calling the slow exact library routine.
-inline double Fma(double a, double b, double c)
+[[gnu::always_inline]] inline double Fma(double a, double b, double c)
 {
 #ifdef __FMA__
     return std::fma(a, b, c);
@@ -53,7 +53,7 @@ inline double Fma(double a, double b, double c)
 #endif
 }
 
-inline V4 Fma(V4 a, V4 b, V4 c)
+[[gnu::always_inline]] inline V4 Fma(V4 a, V4 b, V4 c)
 {
 #ifdef __FMA__
     return V4{std::fma(a[0], b[0], c[0]), std::fma(a[1], b[1], c[1]), std::fma(a[2], b[2], c[2]),
@@ -77,13 +77,13 @@ template <int N, class F>
 }
 
 // {first, v[0], ..., v[6]}: each lane takes its left neighbour's value.
-inline V8 ShiftIn(V8 v, double first)
+[[gnu::always_inline]] inline V8 ShiftIn(V8 v, double first)
 {
     return V8{first, v[0], v[1], v[2], v[3], v[4], v[5], v[6]};
 }
 
 // Lane-wise conversions, truncating toward zero as a scalar cast does.
-inline M8 TruncateToInt(V8 v)
+[[gnu::always_inline]] inline M8 TruncateToInt(V8 v)
 {
     M8 r;
     for (int i = 0; i < 8; ++i)
@@ -91,7 +91,7 @@ inline M8 TruncateToInt(V8 v)
     return r;
 }
 
-inline V8 ToDouble(M8 v)
+[[gnu::always_inline]] inline V8 ToDouble(M8 v)
 {
     V8 r;
     for (int i = 0; i < 8; ++i)
@@ -100,7 +100,7 @@ inline V8 ToDouble(M8 v)
 }
 
 // |v| and copysign(magnitude, sign) lane by lane, on the sign bits.
-inline V8 Abs(V8 v)
+[[gnu::always_inline]] inline V8 Abs(V8 v)
 {
     constexpr long long kMag = 0x7fffffffffffffffll;
     M8 bits;
@@ -110,7 +110,7 @@ inline V8 Abs(V8 v)
     return v;
 }
 
-inline V8 CopySign(V8 magnitude, V8 sign)
+[[gnu::always_inline]] inline V8 CopySign(V8 magnitude, V8 sign)
 {
     constexpr long long kSign = static_cast<long long>(0x8000000000000000ull);
     M8 m, s;

@@ -49,6 +49,9 @@ extern const Section kDeemphasis;
 extern const Section kNoiseSmoother;
 extern const double kNrStart[26];  // centre outwards
 extern const double kAnStart[17];
+// Weights beyond these restart their filter (a decision of ours).
+extern const double kAnWeightLimit;
+extern const double kNrWeightLimit;
 
 class Spectrum {
 public:
@@ -97,6 +100,8 @@ public:
 
 private:
     void ClearIFStates();
+    void RestartCanceller();
+    void RestartNoiseReduction();
 
     dsp::ChainControls& c_;
     dsp::BlockOutputs out_;

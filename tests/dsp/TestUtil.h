@@ -94,6 +94,21 @@ inline void AddTone(Block& b, long start, double f, double amp, double phase0 = 
     }
 }
 
+// The demo recording's signal: a carrier of amplitude `amp` at -12 kHz (where
+// the receiver listens by default), amplitude-modulated 50 % by 1 kHz.
+inline Block AmCarrierBlock(long start, double amp)
+{
+    Block b = MakeBlock();
+    for (int n = 0; n < 2400; ++n) {
+        const double t = double(start + n) / 48000.0;
+        const double env = amp * (1.0 + 0.5 * std::cos(6.283185307179586 * 1000.0 * t));
+        const double ph = 6.283185307179586 * -12000.0 * t;
+        b[2 * n] = ClampSample(env * std::sin(ph));
+        b[2 * n + 1] = ClampSample(env * std::cos(ph));
+    }
+    return b;
+}
+
 inline double Rms(const int16_t* frames, int channel, int count = 2400)
 {
     double s = 0;
