@@ -31,6 +31,8 @@ public:
         state.Set(lane, highPass_);
     }
     void HighPassFromLanes(const BiquadLaneState& state, int lane) { highPass_ = state.Get(lane); }
+    // At a block's end: see FlushNegligible.
+    void FlushNegligible() { dsp::FlushNegligible(highPass_); }
 
     // The whole stage over a block: audio times gate, high-pass, volume, AF
     // filter into out. Returns whether the volume stage overloaded.

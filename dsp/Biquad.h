@@ -25,4 +25,21 @@ inline double BiquadStep(const BiquadSection& s, BiquadState& st, double x)
     return y;
 }
 
+// A state value this small is what is left of a signal after a long
+// stretch of exact digital silence; a signal of any level keeps the states
+// many orders of magnitude above it.
+inline constexpr double kNegligible = 1e-100;
+
+// Decided: at the end of each block, state values below kNegligible become
+// zero. Left alone they would decay into the subnormal range, where the
+// processor computes many times slower (a silent block took twice as long),
+// and stay there: a decaying section can hang on the smallest subnormal for
+// ever. Nothing audible changes: such values are some 2000 dB below a
+// sample.
+inline void FlushNegligible(BiquadState& s)
+{
+    s.w1 = s.w1 > -kNegligible && s.w1 < kNegligible ? 0.0 : s.w1;
+    s.w2 = s.w2 > -kNegligible && s.w2 < kNegligible ? 0.0 : s.w2;
+}
+
 }  // namespace dsp

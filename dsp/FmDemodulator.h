@@ -27,6 +27,8 @@ public:
         state.Set(lane, deemph_);
     }
     void DeemphasisFromLanes(const BiquadLaneState& state, int lane) { deemph_ = state.Get(lane); }
+    // At a block's end: see FlushNegligible.
+    void FlushNegligible() { dsp::FlushNegligible(deemph_); }
 
     // The angles and phase steps of one block: Stage(j, m0) for j = 0 .. 4
     // leaves the audio of samples m0 .. m0 + 7 before the de-emphasis in raw.

@@ -16,6 +16,13 @@ public:
     void Design(int widthHz);
     // Clears both channels' states (a new filter, or the canceller switched off).
     void Reset();
+    // At a block's end: see FlushNegligible.
+    void FlushNegligible()
+    {
+        for (auto& channel : state_)
+            for (BiquadState& s : channel)
+                dsp::FlushNegligible(s);
+    }
 
     const BiquadSection* Sections() const { return sections_; }
 

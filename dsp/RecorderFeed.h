@@ -21,6 +21,12 @@ public:
 
     // 2400 samples of audio in, 400 samples out.
     void Process(const double* audio, int16_t* out);
+    // At a block's end: see FlushNegligible.
+    void FlushNegligible()
+    {
+        for (BiquadState& s : state_)
+            dsp::FlushNegligible(s);
+    }
 
 private:
     BiquadState state_[kSections];

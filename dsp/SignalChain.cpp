@@ -172,6 +172,11 @@ void SignalChain::ProcessBlock(const int16_t* frames)
     if (c.SpectrumVisible)
         s.spectrum.Analyze(b.RawI, b.RawQ, out_.SpectrumDb.data());
     s.output.EndBlock();
+    s.ifFilter.FlushNegligible();
+    s.fm.FlushNegligible();
+    s.squelch.FlushNegligible();
+    s.af.FlushNegligible();
+    s.recorder.FlushNegligible();
 }
 
 }  // namespace dsp

@@ -57,6 +57,13 @@ public:
         state.Set(lane, smoother_);
     }
     void SmootherFromLanes(const BiquadLaneState& state, int lane) { smoother_ = state.Get(lane); }
+    // At a block's end: see FlushNegligible.
+    void FlushNegligible()
+    {
+        for (BiquadState& s : noiseState_)
+            dsp::FlushNegligible(s);
+        dsp::FlushNegligible(smoother_);
+    }
 
     // The decisions of one block: Decide(noise, n) takes the smoothed noise
     // measure of sample n and leaves the gate, 0.0 or 1.0, in gate[n].

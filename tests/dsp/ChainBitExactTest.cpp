@@ -3,7 +3,7 @@
 // recorder sample equal. The speed work on the chain regroups and overlaps
 // its stages; these runs pin that none of it changes a single output bit,
 // including the corners where a regrouping would show: exact digital silence
-// long enough for the filter states to decay towards the subnormal range, the
+// long enough for the filter states to decay until they are cleared, the
 // squelch opening and closing, full-scale overload, and settings changed
 // between blocks.
 
@@ -133,16 +133,16 @@ TEST_P(BitExact, EverythingOnAtHighVolume)
     EXPECT_GT(p.overBlocks, 0);  // the limiter and its flag are exercised too
 }
 
-// Exact digital silence for long enough that the IF filter's states sink
-// through the subnormal range to zero, then the band again. Products
-// that are equal for normal numbers can differ there, and FM's angle of a
-// tiny I/Q pair shows any such difference.
+// Exact digital silence for long enough that the IF filter's states decay
+// through many orders of magnitude until they are cleared as negligible,
+// then the band again. FM's angle of a tiny I/Q pair shows any difference on
+// the way, or in the block at which the states are cleared.
 TEST_P(BitExact, LongDigitalSilenceThenSignal)
 {
     const int mode = GetParam();
     ExactPair p([&](dsp::ChainControls& c) {
         Tune(c, mode, 60);
-        c.IFBW = 1;  // "3.0 k": subnormal after some 45 silent blocks
+        c.IFBW = 1;  // "3.0 k": negligible after some 15 silent blocks
         c.SqlPos = 100;
         c.Recording = true;
     });

@@ -669,6 +669,24 @@ void LiteralChain::ProcessBlock(const int16_t* frames)
         spectrum_.Analyze(rawI, rawQ, out_.SpectrumDb.data());
         out_.SpectrumUpdated = true;
     }
+    // Decided: section states that long digital silence has left below
+    // 1e-100 become zero before they sink into the subnormal range.
+    auto flush = [](State& s) {
+        if (std::fabs(s.w1) < 1e-100)
+            s.w1 = 0.0;
+        if (std::fabs(s.w2) < 1e-100)
+            s.w2 = 0.0;
+    };
+    for (auto& channel : ifSt_)
+        for (State& s : channel)
+            flush(s);
+    flush(deemphSt_);
+    for (State& s : noiseSt_)
+        flush(s);
+    flush(smoothSt_);
+    flush(hpSt_);
+    for (State& s : recSt_)
+        flush(s);
 }
 
 }  // namespace literal
