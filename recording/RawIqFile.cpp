@@ -223,6 +223,10 @@ bool RawPlayer::WindowMatches() const
     return true;
 }
 
+// The bytes go through the 16-byte match window one by one, but only a byte
+// equal to the marker's last one can complete the marker: the runs of other
+// bytes between two such bytes (found as memchr finds them) are copied into
+// the block and through the window in bulk.
 RawPlayer::Step RawPlayer::Pump()
 {
     if (!file_)
@@ -231,24 +235,47 @@ RawPlayer::Step RawPlayer::Pump()
     ++blockCount_;
 
     auto* bytes = reinterpret_cast<uint8_t*>(frames_.data());
+    constexpr uint8_t kLast = kRawEndMarker[15];
     int n = 0;
     for (;;) {
         if (readPos_ == readLen_ && !Refill())
             return Finish(n);  // the file ends here, as if the marker stood here
-        const uint8_t b = readBuffer_[readPos_++];
-        window_[windowPos_] = b;
-        windowPos_ = (windowPos_ + 1) & 15u;
-        // The newest byte must be the marker's last one: test that first.
-        if (b == kRawEndMarker[15] && WindowMatches()) {
-            endMarkerSeen_ = true;
-            // The marker's first 15 bytes went into the block (when they were
-            // read during this call): they are not data.
-            return Finish(std::max(0, n - 15));
+        const uint8_t* from = readBuffer_.data() + readPos_;
+        const std::size_t avail =
+            std::min(readLen_ - readPos_, static_cast<std::size_t>(kRawBlockBytes - n));
+        const auto* last = static_cast<const uint8_t*>(std::memchr(from, kLast, avail));
+        const std::size_t run = last ? static_cast<std::size_t>(last - from) : avail;
+        std::memcpy(bytes + n, from, run);
+        PushToWindow(from, run);
+        n += static_cast<int>(run);
+        readPos_ += run;
+        if (last) {
+            PushToWindow(last, 1);
+            ++readPos_;
+            if (WindowMatches()) {
+                endMarkerSeen_ = true;
+                // The marker's first 15 bytes went into the block (when they
+                // were read during this call): they are not data.
+                return Finish(std::max(0, n - 15));
+            }
+            bytes[n++] = kLast;
         }
-        bytes[n++] = b;
-        if (n == kRawBlockBytes) {
+        if (n == kRawBlockBytes)
             return Step::Block;
-        }
+    }
+}
+
+void RawPlayer::PushToWindow(const uint8_t* p, std::size_t count)
+{
+    if (count >= window_.size()) {
+        // Only the last 16 stay; oldest first from position 0.
+        std::memcpy(window_.data(), p + count - window_.size(), window_.size());
+        windowPos_ = 0;
+        return;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        window_[windowPos_] = p[i];
+        windowPos_ = (windowPos_ + 1) & 15u;
     }
 }
 
