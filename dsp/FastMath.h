@@ -98,7 +98,7 @@ public:
     using M = simd::M8;
 
     // Stage 0: phi[0..7] in; the quadrant and the reduced argument.
-    void Reduce(const double* phi)
+    [[gnu::always_inline]] void Reduce(const double* phi)
     {
         constexpr double twoOverPi = 6.36619772367581382433e-01;
         constexpr double pio2Hi = 1.57079632673412561417e+00;
@@ -112,7 +112,7 @@ public:
         z_ = x_ * x_;
     }
     // Stage 1: the inner part of both polynomials.
-    void PolyInner()
+    [[gnu::always_inline]] void PolyInner()
     {
         sr_ = 8.33333333332248946124e-03 +
               z_ * (-1.98412698298579493134e-04 +
@@ -124,7 +124,7 @@ public:
                           z_ * (2.08757232129817482790e-09 + z_ * -1.13596475577881948265e-11)));
     }
     // Stage 2: sine and cosine out.
-    void Finish(V& s, V& c) const
+    [[gnu::always_inline]] void Finish(V& s, V& c) const
     {
         const V sx = x_ + (z_ * x_) * (-1.66666666666666324348e-01 + z_ * sr_);
         const V cr = z_ * (4.16666666666666019037e-02 + z_ * ci_);
@@ -155,7 +155,7 @@ public:
     using M = simd::M8;
 
     // Stage 0: y[0..7], x[0..7] in; the reduced ratio t.
-    void Start(const double* y, const double* x)
+    [[gnu::always_inline]] void Start(const double* y, const double* x)
     {
         y_ = simd::Load<V>(y);
         x_ = simd::Load<V>(x);
@@ -166,7 +166,7 @@ public:
         t_ = num / (den_ == 0.0 ? Splat(1.0) : den_);
     }
     // Stage 1: the argument u around 0, 1/2 or 1.
-    void Reduce()
+    [[gnu::always_inline]] void Reduce()
     {
         const M one = t_ >= 0.6875, half = t_ >= 0.4375;
         const V un = one ? t_ - 1.0 : (half ? 2.0 * t_ - 1.0 : t_);
@@ -174,7 +174,7 @@ public:
         u_ = un / ud;
     }
     // Stage 2: the inner half of both polynomials.
-    void PolyInner()
+    [[gnu::always_inline]] void PolyInner()
     {
         z_ = u_ * u_;
         w_ = z_ * z_;
@@ -182,13 +182,13 @@ public:
         p2_ = kT5 + w_ * (kT7 + w_ * kT9);
     }
     // Stage 3: the outer half.
-    void PolyOuter()
+    [[gnu::always_inline]] void PolyOuter()
     {
         s1_ = z_ * (kT0 + w_ * (kT2 + w_ * (kT4 + w_ * p1_)));
         s2_ = w_ * (kT1 + w_ * (kT3 + w_ * p2_));
     }
     // Stage 4: back to the full circle; the eight angles out.
-    V Finish() const
+    [[gnu::always_inline]] V Finish() const
     {
         constexpr double atanHalfHi = 4.63647609000806093515e-01,
                          atanHalfLo = 2.26987774529616870924e-17;
