@@ -1,8 +1,9 @@
-// The noise reduction on its own: what it does with silence, and how it
-// restarts when its weights diverge.
+// The noise reduction: what it does with silence, and how it restarts when
+// its weights diverge, on its own and in the chain.
 
 #include "dsp/NoiseReduction.h"
 #include "tests/dsp/LiteralChain.h"
+#include "tests/dsp/TestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -103,4 +104,48 @@ TEST(NoiseReduction, RestartsWhereItsWeightsLeaveTheirBound)
             ASSERT_LE(std::fabs(nr->Weight(j)), dsp::NoiseReduction::kWeightLimit);
     }
     EXPECT_GT(restarts.size(), 20u);
+}
+
+TEST(NoiseReduction, NrOnZerosGivesZeros)
+{
+    dsptest::Rx rx([](dsp::ChainControls& c) { c.GainPos = 100; });
+    rx.chain->SetNoiseReduction(true);
+    EXPECT_TRUE(rx.c.DSPNR);
+    auto blk = dsptest::MakeBlock();
+    for (int b = 0; b < 3; ++b)
+        for (int16_t v : rx.Run(blk).OutFrames)
+            ASSERT_EQ(v, 0);
+}
+
+// The enhancer on a strong AM carrier: its step is too large for the
+// carrier's level, so its weights diverge within a few blocks. It restarts
+// instead: every sample stays finite, the audio never falls silent for good,
+// and once "NR" is released the receiver sounds as if it had never been on.
+TEST(NoiseReduction, NrOnAStrongCarrierNeverSilencesTheReceiver)
+{
+    for (const double amp : {3000.0, 8000.0}) {
+        dsptest::Rx rx([](dsp::ChainControls& c) { c.GainPos = -100; });
+        dsptest::Rx plain([](dsp::ChainControls& c) { c.GainPos = -100; });
+        rx.chain->SetNoiseReduction(true);
+        long t = 0;
+        int silentBlocks = 0;
+        for (int b = 0; b < 60; ++b, t += 2400) {
+            const auto blk = dsptest::AmCarrierBlock(t, amp);
+            plain.Run(blk);
+            const auto& o = rx.Run(blk);
+            for (double v : o.AGCTrace)
+                ASSERT_TRUE(std::isfinite(v)) << amp << " block " << b;
+            silentBlocks = dsptest::Rms(o.OutFrames.data(), 0) < 1.0 ? silentBlocks + 1 : 0;
+            ASSERT_LT(silentBlocks, 10) << amp << " block " << b;
+        }
+        rx.chain->SetNoiseReduction(false);
+        for (int b = 0; b < 20; ++b, t += 2400) {
+            const auto blk = dsptest::AmCarrierBlock(t, amp);
+            const double want = dsptest::Rms(plain.Run(blk).OutFrames.data(), 0);
+            const double got = dsptest::Rms(rx.Run(blk).OutFrames.data(), 0);
+            if (b >= 4) {
+                EXPECT_NEAR(got, want, 0.02 * want) << amp << " block " << b;
+            }
+        }
+    }
 }

@@ -3,9 +3,13 @@
 // Helpers shared by the signal chain's tests: printed-digit comparison,
 // a deterministic random source and generated IQ input.
 
+#include "dsp/SignalChain.h"
+
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -182,6 +186,23 @@ private:
     dsptest::Rng rng_;
     long sample_ = 0;
     long block_ = 0;
+};
+
+// A production chain set up from controls, run block by block.
+struct Rx {
+    dsp::ChainControls c;
+    std::unique_ptr<dsp::SignalChain> chain;
+    explicit Rx(const std::function<void(dsp::ChainControls&)>& init)
+    {
+        init(c);
+        chain = std::make_unique<dsp::SignalChain>(c);
+        chain->Setup();
+    }
+    const dsp::BlockOutputs& Run(const Block& b)
+    {
+        chain->ProcessBlock(b.data());
+        return chain->Outputs();
+    }
 };
 
 }  // namespace dsptest

@@ -1,0 +1,90 @@
+// The AGC: its speeds, its instant attack and linear decay, its floor, on its
+// own and in the chain.
+
+#include "dsp/Agc.h"
+#include "dsp/Constants.h"
+#include "tests/dsp/TestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+// Each choice gives its decay (an unknown one becomes "Fast"). From its
+// start level of 1 the level falls by exactly the decay per sample of
+// silence, down to the floor and no further; then one loud sample, divided by
+// the floor's fourth power, sets the level at once. At "Fast" a level of 10
+// takes about 1.9 s to fall to 1.
+TEST(Agc, LinearDecayToTheFloorThenInstantAttack)
+{
+    const struct {
+        int32_t choice, becomes;
+        double decay;
+    } speeds[] = {
+        {0, 0, 0.0001}, {1, 1, 0.00003}, {2, 2, 0.00001}, {7, 0, 0.0001}, {-1, 0, 0.0001}};
+    for (const auto& s : speeds) {
+        int32_t choice = s.choice;
+        const double decay = dsp::Agc::DecayFor(choice);
+        EXPECT_EQ(choice, s.becomes);
+        EXPECT_EQ(decay, s.decay);
+
+        dsp::Agc agc;
+        std::vector<double> trace(dsp::kBlockFrames);
+        double want = 1.0;
+        const int blocks = static_cast<int>(1.0 / decay / dsp::kBlockFrames) + 1;
+        for (int b = 0; b < blocks; ++b) {
+            dsp::Agc::Run run(agc, decay, trace.data());
+            for (int m = 0; m < dsp::kBlockFrames; ++m) {
+                const dsp::simd::V2 out = run.Step(dsp::simd::V2{0.0, 0.0}, m);
+                ASSERT_EQ(out[0], 0.0);
+                want = std::max(want - decay, dsp::Agc::kFloor);
+                ASSERT_EQ(trace[m], want) << "block " << b << " sample " << m;
+            }
+            run.Finish();
+        }
+        EXPECT_EQ(agc.Level(), dsp::Agc::kFloor);
+        dsp::Agc::Run run(agc, decay, trace.data());
+        const dsp::simd::V2 out = run.Step(dsp::simd::V2{0.003, -0.001}, 0);
+        EXPECT_DOUBLE_EQ(out[0], 30.0);
+        EXPECT_DOUBLE_EQ(out[1], -10.0);
+        EXPECT_DOUBLE_EQ(trace[0], 20.0);
+    }
+    int32_t fast = 0;
+    EXPECT_NEAR((10.0 - 1.0) / dsp::Agc::DecayFor(fast) / dsp::kSampleRate, 1.9, 0.05);
+}
+
+TEST(Agc, AgcRecoversAtOnceAfterDigitalSilence)
+{
+    dsptest::Rx rx([](dsp::ChainControls& c) {
+        c.FreqTune = 5000;
+        c.AGC = 0;
+        c.GainPos = -100;
+    });
+    dsptest::Band band(3);
+    double before = 0;
+    for (int b = 0; b < 10; ++b)
+        before = dsptest::Rms(rx.Run(band.Next()).OutFrames.data(), 0);
+    auto zero = dsptest::MakeBlock();
+    for (int b = 0; b < 20; ++b) {
+        const auto& o = rx.Run(zero);
+        for (double v : o.AGCTrace)
+            ASSERT_GE(v, 0.1);
+    }
+    rx.Run(band.Next());
+    const double after = dsptest::Rms(rx.Run(band.Next()).OutFrames.data(), 0);
+    EXPECT_GT(after, before * 0.3);
+    EXPECT_LT(after, before * 3.0);
+}
+
+TEST(Agc, NonSilentInputKeepsTheLevelFarAboveTheFloor)
+{
+    dsptest::Rx rx([](dsp::ChainControls& c) { c.AGC = 0; });
+    dsptest::Rng rng(5);
+    for (int b = 0; b < 40; ++b) {
+        auto blk = dsptest::MakeBlock();
+        for (auto& v : blk)
+            v = dsptest::ClampSample(2.0 * rng.Gauss());
+        for (double v : rx.Run(blk).AGCTrace)
+            ASSERT_GT(v, 0.3);
+    }
+}
