@@ -139,6 +139,19 @@ public:
         c = ((q + 1) & 2) != 0 ? -ca : ca;
     }
 
+    // Stage `stage` (0, 1, 2) of the eight phases from phi; the last stage
+    // leaves the sines and cosines in s and c and returns true.
+    [[gnu::always_inline]] bool Stage(int stage, const double* phi, V& s, V& c)
+    {
+        if (stage == 0)
+            Reduce(phi);
+        else if (stage == 1)
+            PolyInner();
+        else
+            Finish(s, c);
+        return stage == 2;
+    }
+
 private:
     M k_{};
     V x_{}, z_{}, sr_{}, ci_{};

@@ -124,18 +124,13 @@ public:
     [[gnu::always_inline]] void Stage(int stage, int m0)
     {
         using V = fastmath::SinCosx8::V;
-        if (stage == 0) {
-            sc_.Reduce(tuneAt_ + m0);
-        } else if (stage == 1) {
-            sc_.PolyInner();
-        } else {
-            V sn, cs;
-            sc_.Finish(sn, cs);
-            const V i = simd::Load<V>(rawI_ + m0);
-            const V q = simd::Load<V>(rawQ_ + m0);
-            simd::Store(i_ + m0, q * sn - i * cs);
-            simd::Store(q_ + m0, q * cs + i * sn);
-        }
+        V sn, cs;
+        if (!sc_.Stage(stage, tuneAt_ + m0, sn, cs))
+            return;
+        const V i = simd::Load<V>(rawI_ + m0);
+        const V q = simd::Load<V>(rawQ_ + m0);
+        simd::Store(i_ + m0, q * sn - i * cs);
+        simd::Store(q_ + m0, q * cs + i * sn);
     }
 
 private:

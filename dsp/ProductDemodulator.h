@@ -28,17 +28,12 @@ public:
     [[gnu::always_inline]] void Stage(int stage, int m0)
     {
         using V = fastmath::SinCosx8::V;
-        if (stage == 0) {
-            sc_.Reduce(bfoAt_ + m0);
-        } else if (stage == 1) {
-            sc_.PolyInner();
-        } else {
-            V sn, cs;
-            sc_.Finish(sn, cs);
-            const V i = simd::Load<V>(i_ + m0);
-            const V q = simd::Load<V>(q_ + m0);
-            simd::Store(audio_ + m0, kGain * (q * sn - i * cs));
-        }
+        V sn, cs;
+        if (!sc_.Stage(stage, bfoAt_ + m0, sn, cs))
+            return;
+        const V i = simd::Load<V>(i_ + m0);
+        const V q = simd::Load<V>(q_ + m0);
+        simd::Store(audio_ + m0, kGain * (q * sn - i * cs));
     }
 
 private:
