@@ -22,6 +22,8 @@ public:
     // The level never sinks below this: after exact digital silence the
     // divisor would otherwise reach zero and the receiver stay deaf.
     static constexpr double kFloor = 0.1;
+    // The level at program start.
+    static constexpr double kStartLevel = 1.0;
 
     // The decay per sample of an AGC choice (0 "Fast", 1 "Middle", 2 "Slow");
     // any other choice becomes 0.
@@ -41,6 +43,13 @@ public:
         {}
         [[gnu::always_inline]] simd::V2 Step(simd::V2 x, int m)
         {
+            // Decided: the level sits on the floor only after exact digital
+            // silence, and there the first sound restarts the AGC at its start
+            // level. Divided by the floor's fourth power, that sound would
+            // lift the level ten thousand times too high, and its linear decay
+            // would keep the receiver deaf for up to hours.
+            if (level_ == kFloor && (x[0] != 0.0 || x[1] != 0.0)) [[unlikely]]
+                level_ = kStartLevel;
             const double g = level_ * level_ * level_ * level_;
             const simd::V2 y = x / simd::V2{g, g};
             const double k = (std::fabs(y[0]) + std::fabs(y[1])) / 2.0;
@@ -63,7 +72,7 @@ public:
     };
 
 private:
-    double level_ = 1.0;
+    double level_ = kStartLevel;
 };
 
 }  // namespace dsp

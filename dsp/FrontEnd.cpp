@@ -113,8 +113,8 @@ constexpr int kLastSection = kSections - 1;
 
 inline bool InBlock(int i) { return static_cast<unsigned>(i) < static_cast<unsigned>(kN); }
 
-// Batch stages: which stage of which batch iteration n runs for a stage with
-// the given lag and number of stages; none when stage >= stages.
+// A batch stage with the given lag: which of its stages iteration n runs, on
+// the batch from sample `first` (no stage when `stage` is past its last).
 struct BatchStep {
     int stage, first;
 };
@@ -204,6 +204,9 @@ struct AmBatches {
     void Stage(int, int m0) { AmDemodulator::Batch(i, q, audio, m0); }
 };
 
+// One loop per variant (demodulator, canceller, AF stages in the loop or not),
+// each a function of its own: one call per block costs nothing, and a
+// profile then shows the front end apart from the later stages.
 template <Demod D, bool An, bool ThroughAf>
 [[gnu::noinline]] FrontEndResult Loop(const ChainControls& c, const FrontEndStages& s,
                                       ChainBuffers& b, double* __restrict trace,

@@ -12,9 +12,12 @@
 
 // Each choice gives its decay (an unknown one becomes "Fast"). From its
 // start level of 1 the level falls by exactly the decay per sample of
-// silence, down to the floor and no further; then one loud sample, divided by
-// the floor's fourth power, sets the level at once. At "Fast" a level of 10
-// takes about 1.9 s to fall to 1.
+// silence, down to the floor and no further. The first sound on the floor
+// restarts the AGC at its start level, so that it is divided by 1, not by
+// the floor's fourth power (which would set a level 10^4 times too high,
+// and deafen the receiver for as long as the decay takes); its instant
+// attack then sets the level at once. At "Fast" a level of 10 takes about
+// 1.9 s to fall to 1.
 TEST(Agc, LinearDecayToTheFloorThenInstantAttack)
 {
     const struct {
@@ -44,10 +47,12 @@ TEST(Agc, LinearDecayToTheFloorThenInstantAttack)
         }
         EXPECT_EQ(agc.Level(), dsp::Agc::kFloor);
         dsp::Agc::Run run(agc, decay, trace.data());
-        const dsp::simd::V2 out = run.Step(dsp::simd::V2{0.003, -0.001}, 0);
-        EXPECT_DOUBLE_EQ(out[0], 30.0);
-        EXPECT_DOUBLE_EQ(out[1], -10.0);
-        EXPECT_DOUBLE_EQ(trace[0], 20.0);
+        const dsp::simd::V2 out = run.Step(dsp::simd::V2{30.0, -10.0}, 0);
+        EXPECT_EQ(out[0], 30.0);
+        EXPECT_EQ(out[1], -10.0);
+        EXPECT_EQ(trace[0], 20.0);
+        run.Step(dsp::simd::V2{0.0, 0.0}, 1);
+        EXPECT_EQ(trace[1], 20.0 - decay);
     }
     int32_t fast = 0;
     EXPECT_NEAR((10.0 - 1.0) / dsp::Agc::DecayFor(fast) / dsp::kSampleRate, 1.9, 0.05);
@@ -87,4 +92,33 @@ TEST(Agc, NonSilentInputKeepsTheLevelFarAboveTheFloor)
         for (double v : rx.Run(blk).AGCTrace)
             ASSERT_GT(v, 0.3);
     }
+}
+
+// Digital silence lets the level sink to the floor; loud noise after it must
+// not lift the level far above where the same noise holds it otherwise (once
+// 16767 instead of about 55: deaf for an hour at "Fast", ten at "Slow").
+TEST(Agc, LoudSoundAfterDigitalSilenceDoesNotDeafenTheReceiver)
+{
+    auto init = [](dsp::ChainControls& c) {
+        c.RxMode = dsp::kModeFM;
+        c.IFBW = 3;
+        c.InGainPos = 20;
+        c.GainPos = 0;
+        c.AGC = 2;
+    };
+    dsptest::Rx afterSilence(init), steady(init);
+    dsptest::Rng rng(9);
+    const dsptest::Block silence = dsptest::MakeBlock();
+    for (int b = 0; b < 40; ++b)
+        afterSilence.Run(silence);
+    ASSERT_EQ(afterSilence.chain->AGCLevel(), dsp::Agc::kFloor);
+    for (int b = 0; b < 10; ++b) {
+        dsptest::Block noise = dsptest::MakeBlock();
+        for (auto& v : noise)
+            v = dsptest::ClampSample(20000.0 * rng.Gauss());
+        afterSilence.Run(noise);
+        steady.Run(noise);
+    }
+    EXPECT_LT(afterSilence.chain->AGCLevel(), 2.0 * steady.chain->AGCLevel());
+    EXPECT_GT(dsptest::Rms(afterSilence.chain->Outputs().OutFrames.data(), 0), 100.0);
 }

@@ -453,6 +453,10 @@ void LiteralChain::ProcessBlock(const int16_t* frames)
                 *chans[ch] = x - y;
             }
         }
+        // Decided: on the floor (only exact digital silence puts it there)
+        // the first sound restarts the AGC at its start level.
+        if (agcLevel_ == 0.1 && (I_[n] != 0.0 || Q_[n] != 0.0))
+            agcLevel_ = 1.0;
         double g = agcLevel_ * agcLevel_ * agcLevel_ * agcLevel_;
         I_[n] = I_[n] / g;
         Q_[n] = Q_[n] / g;
