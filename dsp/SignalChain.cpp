@@ -36,10 +36,10 @@ struct ChainStages {
 
 SignalChain::SignalChain(ChainControls& controls)
     : c_(controls)
-    , s_(new ChainStages)
+    , s_(std::make_unique<ChainStages>())
 {}
 
-SignalChain::~SignalChain() { delete s_; }
+SignalChain::~SignalChain() = default;
 
 double SignalChain::AGCLevel() const { return s_->agc.Level(); }
 const BiquadSection* SignalChain::IFSections() const { return s_->ifFilter.Sections(); }

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 
 namespace dsp {
 
@@ -104,7 +105,7 @@ public:
 private:
     ChainControls& c_;
     BlockOutputs out_;
-    ChainStages* s_;
+    std::unique_ptr<ChainStages> s_;
 };
 
 }  // namespace dsp
