@@ -365,8 +365,8 @@ std::vector<std::vector<uint8_t>> BytewisePlayback(const std::vector<uint8_t>& d
 TEST_F(RawPlayerTest, BulkScanGivesTheBlocksOfTheByteByByteRule)
 {
     const std::size_t markerAt[] = {
-        0,     1,     15,    16,        9599,   9600, 9601,
-        19200, 65517, 65536, 65536 + 7, 123457, 70000 /* none: the file just ends */};
+        0,     1,     15,    16,    9599,      9600,   9601, 19200,
+        65517, 65522, 65530, 65536, 65536 + 7, 123457, 70000 /* none: the file just ends */};
     uint32_t seed = 7;
     auto next = [&] {
         seed = seed * 1664525u + 1013904223u;
