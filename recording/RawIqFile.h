@@ -147,6 +147,7 @@ public:
 
 private:
     bool Refill();
+    void PushToWindow(const uint8_t* p, std::size_t count);
     bool WindowMatches() const;
     Step Finish(int zeroFrom);
 

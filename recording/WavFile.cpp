@@ -99,6 +99,9 @@ bool WavWriter::Create(const std::filesystem::path& file, uint32_t sampleRate, u
         lastError_ = DescribeFileError("cannot create", file, err);
         return false;
     }
+    // Long outputs (a whole recording demodulated) are written in large
+    // pieces rather than the library's default few kilobytes.
+    std::setvbuf(file_, nullptr, _IOFBF, 64 * 1024);
     uint8_t header[kWavHeaderSize];
     EncodeWavHeader(header, sampleRate, channels, 0);
     if (std::fwrite(header, 1, sizeof header, file_) != sizeof header)
