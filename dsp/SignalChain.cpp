@@ -360,8 +360,7 @@ public:
     double FmSteps(int m0, fastmath::Atan2x8::V t, double theta)
     {
         using V = fastmath::Atan2x8::V;
-        using M = fastmath::Atan2x8::M;
-        const V prev = __builtin_shuffle(t, V{} + theta, M{8, 0, 1, 2, 3, 4, 5, 6});
+        const V prev = __builtin_shufflevector(t, V{} + theta, 8, 0, 1, 2, 3, 4, 5, 6);
         const V d = prev - t;
         const V up = d + kTwoPi, down = d - kTwoPi;
         const V raw = 30.0 * (d < -fastmath::kPi ? up : (d > fastmath::kPi ? down : d));
