@@ -145,6 +145,16 @@ protected:
         }
     }
 
+    // A new stream's connection to the rig takes effect at one of the
+    // server's next periods; a block played before then never reaches the
+    // rig. A slow build (the thread sanitizer's) gets there late, so a test
+    // that looks for the first sound the rig hears waits two periods first.
+    void LetTheConnectionsSettle()
+    {
+        const int64_t at = rig_.Recorded();
+        ASSERT_TRUE(RunUntil([&] { return rig_.Recorded() >= at + 2 * kBlockFrames; }));
+    }
+
     // The first recorded frame that is not silence, or -1.
     int64_t FirstSoundAt() const
     {
@@ -290,6 +300,7 @@ TEST_F(AudioEngineTest, CapturedBlocksArriveInOrderAndTheEchoComesBackBitExact)
     });
 
     ASSERT_TRUE(engine_->OpenPlayback(rigOut));
+    LetTheConnectionsSettle();
     ASSERT_TRUE(engine_->OpenCapture(rigIn));
 
     ASSERT_TRUE(RunUntil([&] { return patternBlocks >= kBlocksToCheck + 5; }))
@@ -337,6 +348,7 @@ TEST_F(AudioEngineTest, SilenceAndOneUnderrunWhenTheQueueRunsDry)
     int outputCalls = 0;
     engine_->SetOutputHandler([&] { ++outputCalls; });
     ASSERT_TRUE(engine_->OpenPlayback(RigOutput()));
+    LetTheConnectionsSettle();
     EXPECT_EQ(engine_->Underruns(), 0u);
     ASSERT_TRUE(engine_->QueueOutputBlock(PatternBlock(0)));
     ASSERT_TRUE(engine_->QueueOutputBlock(PatternBlock(kBlockFrames)));
@@ -367,6 +379,7 @@ TEST_F(AudioEngineTest, SilenceAndOneUnderrunWhenTheQueueRunsDry)
 TEST_F(AudioEngineTest, AFullPlaybackRingDropsNewBlocksAndPlaysTheQueuedOnes)
 {
     ASSERT_TRUE(engine_->OpenPlayback(RigOutput()));
+    LetTheConnectionsSettle();
     server_.Suspend();
     int accepted = 0;
     for (int k = 0; k < 20; ++k) {
