@@ -1,5 +1,7 @@
 #include "SettingsFile.h"
 
+#include "settings/Ranges.h"
+
 #include <algorithm>
 #include <array>
 
@@ -77,11 +79,6 @@ const std::array<SettingsKey, 52> kKeys = {{
     T("Etc", "MemName", &S::MemName),
 }};
 
-int32_t ChoiceOrZero(int32_t value, int32_t last)
-{
-    return (value < 0 || value > last) ? 0 : value;
-}
-
 }  // namespace
 
 std::span<const SettingsKey> SettingsKeys() { return kKeys; }
@@ -106,22 +103,11 @@ void ReadSettings(const ProfileDocument& doc, core::ReceiverState& state)
 
 void BringIntoRange(core::ReceiverState& s)
 {
-    s.RxMode = ChoiceOrZero(s.RxMode, 4);
-    s.IFBW = ChoiceOrZero(s.IFBW, 4);
-    s.AFLPF = ChoiceOrZero(s.AFLPF, 2);
-    s.AGC = ChoiceOrZero(s.AGC, 2);
+    BringChainControlsIntoRange(s);
     s.StepNum = std::clamp(s.StepNum, 0, 16);
-    s.GainPos = std::clamp(s.GainPos, -150, 150);
-    s.SqlPos = std::clamp(s.SqlPos, -150, 150);
-    s.InGainPos = std::clamp(s.InGainPos, -40, 40);
     s.WaterGainPos = std::clamp(s.WaterGainPos, -40, 40);
-    s.ColorNum = std::clamp(s.ColorNum, 0, 5);
-    if (s.PosIFBW < 1 || s.PosIFBW > 200)
-        s.PosIFBW = 30;
-    if (!(1 <= s.PosAFFC1 && s.PosAFFC1 < s.PosAFFC2 && s.PosAFFC2 <= 100)) {
-        s.PosAFFC1 = 3;
-        s.PosAFFC2 = 60;
-    }
+    // A palette the spectrum window does not know draws as the first, "Mono".
+    s.ColorNum = ChoiceOrZero(s.ColorNum, 5);
 }
 
 void LoadSettings(const std::filesystem::path& file, core::ReceiverState& state)

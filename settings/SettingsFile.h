@@ -29,10 +29,9 @@ std::span<const SettingsKey> SettingsKeys();
 void ReadSettings(const ProfileDocument& doc, core::ReceiverState& state);
 
 // Values no control could produce, brought to what start-up would make of
-// them: unknown mode, IF, AF and AGC choices become 0; StepNum, the knobs,
-// the gains and the palette are clamped to their controls' ranges; a user IF
-// width outside 1..200 becomes 30, and a user AF band that is not
-// 1 <= PosAFFC1 < PosAFFC2 <= 100 becomes 3..60.
+// them: the chain's settings as BringChainControlsIntoRange (Ranges.h) has
+// them; StepNum and the waterfall gain are clamped to their controls' ranges,
+// and an unknown palette becomes 0.
 void BringIntoRange(core::ReceiverState& state);
 
 // Start-up's settings load: the file's keys (defaults without a file),
