@@ -58,10 +58,14 @@ public:
     RawRecorder(const RawRecorder&) = delete;
     RawRecorder& operator=(const RawRecorder&) = delete;
 
-    // Creates `file` (replacing one of that name) and writes its header.
+    // Creates `file` (replacing one of that name) and writes its header. A
+    // header that cannot be written closes the file again: false, not open.
     bool Start(const std::filesystem::path& file, const LocalStamp& start, int64_t freqCenter);
     // The application's way in: folder/Raw/yyyymmdd_hhmmss_<kHz>.dat, creating
-    // "Raw" when missing. FileName() holds the name even when creation failed.
+    // "Raw" when missing. An existing file is never replaced: a name that is
+    // taken gets "-2", "-3", ... before ".dat". FileName() holds the name
+    // used, or the one wanted when creation failed; a new file whose header
+    // cannot be written is removed again.
     bool StartInFolder(const std::filesystem::path& folder, const LocalStamp& start,
                        int32_t freqCenter);
 
@@ -84,6 +88,8 @@ public:
     const std::string& LastError() const { return lastError_; }
 
 private:
+    void Reset(const std::filesystem::path& file);
+    bool WriteHeader(const LocalStamp& start, int64_t freqCenter, bool createdHere);
     bool Write(const void* data, std::size_t size);
     bool Close();
 

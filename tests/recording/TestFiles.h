@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tests/support/TempDir.h"
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 
@@ -8,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
@@ -26,6 +28,16 @@ inline void WriteAll(const std::filesystem::path& p, const std::vector<uint8_t>&
               static_cast<std::streamsize>(bytes.size()));
 }
 
+// Entries in a folder; 0 when there is no such folder.
+inline int CountFiles(const std::filesystem::path& dir)
+{
+    std::error_code ec;
+    int n = 0;
+    for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+        ++n;
+    return n;
+}
+
 inline uint32_t Le32(const std::vector<uint8_t>& b, std::size_t at)
 {
     return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
@@ -35,3 +47,29 @@ inline uint16_t Le16(const std::vector<uint8_t>& b, std::size_t at)
 {
     return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
 }
+
+// A disk that is full beyond `bytes` for this process: no file may grow
+// larger, and a write past the limit fails (EFBIG) instead of raising
+// SIGXFSZ. The previous limit returns with the object.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit small = old_;
+        small.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &small);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    struct rlimit old_ {};
+    void (*oldHandler_)(int) = SIG_DFL;
+};
