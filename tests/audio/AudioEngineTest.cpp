@@ -1,4 +1,6 @@
 #include "audio/AudioEngine.h"
+#include "audio/SoundPlayer.h"
+#include "tests/support/TempDir.h"
 
 #include "JackRig.h"
 #include "JackServer.h"
@@ -10,6 +12,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -56,6 +60,23 @@ int64_t PatternBlockPosition(BlockView b)
             return -1;
     }
     return first;
+}
+
+// A 16-bit mono WAV file of a quiet tone, `seconds` long.
+void WriteTone(const std::filesystem::path& file, int seconds)
+{
+    const uint32_t rate = 48000, bytes = rate * 2 * uint32_t(seconds);
+    auto le = [](uint32_t v, int n) {
+        std::string s;
+        for (int i = 0; i < n; ++i)
+            s += char((v >> (8 * i)) & 0xFF);
+        return s;
+    };
+    std::ofstream out(file, std::ios::binary);
+    out << "RIFF" << le(bytes + 36, 4) << "WAVEfmt " << le(16, 4) << le(1, 2) << le(1, 2)
+        << le(rate, 4) << le(rate * 2, 4) << le(2, 2) << le(16, 2) << "data" << le(bytes, 4);
+    for (uint32_t i = 0; i < bytes / 2; ++i)
+        out << le(uint16_t(int16_t(1000 * std::sin(i * 0.1))), 2);
 }
 
 // The trivial processing of the echo tests: left and right trade places.
@@ -227,6 +248,22 @@ TEST_F(AudioEngineTest, DeviceNumbersFollowTheListsAndZeroIsTheDefault)
     ASSERT_EQ(ports.size(), 2u);
     EXPECT_EQ(rig_.ConnectionsOf(ports[0]), std::vector<std::string>{"system:playback_1"});
     EXPECT_TRUE(errors_.isEmpty());
+}
+
+// The keypad's sounds play through a stream of their own, which JACK lists as
+// a client like any other; it must never become a list entry either.
+TEST_F(AudioEngineTest, TheKeypadSoundStreamIsNeverListed)
+{
+    const QStringList inputs = engine_->InputDeviceNames();
+    const QStringList outputs = engine_->OutputDeviceNames();
+    tesmar::test::TempDir dir;
+    WriteTone(dir / "beep.wav", 5);
+    audio::SoundPlayer sounds(AudioApi::Jack);
+    ASSERT_TRUE(sounds.Play((dir / "beep.wav").string()));
+    ASSERT_TRUE(PortsAppear("tesmar-sounds:", 1));
+    EXPECT_EQ(engine_->InputDeviceNames(), inputs);
+    EXPECT_EQ(engine_->OutputDeviceNames(), outputs);
+    sounds.Stop();
 }
 
 TEST_F(AudioEngineTest, NumbersPastTheListCannotOpen)
