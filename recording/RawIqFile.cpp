@@ -87,6 +87,14 @@ bool RawRecorder::Start(const std::filesystem::path& file, const LocalStamp& sta
     return WriteHeader(start, freqCenter, false);
 }
 
+bool RawRecorder::Start(std::FILE* file, const std::filesystem::path& name, const LocalStamp& start,
+                        int64_t freqCenter)
+{
+    Reset(name);
+    file_ = file;
+    return WriteHeader(start, freqCenter, false);
+}
+
 bool RawRecorder::StartInFolder(const std::filesystem::path& folder, const LocalStamp& start,
                                 int32_t freqCenter)
 {
@@ -188,6 +196,19 @@ RawPlayer::~RawPlayer() { Close(); }
 RawHeaderCheck RawPlayer::Open(const std::filesystem::path& file)
 {
     Close();
+    std::FILE* opened = std::fopen(file.c_str(), "rb");
+    if (!opened) {
+        lastError_ = DescribeFileError("cannot open", file, errno);
+        RawHeaderCheck refused;
+        refused.status = RawHeaderStatus::Unreadable;
+        return refused;
+    }
+    return Open(opened, file);
+}
+
+RawHeaderCheck RawPlayer::Open(std::FILE* file, const std::filesystem::path& name)
+{
+    Close();
     lastError_.clear();
     readFailed_ = false;
     endMarkerSeen_ = false;
@@ -197,18 +218,14 @@ RawHeaderCheck RawPlayer::Open(const std::filesystem::path& file)
     window_.fill(0);
     windowPos_ = 0;
 
-    RawHeaderCheck refused;
-    refused.status = RawHeaderStatus::Unreadable;
-    file_ = std::fopen(file.c_str(), "rb");
-    if (!file_) {
-        lastError_ = DescribeFileError("cannot open", file, errno);
-        return refused;
-    }
+    file_ = file;
     uint8_t header[kRawHeaderSize];
     const std::size_t got = std::fread(header, 1, sizeof header, file_);
     if (got < sizeof header && std::ferror(file_)) {
-        lastError_ = DescribeFileError("cannot read", file, errno);
+        lastError_ = DescribeFileError("cannot read", name, errno);
         Close();
+        RawHeaderCheck refused;
+        refused.status = RawHeaderStatus::Unreadable;
         return refused;
     }
     RawHeaderCheck check = CheckRawHeader(header, got);

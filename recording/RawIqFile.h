@@ -61,6 +61,9 @@ public:
     // Creates `file` (replacing one of that name) and writes its header. A
     // header that cannot be written closes the file again: false, not open.
     bool Start(const std::filesystem::path& file, const LocalStamp& start, int64_t freqCenter);
+    // As above, into an open file the recorder then owns; `name` is for messages.
+    bool Start(std::FILE* file, const std::filesystem::path& name, const LocalStamp& start,
+               int64_t freqCenter);
     // The application's way in: folder/Raw/yyyymmdd_hhmmss_<kHz>.dat, creating
     // "Raw" when missing. An existing file is never replaced: a name that is
     // taken gets "-2", "-3", ... before ".dat". FileName() holds the name
@@ -122,6 +125,9 @@ public:
     // opened or read, status is Unreadable, message is null and LastError()
     // says why. On success BlockCount() starts at the recording's time of day.
     RawHeaderCheck Open(const std::filesystem::path& file);
+    // As above for a file already open, which the player then owns; `name`
+    // is for messages.
+    RawHeaderCheck Open(std::FILE* file, const std::filesystem::path& name);
 
     // One call per block wanted: refreshes the time text from the block count,
     // counts the block, and reads on until it holds 9600 bytes of data or
