@@ -1,6 +1,7 @@
 #include "tools/DemodOptions.h"
 
 #include "settings/ProfileValue.h"
+#include "tools/Messages.h"
 
 #include <algorithm>
 #include <cctype>
@@ -46,15 +47,7 @@ bool SameKey(std::string_view a, std::string_view b)
            });
 }
 
-std::string Quoted(std::string_view s)
-{
-    std::string q;
-    q.reserve(s.size() + 2);
-    q += '"';
-    q += s;
-    q += '"';
-    return q;
-}
+std::string Quoted(std::string_view s) { return '"' + OneLine(s) + '"'; }
 
 }  // namespace
 

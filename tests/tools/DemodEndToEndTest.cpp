@@ -279,6 +279,11 @@ TEST_F(DemodEndToEnd, BadKeyAndMalformedValueAreRefused)
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(OneLine(r.err)) << r.err;
     EXPECT_NE(r.err.find("loud"), std::string::npos);
+    r = Demod({"--set", "Gain\nPos=1", in.string(), out.string()}, dir.Path());
+    EXPECT_TRUE(OneLine(r.err)) << r.err;
+    r = Demod({in.string(), (dir.Path() / "no\nsuch" / "out.wav").string()}, dir.Path());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(OneLine(r.err)) << r.err;
     r = Demod({"--frobnicate", in.string(), out.string()}, dir.Path());
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(OneLine(r.err)) << r.err;
