@@ -13,15 +13,8 @@ using namespace recording;
 
 namespace {
 
-LocalStamp Noon()
-{
-    LocalStamp t;
-    t.year = 2024;
-    t.month = 5;
-    t.day = 6;
-    t.hour = 12;
-    return t;
-}
+// 6 May 2024, 12:00:00.
+LocalStamp Noon() { return LocalStamp{2024, 5, 6, 12, 0, 0}; }
 
 // The raw and the WAV recorder behind one face, so each case runs for both.
 struct Recorder {
