@@ -67,7 +67,8 @@ bool CheckDistinct(const std::filesystem::path& input, Output* outputs, int coun
                    std::string* error)
 {
     FileIdentity in;
-    const bool inputKnown = IdentityOf(input, &in);
+    // A missing input is the player's to report.
+    const bool inputKnown = IdentityOf(input, &in) && in.name.empty();
     for (int i = 0; i < count; ++i) {
         const StagedOutput& a = outputs[i].stage;
         if (inputKnown && a.Identity() == in) {
