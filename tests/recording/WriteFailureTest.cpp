@@ -11,7 +11,6 @@
 #include <cstring>
 
 using namespace recording;
-using tesmar::test::FileSizeLimit;
 
 namespace {
 
