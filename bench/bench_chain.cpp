@@ -50,8 +50,8 @@ void RunChain(benchmark::State& state, bool everything)
     dsp::SignalChain chain(c);
     chain.Setup();
     if (everything) {
-        chain.ANButtonClick(true);
-        chain.NRButtonClick(true);
+        chain.SetCanceller(true);
+        chain.SetNoiseReduction(true);
         c.DSP3D = true;
         c.SpectrumVisible = true;
         c.Recording = true;

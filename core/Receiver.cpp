@@ -337,9 +337,9 @@ void Receiver::UserAfBandChanged()
 
 void Receiver::Set3D(bool on) { state_.DSP3D = on; }
 
-void Receiver::SetNoiseReduction(bool on) { chain_->NRButtonClick(on); }
+void Receiver::SetNoiseReduction(bool on) { chain_->SetNoiseReduction(on); }
 
-void Receiver::SetCanceller(bool on) { chain_->ANButtonClick(on); }
+void Receiver::SetCanceller(bool on) { chain_->SetCanceller(on); }
 
 void Receiver::SetMonitor(bool on) { raw_->SetMonitor(on); }
 

@@ -13,12 +13,8 @@ inline constexpr int kRecSamples = 400;                 // one block at 8000 Hz
 inline constexpr int kSpectrumSize = 2048;
 inline constexpr int kAFTaps = 51;
 
-// Tuning steps in Hz, indexed by StepNum.
-inline constexpr std::array<int32_t, 17> kStepTable = {
-    1, 2, 5, 10, 20, 50, 100, 200, 500, 1000, 2000, 5000, 6250, 9000, 10000, 12500, 20000};
-
-inline constexpr std::array<const char*, 5> kModeNames = {"AM", "FM", "CW", "LSB", "USB"};
-
+// The receive modes, as RxMode holds them, and their names.
 enum RxModes : int32_t { kModeAM = 0, kModeFM = 1, kModeCW = 2, kModeLSB = 3, kModeUSB = 4 };
+inline constexpr std::array<const char*, 5> kModeNames = {"AM", "FM", "CW", "LSB", "USB"};
 
 }  // namespace dsp

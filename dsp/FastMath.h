@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Vector.h"
+
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -92,26 +94,25 @@ inline double Atan2(double y, double x)
 // SinCos in the same order, so the values are identical to it.
 class SinCosx8 {
 public:
-    using V = double __attribute__((vector_size(64)));
-    using M = long long __attribute__((vector_size(64)));
+    using V = simd::V8;
+    using M = simd::M8;
 
     // Stage 0: phi[0..7] in; the quadrant and the reduced argument.
-    void Reduce(const double* phi)
+    [[gnu::always_inline]] void Reduce(const double* phi)
     {
         constexpr double twoOverPi = 6.36619772367581382433e-01;
         constexpr double pio2Hi = 1.57079632673412561417e+00;
         constexpr double pio2Lo = 6.07710050650619224932e-11;
-        V p;
-        std::memcpy(&p, phi, sizeof p);
+        const V p = simd::Load<V>(phi);
         // Truncation toward zero, as the scalar kernel's conversion to int32
         // (the values are far inside its range).
-        k_ = __builtin_convertvector(p * twoOverPi + 0.5, M);
-        const V kd = __builtin_convertvector(k_, V);
+        k_ = simd::TruncateToInt(p * twoOverPi + 0.5);
+        const V kd = simd::ToDouble(k_);
         x_ = (p - kd * pio2Hi) - kd * pio2Lo;
         z_ = x_ * x_;
     }
     // Stage 1: the inner part of both polynomials.
-    void PolyInner()
+    [[gnu::always_inline]] void PolyInner()
     {
         sr_ = 8.33333333332248946124e-03 +
               z_ * (-1.98412698298579493134e-04 +
@@ -123,7 +124,7 @@ public:
                           z_ * (2.08757232129817482790e-09 + z_ * -1.13596475577881948265e-11)));
     }
     // Stage 2: sine and cosine out.
-    void Finish(V& s, V& c) const
+    [[gnu::always_inline]] void Finish(V& s, V& c) const
     {
         const V sx = x_ + (z_ * x_) * (-1.66666666666666324348e-01 + z_ * sr_);
         const V cr = z_ * (4.16666666666666019037e-02 + z_ * ci_);
@@ -138,6 +139,19 @@ public:
         c = ((q + 1) & 2) != 0 ? -ca : ca;
     }
 
+    // Stage `stage` (0, 1, 2) of the eight phases from phi; the last stage
+    // leaves the sines and cosines in s and c and returns true.
+    [[gnu::always_inline]] bool Stage(int stage, const double* phi, V& s, V& c)
+    {
+        if (stage == 0)
+            Reduce(phi);
+        else if (stage == 1)
+            PolyInner();
+        else
+            Finish(s, c);
+        return stage == 2;
+    }
+
 private:
     M k_{};
     V x_{}, z_{}, sr_{}, ci_{};
@@ -150,22 +164,22 @@ private:
 // Atan2 in the same order, so the angles are identical to it.
 class Atan2x8 {
 public:
-    using V = double __attribute__((vector_size(64)));
-    using M = long long __attribute__((vector_size(64)));
+    using V = simd::V8;
+    using M = simd::M8;
 
     // Stage 0: y[0..7], x[0..7] in; the reduced ratio t.
-    void Start(const double* y, const double* x)
+    [[gnu::always_inline]] void Start(const double* y, const double* x)
     {
-        std::memcpy(&y_, y, sizeof y_);
-        std::memcpy(&x_, x, sizeof x_);
-        const V ay = Abs(y_), ax = Abs(x_);
+        y_ = simd::Load<V>(y);
+        x_ = simd::Load<V>(x);
+        const V ay = simd::Abs(y_), ax = simd::Abs(x_);
         swap_ = ay > ax;
         const V num = swap_ ? ax : ay;
         den_ = swap_ ? ay : ax;
         t_ = num / (den_ == 0.0 ? Splat(1.0) : den_);
     }
     // Stage 1: the argument u around 0, 1/2 or 1.
-    void Reduce()
+    [[gnu::always_inline]] void Reduce()
     {
         const M one = t_ >= 0.6875, half = t_ >= 0.4375;
         const V un = one ? t_ - 1.0 : (half ? 2.0 * t_ - 1.0 : t_);
@@ -173,7 +187,7 @@ public:
         u_ = un / ud;
     }
     // Stage 2: the inner half of both polynomials.
-    void PolyInner()
+    [[gnu::always_inline]] void PolyInner()
     {
         z_ = u_ * u_;
         w_ = z_ * z_;
@@ -181,13 +195,13 @@ public:
         p2_ = kT5 + w_ * (kT7 + w_ * kT9);
     }
     // Stage 3: the outer half.
-    void PolyOuter()
+    [[gnu::always_inline]] void PolyOuter()
     {
         s1_ = z_ * (kT0 + w_ * (kT2 + w_ * (kT4 + w_ * p1_)));
         s2_ = w_ * (kT1 + w_ * (kT3 + w_ * p2_));
     }
     // Stage 4: back to the full circle; the eight angles out.
-    V Finish() const
+    [[gnu::always_inline]] V Finish() const
     {
         constexpr double atanHalfHi = 4.63647609000806093515e-01,
                          atanHalfLo = 2.26987774529616870924e-17;
@@ -203,20 +217,12 @@ public:
         V r = half ? reduced : u_ - u_ * sum;
         r = swap_ ? (pio2Hi - r) + pio2Lo : r;
         r = x_ < 0.0 ? (piHi - r) + piLo : r;
-        // copysign(r, y)
-        constexpr long long kSign = static_cast<long long>(0x8000000000000000ull);
-        r = reinterpret_cast<V>((reinterpret_cast<M>(r) & ~kSign) |
-                                (reinterpret_cast<M>(y_) & kSign));
+        r = simd::CopySign(r, y_);
         return den_ == 0.0 ? Splat(0.0) : r;
     }
 
 private:
-    static V Splat(double v) { return V{v, v, v, v, v, v, v, v}; }
-    static V Abs(V v)
-    {
-        constexpr long long kMag = 0x7fffffffffffffffll;
-        return reinterpret_cast<V>(reinterpret_cast<M>(v) & kMag);
-    }
+    static V Splat(double v) { return simd::Splat8(v); }
     static constexpr double kT0 = 3.33333333333329318027e-01, kT1 = -1.99999999998764832476e-01,
                             kT2 = 1.42857142725034663711e-01, kT3 = -1.11111104054623557880e-01,
                             kT4 = 9.09088713343650656196e-02, kT5 = -7.69187620504482999495e-02,

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 
 namespace dsp {
 
@@ -52,12 +53,15 @@ struct BlockOutputs {
     bool RecFeedReady = false;     // RecFeed holds this block's 400 samples to append
 };
 
-class SignalChainImpl;
+struct ChainStages;
 
-// The receiver's block pipeline: IQ frames in, audio frames out. It owns all
-// working data, allocated once; ProcessBlock allocates nothing. The device,
-// window and serial call-outs belong to whoever owns the chain: it reads
-// Outputs() after each block.
+// The receiver's block pipeline: IQ frames in, audio frames out. Each stage
+// is a type of its own (dsp/Mixer.h, IfFilter.h, Canceller.h, Agc.h, the
+// demodulators, Squelch.h, NoiseReduction.h, AfFilter.h, Enhancer3D.h,
+// RecorderFeed.h, Spectrum.h); the chain owns them and all working data,
+// allocated once, and ProcessBlock allocates nothing. The device, window and
+// serial call-outs belong to whoever owns the chain: it reads Outputs() after
+// each block.
 class SignalChain {
 public:
     explicit SignalChain(ChainControls& controls);
@@ -79,9 +83,12 @@ public:
     void SetVolume();     // VolGain from GainPos
     void SetInputGain();  // InGain from InGainPos
 
-    // The "AN" and "NR" buttons: `down` is the button's new state.
-    void ANButtonClick(bool down);
-    void NRButtonClick(bool down);
+    // The noise canceller "AN" on or off: on, it restarts from its start
+    // weights; off, the IF filter's states are cleared.
+    void SetCanceller(bool on);
+    // The noise reduction "NR" on or off: on, it restarts from its start
+    // weights.
+    void SetNoiseReduction(bool on);
 
     // One block of 2400 frames of two int16 samples (host order, little-endian).
     void ProcessBlock(const int16_t* frames);
@@ -98,7 +105,7 @@ public:
 private:
     ChainControls& c_;
     BlockOutputs out_;
-    SignalChainImpl* impl_;
+    std::unique_ptr<ChainStages> s_;
 };
 
 }  // namespace dsp

@@ -176,7 +176,10 @@ void MainWindow::BuildLayout()
 
     recButton_ = Button("recButton", "Rec", 391, kRow2, 40, 20, true);
     QPalette red = recButton_->palette();
-    red.setColor(QPalette::ButtonText, Qt::red);
+    // Red while it can be pressed; disabled (during playback) it greys out
+    // like the other buttons.
+    red.setColor(QPalette::Active, QPalette::ButtonText, Qt::red);
+    red.setColor(QPalette::Inactive, QPalette::ButtonText, Qt::red);
     recButton_->setPalette(red);
     openButton_ = Button("openButton", "Open", 437, kRow2, 40, 20, false);
     playButton_ = Button("playButton", "Play", 483, kRow2, 40, 20, true);

@@ -3,7 +3,7 @@
 // recorder sample equal. The speed work on the chain regroups and overlaps
 // its stages; these runs pin that none of it changes a single output bit,
 // including the corners where a regrouping would show: exact digital silence
-// long enough for the filter states to decay towards the subnormal range, the
+// long enough for the filter states to decay until they are cleared, the
 // squelch opening and closing, full-scale overload, and settings changed
 // between blocks.
 
@@ -123,8 +123,8 @@ TEST_P(BitExact, EverythingOnAtHighVolume)
         c.SpectrumVisible = true;
     });
     p.Both([](dsp::ChainControls&, auto& chain) {
-        chain.ANButtonClick(true);
-        chain.NRButtonClick(true);
+        chain.SetCanceller(true);
+        chain.SetNoiseReduction(true);
     });
     dsptest::Band band(800 + mode);
     for (int b = 0; b < 24; ++b)
@@ -133,16 +133,16 @@ TEST_P(BitExact, EverythingOnAtHighVolume)
     EXPECT_GT(p.overBlocks, 0);  // the limiter and its flag are exercised too
 }
 
-// Exact digital silence for long enough that the IF filter's states sink
-// through the subnormal range to zero, then the band again. Products
-// that are equal for normal numbers can differ there, and FM's angle of a
-// tiny I/Q pair shows any such difference.
+// Exact digital silence for long enough that the IF filter's states decay
+// through many orders of magnitude until they are cleared as negligible,
+// then the band again. FM's angle of a tiny I/Q pair shows any difference on
+// the way, or in the block at which the states are cleared.
 TEST_P(BitExact, LongDigitalSilenceThenSignal)
 {
     const int mode = GetParam();
     ExactPair p([&](dsp::ChainControls& c) {
         Tune(c, mode, 60);
-        c.IFBW = 1;  // "3.0 k": subnormal after some 45 silent blocks
+        c.IFBW = 1;  // "3.0 k": negligible after some 15 silent blocks
         c.SqlPos = 100;
         c.Recording = true;
     });
@@ -203,20 +203,20 @@ TEST(BitExactChain, SettingsChangedBetweenBlocks)
         switch (b) {
         case 4: mode(0); break;
         case 8: mode(1); break;  // back to FM: its de-emphasis state was kept
-        case 12: p.Both([](dsp::ChainControls&, auto& chain) { chain.ANButtonClick(true); }); break;
+        case 12: p.Both([](dsp::ChainControls&, auto& chain) { chain.SetCanceller(true); }); break;
         case 16: mode(3); break;
         case 20:
             p.Both([](dsp::ChainControls& c, auto& chain) {
                 c.InvIQ = true;
                 c.InGainPos = -6;
                 chain.SetInputGain();
-                chain.NRButtonClick(true);
+                chain.SetNoiseReduction(true);
             });
             break;
         case 24: mode(2); break;
         case 28:
             p.Both([](dsp::ChainControls& c, auto& chain) {
-                chain.ANButtonClick(false);
+                chain.SetCanceller(false);
                 c.AGC = 2;
                 chain.SetAGCSpeed();
                 c.DSP3D = true;
@@ -235,7 +235,7 @@ TEST(BitExactChain, SettingsChangedBetweenBlocks)
         case 40: mode(1); break;
         case 44:
             p.Both([](dsp::ChainControls& c, auto& chain) {
-                chain.NRButtonClick(false);
+                chain.SetNoiseReduction(false);
                 c.InvIQ = false;
                 c.GainPos = 150;
                 chain.SetVolume();

@@ -86,13 +86,13 @@ struct Pair {
     }
     void AN(bool down)
     {
-        prod->ANButtonClick(down);
-        lit->ANButtonClick(down);
+        prod->SetCanceller(down);
+        lit->SetCanceller(down);
     }
     void NR(bool down)
     {
-        prod->NRButtonClick(down);
-        lit->NRButtonClick(down);
+        prod->SetNoiseReduction(down);
+        lit->SetNoiseReduction(down);
     }
 
     // A mode button: mode, its default filters, SSBShift 0 outside the sidebands.

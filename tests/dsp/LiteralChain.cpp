@@ -162,6 +162,9 @@ const Section kRecCascade[4] = {
 const Section kDeemphasis = {1.63299316, -0.69059892, 0.01440144, 0.02880288, 0.01440144};
 const Section kNoiseSmoother = {1.9990744, -0.99907483, 1.1e-07, 2.1e-07, 1.1e-07};
 
+const double kAnWeightLimit = 1e6;
+const double kNrWeightLimit = 1000.0;
+
 const double kNrStart[26] = {
     0.83333333,     0.15850347,   -0.1355869,    0.10224705,    -0.064515667,  0.028703101,
     2.7971523e-17,  -0.018530567, 0.026339095,   -0.025115798,  0.018007932,   -0.0086052259,
@@ -355,33 +358,41 @@ void LiteralChain::SetVolume() { c_.VolGain = (c_.GainPos + 150) * 5.0; }
 
 void LiteralChain::SetInputGain() { c_.InGain = std::pow(10.0, c_.InGainPos / 20.0); }
 
-void LiteralChain::ANButtonClick(bool down)
+void LiteralChain::RestartCanceller()
 {
-    if (down) {
-        for (int ch = 0; ch < 2; ++ch) {
-            for (int m = 0; m < 33; ++m) {
-                anWeights[ch][m] = kAnStart[std::abs(m - 16)];
-                anRef_[ch][m] = 0.0;
-            }
-            for (int m = 0; m < 20; ++m)
-                anDelay_[ch][m] = 0.0;
+    for (int ch = 0; ch < 2; ++ch) {
+        for (int m = 0; m < 33; ++m) {
+            anWeights[ch][m] = kAnStart[std::abs(m - 16)];
+            anRef_[ch][m] = 0.0;
         }
-    } else {
-        ClearIFStates();
+        for (int m = 0; m < 20; ++m)
+            anDelay_[ch][m] = 0.0;
     }
+}
+
+void LiteralChain::RestartNoiseReduction()
+{
+    for (int j = 0; j < 51; ++j) {
+        nrWeights[j] = kNrStart[std::abs(j - 25)];
+        nrRef_[j] = 0.0;
+    }
+    for (int j = 0; j < 20; ++j)
+        nrDelay_[j] = 0.0;
+}
+
+void LiteralChain::SetCanceller(bool down)
+{
+    if (down)
+        RestartCanceller();
+    else
+        ClearIFStates();
     c_.DSPAN = down;
 }
 
-void LiteralChain::NRButtonClick(bool down)
+void LiteralChain::SetNoiseReduction(bool down)
 {
-    if (down) {
-        for (int j = 0; j < 51; ++j) {
-            nrWeights[j] = kNrStart[std::abs(j - 25)];
-            nrRef_[j] = 0.0;
-        }
-        for (int j = 0; j < 20; ++j)
-            nrDelay_[j] = 0.0;
-    }
+    if (down)
+        RestartNoiseReduction();
     c_.DSPNR = down;
 }
 
@@ -442,6 +453,10 @@ void LiteralChain::ProcessBlock(const int16_t* frames)
                 *chans[ch] = x - y;
             }
         }
+        // Decided: on the floor (only exact digital silence puts it there)
+        // the first sound restarts the AGC at its start level.
+        if (agcLevel_ == 0.1 && (I_[n] != 0.0 || Q_[n] != 0.0))
+            agcLevel_ = 1.0;
         double g = agcLevel_ * agcLevel_ * agcLevel_ * agcLevel_;
         I_[n] = I_[n] / g;
         Q_[n] = Q_[n] / g;
@@ -464,6 +479,14 @@ void LiteralChain::ProcessBlock(const int16_t* frames)
                 for (int m = 0; m < 33; ++m)
                     anWeights[ch][m] = anWeights[ch][m] + anRef_[ch][m] * 0.00001 * e;
             }
+            // Decided: weights gone astray restart the canceller, as when
+            // switched on, from the next sample.
+            bool astray = false;
+            for (int ch = 0; ch < 2; ++ch)
+                for (int m = 0; m < 33; ++m)
+                    astray = astray || !(std::fabs(anWeights[ch][m]) <= kAnWeightLimit);
+            if (astray)
+                RestartCanceller();
         }
         iqAfterAgcI[n] = I_[n];
         iqAfterAgcQ[n] = Q_[n];
@@ -575,6 +598,13 @@ void LiteralChain::ProcessBlock(const int16_t* frames)
             audioBlock_[n] = y;
             for (int j = 0; j < 51; ++j)
                 nrWeights[j] = nrWeights[j] + nrRef_[j] * 0.00001 * e;
+            // Decided: weights gone astray restart the enhancer, as when
+            // switched on, from the next sample.
+            bool astray = false;
+            for (int j = 0; j < 51; ++j)
+                astray = astray || !(std::fabs(nrWeights[j]) <= kNrWeightLimit);
+            if (astray)
+                RestartNoiseReduction();
         }
     }
     // 8. Mute.
@@ -643,6 +673,24 @@ void LiteralChain::ProcessBlock(const int16_t* frames)
         spectrum_.Analyze(rawI, rawQ, out_.SpectrumDb.data());
         out_.SpectrumUpdated = true;
     }
+    // Decided: section states that long digital silence has left below
+    // 1e-100 become zero before they sink into the subnormal range.
+    auto flush = [](State& s) {
+        if (std::fabs(s.w1) < 1e-100)
+            s.w1 = 0.0;
+        if (std::fabs(s.w2) < 1e-100)
+            s.w2 = 0.0;
+    };
+    for (auto& channel : ifSt_)
+        for (State& s : channel)
+            flush(s);
+    flush(deemphSt_);
+    for (State& s : noiseSt_)
+        flush(s);
+    flush(smoothSt_);
+    flush(hpSt_);
+    for (State& s : recSt_)
+        flush(s);
 }
 
 }  // namespace literal

@@ -49,6 +49,9 @@ extern const Section kDeemphasis;
 extern const Section kNoiseSmoother;
 extern const double kNrStart[26];  // centre outwards
 extern const double kAnStart[17];
+// Weights beyond these restart their filter (a decision of ours).
+extern const double kAnWeightLimit;
+extern const double kNrWeightLimit;
 
 class Spectrum {
 public:
@@ -71,8 +74,8 @@ public:
     void SetAGCSpeed();
     void SetVolume();
     void SetInputGain();
-    void ANButtonClick(bool down);
-    void NRButtonClick(bool down);
+    void SetCanceller(bool down);
+    void SetNoiseReduction(bool down);
     void ProcessBlock(const int16_t* frames);
 
     const dsp::BlockOutputs& Outputs() const { return out_; }
@@ -97,6 +100,8 @@ public:
 
 private:
     void ClearIFStates();
+    void RestartCanceller();
+    void RestartNoiseReduction();
 
     dsp::ChainControls& c_;
     dsp::BlockOutputs out_;

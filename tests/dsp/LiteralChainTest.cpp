@@ -208,7 +208,7 @@ TEST(LiteralChainFacts, NrOnZerosKeepsWeights)
 {
     dsp::ChainControls c;
     auto chain = MakeChain(c);
-    chain->NRButtonClick(true);
+    chain->SetNoiseReduction(true);
     double before[51];
     std::copy(chain->nrWeights, chain->nrWeights + 51, before);
     c.GainPos = 100;

@@ -3,9 +3,13 @@
 // Helpers shared by the signal chain's tests: printed-digit comparison,
 // a deterministic random source and generated IQ input.
 
+#include "dsp/SignalChain.h"
+
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -94,6 +98,21 @@ inline void AddTone(Block& b, long start, double f, double amp, double phase0 = 
     }
 }
 
+// The demo recording's signal: a carrier of amplitude `amp` at -12 kHz (where
+// the receiver listens by default), amplitude-modulated 50 % by 1 kHz.
+inline Block AmCarrierBlock(long start, double amp)
+{
+    Block b = MakeBlock();
+    for (int n = 0; n < 2400; ++n) {
+        const double t = double(start + n) / 48000.0;
+        const double env = amp * (1.0 + 0.5 * std::cos(6.283185307179586 * 1000.0 * t));
+        const double ph = 6.283185307179586 * -12000.0 * t;
+        b[2 * n] = ClampSample(env * std::sin(ph));
+        b[2 * n + 1] = ClampSample(env * std::cos(ph));
+    }
+    return b;
+}
+
 inline double Rms(const int16_t* frames, int channel, int count = 2400)
 {
     double s = 0;
@@ -167,6 +186,23 @@ private:
     dsptest::Rng rng_;
     long sample_ = 0;
     long block_ = 0;
+};
+
+// A production chain set up from controls, run block by block.
+struct Rx {
+    dsp::ChainControls c;
+    std::unique_ptr<dsp::SignalChain> chain;
+    explicit Rx(const std::function<void(dsp::ChainControls&)>& init)
+    {
+        init(c);
+        chain = std::make_unique<dsp::SignalChain>(c);
+        chain->Setup();
+    }
+    const dsp::BlockOutputs& Run(const Block& b)
+    {
+        chain->ProcessBlock(b.data());
+        return chain->Outputs();
+    }
 };
 
 }  // namespace dsptest

@@ -318,3 +318,90 @@ TEST_F(RawPlayerTest, SecondFileStartsWithAFreshWindow)
     ASSERT_EQ(player->Pump(), RawPlayer::Step::Block);
     EXPECT_EQ(BlockBytes(*player), data);
 }
+
+namespace {
+
+// The pump's rule byte by byte, as written: every byte through the 16-byte
+// window, the marker recognised when the window holds it, the block zeroed
+// from where the marker began. Returns the blocks handed on, and in `found`
+// whether the marker ended them.
+std::vector<std::vector<uint8_t>> BytewisePlayback(const std::vector<uint8_t>& data, bool& found)
+{
+    found = false;
+    std::vector<std::vector<uint8_t>> blocks;
+    std::vector<uint8_t> block(kRawBlockBytes, 0), window(16, 0);
+    std::size_t pos = 0;
+    for (;;) {
+        int n = 0;
+        for (;;) {
+            if (pos == data.size()) {
+                std::fill(block.begin() + n, block.end(), 0);
+                blocks.push_back(block);
+                return blocks;
+            }
+            const uint8_t b = data[pos++];
+            window.erase(window.begin());
+            window.push_back(b);
+            if (std::equal(window.begin(), window.end(), kRawEndMarker.begin())) {
+                found = true;
+                std::fill(block.begin() + std::max(0, n - 15), block.end(), 0);
+                blocks.push_back(block);
+                return blocks;
+            }
+            block[static_cast<std::size_t>(n++)] = b;
+            if (n == kRawBlockBytes)
+                break;
+        }
+        blocks.push_back(block);
+    }
+}
+
+}  // namespace
+
+// The runs between two candidates for the marker's last byte are copied in
+// bulk: data full of that byte and of pieces of the marker, with the marker
+// (or none) at places around the block and read-ahead boundaries, give the
+// blocks the byte-by-byte rule gives.
+TEST_F(RawPlayerTest, BulkScanGivesTheBlocksOfTheByteByByteRule)
+{
+    const std::size_t markerAt[] = {
+        0,     1,     15,    16,    9599,      9600,   9601, 19200,
+        65517, 65522, 65530, 65536, 65536 + 7, 123457, 70000 /* none: the file just ends */};
+    uint32_t seed = 7;
+    auto next = [&] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 24;
+    };
+    for (const std::size_t at : markerAt) {
+        const bool none = at == 70000;
+        std::vector<uint8_t> data(none ? 3 * kRawBlockBytes + 123 : at + 3000);
+        for (auto& v : data) {
+            const uint32_t r = next();
+            // Plenty of the last byte, and runs of the marker's first bytes.
+            v = r < 40   ? kRawEndMarker[15]
+                : r < 80 ? kRawEndMarker[r % 15]
+                         : static_cast<uint8_t>(r);
+        }
+        for (std::size_t k = 0; k + 16 <= data.size(); k += 997) {  // near misses
+            std::copy(kRawEndMarker.begin(), kRawEndMarker.end() - 1, data.begin() + k);
+            data[k + 15] = 0x00;
+        }
+        if (!none)
+            std::copy(kRawEndMarker.begin(), kRawEndMarker.end(), data.begin() + at);
+        bool found = false;
+        const auto want = BytewisePlayback(data, found);
+        FileSpec spec(data);
+        spec.marker = false;
+        Write(file, spec);
+        ASSERT_EQ(player->Open(file).status, RawHeaderStatus::Accepted);
+        for (std::size_t k = 0; k < want.size(); ++k) {
+            const RawPlayer::Step step = player->Pump();
+            ASSERT_EQ(step,
+                      k + 1 == want.size() ? RawPlayer::Step::FinalBlock : RawPlayer::Step::Block)
+                << "marker at " << at << ", block " << k;
+            ASSERT_EQ(BlockBytes(*player), want[k]) << "marker at " << at << ", block " << k;
+        }
+        EXPECT_EQ(player->EndMarkerSeen(), found) << at;
+        EXPECT_EQ(found, !none) << at;
+    }
+}

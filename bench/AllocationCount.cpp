@@ -1,0 +1,23 @@
+// Counts every allocation of the process, so that a benchmark can show that
+// the code it runs allocates nothing.
+#include "bench/AllocationCount.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+namespace {
+std::atomic<long> gAllocations{0};
+}  // namespace
+
+long bench::Allocations() { return gAllocations.load(); }
+
+void* operator new(std::size_t size)
+{
+    ++gAllocations;
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }

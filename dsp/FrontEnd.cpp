@@ -1,0 +1,351 @@
+#include "FrontEnd.h"
+
+#include "AfFilter.h"
+#include "Agc.h"
+#include "AmDemodulator.h"
+#include "Canceller.h"
+#include "FmDemodulator.h"
+#include "IfFilter.h"
+#include "Mixer.h"
+#include "ProductDemodulator.h"
+#include "SignalChain.h"
+#include "Squelch.h"
+
+#include <type_traits>
+
+namespace dsp {
+
+namespace {
+
+using simd::M4;
+using simd::V2;
+using simd::V4;
+
+constexpr int kN = kBlockFrames;
+constexpr int kBatch = 8;  // samples per batch of the mixer and the demodulators
+constexpr int kSections = IfFilter::kSections;
+static_assert(Squelch::kSections == kSections);
+
+enum class Demod { Am, Fm, Product };
+
+constexpr int RoundUp4(int v) { return (v + 3) / 4 * 4; }
+
+// The schedule of the front-end loop. Iteration n works on sample n - lag in
+// each stage (a negative lag runs ahead of the IF input); a stage that works on
+// batches of eight names the lag of a batch's first sample at its first
+// stage, and takes one stage per iteration from there. Every stage thus runs
+// a fixed number of samples behind the stage it reads, far enough that what it
+// reads was stored some iterations before: the serial chains of the stages
+// overlap instead of waiting for each other. Changing a stage's latency
+// changes its number here; the assertions below check that each stage still
+// reads only what is stored by then.
+template <Demod D, bool An>
+struct Schedule {
+    // With the canceller the loop is bound by the canceller's chain, and FM's
+    // angles measured faster a batch earlier; without it they come a batch
+    // later, and the FM lanes behind them run further back ("late"). The other
+    // cases keep the shorter lags, which measured faster for them.
+    static constexpr bool kLate = D == Demod::Fm && !An;
+
+    // The oscillators' phases, sample by sample.
+    static constexpr int kOscillator = -16;
+    // The mixer's batches (three stages): stored some iterations before the
+    // IF lanes read them.
+    static constexpr int kMixer = -8;
+    // IF section k on sample n - k.
+    static constexpr int kIf = 0;
+    // The canceller and the AGC, on the IF cascade's output of the iteration.
+    static constexpr int kAgc = kIf + kSections - 1;
+    // The demodulators' batches, a batch or more behind the AGC, so that
+    // their vector loads find the eight scalar stores long done instead of
+    // waiting for the newest (measured 1.6 us a block in AM).
+    static constexpr int kDemod = kAgc + (D == Demod::Am ? 15 : kLate ? 16 : 8);
+    static constexpr int kDemodStages = D == Demod::Am   ? 1
+                                        : D == Demod::Fm ? FmDemodulator::kStages
+                                                         : ProductDemodulator::kStages;
+    // The FM de-emphasis lane.
+    static constexpr int kDeemphasis = kLate ? 24 : 16;
+    // The squelch's noise high-pass, section k on sample n - kNoise - k.
+    static constexpr int kNoise = kLate ? 28 : 24;
+    // Its smoother, on the noise cascade's output of the iteration before,
+    // then the squelch's decision on the smoother's output.
+    static constexpr int kSmoother = kNoise + kSections;
+    static constexpr int kSquelch = kSmoother;
+    // The audio high-pass on the gated audio of the decision before, and the
+    // volume on its output.
+    static constexpr int kHighPass = kSquelch + 1;
+    static constexpr int kVolume = kHighPass;
+    // The AF filter's quads of four outputs: part j of quad q in iteration
+    // 4q + kAf + j, eight iterations (or a few more: whole quads) after the
+    // newest input is stored.
+    static constexpr int kAf = RoundUp4(kVolume + 3 + 8);
+
+    // Iterations at either end in which some stage's sample lies outside the
+    // block: the largest lag.
+    static constexpr int kFill = kVolume;
+    // Quads whose four parts fall within the loop's iterations.
+    static constexpr int kAfInLoop = (kN + kFill - kAf) / 4;
+
+    // Each stage reads what an earlier iteration stored (or this one, before
+    // it in the loop body):
+    // the mixer's first stage reads the phases of its batch,
+    static_assert(kBatch - 1 + kOscillator <= kMixer);
+    // the IF lanes the mixer's products,
+    static_assert(kMixer + TuningMixer::kStages - 1 < kIf);
+    // a demodulator the AGC's output of its batch,
+    static_assert(kAgc + kBatch - 1 < kDemod);
+    // the de-emphasis the FM audio, the noise lane the demodulated audio,
+    static_assert(D != Demod::Fm || kDemod + kDemodStages - 1 < kDeemphasis);
+    static_assert(D != Demod::Fm || kDeemphasis < kNoise);
+    static_assert(D == Demod::Fm || kDemod + kDemodStages - 1 < kNoise);
+    // and the AF filter the volume's output.
+    static_assert(kAf % 4 == 0 && kVolume + 3 < kAf);
+    static_assert(kN % kBatch == 0 && kN % 4 == 0);
+};
+
+// The lanes of the four section steps: IF I and Q, the squelch's noise
+// high-pass, and in the last lane a filter of its own per section: the FM
+// de-emphasis, the squelch's smoother, the audio high-pass (with the AF
+// stages in the loop), none.
+constexpr int kLaneI = 0, kLaneQ = 1, kLaneNoise = 2, kLaneOwn = 3;
+constexpr int kDeemphasisSection = 0, kSmootherSection = 1, kHighPassSection = 2;
+constexpr int kLastSection = kSections - 1;
+
+inline bool InBlock(int i) { return static_cast<unsigned>(i) < static_cast<unsigned>(kN); }
+
+// A batch stage with the given lag: which of its stages iteration n runs, on
+// the batch from sample `first` (no stage when `stage` is past its last).
+struct BatchStep {
+    int stage, first;
+};
+inline BatchStep BatchAt(int n, int lag)
+{
+    const int stage = (n - lag) & (kBatch - 1);
+    return {stage, n - lag - stage};
+}
+
+// The four section steps of an iteration, each four filters wide: section k
+// of the IF cascade (I and Q), of the squelch's noise high-pass, and of the
+// last lane's own filter. Each section takes the output of the section
+// before from the iteration before, so no section waits for another.
+template <class S, bool Fm, bool ThroughAf>
+class SectionSteps {
+public:
+    explicit SectionSteps(const FrontEndStages& s)
+    {
+        s.ifFilter.ToLanes(c_, st_, kLaneI);
+        s.squelch.NoiseToLanes(c_, st_, kLaneNoise);
+        if constexpr (Fm)
+            s.fm.DeemphasisToLanes(c_[kDeemphasisSection], st_[kDeemphasisSection], kLaneOwn);
+        s.squelch.SmootherToLanes(c_[kSmootherSection], st_[kSmootherSection], kLaneOwn);
+        if constexpr (ThroughAf)
+            s.af.HighPassToLanes(c_[kHighPassSection], st_[kHighPassSection], kLaneOwn);
+    }
+    void Finish(const FrontEndStages& s) const
+    {
+        s.ifFilter.FromLanes(st_, kLaneI);
+        s.squelch.NoiseFromLanes(st_, kLaneNoise);
+        s.squelch.SmootherFromLanes(st_[kSmootherSection], kLaneOwn);
+        if constexpr (Fm)
+            s.fm.DeemphasisFromLanes(st_[kDeemphasisSection], kLaneOwn);
+        if constexpr (ThroughAf)
+            s.af.HighPassFromLanes(st_[kHighPassSection], kLaneOwn);
+    }
+
+    // x0: the inputs of section 0; the smoother's and the high-pass's inputs
+    // go to the last lane of their sections. Guarded, a lane whose sample
+    // lies outside the block keeps its state.
+    template <bool Guarded>
+    [[gnu::always_inline]] void Step(int n, V4 x0, double smootherIn, double highPassIn)
+    {
+        V4 x[kSections] = {x0, out_[0], out_[1], out_[2]};
+        x[kSmootherSection][kLaneOwn] = smootherIn;
+        if constexpr (ThroughAf)
+            x[kHighPassSection][kLaneOwn] = highPassIn;
+        simd::Unroll<kSections>([&](auto j) {
+            constexpr int k = kSections - 1 - j;  // the last section first
+            if constexpr (Guarded) {
+                const M4 sample = n - kLaneLag[k];
+                out_[k] = BiquadStep(c_[k], st_[k], x[k], (sample >= 0) & (sample < kN));
+            } else {
+                out_[k] = BiquadStep(c_[k], st_[k], x[k]);
+            }
+        });
+    }
+    // Section k's output in a lane.
+    double Out(int k, int lane) const { return out_[k][lane]; }
+
+private:
+    // Each lane's lag (section k of a cascade runs k samples behind section 0);
+    // a lane without a filter is never in the block.
+    static constexpr M4 kLaneLag[kSections] = {
+        {S::kIf, S::kIf, S::kNoise, Fm ? S::kDeemphasis : -kN},
+        {S::kIf + 1, S::kIf + 1, S::kNoise + 1, S::kSmoother},
+        {S::kIf + 2, S::kIf + 2, S::kNoise + 2, ThroughAf ? S::kHighPass : -kN},
+        {S::kIf + 3, S::kIf + 3, S::kNoise + 3, -kN}};
+
+    BiquadLanes c_[kSections];
+    BiquadLaneState st_[kSections];
+    V4 out_[kSections] = {};
+};
+
+// Stand-ins for the stages a variant does not run.
+struct NoCanceller {
+    explicit NoCanceller(Canceller&) {}
+    V2 Predict(V2 x, int) { return x; }
+    void Adapt(V2, int) {}
+    void Finish() {}
+};
+
+struct AmBatches {
+    const double* i;
+    const double* q;
+    double* audio;
+    void Stage(int, int m0) { AmDemodulator::Batch(i, q, audio, m0); }
+};
+
+// One loop per variant (demodulator, canceller, AF stages in the loop or not),
+// each a function of its own: one call per block costs nothing, and a
+// profile then shows the front end apart from the later stages.
+template <Demod D, bool An, bool ThroughAf>
+[[gnu::noinline]] FrontEndResult Loop(const ChainControls& c, const FrontEndStages& s,
+                                      ChainBuffers& b, double* __restrict trace,
+                                      double* __restrict afOut)
+{
+    using S = Schedule<D, An>;
+    constexpr bool kFm = D == Demod::Fm;
+    constexpr bool kBfo = D == Demod::Product;
+
+    SectionSteps<S, kFm, ThroughAf> sections(s);
+    Oscillators::Run<kBfo> osc(s.oscillators, Oscillators::TuneIncrement(c.FreqTune, c.SSBShift),
+                               kBfo ? Oscillators::BfoIncrement(c.RxMode, c.SSBShift) : 0.0,
+                               b.TuneAt, b.BfoAt);
+    TuningMixer mixer(b.TuneAt, b.RawI, b.RawQ, b.I, b.Q);
+    std::conditional_t<An, Canceller::Run, NoCanceller> canceller(s.canceller);
+    Agc::Run agc(s.agc, c.AGCDecay, trace);
+    using Demodulator =
+        std::conditional_t<D == Demod::Am, AmBatches,
+                           std::conditional_t<kFm, FmDemodulator::Run, ProductDemodulator>>;
+    Demodulator demod = [&] {
+        if constexpr (D == Demod::Am)
+            return AmBatches{b.I, b.Q, b.Audio};
+        else if constexpr (kFm)
+            return FmDemodulator::Run(s.fm, b.I, b.Q, b.FmRaw);
+        else
+            return ProductDemodulator(b.BfoAt, b.I, b.Q, b.Audio);
+    }();
+    Squelch::Run squelch(s.squelch, c.RxMode, c.IFBW, c.SqlPos, c.MonitorOn, b.Gate);
+    AfFilter::Run af(s.af, c.VolGain, afOut);
+
+    // The phases and mixer batches that the loop does not reach.
+    for (int n = 0; n < -S::kOscillator; ++n)
+        osc.Step(n);
+    for (int m0 = 0; m0 + S::kMixer < 0; m0 += kBatch)
+        for (int stage = 0; stage < TuningMixer::kStages; ++stage)
+            mixer.Stage(stage, m0);
+
+    double smootherIn = 0.0;  // the noise cascade's rectified output of the iteration before
+    double highPassIn = 0.0;  // the gated audio of the decision before
+
+    // One iteration; the guarded form, for the first and last iterations,
+    // leaves out the stages whose sample lies outside the block.
+    auto iterate = [&](int n, auto guarded) __attribute__((always_inline))
+    {
+        constexpr bool G = decltype(guarded)::value;
+        auto in = [](int i) { return !G || InBlock(i); };
+        const int m = n - S::kAgc;
+
+        // Oscillators and mixer ahead of the IF lanes.
+        if (n - S::kOscillator < kN)
+            osc.Step(n - S::kOscillator);
+        if (const BatchStep mix = BatchAt(n, S::kMixer);
+            mix.stage < TuningMixer::kStages && mix.first + S::kMixer >= 0 && mix.first < kN)
+            mixer.Stage(mix.stage, mix.first);
+
+        // The section steps: IF, noise high-pass, and the lanes of their own.
+        const int nd = n - S::kDeemphasis, nn = n - S::kNoise;
+        sections.template Step<G>(n,
+                                  V4{in(n) ? b.I[n] : 0.0, in(n) ? b.Q[n] : 0.0,
+                                     in(nn) ? b.Audio[nn] : 0.0, kFm && in(nd) ? b.FmRaw[nd] : 0.0},
+                                  smootherIn, highPassIn);
+        if constexpr (kFm)
+            if (in(nd))
+                b.Audio[nd] = sections.Out(kDeemphasisSection, kLaneOwn);
+
+        // Canceller and AGC on the IF output; the demodulators take the AGC's
+        // output from I and Q in batches.
+        if (in(m)) {
+            const V2 e = canceller.Predict(
+                V2{sections.Out(kLastSection, kLaneI), sections.Out(kLastSection, kLaneQ)}, m);
+            const V2 g = agc.Step(e, m);
+            canceller.Adapt(g, m);
+            b.I[m] = g[0];
+            b.Q[m] = g[1];
+        }
+        if (const BatchStep dm = BatchAt(n, S::kDemod);
+            dm.stage < S::kDemodStages && (!G || InBlock(dm.first)))
+            demod.Stage(dm.stage, dm.first);
+
+        // The squelch's decision on the smoothed noise.
+        smootherIn = std::fabs(sections.Out(kLastSection, kLaneNoise));
+        const int ps = n - S::kSquelch;
+        if (in(ps)) {
+            squelch.Decide(sections.Out(kSmootherSection, kLaneOwn), ps);
+            if constexpr (ThroughAf)
+                highPassIn = b.Audio[ps] * b.Gate[ps];
+        }
+
+        // Volume, limiter and AF filter.
+        if constexpr (ThroughAf) {
+            if (const int ph = n - S::kVolume; in(ph))
+                af.Volume(sections.Out(kHighPassSection, kLaneOwn), ph);
+            af.FirStep(n - S::kAf, S::kAfInLoop);
+        }
+    };
+
+    for (int n = 0; n < S::kFill; ++n)
+        iterate(n, std::true_type{});
+    for (int n = S::kFill; n < kN; ++n)
+        iterate(n, std::false_type{});
+    for (int n = kN; n < kN + S::kFill; ++n)
+        iterate(n, std::true_type{});
+
+    sections.Finish(s);
+    osc.Finish();
+    canceller.Finish();
+    agc.Finish();
+    squelch.Finish();
+    if constexpr (kFm)
+        demod.Finish();
+    FrontEndResult r;
+    r.busy = squelch.Busy();
+    if constexpr (ThroughAf)
+        r.over = af.Finish(S::kAfInLoop);
+    return r;
+}
+
+template <bool ThroughAf>
+FrontEndResult Dispatch(const ChainControls& c, const FrontEndStages& s, ChainBuffers& b,
+                        double* trace, double* afOut)
+{
+    const bool an = c.DSPAN;
+    if (c.RxMode == kModeAM)
+        return an ? Loop<Demod::Am, true, ThroughAf>(c, s, b, trace, afOut)
+                  : Loop<Demod::Am, false, ThroughAf>(c, s, b, trace, afOut);
+    if (c.RxMode == kModeFM)
+        return an ? Loop<Demod::Fm, true, ThroughAf>(c, s, b, trace, afOut)
+                  : Loop<Demod::Fm, false, ThroughAf>(c, s, b, trace, afOut);
+    return an ? Loop<Demod::Product, true, ThroughAf>(c, s, b, trace, afOut)
+              : Loop<Demod::Product, false, ThroughAf>(c, s, b, trace, afOut);
+}
+
+}  // namespace
+
+FrontEndResult RunFrontEnd(const ChainControls& c, const FrontEndStages& s, ChainBuffers& b,
+                           double* agcTrace, bool throughAf, double* afOut)
+{
+    return throughAf ? Dispatch<true>(c, s, b, agcTrace, afOut)
+                     : Dispatch<false>(c, s, b, agcTrace, afOut);
+}
+
+}  // namespace dsp
