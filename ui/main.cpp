@@ -22,8 +22,15 @@
 #include <QIcon>
 #include <QMessageBox>
 
+#include <chrono>
 #include <cstdlib>
 #include <exception>
+
+namespace {
+
+constexpr std::chrono::milliseconds kTerminationDeadline{4000};
+
+}  // namespace
 
 int main(int argc, char* argv[])
 {
@@ -38,6 +45,13 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(QIcon(QDir(programFolder).filePath("Icon.png")));
 
     try {
+        // A desktop session ending, a service stop or Ctrl+C closes the
+        // window as its close button does (settings saved, files closed), but
+        // nothing waits for the operator; should anything still hold the
+        // program up, it ends itself before the SIGKILL that usually follows
+        // 5 s later. Set up first, so that it watches the windows' and the
+        // devices' ends too.
+        core::TerminationSignals termination(nullptr, kTerminationDeadline);
         ui::MainWindow mainWindow;
         ui::SpectrumWindow spectrum(mainWindow.Receiver());
         ui::IfFilterWindow ifFilter(mainWindow.Receiver());
@@ -53,11 +67,8 @@ int main(int argc, char* argv[])
         mainWindow.SetSecondaryWindows({&spectrum, &ifFilter, &settings, &deviceRestartNotice,
                                         &keypad, &memoryList, &afFilter, &waveRecorder, &version});
 
-        // A desktop session ending or Ctrl+C closes the window as its close
-        // button does: settings saved, files closed.
-        core::TerminationSignals termination;
         QObject::connect(&termination, &core::TerminationSignals::TerminationRequested, &mainWindow,
-                         [&mainWindow](int) { mainWindow.close(); });
+                         [&mainWindow](int) { mainWindow.CloseForTermination(); });
 
         mainWindow.show();
         return app.exec();
