@@ -53,6 +53,8 @@ int main(int argc, char* argv[])
         // devices' ends too.
         core::TerminationSignals termination(nullptr, kTerminationDeadline);
         ui::MainWindow mainWindow;
+        QObject::connect(&termination, &core::TerminationSignals::TerminationRequested, &mainWindow,
+                         [&mainWindow](int) { mainWindow.CloseForTermination(); });
         ui::SpectrumWindow spectrum(mainWindow.Receiver());
         ui::IfFilterWindow ifFilter(mainWindow.Receiver());
         ui::SettingsDialog settings(mainWindow.Receiver(), &mainWindow);
@@ -66,9 +68,6 @@ int main(int argc, char* argv[])
         ui::VersionWindow version(programFolder, &mainWindow);
         mainWindow.SetSecondaryWindows({&spectrum, &ifFilter, &settings, &deviceRestartNotice,
                                         &keypad, &memoryList, &afFilter, &waveRecorder, &version});
-
-        QObject::connect(&termination, &core::TerminationSignals::TerminationRequested, &mainWindow,
-                         [&mainWindow](int) { mainWindow.CloseForTermination(); });
 
         mainWindow.show();
         return app.exec();
