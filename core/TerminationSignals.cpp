@@ -56,8 +56,10 @@ void Watch(std::chrono::milliseconds deadline)
     const int length = std::snprintf(message, sizeof message,
                                      "tesmar: still running %lld ms after signal %d; ending now\n",
                                      static_cast<long long>(deadline.count()), signalNumber);
-    if (length > 0) [[maybe_unused]]
-        const ssize_t n = ::write(STDERR_FILENO, message, static_cast<std::size_t>(length));
+    if (length > 0) {
+        [[maybe_unused]] const ssize_t n =
+            ::write(STDERR_FILENO, message, static_cast<std::size_t>(length));
+    }
     ::_exit(128 + signalNumber);
 }
 

@@ -421,10 +421,10 @@ void MainWindow::ApplyMostTop()
 
 void MainWindow::ShowErrorBox(const QString& message, bool beep)
 {
-    if (beep)
-        QApplication::beep();
     if (closing_ && terminating_)
         return;  // the receiver has logged it and keeps it for the next start
+    if (beep)
+        QApplication::beep();
     auto* box =
         new QMessageBox(QMessageBox::Critical, windowTitle(), message, QMessageBox::Ok, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
