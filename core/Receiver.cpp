@@ -19,6 +19,7 @@
 #include <exception>
 #include <limits>
 #include <system_error>
+#include <utility>
 
 namespace core {
 namespace {
@@ -74,6 +75,7 @@ ReceiverPaths ReceiverPaths::ForApplication()
 Receiver::Receiver(ReceiverPaths paths, QObject* parent)
     : QObject(parent)
     , paths_(std::move(paths))
+    , exitNotice_(ExitNotice::ForSettingsFile(paths_.settingsFile))
 {
     chain_ = std::make_unique<dsp::SignalChain>(state_);
     audio_ = std::make_unique<audio::AudioEngine>();
@@ -162,7 +164,8 @@ void Receiver::Start()
 
     // Values no control could produce are brought into range while loading:
     // an unknown mode, IF, AF or AGC choice becomes 0, StepNum is clamped.
-    LoadSettings(paths_.settingsFile, state_);
+    LoadSettings(SettingsSource(), state_);
+    noticeFromLastRun_ = exitNotice_.Take();
     state_.StepNum = std::clamp(state_.StepNum, 0, kStepCount - 1);
     state_.TuneStep = kStepTable[static_cast<std::size_t>(state_.StepNum)];
 
@@ -224,16 +227,30 @@ bool Receiver::Shutdown(const WindowsShowing& showing)
     // A channel whose save failed earlier gets one more chance.
     QString memoryError;
     const bool memorySaved = memory_->SaveIfChanged(&memoryError);
-    if (!memorySaved)
+    if (!memorySaved) {
+        exitNotice_.Keep(memoryError);
         emit ShowError(memoryError, true);
+    }
 
     try {
-        SaveSettings(paths_.settingsFile, state_);
+        SaveSettings(paths_.settingsFile, state_, SettingsSource());
     } catch (const std::exception& e) {
-        emit ShowError(QString::fromStdString(e.what()), false);
+        const QString message = QString::fromStdString(e.what());
+        exitNotice_.Keep(message);
+        emit ShowError(message, false);
         return false;
     }
     return memorySaved;
+}
+
+QString Receiver::TakeNoticeFromLastRun() { return std::exchange(noticeFromLastRun_, {}); }
+
+void Receiver::CloseErrorsSeen() { exitNotice_.Discard(); }
+
+std::filesystem::path Receiver::SettingsSource() const
+{
+    return settings::SettingsFileToRead(paths_.settingsFile,
+                                        paths_.programDirectory / paths_.settingsFile.filename());
 }
 
 WindowsShowing Receiver::WindowsToShow() const

@@ -2,6 +2,7 @@
 
 #include "audio/AudioApi.h"
 #include "core/Choices.h"
+#include "core/ExitNotice.h"
 #include "core/Format.h"
 #include "core/FrequencyEntry.h"
 #include "core/MemoryChannels.h"
@@ -56,7 +57,10 @@ enum class PointerButton { Left, Right, Other };
 
 // Where the receiver's files live. Defaults are those of the running program.
 struct ReceiverPaths {
-    std::filesystem::path settingsFile;      // the settings file
+    // The settings file; saves go here. Read at start when it exists,
+    // otherwise the one of the same name in programDirectory gives the
+    // starting values (a read-only install's settings for a new user).
+    std::filesystem::path settingsFile;
     std::filesystem::path dataDirectory;     // recordings ("Raw", "Wav") and "RawData.dat"
     std::filesystem::path programDirectory;  // "beep1.wav".."beep3.wav", "Meter.bmp"
     // The running program's: settings::SettingsFilePath(), settings::DataDirectory()
@@ -105,9 +109,15 @@ public:
     // (they store their geometry in State() as they close): stores the
     // flags, closes the raw and WAV files (a raw recording gets no end
     // marker), saves the memory list when a change has not reached its file,
-    // saves the settings. A failed save is reported through ShowError with
-    // the message naming the file; returns false then.
+    // saves the settings. A failed save is written to the log, kept for the
+    // next start (ExitNotice) and reported through ShowError with the message
+    // naming the file; returns false then.
     bool Shutdown(const WindowsShowing& showing);
+    // The failed saves of the last run's close, one per line ("" when there
+    // were none or they were taken); Start() collects them.
+    QString TakeNoticeFromLastRun();
+    // The operator has seen the errors of this close: not shown at the next start.
+    void CloseErrorsSeen();
     // The windows to show again when the main window is shown (the flags
     // the last close stored).
     WindowsShowing WindowsToShow() const;
@@ -329,6 +339,9 @@ private:
     bool FileBusy() const;
     void Snap();
     void SendOwedRadioFrequency();
+    // The settings file to read (at start) or to carry the other lines over
+    // from (at close): see ReceiverPaths.
+    std::filesystem::path SettingsSource() const;
 
     ReceiverPaths paths_;
     ReceiverState state_;
@@ -345,6 +358,8 @@ private:
     // Last: it calls into everything above, and goes first.
     std::unique_ptr<RemoteControl> remote_;
 
+    ExitNotice exitNotice_;
+    QString noticeFromLastRun_;
     bool started_ = false;
     bool destroyed_ = false;
     const int16_t* lastInput_ = nullptr;

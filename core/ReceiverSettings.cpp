@@ -162,9 +162,10 @@ void WriteSettings(ProfileDocument& doc, ReceiverState& state)
         WriteKeys(kRemoteKeys, doc, state);
 }
 
-void SaveSettings(const std::filesystem::path& file, ReceiverState& state)
+void SaveSettings(const std::filesystem::path& file, ReceiverState& state,
+                  const std::filesystem::path& source)
 {
-    ProfileDocument doc = ProfileDocument::Load(file);
+    ProfileDocument doc = ProfileDocument::Load(source.empty() ? file : source);
     WriteSettings(doc, state);
     doc.Save(file);
 }

@@ -57,10 +57,12 @@ void LoadSettings(const std::filesystem::path& file, ReceiverState& state);
 // first, so only a channel selected at exit is restored.
 void WriteSettings(ProfileDocument& doc, ReceiverState& state);
 
-// Closing's settings save: the file's other lines are kept and the new text
-// replaces the file in one step. Throws ProfileWriteError, whose message
-// names the file; the file then keeps its previous contents.
-void SaveSettings(const std::filesystem::path& file, ReceiverState& state);
+// Closing's settings save: the other lines of `source` (the file itself when
+// not given) are kept and the new text replaces `file` in one step. Throws
+// ProfileWriteError, whose message names the file; the file then keeps its
+// previous contents.
+void SaveSettings(const std::filesystem::path& file, ReceiverState& state,
+                  const std::filesystem::path& source = {});
 
 // A window's position and size in screen pixels.
 struct WindowGeometry {

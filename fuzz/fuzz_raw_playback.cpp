@@ -46,8 +46,8 @@ void FlipASwitch(uint8_t which, dsp::ChainControls& c, dsp::SignalChain& chain)
 {
     switch (which % 10) {
     case 0: break;
-    case 1: chain.ANButtonClick(!c.DSPAN); break;
-    case 2: chain.NRButtonClick(!c.DSPNR); break;
+    case 1: chain.SetCanceller(!c.DSPAN); break;
+    case 2: chain.SetNoiseReduction(!c.DSPNR); break;
     case 3: c.DSP3D = !c.DSP3D; break;
     case 4:
         c.RxMode = (c.RxMode + 1) % 5;

@@ -13,6 +13,8 @@ RadioControl::RadioControl(RadioLink& link, int32_t& FreqCenter, int32_t& FreqTu
     , radioType_(RadioType)
 {
     connect(&link_, &RadioLink::CommandFinished, this, [this](bool) { Advance(); });
+    // A radio whose adapter was unplugged lost its IQ mode and frequency with it.
+    connect(&link_, &RadioLink::PortReopened, this, &RadioControl::StartRadio);
 }
 
 bool RadioControl::SetRadioFrequency(int32_t f)

@@ -32,7 +32,8 @@ public:
     // frequency command for FreqCenter. Each step waits for the link to be
     // idle; the waits are advanced by the link's acknowledgments, time-outs
     // and port loss, never by a nested event loop. Calling it again while a
-    // sequence runs starts that sequence afresh.
+    // sequence runs starts that sequence afresh. Runs by itself when the link
+    // reopens a lost port.
     void StartRadio();
     bool StartRadioRunning() const { return running_; }
 

@@ -13,6 +13,8 @@ RadioLink::RadioLink(QObject* parent)
 {
     idleTimer_.setInterval(kBlockPeriodMs);
     connect(&idleTimer_, &QTimer::timeout, this, &RadioLink::OnIdleTick);
+    reopenTimer_.setInterval(kReopenIntervalMs);
+    connect(&reopenTimer_, &QTimer::timeout, this, &RadioLink::TryReopen);
     connect(&port_, &QSerialPort::errorOccurred, this, &RadioLink::OnPortError);
 }
 
@@ -26,8 +28,11 @@ RadioLink::~RadioLink()
 
 bool RadioLink::OpenRadioPort(const std::string& PortStr, int32_t RadioType)
 {
+    reopenTimer_.stop();
     if (port_.isOpen())
         CloseRadioPort();
+    portName_ = PortStr;
+    radioType_ = RadioType;
     if (PortStr.empty()) {
         SetPortOpen(false);
         return false;
@@ -61,6 +66,7 @@ bool RadioLink::OpenRadioPort(const std::string& PortStr, int32_t RadioType)
 void RadioLink::CloseRadioPort()
 {
     idleTimer_.stop();
+    reopenTimer_.stop();
     if (port_.isOpen())
         port_.close();
     port_.clearError();
@@ -195,9 +201,23 @@ void RadioLink::LosePort()
     replyWaitCount_ = 0;
     SetPortOpen(false);
     SetRadioLinkOk(false);
+    reopenTimer_.start();
     emit PortLost();
     if (wasPending)
         emit CommandFinished(false);
+}
+
+void RadioLink::TryReopen()
+{
+    // The open is non-blocking: a device that is not there (yet) fails at
+    // once, so the main thread never waits here.
+    const std::string name = portName_;
+    if (!OpenRadioPort(name, radioType_)) {
+        reopenTimer_.start();
+        return;
+    }
+    qCInfo(lcRadio) << "serial port" << port_.portName() << "is back";
+    emit PortReopened();
 }
 
 void RadioLink::SetPortOpen(bool open)

@@ -39,16 +39,19 @@ public:
     // periods without one; then the timer polls by itself.
     static constexpr int kStallPeriods = 2;
     static constexpr std::size_t kMaxReplyLine = ReplyParser::kMaxReplyLine;
+    // A lost port is tried again this often until its device is back.
+    static constexpr int kReopenIntervalMs = 2000;
 
     explicit RadioLink(QObject* parent = nullptr);
     ~RadioLink() override;
 
     // Opens PortStr (a system name such as "ttyUSB0", or a path) with the
     // line settings of RadioType. Any port already open is closed first.
-    // The result is also kept as PortOpen().
+    // The result is also kept as PortOpen(). Ends the retries of a lost port.
     bool OpenRadioPort(const std::string& PortStr, int32_t RadioType);
     // Closes the device. A command still pending is abandoned: with the port
-    // gone no reply can end it, and a wait on it would never end.
+    // gone no reply can end it, and a wait on it would never end. Ends the
+    // retries of a lost port.
     void CloseRadioPort();
     // Writes one complete command line (CR LF included) unless the port is
     // closed or another command is pending; a refused command is dropped.
@@ -70,6 +73,8 @@ public:
     // The stand-in poll for missing audio blocks; on by default.
     void SetIdlePollEnabled(bool enabled);
     bool IdlePollEnabled() const { return idlePollEnabled_; }
+    // A port lost under us is being tried again every kReopenIntervalMs.
+    bool Reopening() const { return reopenTimer_.isActive(); }
 
 signals:
     // The "COM" lamp: emitted whenever RadioLinkOk changes.
@@ -78,20 +83,30 @@ signals:
     // The pending command ended: acknowledged, timed out, or abandoned with
     // its port. Emitted after the poll that ended it has finished its work.
     void CommandFinished(bool acknowledged);
-    // The open port failed under us (adapter unplugged, device gone).
+    // The open port failed under us (adapter unplugged, device gone). From
+    // then on the port is tried again every kReopenIntervalMs (an open that
+    // never waits: a missing device fails at once) until it opens, or until
+    // the application opens or closes a port itself.
     void PortLost();
+    // The lost port opened again, with the line settings it had; the radio
+    // behind it has to be set up afresh.
+    void PortReopened();
 
 private:
     void Poll();
     void OnIdleTick();
     void OnPortError(QSerialPort::SerialPortError error);
     void LosePort();
+    void TryReopen();
     void SetPortOpen(bool open);
     void SetRadioLinkOk(bool on);
     void StartIdleTimer();
 
     QSerialPort port_;
     QTimer idleTimer_;
+    QTimer reopenTimer_;
+    std::string portName_;
+    int32_t radioType_ = 0;
     bool idlePollEnabled_ = true;
     bool blockPolled_ = false;
     int idleTicks_ = 0;

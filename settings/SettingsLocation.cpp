@@ -56,6 +56,16 @@ fs::path SettingsFileName(const fs::path& executable)
     return name;
 }
 
+fs::path SettingsFileToRead(const fs::path& settingsFile, const fs::path& besideProgram)
+{
+    std::error_code ec;
+    // Anything of that name counts: a folder in the way must give the save's
+    // error, not silently the program's values.
+    if (fs::exists(fs::symlink_status(settingsFile, ec)) || besideProgram.empty())
+        return settingsFile;
+    return besideProgram;
+}
+
 fs::path DataDirectory()
 {
     static const fs::path dir = ChooseDataDirectory(

@@ -18,6 +18,13 @@ std::filesystem::path ChooseDataDirectory(const std::filesystem::path& executabl
 // extension replaced by ".ini" ("tesmar" -> "tesmar.ini").
 std::filesystem::path SettingsFileName(const std::filesystem::path& executable);
 
+// The settings file to read: `settingsFile` when there is one, otherwise
+// `besideProgram`. With a read-only program folder the settings are saved in
+// the per-user folder; until the first save there, the file installed beside
+// the program gives the starting values (and its other lines).
+std::filesystem::path SettingsFileToRead(const std::filesystem::path& settingsFile,
+                                         const std::filesystem::path& besideProgram);
+
 // The running program's data folder, by ChooseDataDirectory with the
 // application's folder and the per-user application data location. Needs the
 // application object; decided once and then kept for the run, so that every

@@ -421,6 +421,8 @@ void MainWindow::ApplyMostTop()
 
 void MainWindow::ShowErrorBox(const QString& message, bool beep)
 {
+    if (closing_ && terminating_)
+        return;  // the receiver has logged it and keeps it for the next start
     if (beep)
         QApplication::beep();
     auto* box =
@@ -428,8 +430,13 @@ void MainWindow::ShowErrorBox(const QString& message, bool beep)
     box->setAttribute(Qt::WA_DeleteOnClose);
     if (closing_) {
         // The window is on its way out: the operator must still see why the
-        // settings were not saved.
+        // settings were not saved. A termination signal meanwhile gives the
+        // box up, and the message is then shown at the next start.
+        closeErrorBox_ = box;
         box->exec();
+        closeErrorBox_ = nullptr;
+        if (!terminating_)
+            receiver_->CloseErrorsSeen();
         return;
     }
     // Modal for the operator, but no nested event loop: the handler that
@@ -444,7 +451,21 @@ void MainWindow::showEvent(QShowEvent* event)
     if (!shownOnce_) {
         shownOnce_ = true;
         ShowSecondaryWindows();
+        // What the last run could not save when it was ended.
+        const QString notice = receiver_->TakeNoticeFromLastRun();
+        if (!notice.isEmpty())
+            ShowErrorBox(notice, true);
     }
+}
+
+void MainWindow::CloseForTermination()
+{
+    terminating_ = true;
+    if (closeErrorBox_) {
+        closeErrorBox_->reject();
+        return;
+    }
+    close();
 }
 
 void MainWindow::ShowSecondaryWindows()

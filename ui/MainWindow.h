@@ -20,6 +20,7 @@
 #include <memory>
 
 class QButtonGroup;
+class QMessageBox;
 class QFrame;
 class QToolButton;
 
@@ -74,6 +75,10 @@ public:
     void DrawKnob(core::Knob knob, bool highlighted);
     // MostTop: above all other windows, or at the top of the ordinary ones.
     void ApplyMostTop();
+    // SIGTERM or SIGINT: closes as the close button does, but nothing waits
+    // for an answer (a failed save goes to the log and the next start), and
+    // an error box the close is already waiting on is given up.
+    void CloseForTermination();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -138,6 +143,8 @@ private:
     core::WheelNotches wheel_;
     bool shownOnce_ = false;
     bool closing_ = false;
+    bool terminating_ = false;
+    QMessageBox* closeErrorBox_ = nullptr;  // the box a close waits on
 };
 
 }  // namespace ui

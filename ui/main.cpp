@@ -24,9 +24,16 @@
 #include <QIcon>
 #include <QMessageBox>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+
+namespace {
+
+constexpr std::chrono::milliseconds kTerminationDeadline{4000};
+
+}  // namespace
 
 int main(int argc, char* argv[])
 {
@@ -51,10 +58,19 @@ int main(int argc, char* argv[])
     }
 
     try {
+        // A desktop session ending, a service stop or Ctrl+C closes the
+        // window as its close button does (settings saved, files closed), but
+        // nothing waits for the operator; should anything still hold the
+        // program up, it ends itself before the SIGKILL that usually follows
+        // 5 s later. Set up first, so that it watches the windows' and the
+        // devices' ends too.
+        core::TerminationSignals termination(nullptr, kTerminationDeadline);
         ui::MainWindow mainWindow;
         // Before the settings dialog is built: it shows what runs.
         if (commandLine.remotePort)
             mainWindow.Receiver().Remote().UseForThisRun(*commandLine.remotePort);
+        QObject::connect(&termination, &core::TerminationSignals::TerminationRequested, &mainWindow,
+                         [&mainWindow](int) { mainWindow.CloseForTermination(); });
         ui::SpectrumWindow spectrum(mainWindow.Receiver());
         ui::IfFilterWindow ifFilter(mainWindow.Receiver());
         ui::SettingsDialog settings(mainWindow.Receiver(), &mainWindow);
@@ -68,12 +84,6 @@ int main(int argc, char* argv[])
         ui::VersionWindow version(programFolder, &mainWindow);
         mainWindow.SetSecondaryWindows({&spectrum, &ifFilter, &settings, &deviceRestartNotice,
                                         &keypad, &memoryList, &afFilter, &waveRecorder, &version});
-
-        // A desktop session ending or Ctrl+C closes the window as its close
-        // button does: settings saved, files closed.
-        core::TerminationSignals termination;
-        QObject::connect(&termination, &core::TerminationSignals::TerminationRequested, &mainWindow,
-                         [&mainWindow](int) { mainWindow.close(); });
 
         mainWindow.show();
         return app.exec();

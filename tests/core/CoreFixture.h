@@ -131,12 +131,19 @@ protected:
             WriteFile(Dir() / name, "RIFF");
     }
 
-    Receiver& Make()
+    // Every file in the test's folder, as for a program in a writable folder.
+    ReceiverPaths DefaultPaths() const
     {
         ReceiverPaths paths;
         paths.settingsFile = IniPath();
         paths.dataDirectory = Dir();
         paths.programDirectory = Dir();
+        return paths;
+    }
+
+    Receiver& Make() { return Make(DefaultPaths()); }
+    Receiver& Make(const ReceiverPaths& paths)
+    {
         rx_ = std::make_unique<Receiver>(paths);
         rx_->SetAudioApi(audio::AudioApi::Jack);
         QObject::connect(rx_.get(), &Receiver::ShowError, [this](const QString& m, bool beep) {

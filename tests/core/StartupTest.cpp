@@ -181,6 +181,84 @@ TEST_F(Startup, AFailedSaveNamesTheFile)
     EXPECT_NE(errors_[0].message.find(IniPath().string()), std::string::npos) << errors_[0].message;
 }
 
+// A program folder the user cannot write: saves go to the per-user folder,
+// and until there is a file there the one installed beside the program gives
+// the starting values and its other lines.
+TEST_F(Startup, APerUserSettingsFileWinsAndTheProgramsOwnGivesTheStartingValues)
+{
+    struct Case {
+        const char* what;
+        std::string programIni;
+        std::string userIni;
+        int32_t center;
+    };
+    const std::string program = "; installed by the site\n[Wave]\nFreqCenter=7100000\n";
+    const std::string user = "[Wave]\nFreqCenter=14200000\n";
+    const Case cases[] = {
+        {"beside the program only", program, "", 7100000},
+        {"both", program, user, 14200000},
+        {"the user's only", "", user, 14200000},
+        {"neither", "", "", 5012000},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto programDir = Dir() / ("program" + std::to_string(n));
+        const auto userDir = Dir() / ("user" + std::to_string(n++));
+        std::filesystem::create_directories(programDir);
+        std::filesystem::create_directories(userDir);
+        if (!c.programIni.empty())
+            WriteFile(programDir / "tesmar.ini", c.programIni);
+        if (!c.userIni.empty())
+            WriteFile(userDir / "tesmar.ini", c.userIni);
+        ReceiverPaths paths;
+        paths.settingsFile = userDir / "tesmar.ini";
+        paths.dataDirectory = userDir;
+        paths.programDirectory = programDir;
+        Make(paths).Start();
+        EXPECT_EQ(S().FreqCenter, c.center);
+        rx_->SelectMode(Mode::Lsb);
+        ASSERT_TRUE(rx_->Shutdown({}));
+
+        const std::string saved = ReadFile(userDir / "tesmar.ini");
+        EXPECT_TRUE(HasLine(saved, "FreqCenter=" + std::to_string(c.center))) << saved;
+        EXPECT_TRUE(HasLine(saved, "RxMode=3")) << saved;
+        // The site's comment comes along to a new user's file, not into an existing one.
+        EXPECT_EQ(HasLine(saved, "; installed by the site"),
+                  c.userIni.empty() && !c.programIni.empty());
+        if (c.programIni.empty())
+            EXPECT_FALSE(std::filesystem::exists(programDir / "tesmar.ini"));
+        else
+            EXPECT_EQ(ReadFile(programDir / "tesmar.ini"), c.programIni);
+    }
+}
+
+// Nobody may be there to answer a box when the program is ended (a logout, a
+// service stop): a save that fails then is kept for the next start, which
+// shows it once; a box the operator has answered needs no second showing.
+TEST_F(Startup, AFailedSaveAtCloseIsShownOnceAtTheNextStartUnlessSeen)
+{
+    const auto notice = Dir() / "tesmar.notice";
+    std::filesystem::create_directory(IniPath());  // the save cannot replace a folder
+    for (const bool seen : {false, true}) {
+        SCOPED_TRACE(seen ? "seen" : "not seen");
+        Receiver& rx = Started();
+        EXPECT_TRUE(rx.TakeNoticeFromLastRun().isEmpty());
+        EXPECT_FALSE(rx.Shutdown({}));
+        ASSERT_TRUE(std::filesystem::exists(notice));
+        EXPECT_NE(ReadFile(notice).find(IniPath().string()), std::string::npos) << ReadFile(notice);
+        if (seen)
+            rx.CloseErrorsSeen();
+
+        Receiver& next = Started();
+        const QString shown = next.TakeNoticeFromLastRun();
+        EXPECT_EQ(shown.contains(QString::fromStdString(IniPath().string())), !seen)
+            << shown.toStdString();
+        EXPECT_TRUE(next.TakeNoticeFromLastRun().isEmpty());
+        EXPECT_FALSE(std::filesystem::exists(notice));
+    }
+}
+
 TEST_F(Startup, ClosingClosesTheFilesAndKeepsTheRadiosCentre)
 {
     Receiver& rx = Started();

@@ -2,6 +2,7 @@
 
 #include "core/ReceiverState.h"
 #include "radio/RadioControl.h"
+#include "tests/support/TempDir.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -9,6 +10,7 @@
 #include <QThread>
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <thread>
@@ -441,6 +443,88 @@ TEST_F(Control, StartRadioAgainRestartsWithTheNewType)
     }
     radio.Drain();
     EXPECT_EQ(radio.Raw(), "AL~RW_RFM05\r\nAL~SDRON\r\nAL~IQ0\r\nAL~FW00005012000\r\n");
+}
+
+// The adapter is pulled out and plugged in again: its device node goes away
+// and comes back (here a link to a pty, the way udev names an adapter).
+class Replug : public Control {
+protected:
+    void SetUp() override
+    {
+        Control::SetUp();
+        std::filesystem::create_symlink(radio.Path(), node);
+        link.SetIdlePollEnabled(true);  // no audio blocks here
+        state.RadioType = 0;
+        state.FreqCenter = 5012000;
+        radio.SetAutoAnswer(true);
+        ASSERT_TRUE(link.OpenRadioPort(node.string(), 0));
+        control.StartRadio();
+        ASSERT_TRUE(PumpUntil([&] { return startDone == 1 && !link.CommandPending(); }));
+        // Unplugged: the device fails and its node disappears.
+        radio.HangUp();
+        std::filesystem::remove(node);
+        ASSERT_TRUE(PumpUntil([&] { return !link.PortOpen(); }));
+    }
+
+    void PlugBackIn(PtyRadio& adapter)
+    {
+        adapter.SetAutoAnswer(true);
+        std::filesystem::create_symlink(adapter.Path(), node);
+    }
+
+    void ExpectTheOldAdapterStaysClosed()
+    {
+        EXPECT_FALSE(link.Reopening());
+        PtyRadio adapter;
+        PlugBackIn(adapter);
+        PumpUntil([] { return false; }, RadioLink::kReopenIntervalMs + 500);
+        adapter.Drain();
+        EXPECT_EQ(adapter.Raw(), "");
+        EXPECT_EQ(startDone, 1);
+    }
+
+    static constexpr const char* kSetUp =
+        "AL~RW_RFM05\r\nAL~SW_IQM01\r\nAL~SW_IQF 0000\r\nAL~RW_RXF07100000\r\n";
+    tesmar::test::TempDir dir;
+    std::filesystem::path node = dir / "ttyUSB-radio";
+};
+
+TEST_F(Replug, TheLostPortIsReopenedWhenItComesBackAndTheRadioSetUpAgain)
+{
+    EXPECT_TRUE(link.Reopening());
+    EXPECT_FALSE(link.RadioLinkOk());
+    // Tuned while the adapter is out: the state follows, nothing is written.
+    EXPECT_TRUE(control.SetRadioFrequency(7100000));
+    // A few retries find nothing.
+    PumpUntil([] { return false; }, RadioLink::kReopenIntervalMs + 500);
+    EXPECT_FALSE(link.PortOpen());
+    EXPECT_TRUE(link.Reopening());
+
+    PtyRadio adapter;
+    PlugBackIn(adapter);
+    ASSERT_TRUE(PumpUntil([&] { return startDone == 2 && !link.CommandPending(); }));
+    adapter.Drain();
+    EXPECT_EQ(adapter.Raw(), kSetUp);
+    EXPECT_TRUE(link.PortOpen());
+    EXPECT_TRUE(link.RadioLinkOk());
+    EXPECT_FALSE(link.Reopening());
+}
+
+// The operator closing the port or choosing another one in the settings
+// dialog ends the retries: the old adapter coming back is not reopened.
+TEST_F(Replug, ClosingThePortEndsTheRetries)
+{
+    link.CloseRadioPort();
+    ExpectTheOldAdapterStaysClosed();
+    EXPECT_FALSE(link.PortOpen());
+}
+
+TEST_F(Replug, OpeningAnotherPortEndsTheRetries)
+{
+    PtyRadio other;
+    ASSERT_TRUE(link.OpenRadioPort(other.Path(), 0));
+    ExpectTheOldAdapterStaysClosed();
+    EXPECT_TRUE(link.PortOpen());
 }
 
 }  // namespace

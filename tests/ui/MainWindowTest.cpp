@@ -17,6 +17,7 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -412,6 +413,53 @@ TEST_F(MainWindowTest, ClosingSavesTheSettings)
     Make();
     EXPECT_TRUE(B("modeButtonFm")->isChecked());
     EXPECT_TRUE(B("ifButton12")->isChecked());
+}
+
+// A termination signal (logout, service stop) closes without waiting on a
+// box, also when the operator's own close is already waiting on one; the
+// failed save is shown at the next start instead, once.
+TEST_F(MainWindowTest, ATerminatedCloseWaitsOnNoBoxAndTheNextStartTellsWhy)
+{
+    for (const bool boxFirst : {false, true}) {
+        SCOPED_TRACE(boxFirst ? "signal while the close's box waits" : "signal");
+        ui::MainWindow& f = Make();
+        std::filesystem::create_directory(dir_ / "tesmar.ini");  // cannot be saved
+        bool boxWaited = false;
+        // A close that waits on its box for good would hang here: give up on it.
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, [&] {
+            boxWaited = !OpenBoxes().empty();
+            CloseMessageBoxes();
+        });
+        guard.start(3000);
+        if (boxFirst) {
+            QTimer::singleShot(100, &f, [&f] {
+                EXPECT_EQ(OpenBoxes().size(), 1u);  // the operator has not answered yet
+                f.CloseForTermination();
+            });
+            f.close();
+        } else {
+            f.CloseForTermination();
+        }
+        EXPECT_FALSE(boxWaited);
+        EXPECT_FALSE(f.isVisible());
+        EXPECT_TRUE(OpenBoxes().empty());
+        form_.reset();
+        std::filesystem::remove(dir_ / "tesmar.ini");
+
+        const std::string file = (dir_ / "tesmar.ini").string();
+        auto naming = [&] {
+            return std::count_if(startMessages_.begin(), startMessages_.end(),
+                                 [&](const std::string& m) { return m.find(file) != m.npos; });
+        };
+        Make();
+        EXPECT_EQ(naming(), 1);
+        form_.reset();
+        Make();
+        EXPECT_EQ(naming(), 0);
+        form_.reset();
+    }
 }
 
 TEST_F(MainWindowTest, AKeypadThatNeverShowedKeepsItsStoredPlaceAtExit)
