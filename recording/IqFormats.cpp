@@ -1,5 +1,6 @@
 #include "recording/IqFormats.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -134,6 +135,89 @@ void ParseAuxiChunk(std::span<const uint8_t> body, IqLayout* layout)
               minute = Le16(p + 10), second = Le16(p + 12), ms = Le16(p + 14);
     if (ValidTime(year, month, day, hour, minute, second, ms))
         layout->startUnixMs = UnixMsFromUtc(year, month, day, hour, minute, second, ms);
+}
+
+namespace {
+
+void Put(std::vector<uint8_t>& out, uint64_t v, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+void PutId(std::vector<uint8_t>& out, const char (&id)[5])
+{
+    for (int i = 0; i < 4; ++i)
+        out.push_back(static_cast<uint8_t>(id[i]));
+}
+
+// A UTC SYSTEMTIME: year, month, day of week, day, hour, minute, second, ms.
+void PutSystemTime(std::vector<uint8_t>& out, int64_t unixMs)
+{
+    const int64_t days = (unixMs >= 0 ? unixMs : unixMs - 86399999) / 86400000;
+    const int64_t msOfDay = unixMs - days * 86400000;
+    // Civil date from days (the inverse of DaysFromCivil).
+    const int64_t z = days + 719468;
+    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const int64_t doe = z - era * 146097;
+    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const int64_t mp = (5 * doy + 2) / 153;
+    const int64_t day = doy - (153 * mp + 2) / 5 + 1;
+    const int64_t month = mp < 10 ? mp + 3 : mp - 9;
+    const int64_t year = yoe + era * 400 + (month <= 2);
+    const int64_t weekday = (days % 7 + 11) % 7;  // 1970-01-01 was a Thursday (4)
+    for (int64_t v : {year, month, weekday, day, msOfDay / 3600000, msOfDay / 60000 % 60,
+                      msOfDay / 1000 % 60, msOfDay % 1000})
+        Put(out, static_cast<uint64_t>(v), 2);
+}
+
+}  // namespace
+
+std::vector<uint8_t> EncodeAuxiChunk(int64_t freqCenter, std::optional<int64_t> startUnixMs,
+                                     int64_t durationMs, uint32_t sampleRate)
+{
+    std::vector<uint8_t> out;
+    out.reserve(164);
+    if (startUnixMs) {
+        PutSystemTime(out, *startUnixMs);
+        PutSystemTime(out, *startUnixMs + durationMs);
+    } else {
+        out.resize(32, 0);
+    }
+    Put(out, static_cast<uint32_t>(std::clamp<int64_t>(freqCenter, 0, 0xFFFFFFFF)), 4);
+    Put(out, sampleRate, 4);  // the converter's rate
+    out.resize(164, 0);
+    return out;
+}
+
+std::vector<uint8_t> EncodeWavHeader(uint16_t format, uint16_t bits, uint32_t sampleRate,
+                                     uint32_t dataBytes, std::span<const uint8_t> auxi)
+{
+    std::vector<uint8_t> out;
+    out.reserve(64 + auxi.size());
+    const uint32_t auxiBytes = auxi.empty() ? 0 : 8 + static_cast<uint32_t>(auxi.size() + auxi.size() % 2);
+    PutId(out, "RIFF");
+    Put(out, 4 + 24 + auxiBytes + 8 + uint64_t{dataBytes} + dataBytes % 2, 4);
+    PutId(out, "WAVE");
+    PutId(out, "fmt ");
+    Put(out, 16, 4);
+    Put(out, format, 2);
+    Put(out, 2, 2);
+    Put(out, sampleRate, 4);
+    Put(out, uint64_t{sampleRate} * 2 * bits / 8, 4);
+    Put(out, 2 * bits / 8, 2);
+    Put(out, bits, 2);
+    if (!auxi.empty()) {
+        PutId(out, "auxi");
+        Put(out, auxi.size(), 4);
+        out.insert(out.end(), auxi.begin(), auxi.end());
+        if (auxi.size() % 2)
+            out.push_back(0);
+    }
+    PutId(out, "data");
+    Put(out, dataBytes, 4);
+    return out;
 }
 
 bool ParseWavHeader(std::span<const uint8_t> head, uint64_t fileSize, IqLayout* layout,

@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace recording {
 
@@ -46,6 +47,16 @@ struct IqLayout {
 // frequency and start time. False with one line in *error when refused.
 bool ParseWavHeader(std::span<const uint8_t> head, uint64_t fileSize, IqLayout* layout,
                     std::string* error);
+
+// A WAV header of `format` (1 integer, 3 float) with two channels, an `auxi`
+// chunk holding `auxi` when it is not empty, and the data chunk's header for
+// dataBytes of samples that follow it.
+std::vector<uint8_t> EncodeWavHeader(uint16_t format, uint16_t bits, uint32_t sampleRate,
+                                     uint32_t dataBytes, std::span<const uint8_t> auxi);
+// The 164-byte binary `auxi` body: start and stop time (UTC SYSTEMTIME),
+// centre frequency, sample rate.
+std::vector<uint8_t> EncodeAuxiChunk(int64_t freqCenter, std::optional<int64_t> startUnixMs,
+                                     int64_t durationMs, uint32_t sampleRate);
 
 // The `auxi` chunk's body: centre frequency and start time when it has them.
 void ParseAuxiChunk(std::span<const uint8_t> body, IqLayout* layout);
