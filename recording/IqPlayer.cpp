@@ -157,8 +157,13 @@ std::size_t IqPlayer::ReadChunk()
 
 IqPlayer::Step IqPlayer::FinishBlock(bool final)
 {
-    for (std::size_t i = 0; i < 2 * have_; ++i)
-        frames_[i] = ToSample(out_[i]);
+    // Our frames hold a station f above the centre as (sin, cos) of its
+    // phase, where other programs write (cos, sin), I first: the chain gets
+    // Q first, so that stations keep their side of the centre.
+    for (std::size_t i = 0; i < 2 * have_; i += 2) {
+        frames_[i] = ToSample(out_[i + 1]);
+        frames_[i + 1] = ToSample(out_[i]);
+    }
     std::fill(frames_.begin() + static_cast<std::ptrdiff_t>(2 * have_), frames_.end(), int16_t{0});
     validFrames_ = static_cast<int>(have_);
     have_ = 0;

@@ -104,8 +104,8 @@ std::string IsoUtc(int64_t unixMs)
     return text;
 }
 
-// Samples as 16-bit frames from any input: our raw format and resampled
-// playback through the player, other recordings at their own rate.
+// Samples as 16-bit frames, I first, from any input: our raw format and
+// resampled playback through the player, other recordings at their own rate.
 class Source {
 public:
     bool Open(const std::filesystem::path& in, bool nativeRate, std::string* error)
@@ -146,8 +146,14 @@ public:
             if (step == recording::IqPlayer::Step::Idle)
                 return 0;
             done_ = step == recording::IqPlayer::Step::FinalBlock;
+            // Our frames are Q first (see IqPlayer): other programs' I first.
             const auto n = static_cast<std::size_t>(player_->ValidFrames());
-            frames.assign(player_->Frames(), player_->Frames() + 2 * n);
+            const int16_t* f = player_->Frames();
+            frames.resize(2 * n);
+            for (std::size_t i = 0; i < 2 * n; i += 2) {
+                frames[i] = f[i + 1];
+                frames[i + 1] = f[i];
+            }
             return n;
         }
         const std::size_t n = reader_.Read(floats_.data(), recording::IqFileReader::kMaxFramesPerRead);
@@ -289,6 +295,9 @@ bool ConvertIq(const std::filesystem::path& in, const std::filesystem::path& out
         const std::size_t n = source.Read(frames);
         if (n == 0)
             break;
+        if (format == OutFormat::Raw)
+            for (std::size_t i = 0; i < 2 * n; i += 2)
+                std::swap(frames[i], frames[i + 1]);  // back to our Q first
         if (!data.Write(frames.data(), 4 * n, error))
             return false;
         dataBytes += 4 * n;
