@@ -72,6 +72,14 @@ AudioApi ResolveAudioApi(AudioApi api)
     return AudioApi::Alsa;
 }
 
+bool IsOwnStream(const std::string& deviceName)
+{
+    for (const char* own : {kCaptureStreamName, kPlaybackStreamName, kSoundsStreamName})
+        if (deviceName.rfind(own, 0) == 0)
+            return true;
+    return false;
+}
+
 std::string AudioApiName(AudioApi api)
 {
     switch (api) {

@@ -18,4 +18,14 @@ bool SoundServerRunning();
 AudioApi ResolveAudioApi(AudioApi api);
 std::string AudioApiName(AudioApi api);
 
+// The names our own streams take in the sound system. JACK shows every stream
+// as a client and RtAudio lists the clients as devices: ours are kept out of
+// the device lists, or opening one would renumber the devices after it.
+inline constexpr const char* kCaptureStreamName = "tesmar-capture";
+inline constexpr const char* kPlaybackStreamName = "tesmar-playback";
+inline constexpr const char* kSoundsStreamName = "tesmar-sounds";  // the keypad's sounds
+
+// A device of that name is one of our own streams.
+bool IsOwnStream(const std::string& deviceName);
+
 }  // namespace audio

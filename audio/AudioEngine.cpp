@@ -10,17 +10,6 @@ namespace audio {
 
 namespace {
 
-// The names our streams take in the sound system (JACK shows them as clients,
-// and lists them as devices too: they are kept out of our own lists, or
-// opening the capture stream would renumber the playback devices).
-constexpr const char* kCaptureStreamName = "tesmar-capture";
-constexpr const char* kPlaybackStreamName = "tesmar-playback";
-
-bool IsOwnStream(const std::string& name)
-{
-    return name.rfind(kCaptureStreamName, 0) == 0 || name.rfind(kPlaybackStreamName, 0) == 0;
-}
-
 RtAudio::Api ToRtApi(AudioApi api)
 {
     switch (api) {

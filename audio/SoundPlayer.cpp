@@ -126,7 +126,7 @@ bool SoundPlayer::Play(const std::string& path)
         params.deviceId = rt_->getDefaultOutputDevice();
         params.nChannels = sound_.channels;
         RtAudio::StreamOptions options;
-        options.streamName = "tesmar-sounds";
+        options.streamName = kSoundsStreamName;
         unsigned frames = 512;
         rt_->openStream(&params, nullptr, RTAUDIO_SINT16, sound_.rate, &frames,
                         &SoundPlayer::Callback, this, &options);

@@ -2,6 +2,8 @@
 
 #include "radio/RadioTypes.h"
 
+#include "settings/Ranges.h"
+
 #include <algorithm>
 #include <array>
 
@@ -79,11 +81,6 @@ const std::array<SettingsKey, 52> kKeys = {{
     T("Etc", "MemName", &S::MemName),
 }};
 
-int32_t ChoiceOrZero(int32_t value, int32_t last)
-{
-    return (value < 0 || value > last) ? 0 : value;
-}
-
 }  // namespace
 
 std::span<const SettingsKey> SettingsKeys() { return kKeys; }
@@ -108,25 +105,13 @@ void ReadSettings(const ProfileDocument& doc, ReceiverState& state)
 
 void BringIntoRange(ReceiverState& s)
 {
-    s.RxMode = ChoiceOrZero(s.RxMode, 4);
-    s.IFBW = ChoiceOrZero(s.IFBW, 4);
-    s.AFLPF = ChoiceOrZero(s.AFLPF, 2);
-    s.AGC = ChoiceOrZero(s.AGC, 2);
+    settings::BringChainControlsIntoRange(s);
     s.StepNum = std::clamp(s.StepNum, 0, 16);
-    s.GainPos = std::clamp(s.GainPos, -150, 150);
-    s.SqlPos = std::clamp(s.SqlPos, -150, 150);
-    s.InGainPos = std::clamp(s.InGainPos, -40, 40);
     s.WaterGainPos = std::clamp(s.WaterGainPos, -40, 40);
-    s.ColorNum = std::clamp(s.ColorNum, 0, 5);
-    if (s.PosIFBW < 1 || s.PosIFBW > 200)
-        s.PosIFBW = 30;
-    if (!(1 <= s.PosAFFC1 && s.PosAFFC1 < s.PosAFFC2 && s.PosAFFC2 <= 100)) {
-        s.PosAFFC1 = 3;
-        s.PosAFFC2 = 60;
-    }
+    // A palette the spectrum window does not know draws as the first, "Mono".
+    s.ColorNum = settings::ChoiceOrZero(s.ColorNum, 5);
     // Tuning sums FreqCenter, FreqTune and a step: kept where the radio and
     // the IQ band put them, they stay far from the int32 limits.
-    s.FreqTune = std::clamp(s.FreqTune, -kHalfBand, kHalfBand);
     const radio::RadioTypeInfo& type = radio::RadioTypeOf(s.RadioType);
     s.FreqCenter = std::clamp(s.FreqCenter, type.MinCenter, type.MaxCenter);
 }

@@ -35,11 +35,10 @@ std::span<const SettingsKey> SettingsKeys();
 void ReadSettings(const ProfileDocument& doc, ReceiverState& state);
 
 // Values no control could produce, brought to what start-up would make of
-// them: unknown mode, IF, AF and AGC choices become 0; StepNum, the knobs,
-// the gains and the palette are clamped to their controls' ranges; a user IF
-// width outside 1..200 becomes 30, and a user AF band that is not
-// 1 <= PosAFFC1 < PosAFFC2 <= 100 becomes 3..60. FreqTune is kept inside the
-// IQ band (-24000..24000) and FreqCenter inside what the radio type tunes, so
+// them: the chain's settings as settings::BringChainControlsIntoRange has
+// them (tesmar-demod's options go through the same rules); StepNum and the
+// waterfall gain are clamped to their controls' ranges, an unknown palette
+// becomes 0, and FreqCenter is kept inside what the radio type tunes, so
 // that no tuning sum can leave the int32 range.
 void BringIntoRange(ReceiverState& state);
 

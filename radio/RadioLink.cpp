@@ -11,8 +11,6 @@ Q_LOGGING_CATEGORY(lcRadio, "tesmar.radio")
 RadioLink::RadioLink(QObject* parent)
     : QObject(parent)
 {
-    lastCommand_.reserve(kMaxCommandLength);
-    replyLine_.reserve(kMaxReplyLine + 1);
     idleTimer_.setInterval(kBlockPeriodMs);
     connect(&idleTimer_, &QTimer::timeout, this, &RadioLink::OnIdleTick);
     connect(&port_, &QSerialPort::errorOccurred, this, &RadioLink::OnPortError);
@@ -55,7 +53,7 @@ bool RadioLink::OpenRadioPort(const std::string& PortStr, int32_t RadioType)
         port_.clearError();
     }
     port_.clear(QSerialPort::AllDirections);
-    replyLine_.clear();
+    replies_.DropPartialLine();
     SetPortOpen(true);
     return true;
 }
@@ -67,7 +65,7 @@ void RadioLink::CloseRadioPort()
         port_.close();
     port_.clearError();
     // Bytes of a line begun on the old port would spoil the first line of the new one.
-    replyLine_.clear();
+    replies_.DropPartialLine();
     const bool wasPending = commandPending_;
     commandPending_ = false;
     replyWaitCount_ = 0;
@@ -80,7 +78,7 @@ void RadioLink::SendRadioCommand(std::string_view command)
 {
     if (!portOpen_ || commandPending_)
         return;
-    lastCommand_.assign(command.substr(0, command.size() >= 2 ? command.size() - 2 : 0));
+    replies_.CommandWritten(command);
     // One write call puts the whole line into the port's queue, and nothing
     // here runs the event loop, so two commands can never interleave.
     port_.write(command.data(), static_cast<qint64>(command.size()));
@@ -89,6 +87,7 @@ void RadioLink::SendRadioCommand(std::string_view command)
         return;
     commandPending_ = true;
     replyWaitCount_ = 0;
+    sinceWrite_.start();
     StartIdleTimer();
 }
 
@@ -125,13 +124,18 @@ void RadioLink::Poll()
         if (got < 0)
             got = 0;
         receiveBuffer_[got] = '\0';
-        for (qint64 i = 0; i < got; ++i)
-            TakeByte(receiveBuffer_[i], acknowledged);
+        // An "OK" also lights the lamp when it comes after the command was
+        // given up: the radio is there.
+        if (replies_.Take(receiveBuffer_, static_cast<std::size_t>(got))) {
+            acknowledged = commandPending_;
+            commandPending_ = false;
+            radioLinkOk_ = true;
+        }
     }
 
     if (commandPending_) {
         ++replyWaitCount_;
-        if (replyWaitCount_ > kReplyWaitLimit) {
+        if (replyWaitCount_ > kReplyWaitLimit && sinceWrite_.elapsed() >= kReplyTimeoutMs) {
             commandPending_ = false;
             replyWaitCount_ = 0;
             radioLinkOk_ = false;
@@ -145,28 +149,6 @@ void RadioLink::Poll()
         emit RadioLinkOkChanged(radioLinkOk_);
     if (wasPending && !commandPending_)
         emit CommandFinished(acknowledged);
-}
-
-void RadioLink::TakeByte(char c, bool& acknowledged)
-{
-    if (c == '\r') {
-        if (echoSeen_) {
-            if (replyLine_ == "OK") {
-                if (commandPending_)
-                    acknowledged = true;
-                commandPending_ = false;
-                echoSeen_ = false;
-                radioLinkOk_ = true;
-            }
-        } else if (replyLine_ == lastCommand_) {
-            echoSeen_ = true;
-            lastCommand_.clear();
-        }
-        replyLine_.clear();
-    } else if (c != '\n') {
-        if (replyLine_.size() < kMaxReplyLine)
-            replyLine_.push_back(c);
-    }
 }
 
 void RadioLink::StartIdleTimer()
@@ -207,7 +189,7 @@ void RadioLink::LosePort()
     idleTimer_.stop();
     port_.close();
     port_.clearError();
-    replyLine_.clear();
+    replies_.DropPartialLine();
     const bool wasPending = commandPending_;
     commandPending_ = false;
     replyWaitCount_ = 0;

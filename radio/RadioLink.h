@@ -1,5 +1,8 @@
 #pragma once
 
+#include "radio/ReplyParser.h"
+
+#include <QElapsedTimer>
 #include <QObject>
 #include <QSerialPort>
 #include <QTimer>
@@ -24,15 +27,18 @@ class RadioLink : public QObject {
 
 public:
     // A command is given up when this many polls have passed without its "OK"
-    // and one more arrives: at the 11th poll after the write.
+    // and one more arrives, at the 11th poll after the write, but never before
+    // kReplyTimeoutMs of real time: the blocks that queue up while the main
+    // thread is busy are handled in a burst, and a burst of polls is no time
+    // for the radio to answer in.
     static constexpr int kReplyWaitLimit = 10;
     static constexpr int kReceiveBufferSize = 1024;
     static constexpr int kBlockPeriodMs = 50;
+    static constexpr int kReplyTimeoutMs = (kReplyWaitLimit + 1) * kBlockPeriodMs;
     // Polls stop being counted as block-driven after this many idle timer
     // periods without one; then the timer polls by itself.
     static constexpr int kStallPeriods = 2;
-    // Longest reply line kept; anything longer cannot be an echo or "OK".
-    static constexpr std::size_t kMaxReplyLine = 1023;
+    static constexpr std::size_t kMaxReplyLine = ReplyParser::kMaxReplyLine;
 
     explicit RadioLink(QObject* parent = nullptr);
     ~RadioLink() override;
@@ -55,9 +61,9 @@ public:
     bool CommandPending() const { return commandPending_; }
     int32_t ReplyWaitCount() const { return replyWaitCount_; }
     bool RadioLinkOk() const { return radioLinkOk_; }
-    const std::string& LastCommand() const { return lastCommand_; }
-    bool EchoSeen() const { return echoSeen_; }
-    const std::string& ReplyLine() const { return replyLine_; }
+    const std::string& LastCommand() const { return replies_.LastCommand(); }
+    bool EchoSeen() const { return replies_.EchoSeen(); }
+    const std::string& ReplyLine() const { return replies_.ReplyLine(); }
 
     // Bytes received from the radio and not yet taken by a poll.
     qint64 BytesWaiting() const;
@@ -77,7 +83,6 @@ signals:
 
 private:
     void Poll();
-    void TakeByte(char c, bool& acknowledged);
     void OnIdleTick();
     void OnPortError(QSerialPort::SerialPortError error);
     void LosePort();
@@ -96,9 +101,8 @@ private:
     bool commandPending_ = false;
     int32_t replyWaitCount_ = 0;
     bool radioLinkOk_ = false;
-    std::string lastCommand_;
-    bool echoSeen_ = false;
-    std::string replyLine_;
+    QElapsedTimer sinceWrite_;
+    ReplyParser replies_;
     char receiveBuffer_[kReceiveBufferSize] = {};
 };
 

@@ -5,6 +5,9 @@
 #include <cstring>
 #include <ctime>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace recording {
 
 LocalStamp LocalNow()
@@ -54,6 +57,36 @@ bool EnsureFolder(const std::filesystem::path& folder, std::string* error)
         *error = "cannot create folder " + folder.string() + ": " +
                  (ec ? ec.message() : std::string("not a folder"));
     return false;
+}
+
+std::FILE* CreateNewFile(const std::filesystem::path& wanted, std::filesystem::path* used, int* err)
+{
+    // Beyond this many recordings of one name in one second something else
+    // is wrong; the caller reports the name as taken.
+    constexpr int kMaxSuffix = 9999;
+    for (int n = 1; n <= kMaxSuffix; ++n) {
+        std::filesystem::path name = wanted;
+        if (n > 1) {
+            name = wanted.parent_path() /
+                   (wanted.stem().string() + "-" + std::to_string(n) + wanted.extension().string());
+        }
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno == EEXIST)
+            continue;
+        if (fd < 0)
+            break;
+        if (std::FILE* file = ::fdopen(fd, "wb")) {
+            *used = name;
+            return file;
+        }
+        const int error = errno;
+        ::close(fd);
+        ::unlink(name.c_str());
+        errno = error;
+        break;
+    }
+    *err = errno;
+    return nullptr;
 }
 
 std::string DescribeFileError(const char* what, const std::filesystem::path& file, int err)

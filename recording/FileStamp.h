@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -33,6 +34,14 @@ std::string WaveRecordingName(const LocalStamp& stamp, int32_t freqTune, int32_t
 // The recorders keep their files one level below the program's folder
 // ("Raw", "Wav"). The folder is created when missing; its parent is not.
 bool EnsureFolder(const std::filesystem::path& folder, std::string* error);
+
+// Opens a new file for binary writing and never one that exists: when the
+// name `wanted` is taken, "-2", "-3", ... go before its extension
+// (20210303_153012_7100-2.dat), so that two recordings started in the same
+// second keep both. Returns the open file with its name in *used, or null
+// with the errno value in *err.
+std::FILE* CreateNewFile(const std::filesystem::path& wanted, std::filesystem::path* used,
+                         int* err);
 
 // One line for the caller to show: "<what> <path>: <reason>".
 std::string DescribeFileError(const char* what, const std::filesystem::path& file, int err);

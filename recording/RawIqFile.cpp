@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include <unistd.h>
+
 namespace recording {
 
 // Blocks travel between the sound card, the files and the signal chain as
@@ -76,6 +78,42 @@ RawRecorder::~RawRecorder() { Close(); }
 bool RawRecorder::Start(const std::filesystem::path& file, const LocalStamp& start,
                         int64_t freqCenter)
 {
+    Reset(file);
+    file_ = std::fopen(file.c_str(), "wb");
+    if (!file_) {
+        lastError_ = DescribeFileError("cannot create", file, errno);
+        return false;
+    }
+    return WriteHeader(start, freqCenter, false);
+}
+
+bool RawRecorder::Start(std::FILE* file, const std::filesystem::path& name, const LocalStamp& start,
+                        int64_t freqCenter)
+{
+    Reset(name);
+    file_ = file;
+    return WriteHeader(start, freqCenter, false);
+}
+
+bool RawRecorder::StartInFolder(const std::filesystem::path& folder, const LocalStamp& start,
+                                int32_t freqCenter)
+{
+    const std::filesystem::path sub = folder / "Raw";
+    const std::filesystem::path wanted = sub / RawRecordingName(start, freqCenter);
+    Reset(wanted);
+    if (!EnsureFolder(sub, &lastError_))
+        return false;
+    int err = 0;
+    file_ = CreateNewFile(wanted, &fileName_, &err);
+    if (!file_) {
+        lastError_ = DescribeFileError("cannot create", wanted, err);
+        return false;
+    }
+    return WriteHeader(start, freqCenter, true);
+}
+
+void RawRecorder::Reset(const std::filesystem::path& file)
+{
     if (file_)
         Stop();
     fileName_ = file;
@@ -83,28 +121,24 @@ bool RawRecorder::Start(const std::filesystem::path& file, const LocalStamp& sta
     lastError_.clear();
     blockCount_ = 0;
     WriteTimeText(0, timeText_);
-    file_ = std::fopen(file.c_str(), "wb");
-    if (!file_) {
-        lastError_ = DescribeFileError("cannot create", file, errno);
-        return false;
-    }
-    const auto header = EncodeRawHeader(start, freqCenter);
-    return Write(header.data(), header.size());
 }
 
-bool RawRecorder::StartInFolder(const std::filesystem::path& folder, const LocalStamp& start,
-                                int32_t freqCenter)
+bool RawRecorder::WriteHeader(const LocalStamp& start, int64_t freqCenter, bool createdHere)
 {
-    const std::filesystem::path sub = folder / "Raw";
-    fileName_ = sub / RawRecordingName(start, freqCenter);
-    std::string error;
-    if (!EnsureFolder(sub, &error)) {
-        if (file_)
-            Stop();
-        lastError_ = error;
-        return false;
-    }
-    return Start(sub / RawRecordingName(start, freqCenter), start, freqCenter);
+    const auto header = EncodeRawHeader(start, freqCenter);
+    // The header reaches the file at once: a recording whose header cannot
+    // be written has not started, and its file is not kept open for blocks.
+    if (Write(header.data(), header.size()) && std::fflush(file_) == 0)
+        return true;
+    if (!writeFailed_)
+        lastError_ = DescribeFileError("cannot write", fileName_, errno);
+    writeFailed_ = true;
+    std::fclose(file_);
+    file_ = nullptr;
+    // A file this recorder has just made holds nothing worth keeping.
+    if (createdHere)
+        ::unlink(fileName_.c_str());
+    return false;
 }
 
 bool RawRecorder::AppendBlock(const void* block)
@@ -190,6 +224,19 @@ RawPlayer::~RawPlayer() { Close(); }
 RawHeaderCheck RawPlayer::Open(const std::filesystem::path& file)
 {
     Close();
+    std::FILE* opened = std::fopen(file.c_str(), "rb");
+    if (!opened) {
+        lastError_ = DescribeFileError("cannot open", file, errno);
+        RawHeaderCheck refused;
+        refused.status = RawHeaderStatus::Unreadable;
+        return refused;
+    }
+    return Open(opened, file);
+}
+
+RawHeaderCheck RawPlayer::Open(std::FILE* file, const std::filesystem::path& name)
+{
+    Close();
     lastError_.clear();
     readFailed_ = false;
     endMarkerSeen_ = false;
@@ -199,18 +246,14 @@ RawHeaderCheck RawPlayer::Open(const std::filesystem::path& file)
     window_.fill(0);
     windowPos_ = 0;
 
-    RawHeaderCheck refused;
-    refused.status = RawHeaderStatus::Unreadable;
-    file_ = std::fopen(file.c_str(), "rb");
-    if (!file_) {
-        lastError_ = DescribeFileError("cannot open", file, errno);
-        return refused;
-    }
+    file_ = file;
     uint8_t header[kRawHeaderSize];
     const std::size_t got = std::fread(header, 1, sizeof header, file_);
     if (got < sizeof header && std::ferror(file_)) {
-        lastError_ = DescribeFileError("cannot read", file, errno);
+        lastError_ = DescribeFileError("cannot read", name, errno);
         Close();
+        RawHeaderCheck refused;
+        refused.status = RawHeaderStatus::Unreadable;
         return refused;
     }
     RawHeaderCheck check = CheckRawHeader(header, got);

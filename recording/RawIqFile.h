@@ -58,10 +58,17 @@ public:
     RawRecorder(const RawRecorder&) = delete;
     RawRecorder& operator=(const RawRecorder&) = delete;
 
-    // Creates `file` (replacing one of that name) and writes its header.
+    // Creates `file` (replacing one of that name) and writes its header. A
+    // header that cannot be written closes the file again: false, not open.
     bool Start(const std::filesystem::path& file, const LocalStamp& start, int64_t freqCenter);
+    // As above, into an open file the recorder then owns; `name` is for messages.
+    bool Start(std::FILE* file, const std::filesystem::path& name, const LocalStamp& start,
+               int64_t freqCenter);
     // The application's way in: folder/Raw/yyyymmdd_hhmmss_<kHz>.dat, creating
-    // "Raw" when missing. FileName() holds the name even when creation failed.
+    // "Raw" when missing. An existing file is never replaced: a name that is
+    // taken gets "-2", "-3", ... before ".dat". FileName() holds the name
+    // used, or the one wanted when creation failed; a new file whose header
+    // cannot be written is removed again.
     bool StartInFolder(const std::filesystem::path& folder, const LocalStamp& start,
                        int32_t freqCenter);
 
@@ -91,6 +98,8 @@ public:
     const std::string& LastError() const { return lastError_; }
 
 private:
+    void Reset(const std::filesystem::path& file);
+    bool WriteHeader(const LocalStamp& start, int64_t freqCenter, bool createdHere);
     bool Write(const void* data, std::size_t size);
     bool Close();
 
@@ -123,6 +132,9 @@ public:
     // opened or read, status is Unreadable, message is null and LastError()
     // says why. On success BlockCount() starts at the recording's time of day.
     RawHeaderCheck Open(const std::filesystem::path& file);
+    // As above for a file already open, which the player then owns; `name`
+    // is for messages.
+    RawHeaderCheck Open(std::FILE* file, const std::filesystem::path& name);
 
     // One call per block wanted: refreshes the time text from the block count,
     // counts the block, and reads on until it holds 9600 bytes of data or

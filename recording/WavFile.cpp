@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include <unistd.h>
+
 namespace recording {
 
 static_assert(std::endian::native == std::endian::little, "WAV samples are little-endian");
@@ -34,7 +36,7 @@ void EncodeWavHeader(uint8_t (&h)[kWavHeaderSize], uint32_t sampleRate, uint16_t
 {
     constexpr uint16_t kBits = 16;
     std::memcpy(h + 0, "RIFF", 4);
-    Put32(h + 4, dataLength == 0 ? 0 : dataLength + 36);
+    Put32(h + 4, dataLength == kWavStreamingSize ? kWavStreamingSize : dataLength + 36);
     std::memcpy(h + 8, "WAVE", 4);
     std::memcpy(h + 12, "fmt ", 4);
     Put32(h + 16, 16);
@@ -87,11 +89,7 @@ WavWriter::~WavWriter() { Close(); }
 
 bool WavWriter::Create(const std::filesystem::path& file, uint32_t sampleRate, uint16_t channels)
 {
-    Close();
-    fileName_ = file;
-    dataBytes_ = 0;
-    failed_ = false;
-    lastError_.clear();
+    Reset(file);
     file_ = std::fopen(file.c_str(), "wb");
     if (!file_) {
         const int err = errno;
@@ -99,14 +97,62 @@ bool WavWriter::Create(const std::filesystem::path& file, uint32_t sampleRate, u
         lastError_ = DescribeFileError("cannot create", file, err);
         return false;
     }
+    return WriteHeader(sampleRate, channels, false);
+}
+
+bool WavWriter::CreateNew(const std::filesystem::path& wanted, uint32_t sampleRate,
+                          uint16_t channels)
+{
+    Reset(wanted);
+    int err = 0;
+    file_ = CreateNewFile(wanted, &fileName_, &err);
+    if (!file_) {
+        failed_ = true;
+        lastError_ = DescribeFileError("cannot create", wanted, err);
+        return false;
+    }
+    return WriteHeader(sampleRate, channels, true);
+}
+
+bool WavWriter::Adopt(std::FILE* file, const std::filesystem::path& name, uint32_t sampleRate,
+                      uint16_t channels)
+{
+    Reset(name);
+    file_ = file;
+    return WriteHeader(sampleRate, channels, false);
+}
+
+void WavWriter::Reset(const std::filesystem::path& file)
+{
+    Close();
+    fileName_ = file;
+    dataBytes_ = 0;
+    failed_ = false;
+    streaming_ = false;
+    lastError_.clear();
+}
+
+bool WavWriter::WriteHeader(uint32_t sampleRate, uint16_t channels, bool createdHere)
+{
+    // A file that cannot be sought back to gets its sizes as "until the end"
+    // once and for all, instead of an update that would fail.
+    streaming_ = ::lseek(::fileno(file_), 0, SEEK_CUR) < 0 && errno == ESPIPE;
     // Long outputs (a whole recording demodulated) are written in large
     // pieces rather than the library's default few kilobytes.
     std::setvbuf(file_, nullptr, _IOFBF, 64 * 1024);
     uint8_t header[kWavHeaderSize];
-    EncodeWavHeader(header, sampleRate, channels, 0);
-    if (std::fwrite(header, 1, sizeof header, file_) != sizeof header)
-        return Fail("cannot write", errno);
-    return true;
+    EncodeWavHeader(header, sampleRate, channels, streaming_ ? kWavStreamingSize : 0);
+    // The header reaches the file at once: a writer that cannot write it has
+    // not started, and does not hold the file open for samples.
+    if (std::fwrite(header, 1, sizeof header, file_) == sizeof header && std::fflush(file_) == 0)
+        return true;
+    Fail("cannot write", errno);
+    std::fclose(file_);
+    file_ = nullptr;
+    // A file this writer has just made holds nothing worth keeping.
+    if (createdHere)
+        ::unlink(fileName_.c_str());
+    return false;
 }
 
 bool WavWriter::Append(const int16_t* samples, std::size_t count)
@@ -130,6 +176,11 @@ bool WavWriter::UpdateSizes(uint32_t dataLength)
 {
     if (!file_)
         return false;
+    if (streaming_) {
+        if (std::fflush(file_) != 0)
+            return Fail("cannot write", errno);
+        return true;
+    }
     uint8_t field[4];
     bool ok = std::fseek(file_, 4, SEEK_SET) == 0;
     Put32(field, dataLength + 36);
@@ -166,11 +217,14 @@ bool WavWriter::Fail(const char* what, int err)
 
 bool WaveRecorder::Start(const std::filesystem::path& file)
 {
-    error_.clear();
-    fileName_ = file;
-    blockCount_ = 0;
-    WriteTimeText(0, timeText_);
+    Restart(file);
     return wav_.Create(file, kWaveRecRate, 1);
+}
+
+bool WaveRecorder::Start(std::FILE* file, const std::filesystem::path& name)
+{
+    Restart(name);
+    return wav_.Adopt(file, name, kWaveRecRate, 1);
 }
 
 bool WaveRecorder::StartInFolder(const std::filesystem::path& folder, const LocalStamp& start,
@@ -178,14 +232,23 @@ bool WaveRecorder::StartInFolder(const std::filesystem::path& folder, const Loca
 {
     const std::filesystem::path sub = folder / "Wav";
     const std::filesystem::path file = sub / WaveRecordingName(start, freqTune, freqCenter);
-    std::string error;
-    if (!EnsureFolder(sub, &error)) {
+    Restart(file);
+    if (!EnsureFolder(sub, &error_)) {
         wav_.Close();
-        fileName_ = file;
-        error_ = error;
         return false;
     }
-    return Start(file);
+    const bool created = wav_.CreateNew(file, kWaveRecRate, 1);
+    if (created)
+        fileName_ = wav_.FileName();
+    return created;
+}
+
+void WaveRecorder::Restart(const std::filesystem::path& file)
+{
+    error_.clear();
+    fileName_ = file;
+    blockCount_ = 0;
+    WriteTimeText(0, timeText_);
 }
 
 bool WaveRecorder::AppendBlock(const int16_t* samples)

@@ -185,7 +185,11 @@ std::optional<std::string> ProfileDocument::Find(std::string_view section,
         value = value.substr(1, value.size() - 2);
     if (value.size() > kMaxString)
         value = value.substr(0, kMaxString);
-    return std::string(value);
+    // A CR inside a value (a file with mixed line ends) is no part of it: the
+    // writer could never store it, so it reads as the blank a write makes.
+    std::string text(value);
+    std::replace(text.begin(), text.end(), '\r', ' ');
+    return text;
 }
 
 std::string ProfileDocument::ReadString(std::string_view section, std::string_view key,
@@ -216,6 +220,12 @@ void ProfileDocument::WriteString(std::string_view section, std::string_view key
     std::string clean(value);
     std::replace_if(
         clean.begin(), clean.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    // A value the reader would trim or unquote is written in quotes of its
+    // own, so that every value reads back as it was written.
+    const bool quoted = clean.size() >= 2 && (clean.front() == '"' || clean.front() == '\'') &&
+                        clean.back() == clean.front();
+    if (!clean.empty() && (IsBlank(clean.front()) || IsBlank(clean.back()) || quoted))
+        clean = '"' + clean + '"';
 
     const KeyPlace place = Locate(section, key);
     if (place.keyLine >= 0) {

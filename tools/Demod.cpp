@@ -3,13 +3,13 @@
 #include "recording/IqPlayer.h"
 #include "recording/RawIqFile.h"
 #include "recording/WavFile.h"
+#include "settings/Ranges.h"
 #include "tools/StagedOutput.h"
 
 #include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
-#include <system_error>
 
 namespace tools {
 
@@ -20,17 +20,6 @@ namespace {
 constexpr uint32_t kOutRate = 48000;
 constexpr uint16_t kOutChannels = 2;
 
-// Whether two names lead to the same file, existing or not.
-bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b)
-{
-    std::error_code ec1, ec2;
-    if (std::filesystem::equivalent(a, b, ec1))
-        return true;
-    const auto ca = std::filesystem::weakly_canonical(a, ec1);
-    const auto cb = std::filesystem::weakly_canonical(b, ec2);
-    return !ec1 && !ec2 && ca == cb;
-}
-
 // The spectrum output: plain float64 values, little-endian.
 class SpectrumFile {
 public:
@@ -39,15 +28,10 @@ public:
         if (file_)
             std::fclose(file_);
     }
-    bool Create(const std::filesystem::path& p, std::string* error)
+    void Adopt(std::FILE* file, const std::string& name)
     {
-        name_ = p;
-        file_ = std::fopen(p.c_str(), "wb");
-        if (!file_) {
-            *error = recording::DescribeFileError("cannot create", p, errno);
-            return false;
-        }
-        return true;
+        file_ = file;
+        name_ = name;
     }
     bool Write(const double* values, std::size_t count, std::string* error)
     {
@@ -69,25 +53,50 @@ public:
 
 private:
     std::FILE* file_ = nullptr;
-    std::filesystem::path name_;
+    std::string name_;
 };
 
-// Messages name the file the user asked for, not its temporary stand-in.
-std::string Retarget(std::string message, const StagedOutput& stage)
+// One output the options ask for.
+struct Output {
+    const std::filesystem::path* given;
+    StagedOutput stage;
+};
+
+// Refuses outputs that would overwrite the recording being read, or each
+// other: by the files the names lead to, not by the names.
+bool CheckDistinct(const std::filesystem::path& input, Output* outputs, int count,
+                   std::string* error)
 {
-    const std::string temp = stage.TempPath().string();
-    const std::string target = stage.Target().string();
-    if (temp.empty())
-        return message;
-    std::size_t at = message.find(temp);
-    while (at != std::string::npos) {
-        message.replace(at, temp.size(), target);
-        at = message.find(temp, at + target.size());
+    FileIdentity in;
+    // A missing input is the player's to report.
+    const bool inputKnown = IdentityOf(input, &in) && in.name.empty();
+    for (int i = 0; i < count; ++i) {
+        const StagedOutput& a = outputs[i].stage;
+        if (inputKnown && a.Identity() == in) {
+            *error = "cannot write " + a.Name() + ": it is the input " + input.string();
+            return false;
+        }
+        for (int j = 0; j < i; ++j) {
+            if (outputs[j].stage.Identity() == a.Identity()) {
+                *error = "two outputs name the same file " + a.Name();
+                return false;
+            }
+        }
     }
-    return message;
+    return true;
 }
 
 }  // namespace
+
+dsp::ChainControls ChainControlsFor(const DemodOptions& options)
+{
+    dsp::ChainControls controls = options.controls;
+    settings::BringChainControlsIntoRange(controls);
+    // The recorder runs and the spectrum window shows from the first block on.
+    controls.Recording = !options.record.empty();
+    controls.SpectrumVisible = !options.spectrum.empty();
+    return controls;
+}
 
 bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* error)
 {
@@ -97,17 +106,21 @@ bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* e
 
     const bool wantRecord = !options.record.empty();
     const bool wantSpectrum = !options.spectrum.empty();
-    {
-        const std::filesystem::path* outs[] = {&options.output,
-                                               wantRecord ? &options.record : nullptr,
-                                               wantSpectrum ? &options.spectrum : nullptr};
-        for (int i = 0; i < 3; ++i)
-            for (int j = i + 1; j < 3; ++j)
-                if (outs[i] && outs[j] && SameFile(*outs[i], *outs[j])) {
-                    *error = "two outputs name the same file " + outs[j]->string();
-                    return false;
-                }
-    }
+    Output outputs[3];
+    int count = 0;
+    Output& out = outputs[count++];
+    out.given = &options.output;
+    Output* rec = wantRecord ? &outputs[count++] : nullptr;
+    if (rec)
+        rec->given = &options.record;
+    Output* spec = wantSpectrum ? &outputs[count++] : nullptr;
+    if (spec)
+        spec->given = &options.spectrum;
+    for (int i = 0; i < count; ++i)
+        if (!outputs[i].stage.Prepare(*outputs[i].given, error))
+            return false;
+    if (!CheckDistinct(options.input, outputs, count, error))
+        return false;
 
     // The player holds its read-ahead buffer; keep it off the stack.
     auto player = std::make_unique<recording::IqPlayer>();
@@ -124,36 +137,33 @@ bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* e
         return false;
     }
 
-    StagedOutput outStage, recStage, specStage;
-    if (!outStage.Prepare(options.output, error))
-        return false;
-    if (wantRecord && !recStage.Prepare(options.record, error))
-        return false;
-    if (wantSpectrum && !specStage.Prepare(options.spectrum, error))
-        return false;
-
-    recording::WavWriter out;
-    if (!out.Create(outStage.TempPath(), kOutRate, kOutChannels)) {
-        *error = Retarget(out.LastError(), outStage);
+    recording::WavWriter outWav;
+    std::FILE* file = out.stage.Open(error);
+    if (!file || !outWav.Adopt(file, out.stage.Name(), kOutRate, kOutChannels)) {
+        if (file)
+            *error = outWav.LastError();
         return false;
     }
-    recording::WaveRecorder rec;
-    if (wantRecord && !rec.Start(recStage.TempPath())) {
-        *error = Retarget(rec.LastError(), recStage);
-        return false;
+    recording::WaveRecorder recorder;
+    if (rec) {
+        file = rec->stage.Open(error);
+        if (!file || !recorder.Start(file, rec->stage.Name())) {
+            if (file)
+                *error = recorder.LastError();
+            return false;
+        }
     }
     SpectrumFile spectrum;
-    if (wantSpectrum && !spectrum.Create(specStage.TempPath(), error)) {
-        *error = Retarget(*error, specStage);
-        return false;
+    if (spec) {
+        file = spec->stage.Open(error);
+        if (!file)
+            return false;
+        spectrum.Adopt(file, spec->stage.Name());
     }
 
     // Start-up as the application does it from a settings file holding these
-    // values; the recorder runs and the spectrum window shows from the first
-    // block on.
-    dsp::ChainControls controls = options.controls;
-    controls.Recording = wantRecord;
-    controls.SpectrumVisible = wantSpectrum;
+    // values.
+    dsp::ChainControls controls = ChainControlsFor(options);
     auto chain = std::make_unique<dsp::SignalChain>(controls);
     chain->Setup();
     const dsp::BlockOutputs& o = chain->Outputs();
@@ -164,21 +174,19 @@ bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* e
             break;
         chain->ProcessBlock(player->Frames());
         ++sum.blocks;
-        if (!out.Append(o.OutFrames.data(), o.OutFrames.size())) {
-            *error = Retarget(out.LastError(), outStage);
+        if (!outWav.Append(o.OutFrames.data(), o.OutFrames.size())) {
+            *error = outWav.LastError();
             return false;
         }
-        if (wantRecord && o.RecFeedReady) {
-            if (!rec.RecordBlock(o.RecFeed.data())) {
-                *error = Retarget(rec.LastError(), recStage);
+        if (rec && o.RecFeedReady) {
+            if (!recorder.RecordBlock(o.RecFeed.data())) {
+                *error = recorder.LastError();
                 return false;
             }
             ++sum.recordedBlocks;
         }
-        if (wantSpectrum && !spectrum.Write(o.SpectrumDb.data(), o.SpectrumDb.size(), error)) {
-            *error = Retarget(*error, specStage);
+        if (spec && !spectrum.Write(o.SpectrumDb.data(), o.SpectrumDb.size(), error))
             return false;
-        }
         if (step == recording::RawPlayer::Step::FinalBlock)
             break;
     }
@@ -188,33 +196,22 @@ bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* e
     }
     sum.endMarker = player->EndMarkerSeen();
 
-    if (!out.UpdateSizes(static_cast<uint32_t>(out.DataBytes())) || !out.Close()) {
-        *error = Retarget(out.LastError(), outStage);
+    if (!outWav.UpdateSizes(static_cast<uint32_t>(outWav.DataBytes())) || !outWav.Close()) {
+        *error = outWav.LastError();
         return false;
     }
-    if (wantRecord && !rec.Stop()) {
-        *error = Retarget(rec.LastError(), recStage);
+    if (rec && !recorder.Stop()) {
+        *error = recorder.LastError();
         return false;
     }
-    if (wantSpectrum && !spectrum.Close(error)) {
-        *error = Retarget(*error, specStage);
+    if (spec && !spectrum.Close(error))
         return false;
-    }
 
-    if (!outStage.Commit(error))
-        return false;
-    if (wantRecord && !recStage.Commit(error)) {
-        std::error_code ec;
-        std::filesystem::remove(options.output, ec);
-        return false;
-    }
-    if (wantSpectrum && !specStage.Commit(error)) {
-        std::error_code ec;
-        std::filesystem::remove(options.output, ec);
-        if (wantRecord)
-            std::filesystem::remove(options.record, ec);
-        return false;
-    }
+    // A rename that fails after others went through leaves those complete
+    // outputs where they are; only temporary files are ever removed.
+    for (int i = 0; i < count; ++i)
+        if (!outputs[i].stage.Commit(error))
+            return false;
     return true;
 }
 

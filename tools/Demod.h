@@ -13,6 +13,12 @@ struct DemodSummary {
     bool endMarker = false;      // the input ended at its end marker
 };
 
+// The chain's controls for a run: the options' settings brought into the
+// ranges the application's controls have, as its start-up does with the
+// settings file, and the recorder and spectrum on when their outputs are
+// asked for.
+dsp::ChainControls ChainControlsFor(const DemodOptions& options);
+
 // Plays options.input through a signal chain set up as the application's
 // start-up sets it up, writing the outputs the options ask for. All outputs
 // appear only if the whole run succeeds. Returns false with one line in

@@ -1,6 +1,7 @@
 #include "tools/DemodOptions.h"
 
 #include "settings/ProfileValue.h"
+#include "tools/Messages.h"
 
 #include <algorithm>
 #include <cctype>
@@ -46,15 +47,7 @@ bool SameKey(std::string_view a, std::string_view b)
            });
 }
 
-std::string Quoted(std::string_view s)
-{
-    std::string q;
-    q.reserve(s.size() + 2);
-    q += '"';
-    q += s;
-    q += '"';
-    return q;
-}
+std::string Quoted(std::string_view s) { return '"' + OneLine(s) + '"'; }
 
 }  // namespace
 
@@ -66,20 +59,22 @@ const char* const kDemodUsage =
     "  INPUT                our raw IQ recording (a file without end marker ends where it\n"
     "                       ends), or a WAV/RF64, SigMF, .sdriq or gqrx_..._fc.raw recording\n"
     "                       at any rate, played as a 48 kHz slice\n"
-    "  OUTPUT.wav           receiver output, 48000 Hz, 2 channels, 16 bits: every block\n"
+    "  OUTPUT.wav           receiver output, 48000 Hz, 2 channels, 16 bits: every block;\n"
+    "                       \"-\" is standard output (a pipe gets a streaming header)\n"
     "  --set KEY=VALUE      receiver setting; VALUE is decimal, or hex after \"$\" or \"0x\".\n"
     "                       KEY: FreqTune RxMode IFBW PosIFBW AFLPF PosAFFC1 PosAFFC2 AGC\n"
     "                       GainPos SqlPos InGainPos InvIQ DSP3D DSPNR DSPAN Monitor.\n"
     "                       Unset keys keep the defaults of a first run; note GainPos=-150\n"
     "                       (volume off), so pass e.g. --set GainPos=0 to hear anything.\n"
+    "                       Values no control allows are read as the receiver reads them.\n"
     "  --shift HZ           centre the 48 kHz slice HZ from the recording's centre\n"
     "  --record REC.wav     also write what the WAV recorder writes (8000 Hz mono, blocks\n"
     "                       with the squelch open), recording from the first block\n"
     "  --spectrum OUT.f64   also write each block's 2048 spectrum values, float64 LE\n"
     "  -h, --help           show this help\n"
     "\n"
-    "Exit status 0 on success; 2 on any error, with one line on stderr and no output\n"
-    "files left behind.\n";
+    "Outputs must be files other than the input and each other. Exit status 0 on\n"
+    "success; 2 on any error, with one line on stderr and no output files left behind.\n";
 
 const std::vector<std::string_view>& DemodKeys()
 {

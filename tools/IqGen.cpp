@@ -224,22 +224,24 @@ void GenerateIqBlock(const IqGenOptions& options, int64_t index, int16_t* frames
 
 bool WriteIqFile(const IqGenOptions& o, std::string* error)
 {
+    std::string ignored;
+    if (!error)
+        error = &ignored;
     StagedOutput stage;
     if (!stage.Prepare(o.output, error))
         return false;
+    std::FILE* file = stage.Open(error);
+    if (!file)
+        return false;
     recording::RawRecorder rec;
     const recording::LocalStamp start = o.startGiven ? o.start : recording::LocalNow();
-    auto fail = [&](const std::string& message) {
+    auto fail = [&] {
+        *error = rec.LastError();
         rec.Abandon();
-        std::string m = message;
-        const std::string temp = stage.TempPath().string();
-        if (const auto at = m.find(temp); at != std::string::npos)
-            m.replace(at, temp.size(), o.output.string());
-        *error = m;
         return false;
     };
-    if (!rec.Start(stage.TempPath(), start, o.center))
-        return fail(rec.LastError());
+    if (!rec.Start(file, stage.Name(), start, o.center))
+        return fail();
     std::mt19937 rng(o.seed);
     std::unique_ptr<DemoBand> demo;
     if (o.demo)
@@ -251,11 +253,11 @@ bool WriteIqFile(const IqGenOptions& o, std::string* error)
         else
             Fill(o, b, block.data(), &rng);
         if (!rec.AppendBlock(block.data()))
-            return fail(rec.LastError());
+            return fail();
     }
     const bool ok = o.endMarker ? rec.Stop() : rec.Abandon();
     if (!ok)
-        return fail(rec.LastError());
+        return fail();
     return stage.Commit(error);
 }
 

@@ -1,9 +1,14 @@
 #include "tools/StagedOutput.h"
 
+#include "recording/FileStamp.h"
+
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <system_error>
+
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tools {
@@ -47,15 +52,42 @@ extern "C" void OnSignal(int sig)
 
 }  // namespace
 
+bool IdentityOf(const std::filesystem::path& path, FileIdentity* identity)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+        *identity = {st.st_dev, st.st_ino, {}};
+        return true;
+    }
+    if (errno != ENOENT)
+        return false;
+    std::filesystem::path folder = path.parent_path();
+    if (folder.empty())
+        folder = ".";
+    if (::stat(folder.c_str(), &st) != 0)
+        return false;
+    *identity = {st.st_dev, st.st_ino, path.filename().string()};
+    return true;
+}
+
 StagedOutput::~StagedOutput() { Discard(); }
 
 bool StagedOutput::Prepare(const std::filesystem::path& target, std::string* error)
 {
     Discard();
+    if (target == "-") {
+        kind_ = Kind::StandardOutput;
+        name_ = "standard output";
+        target_.clear();
+        struct stat st {};
+        identity_ = ::fstat(STDOUT_FILENO, &st) == 0 ? FileIdentity{st.st_dev, st.st_ino, {}}
+                                                     : FileIdentity{};
+        return true;
+    }
+    name_ = target.string();
     std::error_code ec;
     if (target.empty() || std::filesystem::is_directory(target, ec)) {
-        if (error)
-            *error = "cannot write " + target.string() + ": is a folder";
+        *error = "cannot write " + name_ + ": is a folder";
         return false;
     }
     target_ = target;
@@ -65,34 +97,55 @@ bool StagedOutput::Prepare(const std::filesystem::path& target, std::string* err
         if (!ec)
             target_ = resolved;
     }
-    // A device or a pipe is written to directly: renaming a file onto it
-    // would replace the device node itself.
-    const auto st = std::filesystem::status(target_, ec);
-    if (!ec && std::filesystem::exists(st) && !std::filesystem::is_regular_file(st)) {
-        direct_ = true;
-        temp_ = target_;
-        return true;
+    if (!IdentityOf(target_, &identity_)) {
+        *error = recording::DescribeFileError("cannot write", name_, errno);
+        return false;
     }
-    direct_ = false;
-    temp_ = target_;
-    temp_ += ".tmp-" + std::to_string(::getpid());
-    slot_ = Claim(temp_);
+    // A device or a pipe is written in place: renaming a file onto it would
+    // replace the device node itself.
+    const auto st = std::filesystem::status(target_, ec);
+    const bool special =
+        !ec && std::filesystem::exists(st) && !std::filesystem::is_regular_file(st);
+    kind_ = special ? Kind::InPlace : Kind::Staged;
     return true;
+}
+
+std::FILE* StagedOutput::Open(std::string* error)
+{
+    std::FILE* file = nullptr;
+    switch (kind_) {
+    case Kind::StandardOutput:
+        // A copy, so that closing the output leaves the descriptor of the
+        // process as it was.
+        if (const int fd = ::dup(STDOUT_FILENO); fd >= 0) {
+            file = ::fdopen(fd, "wb");
+            if (!file)
+                ::close(fd);
+        }
+        break;
+    case Kind::InPlace: file = std::fopen(target_.c_str(), "wb"); break;
+    case Kind::Staged: {
+        std::filesystem::path temp = target_;
+        temp += ".tmp-" + std::to_string(::getpid());
+        int err = 0;
+        file = recording::CreateNewFile(temp, &temp_, &err);
+        errno = err;
+        if (file)
+            slot_ = Claim(temp_);
+        break;
+    }
+    }
+    if (!file)
+        *error = recording::DescribeFileError("cannot write", name_, errno);
+    return file;
 }
 
 bool StagedOutput::Commit(std::string* error)
 {
-    if (temp_.empty())
-        return false;
-    if (direct_) {
-        temp_.clear();
+    if (kind_ != Kind::Staged || temp_.empty())
         return true;
-    }
-    std::error_code ec;
-    std::filesystem::rename(temp_, target_, ec);
-    if (ec) {
-        if (error)
-            *error = "cannot write " + target_.string() + ": " + ec.message();
+    if (::rename(temp_.c_str(), target_.c_str()) != 0) {
+        *error = recording::DescribeFileError("cannot write", name_, errno);
         Discard();
         return false;
     }
@@ -104,11 +157,11 @@ bool StagedOutput::Commit(std::string* error)
 
 void StagedOutput::Discard()
 {
-    if (!temp_.empty() && !direct_) {
-        std::error_code ec;
-        std::filesystem::remove(temp_, ec);
-        temp_.clear();
-    }
+    // Only the temporary file this output made itself: never the target, a
+    // device, a link, or a file that was there before.
+    if (!temp_.empty())
+        ::unlink(temp_.c_str());
+    temp_.clear();
     Release(slot_);
     slot_ = -1;
 }
@@ -128,6 +181,10 @@ void InstallStagedCleanupHandlers()
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGHUP, &sa, nullptr);
+    // A write into a pipe nobody reads, or beyond the file size limit, then
+    // fails with EPIPE or EFBIG and is reported as a write error.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 }  // namespace tools

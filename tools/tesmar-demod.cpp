@@ -1,6 +1,7 @@
 // tesmar-demod: the command-line twin of raw-file playback.
 #include "tools/Demod.h"
 #include "tools/DemodOptions.h"
+#include "tools/Messages.h"
 #include "tools/StagedOutput.h"
 
 #include <cstdio>
@@ -13,7 +14,7 @@ int main(int argc, char** argv)
     tools::DemodOptions options;
     std::string error;
     if (!tools::ParseDemodArgs(args, options, &error)) {
-        std::fprintf(stderr, "tesmar-demod: %s\n", error.c_str());
+        std::fprintf(stderr, "tesmar-demod: %s\n", tools::OneLine(error).c_str());
         return 2;
     }
     if (options.help) {
@@ -22,7 +23,7 @@ int main(int argc, char** argv)
     }
     tools::InstallStagedCleanupHandlers();
     if (!tools::RunDemod(options, nullptr, &error)) {
-        std::fprintf(stderr, "tesmar-demod: %s\n", error.c_str());
+        std::fprintf(stderr, "tesmar-demod: %s\n", tools::OneLine(error).c_str());
         return 2;
     }
     return 0;

@@ -1,5 +1,6 @@
 // tesmar-iqgen: writes raw IQ recordings of a test signal.
 #include "tools/IqGen.h"
+#include "tools/Messages.h"
 #include "tools/StagedOutput.h"
 
 #include <cstdio>
@@ -12,7 +13,7 @@ int main(int argc, char** argv)
     tools::IqGenOptions options;
     std::string error;
     if (!tools::ParseIqGenArgs(args, options, &error)) {
-        std::fprintf(stderr, "tesmar-iqgen: %s\n", error.c_str());
+        std::fprintf(stderr, "tesmar-iqgen: %s\n", tools::OneLine(error).c_str());
         return 2;
     }
     if (options.help) {
@@ -21,7 +22,7 @@ int main(int argc, char** argv)
     }
     tools::InstallStagedCleanupHandlers();
     if (!tools::WriteIqFile(options, &error)) {
-        std::fprintf(stderr, "tesmar-iqgen: %s\n", error.c_str());
+        std::fprintf(stderr, "tesmar-iqgen: %s\n", tools::OneLine(error).c_str());
         return 2;
     }
     return 0;

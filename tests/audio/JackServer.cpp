@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -13,6 +14,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -74,6 +76,48 @@ void InstallExitPaths()
 
 bool Alive(pid_t pid) { return pid > 0 && ::waitpid(pid, nullptr, WNOHANG) == 0; }
 
+// JACK registers every server in a table of eight slots in /dev/shm, and a
+// server that does not shut down by itself (its test was killed by a time-out
+// or a sanitizer) keeps its slot: after eight such deaths no server on the
+// machine starts ("Too many servers already active"). jackd reclaims a dead
+// server's slot only for a server of the same name, and ours never repeat, so
+// the slots of our own dead servers are freed here. The layout is that of
+// jack2's shm.h, checked against the header's own sizes before anything is
+// touched.
+void ReleaseSlotsOfDeadTestServers()
+{
+    constexpr std::size_t kServers = 8, kNameSize = 257, kHeader = 24;
+    constexpr std::size_t kSlot = (sizeof(pid_t) + kNameSize + 3) / 4 * 4;
+    const int fd = ::open("/dev/shm/jack-shm-registry", O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    struct stat st {};
+    void* map = MAP_FAILED;
+    if (::fstat(fd, &st) == 0 && std::size_t(st.st_size) >= kHeader + kServers * kSlot)
+        map =
+            ::mmap(nullptr, kHeader + kServers * kSlot, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    ::close(fd);
+    if (map == MAP_FAILED)
+        return;
+    auto* bytes = static_cast<unsigned char*>(map);
+    uint32_t magic = 0, headerLength = 0;
+    std::memcpy(&magic, bytes, 4);
+    std::memcpy(&headerLength, bytes + 16, 4);
+    if (magic == 0x4A41434B && headerLength == kHeader + kServers * kSlot) {  // "JACK"
+        for (std::size_t i = 0; i < kServers; ++i) {
+            unsigned char* slot = bytes + kHeader + i * kSlot;
+            pid_t pid = 0;
+            std::memcpy(&pid, slot, sizeof pid);
+            const char* name = reinterpret_cast<const char*>(slot + sizeof(pid_t));
+            const bool ours = ::strnlen(name, kNameSize) < kNameSize &&
+                              std::strstr(name, ":tesmar-test-") != nullptr;
+            if (pid > 0 && ours && ::kill(pid, 0) != 0 && errno == ESRCH)
+                std::memset(slot, 0, kSlot);
+        }
+    }
+    ::munmap(map, kHeader + kServers * kSlot);
+}
+
 }  // namespace
 
 bool JackServer::Installed()
@@ -91,6 +135,7 @@ bool JackServer::Start(std::string& error)
 {
     Stop();
     InstallExitPaths();
+    ReleaseSlotsOfDeadTestServers();
     static int serial = 0;
     name_ = "tesmar-test-" + std::to_string(::getpid()) + "-" + std::to_string(++serial);
     ::setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);

@@ -220,6 +220,11 @@ TEST(Settings, OutOfRangeChoicesFallBackToZeroAndAreSavedSo)
     EXPECT_EQ(LoadWave(dir, "AFLPF=2\n").AFLPF, 2);
     EXPECT_EQ(LoadWave(dir, "AGC=2\n").AGC, 2);
     EXPECT_EQ(LoadWave(dir, "AGC=3\n").AGC, 0);
+    // An unknown palette is the first, "Mono", not the nearest.
+    EXPECT_EQ(LoadWave(dir, "ColorNum=6\n").ColorNum, 0);
+    EXPECT_EQ(LoadWave(dir, "ColorNum=$7FFFFFFF\n").ColorNum, 0);
+    EXPECT_EQ(LoadWave(dir, "ColorNum=-1\n").ColorNum, 0);
+    EXPECT_EQ(LoadWave(dir, "ColorNum=5\n").ColorNum, 5);
 }
 
 TEST(Settings, OutOfRangeControlsAreClamped)
@@ -236,9 +241,9 @@ TEST(Settings, OutOfRangeControlsAreClamped)
     EXPECT_EQ(LoadWave(dir, "InGainPos=-40\n").InGainPos, -40);
     EXPECT_EQ(LoadWave(dir, "WaterGainPos=-41\n").WaterGainPos, -40);
     EXPECT_EQ(LoadWave(dir, "WaterGainPos=40\n").WaterGainPos, 40);
-    EXPECT_EQ(LoadWave(dir, "ColorNum=6\n").ColorNum, 5);
-    EXPECT_EQ(LoadWave(dir, "ColorNum=-1\n").ColorNum, 0);
-    EXPECT_EQ(LoadWave(dir, "ColorNum=0\n").ColorNum, 0);
+    EXPECT_EQ(LoadWave(dir, "FreqTune=24001\n").FreqTune, 24000);
+    EXPECT_EQ(LoadWave(dir, "FreqTune=-2147483648\n").FreqTune, -24000);
+    EXPECT_EQ(LoadWave(dir, "FreqTune=-24000\n").FreqTune, -24000);
 }
 
 TEST(Settings, TuningOutsideTheBandOrTheRadioIsBroughtIntoRange)

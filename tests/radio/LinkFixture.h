@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace radio::test {
@@ -74,6 +76,13 @@ protected:
     {
         for (int i = 0; i < n; ++i)
             link.PollRadioPort();
+    }
+
+    // Lets the real time of the reply time-out pass since the last write:
+    // polls alone never end a command before it.
+    static void WaitOutTheReplyTime()
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(RadioLink::kReplyTimeoutMs));
     }
 
     // A command acknowledged, so that the lamp is lit.

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QThread>
+#include <QTimer>
 
 #include <algorithm>
 #include <cerrno>
@@ -44,7 +45,17 @@ void PtyRadio::SetAutoAnswer(bool on)
     notifier_ = std::make_unique<QSocketNotifier>(master_, QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {
         Drain();
-        AnswerNew();
+        if (answerDelayMs_ <= 0) {
+            AnswerNew();
+            return;
+        }
+        // The notifier is the timers' context: a radio unplugged meanwhile
+        // answers nothing.
+        while (answered_ < lines_.size()) {
+            QTimer::singleShot(answerDelayMs_, Qt::PreciseTimer, notifier_.get(),
+                               [this, line = lines_[answered_]] { Answer(line); });
+            ++answered_;
+        }
     });
 }
 

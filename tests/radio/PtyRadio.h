@@ -33,8 +33,10 @@ public:
     int SlaveFd() const { return slave_; }
 
     void SetMode(Mode mode) { mode_ = mode; }
-    // Answers every complete line as soon as the event loop delivers it.
+    // Answers every complete line as soon as the event loop delivers it, or
+    // that many milliseconds later (SetAnswerDelay).
     void SetAutoAnswer(bool on);
+    void SetAnswerDelay(int ms) { answerDelayMs_ = ms; }
 
     // Takes what the program has written so far, without waiting.
     void Drain();
@@ -68,6 +70,7 @@ private:
     int slave_ = -1;
     std::string path_;
     Mode mode_ = Mode::Responsive;
+    int answerDelayMs_ = 0;
     std::string raw_;
     std::string partial_;
     std::vector<std::string> lines_;

@@ -3,7 +3,15 @@
 #include "core/ReceiverState.h"
 #include "radio/RadioControl.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <chrono>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace radio::test {
@@ -16,6 +24,42 @@ protected:
     {
         LinkFixture::SetUp();
         QObject::connect(&control, &RadioControl::StartRadioFinished, [this] { ++startDone; });
+    }
+
+    // Blocks at their pace, a block period apart with the event loop running
+    // in between, until done() holds; false after maxBlocks.
+    bool PollAtBlockPace(const std::function<bool()>& done, int maxBlocks = 200)
+    {
+        for (int block = 0; block < maxBlocks; ++block) {
+            if (done())
+                return true;
+            const QDeadlineTimer period(RadioLink::kBlockPeriodMs, Qt::PreciseTimer);
+            while (!period.hasExpired()) {
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+                QThread::usleep(500);
+            }
+            link.PollRadioPort();
+        }
+        return done();
+    }
+
+    // Starts the set-up while the blocks that queued up during start-up are
+    // handled in one burst, then goes on at the blocks' pace. Returns when
+    // each command reached the radio, in ms from the start.
+    std::vector<qint64> StartRadioBehindABacklog(std::size_t commands)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        std::vector<qint64> at;
+        radio.OnLine = [&](const std::string&) { at.push_back(clock.elapsed()); };
+        radio.SetAutoAnswer(true);
+        control.StartRadio();
+        Polls(20);
+        EXPECT_TRUE(PollAtBlockPace([&] {
+            return at.size() >= commands && !control.StartRadioRunning() && !link.CommandPending();
+        }));
+        radio.OnLine = nullptr;
+        return at;
     }
 
     core::ReceiverState state;
@@ -197,7 +241,8 @@ TEST_F(Control, StartRadioDjX11WithAResponsiveRadio)
 }
 
 // A silent radio: every step waits out the reply time-out, then the sequence
-// goes on. Returns the block at which each command reached the radio.
+// goes on. Blocks come at their pace, a block period apart. Returns the
+// block at which each command reached the radio.
 std::vector<int> RunSilent(PtyRadio& radio, RadioLink& link, RadioControl& control,
                            std::size_t expectedLines)
 {
@@ -209,6 +254,7 @@ std::vector<int> RunSilent(PtyRadio& radio, RadioLink& link, RadioControl& contr
         radio.Drain();
         while (at.size() < radio.Lines().size())
             at.push_back(block);
+        std::this_thread::sleep_for(std::chrono::milliseconds(RadioLink::kBlockPeriodMs));
         link.PollRadioPort();
     }
     EXPECT_TRUE(radio.WaitForLines(expectedLines));
@@ -237,6 +283,44 @@ TEST_F(Control, StartRadioDjX11WithASilentRadio)
     const auto at = RunSilent(radio, link, control, 3);
     EXPECT_EQ(at, (std::vector<int>{0, 11, 22}));
     EXPECT_EQ(radio.Raw(), "AL~SDRON\r\nAL~IQ0\r\nAL~FW00433920000\r\n");
+    EXPECT_FALSE(link.RadioLinkOk());
+    EXPECT_EQ(startDone, 1);
+}
+
+// A radio that answers each command 0.15 s after it, while the blocks queued
+// during start-up are handled in a burst: every command waits for its "OK".
+TEST_F(Control, ABurstOfBlocksDoesNotCutShortTheWaitForALateRadio)
+{
+    state.RadioType = 0;
+    state.FreqCenter = 5012000;
+    Open(0);
+    radio.SetAnswerDelay(150);
+    const auto at = StartRadioBehindABacklog(4);
+    ASSERT_EQ(at.size(), 4u);
+    for (std::size_t k = 1; k < at.size(); ++k)
+        EXPECT_GE(at[k] - at[k - 1], 150) << "command " << k;
+    EXPECT_EQ(finished, (std::vector<bool>{true, true, true, true}));
+    EXPECT_TRUE(link.RadioLinkOk());
+    EXPECT_EQ(startDone, 1);
+}
+
+// A silent radio behind the same burst: each command is given up only after
+// the reply time-out's real time, not after a burst of polls.
+TEST_F(Control, ABurstOfBlocksDoesNotCutShortTheWaitForASilentRadio)
+{
+    state.RadioType = 1;
+    state.FreqCenter = 145000000;
+    Open(1);
+    radio.SetMode(PtyRadio::Mode::Silent);
+    const auto at = StartRadioBehindABacklog(3);
+    ASSERT_EQ(at.size(), 3u);
+    // The simulator notes each line when its reader thread gets to it, a
+    // millisecond or two after the write; a burst would put them 0-2 ms apart.
+    constexpr qint64 kReadingSlack = 5;
+    for (std::size_t k = 1; k < at.size(); ++k)
+        EXPECT_GE(at[k] - at[k - 1], RadioLink::kReplyTimeoutMs - kReadingSlack)
+            << "command " << k;
+    EXPECT_EQ(finished, (std::vector<bool>{false, false, false}));
     EXPECT_FALSE(link.RadioLinkOk());
     EXPECT_EQ(startDone, 1);
 }

@@ -1,5 +1,6 @@
 #include "LinkFixture.h"
 
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 
 #include <termios.h>
@@ -150,13 +151,15 @@ TEST_F(Links, EchoSplitOverTwoPollsIsJoined)
     EXPECT_EQ(finished, std::vector<bool>{true});
 }
 
-TEST_F(Links, SilentRadioIsGivenUpAtTheEleventhPoll)
+TEST_F(Links, SilentRadioIsGivenUpAtTheEleventhPollOnceItsTimeHasPassed)
 {
     Open();
     LightLamp();
     lampChanges.clear();
     finished.clear();
     radio.SetMode(PtyRadio::Mode::Silent);
+    QElapsedTimer sinceWrite;
+    sinceWrite.start();
     link.SendRadioCommand("AL~RW_RXF05012000\r\n");
     Written(2);
 
@@ -166,7 +169,15 @@ TEST_F(Links, SilentRadioIsGivenUpAtTheEleventhPoll)
     EXPECT_TRUE(link.RadioLinkOk());
     EXPECT_TRUE(finished.empty());
 
+    // The blocks that queued up meanwhile are handled in one burst: many
+    // polls, no time for the radio to answer in.
+    Polls(30);
+    EXPECT_TRUE(link.CommandPending());
+    EXPECT_TRUE(finished.empty());
+
+    WaitOutTheReplyTime();
     link.PollRadioPort();
+    EXPECT_GE(sinceWrite.elapsed(), RadioLink::kReplyTimeoutMs);
     EXPECT_FALSE(link.CommandPending());
     EXPECT_EQ(link.ReplyWaitCount(), 0);
     EXPECT_FALSE(link.RadioLinkOk());
@@ -183,6 +194,22 @@ TEST_F(Links, SilentRadioIsGivenUpAtTheEleventhPoll)
     link.SendRadioCommand("AL~RW_RXF05013000\r\n");
     Written(3);
     EXPECT_EQ(link.LastCommand(), "AL~RW_RXF05013000");
+}
+
+// However long a burst of polls waited, the command still needs ten polls
+// after its write before it is given up.
+TEST_F(Links, ElevenPollsAreNeededEvenAfterALongWait)
+{
+    Open();
+    radio.SetMode(PtyRadio::Mode::Silent);
+    link.SendRadioCommand("AL~IQ0\r\n");
+    Written(1);
+    WaitOutTheReplyTime();
+    Polls(10);
+    EXPECT_TRUE(link.CommandPending());
+    link.PollRadioPort();
+    EXPECT_FALSE(link.CommandPending());
+    EXPECT_EQ(finished, std::vector<bool>{false});
 }
 
 TEST_F(Links, SecondCommandDroppedWhileFirstPendsThirdWrittenAfterOk)
@@ -213,6 +240,7 @@ TEST_F(Links, LeftoverEchoSeenAfterTimeOutStillAcknowledgesTheNextCommand)
     link.SendRadioCommand("AL~SDRON\r\n");
     Written(1);
     Deliver("AL~SDRON\r\n");  // echo, but the "OK" never comes
+    WaitOutTheReplyTime();
     Polls(11);
     EXPECT_FALSE(link.CommandPending());
     EXPECT_FALSE(link.RadioLinkOk());
@@ -243,6 +271,7 @@ TEST_F(Links, LateAnswerAfterTheTimeOut)
     link.SendRadioCommand("AL~SW_IQM01\r\n");
     Written(1);
     Deliver("AL~SW_IQM01\r\n");
+    WaitOutTheReplyTime();
     Polls(11);
     ASSERT_FALSE(link.CommandPending());
     ASSERT_FALSE(link.RadioLinkOk());
@@ -279,6 +308,7 @@ TEST_F(Links, LinesEndedWithLfOnlyNeverCompleteAndTimeOut)
     link.PollRadioPort();
     EXPECT_EQ(link.ReplyLine(), "AL~SW_IQM01OK");
     EXPECT_FALSE(link.EchoSeen());
+    WaitOutTheReplyTime();
     Polls(10);
     EXPECT_FALSE(link.CommandPending());
     EXPECT_FALSE(link.RadioLinkOk());
@@ -299,6 +329,7 @@ TEST_F(Links, AnotherLineAfterTheEchoLeavesTheCommandToTheTimeOut)
     Deliver("ok\r\nOK \r\n");  // near misses are not "OK"
     Polls(9);
     EXPECT_TRUE(link.CommandPending());
+    WaitOutTheReplyTime();
     link.PollRadioPort();
     EXPECT_FALSE(link.CommandPending());
     EXPECT_FALSE(link.RadioLinkOk());
@@ -314,6 +345,7 @@ TEST_F(Links, AnotherLineInsteadOfTheEchoIsIgnored)
     EXPECT_FALSE(link.EchoSeen());
     EXPECT_TRUE(link.CommandPending());
     EXPECT_EQ(link.LastCommand(), "AL~SW_IQM01");
+    WaitOutTheReplyTime();
     Polls(10);
     EXPECT_FALSE(link.CommandPending());
     EXPECT_FALSE(link.RadioLinkOk());

@@ -198,22 +198,6 @@ TEST(RawRecorderTest, UncreatableFileIsReported)
     EXPECT_NE(rec.LastError().find("cannot create"), std::string::npos);
 }
 
-TEST(RawRecorderTest, FullDiskIsDetected)
-{
-    if (!std::filesystem::exists("/dev/full"))
-        GTEST_SKIP() << "no /dev/full";
-    RawRecorder rec;
-    ASSERT_TRUE(rec.Start("/dev/full", At(1, 1, 1), 1));
-    const auto b = Block(0);
-    bool allOk = true;
-    for (int i = 0; i < 4; ++i)
-        allOk = rec.AppendBlock(b.data()) && allOk;
-    EXPECT_FALSE(allOk);
-    EXPECT_TRUE(rec.WriteFailed());
-    EXPECT_FALSE(rec.Stop());
-    EXPECT_NE(rec.LastError().find("cannot write"), std::string::npos);
-}
-
 TEST(RawRecorderTest, StartingAgainEndsTheOpenRecordingNormally)
 {
     TempDir dir;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/TempDir.h"
 #include <cstdint>
 #include <cstdlib>
@@ -26,6 +27,16 @@ inline void WriteAll(const std::filesystem::path& p, const std::vector<uint8_t>&
               static_cast<std::streamsize>(bytes.size()));
 }
 
+// Entries in a folder; 0 when there is no such folder.
+inline int CountFiles(const std::filesystem::path& dir)
+{
+    std::error_code ec;
+    int n = 0;
+    for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+        ++n;
+    return n;
+}
+
 inline uint32_t Le32(const std::vector<uint8_t>& b, std::size_t at)
 {
     return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
@@ -35,3 +46,5 @@ inline uint16_t Le16(const std::vector<uint8_t>& b, std::size_t at)
 {
     return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
 }
+
+using tesmar::test::FileSizeLimit;

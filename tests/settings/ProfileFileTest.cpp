@@ -156,6 +156,28 @@ TEST(ProfileDocument, AValueCannotAddLines)
     EXPECT_EQ(doc.Find("Evil", "MainTop"), std::nullopt);
 }
 
+// Values the reader would trim or unquote go out in quotes of their own, so
+// that a memory name like " 'QRP' " survives any number of saves. A CR is no
+// part of a value on either side.
+TEST(ProfileDocument, EveryValueReadsBackAsWritten)
+{
+    for (const std::string value :
+         {"plain", " lead", "trail\t", "'QRP'", "\"x\"", "\"", "'a\"", "\"\"", " ' ' ", "a=b"}) {
+        ProfileDocument doc = ProfileDocument::FromText("[Etc]\n");
+        doc.WriteString("Etc", "MemName", value);
+        for (int save = 0; save < 3; ++save) {
+            doc = ProfileDocument::FromText(doc.Text());
+            EXPECT_EQ(doc.Find("Etc", "MemName"), value) << doc.Text();
+            doc.WriteString("Etc", "MemName", *doc.Find("Etc", "MemName"));
+        }
+    }
+    // Found by fuzzing: a CR inside a value of a file with LF line ends.
+    ProfileDocument doc = ProfileDocument::FromText("[IO\nPortStr=S\rs");
+    EXPECT_EQ(doc.Find("IO", "PortStr"), "S s");
+    doc.WriteString("IO", "PortStr", *doc.Find("IO", "PortStr"));
+    EXPECT_EQ(ProfileDocument::FromText(doc.Text()).Find("IO", "PortStr"), "S s");
+}
+
 TEST(ProfileFile, MissingOrUnreadableFileIsEmpty)
 {
     TempDir dir;

@@ -1,7 +1,7 @@
+#include "ProgramRun.h"
 #include "dsp/SignalChain.h"
 #include "dsp/Spectrum.h"
 #include "recording/RawIqFile.h"
-#include "recording/TestFiles.h"
 #include "tests/dsp/LiteralChain.h"
 #include "tools/DemoBand.h"
 #include "tools/IqGen.h"
@@ -15,61 +15,6 @@
 #include <unistd.h>
 
 namespace {
-
-struct ProcResult {
-    int status = -1;  // exit status, or -1 when the program did not exit normally
-    std::string out;
-    std::string err;
-};
-
-std::string Slurp(const std::filesystem::path& p)
-{
-    const auto b = ReadAll(p);
-    return std::string(b.begin(), b.end());
-}
-
-// Runs a program as a separate process, its output caught in files.
-ProcResult Start(const char* exe, const std::vector<std::string>& args,
-                 const std::filesystem::path& work)
-{
-    const auto outPath = work / "stdout.txt";
-    const auto errPath = work / "stderr.txt";
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(exe));
-    for (const auto& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int o = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int e = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (o < 0 || e < 0)
-            ::_exit(127);
-        ::dup2(o, 1);
-        ::dup2(e, 2);
-        ::execv(exe, argv.data());
-        ::_exit(127);
-    }
-    ProcResult r;
-    int ws = 0;
-    if (pid > 0 && ::waitpid(pid, &ws, 0) == pid && WIFEXITED(ws))
-        r.status = WEXITSTATUS(ws);
-    r.out = Slurp(outPath);
-    r.err = Slurp(errPath);
-    std::filesystem::remove(outPath);
-    std::filesystem::remove(errPath);
-    return r;
-}
-
-ProcResult Demod(const std::vector<std::string>& args, const std::filesystem::path& work)
-{
-    return Start(TESMAR_DEMOD_EXE, args, work);
-}
-
-ProcResult IqGen(const std::vector<std::string>& args, const std::filesystem::path& work)
-{
-    return Start(TESMAR_IQGEN_EXE, args, work);
-}
 
 std::vector<int16_t> Samples(const std::vector<uint8_t>& wav)
 {
@@ -121,29 +66,7 @@ double Goertzel(const std::vector<int16_t>& s, std::size_t from, std::size_t to,
     return s1 * s1 + s2 * s2 - k * s1 * s2;
 }
 
-std::size_t FileCount(const std::filesystem::path& dir)
-{
-    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir),
-                                                  std::filesystem::directory_iterator()));
-}
-
-bool OneLine(const std::string& s)
-{
-    return !s.empty() && s.back() == '\n' && s.find('\n') == s.size() - 1;
-}
-
-class DemodEndToEnd : public ::testing::Test {
-protected:
-    TempDir dir;
-    std::filesystem::path Make(const std::string& name, std::vector<std::string> args)
-    {
-        const auto p = dir / name;
-        args.push_back(p.string());
-        const ProcResult r = IqGen(args, dir.Path());
-        EXPECT_EQ(r.status, 0) << r.err;
-        return p;
-    }
-};
+using DemodEndToEnd = DemodFixture;
 
 }  // namespace
 
@@ -320,7 +243,7 @@ TEST_F(DemodEndToEnd, RefusesAnotherTesmarFormat)
     EXPECT_TRUE(OneLine(r.err)) << r.err;
     EXPECT_NE(r.err.find("Tesmar can not read this format."), std::string::npos) << r.err;
     EXPECT_FALSE(std::filesystem::exists(dir / "out.wav"));
-    EXPECT_EQ(FileCount(dir.Path()), 1u);
+    EXPECT_EQ(CountFiles(dir.Path()), 1);
 }
 
 TEST_F(DemodEndToEnd, RefusesFilesThatAreNotForTesmar)
@@ -343,7 +266,7 @@ TEST_F(DemodEndToEnd, MissingInputIsAnError)
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(OneLine(r.err)) << r.err;
     EXPECT_NE(r.err.find("none.dat"), std::string::npos);
-    EXPECT_EQ(FileCount(dir.Path()), 0u);
+    EXPECT_EQ(CountFiles(dir.Path()), 0);
 }
 
 TEST_F(DemodEndToEnd, BadKeyAndMalformedValueAreRefused)
@@ -358,10 +281,15 @@ TEST_F(DemodEndToEnd, BadKeyAndMalformedValueAreRefused)
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(OneLine(r.err)) << r.err;
     EXPECT_NE(r.err.find("loud"), std::string::npos);
+    r = Demod({"--set", "Gain\nPos=1", in.string(), out.string()}, dir.Path());
+    EXPECT_TRUE(OneLine(r.err)) << r.err;
+    r = Demod({in.string(), (dir.Path() / "no\nsuch" / "out.wav").string()}, dir.Path());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(OneLine(r.err)) << r.err;
     r = Demod({"--frobnicate", in.string(), out.string()}, dir.Path());
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(OneLine(r.err)) << r.err;
-    EXPECT_EQ(FileCount(dir.Path()), 1u);
+    EXPECT_EQ(CountFiles(dir.Path()), 1);
     // The settings file's hexadecimal form is a value like any other.
     r = Demod({"--set", "GainPos=$10", in.string(), out.string()}, dir.Path());
     EXPECT_EQ(r.status, 0) << r.err;
@@ -390,7 +318,7 @@ TEST_F(DemodEndToEnd, UnwritableOutputLeavesNothingBehind)
                (dir / "out.wav").string()},
               dir.Path());
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(FileCount(dir.Path()), 2u);  // am.dat and the taken.wav folder
+    EXPECT_EQ(CountFiles(dir.Path()), 2);  // am.dat and the taken.wav folder
     EXPECT_FALSE(std::filesystem::exists(dir / "out.wav"));
 }
 
@@ -413,7 +341,7 @@ TEST_F(DemodEndToEnd, DevicesAreWrittenInPlace)
     EXPECT_NE(r.err.find("/dev/full"), std::string::npos) << r.err;
     EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
     EXPECT_FALSE(std::filesystem::exists(dir / "out.wav"));
-    EXPECT_EQ(FileCount(dir.Path()), 1u);
+    EXPECT_EQ(CountFiles(dir.Path()), 1);
 }
 
 TEST_F(DemodEndToEnd, LinkedOutputReplacesTheLinkedFile)
@@ -525,7 +453,7 @@ TEST_F(DemodEndToEnd, OutputsMustBeDistinct)
               dir.Path());
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(OneLine(r.err)) << r.err;
-    EXPECT_EQ(FileCount(dir.Path()), 1u);
+    EXPECT_EQ(CountFiles(dir.Path()), 1);
 }
 
 TEST_F(DemodEndToEnd, HelpIsShortAndComplete)
@@ -554,7 +482,7 @@ TEST_F(DemodEndToEnd, IqGenCommandLine)
     const ProcResult bad = IqGen({"--tone", "loud", (dir / "x.dat").string()}, dir.Path());
     EXPECT_EQ(bad.status, 2);
     EXPECT_TRUE(OneLine(bad.err)) << bad.err;
-    EXPECT_EQ(FileCount(dir.Path()), 0u);
+    EXPECT_EQ(CountFiles(dir.Path()), 0);
     const auto p = Make("t.dat", {"--seconds", "0.5", "--time", "090507", "--center", "7100000"});
     const auto b = ReadAll(p);
     ASSERT_EQ(b.size(), 19u + 10u * 9600u + 16u);

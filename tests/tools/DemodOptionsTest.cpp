@@ -91,6 +91,17 @@ TEST(DemodOptionsTest, RefusesUnknownKeysAndMalformedValues)
         EXPECT_NE(e.find("malformed value"), std::string::npos) << bad;
     }
     EXPECT_EQ(c.GainPos, -150);  // nothing half-applied
+
+    // Found by fuzzing: what was typed is quoted with its control characters
+    // escaped, so the refusal stays one line.
+    for (const char* typed : {"Gain\nPos=1", "GainPos=1\r2", "\x1b[2J=0"}) {
+        e.clear();
+        EXPECT_FALSE(ApplyDemodSetting(c, typed, &e));
+        EXPECT_EQ(e.find_first_of("\n\r\x1b"), std::string::npos) << e;
+    }
+    DemodOptions o;
+    EXPECT_FALSE(ParseDemodArgs({"--re\ncord", "a", "b"}, o, &e));
+    EXPECT_NE(e.find("\"--re\\ncord\""), std::string::npos) << e;
 }
 
 TEST(DemodOptionsTest, OptionForms)

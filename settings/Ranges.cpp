@@ -1,0 +1,30 @@
+#include "settings/Ranges.h"
+
+#include <algorithm>
+
+namespace settings {
+
+int32_t ChoiceOrZero(int32_t value, int32_t last)
+{
+    return (value < 0 || value > last) ? 0 : value;
+}
+
+void BringChainControlsIntoRange(dsp::ChainControls& c)
+{
+    c.FreqTune = std::clamp(c.FreqTune, -kMaxFreqTune, kMaxFreqTune);
+    c.RxMode = ChoiceOrZero(c.RxMode, 4);
+    c.IFBW = ChoiceOrZero(c.IFBW, 4);
+    c.AFLPF = ChoiceOrZero(c.AFLPF, 2);
+    c.AGC = ChoiceOrZero(c.AGC, 2);
+    c.GainPos = std::clamp(c.GainPos, -150, 150);
+    c.SqlPos = std::clamp(c.SqlPos, -150, 150);
+    c.InGainPos = std::clamp(c.InGainPos, -40, 40);
+    if (c.PosIFBW < 1 || c.PosIFBW > 200)
+        c.PosIFBW = 30;
+    if (!(1 <= c.PosAFFC1 && c.PosAFFC1 < c.PosAFFC2 && c.PosAFFC2 <= 100)) {
+        c.PosAFFC1 = 3;
+        c.PosAFFC2 = 60;
+    }
+}
+
+}  // namespace settings

@@ -1,0 +1,324 @@
+// tesmar-demod's outputs: never over its input or over each other, nothing
+// removed but what the run itself made, a clean end whatever happens to an
+// output, and outputs that are pipes.
+#include "ProgramRun.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <functional>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using DemodOutputs = DemodFixture;
+
+// The temporary files a run left anywhere below dir.
+std::vector<std::string> TempFilesIn(const fs::path& dir)
+{
+    std::vector<std::string> names;
+    for (const auto& e : fs::recursive_directory_iterator(dir))
+        if (e.path().filename().string().find(".tmp-") != std::string::npos)
+            names.push_back(e.path().string());
+    return names;
+}
+
+bool WaitFor(const std::function<bool()>& done)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+void WriteFully(int fd, const uint8_t* data, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n <= 0)
+            return;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+}
+
+// The far end of a named pipe, on a thread of its own: it reads what the
+// program writes (up to `keep` bytes, then it hangs up), or feeds a recording
+// in two parts with a pause between them in which the test acts.
+class PipeEnd {
+public:
+    explicit PipeEnd(fs::path fifo)
+        : fifo_(std::move(fifo))
+    {
+        // A feed whose reader went away fails its write instead of ending
+        // the test program.
+        std::signal(SIGPIPE, SIG_IGN);
+        ::mkfifo(fifo_.c_str(), 0600);
+    }
+    ~PipeEnd()
+    {
+        // A program that never opened its end leaves ours waiting: open the
+        // other end once, so that ours returns.
+        if (thread_.joinable()) {
+            const int fd = ::open(fifo_.c_str(), (reading_ ? O_WRONLY : O_RDONLY) | O_NONBLOCK);
+            thread_.join();
+            if (fd >= 0)
+                ::close(fd);
+        }
+    }
+
+    void Read(std::size_t keep = SIZE_MAX)
+    {
+        reading_ = true;
+        thread_ = std::thread([this, keep] {
+            const int fd = ::open(fifo_.c_str(), O_RDONLY);
+            char buffer[65536];
+            for (;;) {
+                const std::size_t want = std::min(sizeof buffer, keep - data_.size());
+                const ssize_t n = want == 0 ? 0 : ::read(fd, buffer, want);
+                if (n <= 0)
+                    break;
+                data_.append(buffer, static_cast<std::size_t>(n));
+            }
+            ::close(fd);
+        });
+    }
+
+    void Feed(std::vector<uint8_t> bytes, std::size_t first, std::function<void()> between)
+    {
+        thread_ = std::thread([this, bytes = std::move(bytes), first, between] {
+            const int fd = ::open(fifo_.c_str(), O_WRONLY);
+            WriteFully(fd, bytes.data(), first);
+            between();
+            WriteFully(fd, bytes.data() + first, bytes.size() - first);
+            ::close(fd);
+        });
+    }
+
+    // What was read; once the program has ended.
+    const std::string& Data()
+    {
+        if (thread_.joinable())
+            thread_.join();
+        return data_;
+    }
+
+private:
+    fs::path fifo_;
+    bool reading_ = false;
+    std::thread thread_;
+    std::string data_;
+};
+
+}  // namespace
+
+// An output that is the input, under whatever name, would destroy the
+// recording being read: refused before anything is written.
+TEST_F(DemodOutputs, AnOutputThatIsTheInputOrAnotherOutputIsRefused)
+{
+    const auto in = Make("am.dat", {"--blocks", "3"});
+    const auto original = ReadAll(in);
+    fs::create_symlink(in, dir / "link.dat");
+    fs::create_hard_link(in, dir / "hard.dat");
+    fs::create_directory(dir / "sub");
+    fs::create_directory_symlink(dir / "sub", dir / "alias");
+    const std::string input = in.string();
+    const std::string out = (dir / "out.wav").string();
+    const struct {
+        const char* what;
+        std::vector<std::string> args;
+    } cases[] = {
+        {"OUTPUT", {input, input}},
+        {"OUTPUT through a link", {input, (dir / "link.dat").string()}},
+        {"OUTPUT as a hard link", {input, (dir / "hard.dat").string()}},
+        {"OUTPUT by a longer path", {input, (dir / "sub" / ".." / "am.dat").string()}},
+        {"--record", {"--record", (dir / "link.dat").string(), input, out}},
+        {"--spectrum", {"--spectrum", input, input, out}},
+        {"two outputs", {"--record", out, input, out}},
+        {"two outputs, one through a linked folder",
+         {"--spectrum", (dir / "sub" / "s.f64").string(), "--record",
+          (dir / "alias" / "s.f64").string(), input, out}},
+    };
+    for (const auto& c : cases) {
+        const ProcResult r = Demod(c.args, dir.Path());
+        EXPECT_EQ(r.status, 2) << c.what;
+        EXPECT_TRUE(OneLine(r.err)) << c.what << ": " << r.err;
+        EXPECT_EQ(ReadAll(in), original) << c.what;
+        EXPECT_TRUE(fs::is_symlink(dir / "link.dat")) << c.what;
+        EXPECT_FALSE(fs::exists(out)) << c.what;
+        EXPECT_EQ(CountFiles(dir / "sub"), 0) << c.what;
+        EXPECT_TRUE(TempFilesIn(dir.Path()).empty()) << c.what;
+    }
+}
+
+// A rename at the end fails (a folder has taken the record file's name while
+// the program ran): what the program did not make itself stays, links and
+// pipes included, and none of its temporary files is left.
+TEST_F(DemodOutputs, ALateFailureRemovesOnlyWhatTheRunMade)
+{
+    const auto recording = ReadAll(Make("am.dat", {"--blocks", "10"}));
+    fs::create_directory(dir / "real");
+    WriteAll(dir / "real" / "out.wav", {'o', 'l', 'd'});
+    fs::create_symlink(dir / "real" / "out.wav", dir / "link.wav");
+    for (const bool toPipe : {false, true}) {
+        SCOPED_TRACE(toPipe ? "OUTPUT is a named pipe" : "OUTPUT is a link");
+        fs::remove_all(dir / "rec.wav");
+        PipeEnd out(dir / "out.fifo");
+        if (toPipe)
+            out.Read();
+        PipeEnd in(dir / "in.fifo");
+        const std::size_t staged = toPipe ? 1 : 2;
+        in.Feed(recording, 19 + 3 * 9600, [&] {
+            EXPECT_TRUE(WaitFor([&] { return TempFilesIn(dir.Path()).size() == staged; }));
+            fs::create_directory(dir / "rec.wav");
+            WriteAll(dir / "rec.wav" / "keep", {'k'});
+        });
+        const ProcResult r = Demod(
+            {"--record", "rec.wav", "in.fifo", toPipe ? "out.fifo" : (dir / "link.wav").string()},
+            dir.Path());
+        out.Data();
+        EXPECT_EQ(r.status, 2);
+        EXPECT_TRUE(OneLine(r.err)) << r.err;
+        EXPECT_NE(r.err.find("rec.wav"), std::string::npos) << r.err;
+        EXPECT_TRUE(fs::is_symlink(dir / "link.wav"));
+        EXPECT_TRUE(fs::exists(dir / "real" / "out.wav"));
+        EXPECT_TRUE(fs::is_fifo(dir / "out.fifo"));
+        EXPECT_TRUE(fs::exists(dir / "rec.wav" / "keep"));
+        EXPECT_TRUE(TempFilesIn(dir.Path()).empty());
+        fs::remove(dir / "out.fifo");
+        fs::remove(dir / "in.fifo");
+    }
+}
+
+// The reader of an output goes away, or the output outgrows the file size
+// limit: the program ends with status 2 and one line, not killed by a
+// signal, and takes its temporary files with it.
+TEST_F(DemodOutputs, ABrokenPipeOrAFullFileEndsWithAMessage)
+{
+    const auto in = Make("am.dat", {"--blocks", "20"});
+    {
+        SCOPED_TRACE("standard output with its reader gone");
+        RunOptions closed;
+        closed.stdoutTo = RunOptions::Stdout::ClosedPipe;
+        const ProcResult r = Demod({"--record", "rec.wav", in.string(), "-"}, dir.Path(), closed);
+        EXPECT_EQ(r.signal, 0);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_TRUE(OneLine(r.err)) << r.err;
+        EXPECT_NE(r.err.find("standard output"), std::string::npos) << r.err;
+    }
+    {
+        SCOPED_TRACE("a named pipe whose reader hangs up");
+        PipeEnd out(dir / "out.fifo");
+        out.Read(100);
+        const ProcResult r = Demod({"--record", "rec.wav", in.string(), "out.fifo"}, dir.Path());
+        EXPECT_EQ(r.signal, 0);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_TRUE(OneLine(r.err)) << r.err;
+        EXPECT_NE(r.err.find("out.fifo"), std::string::npos) << r.err;
+        out.Data();
+        fs::remove(dir / "out.fifo");
+    }
+    {
+        SCOPED_TRACE("the file size limit");
+        RunOptions limited;
+        limited.fileSizeLimit = 100000;
+        const ProcResult r = Demod({in.string(), "out.wav"}, dir.Path(), limited);
+        EXPECT_EQ(r.signal, 0);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_TRUE(OneLine(r.err)) << r.err;
+        EXPECT_NE(r.err.find("out.wav"), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(dir / "out.wav"));
+    }
+    EXPECT_FALSE(fs::exists(dir / "rec.wav"));
+    EXPECT_TRUE(TempFilesIn(dir.Path()).empty());
+    EXPECT_EQ(CountFiles(dir.Path()), 1);
+}
+
+// "-" writes to standard output, and outputs that cannot be sought (pipes)
+// carry the streaming sizes instead of failing at the end.
+TEST_F(DemodOutputs, PipesGetTheSamplesBehindAStreamingHeader)
+{
+    const auto in = Make("am.dat", {"--blocks", "8", "--tone", "700"});
+    ASSERT_EQ(Demod({"--set", "GainPos=0", in.string(), "out.wav"}, dir.Path()).status, 0);
+    const auto file = ReadAll(dir / "out.wav");
+    ASSERT_EQ(file.size(), 44u + 9u * 9600u);
+
+    RunOptions piped;
+    piped.stdoutTo = RunOptions::Stdout::Pipe;
+    const ProcResult toStdout = Demod({"--set", "GainPos=0", in.string(), "-"}, dir.Path(), piped);
+    EXPECT_EQ(toStdout.status, 0) << toStdout.err;
+    EXPECT_TRUE(toStdout.err.empty()) << toStdout.err;
+
+    PipeEnd fifo(dir / "out.fifo");
+    fifo.Read();
+    const ProcResult toFifo = Demod({"--set", "GainPos=0", in.string(), "out.fifo"}, dir.Path());
+    EXPECT_EQ(toFifo.status, 0) << toFifo.err;
+
+    for (const std::string& streamed : {toStdout.out, fifo.Data()}) {
+        const std::vector<uint8_t> bytes(streamed.begin(), streamed.end());
+        ASSERT_EQ(bytes.size(), file.size());
+        EXPECT_EQ(Le32(bytes, 4), 0xFFFFFFFFu);
+        EXPECT_EQ(Le32(bytes, 40), 0xFFFFFFFFu);
+        EXPECT_TRUE(std::equal(bytes.begin() + 8, bytes.begin() + 40, file.begin() + 8));
+        EXPECT_TRUE(std::equal(bytes.begin() + 44, bytes.end(), file.begin() + 44));
+    }
+}
+
+// Values no control could produce mean what they mean to the application at
+// start: the same output as the nearest value its controls allow.
+TEST_F(DemodOutputs, SettingsAreBroughtIntoTheApplicationsRanges)
+{
+    const auto in = Make("am.dat", {"--blocks", "12", "--tone", "700", "--noise", "300"});
+    const struct {
+        std::vector<std::string> given;
+        std::vector<std::string> meant;
+    } cases[] = {
+        {{"GainPos=1000"}, {"GainPos=150"}},
+        {{"GainPos=0", "InGainPos=100000"}, {"GainPos=0", "InGainPos=40"}},
+        {{"GainPos=0", "SqlPos=-2147483648"}, {"GainPos=0", "SqlPos=-150"}},
+        {{"GainPos=0", "RxMode=4", "FreqTune=2147483647"},
+         {"GainPos=0", "RxMode=4", "FreqTune=24000"}},
+        {{"GainPos=0", "RxMode=3", "FreqTune=$80000000"},
+         {"GainPos=0", "RxMode=3", "FreqTune=-24000"}},
+        {{"GainPos=0", "IFBW=4", "PosIFBW=2147483647"}, {"GainPos=0", "IFBW=4", "PosIFBW=30"}},
+        {{"GainPos=0", "RxMode=-7", "AGC=9"}, {"GainPos=0", "RxMode=0", "AGC=0"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> given, meant;
+        for (const auto& s : c.given)
+            given.insert(given.end(), {"--set", s});
+        for (const auto& s : c.meant)
+            meant.insert(meant.end(), {"--set", s});
+        given.insert(given.end(), {in.string(), "given.wav"});
+        meant.insert(meant.end(), {in.string(), "meant.wav"});
+        const ProcResult g = Demod(given, dir.Path());
+        const ProcResult m = Demod(meant, dir.Path());
+        ASSERT_EQ(g.status, 0) << c.given.back() << ": " << g.err;
+        ASSERT_EQ(m.status, 0) << c.meant.back() << ": " << m.err;
+        EXPECT_EQ(ReadAll(dir / "given.wav"), ReadAll(dir / "meant.wav")) << c.given.back();
+    }
+}
+
+// A --record file in which nothing was recorded is an empty WAV file that
+// readers accept.
+TEST_F(DemodOutputs, NothingRecordedLeavesAValidEmptyWav)
+{
+    // Noise alone never opens the squelch at its right stop.
+    const auto in = Make("noise.dat", {"--blocks", "4", "--noise", "300"});
+    const ProcResult r =
+        Demod({"--set", "SqlPos=150", "--record", "rec.wav", in.string(), "out.wav"}, dir.Path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto rec = ReadAll(dir / "rec.wav");
+    ASSERT_EQ(rec.size(), 44u);
+    EXPECT_EQ(Le32(rec, 4), 36u);
+    EXPECT_EQ(Le32(rec, 40), 0u);
+}
