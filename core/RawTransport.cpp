@@ -172,7 +172,8 @@ void RawTransport::ShowSliceCenter()
 
 bool RawTransport::MoveSlice(int d)
 {
-    if (!player_->IsOpen() || !player_->SetShift(player_->Shift() + (d < 0 ? -kSliceStep : kSliceStep)))
+    if (!player_->IsOpen() ||
+        !player_->SetShift(player_->Shift() + (d < 0 ? -kSliceStep : kSliceStep)))
         return false;
     ShowSliceCenter();
     emit DisplayChanged();

@@ -110,8 +110,8 @@ int64_t UnixMsFromUtc(int year, int month, int day, int hour, int minute, int se
 
 void ParseAuxiChunk(std::span<const uint8_t> body, IqLayout* layout)
 {
-    const bool xml = body.size() >= 2 && ((body[0] == 0xFF && body[1] == 0xFE) ||
-                                          (body[0] == '<' && body[1] == 0));
+    const bool xml = body.size() >= 2 &&
+                     ((body[0] == 0xFF && body[1] == 0xFE) || (body[0] == '<' && body[1] == 0));
     if (xml) {
         std::string text;
         text.reserve(body.size() / 2);
@@ -196,7 +196,8 @@ std::vector<uint8_t> EncodeWavHeader(uint16_t format, uint16_t bits, uint32_t sa
 {
     std::vector<uint8_t> out;
     out.reserve(64 + auxi.size());
-    const uint32_t auxiBytes = auxi.empty() ? 0 : 8 + static_cast<uint32_t>(auxi.size() + auxi.size() % 2);
+    const uint32_t auxiBytes =
+        auxi.empty() ? 0 : 8 + static_cast<uint32_t>(auxi.size() + auxi.size() % 2);
     PutId(out, "RIFF");
     Put(out, 4 + 24 + auxiBytes + 8 + uint64_t{dataBytes} + dataBytes % 2, 4);
     PutId(out, "WAVE");
@@ -483,8 +484,8 @@ private:
     bool Number(double* out)
     {
         const std::size_t from = pos_;
-        while (pos_ < s_.size() && (std::strchr("+-.eE", s_[pos_]) != nullptr ||
-                                    (s_[pos_] >= '0' && s_[pos_] <= '9')))
+        while (pos_ < s_.size() &&
+               (std::strchr("+-.eE", s_[pos_]) != nullptr || (s_[pos_] >= '0' && s_[pos_] <= '9')))
             ++pos_;
         if (pos_ == from || pos_ - from > 64)
             return false;
@@ -625,10 +626,10 @@ bool ParseSigmfMeta(std::string_view json, IqLayout* layout, std::string* error)
         return false;
     }
     static constexpr std::pair<std::string_view, SampleType> kTypes[] = {
-        {"ci8", SampleType::S8},          {"cu8", SampleType::U8},
-        {"ci16_le", SampleType::S16LE},   {"ci16_be", SampleType::S16BE},
-        {"ci32_le", SampleType::S32LE},   {"cf32_le", SampleType::F32LE},
-        {"cf32_be", SampleType::F32BE},   {"cf64_le", SampleType::F64LE},
+        {"ci8", SampleType::S8},        {"cu8", SampleType::U8},
+        {"ci16_le", SampleType::S16LE}, {"ci16_be", SampleType::S16BE},
+        {"ci32_le", SampleType::S32LE}, {"cf32_le", SampleType::F32LE},
+        {"cf32_be", SampleType::F32BE}, {"cf64_le", SampleType::F64LE},
     };
     bool known = false;
     for (const auto& [name, type] : kTypes)
@@ -697,7 +698,8 @@ bool ParseGqrxName(std::string_view name, IqLayout* layout)
     if (name.size() < kPrefix.size() + 16 + kSuffix.size() || !name.starts_with(kPrefix) ||
         !name.ends_with(kSuffix))
         return false;
-    std::string_view rest = name.substr(kPrefix.size(), name.size() - kPrefix.size() - kSuffix.size());
+    std::string_view rest =
+        name.substr(kPrefix.size(), name.size() - kPrefix.size() - kSuffix.size());
     // YYYYMMDD_HHMMSS_<freq>_<rate>
     int64_t fields[4] = {};
     const std::size_t widths[4] = {8, 6, 0, 0};

@@ -14,7 +14,7 @@
 namespace recording {
 
 enum class SampleType {
-    U8,         // offset binary, 128 is zero
+    U8,  // offset binary, 128 is zero
     S8,
     S16LE,
     S16BE,

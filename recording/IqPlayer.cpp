@@ -77,9 +77,7 @@ IqPlayer::OpenResult IqPlayer::Open(const std::filesystem::path& file)
         return result;
     }
     switch (reader_.Open(file)) {
-    case IqFileReader::OpenStatus::NotRecognised:
-        result.message = check.message;
-        return result;
+    case IqFileReader::OpenStatus::NotRecognised: result.message = check.message; return result;
     case IqFileReader::OpenStatus::Refused:
         result.status = RawHeaderStatus::WrongFormat;
         result.message = reader_.LastError();
@@ -202,8 +200,8 @@ IqPlayer::Step IqPlayer::Pump()
         }
         std::size_t used = 0, made = 0;
         // Once the file is read, a null input drains what the filter holds.
-        soxr_process(soxr_, inputDone_ ? nullptr : in_.data() + 2 * inPos_, inLen_ - inPos_,
-                     &used, out_.data() + 2 * have_, kBlock - have_, &made);
+        soxr_process(soxr_, inputDone_ ? nullptr : in_.data() + 2 * inPos_, inLen_ - inPos_, &used,
+                     out_.data() + 2 * have_, kBlock - have_, &made);
         inPos_ += used;
         have_ += made;
         if (inputDone_ && made == 0)

@@ -76,9 +76,7 @@ void ConvertSamples(SampleType type, const uint8_t* in, std::size_t frames, floa
         for (std::size_t i = 0; i < n; ++i)
             out[i] = static_cast<float>(Load<int32_t>(in + 4 * i)) * (1.0f / 2147483648.0f);
         return;
-    case SampleType::F32LE:
-        std::memcpy(out, in, n * sizeof(float));
-        return;
+    case SampleType::F32LE: std::memcpy(out, in, n * sizeof(float)); return;
     case SampleType::F32BE:
         for (std::size_t i = 0; i < n; ++i)
             out[i] = LoadSwapped<float>(in + 4 * i);
@@ -185,14 +183,17 @@ IqFileReader::OpenStatus IqFileReader::Open(const std::filesystem::path& file)
     return OpenStatus::Opened;
 }
 
-uint64_t IqFileReader::FramesLeft() const { return bytesLeft_ / static_cast<uint64_t>(frameBytes_); }
+uint64_t IqFileReader::FramesLeft() const
+{
+    return bytesLeft_ / static_cast<uint64_t>(frameBytes_);
+}
 
 std::size_t IqFileReader::Read(float* iq, std::size_t frames)
 {
     if (!file_)
         return 0;
-    frames = static_cast<std::size_t>(
-        std::min<uint64_t>({frames, kMaxFramesPerRead, FramesLeft()}));
+    frames =
+        static_cast<std::size_t>(std::min<uint64_t>({frames, kMaxFramesPerRead, FramesLeft()}));
     const std::size_t want = frames * static_cast<std::size_t>(frameBytes_);
     const std::size_t got = std::fread(bytes_.data(), 1, want, file_);
     if (got < want && std::ferror(file_)) {

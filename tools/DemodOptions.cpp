@@ -53,10 +53,10 @@ std::string Quoted(std::string_view s) { return '"' + OneLine(s) + '"'; }
 
 const char* const kDemodUsage =
     "Usage: tesmar-demod [--set KEY=VALUE]... [--shift HZ] [--record REC.wav]\n"
-    "                    [--spectrum OUT.f64] INPUT OUTPUT.wav\n"
+    "                    [--spectrum OUT.f64] INPUT.dat OUTPUT.wav\n"
     "Demodulates an IQ recording through the receiver chain, as playback does.\n"
     "\n"
-    "  INPUT                our raw IQ recording (a file without end marker ends where it\n"
+    "  INPUT.dat            our raw IQ recording (a file without end marker ends where it\n"
     "                       ends), or a WAV/RF64, SigMF, .sdriq or gqrx_..._fc.raw recording\n"
     "                       at any rate, played as a 48 kHz slice\n"
     "  OUTPUT.wav           receiver output, 48000 Hz, 2 channels, 16 bits: every block;\n"

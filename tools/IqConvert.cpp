@@ -64,7 +64,8 @@ int64_t RawStartUnixMs(const std::filesystem::path& file, int32_t blockCount)
     const std::string name = file.filename().string();
     bool dated = name.size() >= 9 && name[8] == '_';
     for (int i = 0; dated && i < 8; ++i)
-        dated = name[static_cast<std::size_t>(i)] >= '0' && name[static_cast<std::size_t>(i)] <= '9';
+        dated =
+            name[static_cast<std::size_t>(i)] >= '0' && name[static_cast<std::size_t>(i)] <= '9';
     if (dated) {
         const int ymd = std::stoi(name.substr(0, 8));
         t.tm_year = ymd / 10000 - 1900;
@@ -74,7 +75,8 @@ int64_t RawStartUnixMs(const std::filesystem::path& file, int32_t blockCount)
         std::error_code ec;
         const auto written = std::filesystem::last_write_time(file, ec);
         const auto sys = std::chrono::file_clock::to_sys(written);
-        const std::time_t when = ec ? std::time(nullptr) : std::chrono::system_clock::to_time_t(sys);
+        const std::time_t when =
+            ec ? std::time(nullptr) : std::chrono::system_clock::to_time_t(sys);
         localtime_r(&when, &t);
     }
     t.tm_hour = secondOfDay / 3600;
@@ -156,7 +158,8 @@ public:
             }
             return n;
         }
-        const std::size_t n = reader_.Read(floats_.data(), recording::IqFileReader::kMaxFramesPerRead);
+        const std::size_t n =
+            reader_.Read(floats_.data(), recording::IqFileReader::kMaxFramesPerRead);
         frames.resize(2 * n);
         for (std::size_t i = 0; i < 2 * n; ++i)
             frames[i] = static_cast<int16_t>(
@@ -193,12 +196,10 @@ public:
         if (file_)
             std::fclose(file_);
     }
-    bool Create(const StagedOutput& stage, std::string* error)
+    bool Create(StagedOutput& stage, std::string* error)
     {
         name_ = stage.Target();
-        file_ = std::fopen(stage.TempPath().c_str(), "wb");
-        if (!file_)
-            *error = recording::DescribeFileError("cannot create", name_, errno);
+        file_ = stage.Open(error);
         return file_ != nullptr;
     }
     bool Write(const void* data, std::size_t size, std::string* error)
@@ -251,8 +252,8 @@ bool ConvertIq(const std::filesystem::path& in, const std::filesystem::path& out
     sum.freqCenter = source.FreqCenter();
     sum.hasStart = source.Start().has_value();
     sum.startUnixMs = source.Start().value_or(0);
-    if (format != OutFormat::Raw && (source.Rate() != std::floor(source.Rate()) ||
-                                     source.Rate() > 0xFFFFFFFF)) {
+    if (format != OutFormat::Raw &&
+        (source.Rate() != std::floor(source.Rate()) || source.Rate() > 0xFFFFFFFF)) {
         *error = "the input's sample rate " + std::to_string(source.Rate()) +
                  " Hz is not a whole number a WAV file holds";
         return false;
@@ -283,7 +284,8 @@ bool ConvertIq(const std::filesystem::path& in, const std::filesystem::path& out
         header.assign(raw.begin(), raw.end());
     } else if (format == OutFormat::Wav) {
         header = recording::EncodeWavHeader(
-            1, 16, rate, 0, recording::EncodeAuxiChunk(source.FreqCenter(), source.Start(), 0, rate));
+            1, 16, rate, 0,
+            recording::EncodeAuxiChunk(source.FreqCenter(), source.Start(), 0, rate));
     }
     if (!data.Write(header.data(), header.size(), error))
         return false;
@@ -328,17 +330,19 @@ bool ConvertIq(const std::filesystem::path& in, const std::filesystem::path& out
 
     if (format == OutFormat::Sigmf) {
         std::string meta = "{\n  \"global\": {\n    \"core:datatype\": \"ci16_le\",\n"
-                           "    \"core:sample_rate\": " + std::to_string(rate) +
+                           "    \"core:sample_rate\": " +
+                           std::to_string(rate) +
                            ",\n    \"core:version\": \"1.0.0\",\n"
                            "    \"core:recorder\": \"Tesmar\"\n  },\n"
                            "  \"captures\": [\n    {\n      \"core:sample_start\": 0,\n"
-                           "      \"core:frequency\": " + std::to_string(source.FreqCenter());
+                           "      \"core:frequency\": " +
+                           std::to_string(source.FreqCenter());
         if (source.Start())
             meta += ",\n      \"core:datetime\": \"" + IsoUtc(*source.Start()) + "\"";
         meta += "\n    }\n  ],\n  \"annotations\": []\n}\n";
         OutFile metaFile;
-        if (!metaFile.Create(metaStage, error) || !metaFile.Write(meta.data(), meta.size(), error) ||
-            !metaFile.Close(error))
+        if (!metaFile.Create(metaStage, error) ||
+            !metaFile.Write(meta.data(), meta.size(), error) || !metaFile.Close(error))
             return false;
     }
     if (!dataStage.Commit(error))

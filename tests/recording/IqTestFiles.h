@@ -50,10 +50,14 @@ inline std::vector<uint8_t> Encode(recording::SampleType type, const std::vector
     std::vector<uint8_t> out;
     out.reserve(iq.size() * 8);
     for (double v : iq) {
-        const auto full = [&](double scale) { return std::lround(std::clamp(v * scale, -scale, scale - 1)); };
+        const auto full = [&](double scale) {
+            return std::lround(std::clamp(v * scale, -scale, scale - 1));
+        };
         switch (type) {
         case SampleType::U8: out.push_back(static_cast<uint8_t>(full(128) + 128)); break;
-        case SampleType::S8: out.push_back(static_cast<uint8_t>(static_cast<int8_t>(full(128)))); break;
+        case SampleType::S8:
+            out.push_back(static_cast<uint8_t>(static_cast<int8_t>(full(128))));
+            break;
         case SampleType::S16LE:
         case SampleType::S16BE: {
             const auto s = static_cast<int16_t>(full(32768));
@@ -123,12 +127,13 @@ inline std::filesystem::path Write(const std::filesystem::path& dir, const FileS
         case SampleType::F32LE: format = 3, bits = 32; break;
         default: break;
         }
-        auto file = recording::EncodeWavHeader(format, bits, rate, static_cast<uint32_t>(data.size()),
-                                               recording::EncodeAuxiChunk(spec.freqCenter, start, 0, rate));
+        auto file =
+            recording::EncodeWavHeader(format, bits, rate, static_cast<uint32_t>(data.size()),
+                                       recording::EncodeAuxiChunk(spec.freqCenter, start, 0, rate));
         if (spec.container == Container::Rf64) {
             // RF64: a ds64 chunk in front, the 32-bit sizes all ones.
-            std::vector<uint8_t> rf = {'R', 'F', '6', '4', 0xFF, 0xFF, 0xFF, 0xFF, 'W', 'A', 'V', 'E',
-                                       'd', 's', '6', '4', 28, 0, 0, 0};
+            std::vector<uint8_t> rf = {'R', 'F', '6', '4', 0xFF, 0xFF, 0xFF, 0xFF, 'W', 'A',
+                                       'V', 'E', 'd', 's', '6',  '4',  28,   0,    0,   0};
             const uint64_t sizes[3] = {file.size() + data.size(), data.size(), data.size() / 4};
             PutBytes(rf, sizes, 24, false);
             rf.insert(rf.end(), 4, 0);  // no table
@@ -151,10 +156,12 @@ inline std::filesystem::path Write(const std::filesystem::path& dir, const FileS
         for (const auto& [t, n] : kNames)
             if (t == spec.type)
                 name = n;
-        const std::string meta = "{\"global\":{\"core:datatype\":\"" + name +
-                                 "\",\"core:sample_rate\":" + std::to_string(spec.rate) +
-                                 ",\"core:version\":\"1.0.0\"},\"captures\":[{\"core:sample_start\":0,"
-                                 "\"core:frequency\":" + std::to_string(spec.freqCenter) + "}],\"annotations\":[]}";
+        const std::string meta =
+            "{\"global\":{\"core:datatype\":\"" + name +
+            "\",\"core:sample_rate\":" + std::to_string(spec.rate) +
+            ",\"core:version\":\"1.0.0\"},\"captures\":[{\"core:sample_start\":0,"
+            "\"core:frequency\":" +
+            std::to_string(spec.freqCenter) + "}],\"annotations\":[]}";
         WriteAll(dir / "take.sigmf-meta", std::vector<uint8_t>(meta.begin(), meta.end()));
         WriteAll(dir / "take.sigmf-data", data);
         return dir / "take.sigmf-meta";

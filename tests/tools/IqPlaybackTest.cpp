@@ -141,11 +141,12 @@ TEST(IqPlayback, ASliceShiftedBy48kHzHearsTheCarrierPlacedThere)
 {
     TempDir dir;
     const double rate = 250000;
-    const auto in = iqtest::Write(
-        dir.Path(), {Container::Wav, SampleType::S16LE, rate},
-        iqtest::Signal(rate, static_cast<std::size_t>(rate * 0.8),
-                       {{kTuned, 0.2, 1000}, {48000 + kTuned, 0.2, 700}}));
-    for (const auto& [shift, tone, other] : {std::tuple{0, 1000.0, 700.0}, {48000, 700.0, 1000.0}}) {
+    const auto in =
+        iqtest::Write(dir.Path(), {Container::Wav, SampleType::S16LE, rate},
+                      iqtest::Signal(rate, static_cast<std::size_t>(rate * 0.8),
+                                     {{kTuned, 0.2, 1000}, {48000 + kTuned, 0.2, 700}}));
+    for (const auto& [shift, tone, other] :
+         {std::tuple{0, 1000.0, 700.0}, {48000, 700.0, 1000.0}}) {
         SCOPED_TRACE(shift);
         std::string error;
         const Played p = Play(dir.Path(), in, shift, &error);
@@ -171,7 +172,8 @@ TEST(IqPlayback, RawToWavToSigmfToRawKeepsSamplesFrequencyAndTime)
         std::vector<int16_t> block(recording::kRawBlockSamples);
         for (int b = 0; b < 3; ++b) {
             for (std::size_t i = 0; i < block.size(); ++i)
-                block[i] = static_cast<int16_t>((b * 7919 + static_cast<int>(i) * 31) % 65536 - 32768);
+                block[i] =
+                    static_cast<int16_t>((b * 7919 + static_cast<int>(i) * 31) % 65536 - 32768);
             ASSERT_TRUE(rec.AppendBlock(block.data()));
         }
         ASSERT_TRUE(rec.Stop());
