@@ -241,7 +241,7 @@ bool ParseWavHeader(std::span<const uint8_t> head, uint64_t fileSize, IqLayout* 
     std::size_t pos = 12;
     for (;;) {
         if (head.size() - pos < 8) {
-            *error = "no data chunk in the WAV file (header cut short)";
+            *error = "WAV header cut short before its data chunk";
             return false;
         }
         const uint8_t* chunk = head.data() + pos;

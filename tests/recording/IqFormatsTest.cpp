@@ -107,8 +107,8 @@ TEST(IqFormats, DamagedWavHeadersAreRefusedWithAMessage)
     } cases[] = {
         {"empty", {}, "cut short"},
         {"RIFF only", {good.begin(), good.begin() + 4}, "cut short"},
-        {"no data", {good.begin(), good.begin() + 36}, "no data chunk"},
-        {"half a chunk header", {good.begin(), good.begin() + 40}, "no data chunk"},
+        {"no data", {good.begin(), good.begin() + 36}, "before its data chunk"},
+        {"half a chunk header", {good.begin(), good.begin() + 40}, "before its data chunk"},
         {"fmt cut", {good.begin(), good.begin() + 30}, "runs past"},
         {"not WAV", std::vector<uint8_t>(64, 'x'), "not a WAV"},
         {"mono", mono, "1 channel"},

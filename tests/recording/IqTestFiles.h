@@ -103,7 +103,10 @@ struct FileSpec {
 
 inline void Append(std::vector<uint8_t>& a, const std::vector<uint8_t>& b)
 {
-    a.insert(a.end(), b.begin(), b.end());
+    const std::size_t at = a.size();
+    a.resize(at + b.size());
+    if (!b.empty())
+        std::memcpy(a.data() + at, b.data(), b.size());
 }
 
 // Writes the recording into `dir` and returns the name to open.
