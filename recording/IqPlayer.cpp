@@ -6,6 +6,7 @@
 #include <cmath>
 #include <ctime>
 #include <numbers>
+#include <numeric>
 
 namespace recording {
 
@@ -108,12 +109,38 @@ IqPlayer::OpenResult IqPlayer::Open(const std::filesystem::path& file)
     out_.assign(2 * kRawBlockFrames, 0.0f);
     inPos_ = inLen_ = have_ = 0;
     inputDone_ = false;
+    discard_ = 0;
+    silenceLeft_ = 0;
+    if (resample_)
+        WarmUp(layout.sampleRate);
     phasorRe_ = 1;
     phasorIm_ = 0;
     SetShift(0);
     open_ = true;
     result.status = RawHeaderStatus::Accepted;
     return result;
+}
+
+// The resampler grows its buffers during its first blocks. Silence played
+// through it at open, the way Pump feeds it, grows them there, so that
+// playing allocates nothing. The silence is a whole number of output frames
+// long, and that many frames of output are dropped before the recording's.
+void IqPlayer::WarmUp(double rate)
+{
+    if (rate != std::floor(rate) || rate > 1e9)
+        return;
+    const auto r = static_cast<uint64_t>(rate);
+    const uint64_t g = std::gcd(r, uint64_t{kPlayRate});
+    const uint64_t step = r / g;  // input frames that make whole output frames
+    if (step > 5'000'000)
+        return;
+    // About sixteen blocks' worth of input.
+    const uint64_t want = 16 * kRawBlockFrames * r / kPlayRate;
+    const uint64_t frames = (want + step - 1) / step * step;
+    silenceLeft_ = frames;
+    discard_ = static_cast<std::size_t>(frames / step * (kPlayRate / g));
+    while (discard_ > 0 && Gather()) {
+    }
 }
 
 bool IqPlayer::SetShift(int64_t shift)
@@ -133,6 +160,12 @@ bool IqPlayer::SetShift(int64_t shift)
 // Reads the next chunk of the file and mixes the slice's centre down to zero.
 std::size_t IqPlayer::ReadChunk()
 {
+    if (silenceLeft_ > 0) {
+        const auto n = static_cast<std::size_t>(std::min<uint64_t>(kChunkFrames, silenceLeft_));
+        std::fill_n(in_.begin(), 2 * n, 0.0f);
+        silenceLeft_ -= n;
+        return n;
+    }
     const std::size_t n = reader_.Read(in_.data(), kChunkFrames);
     if (shift_ != 0) {
         double pr = phasorRe_, pi = phasorIm_;
@@ -173,6 +206,45 @@ IqPlayer::Step IqPlayer::FinishBlock(bool final)
     return Step::Block;
 }
 
+// One step of gathering the block: reads a chunk when the last is used up,
+// copies or resamples. False when the file has ended and nothing more comes.
+bool IqPlayer::Gather()
+{
+    constexpr std::size_t kBlock = kRawBlockFrames;
+    if (inPos_ == inLen_ && !inputDone_) {
+        inPos_ = 0;
+        inLen_ = ReadChunk();
+        inputDone_ = inLen_ == 0;
+    }
+    if (!resample_) {
+        if (inputDone_)
+            return false;
+        const std::size_t take = std::min(kBlock - have_, inLen_ - inPos_);
+        std::copy_n(in_.data() + 2 * inPos_, 2 * take, out_.data() + 2 * have_);
+        inPos_ += take;
+        have_ += take;
+        return true;
+    }
+    std::size_t used = 0, made = 0;
+    // Once the file is read, a null input drains what the filter holds.
+    soxr_process(soxr_, inputDone_ ? nullptr : in_.data() + 2 * inPos_, inLen_ - inPos_, &used,
+                 out_.data() + 2 * have_, kBlock - have_, &made);
+    inPos_ += used;
+    if (inputDone_ && made == 0)
+        return false;
+    if (discard_ > 0) {
+        // What is left of the warm-up's silence.
+        const std::size_t drop = std::min(discard_, made);
+        std::copy(out_.begin() + static_cast<std::ptrdiff_t>(2 * (have_ + drop)),
+                  out_.begin() + static_cast<std::ptrdiff_t>(2 * (have_ + made)),
+                  out_.begin() + static_cast<std::ptrdiff_t>(2 * have_));
+        discard_ -= drop;
+        made -= drop;
+    }
+    have_ += made;
+    return true;
+}
+
 IqPlayer::Step IqPlayer::Pump()
 {
     if (raw_)
@@ -181,32 +253,9 @@ IqPlayer::Step IqPlayer::Pump()
         return Step::Idle;
     WriteTimeText(blockCount_, timeText_);
     ++blockCount_;
-
-    constexpr std::size_t kBlock = kRawBlockFrames;
-    while (have_ < kBlock) {
-        if (inPos_ == inLen_ && !inputDone_) {
-            inPos_ = 0;
-            inLen_ = ReadChunk();
-            inputDone_ = inLen_ == 0;
-        }
-        if (!resample_) {
-            if (inputDone_)
-                return FinishBlock(true);
-            const std::size_t take = std::min(kBlock - have_, inLen_ - inPos_);
-            std::copy_n(in_.data() + 2 * inPos_, 2 * take, out_.data() + 2 * have_);
-            inPos_ += take;
-            have_ += take;
-            continue;
-        }
-        std::size_t used = 0, made = 0;
-        // Once the file is read, a null input drains what the filter holds.
-        soxr_process(soxr_, inputDone_ ? nullptr : in_.data() + 2 * inPos_, inLen_ - inPos_, &used,
-                     out_.data() + 2 * have_, kBlock - have_, &made);
-        inPos_ += used;
-        have_ += made;
-        if (inputDone_ && made == 0)
+    while (have_ < kRawBlockFrames)
+        if (!Gather())
             return FinishBlock(true);
-    }
     // A file that ends exactly on a block's end still ends with a final block.
     return FinishBlock(false);
 }

@@ -71,6 +71,8 @@ public:
 private:
     std::size_t ReadChunk();
     Step FinishBlock(bool final);
+    void WarmUp(double rate);
+    bool Gather();
 
     std::unique_ptr<RawPlayer> rawPlayer_;
     IqFileReader reader_;
@@ -93,6 +95,8 @@ private:
     std::size_t inPos_ = 0, inLen_ = 0;
     std::vector<float> out_;  // the block being gathered, 48 kHz
     std::size_t have_ = 0;
+    std::size_t discard_ = 0;   // output frames of the warm-up still to drop
+    uint64_t silenceLeft_ = 0;  // input frames of the warm-up still to feed
     alignas(16) std::array<int16_t, kRawBlockSamples> frames_{};
 };
 
