@@ -204,7 +204,7 @@ public:
     }
     bool Write(const void* data, std::size_t size, std::string* error)
     {
-        if (std::fwrite(data, 1, size, file_) == size)
+        if (size == 0 || std::fwrite(data, 1, size, file_) == size)
             return true;
         *error = recording::DescribeFileError("cannot write", name_, errno);
         return false;

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace recording {
 namespace {
 
@@ -138,9 +140,10 @@ TEST(IqFormats, AuxiChunksInEveryLayout)
         if (!validTime)
             b[2] = 13;  // month 13
         b.insert(b.end(), stop.begin(), stop.end());
-        b.resize(size, 0);
+        b.resize(std::max<std::size_t>(size, 40), 0);
         PutLe(b, 32, 7100000, 4);
         PutLe(b, 36, 192000, 4);
+        b.resize(size);
         return b;
     };
     const std::u16string xml =
