@@ -134,8 +134,8 @@ void IqPlayer::WarmUp(double rate)
     const uint64_t step = r / g;  // input frames that make whole output frames
     if (step > 5'000'000)
         return;
-    // About sixteen blocks' worth of input.
-    const uint64_t want = 16 * kRawBlockFrames * r / kPlayRate;
+    // About eight blocks' worth of input.
+    const uint64_t want = 8 * kRawBlockFrames * r / kPlayRate;
     const uint64_t frames = (want + step - 1) / step * step;
     silenceLeft_ = frames;
     discard_ = static_cast<std::size_t>(frames / step * (kPlayRate / g));
