@@ -15,6 +15,24 @@ enum class IfChoice : int32_t { Khz0_5 = 0, Khz3 = 1, Khz6 = 2, Khz12 = 3, User 
 // The AF filter buttons "3.0 k", "6.0 k" and "User".
 enum class AfChoice : int32_t { Khz3 = 0, Khz6 = 1, User = 2 };
 
+// The widths the fixed IF buttons "0.5 k" to "12.0 k" give the filter (the
+// chain's IF design sets IFWidth to these), indexed by their IfChoice.
+inline constexpr int32_t kFixedIfWidths[] = {500, 3000, 6000, 12000};
+
+// The IF button each mode button presses: AM "6.0 k", FM "12.0 k", CW
+// "0.5 k", LSB and USB "3.0 k".
+constexpr IfChoice IfPresetOf(Mode mode)
+{
+    switch (mode) {
+    case Mode::Fm: return IfChoice::Khz12;
+    case Mode::Cw: return IfChoice::Khz0_5;
+    case Mode::Lsb:
+    case Mode::Usb: return IfChoice::Khz3;
+    case Mode::Am: break;
+    }
+    return IfChoice::Khz6;
+}
+
 inline constexpr int kModeCount = 5;
 inline constexpr int kAgcCount = 3;
 inline constexpr int kIfCount = 5;

@@ -96,13 +96,13 @@ EntryOutcome FrequencyEntry::Confirm()
     }
 
     const radio::RadioTypeInfo& type = radio::RadioTypeOf(state_.RadioType);
-    const int64_t minHz = std::llround(type.KeypadMinMHz * 1e6);
     const int64_t maxHz = std::llround(type.KeypadMaxMHz * 1e6);
 
-    bool inRange = significant.size() <= 9;  // more whole digits than any limit has
+    // More whole digits than any limit has cannot be in range.
+    const bool readable = significant.size() <= 9;
     int64_t hz = 0;
     bool finer = false;
-    if (inRange) {
+    if (readable) {
         for (char ch : significant)
             hz = hz * 10 + (ch - '0');
         int64_t micro = 0;
@@ -110,21 +110,37 @@ EntryOutcome FrequencyEntry::Confirm()
             micro = micro * 10 + (i < fraction.size() ? fraction[i] - '0' : 0);
         hz = hz * 1000000 + micro;
         finer = fraction.size() > 6 && fraction.find_first_not_of('0', 6) != std::string::npos;
-        inRange = hz >= minHz && (hz < maxHz || (hz == maxHz && !finer));
     }
-
-    // An entry whose centre frequency the radio cannot take changes nothing,
-    // FreqCenter included.
-    const int64_t center = hz - state_.FreqTune;
-    if (inRange && (center < type.MinCenter || center > type.MaxCenter))
-        inRange = false;
+    // A fraction of a hertz above the top limit is above it.
+    const std::optional<int32_t> center =
+        readable && !(finer && hz == maxHz) ? CenterFor(hz) : std::nullopt;
 
     Clear();
-    if (!inRange)
+    if (!center)
         return WithSound(Sound::Refused);
     EntryOutcome accepted = WithSound(Sound::Accepted);
-    accepted.center = static_cast<int32_t>(center);
+    accepted.center = center;
     return accepted;
+}
+
+bool FrequencyEntry::InEntryLimits(int64_t hz) const
+{
+    const radio::RadioTypeInfo& type = radio::RadioTypeOf(state_.RadioType);
+    return hz >= std::llround(type.KeypadMinMHz * 1e6) &&
+           hz <= std::llround(type.KeypadMaxMHz * 1e6);
+}
+
+std::optional<int32_t> FrequencyEntry::CenterFor(int64_t hz) const
+{
+    if (!InEntryLimits(hz))
+        return std::nullopt;
+    // An entry whose centre frequency the radio cannot take changes nothing,
+    // FreqCenter included.
+    const radio::RadioTypeInfo& type = radio::RadioTypeOf(state_.RadioType);
+    const int64_t center = hz - state_.FreqTune;
+    if (center < type.MinCenter || center > type.MaxCenter)
+        return std::nullopt;
+    return static_cast<int32_t>(center);
 }
 
 }  // namespace core

@@ -44,6 +44,13 @@ public:
     // The message for an entry that cannot be read.
     std::string UnreadableMessage() const;
 
+    // Whether `hz` lies inside the current radio type's entry limits.
+    bool InEntryLimits(int64_t hz) const;
+    // The centre that a confirmed entry of `hz` tunes the radio to (FreqTune
+    // kept), or nullopt when `hz` is outside the entry limits or the radio
+    // cannot take that centre.
+    std::optional<int32_t> CenterFor(int64_t hz) const;
+
 private:
     EntryOutcome Confirm();
     void Clear();

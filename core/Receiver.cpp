@@ -4,6 +4,7 @@
 #include "audio/SoundPlayer.h"
 #include "core/RawTransport.h"
 #include "core/ReceiverSettings.h"
+#include "core/RemoteControl.h"
 #include "core/WaveRecording.h"
 #include "dsp/SignalChain.h"
 #include "memory/MemoryList.h"
@@ -109,6 +110,10 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
     // block arrives to repaint it.
     connect(radioControl_.get(), &radio::RadioControl::StartRadioFinished, this,
             &Receiver::DisplayChanged);
+    connect(radioControl_.get(), &radio::RadioControl::StartRadioFinished, this,
+            [this] { SendOwedRadioFrequency(); });
+    connect(link_.get(), &radio::RadioLink::CommandFinished, this,
+            [this] { SendOwedRadioFrequency(); });
 
     connect(raw_.get(), &RawTransport::ButtonsChanged, this, &Receiver::RawButtonsChanged);
     connect(raw_.get(), &RawTransport::DisplayChanged, this, &Receiver::DisplayChanged);
@@ -118,6 +123,10 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
             [this](const QString& message) { emit ShowError(message, true); });
     connect(wave_.get(), &core::WaveRecording::StateChanged, this, &Receiver::WaveStateChanged);
     connect(wave_.get(), &core::WaveRecording::Failed, this,
+            [this](const QString& message) { emit ShowError(message, true); });
+
+    remote_ = std::make_unique<RemoteControl>(*this);
+    connect(remote_.get(), &RemoteControl::Failed, this,
             [this](const QString& message) { emit ShowError(message, true); });
 
     audio_->SetRawRecordHook([this](audio::BlockView block) { raw_->RecordBlock(block.data()); });
@@ -185,6 +194,7 @@ void Receiver::Start()
 
     audio_->OpenCapture(state_.Input);
     audio_->OpenPlayback(state_.Output);
+    remote_->ApplyStored();
 }
 
 bool Receiver::OpenRadio()
@@ -199,6 +209,8 @@ bool Receiver::OpenRadio()
 
 bool Receiver::Shutdown(const WindowsShowing& showing)
 {
+    // No client may change what is about to be saved.
+    remote_->Stop();
     state_.SpecShow = showing.SpecShow;
     state_.FiltShow = showing.FiltShow;
     state_.InpShow = showing.InpShow;
@@ -247,31 +259,22 @@ void Receiver::CloseDevices()
 
 void Receiver::SelectMode(Mode mode)
 {
-    IfChoice ifChoice = IfChoice::Khz6;
     AfChoice afChoice = AfChoice::Khz3;
     switch (mode) {
-    case Mode::Am: state_.SSBShift = 0; break;
+    case Mode::Am:
+    case Mode::Cw: state_.SSBShift = 0; break;
     case Mode::Fm:
         state_.SSBShift = 0;
-        ifChoice = IfChoice::Khz12;
         afChoice = AfChoice::Khz6;
-        break;
-    case Mode::Cw:
-        state_.SSBShift = 0;
-        ifChoice = IfChoice::Khz0_5;
         break;
     case Mode::Lsb:
         state_.SSBShift = -state_.IFWidth / 2;  // the width before the IF change
-        ifChoice = IfChoice::Khz3;
         break;
-    case Mode::Usb:
-        state_.SSBShift = state_.IFWidth / 2;
-        ifChoice = IfChoice::Khz3;
-        break;
+    case Mode::Usb: state_.SSBShift = state_.IFWidth / 2; break;
     default: return;
     }
     state_.RxMode = Code(mode);
-    SelectIfFilter(ifChoice);
+    SelectIfFilter(IfPresetOf(mode));
     SelectAfFilter(afChoice);
     emit IfWindowUpdate(false);
     state_.MemoryMode = false;
@@ -505,6 +508,70 @@ void Receiver::KeypadKey(int code)
     emit DisplayChanged();
 }
 
+// ---------------------------------------------------------- remote control
+
+Receiver::TuneResult Receiver::TuneTo(int64_t hz)
+{
+    if (!entry_.InEntryLimits(hz))
+        return TuneResult::OutOfRange;
+    // The band's edges as the tuning steps have them: a pass band that
+    // reaches one needs the radio.
+    const PassBand band = PassBandOf(state_.RxMode, state_.IFWidth);
+    const int64_t offset = hz - state_.FreqCenter;
+    if (offset > band.lo - kHalfBand && offset < kHalfBand - band.hi) {
+        state_.FreqTune = static_cast<int32_t>(offset);
+    } else {
+        if (FileBusy())
+            return TuneResult::FileBusy;
+        const std::optional<int32_t> center = entry_.CenterFor(hz);
+        if (!center)
+            return TuneResult::OutOfRange;
+        const bool busy = RadioBusy();
+        state_.FreqCenter = *center;
+        radioControl_->SetRadioFrequency(state_.FreqCenter);
+        radioOwed_ = radioOwed_ || (busy && link_->PortOpen());
+    }
+    state_.MemoryMode = false;
+    emit DisplayChanged();
+    return TuneResult::Tuned;
+}
+
+void Receiver::SendOwedRadioFrequency()
+{
+    if (!radioOwed_ || RadioBusy())
+        return;
+    radioOwed_ = false;
+    // On the grid already: the receive frequency does not move.
+    if (link_->PortOpen())
+        radioControl_->SetRadioFrequency(state_.FreqCenter);
+}
+
+void Receiver::SetIfWidth(int32_t hz)
+{
+    for (IfChoice choice : {IfChoice::Khz0_5, IfChoice::Khz3, IfChoice::Khz6, IfChoice::Khz12}) {
+        if (kFixedIfWidths[Code(choice)] == hz) {
+            SelectIfFilter(choice);
+            return;
+        }
+    }
+    SetUserIfWidth(static_cast<int32_t>(std::clamp<int64_t>((int64_t(hz) + 50) / 100, 1, 200)));
+}
+
+void Receiver::SetUserIfWidth(int32_t PosIFBW)
+{
+    state_.PosIFBW = std::clamp(PosIFBW, 1, 200);
+    UserIfWidthChanged();
+    emit IfWindowUpdate(false);
+}
+
+void Receiver::TurnKnob(Knob knob, int32_t angle)
+{
+    if (knob == Knob::None)
+        return;
+    SetKnobAngle(knob, angle);
+    emit KnobRedraw(knob, state_.KnobHover == static_cast<int32_t>(knob));
+}
+
 // --------------------------------------------------------------- raw files
 
 void Receiver::Rec(bool down) { raw_->Rec(down); }
@@ -648,6 +715,7 @@ void Receiver::ProcessAndDeliver(const int16_t* frames)
     lastInput_ = frames;
     chain_->ProcessBlock(frames);
     const dsp::BlockOutputs& out = chain_->Outputs();
+    needle_.Step(out.AGCTrace.data());
     audio_->QueueOutputBlock(audio::BlockView(out.OutFrames.data(), out.OutFrames.size()));
     if (out.RecFeedReady)
         wave_->RecordBlock(out.RecFeed.data());

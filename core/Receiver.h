@@ -5,6 +5,7 @@
 #include "core/Format.h"
 #include "core/FrequencyEntry.h"
 #include "core/MemoryChannels.h"
+#include "core/MeterNeedle.h"
 #include "core/ReceiverState.h"
 
 #include <QObject>
@@ -32,6 +33,7 @@ class RadioControl;
 namespace core {
 
 class RawTransport;
+class RemoteControl;
 class WaveRecording;
 
 namespace test {
@@ -158,6 +160,34 @@ public:
     // instead while the pointer rests on one.
     void StepTune(int d);
     void KeypadKey(int code);
+
+    // --- Remote control (core/RemoteControl): what a network client does
+    // goes through these, as the controls' own actions.
+    enum class TuneResult { Tuned, OutOfRange, FileBusy };
+    // Tunes to `hz` as a typed frequency does, without the keypad: inside
+    // the IQ band (the pass band clear of its edges) by FreqTune alone,
+    // otherwise the radio to hz - FreqTune. Outside the radio type's entry
+    // limits, or where the radio cannot tune, nothing changes; neither does
+    // the radio retune while a raw file plays or records. Leaves a memory
+    // channel. A retune that finds the radio busy with an earlier command
+    // is sent when the radio has answered (the latest one only), so that a
+    // client tuning fast never leaves the radio behind the display.
+    TuneResult TuneTo(int64_t hz);
+    // A width in Hz: a fixed IF button's width presses that button, any
+    // other becomes the user width (100 Hz steps, 100..20000 Hz) with "User"
+    // down and its window, when showing, redrawn but not shown.
+    void SetIfWidth(int32_t hz);
+    // "User" down with the user width PosIFBW (1..200) x 100 Hz, as SetIfWidth.
+    void SetUserIfWidth(int32_t PosIFBW);
+    // Turns a knob as the mouse does (redrawn).
+    void TurnKnob(Knob knob, int32_t angle);
+    // The signal meter's reading in dB relative to S9 (the needle's smoothed
+    // angle on the meter face's scale).
+    double SignalDbOverS9() const { return MeterDbOverS9(needle_.Angle()); }
+    // The network server: off unless the settings file, the settings dialog
+    // or the command line turn it on.
+    RemoteControl& Remote() { return *remote_; }
+    const RemoteControl& Remote() const { return *remote_; }
 
     // --- Raw IQ file buttons (core/RawTransport). The window reflects the
     // states below after RawButtonsChanged.
@@ -300,6 +330,7 @@ private:
     void RequestSound(Sound sound);
     bool FileBusy() const;
     void Snap();
+    void SendOwedRadioFrequency();
 
     ReceiverPaths paths_;
     ReceiverState state_;
@@ -312,11 +343,15 @@ private:
     FrequencyEntry entry_{state_};
     std::unique_ptr<MemoryChannels> memory_;
     std::unique_ptr<core::WaveRecording> wave_;
+    MeterNeedle needle_;
+    // Last: it calls into everything above, and goes first.
+    std::unique_ptr<RemoteControl> remote_;
 
     bool started_ = false;
     bool destroyed_ = false;
     const int16_t* lastInput_ = nullptr;
     uint64_t processedBlocks_ = 0;
+    bool radioOwed_ = false;  // FreqCenter is still to be sent to the radio
 };
 
 }  // namespace core

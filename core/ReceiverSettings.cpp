@@ -81,14 +81,16 @@ const std::array<SettingsKey, 52> kKeys = {{
     T("Etc", "MemName", &S::MemName),
 }};
 
-}  // namespace
+const std::array<SettingsKey, 3> kRemoteKeys = {{
+    B("Remote", "RemoteOn", &S::RemoteOn),
+    I("Remote", "RemotePort", &S::RemotePort),
+    T("Remote", "RemoteAllow", &S::RemoteAllow),
+}};
 
-std::span<const SettingsKey> SettingsKeys() { return kKeys; }
-
-void ReadSettings(const ProfileDocument& doc, ReceiverState& state)
+void ReadKeys(std::span<const SettingsKey> keys, const ProfileDocument& doc, ReceiverState& state)
 {
     static const ReceiverState defaults{};
-    for (const SettingsKey& k : kKeys) {
+    for (const SettingsKey& k : keys) {
         switch (k.type) {
         case SettingsKey::Int:
             state.*k.intField = doc.ReadInt(k.section, k.name, defaults.*k.intField);
@@ -103,6 +105,32 @@ void ReadSettings(const ProfileDocument& doc, ReceiverState& state)
     }
 }
 
+void WriteKeys(std::span<const SettingsKey> keys, ProfileDocument& doc, const ReceiverState& state)
+{
+    for (const SettingsKey& k : keys) {
+        switch (k.type) {
+        case SettingsKey::Int: doc.WriteInt(k.section, k.name, state.*k.intField); break;
+        case SettingsKey::Bool: doc.WriteBool(k.section, k.name, state.*k.boolField); break;
+        case SettingsKey::String: doc.WriteString(k.section, k.name, state.*k.stringField); break;
+        }
+    }
+}
+
+}  // namespace
+
+std::span<const SettingsKey> SettingsKeys() { return kKeys; }
+
+std::span<const SettingsKey> RemoteKeys() { return kRemoteKeys; }
+
+void ReadSettings(const ProfileDocument& doc, ReceiverState& state)
+{
+    ReadKeys(kKeys, doc, state);
+    ReadKeys(kRemoteKeys, doc, state);
+    state.RemoteStored =
+        std::any_of(kRemoteKeys.begin(), kRemoteKeys.end(),
+                    [&](const SettingsKey& k) { return doc.Find(k.section, k.name).has_value(); });
+}
+
 void BringIntoRange(ReceiverState& s)
 {
     settings::BringChainControlsIntoRange(s);
@@ -114,6 +142,8 @@ void BringIntoRange(ReceiverState& s)
     // the IQ band put them, they stay far from the int32 limits.
     const radio::RadioTypeInfo& type = radio::RadioTypeOf(s.RadioType);
     s.FreqCenter = std::clamp(s.FreqCenter, type.MinCenter, type.MaxCenter);
+    if (s.RemotePort < 1 || s.RemotePort > 65535)
+        s.RemotePort = ReceiverState{}.RemotePort;
 }
 
 void LoadSettings(const std::filesystem::path& file, ReceiverState& state)
@@ -127,13 +157,9 @@ void WriteSettings(ProfileDocument& doc, ReceiverState& state)
 {
     if (!state.MemoryMode)
         state.MemName.clear();
-    for (const SettingsKey& k : kKeys) {
-        switch (k.type) {
-        case SettingsKey::Int: doc.WriteInt(k.section, k.name, state.*k.intField); break;
-        case SettingsKey::Bool: doc.WriteBool(k.section, k.name, state.*k.boolField); break;
-        case SettingsKey::String: doc.WriteString(k.section, k.name, state.*k.stringField); break;
-        }
-    }
+    WriteKeys(kKeys, doc, state);
+    if (state.RemoteStored)
+        WriteKeys(kRemoteKeys, doc, state);
 }
 
 void SaveSettings(const std::filesystem::path& file, ReceiverState& state)

@@ -30,6 +30,11 @@ struct SettingsKey {
 // to "Output", "IO", the rest of "Wave", "Etc".
 std::span<const SettingsKey> SettingsKeys();
 
+// The remote control's keys, section "Remote", after the 52: RemoteOn,
+// RemotePort, RemoteAllow. They are written only while RemoteStored, which
+// the file's having any of them sets, and the operator's setting them.
+std::span<const SettingsKey> RemoteKeys();
+
 // Every key from `doc` into `state`; a missing key or a value that is not a
 // number gives the key's default. Nothing is brought into range here.
 void ReadSettings(const ProfileDocument& doc, ReceiverState& state);
@@ -39,16 +44,17 @@ void ReadSettings(const ProfileDocument& doc, ReceiverState& state);
 // them (tesmar-demod's options go through the same rules); StepNum and the
 // waterfall gain are clamped to their controls' ranges, an unknown palette
 // becomes 0, and FreqCenter is kept inside what the radio type tunes, so
-// that no tuning sum can leave the int32 range.
+// that no tuning sum can leave the int32 range. A RemotePort that is no TCP
+// port becomes 4532.
 void BringIntoRange(ReceiverState& state);
 
 // Start-up's settings load: the file's keys (defaults without a file),
 // brought into range; MemoryMode follows MemName. Never fails.
 void LoadSettings(const std::filesystem::path& file, ReceiverState& state);
 
-// Every key from `state` into `doc`, in order. Without a selected memory
-// channel MemName is cleared first, so only a channel selected at exit is
-// restored.
+// Every key from `state` into `doc`, in order, and the remote control's
+// while RemoteStored. Without a selected memory channel MemName is cleared
+// first, so only a channel selected at exit is restored.
 void WriteSettings(ProfileDocument& doc, ReceiverState& state);
 
 // Closing's settings save: the file's other lines are kept and the new text

@@ -51,6 +51,14 @@ struct ReceiverState : dsp::ChainControls {
     bool SpecShow = false, FiltShow = false, InpShow = false, ListShow = false, AudioShow = false,
          WaveShow = false;
     bool MostTop = false;
+
+    // Remote control over the network ("Remote" section). The section is
+    // written only once the operator has set it (RemoteStored), so that the
+    // file of an operator who never uses it keeps its 52 keys.
+    bool RemoteOn = false;
+    int32_t RemotePort = 4532;
+    std::string RemoteAllow;  // addresses and subnets besides the local host
+    bool RemoteStored = false;
 };
 
 }  // namespace core

@@ -95,6 +95,7 @@ SettingsChoices::SettingsChoices(Receiver& receiver, const std::vector<SerialPor
     s.PortStr = ports_.PortStr;
     port_ = committedPort_ = ports_.selected;
 
+    remote_ = committedRemote_ = receiver_.Remote().InEffect();
     radioType_ = s.RadioType == 0 ? 0 : 1;
     mostTop_ = s.MostTop;
     levelControl_ = FindRecordingLevelControl();
@@ -150,7 +151,19 @@ SettingsChoices::Applied SettingsChoices::Confirm()
         applied.radioRestarted = true;
     }
     s.MostTop = mostTop_;
+    // Compared with what the dialog last applied, so that closing it with
+    // "OK" untouched keeps a port given on the command line for this run.
+    if (remote_ != committedRemote_) {
+        receiver_.Remote().Choose(remote_);
+        committedRemote_ = remote_;
+        applied.remoteChanged = true;
+    }
     return applied;
+}
+
+QString SettingsChoices::Problem() const
+{
+    return RemoteControl::AllowListProblem(QString::fromStdString(remote_.allow));
 }
 
 bool SettingsChoices::OpenLevelControl() const

@@ -4,6 +4,8 @@
 // lists it offers, the choices it shows, the controls that act at once (the
 // two gains and "Invert IQ signal"), and "OK".
 
+#include "core/RemoteControl.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -86,6 +88,18 @@ public:
     // at once. Returns the box's new state.
     bool ChooseRadioType(int type);
 
+    // The remote control row: on or off, the port, the addresses besides
+    // this computer that may connect. Shown as they run; applied with "OK".
+    bool RemoteOn() const { return remote_.on; }
+    int RemotePort() const { return remote_.port; }
+    QString RemoteAllow() const { return QString::fromStdString(remote_.allow); }
+    void ChooseRemoteOn(bool on) { remote_.on = on; }
+    void ChooseRemotePort(int port) { remote_.port = port; }
+    void ChooseRemoteAllow(const QString& text) { remote_.allow = text.trimmed().toStdString(); }
+    // What keeps "OK" from closing the dialog: allowed addresses that cannot
+    // be read. Empty when there is nothing.
+    QString Problem() const;
+
     // These act at once, before "OK" or "Cancel".
     int InputGainPos() const;
     int WaterGainPos() const;
@@ -97,11 +111,13 @@ public:
     // "OK", in order: other devices restart both (asynchronously, with the
     // notice); another port or radio type closes the port, opens the chosen
     // one with the chosen type and runs the set-up sequence whether or not
-    // it opened; MostTop takes the box's state. The window then applies
-    // MostTop and closes.
+    // it opened; MostTop takes the box's state; a changed remote control
+    // row is applied and kept for the settings file. The window then applies
+    // MostTop and closes. Only when Problem() is empty.
     struct Applied {
         bool devicesRestarted = false;
         bool radioRestarted = false;
+        bool remoteChanged = false;
     };
     Applied Confirm();
 
@@ -116,6 +132,8 @@ private:
     PortList ports_;
     LevelControl levelControl_;
     int committedPort_ = -1;
+    RemoteSettings remote_;
+    RemoteSettings committedRemote_;
 
     int input_ = 0;
     int output_ = 0;

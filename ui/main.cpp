@@ -2,8 +2,10 @@
 // main window first (its construction loads the settings and opens the sound
 // devices), the settings dialog fourth (its construction opens the serial
 // port and brings the radio up), and runs the event loop until the main
-// window closes.
+// window closes. tesmar --help lists the command line.
 
+#include "core/CommandLine.h"
+#include "core/RemoteControl.h"
 #include "core/TerminationSignals.h"
 #include "ui/MainWindow.h"
 #include "ui/windows/AfFilterWindow.h"
@@ -22,6 +24,7 @@
 #include <QIcon>
 #include <QMessageBox>
 
+#include <cstdio>
 #include <cstdlib>
 #include <exception>
 
@@ -37,8 +40,21 @@ int main(int argc, char* argv[])
     const QString programFolder = QApplication::applicationDirPath();
     QApplication::setWindowIcon(QIcon(QDir(programFolder).filePath("Icon.png")));
 
+    const core::CommandLine commandLine = core::ParseCommandLine(QApplication::arguments());
+    if (!commandLine.error.isEmpty()) {
+        std::fprintf(stderr, "tesmar: %s\n", qPrintable(commandLine.error));
+        return 2;
+    }
+    if (commandLine.help) {
+        std::fputs(qPrintable(commandLine.helpText), stdout);
+        return EXIT_SUCCESS;
+    }
+
     try {
         ui::MainWindow mainWindow;
+        // Before the settings dialog is built: it shows what runs.
+        if (commandLine.remotePort)
+            mainWindow.Receiver().Remote().UseForThisRun(*commandLine.remotePort);
         ui::SpectrumWindow spectrum(mainWindow.Receiver());
         ui::IfFilterWindow ifFilter(mainWindow.Receiver());
         ui::SettingsDialog settings(mainWindow.Receiver(), &mainWindow);

@@ -142,6 +142,45 @@ TEST(Settings, FirstRunClosingWritesAllKeysInFourSections)
     EXPECT_EQ(CountEntries(dir.Path()), 1);
 }
 
+TEST(Settings, TheRemoteSectionIsWrittenOnlyOnceSetAndAfterTheFiftyTwoKeys)
+{
+    TempDir dir;
+    const auto file = dir / "tesmar.ini";
+    ReceiverState s;
+    LoadSettings(file, s);
+    // Turned on for a run is no setting of the operator's.
+    s.RemoteOn = true;
+    SaveSettings(file, s);
+    EXPECT_EQ(ReadText(file), kDefaultFile);
+
+    s.RemoteStored = true;
+    s.RemotePort = 4600;
+    s.RemoteAllow = "192.168.1.0/24, 10.0.0.5";
+    SaveSettings(file, s);
+    EXPECT_EQ(ReadText(file), std::string(kDefaultFile) +
+                                  "\n[Remote]\nRemoteOn=1\nRemotePort=4600\n"
+                                  "RemoteAllow=192.168.1.0/24, 10.0.0.5\n");
+    ReceiverState back;
+    LoadSettings(file, back);
+    EXPECT_TRUE(back.RemoteStored);
+    EXPECT_TRUE(back.RemoteOn);
+    EXPECT_EQ(back.RemotePort, 4600);
+    EXPECT_EQ(back.RemoteAllow, "192.168.1.0/24, 10.0.0.5");
+
+    // One key of the section is enough to keep it; a port that is none
+    // becomes the default.
+    WriteText(file, "[Remote]\nRemotePort=70000\n");
+    ReceiverState one;
+    LoadSettings(file, one);
+    EXPECT_TRUE(one.RemoteStored);
+    EXPECT_FALSE(one.RemoteOn);
+    EXPECT_EQ(one.RemotePort, 4532);
+    SaveSettings(file, one);
+    EXPECT_NE(ReadText(file).find("[Remote]\nRemotePort=4532\nRemoteOn=0\nRemoteAllow=\n"),
+              std::string::npos)
+        << ReadText(file);
+}
+
 TEST(Settings, EveryKeySurvivesARoundTrip)
 {
     TempDir dir;

@@ -225,6 +225,51 @@ TEST_F(CoreTest, ANamedPortThatIsGoneFallsBackToItsPositionAndTheRadioStartsWith
     EXPECT_EQ(S().RadioType, 1);
 }
 
+TEST_F(CoreTest, TheRemoteRowShowsWhatRunsAndOkKeepsOnlyAChange)
+{
+    Receiver& rx = Started();
+    rx.Remote().UseForThisRun(0);  // the command line's --remote
+    const uint16_t port = rx.Remote().Port();
+    SettingsChoices c(rx, {});
+    EXPECT_TRUE(c.RemoteOn());
+    EXPECT_EQ(c.RemotePort(), 0);
+    // "OK" with the row untouched keeps this run's server and stores nothing.
+    EXPECT_FALSE(c.Confirm().remoteChanged);
+    EXPECT_EQ(rx.Remote().Port(), port);
+    EXPECT_FALSE(S().RemoteStored);
+
+    // An allow list that cannot be read holds "OK" back and names the entry.
+    c.ChooseRemoteAllow("192.168.1.0/24, nowhere");
+    EXPECT_NE(c.Problem().toStdString().find("\"nowhere\""), std::string::npos);
+    c.ChooseRemoteAllow(" 127.0.0.2 ");
+    EXPECT_TRUE(c.Problem().isEmpty());
+    EXPECT_TRUE(c.Confirm().remoteChanged);
+    EXPECT_TRUE(S().RemoteStored);
+    EXPECT_TRUE(S().RemoteOn);
+    EXPECT_EQ(S().RemoteAllow, "127.0.0.2");
+    EXPECT_TRUE(rx.Remote().Listening());
+
+    c.ChooseRemoteOn(false);
+    EXPECT_TRUE(c.Confirm().remoteChanged);
+    EXPECT_FALSE(rx.Remote().Listening());
+    // The operator's choice reaches the settings file, after the 52 keys.
+    ASSERT_TRUE(rx.Shutdown({}));
+    const std::string ini = ReadFile(IniPath());
+    EXPECT_NE(ini.find("[Etc]\nMemName=\n\n[Remote]\nRemoteOn=0\nRemotePort=0\n"
+                       "RemoteAllow=127.0.0.2\n"),
+              std::string::npos)
+        << ini;
+}
+
+TEST_F(CoreTest, ARunWithRemoteControlFromTheCommandLineLeavesTheSettingsFileAlone)
+{
+    Receiver& rx = Started();
+    rx.Remote().UseForThisRun(0);
+    ASSERT_TRUE(rx.Remote().Listening());
+    ASSERT_TRUE(rx.Shutdown({}));
+    EXPECT_EQ(ReadFile(IniPath()).find("Remote"), std::string::npos);
+}
+
 TEST_F(CoreTest, TheRecordingLevelControlStartsWhenInstalled)
 {
     // A stand-in for the desktop's volume control that notes how it was called.

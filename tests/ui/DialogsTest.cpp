@@ -3,6 +3,7 @@
 
 #include "MessageBoxes.h"
 #include "PtyRadio.h"
+#include "core/RemoteControl.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/TempDir.h"
 #include "ui/MainWindow.h"
@@ -17,11 +18,15 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSlider>
+#include <QSpinBox>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 #include <QToolButton>
 
@@ -153,7 +158,8 @@ TEST_F(DialogsTest, TheSettingsDialogAsStartUpCreatesIt)
 
     ui::SettingsDialog& d = *settings_;
     EXPECT_EQ(d.windowTitle(), "Settings");
-    EXPECT_EQ(d.size(), QSize(440, 227));
+    // The original 440 x 227 with the remote control row below.
+    EXPECT_EQ(d.size(), QSize(440, 258));
     EXPECT_TRUE(d.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_EQ(d.windowModality(), Qt::ApplicationModal);
     struct Place {
@@ -167,7 +173,9 @@ TEST_F(DialogsTest, TheSettingsDialogAsStartUpCreatesIt)
           Place{"inputGain", {232, 30}, 193}, Place{"waterfallGain", {232, 94}, 193},
           Place{"invertIq", {234, 139}, -1}, Place{"mostTop", {234, 162}, -1},
           Place{"levelControlButton", {8, 193}, 153}, Place{"versionButton", {167, 193}, 146},
-          Place{"okButton", {319, 193}, 50}, Place{"cancelButton", {375, 193}, 50}}) {
+          Place{"okButton", {319, 193}, 50}, Place{"cancelButton", {375, 193}, 50},
+          Place{"remoteOn", {16, 233}, -1}, Place{"remotePort", {150, 230}, 62},
+          Place{"remoteAllow", {286, 230}, 139}}) {
         auto* w = d.findChild<QWidget*>(p.name);
         ASSERT_NE(w, nullptr) << p.name;
         EXPECT_EQ(w->pos(), p.at) << p.name;
@@ -186,6 +194,22 @@ TEST_F(DialogsTest, TheSettingsDialogAsStartUpCreatesIt)
     EXPECT_EQ(Box("invertIq")->text(), "Invert IQ signal");
     EXPECT_TRUE(Box("invertIq")->isChecked());
     EXPECT_EQ(Box("mostTop")->text(), "Show window always on top");
+    // Remote control is off until the operator turns it on.
+    EXPECT_FALSE(Box("remoteOn")->isChecked());
+    EXPECT_EQ(In<QSpinBox>(&d, "remotePort")->value(), 4532);
+    EXPECT_EQ(In<QLineEdit>(&d, "remoteAllow")->text(), "");
+    EXPECT_LT(Box("remoteOn")->geometry().right(), In<QSpinBox>(&d, "remotePort")->x());
+    for (QLabel* l : d.findChildren<QLabel*>()) {
+        if (l->text() == "Also from") {
+            EXPECT_LE(l->fontMetrics().horizontalAdvance(l->text()), l->width());
+            EXPECT_LT(l->geometry().right(), In<QLineEdit>(&d, "remoteAllow")->x());
+        }
+    }
+    for (QWidget* w : d.findChildren<QWidget*>()) {
+        if (w->isVisibleTo(&d) && w->parentWidget() == &d) {
+            EXPECT_TRUE(d.rect().contains(w->geometry())) << w->objectName().toStdString();
+        }
+    }
     for (const char* caption :
          {"Input device", "Output device", "RS232C port", "Radio type", "Input software wave gain",
           "Waterfall gain", "-40dB", "+40dB", "-10dB", "+10dB"}) {
@@ -243,6 +267,50 @@ TEST_F(DialogsTest, OkWithOnlyAlwaysOnTopChangedTouchesNeitherDevicesNorPort)
     EXPECT_FALSE(f.Receiver().RadioBusy());
     EXPECT_TRUE(NewRadioLines(lines).empty());
     EXPECT_TRUE(f.Receiver().PortOpen());
+}
+
+TEST_F(DialogsTest, TheRemoteRowTurnsRemoteControlOnWithOkAndRefusesAnUnreadableList)
+{
+    ui::MainWindow& f = Start();
+    core::RemoteControl& remote = f.Receiver().Remote();
+    // A port nobody uses at this moment.
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress(QHostAddress::LocalHost), 0));
+    const int port = probe.serverPort();
+    probe.close();
+
+    OpenSettings();
+    QTest::mouseClick(Box("remoteOn"), Qt::LeftButton);
+    In<QSpinBox>(settings_.get(), "remotePort")->setValue(port);
+    auto* allow = In<QLineEdit>(settings_.get(), "remoteAllow");
+    QTest::keyClicks(allow, "192.168.1.0/24, radio.local");
+    QTest::mouseClick(Push("okButton"), Qt::LeftButton);
+    // Nothing applied, the dialog stays, and says which entry it cannot read.
+    EXPECT_TRUE(settings_->isVisible());
+    EXPECT_FALSE(remote.Listening());
+    const std::vector<std::string> shown = CloseMessageBoxes();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_NE(shown[0].find("\"radio.local\""), std::string::npos) << shown[0];
+
+    allow->setText("192.168.1.0/24");
+    QTest::mouseClick(Push("okButton"), Qt::LeftButton);
+    EXPECT_FALSE(settings_->isVisible());
+    ASSERT_TRUE(remote.Listening());
+    EXPECT_EQ(remote.Port(), port);
+    EXPECT_TRUE(S().RemoteStored);
+    QTcpSocket client;
+    client.connectToHost(QHostAddress(QHostAddress::LocalHost), quint16(port));
+    ASSERT_TRUE(client.waitForConnected(5000));
+    client.write("f\n");
+    ASSERT_TRUE(PumpUntil([&] { return client.canReadLine(); }));
+    EXPECT_EQ(client.readLine().toStdString(), "5000000\n");
+
+    // Off again with the box.
+    OpenSettings();
+    QTest::mouseClick(Box("remoteOn"), Qt::LeftButton);
+    QTest::mouseClick(Push("okButton"), Qt::LeftButton);
+    EXPECT_FALSE(remote.Listening());
+    EXPECT_FALSE(S().RemoteOn);
 }
 
 TEST_F(DialogsTest, ARadioTypePickedTicksInvertAndOkReopensThePortForIt)

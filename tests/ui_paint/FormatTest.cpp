@@ -1,4 +1,5 @@
 #include "core/Format.h"
+#include "core/MeterNeedle.h"
 
 #include <gtest/gtest.h>
 
@@ -133,6 +134,21 @@ TEST(TruncCoordinate, TowardZeroButNotBelowAWholeNumberByNoise)
     EXPECT_EQ(core::TruncCoordinate(-60.62), -60);
     EXPECT_EQ(core::TruncCoordinate(4.99), 4);
     EXPECT_EQ(core::TruncCoordinate(0.0), 0);
+}
+
+TEST(MeterDbOverS9, TheFacesMarksAndTheNeedlesEnds)
+{
+    // S1 to S9 in 6 dB steps over 35..105 degrees, then 1 dB per degree.
+    EXPECT_DOUBLE_EQ(core::MeterDbOverS9(35.0), -48.0);
+    EXPECT_DOUBLE_EQ(core::MeterDbOverS9(35.0 + 70.0 / 8.0), -42.0);  // S2
+    EXPECT_DOUBLE_EQ(core::MeterDbOverS9(105.0), 0.0);
+    EXPECT_DOUBLE_EQ(core::MeterDbOverS9(125.0), 20.0);
+    EXPECT_DOUBLE_EQ(core::MeterDbOverS9(145.0), 40.0);
+    EXPECT_DOUBLE_EQ(core::MeterDbOverS9(150.0), 45.0);
+    EXPECT_NEAR(core::MeterDbOverS9(30.0), -51.43, 0.01);
+    // The needle before the first block, and anything beyond its travel.
+    EXPECT_DOUBLE_EQ(core::MeterDbOverS9(0.0), core::MeterDbOverS9(30.0));
+    EXPECT_DOUBLE_EQ(core::MeterDbOverS9(400.0), 45.0);
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include "core/Format.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -38,29 +37,11 @@ void SignalMeter::PaintMeter(const double* agcTrace)
         c.Fill(0, 0, kWidth, kHeight, kPlainBackdrop);
     }
 
-    // A NaN never compares greater, so a broken level cannot move the needle.
-    double peak = 1.0;
-    if (agcTrace != nullptr) {
-        for (size_t i = 0; i < kTraceLength; ++i)
-            if (agcTrace[i] > peak)
-                peak = agcTrace[i];
-    }
-    const double x = std::clamp(75.0 * std::log(peak) + 30.0, 30.0, 150.0);
-
-    // Second-order Butterworth low-pass at an eighth of the block rate.
-    const double w0 = x + 0.94280904 * w1_ - 0.33333333 * w2_;
-    double y = 0.09763107 * w0 + 0.19526215 * w1_ + 0.09763107 * w2_;
-    w2_ = w1_;
-    w1_ = w0;
-    y = std::clamp(y, 30.0, 150.0);
-
-    for (int k = 0; k < 4; ++k)
-        h_[k] = h_[k + 1];
-    h_[4] = y;
-
+    needle_.Step(agcTrace);
+    const std::array<double, 5>& h = needle_.History();
     for (int k = 0; k < 5; ++k) {
         const uint8_t g = static_cast<uint8_t>(200 / (5 - k) + 55);
-        const double theta = h_[k] * M_PI / 180.0 - M_PI;
+        const double theta = h[k] * M_PI / 180.0 - M_PI;
         DrawLine(c, 70, 80, 70 + core::TruncCoordinate(std::cos(theta) * 70.0),
                  80 + core::TruncCoordinate(std::sin(theta) * 70.0), Rgb{g, g, g});
     }

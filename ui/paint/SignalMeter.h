@@ -3,6 +3,7 @@
 // The signal meter of the main window: a needle over the meter face showing
 // the AGC level of the last block, with a fading trail of the four before.
 
+#include "core/MeterNeedle.h"
 #include "ui/paint/GlyphAtlas.h"
 
 #include <QImage>
@@ -17,7 +18,7 @@ class SignalMeter {
 public:
     static constexpr int kWidth = 140;
     static constexpr int kHeight = 70;
-    static constexpr size_t kTraceLength = 2400;  // AGC levels per block
+    static constexpr size_t kTraceLength = core::MeterNeedle::kTraceLength;
     // What the meter shows when there is no face picture.
     static constexpr Rgb kPlainBackdrop{24, 24, 24};
 
@@ -34,15 +35,13 @@ public:
     const QImage& Image() const { return image_; }
 
     // Needle positions in degrees, oldest first; the last is the needle.
-    const std::array<double, 5>& History() const { return h_; }
+    const std::array<double, 5>& History() const { return needle_.History(); }
 
 private:
     QImage image_;
     QImage face_;  // RGB888, kWidth x kHeight, when hasFace_
     bool hasFace_ = false;
-    double w1_ = 0.0;
-    double w2_ = 0.0;
-    std::array<double, 5> h_{};
+    core::MeterNeedle needle_;
 };
 
 // One-pixel line from (x0, y0) to (x1, y1), clipped to the canvas. Both ends

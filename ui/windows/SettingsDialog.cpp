@@ -2,14 +2,18 @@
 
 #include "core/Receiver.h"
 #include "core/SettingsChoices.h"
+#include "ui/windows/MessageBoxes.h"
 #include "ui/windows/Placement.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFrame>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QSlider>
+#include <QSpinBox>
 
 namespace ui {
 
@@ -114,6 +118,39 @@ void SettingsDialog::BuildLayout()
     okButton_ = Button(this, "okButton", "OK", 319, 50);
     okButton_->setDefault(true);
     cancelButton_ = Button(this, "cancelButton", "Cancel", 375, 50);
+    BuildRemoteRow();
+}
+
+void SettingsDialog::BuildRemoteRow()
+{
+    const core::SettingsChoices& c = *choices_;
+    auto* line = new QFrame(this);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    line->setGeometry(8, 224, 417, 3);
+
+    remoteOn_ = new QCheckBox(QStringLiteral("Remote control, port"), this);
+    remoteOn_->setObjectName("remoteOn");
+    remoteOn_->move(16, 233);
+    remoteOn_->adjustSize();
+    remoteOn_->setChecked(c.RemoteOn());
+    remoteOn_->setToolTip(QStringLiteral(
+        "Logging and digital-mode programs follow and set the frequency and mode as they do with a "
+        "Hamlib network rig (model 2, NET rigctl)"));
+    remotePort_ = new QSpinBox(this);
+    remotePort_->setObjectName("remotePort");
+    remotePort_->setGeometry(150, 230, 62, 21);
+    remotePort_->setRange(1, 65535);
+    remotePort_->setValue(c.RemotePort());
+
+    Label(this, "Also from", 232, 233, 52);
+    remoteAllow_ = new QLineEdit(c.RemoteAllow(), this);
+    remoteAllow_->setObjectName("remoteAllow");
+    remoteAllow_->setGeometry(286, 230, 139, 21);
+    remoteAllow_->setPlaceholderText(QStringLiteral("this computer only"));
+    remoteAllow_->setToolTip(
+        QStringLiteral("Addresses or subnets besides this computer that may connect, for example "
+                       "192.168.1.0/24, separated by commas"));
 }
 
 void SettingsDialog::ConnectControls()
@@ -132,6 +169,12 @@ void SettingsDialog::ConnectControls()
     connect(waterfallGain_, &QSlider::valueChanged, this, [&c](int v) { c.SetWaterGainPos(v); });
     connect(invertIq_, &QCheckBox::toggled, this, [&c](bool on) { c.SetInvertIq(on); });
 
+    connect(remoteOn_, &QCheckBox::toggled, this, [&c](bool on) { c.ChooseRemoteOn(on); });
+    connect(remotePort_, &QSpinBox::valueChanged, this,
+            [&c](int port) { c.ChooseRemotePort(port); });
+    connect(remoteAllow_, &QLineEdit::textChanged, this,
+            [&c](const QString& text) { c.ChooseRemoteAllow(text); });
+
     connect(levelControlButton_, &QPushButton::clicked, this, [&c] { c.OpenLevelControl(); });
     connect(versionButton_, &QPushButton::clicked, this, [this] { ShowVersion(); });
     connect(okButton_, &QPushButton::clicked, this, [this] { Confirm(); });
@@ -140,6 +183,13 @@ void SettingsDialog::ConnectControls()
 
 void SettingsDialog::Confirm()
 {
+    // Nothing is applied while the row cannot be read; the dialog stays.
+    const QString problem = choices_->Problem();
+    if (!problem.isEmpty()) {
+        remoteAllow_->setFocus();
+        ShowErrorBox(this, problem);
+        return;
+    }
     choices_->Confirm();
     if (ApplyMostTop)
         ApplyMostTop();

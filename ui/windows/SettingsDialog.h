@@ -1,7 +1,8 @@
 #pragma once
 
 // "Settings": the sound devices, the serial port and the radio type, the
-// input and waterfall gains, the I/Q exchange and "always on top". Created
+// input and waterfall gains, the I/Q exchange and "always on top", and in a
+// row below them remote control over the network. Created
 // once at start-up, where it opens the chosen port and sets the radio up;
 // shown by the main window's "Settings" button and modal for the whole
 // application while open. The logic lives in core::SettingsChoices; this
@@ -15,8 +16,10 @@
 
 class QCheckBox;
 class QComboBox;
+class QLineEdit;
 class QPushButton;
 class QSlider;
+class QSpinBox;
 
 namespace core {
 class Receiver;
@@ -29,7 +32,8 @@ class SettingsDialog : public QDialog {
     Q_OBJECT
 public:
     static constexpr int kClientWidth = 440;
-    static constexpr int kClientHeight = 227;
+    // The remote control row lies below the controls of the first 227.
+    static constexpr int kClientHeight = 258;
 
     // Lists the devices and ports, shows the stored choices, opens the chosen
     // port and runs the radio's set-up sequence. parent: the main window,
@@ -47,6 +51,7 @@ protected:
 
 private:
     void BuildLayout();
+    void BuildRemoteRow();
     void ConnectControls();
     void Confirm();
     void ShowVersion();
@@ -66,6 +71,9 @@ private:
     QPushButton* versionButton_ = nullptr;
     QPushButton* okButton_ = nullptr;
     QPushButton* cancelButton_ = nullptr;
+    QCheckBox* remoteOn_ = nullptr;
+    QSpinBox* remotePort_ = nullptr;
+    QLineEdit* remoteAllow_ = nullptr;
 };
 
 }  // namespace ui

@@ -1,0 +1,41 @@
+#include "core/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+namespace core {
+namespace {
+
+TEST(CommandLine, RemoteWithAndWithoutItsPort)
+{
+    struct Case {
+        QStringList args;
+        std::optional<int32_t> port;
+        bool error;
+    };
+    const Case cases[] = {
+        {{"tesmar"}, std::nullopt, false},
+        {{"tesmar", "--remote"}, 4532, false},
+        {{"tesmar", "--remote=4600"}, 4600, false},
+        {{"tesmar", "--remote=65535"}, 65535, false},
+        {{"tesmar", "--remote=0"}, std::nullopt, true},
+        {{"tesmar", "--remote=65536"}, std::nullopt, true},
+        {{"tesmar", "--remote=port"}, std::nullopt, true},
+        {{"tesmar", "--remote="}, std::nullopt, true},
+        // The port is optional, so it comes with "=" (as with GNU tools).
+        {{"tesmar", "--remote", "4600"}, std::nullopt, true},
+        {{"tesmar", "--bogus"}, std::nullopt, true},
+        {{"tesmar", "file.dat"}, std::nullopt, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        const CommandLine line = ParseCommandLine(c.args);
+        EXPECT_EQ(line.remotePort, c.port);
+        EXPECT_EQ(!line.error.isEmpty(), c.error) << line.error.toStdString();
+    }
+    const CommandLine help = ParseCommandLine({"tesmar", "--help"});
+    EXPECT_TRUE(help.help);
+    EXPECT_TRUE(help.helpText.contains("--remote <port>")) << help.helpText.toStdString();
+}
+
+}  // namespace
+}  // namespace core
