@@ -3,6 +3,7 @@
 #include "audio/AudioEngine.h"
 #include "core/WaveRecording.h"
 #include "recording/FileStamp.h"
+#include "recording/IqPlayer.h"
 #include "recording/RawIqFile.h"
 
 #include <algorithm>
@@ -18,7 +19,7 @@ RawTransport::RawTransport(ReceiverState& state, std::filesystem::path dataDirec
     , audio_(audio)
     , process_(std::move(process))
     , recorder_(std::make_unique<recording::RawRecorder>())
-    , player_(std::make_unique<recording::RawPlayer>())
+    , player_(std::make_unique<recording::IqPlayer>())
 {}
 
 RawTransport::~RawTransport() = default;
@@ -141,20 +142,18 @@ void RawTransport::Play(bool down)
 
     playDown_ = true;
     audio_.StopCapture();
-    const recording::RawHeaderCheck check = player_->Open(state_.RawFileName);
+    const recording::IqPlayer::OpenResult check = player_->Open(state_.RawFileName);
     if (check.status != recording::RawHeaderStatus::Accepted) {
         playDown_ = false;
         emit ButtonsChanged();
-        if (check.message)
-            emit Refused(QString::fromLatin1(check.message));
+        if (!check.message.empty())
+            emit Refused(QString::fromStdString(check.message));
         audio_.RestartCapture();
         return;
     }
 
     state_.SavedCenter = state_.FreqCenter;
-    // Five header bytes can hold more than a frequency field does.
-    state_.FreqCenter = static_cast<int32_t>(
-        std::clamp<int64_t>(check.freqCenter, 0, std::numeric_limits<int32_t>::max()));
+    ShowSliceCenter();
     recEnabled_ = false;
     openEnabled_ = false;
     state_.MemoryMode = false;
@@ -162,6 +161,23 @@ void RawTransport::Play(bool down)
     emit ButtonsChanged();
     emit DisplayChanged();
     Pump();
+}
+
+void RawTransport::ShowSliceCenter()
+{
+    // Five header bytes can hold more than a frequency field does.
+    state_.FreqCenter = static_cast<int32_t>(
+        std::clamp<int64_t>(player_->SliceCenter(), 0, std::numeric_limits<int32_t>::max()));
+}
+
+bool RawTransport::MoveSlice(int d)
+{
+    if (!player_->IsOpen() ||
+        !player_->SetShift(player_->Shift() + (d < 0 ? -kSliceStep : kSliceStep)))
+        return false;
+    ShowSliceCenter();
+    emit DisplayChanged();
+    return true;
 }
 
 void RawTransport::EndPlayback(bool closeFile)

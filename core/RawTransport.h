@@ -20,7 +20,7 @@ class AudioEngine;
 }
 namespace recording {
 class RawRecorder;
-class RawPlayer;
+class IqPlayer;
 }  // namespace recording
 
 namespace core {
@@ -56,6 +56,12 @@ public:
     // "Open" with the file the dialog returned: it becomes the file to play,
     // and plays.
     void Open(const std::filesystem::path& file);
+    // While a recording wider than 48 kHz plays: the slice that plays moves
+    // 48 kHz down (d < 0) or up within it, and FreqCenter shows its centre.
+    // False (nothing moves) when no such file plays or the slice would leave
+    // the recording.
+    bool MoveSlice(int d);
+    static constexpr int64_t kSliceStep = 48000;
     // "Monitor" down releases "Rec" on screen; a recording goes on.
     void SetMonitor(bool on);
 
@@ -100,13 +106,14 @@ private:
     void StopRecording();
     void FinishRecording(bool written);
     void EndPlayback(bool closeFile);
+    void ShowSliceCenter();
 
     ReceiverState& state_;
     std::filesystem::path dataDirectory_;
     audio::AudioEngine& audio_;
     BlockSink process_;
     std::unique_ptr<recording::RawRecorder> recorder_;
-    std::unique_ptr<recording::RawPlayer> player_;
+    std::unique_ptr<recording::IqPlayer> player_;
 
     bool recDown_ = false;
     bool recEnabled_ = true;

@@ -687,7 +687,10 @@ bool Receiver::MoveBand(int d)
     // While a raw file plays the band shown is the file's, and while one
     // records its header holds the centre it began at: retuning the radio
     // then would leave radio, display and file out of step (the tuning
-    // steps stop at the band's edge for the same reason).
+    // steps stop at the band's edge for the same reason). A recording wider
+    // than the band moves its slice instead.
+    if (RawPlaying())
+        return raw_->MoveSlice(d);
     if (FileBusy())
         return false;
     const int64_t center = int64_t(state_.FreqCenter) + (d < 0 ? -kBandWidth : kBandWidth);

@@ -264,7 +264,9 @@ public:
     // The band buttons: the radio's centre 48 kHz lower (d < 0) or higher,
     // through SetRadioFrequency; the receive frequency moves with the band.
     // False, and nothing changes, when the radio cannot tune there or while
-    // a raw file plays or records.
+    // a raw file records. While a file plays, the 48 kHz slice that plays
+    // moves within a wider recording instead (the radio stays), and the
+    // display shows the slice's centre; false at the recording's edge.
     bool MoveBand(int d);
     // A mouse button pressed on the strip or the waterfall over `offset` Hz
     // from FreqCenter: leaves a memory channel; the left button tunes there,

@@ -364,8 +364,10 @@ RawPlayer::Step RawPlayer::Pump()
             }
             bytes[n++] = kMarkerLast;
         }
-        if (n == kRawBlockBytes)
+        if (n == kRawBlockBytes) {
+            validFrames_ = kRawBlockFrames;
             return Step::Block;
+        }
     }
 }
 
@@ -385,6 +387,7 @@ void RawPlayer::PushToWindow(const uint8_t* p, std::size_t count)
 
 RawPlayer::Step RawPlayer::Finish(int zeroFrom)
 {
+    validFrames_ = zeroFrom / 4;
     auto* bytes = reinterpret_cast<uint8_t*>(frames_.data());
     std::memset(bytes + zeroFrom, 0, static_cast<std::size_t>(kRawBlockBytes - zeroFrom));
     Close();

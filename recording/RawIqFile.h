@@ -155,6 +155,9 @@ public:
     int64_t FreqCenter() const { return freqCenter_; }
     bool ReadFailed() const { return readFailed_; }
     bool EndMarkerSeen() const { return endMarkerSeen_; }
+    // Whole frames of the last block that came from the file; a final
+    // block's rest is padding.
+    int ValidFrames() const { return validFrames_; }
     const std::string& LastError() const { return lastError_; }
 
 private:
@@ -169,6 +172,7 @@ private:
     char timeText_[kTimeTextSize] = "00:00:00";
     bool readFailed_ = false;
     bool endMarkerSeen_ = false;
+    int validFrames_ = 0;
     std::string lastError_;
 
     // The last 16 bytes read, as a ring; windowPos_ is where the next goes.

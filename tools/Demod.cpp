@@ -1,5 +1,6 @@
 #include "tools/Demod.h"
 
+#include "recording/IqPlayer.h"
 #include "recording/RawIqFile.h"
 #include "recording/WavFile.h"
 #include "settings/Ranges.h"
@@ -122,11 +123,17 @@ bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* e
         return false;
 
     // The player holds its read-ahead buffer; keep it off the stack.
-    auto player = std::make_unique<recording::RawPlayer>();
-    const recording::RawHeaderCheck header = player->Open(options.input);
+    auto player = std::make_unique<recording::IqPlayer>();
+    const recording::IqPlayer::OpenResult header = player->Open(options.input);
     if (header.status != recording::RawHeaderStatus::Accepted) {
-        *error =
-            header.message ? options.input.string() + ": " + header.message : player->LastError();
+        *error = !header.message.empty() ? options.input.string() + ": " + header.message
+                                         : player->LastError();
+        return false;
+    }
+    if (!player->SetShift(options.shift)) {
+        *error = "--shift " + std::to_string(options.shift) +
+                 " Hz puts the 48 kHz slice outside the recording (" +
+                 std::to_string(static_cast<int64_t>(player->SampleRate())) + " Hz wide)";
         return false;
     }
 
@@ -162,7 +169,7 @@ bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* e
     const dsp::BlockOutputs& o = chain->Outputs();
 
     for (;;) {
-        const recording::RawPlayer::Step step = player->Pump();
+        const recording::IqPlayer::Step step = player->Pump();
         if (step == recording::RawPlayer::Step::Idle)
             break;
         chain->ProcessBlock(player->Frames());

@@ -52,11 +52,13 @@ std::string Quoted(std::string_view s) { return '"' + OneLine(s) + '"'; }
 }  // namespace
 
 const char* const kDemodUsage =
-    "Usage: tesmar-demod [--set KEY=VALUE]... [--record REC.wav] [--spectrum OUT.f64]\n"
-    "                    INPUT.dat OUTPUT.wav\n"
-    "Demodulates a raw IQ recording through the receiver chain, as playback does.\n"
+    "Usage: tesmar-demod [--set KEY=VALUE]... [--shift HZ] [--record REC.wav]\n"
+    "                    [--spectrum OUT.f64] INPUT.dat OUTPUT.wav\n"
+    "Demodulates an IQ recording through the receiver chain, as playback does.\n"
     "\n"
-    "  INPUT.dat            raw IQ recording (a file without end marker ends where it ends)\n"
+    "  INPUT.dat            our raw IQ recording (a file without end marker ends where it\n"
+    "                       ends), or a WAV/RF64, SigMF, .sdriq or gqrx_..._fc.raw recording\n"
+    "                       at any rate, played as a 48 kHz slice\n"
     "  OUTPUT.wav           receiver output, 48000 Hz, 2 channels, 16 bits: every block;\n"
     "                       \"-\" is standard output (a pipe gets a streaming header)\n"
     "  --set KEY=VALUE      receiver setting; VALUE is decimal, or hex after \"$\" or \"0x\".\n"
@@ -65,6 +67,7 @@ const char* const kDemodUsage =
     "                       Unset keys keep the defaults of a first run; note GainPos=-150\n"
     "                       (volume off), so pass e.g. --set GainPos=0 to hear anything.\n"
     "                       Values no control allows are read as the receiver reads them.\n"
+    "  --shift HZ           centre the 48 kHz slice HZ from the recording's centre\n"
     "  --record REC.wav     also write what the WAV recorder writes (8000 Hz mono, blocks\n"
     "                       with the squelch open), recording from the first block\n"
     "  --spectrum OUT.f64   also write each block's 2048 spectrum values, float64 LE\n"
@@ -146,7 +149,7 @@ bool ParseDemodArgs(const std::vector<std::string>& args, DemodOptions& options,
             value = a.substr(eq + 1);
             hasValue = true;
         }
-        if (name != "--set" && name != "--record" && name != "--spectrum") {
+        if (name != "--set" && name != "--record" && name != "--spectrum" && name != "--shift") {
             *error = "unknown option " + Quoted(a) + " (see --help)";
             return false;
         }
@@ -160,6 +163,17 @@ bool ParseDemodArgs(const std::vector<std::string>& args, DemodOptions& options,
         if (name == "--set") {
             if (!ApplyDemodSetting(options.controls, value, error))
                 return false;
+        } else if (name == "--shift") {
+            std::size_t used = 0;
+            try {
+                options.shift = std::stoll(value, &used);
+            } catch (const std::exception&) {
+                used = 0;
+            }
+            if (used == 0 || used != value.size()) {
+                *error = "--shift needs a whole number of Hz, got " + Quoted(value);
+                return false;
+            }
         } else if (value.empty()) {
             *error = name + " needs a file name";
             return false;

@@ -2,6 +2,7 @@
 
 #include "dsp/SignalChain.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -15,6 +16,7 @@ struct DemodOptions {
     std::filesystem::path output;
     std::filesystem::path record;    // empty: no --record
     std::filesystem::path spectrum;  // empty: no --spectrum
+    int64_t shift = 0;               // the slice's centre from the recording's, Hz
     bool help = false;
 };
 

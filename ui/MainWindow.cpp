@@ -558,7 +558,10 @@ void MainWindow::ChooseRawFile()
 {
     auto* dialog = new QFileDialog(
         this, QString(), QString::fromStdString(receiver_->Paths().dataDirectory.string()),
-        "DAT (*.dat)");
+        "DAT (*.dat);;"
+        "IQ recordings (*.dat *.wav *.WAV *.rf64 *.sigmf-meta *.sigmf-data *.sdriq *_fc.raw);;"
+        "WAV, RF64 (*.wav *.WAV *.rf64);;SigMF (*.sigmf-meta);;SDRIQ (*.sdriq);;"
+        "Complex float (*_fc.raw);;All files (*)");
     dialog->setObjectName("openRawFileDialog");
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setFileMode(QFileDialog::ExistingFile);

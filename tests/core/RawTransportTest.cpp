@@ -1,12 +1,14 @@
 #include "CoreFixture.h"
 
 #include "core/RawTransport.h"
+#include "recording/IqTestFiles.h"
 #include "recording/RawIqFile.h"
 
 #include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstring>
+#include <ctime>
 #include <thread>
 
 namespace core::test {
@@ -172,7 +174,13 @@ TEST_F(RawTransportTest, HeadersThatAreRefused)
     core::test::WriteFile(Dir() / "sound.wav", std::string("RIFF\x24\0\0\0WAVEfmt ", 16));
     t.Open(Dir() / "sound.wav");
     ASSERT_EQ(refused_.size(), 2u);
-    EXPECT_EQ(refused_[1], "This data is not to use for Tesmar.");
+    // A WAV file may be an IQ recording: a damaged one is told what is wrong.
+    EXPECT_EQ(refused_[1], "sound.wav: WAV header cut short before its data chunk");
+    core::test::WriteFile(Dir() / "notes.txt", "nothing to play");
+    t.Open(Dir() / "notes.txt");
+    ASSERT_EQ(refused_.size(), 3u);
+    EXPECT_EQ(refused_[2], "This data is not to use for Tesmar.");
+    refused_.pop_back();
 
     // A file that is not there: Play comes up, nothing is said.
     t.Open(Dir() / "gone.dat");
@@ -302,6 +310,48 @@ TEST_F(RawFilesInTheReceiver, ClosingDuringPlaybackSavesTheRadiosCentre)
     ASSERT_TRUE(rx.Shutdown({}));
     EXPECT_FALSE(rx.RawPlaying());
     EXPECT_NE(ReadFile(IniPath()).find("FreqCenter=5012000\n"), std::string::npos);
+}
+
+// Catches band buttons that retune the radio (or do nothing) while a wide
+// recording plays, a display that keeps the recording's centre instead of
+// the slice's, a slice moved past the recording's edge, a start time not
+// shown, and a centre not restored when playback ends.
+TEST_F(RawFilesInTheReceiver, BandButtonsMoveTheSliceOfAWideRecording)
+{
+    Receiver& rx = Started();
+    const int32_t radioCentre = S().FreqCenter;
+    // 192 kHz: the slice's centre may lie up to 72 kHz either side.
+    const int64_t start = recording::UnixMsFromUtc(2026, 12, 7, 10, 11, 12, 0);
+    const auto file =
+        iqtest::Write(Dir(), {iqtest::Container::Sdriq, recording::SampleType::S16LE, 192000,
+                              7100000, start},
+                      iqtest::Signal(192000, 192000 / 2, {{-12000}}));
+    rx.OpenRawFile(file);
+    ASSERT_TRUE(rx.RawPlaying()) << (errors_.empty() ? "" : errors_[0].message);
+    EXPECT_EQ(S().FreqCenter, 7100000);
+    const std::time_t seconds = static_cast<std::time_t>(start / 1000);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    char expected[16];
+    std::snprintf(expected, sizeof expected, "%02d:%02d:%02d", local.tm_hour, local.tm_min,
+                  local.tm_sec);
+    rx.PumpRawPlayback();
+    EXPECT_EQ(rx.RawTimeText().toStdString(), expected);
+
+    const struct {
+        int d;
+        bool moves;
+        int32_t centre;
+    } steps[] = {{1, true, 7148000}, {1, false, 7148000}, {-1, true, 7100000},
+                 {-1, true, 7052000}, {-1, false, 7052000}};
+    for (const auto& s : steps) {
+        EXPECT_EQ(rx.MoveBand(s.d), s.moves);
+        EXPECT_EQ(S().FreqCenter, s.centre);
+    }
+    while (rx.RawPlaying())
+        rx.PumpRawPlayback();
+    EXPECT_EQ(S().FreqCenter, radioCentre);
+    EXPECT_TRUE(errors_.empty());
 }
 
 }  // namespace

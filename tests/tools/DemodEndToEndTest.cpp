@@ -250,13 +250,20 @@ TEST_F(DemodEndToEnd, RefusesFilesThatAreNotForTesmar)
 {
     const auto in = Make("am.dat", {"--blocks", "2"});
     const auto out = dir / "out.wav";
-    ASSERT_EQ(Demod({in.string(), out.string()}, dir.Path()).status, 0);
-    // A WAV file given as the input.
-    const ProcResult r = Demod({out.string(), (dir / "again.wav").string()}, dir.Path());
-    EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(OneLine(r.err)) << r.err;
-    EXPECT_NE(r.err.find("This data is not to use for Tesmar."), std::string::npos) << r.err;
-    EXPECT_FALSE(std::filesystem::exists(dir / "again.wav"));
+    const auto rec = dir / "rec.wav";
+    ASSERT_EQ(Demod({"--record", rec.string(), in.string(), out.string()}, dir.Path()).status, 0);
+    // Neither our file nor an IQ recording: some other file, and a mono WAV
+    // file (a two-channel one is an IQ recording and plays).
+    const auto other = dir / "other.bin";
+    WriteAll(other, std::vector<uint8_t>(100, 'x'));
+    for (const auto& [file, says] :
+         {std::pair{other, "This data is not to use for Tesmar."}, std::pair{rec, "1 channel"}}) {
+        const ProcResult r = Demod({file.string(), (dir / "again.wav").string()}, dir.Path());
+        EXPECT_EQ(r.status, 2);
+        EXPECT_TRUE(OneLine(r.err)) << r.err;
+        EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
+        EXPECT_FALSE(std::filesystem::exists(dir / "again.wav"));
+    }
 }
 
 TEST_F(DemodEndToEnd, MissingInputIsAnError)

@@ -1,0 +1,209 @@
+#include "recording/IqReader.h"
+
+#include "recording/FileStamp.h"
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cstring>
+
+namespace recording {
+
+static_assert(std::endian::native == std::endian::little, "samples are read little-endian");
+
+namespace {
+
+// A WAV file's chunks before its data seldom take more than a few KiB; a
+// header larger than this is refused rather than read whole.
+constexpr std::size_t kMaxHeader = 1 << 20;
+constexpr std::size_t kMaxMeta = 1 << 22;
+
+bool EndsWith(const std::string& s, std::string_view tail) { return s.ends_with(tail); }
+
+template <typename T>
+T Load(const uint8_t* p)
+{
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+template <typename T>
+T LoadSwapped(const uint8_t* p)
+{
+    uint8_t b[sizeof(T)];
+    for (std::size_t i = 0; i < sizeof(T); ++i)
+        b[i] = p[sizeof(T) - 1 - i];
+    return Load<T>(b);
+}
+
+}  // namespace
+
+void ConvertSamples(SampleType type, const uint8_t* in, std::size_t frames, float* out)
+{
+    const std::size_t n = 2 * frames;
+    switch (type) {
+    case SampleType::U8:
+        for (std::size_t i = 0; i < n; ++i)
+            out[i] = (static_cast<float>(in[i]) - 128.0f) * (1.0f / 128);
+        return;
+    case SampleType::S8:
+        for (std::size_t i = 0; i < n; ++i)
+            out[i] = static_cast<float>(static_cast<int8_t>(in[i])) * (1.0f / 128);
+        return;
+    case SampleType::S16LE:
+        for (std::size_t i = 0; i < n; ++i)
+            out[i] = static_cast<float>(Load<int16_t>(in + 2 * i)) * (1.0f / 32768);
+        return;
+    case SampleType::S16BE:
+        for (std::size_t i = 0; i < n; ++i)
+            out[i] = static_cast<float>(LoadSwapped<int16_t>(in + 2 * i)) * (1.0f / 32768);
+        return;
+    case SampleType::S24LE:
+        for (std::size_t i = 0; i < n; ++i) {
+            const uint8_t* p = in + 3 * i;
+            const int32_t v = static_cast<int32_t>(uint32_t{p[0]} << 8 | uint32_t{p[1]} << 16 |
+                                                   uint32_t{p[2]} << 24) >>
+                              8;
+            out[i] = static_cast<float>(v) * (1.0f / 8388608);
+        }
+        return;
+    case SampleType::S24In32LE:
+        for (std::size_t i = 0; i < n; ++i)
+            out[i] = static_cast<float>(Load<int32_t>(in + 4 * i)) * (1.0f / 8388608);
+        return;
+    case SampleType::S32LE:
+        for (std::size_t i = 0; i < n; ++i)
+            out[i] = static_cast<float>(Load<int32_t>(in + 4 * i)) * (1.0f / 2147483648.0f);
+        return;
+    case SampleType::F32LE: std::memcpy(out, in, n * sizeof(float)); return;
+    case SampleType::F32BE:
+        for (std::size_t i = 0; i < n; ++i)
+            out[i] = LoadSwapped<float>(in + 4 * i);
+        return;
+    case SampleType::F64LE:
+        for (std::size_t i = 0; i < n; ++i)
+            out[i] = static_cast<float>(Load<double>(in + 8 * i));
+        return;
+    }
+}
+
+IqFileReader::~IqFileReader() { Close(); }
+
+void IqFileReader::Close()
+{
+    if (file_)
+        std::fclose(file_);
+    file_ = nullptr;
+}
+
+IqFileReader::OpenStatus IqFileReader::Refuse(const std::filesystem::path& file,
+                                              const std::string& what)
+{
+    Close();
+    lastError_ = file.filename().string() + ": " + what;
+    return OpenStatus::Refused;
+}
+
+IqFileReader::OpenStatus IqFileReader::Open(const std::filesystem::path& file)
+{
+    Close();
+    layout_ = IqLayout{};
+    readFailed_ = false;
+    lastError_.clear();
+    const std::string name = file.filename().string();
+    std::filesystem::path dataFile = file;
+    std::error_code ec;
+
+    const bool sigmf = EndsWith(name, ".sigmf-meta") || EndsWith(name, ".sigmf-data");
+    std::string error;
+    if (sigmf) {
+        std::filesystem::path meta = file;
+        meta.replace_extension(".sigmf-meta");
+        dataFile.replace_extension(".sigmf-data");
+        std::FILE* m = std::fopen(meta.c_str(), "rb");
+        if (!m) {
+            lastError_ = DescribeFileError("cannot open", meta, errno);
+            return OpenStatus::Refused;
+        }
+        std::string text(kMaxMeta + 1, '\0');
+        text.resize(std::fread(text.data(), 1, text.size(), m));
+        std::fclose(m);
+        if (text.size() > kMaxMeta)
+            return Refuse(meta, "SigMF meta larger than 4 MiB");
+        if (!ParseSigmfMeta(text, &layout_, &error))
+            return Refuse(meta, error);
+        if (!std::filesystem::exists(dataFile, ec))
+            return Refuse(meta, "its data file " + dataFile.filename().string() + " is missing");
+    }
+
+    file_ = std::fopen(dataFile.c_str(), "rb");
+    if (!file_) {
+        lastError_ = DescribeFileError("cannot open", dataFile, errno);
+        return OpenStatus::Refused;
+    }
+    const uint64_t fileSize = std::filesystem::file_size(dataFile, ec);
+    if (ec)
+        return Refuse(dataFile, "cannot find its size");
+
+    if (sigmf) {
+        layout_.dataOffset = 0;
+        const uint64_t frame = 2 * static_cast<uint64_t>(SampleBytes(layout_.type));
+        layout_.dataBytes = fileSize - fileSize % frame;
+    } else {
+        std::vector<uint8_t> head(std::min<uint64_t>(fileSize, kMaxHeader));
+        head.resize(std::fread(head.data(), 1, head.size(), file_));
+        const auto starts = [&](const char* id) {
+            return head.size() >= 4 && std::memcmp(head.data(), id, 4) == 0;
+        };
+        if (starts("RIFF") || starts("RF64")) {
+            if (!ParseWavHeader(head, fileSize, &layout_, &error))
+                return Refuse(file, error);
+            if (!layout_.freqCenter)
+                layout_.freqCenter = FrequencyFromName(name);
+        } else if (EndsWith(name, ".sdriq")) {
+            if (!ParseSdriqHeader(head, fileSize, &layout_, &error))
+                return Refuse(file, error);
+        } else if (ParseGqrxName(name, &layout_)) {
+            layout_.dataOffset = 0;
+            layout_.dataBytes = fileSize - fileSize % 8;
+        } else {
+            Close();
+            return OpenStatus::NotRecognised;
+        }
+    }
+    if (std::fseek(file_, static_cast<long>(layout_.dataOffset), SEEK_SET) != 0) {
+        lastError_ = DescribeFileError("cannot read", dataFile, errno);
+        Close();
+        return OpenStatus::Refused;
+    }
+    frameBytes_ = 2 * SampleBytes(layout_.type);
+    bytesLeft_ = layout_.dataBytes;
+    bytes_.assign(kMaxFramesPerRead * static_cast<std::size_t>(frameBytes_), 0);
+    return OpenStatus::Opened;
+}
+
+uint64_t IqFileReader::FramesLeft() const
+{
+    return bytesLeft_ / static_cast<uint64_t>(frameBytes_);
+}
+
+std::size_t IqFileReader::Read(float* iq, std::size_t frames)
+{
+    if (!file_)
+        return 0;
+    frames =
+        static_cast<std::size_t>(std::min<uint64_t>({frames, kMaxFramesPerRead, FramesLeft()}));
+    const std::size_t want = frames * static_cast<std::size_t>(frameBytes_);
+    const std::size_t got = std::fread(bytes_.data(), 1, want, file_);
+    if (got < want && std::ferror(file_)) {
+        readFailed_ = true;
+        lastError_ = std::string("read error: ") + std::strerror(errno);
+    }
+    const std::size_t whole = got / static_cast<std::size_t>(frameBytes_);
+    bytesLeft_ = got < want ? 0 : bytesLeft_ - got;
+    ConvertSamples(layout_.type, bytes_.data(), whole, iq);
+    return whole;
+}
+
+}  // namespace recording

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "recording/IqFormats.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace recording {
+
+// Reads the samples of another receiver's IQ recording at its own rate, as
+// complex float frames (I, Q) scaled to +-1. Knows WAV/RF64 (with auxi),
+// SigMF, .sdriq and the complex float32 files named by their frequency and
+// rate. Everything it needs is allocated by Open.
+class IqFileReader {
+public:
+    enum class OpenStatus {
+        Opened,
+        NotRecognised,  // none of the formats it reads: let another reader try
+        Refused,        // recognised, but malformed or missing: LastError() says what
+    };
+
+    IqFileReader() = default;
+    ~IqFileReader();
+    IqFileReader(const IqFileReader&) = delete;
+    IqFileReader& operator=(const IqFileReader&) = delete;
+
+    OpenStatus Open(const std::filesystem::path& file);
+    void Close();
+
+    // Up to `frames` frames into iq (2 floats each); fewer only at the end of
+    // the data or on a read error (ReadFailed()).
+    std::size_t Read(float* iq, std::size_t frames);
+
+    bool IsOpen() const { return file_ != nullptr; }
+    const IqLayout& Layout() const { return layout_; }
+    uint64_t FramesLeft() const;
+    bool ReadFailed() const { return readFailed_; }
+    const std::string& LastError() const { return lastError_; }
+
+    static constexpr std::size_t kMaxFramesPerRead = 8192;
+
+private:
+    OpenStatus Refuse(const std::filesystem::path& file, const std::string& what);
+
+    std::FILE* file_ = nullptr;
+    IqLayout layout_;
+    uint64_t bytesLeft_ = 0;
+    int frameBytes_ = 4;
+    bool readFailed_ = false;
+    std::string lastError_;
+    std::vector<uint8_t> bytes_;
+};
+
+// Converts `frames` frames of `type` into floats scaled to +-1.
+void ConvertSamples(SampleType type, const uint8_t* in, std::size_t frames, float* out);
+
+}  // namespace recording
