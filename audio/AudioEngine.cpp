@@ -121,7 +121,9 @@ void RestoreWiring(const PortWiring& wiring)
     jack_client_t* client = OpenWiringClient();
     if (!client)
         return;
-    for (const auto& [name, peers] : wiring) {
+    for (const auto& entry : wiring) {
+        const std::string& name = entry.first;
+        const std::vector<std::string>& peers = entry.second;
         jack_port_t* port = jack_port_by_name(client, name.c_str());
         if (!port)
             continue;
@@ -439,7 +441,10 @@ int AudioEngine::PlaybackCallback(void* out, void*, unsigned frames, double, uns
 
 void AudioEngine::OnInputReady(uint32_t generation)
 {
-    if (!capture_.rt || generation != capture_.generation.load(std::memory_order_relaxed) ||
+    // A block the device published just as the capture paused carries the
+    // new generation but belongs to no one: captureRunning_ turns it away.
+    if (!capture_.rt || !captureRunning_ ||
+        generation != capture_.generation.load(std::memory_order_relaxed) ||
         !captureRing_->HasBlock()) {
         ++staleNotifications_;
         return;

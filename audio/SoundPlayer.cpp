@@ -234,6 +234,9 @@ void SoundPlayer::Run()
 
 void SoundPlayer::OpenStream()
 {
+    // A request made while no stream was open is not played late.
+    pending_.store(nullptr, std::memory_order_relaxed);
+    current_ = nullptr;
     try {
         auto rt = std::make_unique<RtAudio>(ToRtApi(api_));
         rt->showWarnings(false);
@@ -247,9 +250,6 @@ void SoundPlayer::OpenStream()
         unsigned frames = 512;
         rt->openStream(&params, nullptr, RTAUDIO_SINT16, kRate, &frames, &SoundPlayer::Callback,
                        this, &options);
-        // A request made while no stream was open is not played late.
-        pending_.store(nullptr, std::memory_order_relaxed);
-        current_ = nullptr;
         rt->startStream();
         if (!rt->isStreamRunning())
             return;

@@ -777,7 +777,10 @@ TEST_F(AudioEngineTest, ALostServerIsToldOnceAndTheStreamsComeBackWithIt)
     QObject::connect(engine_.get(), &AudioEngine::DevicesRecovered, [&] { ++recovered; });
     ASSERT_TRUE(engine_->OpenCapture(rigIn));
     ASSERT_TRUE(engine_->OpenPlayback(rigOut));
-    ASSERT_TRUE(RunUntil([&] { return handled >= 2; }));
+    // The keypad's sound stream goes and comes back with the server too.
+    audio::SoundPlayer sounds(AudioApi::Jack);
+    sounds.Open();
+    ASSERT_TRUE(RunUntil([&] { return handled >= 2 && sounds.StreamOpen(); }));
 
     rig_.Close();
     server_.Stop();
@@ -804,6 +807,7 @@ TEST_F(AudioEngineTest, ALostServerIsToldOnceAndTheStreamsComeBackWithIt)
     ExpectConnections(rig_.PortsStartingWith("tesmar-capture:")[0], {"rig:out_1"});
     EXPECT_EQ(lost, 1);
     EXPECT_TRUE(errors_.isEmpty());
+    ASSERT_TRUE(RunUntil([&] { return sounds.StreamOpens() == 2 && sounds.StreamOpen(); }));
 }
 
 // Every key asks for a sound: they all go through one stream, opened once
