@@ -387,7 +387,7 @@ int AudioEngine::CaptureCallback(void*, void* in, unsigned frames, double, unsig
 {
     Stream& stream = *static_cast<Stream*>(user);
     AudioEngine* engine = stream.engine;
-    stream.periods.fetch_add(1, std::memory_order_relaxed);
+    const Heartbeat beat(stream.periods);
     stream.lastFrames.store(frames, std::memory_order_relaxed);
     if (status != 0)
         stream.xruns.fetch_add(1, std::memory_order_relaxed);
@@ -413,7 +413,7 @@ int AudioEngine::PlaybackCallback(void* out, void*, unsigned frames, double, uns
 {
     Stream& stream = *static_cast<Stream*>(user);
     AudioEngine* engine = stream.engine;
-    stream.periods.fetch_add(1, std::memory_order_relaxed);
+    const Heartbeat beat(stream.periods);
     stream.lastFrames.store(frames, std::memory_order_relaxed);
     if (status != 0)
         stream.xruns.fetch_add(1, std::memory_order_relaxed);
@@ -540,7 +540,7 @@ void AudioEngine::Watch()
     auto lost = [](Stream& stream) {
         if (!stream.rt)
             return false;
-        const uint64_t periods = stream.periods.load(std::memory_order_relaxed);
+        const uint64_t periods = stream.periods.load(std::memory_order_acquire);
         const bool silent = stream.watched && periods == stream.periodsSeen;
         stream.periodsSeen = periods;
         stream.watched = true;

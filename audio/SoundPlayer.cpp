@@ -213,7 +213,7 @@ void SoundPlayer::Run()
         } else {
             // A stream whose device has stopped calling back for a whole
             // interval has lost its device or server: open it anew.
-            const uint64_t beats = beats_.load(std::memory_order_relaxed);
+            const uint64_t beats = beats_.load(std::memory_order_acquire);
             if (watched && beats == beatsSeen) {
                 lock.unlock();
                 CloseStream();
@@ -280,7 +280,7 @@ void SoundPlayer::CloseStream()
 int SoundPlayer::Callback(void* out, void*, unsigned frames, double, unsigned, void* self)
 {
     auto* p = static_cast<SoundPlayer*>(self);
-    p->beats_.fetch_add(1, std::memory_order_relaxed);
+    const Heartbeat beat(p->beats_);
     if (const Sound* next = p->pending_.exchange(nullptr, std::memory_order_acq_rel)) {
         p->current_ = next->samples.empty() ? nullptr : next;
         p->position_ = 0;
