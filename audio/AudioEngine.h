@@ -117,10 +117,11 @@ public:
 
     // Closes both devices and reopens them with the new numbers, playback
     // first, after a pause of kRestartPauseMs. A device reopened under the
-    // same number gets back the JACK connections its stream had. Asynchronous: RestartStarted
-    // comes at once (show the notice), the devices close once pending events
-    // have been handled, and RestartFinished comes after the reopening. A call
-    // during a restart only changes the numbers the restart will open.
+    // same number gets back the JACK connections its stream had.
+    // Asynchronous: RestartStarted comes at once (show the notice), the
+    // devices close once pending events have been handled, and
+    // RestartFinished comes after the reopening. A call during a restart
+    // only changes the numbers the restart will open.
     void RestartDevices(int32_t newInput, int32_t newOutput);
     bool Restarting() const { return restarting_; }
 
