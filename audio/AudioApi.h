@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <string>
 
 namespace audio {
@@ -27,5 +29,23 @@ inline constexpr const char* kSoundsStreamName = "tesmar-sounds";  // the keypad
 
 // A device of that name is one of our own streams.
 bool IsOwnStream(const std::string& deviceName);
+
+// Counts a device callback as it returns: a stream whose count stays still
+// has lost its device. The release hands everything the callback touched to
+// the thread that reads the count with acquire, also when the sound system
+// ends the callback's thread on a thread of its own, unjoined (RtAudio does
+// so when the JACK server goes away).
+class Heartbeat {
+public:
+    explicit Heartbeat(std::atomic<uint64_t>& count)
+        : count_(count)
+    {}
+    ~Heartbeat() { count_.fetch_add(1, std::memory_order_release); }
+    Heartbeat(const Heartbeat&) = delete;
+    Heartbeat& operator=(const Heartbeat&) = delete;
+
+private:
+    std::atomic<uint64_t>& count_;
+};
 
 }  // namespace audio

@@ -1,7 +1,9 @@
 #include "audio/AudioEngine.h"
 
 #include <RtAudio.h>
+#include <jack/jack.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -74,6 +76,79 @@ std::optional<unsigned> FindDevice(RtAudio& rt, bool input, int32_t number)
     return list.front().id;
 }
 
+using PortWiring = std::vector<std::pair<std::string, std::vector<std::string>>>;
+
+// A client of our own to read and change connections. It has no ports, so
+// it is never listed as a device.
+jack_client_t* OpenWiringClient()
+{
+    jack_status_t status{};
+    return jack_client_open("tesmar-wiring", JackNoStartServer, &status);
+}
+
+PortWiring SaveWiring(const char* clientName)
+{
+    PortWiring wiring;
+    jack_client_t* client = OpenWiringClient();
+    if (!client)
+        return wiring;
+    std::string pattern = "^";
+    pattern += clientName;
+    pattern += ':';
+    if (const char** ports = jack_get_ports(client, pattern.c_str(), nullptr, 0)) {
+        for (const char** port = ports; *port; ++port) {
+            std::vector<std::string> peers;
+            if (const char** list =
+                    jack_port_get_all_connections(client, jack_port_by_name(client, *port))) {
+                for (const char** peer = list; *peer; ++peer)
+                    peers.emplace_back(*peer);
+                jack_free(list);
+            }
+            wiring.emplace_back(*port, std::move(peers));
+        }
+        jack_free(ports);
+    }
+    jack_client_close(client);
+    return wiring;
+}
+
+// Gives each port exactly the connections saved for it; peers that have
+// gone meanwhile are left out.
+void RestoreWiring(const PortWiring& wiring)
+{
+    if (wiring.empty())
+        return;
+    jack_client_t* client = OpenWiringClient();
+    if (!client)
+        return;
+    for (const auto& entry : wiring) {
+        const std::string& name = entry.first;
+        const std::vector<std::string>& peers = entry.second;
+        jack_port_t* port = jack_port_by_name(client, name.c_str());
+        if (!port)
+            continue;
+        const bool ours_is_input = (jack_port_flags(port) & JackPortIsInput) != 0;
+        auto connect = [&](const std::string& peer, bool on) {
+            const char* from = ours_is_input ? peer.c_str() : name.c_str();
+            const char* to = ours_is_input ? name.c_str() : peer.c_str();
+            on ? jack_connect(client, from, to) : jack_disconnect(client, from, to);
+        };
+        std::vector<std::string> now;
+        if (const char** list = jack_port_get_all_connections(client, port)) {
+            for (const char** peer = list; *peer; ++peer)
+                now.emplace_back(*peer);
+            jack_free(list);
+        }
+        for (const std::string& peer : now)
+            if (std::find(peers.begin(), peers.end(), peer) == peers.end())
+                connect(peer, false);
+        for (const std::string& peer : peers)
+            if (std::find(now.begin(), now.end(), peer) == now.end())
+                connect(peer, true);
+    }
+    jack_client_close(client);
+}
+
 QStringList DeviceNames(AudioApi api, bool input)
 {
     QStringList names;
@@ -91,7 +166,7 @@ QStringList DeviceNames(AudioApi api, bool input)
 AudioEngine::AudioEngine(QObject* parent)
     : QObject(parent)
     , captureRing_(std::make_unique<CaptureRing<kCaptureBlocks>>())
-    , playbackRing_(std::make_unique<PlaybackRing<kPlaybackBlocks>>())
+    , playbackRing_(std::make_unique<PlaybackRing<kPlaybackBlocks>>(kPlaybackLagBlocks))
     , inBlock_(std::make_unique<Block>())
 {
     capture_.engine = this;
@@ -100,11 +175,16 @@ AudioEngine::AudioEngine(QObject* parent)
     // A coarse timer may fire early; the notice must stay up the full pause.
     restartTimer_.setTimerType(Qt::PreciseTimer);
     connect(&restartTimer_, &QTimer::timeout, this, &AudioEngine::RestartOpenStep);
+    connect(&watchTimer_, &QTimer::timeout, this, &AudioEngine::Watch);
+    watchTimer_.start(kRecoveryIntervalMs);
 }
 
 AudioEngine::~AudioEngine()
 {
     restartTimer_.stop();
+    watchTimer_.stop();
+    if (probe_.joinable())
+        probe_.join();
     CloseCapture();
     ClosePlayback();
 }
@@ -116,43 +196,45 @@ QStringList AudioEngine::OutputDeviceNames() const { return DeviceNames(api_, fa
 bool AudioEngine::OpenCapture(int32_t Input)
 {
     CloseCapture();
+    lostCapture_ = false;
     input_ = Input;
-    captureRunning_ = OpenStream(capture_, true, Input);
-    return captureRunning_;
+    return OpenStream(capture_, true, Input);
 }
 
 bool AudioEngine::OpenPlayback(int32_t Output)
 {
     ClosePlayback();
+    lostPlayback_ = false;
     output_ = Output;
     return OpenStream(playback_, false, Output);
 }
 
 bool AudioEngine::OpenStream(Stream& stream, bool input, int32_t number)
 {
-    const QString openError = QString::fromLatin1(input ? kCaptureOpenError : kPlaybackOpenError);
-    const AudioApi api = ResolveAudioApi(api_);
+    Prepared prepared = PrepareStream(stream, ResolveAudioApi(api_), input, number);
+    if (!prepared.rt) {
+        emit DeviceError(QString::fromLatin1(input ? kCaptureOpenError : kPlaybackOpenError));
+        return false;
+    }
+    return StartPrepared(stream, input, std::move(prepared));
+}
 
+// Touches nothing of the engine but the stream's address (the callbacks'
+// argument): it also runs on the recovery worker while the main thread goes on.
+AudioEngine::Prepared AudioEngine::PrepareStream(Stream& stream, AudioApi api, bool input,
+                                                 int32_t number)
+{
+    Prepared prepared;
     std::unique_ptr<RtAudio> rt;
     std::optional<unsigned> device;
     try {
         rt = std::make_unique<RtAudio>(ToRtApi(api));
+        rt->showWarnings(false);
         device = FindDevice(*rt, input, number);
     } catch (const std::exception&) {
     }
-    if (!rt || !device) {
-        emit DeviceError(openError);
-        return false;
-    }
-
-    // The device thread starts with empty rings and a generation of its own.
-    if (input)
-        captureRing_->Reset();
-    else
-        playbackRing_->Reset();
-    stream.generation.fetch_add(1, std::memory_order_relaxed);
-    stream.flowing = false;
-    stream.lastFrames.store(0, std::memory_order_relaxed);
+    if (!rt || !device)
+        return prepared;
 
     RtAudio::StreamParameters params;
     params.deviceId = *device;
@@ -173,12 +255,29 @@ bool AudioEngine::OpenStream(Stream& stream, bool input, int32_t number)
         } catch (const std::exception&) {
         }
     }
-    if (!rt->isStreamOpen()) {
-        rt.reset();
-        emit DeviceError(openError);
-        return false;
-    }
+    if (!rt->isStreamOpen())
+        return prepared;
+    prepared.rt = std::move(rt);
+    prepared.api = api;
+    return prepared;
+}
 
+bool AudioEngine::StartPrepared(Stream& stream, bool input, Prepared prepared)
+{
+    // The device thread starts with empty rings and a generation of its own.
+    if (input) {
+        captureRing_->Reset();
+        capturePaused_.store(false, std::memory_order_release);
+        droppedFramesSeen_ = stream.droppedFrames.load(std::memory_order_relaxed);
+    } else {
+        playbackRing_->Reset();
+    }
+    stream.generation.fetch_add(1, std::memory_order_relaxed);
+    stream.flowing = false;
+    stream.lastFrames.store(0, std::memory_order_relaxed);
+    stream.watched = false;
+
+    std::unique_ptr<RtAudio> rt = std::move(prepared.rt);
     try {
         rt->startStream();
     } catch (const std::exception&) {
@@ -192,7 +291,9 @@ bool AudioEngine::OpenStream(Stream& stream, bool input, int32_t number)
         return false;
     }
     stream.rt = std::move(rt);
-    activeApi_ = api;
+    activeApi_ = prepared.api;
+    if (input)
+        captureRunning_ = true;
     return true;
 }
 
@@ -240,37 +341,23 @@ void AudioEngine::StopCapture()
 {
     if (!capture_.rt || !captureRunning_)
         return;
+    // Stopping the stream would take its ports off the JACK graph and lose
+    // the connections the operator made to them; it only discards instead.
     captureRunning_ = false;
-    bool stopped = false;
-    try {
-        capture_.rt->abortStream();
-        stopped = !capture_.rt->isStreamRunning();
-    } catch (const std::exception&) {
-    }
-    if (!stopped) {
-        // A stream that will not stop cannot be trusted to start again.
-        CloseCapture();
-        return;
-    }
+    capturePaused_.store(true, std::memory_order_release);
     capture_.generation.fetch_add(1, std::memory_order_relaxed);
-    captureRing_->Reset();
+    captureRing_->Drain();
 }
 
 void AudioEngine::RestartCapture()
 {
     if (!capture_.rt || captureRunning_)
         return;
-    captureRing_->Reset();
+    // Whatever the device published before it saw the pause goes unread.
+    captureRing_->Drain();
     capture_.generation.fetch_add(1, std::memory_order_relaxed);
-    try {
-        capture_.rt->startStream();
-    } catch (const std::exception&) {
-    }
-    if (!capture_.rt->isStreamRunning()) {
-        CloseCapture();
-        emit DeviceError(QString::fromLatin1(kBufferError));
-        return;
-    }
+    droppedFramesSeen_ = capture_.droppedFrames.load(std::memory_order_relaxed);
+    capturePaused_.store(false, std::memory_order_release);
     captureRunning_ = true;
 }
 
@@ -300,11 +387,16 @@ int AudioEngine::CaptureCallback(void*, void* in, unsigned frames, double, unsig
 {
     Stream& stream = *static_cast<Stream*>(user);
     AudioEngine* engine = stream.engine;
+    const Heartbeat beat(stream.periods);
     stream.lastFrames.store(frames, std::memory_order_relaxed);
     if (status != 0)
         stream.xruns.fetch_add(1, std::memory_order_relaxed);
     if (in == nullptr)
         return 0;
+    if (engine->capturePaused_.load(std::memory_order_acquire)) {
+        engine->captureRing_->DropPartial();
+        return 0;
+    }
     const auto written = engine->captureRing_->Write(static_cast<const int16_t*>(in), frames);
     if (written.dropped != 0)
         stream.droppedFrames.fetch_add(written.dropped, std::memory_order_relaxed);
@@ -321,12 +413,15 @@ int AudioEngine::PlaybackCallback(void* out, void*, unsigned frames, double, uns
 {
     Stream& stream = *static_cast<Stream*>(user);
     AudioEngine* engine = stream.engine;
+    const Heartbeat beat(stream.periods);
     stream.lastFrames.store(frames, std::memory_order_relaxed);
     if (status != 0)
         stream.xruns.fetch_add(1, std::memory_order_relaxed);
     if (out == nullptr)
         return 0;
     const auto read = engine->playbackRing_->Read(static_cast<int16_t*>(out), frames);
+    if (read.skipped != 0)
+        stream.skipped.fetch_add(read.skipped, std::memory_order_relaxed);
     if (read.silent < frames)
         stream.flowing = true;
     if (read.silent != 0 && stream.flowing) {
@@ -334,8 +429,10 @@ int AudioEngine::PlaybackCallback(void* out, void*, unsigned frames, double, uns
         stream.underruns.fetch_add(1, std::memory_order_relaxed);
         stream.flowing = false;
     }
+    // A skipped block counts as done: raw playback is paced by these calls,
+    // and one lost would leave it with a block less in flight.
     const uint32_t generation = stream.generation.load(std::memory_order_relaxed);
-    for (unsigned i = 0; i < read.finished; ++i)
+    for (unsigned i = 0; i < read.finished + read.skipped; ++i)
         QMetaObject::invokeMethod(
             engine, [engine, generation] { engine->OnOutputDone(generation); },
             Qt::QueuedConnection);
@@ -344,10 +441,21 @@ int AudioEngine::PlaybackCallback(void* out, void*, unsigned frames, double, uns
 
 void AudioEngine::OnInputReady(uint32_t generation)
 {
-    if (!capture_.rt || generation != capture_.generation.load(std::memory_order_relaxed) ||
+    // A block the device published just as the capture paused carries the
+    // new generation but belongs to no one: captureRunning_ turns it away.
+    if (!capture_.rt || !captureRunning_ ||
+        generation != capture_.generation.load(std::memory_order_relaxed) ||
         !captureRing_->HasBlock()) {
         ++staleNotifications_;
         return;
+    }
+    const uint64_t dropped = capture_.droppedFrames.load(std::memory_order_relaxed);
+    if (dropped != droppedFramesSeen_) {
+        const uint64_t frames = dropped - droppedFramesSeen_;
+        droppedFramesSeen_ = dropped;
+        const auto blocks = unsigned((frames + kBlockFrames - 1) / kBlockFrames);
+        lostInputBlocks_ += blocks;
+        emit InputLost(blocks);
     }
     // The block leaves the ring before the handlers run: the ring slot goes
     // back to the device at once, and a handler that closes or stops the
@@ -389,6 +497,15 @@ void AudioEngine::RestartDevices(int32_t newInput, int32_t newOutput)
 
 void AudioEngine::RestartCloseStep()
 {
+    if (activeApi_ == AudioApi::Jack) {
+        captureWiring_ = capture_.rt ? SaveWiring(kCaptureStreamName) : Wiring{};
+        playbackWiring_ = playback_.rt ? SaveWiring(kPlaybackStreamName) : Wiring{};
+    } else {
+        captureWiring_.clear();
+        playbackWiring_.clear();
+    }
+    wiredInput_ = input_;
+    wiredOutput_ = output_;
     CloseCapture();
     ClosePlayback();
     input_ = restartInput_;
@@ -400,10 +517,110 @@ void AudioEngine::RestartOpenStep()
 {
     input_ = restartInput_;
     output_ = restartOutput_;
-    OpenPlayback(output_);
-    OpenCapture(input_);
+    // The same device again gets the connections its stream had: the
+    // operator may have wired it by hand to ports other than the device's.
+    if (OpenPlayback(output_) && output_ == wiredOutput_ && activeApi_ == AudioApi::Jack)
+        RestoreWiring(playbackWiring_);
+    if (OpenCapture(input_) && input_ == wiredInput_ && activeApi_ == AudioApi::Jack)
+        RestoreWiring(captureWiring_);
+    captureWiring_.clear();
+    playbackWiring_.clear();
     restarting_ = false;
     emit RestartFinished();
+}
+
+// ------------------------------------------------------------ loss, recovery
+
+void AudioEngine::Watch()
+{
+    if (restarting_)
+        return;
+    // A stream is alive while its device calls back; one that has stayed
+    // silent a whole interval has lost its device or its server.
+    auto lost = [](Stream& stream) {
+        if (!stream.rt)
+            return false;
+        const uint64_t periods = stream.periods.load(std::memory_order_acquire);
+        const bool silent = stream.watched && periods == stream.periodsSeen;
+        stream.periodsSeen = periods;
+        stream.watched = true;
+        return silent;
+    };
+    const bool captureGone = lost(capture_);
+    const bool playbackGone = lost(playback_);
+    if (captureGone || playbackGone) {
+        const bool first = !DeviceLostNow();
+        if (first)
+            lostApi_ = activeApi_;
+        if (captureGone) {
+            CloseCapture();
+            lostCapture_ = true;
+        }
+        if (playbackGone) {
+            ClosePlayback();
+            lostPlayback_ = true;
+        }
+        if (first)
+            emit DeviceLost(QString::fromLatin1(kDeviceLostMessage));
+    }
+    if (DeviceLostNow() && !probing_)
+        StartProbe();
+}
+
+void AudioEngine::StartProbe()
+{
+    if (probe_.joinable())
+        probe_.join();
+    probing_ = true;
+    const bool capture = lostCapture_;
+    const bool playback = lostPlayback_;
+    const int32_t input = input_;
+    const int32_t output = output_;
+    const AudioApi api = lostApi_ == AudioApi::Automatic ? api_ : lostApi_;
+    // Finding and opening a device asks the sound system (with JACK, a
+    // client per device probed): seconds on a busy or absent server, so it
+    // never runs on the main thread.
+    probe_ = std::thread([this, capture, playback, input, output, api] {
+        const AudioApi resolved = ResolveAudioApi(api);
+        Prepared out = playback ? PrepareStream(playback_, resolved, false, output) : Prepared{};
+        Prepared in = capture ? PrepareStream(capture_, resolved, true, input) : Prepared{};
+        {
+            std::lock_guard<std::mutex> lock(probeMutex_);
+            probedPlayback_ = std::move(out);
+            probedCapture_ = std::move(in);
+        }
+        QMetaObject::invokeMethod(
+            this, [this] { OnProbeDone(); }, Qt::QueuedConnection);
+    });
+}
+
+void AudioEngine::OnProbeDone()
+{
+    if (probe_.joinable())
+        probe_.join();
+    probing_ = false;
+    Prepared in, out;
+    {
+        std::lock_guard<std::mutex> lock(probeMutex_);
+        in = std::move(probedCapture_);
+        out = std::move(probedPlayback_);
+    }
+    // A device opened or closed by hand meanwhile is no longer lost; what
+    // the worker prepared for it is dropped.
+    bool reopened = false;
+    if (lostPlayback_ && out.rt && !playback_.rt &&
+        StartPrepared(playback_, false, std::move(out))) {
+        lostPlayback_ = false;
+        reopened = true;
+    }
+    if (lostCapture_ && in.rt && !capture_.rt && StartPrepared(capture_, true, std::move(in))) {
+        lostCapture_ = false;
+        reopened = true;
+    }
+    if (reopened && !DeviceLostNow()) {
+        ++recoveries_;
+        emit DevicesRecovered();
+    }
 }
 
 }  // namespace audio

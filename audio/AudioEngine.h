@@ -12,6 +12,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
 
 class RtAudio;
 
@@ -21,6 +26,10 @@ namespace audio {
 inline constexpr const char* kCaptureOpenError = "Can not open the recoding device";
 inline constexpr const char* kBufferError = "Can not get the buffer";
 inline constexpr const char* kPlaybackOpenError = "Can not open the play device";
+// Told once when a running device or the sound server goes away.
+inline constexpr const char* kDeviceLostMessage =
+    "The sound device has gone away. The receiver goes on and reconnects by itself when the "
+    "device or the sound server returns.";
 
 // The sound card: one capture stream and one playback stream of 48000 Hz,
 // stereo, 16-bit frames, moved in 2400-frame blocks through a capture ring of
@@ -36,6 +45,11 @@ inline constexpr const char* kPlaybackOpenError = "Can not open the play device"
 //
 // Device numbers follow the settings: 0 is the sound system's default device,
 // n >= 1 the n-th entry of InputDeviceNames() or OutputDeviceNames().
+//
+// A stream whose device stops calling back (the device unplugged, the sound
+// server gone) is closed and reported once (DeviceLost); every
+// kRecoveryIntervalMs a worker thread tries to open it again, and the main
+// thread only starts what the worker has opened.
 class AudioEngine : public QObject {
     Q_OBJECT
 
@@ -45,6 +59,8 @@ public:
 
     // The notice during a device restart stays up at least this long.
     static constexpr int kRestartPauseMs = 500;
+    // How often the streams are checked for life, and a lost one retried.
+    static constexpr int kRecoveryIntervalMs = 2000;
 
     explicit AudioEngine(QObject* parent = nullptr);
     // Closes the capture device, then the playback device.
@@ -75,10 +91,11 @@ public:
     int32_t Output() const { return output_; }
 
     // Raw playback pauses live input. Blocks captured but not yet handled
-    // are dropped with the stop, so that only the file feeds the chain.
+    // are dropped with the stop, so that only the file feeds the chain. The
+    // stream itself keeps running (it only discards what it captures), so
+    // the connections the operator made to it in the sound system stay.
     void StopCapture();
-    // Resumes after StopCapture. A device that cannot start again is closed
-    // and reported.
+    // Resumes after StopCapture.
     void RestartCapture();
     bool CaptureRunning() const { return captureRunning_; }
 
@@ -93,13 +110,18 @@ public:
     // played the new block is dropped and counted (DroppedOutputBlocks): the
     // main thread never waits on the device, and a block is never overwritten
     // before it has been played. False when dropped or no device is open.
+    // The device plays at most kPlaybackLagBlocks queued blocks: it drops
+    // the oldest beyond them unplayed (SkippedOutputBlocks), so that a
+    // backlog never becomes a lasting delay.
     bool QueueOutputBlock(BlockView block);
 
     // Closes both devices and reopens them with the new numbers, playback
-    // first, after a pause of kRestartPauseMs. Asynchronous: RestartStarted
-    // comes at once (show the notice), the devices close once pending events
-    // have been handled, and RestartFinished comes after the reopening. A call
-    // during a restart only changes the numbers the restart will open.
+    // first, after a pause of kRestartPauseMs. A device reopened under the
+    // same number gets back the JACK connections its stream had.
+    // Asynchronous: RestartStarted comes at once (show the notice), the
+    // devices close once pending events have been handled, and
+    // RestartFinished comes after the reopening. A call during a restart
+    // only changes the numbers the restart will open.
     void RestartDevices(int32_t newInput, int32_t newOutput);
     bool Restarting() const { return restarting_; }
 
@@ -133,6 +155,18 @@ public:
     uint64_t HandledBlocks() const { return handledBlocks_; }
     uint64_t PlayedBlocks() const { return playedBlocks_; }
     uint64_t DroppedOutputBlocks() const { return droppedOutputBlocks_; }
+    // Queued output blocks dropped unplayed to catch up with a backlog.
+    uint64_t SkippedOutputBlocks() const
+    {
+        return playback_.skipped.load(std::memory_order_relaxed);
+    }
+    // Blocks of input lost because the capture ring was full (each loss
+    // rounded up to whole blocks), as counted by the main thread.
+    uint64_t LostInputBlocks() const { return lostInputBlocks_; }
+    // A stream was lost and has not come back yet.
+    bool DeviceLostNow() const { return lostCapture_ || lostPlayback_; }
+    // Streams reopened after a loss.
+    uint64_t Recoveries() const { return recoveries_; }
     uint64_t StaleNotifications() const { return staleNotifications_; }
     // Device periods that found no block ready after playback had begun.
     uint64_t Underruns() const { return playback_.underruns.load(std::memory_order_relaxed); }
@@ -153,6 +187,13 @@ signals:
     void DeviceError(const QString& message);
     void RestartStarted();
     void RestartFinished();
+    // Input was lost: the main thread left every capture block unhandled
+    // for a while. Comes before the first block after the gap is handled.
+    void InputLost(unsigned blocks);
+    // A running stream's device went away (once per loss, kDeviceLostMessage).
+    void DeviceLost(const QString& message);
+    // Every lost stream runs again.
+    void DevicesRecovered();
 
 private:
     struct Stream {
@@ -162,9 +203,23 @@ private:
         std::atomic<uint64_t> xruns{0};
         std::atomic<uint64_t> underruns{0};
         std::atomic<uint64_t> droppedFrames{0};
-        bool flowing = false;  // device thread only: a block has been played
+        std::atomic<uint64_t> skipped{0};
+        std::atomic<uint64_t> periods{0};  // callbacks: the device's heartbeat
+        bool flowing = false;              // device thread only: a block has been played
         AudioEngine* engine = nullptr;
+        // Main thread: the heartbeat at the last check, and whether the
+        // stream has lived through a whole check interval yet.
+        uint64_t periodsSeen = 0;
+        bool watched = false;
     };
+
+    // A stream opened (not started) away from the main thread.
+    struct Prepared {
+        std::unique_ptr<RtAudio> rt;
+        AudioApi api = AudioApi::Automatic;
+    };
+    // The JACK connections of one of our streams' ports, by port name.
+    using Wiring = std::vector<std::pair<std::string, std::vector<std::string>>>;
 
     static int CaptureCallback(void* out, void* in, unsigned frames, double time, unsigned status,
                                void* user);
@@ -172,7 +227,12 @@ private:
                                 void* user);
 
     bool OpenStream(Stream& stream, bool input, int32_t number);
+    static Prepared PrepareStream(Stream& stream, AudioApi api, bool input, int32_t number);
+    bool StartPrepared(Stream& stream, bool input, Prepared prepared);
     void ReleaseStream(Stream& stream);
+    void Watch();
+    void StartProbe();
+    void OnProbeDone();
     void OnInputReady(uint32_t generation);
     void OnOutputDone(uint32_t generation);
     void RestartCloseStep();
@@ -189,6 +249,10 @@ private:
     std::unique_ptr<PlaybackRing<kPlaybackBlocks>> playbackRing_;
     std::unique_ptr<Block> inBlock_;  // the block being handled, off the ring
     bool captureRunning_ = false;
+    // The capture stream discards what it captures (raw playback).
+    std::atomic<bool> capturePaused_{false};
+    uint64_t droppedFramesSeen_ = 0;
+    uint64_t lostInputBlocks_ = 0;
 
     BlockHandler rawRecordHook_;
     BlockHandler blockHandler_;
@@ -198,6 +262,22 @@ private:
     int32_t restartInput_ = 0;
     int32_t restartOutput_ = 0;
     QTimer restartTimer_;
+    Wiring captureWiring_;
+    Wiring playbackWiring_;
+    int32_t wiredInput_ = -1;
+    int32_t wiredOutput_ = -1;
+
+    // Loss and recovery.
+    QTimer watchTimer_;
+    bool lostCapture_ = false;
+    bool lostPlayback_ = false;
+    AudioApi lostApi_ = AudioApi::Automatic;
+    uint64_t recoveries_ = 0;
+    std::thread probe_;
+    bool probing_ = false;
+    std::mutex probeMutex_;  // guards the two below between worker and main
+    Prepared probedCapture_;
+    Prepared probedPlayback_;
 
     uint64_t handledBlocks_ = 0;
     uint64_t playedBlocks_ = 0;

@@ -19,6 +19,10 @@ inline constexpr int kBlockSamples = kBlockFrames * kChannels;
 inline constexpr int kBlockBytes = kBlockSamples * 2;
 inline constexpr int kCaptureBlocks = 32;
 inline constexpr int kPlaybackBlocks = 16;
+// Output blocks queued beyond this many are a backlog (from start-up or a
+// stall of the main thread): the oldest are dropped so that what is heard
+// lags what was received by at most this many blocks.
+inline constexpr int kPlaybackLagBlocks = 3;
 
 using Block = std::array<int16_t, kBlockSamples>;
 using BlockView = std::span<const int16_t, kBlockSamples>;
@@ -66,6 +70,10 @@ public:
         return result;
     }
 
+    // Producer side: forgets the frames of the block being filled, so that
+    // the next published block starts fresh after a pause.
+    void DropPartial() { fill_ = 0; }
+
     // Consumer side.
     bool HasBlock() const
     {
@@ -84,6 +92,12 @@ public:
     {
         return int(written_.load(std::memory_order_acquire) -
                    taken_.load(std::memory_order_acquire));
+    }
+
+    // Consumer side: hands every published block back unread.
+    void Drain()
+    {
+        taken_.store(written_.load(std::memory_order_acquire), std::memory_order_release);
     }
 
     // Empties the ring. Only while no producer runs (the stream is stopped).
@@ -107,7 +121,9 @@ private:
 // The consumer reads the front block across as many device periods as it
 // takes, and gives the block back only when all of its frames are out; a block
 // is therefore never overwritten while it is playing. A push onto a full ring
-// is refused. When no block is ready the consumer plays silence.
+// is refused. When no block is ready the consumer plays silence. Before it
+// starts a block the consumer drops the oldest queued blocks beyond maxLag:
+// a backlog is caught up at once instead of lagging for good.
 template <int N>
 class PlaybackRing {
     static_assert(N > 0 && (N & (N - 1)) == 0, "the counters wrap at a power of two");
@@ -115,8 +131,13 @@ class PlaybackRing {
 public:
     struct ReadResult {
         unsigned finished = 0;   // blocks fully played by this read
+        unsigned skipped = 0;    // queued blocks dropped unplayed to catch up
         std::size_t silent = 0;  // frames filled with silence for want of a block
     };
+
+    explicit PlaybackRing(int maxLag = N)
+        : maxLag_(uint32_t(std::clamp(maxLag, 1, N)))
+    {}
 
     // Producer side. False (and nothing stored) when all N blocks are queued.
     bool Push(BlockView block)
@@ -142,8 +163,15 @@ public:
     {
         ReadResult result;
         while (count > 0) {
-            const uint32_t p = played_.load(std::memory_order_relaxed);
-            if (queued_.load(std::memory_order_acquire) == p) {
+            uint32_t p = played_.load(std::memory_order_relaxed);
+            const uint32_t q = queued_.load(std::memory_order_acquire);
+            if (pos_ == 0 && q - p > maxLag_) {
+                const uint32_t skip = q - p - maxLag_;
+                p += skip;
+                played_.store(p, std::memory_order_release);
+                result.skipped += skip;
+            }
+            if (q == p) {
                 std::memset(frames, 0, count * kChannels * sizeof(int16_t));
                 result.silent = count;
                 break;
@@ -176,6 +204,7 @@ private:
     std::atomic<uint32_t> queued_{0};
     std::atomic<uint32_t> played_{0};
     std::size_t pos_ = 0;  // consumer only: frames of the front block already played
+    uint32_t maxLag_;
 };
 
 }  // namespace audio

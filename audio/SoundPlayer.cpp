@@ -3,7 +3,10 @@
 #include <RtAudio.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 namespace audio {
@@ -82,14 +85,184 @@ bool ReadWavSound(const std::string& path, WavSound& out)
     return false;
 }
 
+struct SoundPlayer::Sound {
+    std::string path;
+    std::uintmax_t size = 0;
+    std::filesystem::file_time_type time{};
+    std::vector<int16_t> samples;  // kChannels interleaved at kRate
+};
+
+namespace {
+
+// The stream's format, by linear interpolation: sounds are short clicks,
+// and their rate is whatever the files have.
+std::vector<int16_t> ToStreamFormat(const WavSound& w)
+{
+    const std::size_t frames = w.samples.size() / w.channels;
+    const std::size_t out = frames * SoundPlayer::kRate / w.rate;
+    std::vector<int16_t> samples(out * SoundPlayer::kChannels);
+    for (std::size_t i = 0; i < out; ++i) {
+        const double at = double(i) * w.rate / SoundPlayer::kRate;
+        const auto j = std::size_t(at);
+        const double frac = at - double(j);
+        for (unsigned c = 0; c < SoundPlayer::kChannels; ++c) {
+            const unsigned from = std::min(c, w.channels - 1);
+            const double a = w.samples[j * w.channels + from];
+            const double b = j + 1 < frames ? w.samples[(j + 1) * w.channels + from] : a;
+            samples[i * SoundPlayer::kChannels + c] = int16_t(std::lrint(a + (b - a) * frac));
+        }
+    }
+    return samples;
+}
+
+}  // namespace
+
 SoundPlayer::SoundPlayer(AudioApi api)
     : api_(api)
+    , silence_(std::make_unique<Sound>())
 {}
 
-SoundPlayer::~SoundPlayer() { Stop(); }
-
-void SoundPlayer::Stop()
+SoundPlayer::~SoundPlayer()
 {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        quit_ = true;
+    }
+    wake_.notify_all();
+    if (worker_.joinable())
+        worker_.join();
+}
+
+void SoundPlayer::Open()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!started_) {
+        started_ = true;
+        worker_ = std::thread([this] { Run(); });
+    }
+}
+
+void SoundPlayer::Reopen()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        reopen_ = true;
+    }
+    wake_.notify_all();
+    Open();
+}
+
+bool SoundPlayer::Play(const std::string& path)
+{
+    Open();
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (ec)
+        return false;
+    const std::filesystem::file_time_type time = std::filesystem::last_write_time(path, ec);
+    if (ec)
+        return false;
+    const Sound* sound = nullptr;
+    for (const auto& s : sounds_)
+        if (s->path == path && s->size == size && s->time == time)
+            sound = s.get();
+    if (!sound) {
+        WavSound wav;
+        if (!ReadWavSound(path, wav))
+            return false;
+        auto loaded = std::make_unique<Sound>();
+        loaded->path = path;
+        loaded->size = size;
+        loaded->time = time;
+        loaded->samples = ToStreamFormat(wav);
+        sounds_.push_back(std::move(loaded));
+        sound = sounds_.back().get();
+    }
+    if (sound->samples.empty() || !StreamOpen())
+        return false;
+    pending_.store(sound, std::memory_order_release);
+    return true;
+}
+
+void SoundPlayer::Stop() { pending_.store(silence_.get(), std::memory_order_release); }
+
+bool SoundPlayer::Playing() const
+{
+    const Sound* pending = pending_.load(std::memory_order_acquire);
+    return StreamOpen() &&
+           ((pending && pending != silence_.get()) || playing_.load(std::memory_order_acquire));
+}
+
+void SoundPlayer::Run()
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    uint64_t beatsSeen = 0;
+    bool watched = false;
+    while (!quit_) {
+        if (reopen_) {
+            reopen_ = false;
+            lock.unlock();
+            CloseStream();
+            lock.lock();
+        }
+        if (!rt_) {
+            lock.unlock();
+            OpenStream();
+            lock.lock();
+            watched = false;
+        } else {
+            // A stream whose device has stopped calling back for a whole
+            // interval has lost its device or server: open it anew.
+            const uint64_t beats = beats_.load(std::memory_order_acquire);
+            if (watched && beats == beatsSeen) {
+                lock.unlock();
+                CloseStream();
+                OpenStream();
+                lock.lock();
+                watched = false;
+            } else {
+                beatsSeen = beats;
+                watched = true;
+            }
+        }
+        wake_.wait_for(lock, std::chrono::milliseconds(kRetryMs),
+                       [this] { return quit_ || reopen_; });
+    }
+    lock.unlock();
+    CloseStream();
+}
+
+void SoundPlayer::OpenStream()
+{
+    // A request made while no stream was open is not played late.
+    pending_.store(nullptr, std::memory_order_relaxed);
+    current_ = nullptr;
+    try {
+        auto rt = std::make_unique<RtAudio>(ToRtApi(api_));
+        rt->showWarnings(false);
+        if (rt->getDeviceCount() == 0)
+            return;
+        RtAudio::StreamParameters params;
+        params.deviceId = rt->getDefaultOutputDevice();
+        params.nChannels = kChannels;
+        RtAudio::StreamOptions options;
+        options.streamName = kSoundsStreamName;
+        unsigned frames = 512;
+        rt->openStream(&params, nullptr, RTAUDIO_SINT16, kRate, &frames, &SoundPlayer::Callback,
+                       this, &options);
+        rt->startStream();
+        if (!rt->isStreamRunning())
+            return;
+        rt_ = std::move(rt);
+        opens_.fetch_add(1, std::memory_order_release);
+        open_.store(true, std::memory_order_release);
+    } catch (const std::exception&) {
+    }
+}
+
+void SoundPlayer::CloseStream()
+{
+    open_.store(false, std::memory_order_release);
     if (!rt_)
         return;
     try {
@@ -100,58 +273,32 @@ void SoundPlayer::Stop()
     } catch (const std::exception&) {
     }
     rt_.reset();
+    playing_.store(false, std::memory_order_release);
 }
 
-bool SoundPlayer::Playing() const
-{
-    return rt_ && rt_->isStreamRunning() && position_.load() < sound_.samples.size();
-}
-
-bool SoundPlayer::Play(const std::string& path)
-{
-    WavSound sound;
-    if (!ReadWavSound(path, sound))
-        return false;
-    Stop();
-    sound_ = std::move(sound);
-    position_ = 0;
-    try {
-        rt_ = std::make_unique<RtAudio>(ToRtApi(api_));
-        rt_->showWarnings(false);
-        if (rt_->getDeviceCount() == 0) {
-            rt_.reset();
-            return false;
-        }
-        RtAudio::StreamParameters params;
-        params.deviceId = rt_->getDefaultOutputDevice();
-        params.nChannels = sound_.channels;
-        RtAudio::StreamOptions options;
-        options.streamName = kSoundsStreamName;
-        unsigned frames = 512;
-        rt_->openStream(&params, nullptr, RTAUDIO_SINT16, sound_.rate, &frames,
-                        &SoundPlayer::Callback, this, &options);
-        rt_->startStream();
-    } catch (const std::exception&) {
-        rt_.reset();
-        return false;
-    }
-    return true;
-}
-
+// Device thread: copies and nothing else.
 int SoundPlayer::Callback(void* out, void*, unsigned frames, double, unsigned, void* self)
 {
     auto* p = static_cast<SoundPlayer*>(self);
-    const size_t wanted = static_cast<size_t>(frames) * p->sound_.channels;
-    const size_t at = p->position_.load(std::memory_order_relaxed);
-    const size_t n =
-        std::min(wanted, p->sound_.samples.size() - std::min(at, p->sound_.samples.size()));
+    const Heartbeat beat(p->beats_);
+    if (const Sound* next = p->pending_.exchange(nullptr, std::memory_order_acq_rel)) {
+        p->current_ = next->samples.empty() ? nullptr : next;
+        p->position_ = 0;
+    }
     auto* dst = static_cast<int16_t*>(out);
-    if (n > 0)
-        std::memcpy(dst, p->sound_.samples.data() + at, n * sizeof(int16_t));
+    const std::size_t wanted = std::size_t(frames) * kChannels;
+    std::size_t n = 0;
+    if (p->current_) {
+        const std::vector<int16_t>& samples = p->current_->samples;
+        n = std::min(wanted, samples.size() - p->position_);
+        std::memcpy(dst, samples.data() + p->position_, n * sizeof(int16_t));
+        p->position_ += n;
+        if (p->position_ >= samples.size())
+            p->current_ = nullptr;
+    }
     std::memset(dst + n, 0, (wanted - n) * sizeof(int16_t));
-    p->position_.store(at + n, std::memory_order_relaxed);
-    // 1: drain what was handed over and stop.
-    return at + n >= p->sound_.samples.size() ? 1 : 0;
+    p->playing_.store(p->current_ != nullptr, std::memory_order_release);
+    return 0;
 }
 
 }  // namespace audio

@@ -6,6 +6,8 @@
 #include "recording/IqPlayer.h"
 #include "recording/RawIqFile.h"
 
+#include <QDebug>
+
 #include <algorithm>
 #include <limits>
 
@@ -64,12 +66,37 @@ void RawTransport::StopRecording()
     FinishRecording(recorder_->Stop());
 }
 
+void RawTransport::InputLost(unsigned blocks)
+{
+    if (!recorder_->IsOpen())
+        return;
+    lostBlocks_ += blocks;
+    qWarning().noquote() << QStringLiteral("Raw recording %1: %2 blocks of input lost, the "
+                                           "receiver fell behind the sound card")
+                                .arg(QString::fromStdString(recorder_->FileName().string()))
+                                .arg(blocks);
+}
+
+QString IncompleteRecordingMessage(const std::string& file, uint64_t lostBlocks)
+{
+    return QStringLiteral("The recording %1 misses %2 blocks (%3 s) of input: the receiver fell "
+                          "behind the sound card while it recorded.")
+        .arg(QString::fromStdString(file))
+        .arg(lostBlocks)
+        .arg(double(lostBlocks) * 0.05, 0, 'f', 2);
+}
+
 void RawTransport::FinishRecording(bool written)
 {
     if (!written) {
         const std::string error = recorder_->LastError();
         const bool repaired = recorder_->SalvageAfterFailure();
         emit RecordingFailed(RecordingStoppedMessage(error, recorder_->BlockCount(), repaired));
+    }
+    if (lostBlocks_ != 0) {
+        emit RecordingIncomplete(
+            IncompleteRecordingMessage(recorder_->FileName().string(), lostBlocks_));
+        lostBlocks_ = 0;
     }
     // What reached the disk is what "Play" plays.
     state_.RawFileName = recorder_->FileName().string();
@@ -97,6 +124,7 @@ void RawTransport::Rec(bool down)
     // normal stop does before the new one begins.
     StopRecording();
 
+    lostBlocks_ = 0;
     const bool created =
         recorder_->StartInFolder(dataDirectory_, recording::LocalNow(), state_.FreqCenter);
     state_.RawFileName = recorder_->FileName().string();
@@ -238,6 +266,7 @@ void RawTransport::CloseFiles()
     }
     if (recorder_->IsOpen())
         recorder_->Abandon();
+    lostBlocks_ = 0;
 }
 
 }  // namespace core

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace audio {
@@ -24,6 +25,9 @@ class IqPlayer;
 }  // namespace recording
 
 namespace core {
+
+// What the operator is told when a raw recording that lost input ends.
+QString IncompleteRecordingMessage(const std::string& file, uint64_t lostBlocks);
 
 // Owns the raw recorder and player and the state of the three buttons (and of
 // "Monitor", which shares "Rec"'s exclusive group). Reads and writes the
@@ -70,6 +74,10 @@ public:
     // recording: "Rec" comes up, the file keeps its whole blocks and gets its
     // end marker when the disk takes it, and RecordingFailed says so.
     void RecordBlock(const int16_t* frames);
+    // Input was lost before the next captured block (the main thread fell
+    // behind the sound card): a recording under way notes it in the log at
+    // once and tells the operator when it ends (RecordingIncomplete).
+    void InputLost(unsigned blocks);
     // The output-done path: the next block of the file, when one plays.
     void Pump();
     // The audio devices have been closed and reopened: while a file plays,
@@ -101,6 +109,9 @@ signals:
     // A recording stopped because its file could not be written: beep and
     // show the message (it names the file and the reason).
     void RecordingFailed(const QString& message);
+    // A recording ended that misses input lost while it ran: show the
+    // message (it names the file and how much is missing).
+    void RecordingIncomplete(const QString& message);
 
 private:
     void StopRecording();
@@ -115,6 +126,7 @@ private:
     std::unique_ptr<recording::RawRecorder> recorder_;
     std::unique_ptr<recording::IqPlayer> player_;
 
+    uint64_t lostBlocks_ = 0;  // input lost during the recording under way
     bool recDown_ = false;
     bool recEnabled_ = true;
     bool openEnabled_ = true;

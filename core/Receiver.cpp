@@ -103,8 +103,16 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
             &Receiver::DeviceRestartStarted);
     connect(audio_.get(), &audio::AudioEngine::RestartFinished, this, [this] {
         raw_->DevicesReopened();
+        sounds_->Reopen();
         emit DeviceRestartFinished();
     });
+    // A lost device is told once; the engine reopens it by itself.
+    connect(audio_.get(), &audio::AudioEngine::DeviceLost, this,
+            [this](const QString& message) { emit ShowError(message, true); });
+    connect(audio_.get(), &audio::AudioEngine::DevicesRecovered, this,
+            [this] { raw_->DevicesReopened(); });
+    connect(audio_.get(), &audio::AudioEngine::InputLost, this,
+            [this](unsigned blocks) { raw_->InputLost(blocks); });
     connect(link_.get(), &radio::RadioLink::RadioLinkOkChanged, this,
             [this](bool on) { emit ComLampChanged(on); });
     // The set-up ends by tuning the radio to FreqCenter, which moves the
@@ -122,6 +130,8 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
     connect(raw_.get(), &RawTransport::Refused, this,
             [this](const QString& message) { emit ShowError(message, true); });
     connect(raw_.get(), &RawTransport::RecordingFailed, this,
+            [this](const QString& message) { emit ShowError(message, true); });
+    connect(raw_.get(), &RawTransport::RecordingIncomplete, this,
             [this](const QString& message) { emit ShowError(message, true); });
     connect(wave_.get(), &core::WaveRecording::StateChanged, this, &Receiver::WaveStateChanged);
     connect(wave_.get(), &core::WaveRecording::Failed, this,
@@ -198,6 +208,8 @@ void Receiver::Start()
     audio_->OpenCapture(state_.Input);
     audio_->OpenPlayback(state_.Output);
     remote_->ApplyStored();
+    // The keypad's sound stream opens in the background, once.
+    sounds_->Open();
 }
 
 bool Receiver::OpenRadio()

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <fstream>
@@ -267,8 +268,10 @@ TEST_F(AudioEngineTest, TheKeypadSoundStreamIsNeverListed)
     tesmar::test::TempDir dir;
     WriteTone(dir / "beep.wav", 5);
     audio::SoundPlayer sounds(AudioApi::Jack);
+    sounds.Open();
+    ASSERT_TRUE(WaitWithoutEvents([&] { return sounds.StreamOpen(); }));
     ASSERT_TRUE(sounds.Play((dir / "beep.wav").string()));
-    ASSERT_TRUE(PortsAppear("tesmar-sounds:", 1));
+    ASSERT_TRUE(PortsAppear("tesmar-sounds:", 2));
     EXPECT_EQ(engine_->InputDeviceNames(), inputs);
     EXPECT_EQ(engine_->OutputDeviceNames(), outputs);
     sounds.Stop();
@@ -295,10 +298,11 @@ TEST_F(AudioEngineTest, CapturedBlocksArriveInOrderAndTheEchoComesBackBitExact)
     ASSERT_GT(rigIn, 0);
     ASSERT_GT(rigOut, 0);
 
-    // A few blocks of silence queued ahead of the echo keep the playback queue
+    // Blocks of silence queued ahead of the echo keep the playback queue
     // from running dry when the main thread is slow (a sanitizer build on a
-    // busy machine); the lag stays constant as long as it never does.
-    constexpr int kCushion = 6;
+    // busy machine); the lag stays constant as long as it never does. With
+    // the echo block they fill the queue up to the lag the device allows.
+    constexpr int kCushion = audio::kPlaybackLagBlocks - 1;
     constexpr int kBlocksToCheck = 45;  // more than 32 and more than 16: both rings wrap
 
     int64_t hookFirstSample = -1;
@@ -385,6 +389,7 @@ TEST_F(AudioEngineTest, CapturedBlocksArriveInOrderAndTheEchoComesBackBitExact)
     RecordProperty("device_xruns", std::to_string(engine_->DeviceXruns()));
     EXPECT_EQ(engine_->CaptureDeviceFrames(), unsigned(kBlockFrames));
     EXPECT_EQ(engine_->DroppedOutputBlocks(), 0u);
+    EXPECT_EQ(engine_->SkippedOutputBlocks(), 0u);
     EXPECT_TRUE(errors_.isEmpty());
 }
 
@@ -419,9 +424,10 @@ TEST_F(AudioEngineTest, SilenceAndOneUnderrunWhenTheQueueRunsDry)
     EXPECT_EQ(engine_->PlayedBlocks(), 2u);
 }
 
-// A stalled device: the full ring refuses new blocks and counts them, and the
-// sixteen it holds are played intact and in order once the device runs again.
-TEST_F(AudioEngineTest, AFullPlaybackRingDropsNewBlocksAndPlaysTheQueuedOnes)
+// A stalled device: the full ring refuses new blocks and counts them; when the
+// device runs again it drops the oldest queued blocks unplayed, so that what
+// it plays lags by the allowed blocks only, and plays those intact and in order.
+TEST_F(AudioEngineTest, AStalledDeviceCatchesUpByDroppingTheOldestQueuedBlocks)
 {
     ASSERT_TRUE(engine_->OpenPlayback(RigOutput()));
     LetTheConnectionsSettle();
@@ -435,22 +441,24 @@ TEST_F(AudioEngineTest, AFullPlaybackRingDropsNewBlocksAndPlaysTheQueuedOnes)
     server_.Resume();
     EXPECT_EQ(accepted, 16);
     EXPECT_EQ(engine_->DroppedOutputBlocks(), 4u);
-    EXPECT_EQ(engine_->PlaybackBlocksWaiting(), 16);
 
+    constexpr int kKept = audio::kPlaybackLagBlocks;
+    constexpr int64_t kFirstKept = int64_t(16 - kKept) * kBlockFrames;
     int64_t start = -1;
     ASSERT_TRUE(RunUntil([&] {
         start = FirstSoundAt();
-        return start >= 0 && rig_.Recorded() >= start + 18 * kBlockFrames;
+        return start >= 0 && rig_.Recorded() >= start + (kKept + 2) * kBlockFrames;
     }));
+    EXPECT_EQ(engine_->SkippedOutputBlocks(), uint64_t(16 - kKept));
     const int16_t* rec = rig_.RecordedFrames();
     int64_t mismatches = 0;
-    for (int64_t j = 0; j < 16 * kBlockFrames; ++j) {
-        const auto p = Pattern(j);
+    for (int64_t j = 0; j < kKept * kBlockFrames; ++j) {
+        const auto p = Pattern(kFirstKept + j);
         if (rec[2 * (start + j)] != p.left || rec[2 * (start + j) + 1] != p.right)
             ++mismatches;
     }
     EXPECT_EQ(mismatches, 0);
-    for (int64_t j = 16 * kBlockFrames; j < 18 * kBlockFrames; ++j)
+    for (int64_t j = kKept * kBlockFrames; j < (kKept + 2) * kBlockFrames; ++j)
         ASSERT_TRUE(rec[2 * (start + j)] == 0 && rec[2 * (start + j) + 1] == 0) << j;
 }
 
@@ -554,7 +562,7 @@ TEST_F(AudioEngineTest, StoppedCaptureDropsItsPendingBlocksAndRestarts)
     engine_->StopCapture();
     EXPECT_FALSE(engine_->CaptureRunning());
     EXPECT_TRUE(engine_->CaptureOpen());
-    EXPECT_EQ(engine_->CaptureIndex(), 0);
+    EXPECT_EQ(engine_->CaptureBlocksWaiting(), 0);
     const std::size_t before = positions.size();
     RunFor(300);
     EXPECT_EQ(positions.size(), before);
@@ -574,34 +582,47 @@ TEST_F(AudioEngineTest, StoppedCaptureDropsItsPendingBlocksAndRestarts)
     EXPECT_TRUE(errors_.isEmpty());
 }
 
-// The device vanishes while capture is stopped: the stream that is open but
-// cannot start is given back whole, and the engine stays usable.
-TEST_F(AudioEngineTest, ADeviceThatCannotStartIsReleasedWhole)
+// The operator wired the capture to the rig by hand (the default device is
+// the system's). Raw playback pauses the capture, and the settings dialog
+// restarts the devices: neither may put the system's ports back.
+TEST_F(AudioEngineTest, TheOperatorsWiringSurvivesAPauseAndARestart)
 {
-    ASSERT_TRUE(mono_.Open("feed", 2, 0));
-    ASSERT_TRUE(PortsAppear("feed:", 2));
-    const int feedIn = Number(engine_->InputDeviceNames(), "feed");
-    ASSERT_GT(feedIn, 0);
-    ASSERT_TRUE(engine_->OpenCapture(feedIn));
+    ASSERT_TRUE(engine_->OpenCapture(0));
+    ASSERT_TRUE(engine_->OpenPlayback(0));
+    const auto ports = rig_.PortsStartingWith("tesmar-capture:");
+    ASSERT_EQ(ports.size(), 2u);
+    ExpectConnections(ports[0], {"system:capture_1"});
+    jack_client_t* c = rig_.Client();
+    for (int i = 0; i < 2; ++i) {
+        const std::string n = std::to_string(i + 1);
+        ASSERT_EQ(jack_disconnect(c, ("system:capture_" + n).c_str(), ports[i].c_str()), 0);
+        ASSERT_EQ(jack_connect(c, ("rig:out_" + n).c_str(), ports[i].c_str()), 0);
+    }
+    ExpectConnections(ports[0], {"rig:out_1"});
+    ExpectConnections(ports[1], {"rig:out_2"});
+
     engine_->StopCapture();
-    mono_.Close();
-    // The server drops a closed client's ports from its graph at its next
-    // period; until then the device still looks present.
-    ASSERT_TRUE(WaitWithoutEvents([&] { return rig_.PortsStartingWith("feed:").empty(); }));
-
+    RunFor(200);
     engine_->RestartCapture();
-    EXPECT_EQ(errors_, QStringList({"Can not get the buffer"}));
-    EXPECT_FALSE(engine_->CaptureOpen());
-    EXPECT_FALSE(engine_->CaptureRunning());
-    EXPECT_TRUE(rig_.PortsStartingWith("tesmar-capture").empty());
+    ExpectConnections(ports[0], {"rig:out_1"});
+    ExpectConnections(ports[1], {"rig:out_2"});
 
-    engine_->CloseCapture();
-    engine_->RestartCapture();
-    EXPECT_EQ(errors_.size(), 1);
-    int handled = 0;
-    engine_->SetBlockHandler([&](BlockView) { ++handled; });
-    ASSERT_TRUE(engine_->OpenCapture(RigInput()));
-    ASSERT_TRUE(RunUntil([&] { return handled >= 2; }));
+    bool finished = false;
+    QObject::connect(engine_.get(), &AudioEngine::RestartFinished, [&] { finished = true; });
+    engine_->RestartDevices(0, 0);
+    ASSERT_TRUE(RunUntil([&] { return finished; }));
+    ASSERT_EQ(rig_.PortsStartingWith("tesmar-capture:"), ports);
+    ExpectConnections(ports[0], {"rig:out_1"});
+    ExpectConnections(ports[1], {"rig:out_2"});
+    // The playback was left as the device wires it.
+    ExpectConnections(rig_.PortsStartingWith("tesmar-playback:")[0], {"system:playback_1"});
+
+    // And the wiring carries the rig's signal.
+    std::vector<int64_t> positions;
+    engine_->SetBlockHandler([&](BlockView b) { positions.push_back(PatternBlockPosition(b)); });
+    // (What was captured before the connections were restored is silence.)
+    EXPECT_TRUE(RunUntil([&] { return !positions.empty() && positions.back() >= 0; }, 10));
+    EXPECT_TRUE(errors_.isEmpty());
 }
 
 TEST_F(AudioEngineTest, RestartClosesAndReopensBothDevicesBehindTheNotice)
@@ -679,6 +700,161 @@ TEST_F(AudioEngineTest, ASecondRestartDuringARestartOnlyChangesTheNumbers)
     const auto ports = rig_.PortsStartingWith("tesmar-capture:");
     ASSERT_EQ(ports.size(), 2u);
     ExpectConnections(ports[0], {"rig:out_1"});
+}
+
+// Blocks pile up while the main thread is busy (the windows being created at
+// start-up): the echo the rig hears afterwards lags by a few blocks, not by
+// the whole playback ring, and the dropped backlog is counted.
+TEST_F(AudioEngineTest, ABacklogIsCaughtUpAndTheLagStaysWithinThreeBlocks)
+{
+    int handled = 0;
+    engine_->SetBlockHandler([&](BlockView b) {
+        ++handled;
+        engine_->QueueOutputBlock(Swapped(b));
+    });
+    ASSERT_TRUE(engine_->OpenPlayback(RigOutput()));
+    LetTheConnectionsSettle();
+    ASSERT_TRUE(engine_->OpenCapture(RigInput()));
+    ASSERT_TRUE(WaitWithoutEvents([&] { return engine_->CaptureBlocksWaiting() >= 24; }));
+    ASSERT_TRUE(RunUntil([&] { return handled >= 24 + 30; }));
+
+    // The lag of every echoed block the rig heard in the last 20 blocks:
+    // the frame's place in the recording less the place the rig fed it at.
+    const int64_t recorded = rig_.Recorded();
+    const int16_t* rec = rig_.RecordedFrames();
+    int64_t worst = -1;
+    int echoes = 0;
+    for (int64_t j = recorded - 20 * kBlockFrames; j < recorded; j += kBlockFrames / 4) {
+        const int64_t fed = PatternPosition(rec[2 * j + 1], rec[2 * j]);
+        if (fed < 0)
+            continue;
+        ++echoes;
+        worst = std::max(worst, j - fed);
+    }
+    ASSERT_GT(echoes, 40);
+    // The queue's blocks, the block being handled, and JACK's two periods.
+    EXPECT_LE(worst, int64_t(audio::kPlaybackLagBlocks + 3) * kBlockFrames);
+    EXPECT_GT(engine_->SkippedOutputBlocks(), 0u);
+    RecordProperty("lag_frames", std::to_string(worst));
+}
+
+// The main thread leaves the capture ring full for a while: the input lost
+// meanwhile is counted in whole blocks and reported before the next block.
+TEST_F(AudioEngineTest, InputLostToAFullRingIsCountedAndReported)
+{
+    int handled = 0;
+    uint64_t reported = 0;
+    int handledAtReport = -1;
+    engine_->SetBlockHandler([&](BlockView) { ++handled; });
+    QObject::connect(engine_.get(), &AudioEngine::InputLost, [&](unsigned blocks) {
+        reported += blocks;
+        handledAtReport = handled;
+    });
+    ASSERT_TRUE(engine_->OpenCapture(RigInput()));
+    ASSERT_TRUE(
+        WaitWithoutEvents([&] { return engine_->DroppedInputFrames() >= 3 * kBlockFrames; }));
+    ASSERT_TRUE(RunUntil([&] { return handled >= 40; }));
+    EXPECT_EQ(handledAtReport, 0);
+    EXPECT_GE(reported, 3u);
+    EXPECT_EQ(reported, engine_->LostInputBlocks());
+    EXPECT_EQ(reported * kBlockFrames, engine_->DroppedInputFrames());
+}
+
+// The sound server goes away under running streams and comes back: the
+// operator is told once, and both streams run again without a call.
+TEST_F(AudioEngineTest, ALostServerIsToldOnceAndTheStreamsComeBackWithIt)
+{
+    const int rigIn = RigInput();
+    const int rigOut = RigOutput();
+    int handled = 0;
+    int lost = 0;
+    int recovered = 0;
+    engine_->SetBlockHandler([&](BlockView b) {
+        ++handled;
+        engine_->QueueOutputBlock(b);
+    });
+    QObject::connect(engine_.get(), &AudioEngine::DeviceLost, [&] { ++lost; });
+    QObject::connect(engine_.get(), &AudioEngine::DevicesRecovered, [&] { ++recovered; });
+    ASSERT_TRUE(engine_->OpenCapture(rigIn));
+    ASSERT_TRUE(engine_->OpenPlayback(rigOut));
+    // The keypad's sound stream goes and comes back with the server too.
+    audio::SoundPlayer sounds(AudioApi::Jack);
+    sounds.Open();
+    ASSERT_TRUE(RunUntil([&] { return handled >= 2 && sounds.StreamOpen(); }));
+
+    rig_.Close();
+    server_.Stop();
+    ASSERT_TRUE(RunUntil([&] { return lost == 1; }));
+    EXPECT_TRUE(engine_->DeviceLostNow());
+    EXPECT_FALSE(engine_->CaptureOpen());
+    EXPECT_FALSE(engine_->PlaybackOpen());
+    // Retries that fail say nothing more.
+    RunFor(2 * AudioEngine::kRecoveryIntervalMs + 500);
+    EXPECT_EQ(lost, 1);
+    EXPECT_EQ(recovered, 0);
+
+    std::string error;
+    ASSERT_TRUE(server_.Restart(error)) << error;
+    ASSERT_TRUE(rig_.Open("rig", 2, 2));
+    ASSERT_TRUE(RunUntil([&] { return recovered == 1; }));
+    EXPECT_FALSE(engine_->DeviceLostNow());
+    EXPECT_TRUE(engine_->CaptureOpen());
+    EXPECT_TRUE(engine_->PlaybackOpen());
+    EXPECT_EQ(engine_->Input(), rigIn);
+    EXPECT_EQ(engine_->Output(), rigOut);
+    const int before = handled;
+    ASSERT_TRUE(RunUntil([&] { return handled >= before + 3; }));
+    ExpectConnections(rig_.PortsStartingWith("tesmar-capture:")[0], {"rig:out_1"});
+    EXPECT_EQ(lost, 1);
+    EXPECT_TRUE(errors_.isEmpty());
+    ASSERT_TRUE(RunUntil([&] { return sounds.StreamOpens() == 2 && sounds.StreamOpen(); }));
+}
+
+// Every key asks for a sound: they all go through one stream, opened once
+// in the background, and they are heard; a device change opens it once more.
+TEST_F(AudioEngineTest, KeypadSoundsShareOneStreamOpenedOnce)
+{
+    jack_status_t status{};
+    jack_client_t* watch = jack_client_open("watch", JackNoStartServer, &status);
+    ASSERT_NE(watch, nullptr);
+    static std::atomic<int> registrations{0};
+    registrations = 0;
+    jack_set_client_registration_callback(
+        watch,
+        [](const char* name, int registered, void*) {
+            if (registered && std::string(name).rfind("tesmar-sounds", 0) == 0)
+                ++registrations;
+        },
+        nullptr);
+    ASSERT_EQ(jack_activate(watch), 0);
+
+    tesmar::test::TempDir dir;
+    WriteTone(dir / "beep.wav", 1);
+    audio::SoundPlayer sounds(AudioApi::Jack);
+    sounds.Open();
+    ASSERT_TRUE(WaitWithoutEvents([&] { return sounds.StreamOpen(); }));
+    ASSERT_TRUE(PortsAppear("tesmar-sounds:", 2));
+    const auto ports = rig_.PortsStartingWith("tesmar-sounds:");
+    ASSERT_EQ(jack_connect(rig_.Client(), ports[0].c_str(), "rig:in_1"), 0);
+    for (int key = 0; key < 10; ++key)
+        EXPECT_TRUE(sounds.Play((dir / "beep.wav").string())) << key;
+    EXPECT_TRUE(sounds.Playing());
+    ASSERT_TRUE(WaitWithoutEvents([&] {
+        const int16_t* rec = rig_.RecordedFrames();
+        for (int64_t j = 0; j < rig_.Recorded(); ++j)
+            if (rec[2 * j] != 0)
+                return true;
+        return false;
+    }));
+    EXPECT_EQ(sounds.StreamOpens(), 1u);
+
+    sounds.Reopen();
+    ASSERT_TRUE(
+        WaitWithoutEvents([&] { return sounds.StreamOpens() == 2 && sounds.StreamOpen(); }));
+    EXPECT_TRUE(sounds.Play((dir / "beep.wav").string()));
+    ASSERT_TRUE(WaitWithoutEvents([&] { return registrations.load() == 2; }));
+    jack_client_close(watch);
+    EXPECT_EQ(registrations.load(), 2);
 }
 
 TEST_F(AudioEngineTest, DestroyingTheEngineClosesBothStreams)

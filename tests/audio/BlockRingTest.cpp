@@ -173,6 +173,45 @@ TEST(PlaybackRingTest, FullRingRefusesAndNeverOverwritesTheBlockPlaying)
     EXPECT_EQ(all, Frames(kBlockFrames, 16 * kBlockFrames));
 }
 
+// The catch-up drops whole queued blocks beyond the allowed lag, oldest first,
+// and only between blocks: a block already started plays to its end.
+TEST(PlaybackRingTest, ABacklogIsDroppedOldestFirstAndNeverMidBlock)
+{
+    struct Case {
+        int queued;           // blocks pushed (the first before `started`)
+        std::size_t started;  // frames of block 0 played before the rest came
+        unsigned skipped;     // blocks dropped by the catch-up
+        int64_t heard;        // the block played next in full
+    };
+    const Case cases[] = {
+        {3, 0, 0, 0},        // within the lag: nothing dropped
+        {4, 0, 1, 1},        // one too many: the oldest goes
+        {16, 0, 13, 13},     // a full ring: the newest three stay
+        {16, 1200, 12, 13},  // block 0 had begun: it ends, then the newest three
+    };
+    for (const Case& c : cases) {
+        auto ring = std::make_unique<PlaybackRing<16>>(3);
+        ASSERT_TRUE(ring->Push(BlockAt(0)));
+        unsigned skipped = 0;
+        std::vector<int16_t> out(kBlockFrames * 2);
+        if (c.started != 0)
+            skipped += ring->Read(out.data(), c.started).skipped;
+        for (int k = 1; k < c.queued; ++k)
+            ASSERT_TRUE(ring->Push(BlockAt(int64_t(k) * kBlockFrames)));
+        if (c.started != 0) {
+            const std::size_t rest = kBlockFrames - c.started;
+            skipped += ring->Read(out.data(), rest).skipped;
+            out.resize(rest * 2);
+            EXPECT_EQ(out, Frames(int64_t(c.started), rest)) << c.queued << " queued";
+            out.resize(kBlockFrames * 2);
+        }
+        skipped += ring->Read(out.data(), kBlockFrames).skipped;
+        EXPECT_EQ(out, Frames(c.heard * kBlockFrames, kBlockFrames)) << c.queued << " queued";
+        EXPECT_EQ(skipped, c.skipped) << c.queued << " queued";
+        EXPECT_EQ(ring->Waiting(), std::min(c.queued, 3) - 1) << c.queued << " queued";
+    }
+}
+
 // The device thread and the main thread at once, with uneven periods on both
 // sides; run under the sanitizers this also guards the memory ordering.
 TEST(BlockRingThreadsTest, CaptureThenPlaybackAcrossThreadsKeepsEveryFrame)

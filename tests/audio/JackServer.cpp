@@ -138,6 +138,21 @@ bool JackServer::Start(std::string& error)
     ReleaseSlotsOfDeadTestServers();
     static int serial = 0;
     name_ = "tesmar-test-" + std::to_string(::getpid()) + "-" + std::to_string(++serial);
+    return Launch(error);
+}
+
+bool JackServer::Restart(std::string& error)
+{
+    if (name_.empty())
+        return Start(error);
+    const std::string name = name_;
+    Stop();
+    name_ = name;
+    return Launch(error);
+}
+
+bool JackServer::Launch(std::string& error)
+{
     ::setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
     ::setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
     logPath_ = "/tmp/" + name_ + ".log";

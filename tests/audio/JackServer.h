@@ -27,6 +27,8 @@ public:
     // Starts the server and waits until it accepts clients. On failure error
     // holds the reason and the server's own output.
     bool Start(std::string& error);
+    // Starts it again under the name it had (a server that comes back).
+    bool Restart(std::string& error);
     void Stop();
     bool Running() const { return pid_ > 0; }
     pid_t Pid() const { return pid_; }
@@ -38,6 +40,8 @@ public:
     void Resume();
 
 private:
+    bool Launch(std::string& error);
+
     pid_t pid_ = -1;
     std::string name_;
     std::string logPath_;

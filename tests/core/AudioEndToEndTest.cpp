@@ -3,6 +3,7 @@
 #include "JackRig.h"
 #include "JackServer.h"
 #include "audio/AudioEngine.h"
+#include "core/RawTransport.h"
 #include "dsp/SignalChain.h"
 #include "recording/RawIqFile.h"
 #include "recording/WavFile.h"
@@ -83,11 +84,16 @@ protected:
     }
 
     // Walks the recording in block steps from the place where the first
-    // reference block appears: each step holds the next reference block, or
-    // silence where the device found nothing queued. Returns how many
-    // reference blocks were found in order, bit for bit.
-    std::size_t MatchedInOrder(const std::vector<Block>& ref, std::string& why) const
+    // reference block with sound appears: each step holds the next reference
+    // block, or silence where the device found nothing queued; a run of
+    // blocks the device dropped to catch up with a backlog (start-up, a
+    // stalled main thread) is counted in `skipped` (blocks of silence among
+    // them cannot be told from a pause and are not). Returns how many
+    // reference blocks were found in order, bit for bit, or skipped.
+    std::size_t MatchedInOrder(const std::vector<Block>& ref, std::string& why,
+                               std::size_t& skipped) const
     {
+        constexpr std::size_t kMaxRun = audio::kPlaybackBlocks;
         const int64_t recorded = rig_.Recorded();
         const int16_t* rec = rig_.RecordedFrames();
         auto equalAt = [&](int64_t pos, const Block& b) {
@@ -99,32 +105,54 @@ protected:
                     return false;
             return true;
         };
+        auto withSound = [&](std::size_t from, std::size_t to) {
+            std::size_t n = 0;
+            for (std::size_t k = from; k < to; ++k)
+                n += ref[k] != Block{} ? 1 : 0;
+            return n;
+        };
+        // The reference block heard at pos after skipping fewer than `run`
+        // from j on, or ref.size().
+        auto heardAt = [&](int64_t pos, std::size_t j, std::size_t run) {
+            for (std::size_t k = j; k < ref.size() && k < j + run; ++k)
+                if (equalAt(pos, ref[k]))
+                    return k;
+            return ref.size();
+        };
+        skipped = 0;
         int64_t start = -1;
+        std::size_t j = ref.size();
         for (int64_t pos = 0; pos + kFrames <= recorded && start < 0; ++pos)
-            if (equalAt(pos, ref[0]))
+            if (!silentAt(pos) && (j = heardAt(pos, 0, ref.size())) < ref.size())
                 start = pos;
         if (start < 0) {
-            why = "the first block was never played";
+            why = "no processed block with sound was ever played";
             return 0;
         }
-        std::size_t j = 0;
+        skipped = withSound(0, j);
         int64_t silent = 0;
         for (int64_t pos = start; pos + kFrames <= recorded && j < ref.size(); pos += kFrames) {
-            if (equalAt(pos, ref[j])) {
-                ++j;
-            } else if (silentAt(pos)) {
-                ++silent;
-            } else {
+            if (silentAt(pos)) {
+                if (ref[j] == Block{})
+                    ++j;
+                else
+                    ++silent;
+                continue;
+            }
+            const std::size_t k = heardAt(pos, j, kMaxRun);
+            if (k == ref.size()) {
                 std::ostringstream s;
                 s << "block " << j << " differs at frame " << pos << " (lag " << start
                   << " frames)";
                 why = s.str();
                 return j;
             }
+            skipped += withSound(j, k);
+            j = k + 1;
         }
         std::ostringstream s;
         s << "recording of " << recorded << " frames ends; lag " << start << " frames, " << silent
-          << " silent blocks on the way";
+          << " silent blocks on the way, " << skipped << " skipped";
         why = s.str();
         return j;
     }
@@ -160,20 +188,24 @@ protected:
 
     // Stops live input, so that nothing more is processed, and waits until
     // the speakers have had every processed block; returns how many of them
-    // arrived bit for bit and in order.
+    // arrived bit for bit and in order, or were dropped by the device to
+    // catch up (and counted).
     std::size_t HeardInOrder(Receiver& rx, std::string& why)
     {
         ReceiverProbe::Audio(rx).StopCapture();
         QCoreApplication::processEvents();
         const std::vector<Block> ref = ReferenceOutputs();
         std::size_t matched = 0;
+        std::size_t skipped = 0;
         RunUntil(
             [&] {
-                matched = MatchedInOrder(ref, why);
+                matched = MatchedInOrder(ref, why, skipped);
                 return matched == ref.size();
             },
             20000);
         why += " (" + std::to_string(matched) + " of " + std::to_string(ref.size()) + " blocks)";
+        // Every block not heard is one the device says it dropped.
+        EXPECT_LE(skipped, ReceiverProbe::Audio(rx).SkippedOutputBlocks()) << why;
         return matched;
     }
 
@@ -392,6 +424,43 @@ TEST_F(AudioEndToEnd, ARawRecordingOnAFullDiskStopsWithAMessageAndEndsItsFile)
             << b;
     EXPECT_EQ(std::memcmp(bytes.data() + bytes.size() - 16, recording::kRawEndMarker.data(), 16),
               0);
+}
+
+// The main thread is held up longer than the capture ring lasts (1.6 s) while
+// a raw recording runs: the file cannot have the input lost meanwhile, and the
+// operator learns so when the recording ends, with the file and the amount.
+TEST_F(AudioEndToEnd, ARawRecordingThatLostInputSaysSoWhenItEnds)
+{
+    Receiver& rx = StartOn(rigInput_, rigOutput_);
+    ASSERT_TRUE(RunUntil([&] { return rx.ProcessedBlocks() >= 3; }));
+    rx.Rec(true);
+    ASSERT_TRUE(rx.RawRecording());
+    const uint64_t lostBefore = ReceiverProbe::Audio(rx).LostInputBlocks();
+    static std::vector<std::string> logged;
+    logged.clear();
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) {
+            logged.push_back(text.toStdString());
+        });
+    QThread::msleep(2500);
+    const uint64_t processed = rx.ProcessedBlocks();
+    ASSERT_TRUE(RunUntil([&] { return rx.ProcessedBlocks() >= processed + 40; }));
+    qInstallMessageHandler(previous);
+    EXPECT_TRUE(errors_.empty());  // nothing is shown while it records...
+    ASSERT_EQ(logged.size(), 1u);  // ...but the log has it at once
+    EXPECT_NE(logged[0].find(S().RawFileName), std::string::npos) << logged[0];
+    rx.Rec(false);
+    const uint64_t lost = ReceiverProbe::Audio(rx).LostInputBlocks() - lostBefore;
+    ASSERT_GE(lost, 1u);
+    ASSERT_EQ(errors_.size(), 1u);
+    EXPECT_TRUE(errors_[0].beep);
+    EXPECT_EQ(errors_[0].message, IncompleteRecordingMessage(S().RawFileName, lost).toStdString());
+
+    // The next recording starts with a clean slate.
+    rx.Rec(true);
+    ASSERT_TRUE(RunUntil([&] { return rx.ProcessedBlocks() >= processed + 45; }));
+    rx.Rec(false);
+    EXPECT_EQ(errors_.size(), 1u);
 }
 
 }  // namespace
