@@ -113,9 +113,9 @@ bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* e
     Output* rec = wantRecord ? &outputs[count++] : nullptr;
     if (rec)
         rec->given = &options.record;
-    Output* spec = wantSpectrum ? &outputs[count++] : nullptr;
-    if (spec)
-        spec->given = &options.spectrum;
+    Output* spectrumOut = wantSpectrum ? &outputs[count++] : nullptr;
+    if (spectrumOut)
+        spectrumOut->given = &options.spectrum;
     for (int i = 0; i < count; ++i)
         if (!outputs[i].stage.Prepare(*outputs[i].given, error))
             return false;
@@ -154,11 +154,11 @@ bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* e
         }
     }
     SpectrumFile spectrum;
-    if (spec) {
-        file = spec->stage.Open(error);
+    if (spectrumOut) {
+        file = spectrumOut->stage.Open(error);
         if (!file)
             return false;
-        spectrum.Adopt(file, spec->stage.Name());
+        spectrum.Adopt(file, spectrumOut->stage.Name());
     }
 
     // Start-up as the application does it from a settings file holding these
@@ -185,7 +185,7 @@ bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* e
             }
             ++sum.recordedBlocks;
         }
-        if (spec && !spectrum.Write(o.SpectrumDb.data(), o.SpectrumDb.size(), error))
+        if (spectrumOut && !spectrum.Write(o.SpectrumDb.data(), o.SpectrumDb.size(), error))
             return false;
         if (step == recording::RawPlayer::Step::FinalBlock)
             break;
@@ -204,7 +204,7 @@ bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* e
         *error = recorder.LastError();
         return false;
     }
-    if (spec && !spectrum.Close(error))
+    if (spectrumOut && !spectrum.Close(error))
         return false;
 
     // A rename that fails after others went through leaves those complete

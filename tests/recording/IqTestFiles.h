@@ -110,30 +110,30 @@ inline void Append(std::vector<uint8_t>& a, const std::vector<uint8_t>& b)
 }
 
 // Writes the recording into `dir` and returns the name to open.
-inline std::filesystem::path Write(const std::filesystem::path& dir, const FileSpec& spec,
+inline std::filesystem::path Write(const std::filesystem::path& dir, const FileSpec& wanted,
                                    const std::vector<double>& iq)
 {
     using recording::SampleType;
-    const std::vector<uint8_t> data = Encode(spec.type, iq);
-    const auto rate = static_cast<uint32_t>(spec.rate);
+    const std::vector<uint8_t> data = Encode(wanted.type, iq);
+    const auto rate = static_cast<uint32_t>(wanted.rate);
     std::optional<int64_t> start;
-    if (spec.startUnixMs != 0)
-        start = spec.startUnixMs;
-    switch (spec.container) {
+    if (wanted.startUnixMs != 0)
+        start = wanted.startUnixMs;
+    switch (wanted.container) {
     case Container::Wav:
     case Container::Rf64: {
         uint16_t format = 1, bits = 16;
-        switch (spec.type) {
+        switch (wanted.type) {
         case SampleType::U8: bits = 8; break;
         case SampleType::S24LE: bits = 24; break;
         case SampleType::S32LE: bits = 32; break;
         case SampleType::F32LE: format = 3, bits = 32; break;
         default: break;
         }
-        auto file =
-            recording::EncodeWavHeader(format, bits, rate, static_cast<uint32_t>(data.size()),
-                                       recording::EncodeAuxiChunk(spec.freqCenter, start, 0, rate));
-        if (spec.container == Container::Rf64) {
+        auto file = recording::EncodeWavHeader(
+            format, bits, rate, static_cast<uint32_t>(data.size()),
+            recording::EncodeAuxiChunk(wanted.freqCenter, start, 0, rate));
+        if (wanted.container == Container::Rf64) {
             // RF64: a ds64 chunk in front, the 32-bit sizes all ones.
             std::vector<uint8_t> rf = {'R', 'F', '6', '4', 0xFF, 0xFF, 0xFF, 0xFF, 'W', 'A',
                                        'V', 'E', 'd', 's', '6',  '4',  28,   0,    0,   0};
@@ -157,22 +157,23 @@ inline std::filesystem::path Write(const std::filesystem::path& dir, const FileS
             {SampleType::F32BE, "cf32_be"}, {SampleType::F64LE, "cf64_le"}};
         std::string name;
         for (const auto& [t, n] : kNames)
-            if (t == spec.type)
+            if (t == wanted.type)
                 name = n;
         const std::string meta =
             "{\"global\":{\"core:datatype\":\"" + name +
-            "\",\"core:sample_rate\":" + std::to_string(spec.rate) +
+            "\",\"core:sample_rate\":" + std::to_string(wanted.rate) +
             ",\"core:version\":\"1.0.0\"},\"captures\":[{\"core:sample_start\":0,"
             "\"core:frequency\":" +
-            std::to_string(spec.freqCenter) + "}],\"annotations\":[]}";
+            std::to_string(wanted.freqCenter) + "}],\"annotations\":[]}";
         WriteAll(dir / "take.sigmf-meta", std::vector<uint8_t>(meta.begin(), meta.end()));
         WriteAll(dir / "take.sigmf-data", data);
         return dir / "take.sigmf-meta";
     }
     case Container::Sdriq: {
         uint8_t header[recording::kSdriqHeaderSize];
-        recording::EncodeSdriqHeader(rate, static_cast<uint64_t>(spec.freqCenter), spec.startUnixMs,
-                                     spec.type == SampleType::S24In32LE ? 24 : 16, header);
+        recording::EncodeSdriqHeader(rate, static_cast<uint64_t>(wanted.freqCenter),
+                                     wanted.startUnixMs,
+                                     wanted.type == SampleType::S24In32LE ? 24 : 16, header);
         std::vector<uint8_t> file(header, header + sizeof header);
         Append(file, data);
         const auto p = dir / "take.sdriq";
@@ -180,7 +181,7 @@ inline std::filesystem::path Write(const std::filesystem::path& dir, const FileS
         return p;
     }
     case Container::Gqrx: {
-        const auto p = dir / ("gqrx_20261207_101112_" + std::to_string(spec.freqCenter) + "_" +
+        const auto p = dir / ("gqrx_20261207_101112_" + std::to_string(wanted.freqCenter) + "_" +
                               std::to_string(rate) + "_fc.raw");
         WriteAll(p, data);
         return p;

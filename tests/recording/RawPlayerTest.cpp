@@ -390,9 +390,9 @@ TEST_F(RawPlayerTest, BulkScanGivesTheBlocksOfTheByteByByteRule)
             std::copy(kRawEndMarker.begin(), kRawEndMarker.end(), data.begin() + at);
         bool found = false;
         const auto want = BytewisePlayback(data, found);
-        FileSpec spec(data);
-        spec.marker = false;
-        Write(file, spec);
+        FileSpec made(data);
+        made.marker = false;
+        Write(file, made);
         ASSERT_EQ(player->Open(file).status, RawHeaderStatus::Accepted);
         for (std::size_t k = 0; k < want.size(); ++k) {
             const RawPlayer::Step step = player->Pump();
