@@ -6,6 +6,8 @@
 #include <ctime>
 
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace recording {
@@ -87,6 +89,65 @@ std::FILE* CreateNewFile(const std::filesystem::path& wanted, std::filesystem::p
     }
     *err = errno;
     return nullptr;
+}
+
+namespace {
+
+// A pipe opened without waiting: whether a program writes into it. A read
+// of a pipe that has no writer returns nothing at once; with a writer that
+// is connected but quiet it would block (EAGAIN here). A byte that arrives
+// just after the wait is kept in *early.
+bool PipeHasWriter(int fd, int* early)
+{
+    pollfd p{fd, POLLIN, 0};
+    int ready = 0;
+    do
+        ready = ::poll(&p, 1, kPipeWriterWaitMs);
+    while (ready < 0 && errno == EINTR);
+    if (ready > 0)
+        return true;
+    unsigned char byte = 0;
+    const ssize_t n = ::read(fd, &byte, 1);
+    if (n == 1)
+        *early = byte;
+    return n == 1 || (n < 0 && errno == EAGAIN);
+}
+
+}  // namespace
+
+std::FILE* OpenForReading(const std::filesystem::path& file, bool pipes, std::string* error)
+{
+    // Without O_NONBLOCK the open of a pipe waits for a writer, and that of
+    // some devices for the device.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *error = DescribeFileError("cannot open", file, errno);
+        return nullptr;
+    }
+    struct stat st {};
+    const char* refusal = nullptr;
+    int early = EOF;
+    if (::fstat(fd, &st) != 0)
+        refusal = std::strerror(errno);
+    else if (S_ISDIR(st.st_mode))
+        refusal = "it is a folder";
+    else if (S_ISFIFO(st.st_mode) && !pipes)
+        refusal = "a recording of this kind is read from a file, not a pipe";
+    else if (S_ISFIFO(st.st_mode) && !PipeHasWriter(fd, &early))
+        refusal = "it is a pipe nothing writes into";
+    else if (!S_ISREG(st.st_mode) && !S_ISFIFO(st.st_mode))
+        refusal = "it is not a file";
+    if (!refusal && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
+        refusal = std::strerror(errno);
+    std::FILE* opened = refusal ? nullptr : ::fdopen(fd, "rb");
+    if (!opened) {
+        *error = "cannot open " + file.string() + ": " + (refusal ? refusal : std::strerror(errno));
+        ::close(fd);
+        return nullptr;
+    }
+    if (early != EOF)
+        std::ungetc(early, opened);
+    return opened;
 }
 
 std::string DescribeFileError(const char* what, const std::filesystem::path& file, int err)

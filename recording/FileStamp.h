@@ -43,6 +43,15 @@ bool EnsureFolder(const std::filesystem::path& folder, std::string* error);
 std::FILE* CreateNewFile(const std::filesystem::path& wanted, std::filesystem::path* used,
                          int* err);
 
+// Opens a recording for reading without ever waiting on it. A plain file
+// opens; a named pipe (or the pipe a shell hands over) only when `pipes`
+// allows it and a program writes into it: one that nobody opens for writing
+// within kPipeWriterWaitMs is refused, where a plain open would wait for ever.
+// Devices, sockets and folders are refused. Null with one line in *error
+// otherwise.
+inline constexpr int kPipeWriterWaitMs = 2000;
+std::FILE* OpenForReading(const std::filesystem::path& file, bool pipes, std::string* error);
+
 // One line for the caller to show: "<what> <path>: <reason>".
 std::string DescribeFileError(const char* what, const std::filesystem::path& file, int err);
 

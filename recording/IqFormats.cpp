@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <vector>
@@ -71,6 +72,17 @@ std::optional<int64_t> NumberAfter(std::string_view text, std::string_view key)
 }
 
 }  // namespace
+
+bool CheckSampleRate(double rate, const char* what, std::string* error)
+{
+    if (rate >= kMinSampleRate && rate <= kMaxSampleRate)
+        return true;
+    char text[64];
+    std::snprintf(text, sizeof text, "%.0f", rate);
+    *error = std::string(what) + " sample rate " + text +
+             " Hz is outside what a recording has (1 kHz to 1 GHz)";
+    return false;
+}
 
 int SampleBytes(SampleType type)
 {
@@ -221,30 +233,83 @@ std::vector<uint8_t> EncodeWavHeader(uint16_t format, uint16_t bits, uint32_t sa
     return out;
 }
 
-bool ParseWavHeader(std::span<const uint8_t> head, uint64_t fileSize, IqLayout* layout,
-                    std::string* error)
+namespace {
+
+// What a needed chunk gives: fmt its first 40 bytes (WAVE_FORMAT_EXTENSIBLE
+// included), ds64 its sizes, auxi its 164-byte body or a few KiB of XML.
+constexpr std::size_t kMaxNeededBody = 1 << 16;
+// A header of more chunks than this before its data is not a recording.
+constexpr int kMaxChunks = 1 << 16;
+
+bool ParseFormat(std::span<const uint8_t> body, IqLayout* layout, std::string* error)
+{
+    if (body.size() < 16) {
+        *error = "WAV fmt chunk cut short";
+        return false;
+    }
+    unsigned format = Le16(body.data());
+    const unsigned channels = Le16(body.data() + 2);
+    const uint32_t rate = Le32(body.data() + 4);
+    const unsigned bits = Le16(body.data() + 14);
+    if (format == 0xFFFE && body.size() >= 26)
+        format = Le16(body.data() + 24);  // the sub-format GUID's first field
+    if (channels != 2) {
+        *error = "WAV file has " + std::to_string(channels) + " channel(s); an IQ recording has 2";
+        return false;
+    }
+    if (rate == 0) {
+        *error = "WAV sample rate is 0";
+        return false;
+    }
+    if (!CheckSampleRate(rate, "WAV", error))
+        return false;
+    if (format == 1 && bits == 8)
+        layout->type = SampleType::U8;
+    else if (format == 1 && bits == 16)
+        layout->type = SampleType::S16LE;
+    else if (format == 1 && bits == 24)
+        layout->type = SampleType::S24LE;
+    else if (format == 1 && bits == 32)
+        layout->type = SampleType::S32LE;
+    else if (format == 3 && bits == 32)
+        layout->type = SampleType::F32LE;
+    else if (format == 3 && bits == 64)
+        layout->type = SampleType::F64LE;
+    else {
+        *error = "WAV sample format " + std::to_string(format) + " with " + std::to_string(bits) +
+                 " bits is not supported";
+        return false;
+    }
+    layout->sampleRate = rate;
+    return true;
+}
+
+}  // namespace
+
+bool ParseWavHeader(const ReadAt& read, uint64_t fileSize, IqLayout* layout, std::string* error)
 {
     *layout = IqLayout{};
-    if (head.size() < 12) {
+    uint8_t riff[12];
+    if (!read(0, riff, sizeof riff)) {
         *error = "WAV header cut short";
         return false;
     }
-    const bool rf64 = Is(head.data(), "RF64");
-    if ((!Is(head.data(), "RIFF") && !rf64) || !Is(head.data() + 8, "WAVE")) {
+    const bool rf64 = Is(riff, "RF64");
+    if ((!Is(riff, "RIFF") && !rf64) || !Is(riff + 8, "WAVE")) {
         *error = "not a WAV file";
         return false;
     }
     bool haveFormat = false;
     bool haveDs64 = false;
     uint64_t ds64DataSize = 0;
-    int frameBytes = 0;
-    std::size_t pos = 12;
-    for (;;) {
-        if (head.size() - pos < 8) {
+    std::vector<uint8_t> body;
+    uint64_t pos = 12;
+    for (int chunks = 0; chunks < kMaxChunks; ++chunks) {
+        uint8_t chunk[8];
+        if (!read(pos, chunk, sizeof chunk)) {
             *error = "WAV header cut short before its data chunk";
             return false;
         }
-        const uint8_t* chunk = head.data() + pos;
         const uint32_t size = Le32(chunk + 4);
         const uint64_t bodyAt = pos + 8;
         if (Is(chunk, "data")) {
@@ -255,66 +320,50 @@ bool ParseWavHeader(std::span<const uint8_t> head, uint64_t fileSize, IqLayout* 
             const bool known = !(rf64 && size == 0xFFFFFFFFu);
             const uint64_t declared = known ? size : ds64DataSize;
             layout->dataOffset = bodyAt;
-            layout->dataBytes =
-                DataBytes(declared, known || haveDs64, bodyAt, fileSize, frameBytes);
+            layout->dataBytes = DataBytes(declared, known || haveDs64, bodyAt, fileSize,
+                                          2 * SampleBytes(layout->type));
             return true;
         }
         const uint64_t bodyEnd = bodyAt + size;
-        if (bodyEnd > head.size()) {
-            *error = "WAV chunk '" + ChunkName(chunk) + "' runs past the end of the header";
+        if (bodyEnd > fileSize) {
+            *error = "WAV chunk '" + ChunkName(chunk) + "' runs past the end of the file";
             return false;
         }
-        const std::span<const uint8_t> body = head.subspan(bodyAt, size);
-        if (Is(chunk, "ds64") && size >= 24) {
+        const bool needed = Is(chunk, "ds64") || Is(chunk, "fmt ") || Is(chunk, "auxi");
+        if (needed) {
+            body.resize(std::min<std::size_t>(size, kMaxNeededBody));
+            if (!read(bodyAt, body.data(), body.size())) {
+                *error = "WAV chunk '" + ChunkName(chunk) + "' runs past the end of the header";
+                return false;
+            }
+        }
+        if (Is(chunk, "ds64") && body.size() >= 24) {
             haveDs64 = true;
             ds64DataSize = Le64(body.data() + 8);
         } else if (Is(chunk, "fmt ")) {
-            if (size < 16) {
-                *error = "WAV fmt chunk cut short";
+            if (!ParseFormat(body, layout, error))
                 return false;
-            }
-            unsigned format = Le16(body.data());
-            const unsigned channels = Le16(body.data() + 2);
-            const uint32_t rate = Le32(body.data() + 4);
-            const unsigned bits = Le16(body.data() + 14);
-            if (format == 0xFFFE && size >= 26)
-                format = Le16(body.data() + 24);  // the sub-format GUID's first field
-            if (channels != 2) {
-                *error = "WAV file has " + std::to_string(channels) +
-                         " channel(s); an IQ recording has 2";
-                return false;
-            }
-            if (rate == 0) {
-                *error = "WAV sample rate is 0";
-                return false;
-            }
-            if (format == 1 && bits == 8)
-                layout->type = SampleType::U8;
-            else if (format == 1 && bits == 16)
-                layout->type = SampleType::S16LE;
-            else if (format == 1 && bits == 24)
-                layout->type = SampleType::S24LE;
-            else if (format == 1 && bits == 32)
-                layout->type = SampleType::S32LE;
-            else if (format == 3 && bits == 32)
-                layout->type = SampleType::F32LE;
-            else if (format == 3 && bits == 64)
-                layout->type = SampleType::F64LE;
-            else {
-                *error = "WAV sample format " + std::to_string(format) + " with " +
-                         std::to_string(bits) + " bits is not supported";
-                return false;
-            }
-            layout->sampleRate = rate;
-            frameBytes = 2 * SampleBytes(layout->type);
             haveFormat = true;
         } else if (Is(chunk, "auxi")) {
             ParseAuxiChunk(body, layout);
         }
-        pos = static_cast<std::size_t>(bodyEnd + (size & 1u));
-        if (pos > head.size())
-            pos = head.size();
+        pos = bodyEnd + (size & 1u);
     }
+    *error = "WAV file has more than " + std::to_string(kMaxChunks) + " chunks before its data";
+    return false;
+}
+
+bool ParseWavHeader(std::span<const uint8_t> head, uint64_t fileSize, IqLayout* layout,
+                    std::string* error)
+{
+    const ReadAt read = [head](uint64_t offset, uint8_t* out, std::size_t size) {
+        if (offset > head.size() || head.size() - offset < size)
+            return false;
+        if (size > 0)
+            std::memcpy(out, head.data() + offset, size);
+        return true;
+    };
+    return ParseWavHeader(read, fileSize, layout, error);
 }
 
 // ---------------------------------------------------------------------------
@@ -374,6 +423,8 @@ bool ParseSdriqHeader(std::span<const uint8_t> head, uint64_t fileSize, IqLayout
         *error = "sdriq sample rate is 0";
         return false;
     }
+    if (!CheckSampleRate(rate, "sdriq", error))
+        return false;
     if (bits == 16)
         layout->type = SampleType::S16LE;
     else if (bits == 24)
@@ -646,8 +697,8 @@ bool ParseSigmfMeta(std::string_view json, IqLayout* layout, std::string* error)
         *error = "SigMF meta has no core:sample_rate";
         return false;
     }
-    if (!(rate->number >= 1 && rate->number <= 1e9)) {
-        *error = "SigMF core:sample_rate is out of range";
+    if (!(rate->number >= kMinSampleRate && rate->number <= kMaxSampleRate)) {
+        *error = "SigMF core:sample_rate is out of range (1 kHz to 1 GHz)";
         return false;
     }
     layout->sampleRate = rate->number;
@@ -689,8 +740,10 @@ std::optional<int64_t> FrequencyFromName(std::string_view name)
     return std::nullopt;
 }
 
-bool ParseGqrxName(std::string_view name, IqLayout* layout)
+bool ParseGqrxName(std::string_view name, IqLayout* layout, std::string* error)
 {
+    if (error)
+        error->clear();
     const std::size_t slash = name.find_last_of('/');
     if (slash != std::string_view::npos)
         name.remove_prefix(slash + 1);
@@ -718,8 +771,14 @@ bool ParseGqrxName(std::string_view name, IqLayout* layout)
             rest.remove_prefix(1);
         }
     }
-    if (!rest.empty() || fields[3] == 0)
+    if (!rest.empty())
         return false;
+    std::string refusal;
+    if (!CheckSampleRate(static_cast<double>(fields[3]), "the name's", &refusal)) {
+        if (error)
+            *error = refusal;
+        return false;
+    }
     *layout = IqLayout{};
     layout->type = SampleType::F32LE;
     layout->sampleRate = static_cast<double>(fields[3]);

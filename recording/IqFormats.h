@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -40,11 +41,28 @@ struct IqLayout {
     std::optional<int64_t> startUnixMs;
 };
 
-// WAV or RF64, two channels. `head` is the start of the file (what lies past
-// the data chunk's start is not needed); fileSize its whole length, which
-// bounds a data size that is zero or larger than the file (a recording cut
-// short). Reads an `auxi` chunk (binary or UTF-16LE XML) for the centre
-// frequency and start time. False with one line in *error when refused.
+// The sample rates a recording may have. Beyond them the header is damaged
+// (or a name only looks like a recording's), and the resampler could not
+// bridge the ratio to 48 kHz.
+inline constexpr double kMinSampleRate = 1000;
+inline constexpr double kMaxSampleRate = 1e9;
+// True when `rate` lies within them; else false with one line in *error.
+bool CheckSampleRate(double rate, const char* what, std::string* error);
+
+// Reads `size` bytes of a file from `offset` into `out`; false when the file
+// does not hold them.
+using ReadAt = std::function<bool(uint64_t offset, uint8_t* out, std::size_t size)>;
+
+// WAV or RF64, two channels, read chunk by chunk from the file's start:
+// chunks the header does not need are skipped however large, and of those it
+// needs (fmt, ds64, auxi) only the first bytes are read. fileSize is the
+// file's whole length, which bounds a data size that is zero or larger than
+// the file (a recording cut short). Reads an `auxi` chunk (binary or UTF-16LE
+// XML) for the centre frequency and start time. False with one line in
+// *error when refused.
+bool ParseWavHeader(const ReadAt& read, uint64_t fileSize, IqLayout* layout, std::string* error);
+// The same over the bytes at the file's start, `head` (what lies past the
+// data chunk's start is not needed).
 bool ParseWavHeader(std::span<const uint8_t> head, uint64_t fileSize, IqLayout* layout,
                     std::string* error);
 
@@ -83,8 +101,9 @@ std::optional<int64_t> FrequencyFromName(std::string_view name);
 
 // "gqrx_YYYYMMDD_HHMMSS_<freq>_<rate>_fc.raw": complex float32 with the
 // start (UTC), frequency and rate in the name. False when the name is not
-// of that form.
-bool ParseGqrxName(std::string_view name, IqLayout* layout);
+// of that form, and when its rate is unusable: then *error (when given) says
+// so, and is left empty otherwise.
+bool ParseGqrxName(std::string_view name, IqLayout* layout, std::string* error = nullptr);
 
 // Days since 1970-01-01 of a proleptic Gregorian date, and back.
 int64_t DaysFromCivil(int year, int month, int day);

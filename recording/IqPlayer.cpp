@@ -22,12 +22,6 @@ int32_t LocalBlockCount(int64_t unixMs)
     return (local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec) * kBlocksPerSecond;
 }
 
-int16_t ToSample(float v)
-{
-    const float scaled = std::nearbyint(v * 32768.0f);
-    return static_cast<int16_t>(std::clamp(scaled, -32768.0f, 32767.0f));
-}
-
 }  // namespace
 
 IqPlayer::IqPlayer()
@@ -148,7 +142,11 @@ bool IqPlayer::SetShift(int64_t shift)
     if (raw_)
         return shift == 0;
     const double rate = reader_.Layout().sampleRate;
-    if (std::fabs(static_cast<double>(shift)) + kPlayRate / 2.0 > rate / 2.0 + 0.5)
+    // A recording narrower than the slice plays whole, centred in it; one
+    // wider has the slice move within it.
+    if (rate < kPlayRate
+            ? shift != 0
+            : std::fabs(static_cast<double>(shift)) + kPlayRate / 2.0 > rate / 2.0 + 0.5)
         return false;
     shift_ = shift;
     const double w = -2 * std::numbers::pi * static_cast<double>(shift) / rate;
@@ -192,8 +190,8 @@ IqPlayer::Step IqPlayer::FinishBlock(bool final)
     // phase, where other programs write (cos, sin), I first: the chain gets
     // Q first, so that stations keep their side of the centre.
     for (std::size_t i = 0; i < 2 * have_; i += 2) {
-        frames_[i] = ToSample(out_[i + 1]);
-        frames_[i + 1] = ToSample(out_[i]);
+        frames_[i] = SampleFromFloat(out_[i + 1]);
+        frames_[i + 1] = SampleFromFloat(out_[i]);
     }
     std::fill(frames_.begin() + static_cast<std::ptrdiff_t>(2 * have_), frames_.end(), int16_t{0});
     validFrames_ = static_cast<int>(have_);

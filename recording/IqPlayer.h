@@ -20,7 +20,8 @@ inline constexpr int kPlayRate = 48000;
 // Plays any IQ recording we read as the chain's 48 kHz blocks of 2400 frames.
 // Our own raw format goes through RawPlayer unchanged. Other recordings are
 // read at their own rate; a complex mixer brings the 48 kHz slice to listen to
-// down to zero, and a resampler brings the rate to 48 kHz. Everything the
+// down to zero, and a resampler brings the rate to 48 kHz (a narrower
+// recording fills the middle of the band). Everything the
 // block path uses is allocated by Open.
 class IqPlayer {
 public:
@@ -60,7 +61,9 @@ public:
     double SampleRate() const { return raw_ ? kPlayRate : reader_.Layout().sampleRate; }
     std::optional<int64_t> StartUnixMs() const;
     // Moves the slice to `shift` Hz from the recording's centre. False (and
-    // nothing changes) when the slice would leave the recording.
+    // nothing changes) when the slice would leave the recording; a recording
+    // narrower than 48 kHz plays whole at the slice's centre, so only 0 is
+    // allowed there.
     bool SetShift(int64_t shift);
     bool ReadFailed() const;
     bool EndMarkerSeen() const { return raw_ && rawPlayer_->EndMarkerSeen(); }

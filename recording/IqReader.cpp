@@ -7,18 +7,34 @@
 #include <cerrno>
 #include <cstring>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace recording {
 
 static_assert(std::endian::native == std::endian::little, "samples are read little-endian");
 
 namespace {
 
-// A WAV file's chunks before its data seldom take more than a few KiB; a
-// header larger than this is refused rather than read whole.
-constexpr std::size_t kMaxHeader = 1 << 20;
 constexpr std::size_t kMaxMeta = 1 << 22;
 
 bool EndsWith(const std::string& s, std::string_view tail) { return s.ends_with(tail); }
+
+// Bytes from `offset`, however many calls the system takes to give them.
+bool ReadFully(int fd, uint64_t offset, uint8_t* out, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::pread(fd, out, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        out += n;
+        offset += static_cast<uint64_t>(n);
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
 
 template <typename T>
 T Load(const uint8_t* p)
@@ -37,7 +53,24 @@ T LoadSwapped(const uint8_t* p)
     return Load<T>(b);
 }
 
+// A NaN fails both comparisons and becomes 0.
+float FullScale(float v)
+{
+    return v >= -1.0f ? (v <= 1.0f ? v : 1.0f) : (v < -1.0f ? -1.0f : 0.0f);
+}
+
 }  // namespace
+
+std::vector<std::filesystem::path> RecordingFiles(const std::filesystem::path& file)
+{
+    const std::string name = file.filename().string();
+    if (!EndsWith(name, ".sigmf-meta") && !EndsWith(name, ".sigmf-data"))
+        return {file};
+    std::filesystem::path meta = file, data = file;
+    meta.replace_extension(".sigmf-meta");
+    data.replace_extension(".sigmf-data");
+    return {meta, data};
+}
 
 void ConvertSamples(SampleType type, const uint8_t* in, std::size_t frames, float* out)
 {
@@ -76,14 +109,17 @@ void ConvertSamples(SampleType type, const uint8_t* in, std::size_t frames, floa
         for (std::size_t i = 0; i < n; ++i)
             out[i] = static_cast<float>(Load<int32_t>(in + 4 * i)) * (1.0f / 2147483648.0f);
         return;
-    case SampleType::F32LE: std::memcpy(out, in, n * sizeof(float)); return;
+    case SampleType::F32LE:
+        for (std::size_t i = 0; i < n; ++i)
+            out[i] = FullScale(Load<float>(in + 4 * i));
+        return;
     case SampleType::F32BE:
         for (std::size_t i = 0; i < n; ++i)
-            out[i] = LoadSwapped<float>(in + 4 * i);
+            out[i] = FullScale(LoadSwapped<float>(in + 4 * i));
         return;
     case SampleType::F64LE:
         for (std::size_t i = 0; i < n; ++i)
-            out[i] = static_cast<float>(Load<double>(in + 8 * i));
+            out[i] = FullScale(static_cast<float>(std::clamp(Load<double>(in + 8 * i), -2.0, 2.0)));
         return;
     }
 }
@@ -113,19 +149,16 @@ IqFileReader::OpenStatus IqFileReader::Open(const std::filesystem::path& file)
     lastError_.clear();
     const std::string name = file.filename().string();
     std::filesystem::path dataFile = file;
-    std::error_code ec;
 
     const bool sigmf = EndsWith(name, ".sigmf-meta") || EndsWith(name, ".sigmf-data");
     std::string error;
     if (sigmf) {
-        std::filesystem::path meta = file;
-        meta.replace_extension(".sigmf-meta");
-        dataFile.replace_extension(".sigmf-data");
-        std::FILE* m = std::fopen(meta.c_str(), "rb");
-        if (!m) {
-            lastError_ = DescribeFileError("cannot open", meta, errno);
+        const auto files = RecordingFiles(file);
+        const std::filesystem::path& meta = files[0];
+        dataFile = files[1];
+        std::FILE* m = OpenForReading(meta, false, &lastError_);
+        if (!m)
             return OpenStatus::Refused;
-        }
         std::string text(kMaxMeta + 1, '\0');
         text.resize(std::fread(text.data(), 1, text.size(), m));
         std::fclose(m);
@@ -133,40 +166,55 @@ IqFileReader::OpenStatus IqFileReader::Open(const std::filesystem::path& file)
             return Refuse(meta, "SigMF meta larger than 4 MiB");
         if (!ParseSigmfMeta(text, &layout_, &error))
             return Refuse(meta, error);
+        std::error_code ec;
         if (!std::filesystem::exists(dataFile, ec))
             return Refuse(meta, "its data file " + dataFile.filename().string() + " is missing");
     }
 
-    file_ = std::fopen(dataFile.c_str(), "rb");
-    if (!file_) {
-        lastError_ = DescribeFileError("cannot open", dataFile, errno);
+    // The formats below are found by seeking in the file: a pipe cannot be
+    // read twice.
+    file_ = OpenForReading(dataFile, false, &lastError_);
+    if (!file_)
         return OpenStatus::Refused;
-    }
-    const uint64_t fileSize = std::filesystem::file_size(dataFile, ec);
-    if (ec)
+    struct stat st {};
+    if (::fstat(::fileno(file_), &st) != 0)
         return Refuse(dataFile, "cannot find its size");
+    const auto fileSize = static_cast<uint64_t>(st.st_size);
 
     if (sigmf) {
         layout_.dataOffset = 0;
         const uint64_t frame = 2 * static_cast<uint64_t>(SampleBytes(layout_.type));
         layout_.dataBytes = fileSize - fileSize % frame;
     } else {
-        std::vector<uint8_t> head(std::min<uint64_t>(fileSize, kMaxHeader));
-        head.resize(std::fread(head.data(), 1, head.size(), file_));
+        const int fd = ::fileno(file_);
+        const ReadAt readAt = [fd](uint64_t offset, uint8_t* out, std::size_t size) {
+            return ReadFully(fd, offset, out, size);
+        };
+        uint8_t head[kSdriqHeaderSize] = {};
+        const std::size_t got = static_cast<std::size_t>(std::min<uint64_t>(fileSize, sizeof head));
+        if (!readAt(0, head, got)) {
+            lastError_ = DescribeFileError("cannot read", file, errno);
+            Close();
+            return OpenStatus::Refused;
+        }
         const auto starts = [&](const char* id) {
-            return head.size() >= 4 && std::memcmp(head.data(), id, 4) == 0;
+            return got >= 4 && std::memcmp(head, id, 4) == 0;
         };
         if (starts("RIFF") || starts("RF64")) {
-            if (!ParseWavHeader(head, fileSize, &layout_, &error))
+            if (!ParseWavHeader(readAt, fileSize, &layout_, &error))
                 return Refuse(file, error);
             if (!layout_.freqCenter)
                 layout_.freqCenter = FrequencyFromName(name);
+        } else if (fileSize == 0) {
+            return Refuse(file, "the file is empty");
         } else if (EndsWith(name, ".sdriq")) {
-            if (!ParseSdriqHeader(head, fileSize, &layout_, &error))
+            if (!ParseSdriqHeader({head, got}, fileSize, &layout_, &error))
                 return Refuse(file, error);
-        } else if (ParseGqrxName(name, &layout_)) {
+        } else if (ParseGqrxName(name, &layout_, &error)) {
             layout_.dataOffset = 0;
             layout_.dataBytes = fileSize - fileSize % 8;
+        } else if (!error.empty()) {
+            return Refuse(file, error);
         } else {
             Close();
             return OpenStatus::NotRecognised;

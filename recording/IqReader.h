@@ -2,6 +2,8 @@
 
 #include "recording/IqFormats.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -54,7 +56,24 @@ private:
     std::vector<uint8_t> bytes_;
 };
 
-// Converts `frames` frames of `type` into floats scaled to +-1.
+// Converts `frames` frames of `type` into floats scaled to +-1. Float
+// samples beyond full scale are clipped there, as a 16-bit sample would be,
+// and a NaN becomes 0: neither may reach the resampler, whose filter would
+// spread it over its whole length.
 void ConvertSamples(SampleType type, const uint8_t* in, std::size_t frames, float* out);
+
+// A sample scaled to +-1 as a 16-bit sample, rounded to nearest: clipped at
+// the limits, a NaN 0.
+inline int16_t SampleFromFloat(float v)
+{
+    const float scaled = std::nearbyint(v * 32768.0f);
+    if (!(scaled == scaled))
+        return 0;
+    return static_cast<int16_t>(std::clamp(scaled, -32768.0f, 32767.0f));
+}
+
+// The files a recording of this name is read from: a SigMF recording's meta
+// and data, else the file itself.
+std::vector<std::filesystem::path> RecordingFiles(const std::filesystem::path& file);
 
 }  // namespace recording

@@ -224,9 +224,9 @@ RawPlayer::~RawPlayer() { Close(); }
 RawHeaderCheck RawPlayer::Open(const std::filesystem::path& file)
 {
     Close();
-    std::FILE* opened = std::fopen(file.c_str(), "rb");
+    // Our recordings also stream in through a pipe.
+    std::FILE* opened = OpenForReading(file, true, &lastError_);
     if (!opened) {
-        lastError_ = DescribeFileError("cannot open", file, errno);
         RawHeaderCheck refused;
         refused.status = RawHeaderStatus::Unreadable;
         return refused;

@@ -130,7 +130,9 @@ public:
     // Opens `file` and checks its header. On refusal the file is closed again,
     // and the result carries the message to show; when the file cannot be
     // opened or read, status is Unreadable, message is null and LastError()
-    // says why. On success BlockCount() starts at the recording's time of day.
+    // says why (a pipe nothing writes into, a device or a folder is such a
+    // file: see OpenForReading). On success BlockCount() starts at the
+    // recording's time of day.
     RawHeaderCheck Open(const std::filesystem::path& file);
     // As above for a file already open, which the player then owns; `name`
     // is for messages.
