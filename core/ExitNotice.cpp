@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QLoggingCategory>
+#include <QSaveFile>
 
 namespace core {
 
@@ -26,14 +27,19 @@ std::filesystem::path ExitNotice::ForSettingsFile(const std::filesystem::path& s
 void ExitNotice::Keep(const QString& message)
 {
     qCCritical(lcExit).noquote() << message;
-    QFile f(QtPath(file_));
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
-        qCCritical(lcExit).noquote()
-            << "Could not keep the message in" << f.fileName() << ":" << f.errorString();
-        return;
-    }
-    const QByteArray line = message.simplified().toUtf8() + '\n';
-    if (f.write(line) != line.size() || !f.flush())
+    // The messages kept so far and this one go to a new file that replaces
+    // the old in one step: a disk that fills up meanwhile leaves the old file
+    // as it was (or none), never an empty or half-written one.
+    QByteArray text;
+    QFile old(QtPath(file_));
+    if (old.open(QIODevice::ReadOnly))
+        text = old.read(kMaxNoticeBytes);
+    old.close();
+    if (!text.isEmpty() && !text.endsWith('\n'))
+        text += '\n';
+    text += message.simplified().toUtf8() + '\n';
+    QSaveFile f(QtPath(file_));
+    if (!f.open(QIODevice::WriteOnly) || f.write(text) != text.size() || !f.commit())
         qCCritical(lcExit).noquote()
             << "Could not keep the message in" << f.fileName() << ":" << f.errorString();
 }

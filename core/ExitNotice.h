@@ -22,8 +22,9 @@ public:
     // ".notice" in place of its extension ("tesmar.ini" -> "tesmar.notice").
     static std::filesystem::path ForSettingsFile(const std::filesystem::path& settingsFile);
 
-    // Writes the message to the log and adds it to the file (a file that
-    // cannot be written leaves the log as the only trace).
+    // Writes the message to the log and adds it to the file, which is
+    // replaced whole (a file that cannot be written leaves the log as the
+    // only trace, and the file as it was).
     void Keep(const QString& message);
     // The messages the last run kept, one per line, and the file removed;
     // empty when there were none.

@@ -1,6 +1,7 @@
 #include "tools/Demod.h"
 
 #include "recording/IqPlayer.h"
+#include "recording/IqReader.h"
 #include "recording/RawIqFile.h"
 #include "recording/WavFile.h"
 #include "settings/Ranges.h"
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 namespace tools {
 
@@ -62,30 +64,6 @@ struct Output {
     StagedOutput stage;
 };
 
-// Refuses outputs that would overwrite the recording being read, or each
-// other: by the files the names lead to, not by the names.
-bool CheckDistinct(const std::filesystem::path& input, Output* outputs, int count,
-                   std::string* error)
-{
-    FileIdentity in;
-    // A missing input is the player's to report.
-    const bool inputKnown = IdentityOf(input, &in) && in.name.empty();
-    for (int i = 0; i < count; ++i) {
-        const StagedOutput& a = outputs[i].stage;
-        if (inputKnown && a.Identity() == in) {
-            *error = "cannot write " + a.Name() + ": it is the input " + input.string();
-            return false;
-        }
-        for (int j = 0; j < i; ++j) {
-            if (outputs[j].stage.Identity() == a.Identity()) {
-                *error = "two outputs name the same file " + a.Name();
-                return false;
-            }
-        }
-    }
-    return true;
-}
-
 }  // namespace
 
 dsp::ChainControls ChainControlsFor(const DemodOptions& options)
@@ -119,7 +97,10 @@ bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* e
     for (int i = 0; i < count; ++i)
         if (!outputs[i].stage.Prepare(*outputs[i].given, error))
             return false;
-    if (!CheckDistinct(options.input, outputs, count, error))
+    std::vector<const StagedOutput*> stages;
+    for (int i = 0; i < count; ++i)
+        stages.push_back(&outputs[i].stage);
+    if (!CheckOutputsApart(recording::RecordingFiles(options.input), stages, error))
         return false;
 
     // The player holds its read-ahead buffer; keep it off the stack.
@@ -131,9 +112,12 @@ bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* e
         return false;
     }
     if (!player->SetShift(options.shift)) {
+        const std::string width = std::to_string(static_cast<int64_t>(player->SampleRate()));
         *error = "--shift " + std::to_string(options.shift) +
-                 " Hz puts the 48 kHz slice outside the recording (" +
-                 std::to_string(static_cast<int64_t>(player->SampleRate())) + " Hz wide)";
+                 (player->SampleRate() < recording::kPlayRate
+                      ? " Hz: a recording narrower than 48 kHz (" + width +
+                            " Hz wide) plays whole, at --shift 0"
+                      : " Hz puts the 48 kHz slice outside the recording (" + width + " Hz wide)");
         return false;
     }
 

@@ -162,8 +162,7 @@ public:
             reader_.Read(floats_.data(), recording::IqFileReader::kMaxFramesPerRead);
         frames.resize(2 * n);
         for (std::size_t i = 0; i < 2 * n; ++i)
-            frames[i] = static_cast<int16_t>(
-                std::clamp(std::nearbyint(floats_[i] * 32768.0f), -32768.0f, 32767.0f));
+            frames[i] = recording::SampleFromFloat(floats_[i]);
         return n;
     }
 
@@ -245,20 +244,6 @@ bool ConvertIq(const std::filesystem::path& in, const std::filesystem::path& out
                  " (.dat, .wav or .sigmf-meta)";
         return false;
     }
-    Source source;
-    if (!source.Open(in, format != OutFormat::Raw, error))
-        return false;
-    sum.sampleRate = source.Rate();
-    sum.freqCenter = source.FreqCenter();
-    sum.hasStart = source.Start().has_value();
-    sum.startUnixMs = source.Start().value_or(0);
-    if (format != OutFormat::Raw &&
-        (source.Rate() != std::floor(source.Rate()) || source.Rate() > 0xFFFFFFFF)) {
-        *error = "the input's sample rate " + std::to_string(source.Rate()) +
-                 " Hz is not a whole number a WAV file holds";
-        return false;
-    }
-
     std::filesystem::path dataPath = out, metaPath;
     if (format == OutFormat::Sigmf) {
         dataPath.replace_extension(".sigmf-data");
@@ -269,11 +254,33 @@ bool ConvertIq(const std::filesystem::path& in, const std::filesystem::path& out
     if (!dataStage.Prepare(dataPath, error) ||
         (format == OutFormat::Sigmf && !metaStage.Prepare(metaPath, error)))
         return false;
+    std::vector<const StagedOutput*> stages = {&dataStage};
+    if (format == OutFormat::Sigmf)
+        stages.push_back(&metaStage);
+    if (!CheckOutputsApart(recording::RecordingFiles(in), stages, error))
+        return false;
+    Source source;
+    if (!source.Open(in, format != OutFormat::Raw, error))
+        return false;
+    sum.sampleRate = source.Rate();
+    sum.freqCenter = source.FreqCenter();
+    sum.hasStart = source.Start().has_value();
+    sum.startUnixMs = source.Start().value_or(0);
+    // The readers bound every rate far below 2^32; a whole number is what the
+    // headers written here hold.
+    if (format != OutFormat::Raw &&
+        (source.Rate() != std::floor(source.Rate()) || !(source.Rate() <= 0xFFFFFFFF))) {
+        *error = "the input's sample rate " + std::to_string(source.Rate()) +
+                 " Hz is not a whole number a WAV file holds";
+        return false;
+    }
+    const auto rate = format == OutFormat::Raw ? uint32_t{recording::kPlayRate}
+                                               : static_cast<uint32_t>(source.Rate());
+
     OutFile data;
     if (!data.Create(dataStage, error))
         return false;
 
-    const auto rate = static_cast<uint32_t>(source.Rate());
     std::vector<uint8_t> header;
     if (format == OutFormat::Raw) {
         // A raw file holds the start's time of day; without one it shows 00:00:00.

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <limits>
+#include <string_view>
 #include <system_error>
 
 #include <sys/stat.h>
@@ -42,6 +44,64 @@ void Release(int slot)
 {
     if (slot >= 0)
         g_used[slot].store(false);
+}
+
+// The process id in the name of a temporary file an output of `target`
+// made: "<target>.tmp-<pid>", or "<target>-<n>.tmp-<pid>" when that name was
+// taken. 0 for any other name.
+pid_t TemporaryOwner(const std::string& name, const std::string& target)
+{
+    if (!name.starts_with(target))
+        return 0;
+    std::string_view rest(name);
+    rest.remove_prefix(target.size());
+    const auto digits = [&rest] {
+        std::size_t n = 0;
+        while (n < rest.size() && n < 10 && rest[n] >= '0' && rest[n] <= '9')
+            ++n;
+        return n;
+    };
+    if (rest.starts_with('-')) {
+        rest.remove_prefix(1);
+        const std::size_t n = digits();
+        if (n == 0)
+            return 0;
+        rest.remove_prefix(n);
+    }
+    constexpr std::string_view kTmp = ".tmp-";
+    if (!rest.starts_with(kTmp))
+        return 0;
+    rest.remove_prefix(kTmp.size());
+    const std::size_t n = digits();
+    if (n == 0 || n != rest.size())
+        return 0;
+    long long pid = 0;
+    for (char c : rest)
+        pid = pid * 10 + (c - '0');
+    return pid > 0 && pid <= std::numeric_limits<pid_t>::max() ? static_cast<pid_t>(pid) : 0;
+}
+
+// A run ended by SIGKILL (or a power cut) cannot remove its temporary file.
+// The next run for the same target removes those whose process is gone: a
+// name with this process's own id is one too, since this run has not made
+// its own yet. A process id reused since leaves its file for later.
+void RemoveOrphanedTemporaries(const std::filesystem::path& target)
+{
+    std::filesystem::path folder = target.parent_path();
+    if (folder.empty())
+        folder = ".";
+    const std::string base = target.filename().string();
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const pid_t owner = TemporaryOwner(it->path().filename().string(), base);
+        if (owner == 0 || (owner != ::getpid() && (::kill(owner, 0) == 0 || errno != ESRCH)))
+            continue;
+        std::error_code ignored;
+        // Only a plain file: a folder or link of that name is not ours.
+        if (it->is_regular_file(ignored) && !it->is_symlink(ignored))
+            ::unlink(it->path().c_str());
+    }
 }
 
 extern "C" void OnSignal(int sig)
@@ -125,6 +185,7 @@ std::FILE* StagedOutput::Open(std::string* error)
         break;
     case Kind::InPlace: file = std::fopen(target_.c_str(), "wb"); break;
     case Kind::Staged: {
+        RemoveOrphanedTemporaries(target_);
         std::filesystem::path temp = target_;
         temp += ".tmp-" + std::to_string(::getpid());
         int err = 0;
@@ -171,6 +232,29 @@ void StagedOutput::DiscardAllFromSignal()
     for (int i = 0; i < kSlots; ++i)
         if (g_used[i].load())
             ::unlink(g_paths[i]);
+}
+
+bool CheckOutputsApart(const std::vector<std::filesystem::path>& inputs,
+                       const std::vector<const StagedOutput*>& outputs, std::string* error)
+{
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        const StagedOutput& a = *outputs[i];
+        for (const auto& input : inputs) {
+            FileIdentity in;
+            // A missing input is the reader's to report.
+            if (IdentityOf(input, &in) && in.name.empty() && a.Identity() == in) {
+                *error = "cannot write " + a.Name() + ": it is the input " + input.string();
+                return false;
+            }
+        }
+        for (std::size_t j = 0; j < i; ++j) {
+            if (outputs[j]->Identity() == a.Identity()) {
+                *error = "two outputs name the same file " + a.Name();
+                return false;
+            }
+        }
+    }
+    return true;
 }
 
 void InstallStagedCleanupHandlers()

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace tools {
 
@@ -27,7 +28,9 @@ bool IdentityOf(const std::filesystem::path& path, FileIdentity* identity);
 // name of its own and renamed at the end, so a failed or interrupted run
 // leaves nothing behind. "-" is standard output, and an existing file that is
 // not a plain file (a device such as /dev/null, a named pipe) is written in
-// place. Only the temporary file the output made itself is ever removed.
+// place. Only the temporary file the output made itself is ever removed,
+// and those of the same target that runs killed outright left behind (their
+// process is gone: see Open).
 class StagedOutput {
 public:
     StagedOutput() = default;
@@ -44,8 +47,9 @@ public:
     const std::string& Name() const { return name_; }
 
     // The file to write into, owned by the caller: the new temporary file
-    // (made exclusively, never over an existing one), the device or pipe, or
-    // a copy of standard output.
+    // (made exclusively, never over an existing one, after removing the
+    // temporary files of this target whose process has died), the device or
+    // pipe, or a copy of standard output.
     std::FILE* Open(std::string* error);
     const std::filesystem::path& TempPath() const { return temp_; }
     const std::filesystem::path& Target() const { return target_; }
@@ -67,6 +71,12 @@ private:
     FileIdentity identity_;
     int slot_ = -1;
 };
+
+// Refuses outputs that would overwrite one of the files being read, or each
+// other: by the files the names lead to (links followed), not by the names.
+// False with one line in *error.
+bool CheckOutputsApart(const std::vector<std::filesystem::path>& inputs,
+                       const std::vector<const StagedOutput*>& outputs, std::string* error);
 
 // Removes staged files and exits on SIGINT, SIGTERM and SIGHUP. A reader
 // that goes away (SIGPIPE) and the file size limit (SIGXFSZ) no longer end
