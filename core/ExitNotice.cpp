@@ -39,9 +39,15 @@ void ExitNotice::Keep(const QString& message)
         text += '\n';
     text += message.simplified().toUtf8() + '\n';
     QSaveFile f(QtPath(file_));
-    if (!f.open(QIODevice::WriteOnly) || f.write(text) != text.size() || !f.commit())
-        qCCritical(lcExit).noquote()
-            << "Could not keep the message in" << f.fileName() << ":" << f.errorString();
+    // A buffered write that fails only in the final flush is not seen by
+    // commit(), which would rename the cut file into place: flushed first.
+    const bool written = f.open(QIODevice::WriteOnly) && f.write(text) == text.size() && f.flush();
+    const QString reason = f.errorString();
+    if (!written)
+        f.cancelWriting();
+    if (!f.commit())
+        qCCritical(lcExit).noquote() << "Could not keep the message in" << f.fileName() << ":"
+                                     << (written ? f.errorString() : reason);
 }
 
 QString ExitNotice::Take()

@@ -4,6 +4,7 @@
 #include "core/ReceiverSettings.h"
 #include "dsp/SignalChain.h"
 #include "recording/RawIqFile.h"
+#include "tests/support/FileSizeLimit.h"
 
 #include <algorithm>
 
@@ -11,6 +12,7 @@ namespace core::test {
 namespace {
 
 using Startup = CoreTest;
+using tesmar::test::FileSizeLimit;
 
 bool HasLine(const std::string& text, const std::string& line)
 {
@@ -256,6 +258,33 @@ TEST_F(Startup, AFailedSaveAtCloseIsShownOnceAtTheNextStartUnlessSeen)
             << shown.toStdString();
         EXPECT_TRUE(next.TakeNoticeFromLastRun().isEmpty());
         EXPECT_FALSE(std::filesystem::exists(notice));
+    }
+}
+
+// A full disk at close fails the save and the keeping of its message alike:
+// the notice file is then as it was (none, or the earlier messages whole),
+// never an empty file, and no temporary file is left beside it.
+TEST_F(Startup, AFullDiskAtCloseLeavesTheNoticeFileAsItWas)
+{
+    const auto notice = Dir() / "tesmar.notice";
+    for (const bool earlier : {false, true}) {
+        SCOPED_TRACE(earlier ? "an earlier notice" : "no notice");
+        Receiver& rx = Started();
+        // A message kept earlier in this close.
+        if (earlier)
+            WriteFile(notice, "cannot write " + IniPath().string() + ": earlier\n");
+        bool saved = true;
+        {
+            FileSizeLimit full(0);
+            saved = rx.Shutdown({});
+        }
+        EXPECT_FALSE(saved);
+        if (earlier)
+            EXPECT_EQ(ReadFile(notice), "cannot write " + IniPath().string() + ": earlier\n");
+        else
+            EXPECT_FALSE(std::filesystem::exists(notice));
+        for (const auto& e : std::filesystem::directory_iterator(Dir()))
+            EXPECT_FALSE(e.path().filename().string().starts_with("tesmar.notice.")) << e.path();
     }
 }
 

@@ -309,6 +309,13 @@ TEST(IqFormats, PlayerRefusals)
               '_', 'r', 'a', 't', 'e', '"', ':', '9', '6', '0', '0', '0', '}', '}'});
     WriteAll(dir / "noise.bin", std::vector<uint8_t>(100, 7));
     WriteAll(dir / "cut.wav", {'R', 'I', 'F', 'F', 0, 0});
+    WriteAll(dir / "empty.wav", {});
+    const std::vector<uint8_t> floats(800, 0);
+    WriteAll(dir / "gqrx_20261207_101112_7100000_0_fc.raw", floats);
+    WriteAll(dir / "gqrx_20261207_101112_7100000_999999999999_fc.raw", floats);
+    auto wide = EncodeWavHeader(1, 16, 4000000000u, 400, {});
+    wide.resize(wide.size() + 400);
+    WriteAll(dir / "wide.wav", wide);
     IqPlayer player;
     const struct {
         const char* file;
@@ -317,6 +324,11 @@ TEST(IqFormats, PlayerRefusals)
         {"lone.sigmf-meta", "lone.sigmf-data is missing"},
         {"noise.bin", kMsgRawNotTesmar},
         {"cut.wav", "cut.wav: WAV header cut short"},
+        {"empty.wav", "empty.wav: the file is empty"},
+        {"gqrx_20261207_101112_7100000_0_fc.raw", "sample rate 0 Hz is outside"},
+        {"gqrx_20261207_101112_7100000_999999999999_fc.raw",
+         "sample rate 999999999999 Hz is outside"},
+        {"wide.wav", "sample rate 4000000000 Hz is outside"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
@@ -324,6 +336,36 @@ TEST(IqFormats, PlayerRefusals)
         EXPECT_NE(result.status, RawHeaderStatus::Accepted);
         EXPECT_NE(result.message.find(c.says), std::string::npos) << result.message;
         EXPECT_FALSE(player.IsOpen());
+    }
+}
+
+// Catches a WAV file refused for a large chunk before its data (a LIST of
+// cover art, a long comment), or one read whole into memory to skip it: the
+// samples after a 3 MiB chunk play exactly.
+TEST(IqFormats, AChunkOfAnySizeBeforeTheDataIsSkipped)
+{
+    TempDir dir;
+    std::vector<uint8_t> samples(2 * 2 * kRawBlockFrames);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<uint8_t>(i * 7 + 3);
+    auto wav = EncodeWavHeader(1, 16, 48000, static_cast<uint32_t>(samples.size()), {});
+    constexpr uint32_t kList = 3 << 20;
+    std::vector<uint8_t> list = {'L', 'I', 'S', 'T', 0, 0, 0, 0};
+    PutLe(list, 4, kList, 4);
+    list.resize(8 + kList, 'x');
+    wav.insert(wav.end() - 8, list.begin(), list.end());
+    wav.insert(wav.end(), samples.begin(), samples.end());
+    WriteAll(dir / "listed.wav", wav);
+    IqPlayer player;
+    const auto result = player.Open(dir / "listed.wav");
+    ASSERT_EQ(result.status, RawHeaderStatus::Accepted) << result.message;
+    ASSERT_EQ(player.Pump(), IqPlayer::Step::Block);
+    for (int n = 0; n < kRawBlockFrames; ++n) {
+        const auto sample = [&](int k) {
+            return static_cast<int16_t>(samples[2 * k] | samples[2 * k + 1] << 8);
+        };
+        ASSERT_EQ(player.Frames()[2 * n], sample(2 * n + 1)) << n;
+        ASSERT_EQ(player.Frames()[2 * n + 1], sample(2 * n)) << n;
     }
 }
 

@@ -1,7 +1,8 @@
-// tesmar-demod's outputs: never over its input or over each other, nothing
-// removed but what the run itself made, a clean end whatever happens to an
-// output, and outputs that are pipes.
+// tesmar-demod's and tesmar-iqconvert's outputs: never over an input or over
+// each other, nothing removed but what a run made, a clean end whatever
+// happens to an output, outputs that are pipes, and inputs that are pipes.
 #include "ProgramRun.h"
+#include "recording/IqTestFiles.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,6 +12,7 @@
 #include <chrono>
 #include <csignal>
 #include <functional>
+#include <sys/wait.h>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -321,4 +323,109 @@ TEST_F(DemodOutputs, NothingRecordedLeavesAValidEmptyWav)
     ASSERT_EQ(rec.size(), 44u);
     EXPECT_EQ(Le32(rec, 4), 36u);
     EXPECT_EQ(Le32(rec, 40), 0u);
+}
+
+// Either tool, under any name of an input file (a link, a hard link, the
+// other half of a SigMF recording), would replace a recording with what it
+// makes of it: refused before anything is written, every input unchanged.
+TEST_F(DemodOutputs, NeitherToolWritesWhereAnInputIs)
+{
+    using iqtest::Container;
+    using recording::SampleType;
+    const auto wav = iqtest::Write(dir.Path(), {Container::Wav, SampleType::F32LE, 96000},
+                                   iqtest::Signal(96000, 4800, {{1000}}));
+    fs::create_directory(dir / "sigmf");
+    const auto meta = iqtest::Write(dir / "sigmf", {Container::Sigmf, SampleType::S16LE, 96000},
+                                    iqtest::Signal(96000, 4800, {{1000}}));
+    const auto data = dir / "sigmf" / "take.sigmf-data";
+    fs::create_symlink(wav, dir / "link.wav");
+    fs::create_hard_link(wav, dir / "hard.wav");
+    fs::create_symlink(data, dir / "data-link.sigmf-data");
+    const std::vector<fs::path> inputs = {wav, meta, data};
+    std::vector<std::vector<uint8_t>> before;
+    for (const auto& f : inputs)
+        before.push_back(ReadAll(f));
+    const std::string w = wav.string(), m = meta.string(), d = data.string();
+    const struct {
+        const char* what;
+        bool convert;  // tesmar-iqconvert, else tesmar-demod
+        std::vector<std::string> args;
+    } cases[] = {
+        {"convert IN IN", true, {w, w}},
+        {"convert through a link", true, {w, (dir / "link.wav").string()}},
+        {"convert to a hard link", true, {w, (dir / "hard.wav").string()}},
+        {"convert SigMF onto itself", true, {m, m}},
+        {"convert SigMF onto its data", true, {m, d}},
+        {"convert SigMF data onto its meta", true, {d, m}},
+        {"convert SigMF through a link to its data",
+         true,
+         {m, (dir / "data-link.sigmf-meta").string()}},
+        {"demod OUTPUT onto SigMF data", false, {m, d}},
+        {"demod --record onto SigMF data", false, {"--record", d, m, "out.wav"}},
+        {"demod --spectrum onto SigMF meta", false, {"--spectrum", m, d, "out.wav"}},
+    };
+    for (const auto& c : cases) {
+        const ProcResult r = c.convert ? IqConvert(c.args, dir.Path()) : Demod(c.args, dir.Path());
+        EXPECT_EQ(r.status, 2) << c.what;
+        EXPECT_TRUE(OneLine(r.err)) << c.what << ": " << r.err;
+        EXPECT_NE(r.err.find("it is the input"), std::string::npos) << c.what << ": " << r.err;
+        for (std::size_t i = 0; i < inputs.size(); ++i)
+            EXPECT_EQ(ReadAll(inputs[i]), before[i]) << c.what << ": " << inputs[i];
+        EXPECT_FALSE(fs::exists(dir / "out.wav")) << c.what;
+        EXPECT_TRUE(TempFilesIn(dir.Path()).empty()) << c.what;
+    }
+}
+
+// A named pipe that nothing writes into held either tool for ever; a device
+// is no recording either. Each is refused with a line that says so.
+TEST_F(DemodOutputs, APipeNothingWritesIntoOrADeviceIsRefused)
+{
+    ::mkfifo((dir / "in.fifo").c_str(), 0600);
+    const struct {
+        const char* what;
+        bool convert;
+        std::vector<std::string> args;
+        const char* says;
+    } cases[] = {
+        {"demod from a silent pipe", false, {"in.fifo", "out.wav"}, "nothing writes"},
+        {"convert from a silent pipe", true, {"in.fifo", "out.wav"}, "nothing writes"},
+        {"convert from a device", true, {"/dev/zero", "out.wav"}, "not a file"},
+        {"demod from a folder", false, {".", "out.wav"}, "folder"},
+    };
+    for (const auto& c : cases) {
+        const ProcResult r = c.convert ? IqConvert(c.args, dir.Path()) : Demod(c.args, dir.Path());
+        EXPECT_EQ(r.status, 2) << c.what;
+        EXPECT_TRUE(OneLine(r.err)) << c.what << ": " << r.err;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << c.what << ": " << r.err;
+        EXPECT_FALSE(fs::exists(dir / "out.wav")) << c.what;
+    }
+}
+
+// A converter killed outright cannot remove its temporary file: the next
+// run for the same output removes it, and the temporary file of a run still
+// alive stays.
+TEST_F(DemodOutputs, AKilledRunsTemporaryFileGoesWithTheNextRun)
+{
+    const auto recording = ReadAll(Make("am.dat", {"--blocks", "10"}));
+    const auto in = dir / "am.dat";
+    PipeEnd feed(dir / "in.fifo");
+    pid_t killed = 0;
+    feed.Feed(recording, 19 + 3 * 9600, [&] {
+        ASSERT_TRUE(WaitFor([&] { return TempFilesIn(dir.Path()).size() == 1; }));
+        const std::string temp = fs::path(TempFilesIn(dir.Path())[0]).filename().string();
+        killed = static_cast<pid_t>(std::stol(temp.substr(temp.find(".tmp-") + 5)));
+        ::kill(killed, SIGKILL);
+    });
+    const ProcResult k = IqConvert({"in.fifo", "out.wav"}, dir.Path());
+    feed.Data();
+    ASSERT_EQ(k.signal, SIGKILL);
+    ASSERT_TRUE(fs::exists(dir / ("out.wav.tmp-" + std::to_string(killed))));
+    // The temporary file of a run that is still going: this process's id.
+    const auto alive = dir / ("out.wav.tmp-" + std::to_string(::getpid()));
+    WriteAll(alive, {'l', 'i', 'v', 'e'});
+
+    const ProcResult r = IqConvert({in.string(), "out.wav"}, dir.Path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(dir / "out.wav"));
+    EXPECT_EQ(TempFilesIn(dir.Path()), std::vector<std::string>{alive.string()});
 }

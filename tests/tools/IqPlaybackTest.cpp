@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 #include <ctime>
+#include <limits>
 #include <sys/wait.h>
 
 namespace {
@@ -158,6 +159,76 @@ TEST(IqPlayback, ASliceShiftedBy48kHzHearsTheCarrierPlacedThere)
     std::string error;
     Play(dir.Path(), in, 2 * 48000 + 24000, &error);
     EXPECT_NE(error.find("outside the recording"), std::string::npos) << error;
+}
+
+// Catches recordings narrower than the band refused (as a slice outside
+// them) or placed off the band's centre, and a shift that would move them.
+TEST(IqPlayback, NarrowerRecordingsPlayWholeAtTheBandsCentre)
+{
+    constexpr double kCarrier = -3000;
+    for (const double rate : {8000.0, 24000.0, 44100.0}) {
+        SCOPED_TRACE(rate);
+        TempDir dir;
+        const auto in = iqtest::Write(
+            dir.Path(), {Container::Wav, SampleType::S16LE, rate},
+            iqtest::Signal(rate, static_cast<std::size_t>(rate * 0.8), {{kCarrier, 0.25, 1000}}));
+        std::string error;
+        const Played p = Play(dir.Path(), in, 0, &error);
+        ASSERT_TRUE(error.empty()) << error;
+        // 0.8 s of the recording, resampled to 48 kHz: 16 whole blocks.
+        ASSERT_GE(p.peaks.size(), 15u);
+        for (std::size_t b = 2; b < p.peaks.size(); ++b)
+            ASSERT_EQ(p.peaks[b], std::lround(2048 + kCarrier / kBinHz)) << "block " << b;
+        Play(dir.Path(), in, 1000, &error);
+        EXPECT_NE(error.find("plays whole"), std::string::npos) << error;
+    }
+}
+
+// Catches a NaN or an infinity converted to a 16-bit sample (undefined), and
+// one let into the resampler, whose filter spreads it into a stretch of
+// silence. At 48 kHz the samples are exact: NaN 0, infinities and values
+// beyond full scale at the limits; through the converter the same.
+TEST(IqPlayback, NanAndInfiniteSamplesBecomeZeroAndTheLimits)
+{
+    const float kNan = std::numeric_limits<float>::quiet_NaN();
+    const float kInf = std::numeric_limits<float>::infinity();
+    const std::vector<std::pair<float, int16_t>> odd = {
+        {kNan, 0}, {kInf, 32767}, {-kInf, -32768}, {1e30f, 32767}, {-3.0f, -32768}, {0.5f, 16384}};
+    for (const double rate : {48000.0, 96000.0}) {
+        SCOPED_TRACE(rate);
+        TempDir dir;
+        auto iq = iqtest::Signal(rate, static_cast<std::size_t>(rate / 10), {{-5000, 0.25}});
+        const std::size_t at = iq.size() / 2;
+        for (std::size_t k = 0; k < odd.size(); ++k)
+            iq[at + k] = odd[k].first;
+        const auto in = iqtest::Write(dir.Path(), {Container::Sigmf, SampleType::F32LE, rate}, iq);
+        recording::IqPlayer player;
+        ASSERT_EQ(player.Open(in).status, recording::RawHeaderStatus::Accepted);
+        std::vector<int16_t> frames;  // I first
+        for (auto step = player.Pump(); step != recording::IqPlayer::Step::Idle;
+             step = player.Pump()) {
+            for (int n = 0; n < player.ValidFrames(); ++n)
+                frames.insert(frames.end(), {player.Frames()[2 * n + 1], player.Frames()[2 * n]});
+            if (step == recording::IqPlayer::Step::FinalBlock)
+                break;
+        }
+        if (rate == 48000) {
+            for (std::size_t k = 0; k < odd.size(); ++k)
+                EXPECT_EQ(frames.at(at + k), odd[k].second) << k;
+        } else {
+            // The carrier never passes through (0, 0): a silenced frame is one
+            // a NaN reached. The resampler's first and last frames ramp.
+            for (std::size_t n = 200; n + 200 < frames.size() / 2; ++n)
+                ASSERT_FALSE(frames[2 * n] == 0 && frames[2 * n + 1] == 0) << "frame " << n;
+            continue;
+        }
+        std::string error;
+        ASSERT_TRUE(tools::ConvertIq(in, dir.Path() / "out.wav", nullptr, &error)) << error;
+        const auto wav = ReadAll(dir.Path() / "out.wav");
+        const std::size_t data = wav.size() - 4 * (iq.size() / 2);
+        for (std::size_t k = 0; k < odd.size(); ++k)
+            EXPECT_EQ(static_cast<int16_t>(Le16(wav, data + 2 * (at + k))), odd[k].second) << k;
+    }
 }
 
 // Catches a converter that loses samples at a block edge or in the final

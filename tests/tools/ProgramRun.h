@@ -39,6 +39,12 @@ inline ProcResult Demod(const std::vector<std::string>& args, const std::filesys
     return Run(TESMAR_DEMOD_EXE, args, work, options);
 }
 
+inline ProcResult IqConvert(const std::vector<std::string>& args, const std::filesystem::path& work,
+                            const RunOptions& options = {})
+{
+    return Run(TESMAR_IQCONVERT_EXE, args, work, options);
+}
+
 inline ProcResult IqGen(const std::vector<std::string>& args, const std::filesystem::path& work)
 {
     return Run(TESMAR_IQGEN_EXE, args, work);
