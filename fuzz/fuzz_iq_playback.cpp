@@ -26,13 +26,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The run's own folder, removed when the fuzzer exits.
+char g_folder[] = "/tmp/fuzz_iq_playback-XXXXXX";
+
 const fs::path& Folder()
 {
     static const fs::path folder = [] {
-        char name[] = "/tmp/fuzz_iq_playback-XXXXXX";
-        if (!::mkdtemp(name))
+        if (!::mkdtemp(g_folder))
             std::abort();
-        return fs::path(name);
+        std::atexit([] {
+            std::error_code ec;
+            fs::remove_all(g_folder, ec);
+        });
+        return fs::path(g_folder);
     }();
     return folder;
 }
