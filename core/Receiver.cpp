@@ -60,6 +60,16 @@ bool Valid(Choice choice, int count)
     return Code(choice) >= 0 && Code(choice) < count;
 }
 
+// "Play" plays the operator's own RawData.dat; a new user of an installed
+// program, who has none yet, the demo band installed with it.
+std::filesystem::path DefaultRawFile(const ReceiverPaths& paths)
+{
+    const std::filesystem::path own = paths.dataDirectory / "RawData.dat";
+    const std::filesystem::path demo = paths.programDirectory / "RawData.dat";
+    std::error_code ec;
+    return std::filesystem::exists(own, ec) || !std::filesystem::exists(demo, ec) ? own : demo;
+}
+
 }  // namespace
 
 ReceiverPaths ReceiverPaths::ForApplication()
@@ -67,8 +77,7 @@ ReceiverPaths ReceiverPaths::ForApplication()
     ReceiverPaths p;
     p.settingsFile = settings::SettingsFilePath();
     p.dataDirectory = settings::DataDirectory();
-    p.programDirectory =
-        std::filesystem::path(QCoreApplication::applicationDirPath().toStdString());
+    p.programDirectory = settings::ResourceDirectory();
     return p;
 }
 
@@ -184,7 +193,7 @@ void Receiver::Start()
     chain_->Setup();
     SetWaterfallGain(state_.WaterGainPos);
 
-    state_.RawFileName = (paths_.dataDirectory / "RawData.dat").string();
+    state_.RawFileName = DefaultRawFile(paths_).string();
     state_.MemoryMode = !state_.MemName.empty();
     state_.MonitorOn = false;
     state_.Recording = false;

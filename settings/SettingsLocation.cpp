@@ -49,6 +49,16 @@ fs::path ChooseDataDirectory(const fs::path& executableDir, const fs::path& perU
     return perUserDir;
 }
 
+fs::path ChooseResourceDirectory(const fs::path& executableDir)
+{
+    std::error_code ec;
+    const auto holdsThem = [&ec](const fs::path& dir) { return fs::exists(dir / "Meter.bmp", ec); };
+    if (holdsThem(executableDir))
+        return executableDir;
+    const fs::path installed = (executableDir / ".." / "share" / "tesmar").lexically_normal();
+    return holdsThem(installed) ? installed : executableDir;
+}
+
 fs::path SettingsFileName(const fs::path& executable)
 {
     fs::path name = executable.filename();
@@ -72,6 +82,11 @@ fs::path DataDirectory()
         FromQString(QCoreApplication::applicationDirPath()),
         FromQString(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)));
     return dir;
+}
+
+fs::path ResourceDirectory()
+{
+    return ChooseResourceDirectory(FromQString(QCoreApplication::applicationDirPath()));
 }
 
 fs::path SettingsFilePath()

@@ -37,25 +37,34 @@ constexpr std::chrono::milliseconds kTerminationDeadline{4000};
 
 int main(int argc, char* argv[])
 {
+    // Read first: --help, --version and a refused line need no display.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const core::CommandLine commandLine = core::ParseCommandLine(arguments);
+    if (!commandLine.error.isEmpty()) {
+        std::fprintf(stderr, "tesmar: %s\n", qPrintable(commandLine.error));
+        return 2;
+    }
+    if (commandLine.help || commandLine.version) {
+        std::fputs(qPrintable(commandLine.help ? commandLine.helpText : commandLine.versionText),
+                   stdout);
+        return EXIT_SUCCESS;
+    }
+
     QApplication app(argc, argv);
     // The per-user data folder (used when the program's own folder is not
     // writable) is named after the application.
     QApplication::setApplicationName("Tesmar");
     QApplication::setApplicationDisplayName("Tesmar");
+    // The menu entry's name, by which a desktop finds the window's icon.
+    QApplication::setDesktopFileName("tesmar");
 
-    // Our icon, drawn at build time beside the program.
-    const QString programFolder = QApplication::applicationDirPath();
+    // Our icon, drawn at build time beside the program (or installed with
+    // the program's other read-only files).
+    const QString programFolder =
+        QString::fromStdString(core::ReceiverPaths::ForApplication().programDirectory.string());
     QApplication::setWindowIcon(QIcon(QDir(programFolder).filePath("Icon.png")));
-
-    const core::CommandLine commandLine = core::ParseCommandLine(QApplication::arguments());
-    if (!commandLine.error.isEmpty()) {
-        std::fprintf(stderr, "tesmar: %s\n", qPrintable(commandLine.error));
-        return 2;
-    }
-    if (commandLine.help) {
-        std::fputs(qPrintable(commandLine.helpText), stdout);
-        return EXIT_SUCCESS;
-    }
 
     try {
         // A desktop session ending, a service stop or Ctrl+C closes the
