@@ -42,7 +42,10 @@ bool IsDirectoryWritable(const fs::path& dir)
 
 fs::path ChooseDataDirectory(const fs::path& executableDir, const fs::path& perUserDir)
 {
-    if (IsDirectoryWritable(executableDir))
+    // An installed program never writes into its prefix, not even for root,
+    // whom no permission stops.
+    const bool installed = ChooseResourceDirectory(executableDir) != executableDir;
+    if (!installed && IsDirectoryWritable(executableDir))
         return executableDir;
     std::error_code ec;
     fs::create_directories(perUserDir, ec);  // a failure shows when a file is written

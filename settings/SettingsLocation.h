@@ -9,8 +9,10 @@ namespace settings {
 bool IsDirectoryWritable(const std::filesystem::path& dir);
 
 // The folder for every file the program writes: the executable's folder when
-// a file can be created there, otherwise `perUserDir` (created if missing),
-// so that a system-wide install still keeps its settings and recordings.
+// a file can be created there and the program is not installed (its
+// read-only files are not in "../share/tesmar", see ChooseResourceDirectory),
+// otherwise `perUserDir` (created if missing), so that a system-wide install
+// keeps its settings and recordings per user and its prefix untouched.
 std::filesystem::path ChooseDataDirectory(const std::filesystem::path& executableDir,
                                           const std::filesystem::path& perUserDir);
 

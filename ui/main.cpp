@@ -21,6 +21,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QIcon>
 #include <QMessageBox>
 
@@ -58,13 +59,20 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName("Tesmar");
     QApplication::setApplicationDisplayName("Tesmar");
     // The menu entry's name, by which a desktop finds the window's icon.
-    QApplication::setDesktopFileName("tesmar");
+    QApplication::setDesktopFileName("org.tesmar.Tesmar");
 
     // Our icon, drawn at build time beside the program (or installed with
     // the program's other read-only files).
     const QString programFolder =
         QString::fromStdString(core::ReceiverPaths::ForApplication().programDirectory.string());
     QApplication::setWindowIcon(QIcon(QDir(programFolder).filePath("Icon.png")));
+    // An install that lost one of them still runs (without meter face,
+    // sounds or demo band), but says what it misses.
+    for (const char* name : {"Meter.bmp", "beep1.wav", "beep2.wav", "beep3.wav", "RawData.dat"}) {
+        if (!QFileInfo(QDir(programFolder).filePath(name)).isFile())
+            std::fprintf(stderr, "tesmar: %s is missing from %s\n", name,
+                         qPrintable(programFolder));
+    }
 
     try {
         // A desktop session ending, a service stop or Ctrl+C closes the
