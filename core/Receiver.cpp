@@ -124,6 +124,8 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
             [this](unsigned blocks) { raw_->InputLost(blocks); });
     connect(link_.get(), &radio::RadioLink::RadioLinkOkChanged, this,
             [this](bool on) { emit ComLampChanged(on); });
+    connect(link_.get(), &radio::RadioLink::PortRefused, this,
+            [this](const QString& message) { emit ShowError(message, true); });
     // The set-up ends by tuning the radio to FreqCenter, which moves the
     // grid remainder into FreqTune: the display must show it even when no
     // block arrives to repaint it.
