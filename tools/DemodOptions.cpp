@@ -72,8 +72,7 @@ const char* const kDemodUsage =
     "                       with the squelch open), recording from the first block\n"
     "  --spectrum OUT.f64   also write each block's 2048 spectrum values, float64 LE\n"
     "  -q, --quiet          no progress line on a terminal\n"
-    "  -h, --help           show this help\n"
-    "      --version        show the version\n"
+    "  -h, --help, --version  show this help, or the version\n"
     "\n"
     "Outputs must be files other than the input and each other. Exit status 0 on\n"
     "success; 2 on any error, with one line on stderr and no output files left behind.\n";

@@ -19,8 +19,11 @@
 #include <string>
 #include <tuple>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/inotify.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -69,6 +72,44 @@ bool CatchesTermination(qint64 pid)
     return false;
 }
 
+// A local TCP port nobody listens on just now.
+int FreePort()
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof a;
+    const bool bound = ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+                       ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &length) == 0;
+    ::close(s);
+    return bound ? ntohs(a.sin_port) : 0;
+}
+
+// The receiver's frequency over its remote control, or "" while it does not
+// answer yet: an answer means the start-up is over and the event loop runs.
+std::string AskFrequency(int port)
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string reply;
+    if (::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::write(s, "f\n", 2) == 2) {
+        char buffer[256];
+        pollfd p{s, POLLIN, 0};
+        while (reply.find('\n') == std::string::npos && ::poll(&p, 1, 5000) > 0) {
+            const ssize_t n = ::read(s, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            reply.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+    ::close(s);
+    return reply;
+}
+
 TEST(Install, TheInstalledProgramRunsFromAReadOnlyPrefixAndFindsItsFiles)
 {
     if (!audiotest::JackServer::Installed())
@@ -109,11 +150,15 @@ TEST(Install, TheInstalledProgramRunsFromAReadOnlyPrefixAndFindsItsFiles)
     env.insert("XDG_CONFIG_HOME", QString::fromStdString((home / "config").string()));
     env.insert("JACK_NO_START_SERVER", "1");
     program.setProcessEnvironment(env);
-    program.start(QString::fromStdString((dest / "usr" / "bin" / "tesmar").string()), {});
+    const int port = FreePort();
+    ASSERT_GT(port, 0);
+    program.start(QString::fromStdString((dest / "usr" / "bin" / "tesmar").string()),
+                  {"--remote", QString::number(port)});
     ASSERT_TRUE(program.waitForStarted());
 
     bool meterRead = false;
-    for (int i = 0; i < 1200 && !(meterRead && CatchesTermination(program.processId())); ++i) {
+    std::string frequency;
+    for (int i = 0; i < 1200 && !(meterRead && !frequency.empty()); ++i) {
         ASSERT_EQ(program.state(), QProcess::Running)
             << program.readAllStandardError().toStdString();
         pollfd p{watch, POLLIN, 0};
@@ -127,9 +172,12 @@ TEST(Install, TheInstalledProgramRunsFromAReadOnlyPrefixAndFindsItsFiles)
                 at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
             }
         }
+        if (CatchesTermination(program.processId()))
+            frequency = AskFrequency(port);
     }
     ::close(watch);
     EXPECT_TRUE(meterRead);
+    EXPECT_FALSE(frequency.empty());
     ASSERT_EQ(::kill(static_cast<pid_t>(program.processId()), SIGTERM), 0);
     ASSERT_TRUE(program.waitForFinished(10000));
     const std::string log = program.readAllStandardError().toStdString();
