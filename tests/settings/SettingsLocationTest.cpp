@@ -62,27 +62,3 @@ TEST(SettingsLocation, RunningProgramsSettingsFileLiesBesideIt)
     EXPECT_EQ(settings::SettingsFilePath(), exe.parent_path() / SettingsFileName(exe));
     EXPECT_EQ(settings::SettingsFilePath().filename(), "tesmar_settings_tests.ini");
 }
-
-// The build folder holds the read-only files beside the programs; an install
-// puts them in share/tesmar, and then writes nothing into its prefix even
-// where it could (root, a user's own ~/.local prefix).
-TEST(SettingsLocation, ReadOnlyFilesBesideTheProgramOrInShareAndAnInstallWritesPerUser)
-{
-    namespace fs = std::filesystem;
-    TempDir build, prefix, user;
-    WriteText(build / "Meter.bmp", "x");
-    fs::create_directories(prefix / "bin");
-    fs::create_directories(prefix / "share" / "tesmar");
-    WriteText(prefix / "share" / "tesmar" / "Meter.bmp", "x");
-    TempDir bare;  // neither: a copied program alone
-
-    EXPECT_EQ(settings::ChooseResourceDirectory(build.Path()), build.Path());
-    EXPECT_EQ(settings::ChooseResourceDirectory(prefix / "bin"), prefix / "share" / "tesmar");
-    EXPECT_EQ(settings::ChooseResourceDirectory(bare.Path()), bare.Path());
-
-    const auto perUser = user / "Tesmar";
-    EXPECT_EQ(ChooseDataDirectory(build.Path(), perUser), build.Path());
-    EXPECT_EQ(ChooseDataDirectory(bare.Path(), perUser), bare.Path());
-    EXPECT_EQ(ChooseDataDirectory(prefix / "bin", perUser), perUser);
-    EXPECT_EQ(CountEntries(prefix / "bin"), 0);
-}
