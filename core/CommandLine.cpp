@@ -1,39 +1,83 @@
 #include "core/CommandLine.h"
 
+#include "core/BuildInfo.h"
 #include "core/RemoteControl.h"
 
 #include <QCommandLineParser>
 
 namespace core {
 
+namespace {
+
+// Written out rather than taken from the parser, whose text needs the
+// application object (and a display with it).
+QString HelpText()
+{
+    return QStringLiteral(
+               "Usage: tesmar [options]\n"
+               "Tesmar, an analog SDR receiver.\n"
+               "\n"
+               "Options:\n"
+               "  --remote [<port>]  Remote control for logging and digital-mode programs\n"
+               "                     (Hamlib NET rigctl) on <port> of this computer, default\n"
+               "                     %1, for this run; also --remote=<port>.\n"
+               "  -h, --help         Show this help and exit.\n"
+               "  --version          Show the version and exit.\n")
+        .arg(kRemoteDefaultPort);
+}
+
+QString VersionText()
+{
+    QString text =
+        QStringLiteral("tesmar %1 (build %2")
+            .arg(QString::fromUtf8(kTesmarVersion), QString::fromUtf8(kTesmarBuildNumber));
+    if (*kTesmarRevision)
+        text += QStringLiteral(", %1").arg(QString::fromUtf8(kTesmarRevision));
+    return text + QStringLiteral(")\n");
+}
+
+bool IsRemote(const QString& arg)
+{
+    return arg == QLatin1String("--remote") || arg == QLatin1String("-remote");
+}
+
+}  // namespace
+
 CommandLine ParseCommandLine(const QStringList& arguments)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Tesmar, an analog SDR receiver"));
-    parser.addHelpOption();
-    const QCommandLineOption remote(
-        QStringLiteral("remote"),
-        QStringLiteral("Remote control for logging and digital-mode programs (Hamlib NET rigctl) "
-                       "on <port> of this computer, default %1, for this run.")
-            .arg(kRemoteDefaultPort),
-        QStringLiteral("port"));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("help"));
+    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("version"));
+    const QCommandLineOption remote(QStringLiteral("remote"), QStringLiteral("remote"),
+                                    QStringLiteral("port"));
+    parser.addOption(help);
+    parser.addOption(version);
     parser.addOption(remote);
 
-    // The parser knows no option whose value may be left out: a bare
-    // "--remote" is given the default port before it reads the line.
-    QStringList args = arguments;
-    for (int i = 1; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--remote") || args[i] == QLatin1String("-remote"))
-            args[i] = QStringLiteral("--remote=%1").arg(kRemoteDefaultPort);
+    // The parser knows no option whose value may be left out: "--remote"
+    // takes the next word as its port when that is no option (the program
+    // takes no other words), and the default port otherwise.
+    QStringList args;
+    for (int i = 0; i < arguments.size(); ++i) {
+        if (i == 0 || !IsRemote(arguments[i])) {
+            args << arguments[i];
+        } else if (i + 1 < arguments.size() && !arguments[i + 1].startsWith(QLatin1Char('-'))) {
+            args << QStringLiteral("--remote=%1").arg(arguments[++i]);
+        } else {
+            args << QStringLiteral("--remote=%1").arg(kRemoteDefaultPort);
+        }
     }
 
     CommandLine line;
-    line.helpText = parser.helpText();
+    line.helpText = HelpText();
+    line.versionText = VersionText();
     if (!parser.parse(args)) {
         line.error = parser.errorText();
         return line;
     }
-    line.help = parser.isSet(QStringLiteral("help"));
+    line.help = parser.isSet(help);
+    line.version = parser.isSet(version);
     if (!parser.positionalArguments().isEmpty()) {
         line.error =
             QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments()[0]);

@@ -1,9 +1,11 @@
 #pragma once
 
 // The program's command line:
-//   tesmar [--remote[=PORT]]
+//   tesmar [--remote [PORT]] [--help] [--version]
 // --remote turns remote control over the network on for this run, on PORT
-// (4532 when not given); the settings file keeps its own choice.
+// (4532 when not given); the settings file keeps its own choice. Read before
+// the application object exists, so that --help and --version answer without
+// a display.
 
 #include <QString>
 #include <QStringList>
@@ -16,11 +18,13 @@ namespace core {
 struct CommandLine {
     std::optional<int32_t> remotePort;
     bool help = false;
+    bool version = false;
     QString helpText;
+    QString versionText;
     QString error;  // empty when the line could be read
 };
 
-// arguments: as QCoreApplication::arguments() gives them, the program first.
+// arguments: as the program was given them, the program first.
 CommandLine ParseCommandLine(const QStringList& arguments);
 
 }  // namespace core

@@ -60,6 +60,16 @@ bool Valid(Choice choice, int count)
     return Code(choice) >= 0 && Code(choice) < count;
 }
 
+// "Play" plays the operator's own RawData.dat; a new user of an installed
+// program, who has none yet, the demo band installed with it.
+std::filesystem::path DefaultRawFile(const ReceiverPaths& paths)
+{
+    const std::filesystem::path own = paths.dataDirectory / "RawData.dat";
+    const std::filesystem::path demo = paths.programDirectory / "RawData.dat";
+    std::error_code ec;
+    return std::filesystem::exists(own, ec) || !std::filesystem::exists(demo, ec) ? own : demo;
+}
+
 }  // namespace
 
 ReceiverPaths ReceiverPaths::ForApplication()
@@ -67,8 +77,7 @@ ReceiverPaths ReceiverPaths::ForApplication()
     ReceiverPaths p;
     p.settingsFile = settings::SettingsFilePath();
     p.dataDirectory = settings::DataDirectory();
-    p.programDirectory =
-        std::filesystem::path(QCoreApplication::applicationDirPath().toStdString());
+    p.programDirectory = settings::ResourceDirectory();
     return p;
 }
 
@@ -115,6 +124,8 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
             [this](unsigned blocks) { raw_->InputLost(blocks); });
     connect(link_.get(), &radio::RadioLink::RadioLinkOkChanged, this,
             [this](bool on) { emit ComLampChanged(on); });
+    connect(link_.get(), &radio::RadioLink::PortRefused, this,
+            [this](const QString& message) { emit ShowError(message, true); });
     // The set-up ends by tuning the radio to FreqCenter, which moves the
     // grid remainder into FreqTune: the display must show it even when no
     // block arrives to repaint it.
@@ -184,7 +195,7 @@ void Receiver::Start()
     chain_->Setup();
     SetWaterfallGain(state_.WaterGainPos);
 
-    state_.RawFileName = (paths_.dataDirectory / "RawData.dat").string();
+    state_.RawFileName = DefaultRawFile(paths_).string();
     state_.MemoryMode = !state_.MemName.empty();
     state_.MonitorOn = false;
     state_.Recording = false;

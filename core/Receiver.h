@@ -61,10 +61,11 @@ struct ReceiverPaths {
     // otherwise the one of the same name in programDirectory gives the
     // starting values (a read-only install's settings for a new user).
     std::filesystem::path settingsFile;
-    std::filesystem::path dataDirectory;     // recordings ("Raw", "Wav") and "RawData.dat"
-    std::filesystem::path programDirectory;  // "beep1.wav".."beep3.wav", "Meter.bmp"
+    std::filesystem::path dataDirectory;  // recordings ("Raw", "Wav") and "RawData.dat"
+    // Read-only: "beep1.wav".."beep3.wav", "Meter.bmp", icons, the demo band
+    std::filesystem::path programDirectory;
     // The running program's: settings::SettingsFilePath(), settings::DataDirectory()
-    // and the application's folder. Needs the application object.
+    // and settings::ResourceDirectory(). Needs the application object.
     static ReceiverPaths ForApplication();
 };
 

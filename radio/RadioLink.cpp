@@ -4,9 +4,31 @@
 
 #include <QLoggingCategory>
 
+#include <cerrno>
+
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace radio {
 
 Q_LOGGING_CATEGORY(lcRadio, "tesmar.radio")
+
+namespace {
+
+// The group whose members may use the device: "dialout" on Debian for the
+// usual serial adapters.
+std::string DeviceGroup(const std::string& device)
+{
+    struct stat st {};
+    if (::stat(device.c_str(), &st) == 0) {
+        if (const group* g = ::getgrgid(st.st_gid))
+            return g->gr_name;
+    }
+    return "dialout";
+}
+
+}  // namespace
 
 RadioLink::RadioLink(QObject* parent)
     : QObject(parent)
@@ -46,6 +68,8 @@ bool RadioLink::OpenRadioPort(const std::string& PortStr, int32_t RadioType)
     port_.setFlowControl(QSerialPort::NoFlowControl);
     if (!port_.open(QIODevice::ReadWrite)) {
         qCDebug(lcRadio) << "cannot open" << port_.portName() << port_.errorString();
+        if (port_.error() == QSerialPort::PermissionError)
+            TellRefusal(PortStr);
         port_.clearError();
         SetPortOpen(false);
         return false;
@@ -59,8 +83,32 @@ bool RadioLink::OpenRadioPort(const std::string& PortStr, int32_t RadioType)
     }
     port_.clear(QSerialPort::AllDirections);
     replies_.DropPartialLine();
+    refusalTold_.clear();
     SetPortOpen(true);
     return true;
+}
+
+void RadioLink::TellRefusal(const std::string& PortStr)
+{
+    if (refusalTold_ == PortStr)
+        return;
+    refusalTold_ = PortStr;
+    // The serial library says "Permission error while locking the device"
+    // both when the device is not ours to use and when another program
+    // holds its lock; only the first is the user's to mend.
+    const std::string device = PortStr.front() == '/' ? PortStr : "/dev/" + PortStr;
+    const QString name = QString::fromStdString(PortStr);
+    if (::access(device.c_str(), R_OK | W_OK) != 0 && errno == EACCES) {
+        const QString group = QString::fromStdString(DeviceGroup(device));
+        emit PortRefused(
+            QStringLiteral("You have no permission to use the serial port %1. Join the group "
+                           "\"%2\" with\n    sudo usermod -aG %2 $USER\nand then log out and in "
+                           "again.")
+                .arg(name, group));
+    } else {
+        emit PortRefused(
+            QStringLiteral("The serial port %1 is in use by another program.").arg(name));
+    }
 }
 
 void RadioLink::CloseRadioPort()

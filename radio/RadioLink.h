@@ -91,8 +91,13 @@ signals:
     // The lost port opened again, with the line settings it had; the radio
     // behind it has to be set up afresh.
     void PortReopened();
+    // The port could not be opened for want of permission (what the user
+    // must do about it) or because another program holds it. Told once for
+    // a port, not again on each retry, until it opens or another is chosen.
+    void PortRefused(const QString& message);
 
 private:
+    void TellRefusal(const std::string& PortStr);
     void Poll();
     void OnIdleTick();
     void OnPortError(QSerialPort::SerialPortError error);
@@ -106,6 +111,7 @@ private:
     QTimer idleTimer_;
     QTimer reopenTimer_;
     std::string portName_;
+    std::string refusalTold_;  // the port whose refusal was last told
     int32_t radioType_ = 0;
     bool idlePollEnabled_ = true;
     bool blockPolled_ = false;

@@ -42,11 +42,24 @@ bool IsDirectoryWritable(const fs::path& dir)
 
 fs::path ChooseDataDirectory(const fs::path& executableDir, const fs::path& perUserDir)
 {
-    if (IsDirectoryWritable(executableDir))
+    // An installed program never writes into its prefix, not even for root,
+    // whom no permission stops.
+    const bool installed = ChooseResourceDirectory(executableDir) != executableDir;
+    if (!installed && IsDirectoryWritable(executableDir))
         return executableDir;
     std::error_code ec;
     fs::create_directories(perUserDir, ec);  // a failure shows when a file is written
     return perUserDir;
+}
+
+fs::path ChooseResourceDirectory(const fs::path& executableDir)
+{
+    std::error_code ec;
+    const auto holdsThem = [&ec](const fs::path& dir) { return fs::exists(dir / "Meter.bmp", ec); };
+    if (holdsThem(executableDir))
+        return executableDir;
+    const fs::path installed = (executableDir / ".." / "share" / "tesmar").lexically_normal();
+    return holdsThem(installed) ? installed : executableDir;
 }
 
 fs::path SettingsFileName(const fs::path& executable)
@@ -72,6 +85,11 @@ fs::path DataDirectory()
         FromQString(QCoreApplication::applicationDirPath()),
         FromQString(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)));
     return dir;
+}
+
+fs::path ResourceDirectory()
+{
+    return ChooseResourceDirectory(FromQString(QCoreApplication::applicationDirPath()));
 }
 
 fs::path SettingsFilePath()

@@ -76,7 +76,8 @@ dsp::ChainControls ChainControlsFor(const DemodOptions& options)
     return controls;
 }
 
-bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* error)
+bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* error,
+              const std::function<void(double)>& progress)
 {
     DemodSummary local;
     DemodSummary& sum = summary ? *summary : local;
@@ -171,6 +172,8 @@ bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* e
         }
         if (spectrumOut && !spectrum.Write(o.SpectrumDb.data(), o.SpectrumDb.size(), error))
             return false;
+        if (progress)
+            progress(static_cast<double>(sum.blocks) * dsp::kBlockFrames / recording::kPlayRate);
         if (step == recording::RawPlayer::Step::FinalBlock)
             break;
     }

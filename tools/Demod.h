@@ -3,6 +3,7 @@
 #include "tools/DemodOptions.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace tools {
@@ -22,7 +23,9 @@ dsp::ChainControls ChainControlsFor(const DemodOptions& options);
 // Plays options.input through a signal chain set up as the application's
 // start-up sets it up, writing the outputs the options ask for. All outputs
 // appear only if the whole run succeeds. Returns false with one line in
-// *error otherwise.
-bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* error);
+// *error otherwise. `progress`, when given, hears the seconds of the
+// recording done after each block.
+bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* error,
+              const std::function<void(double)>& progress = {});
 
 }  // namespace tools

@@ -71,7 +71,8 @@ const char* const kDemodUsage =
     "  --record REC.wav     also write what the WAV recorder writes (8000 Hz mono, blocks\n"
     "                       with the squelch open), recording from the first block\n"
     "  --spectrum OUT.f64   also write each block's 2048 spectrum values, float64 LE\n"
-    "  -h, --help           show this help\n"
+    "  -q, --quiet          no progress line on a terminal\n"
+    "  -h, --help, --version  show this help, or the version\n"
     "\n"
     "Outputs must be files other than the input and each other. Exit status 0 on\n"
     "success; 2 on any error, with one line on stderr and no output files left behind.\n";

@@ -22,7 +22,7 @@ namespace tools {
 static_assert(std::endian::native == std::endian::little, "outputs are written little-endian");
 
 const char* const kIqConvertUsage =
-    "Usage: tesmar-iqconvert INPUT OUTPUT\n"
+    "Usage: tesmar-iqconvert [-q|--quiet] INPUT OUTPUT\n"
     "Converts an IQ recording, keeping its centre frequency and start time.\n"
     "\n"
     "  INPUT    our raw recording (.dat), a WAV/RF64, SigMF, .sdriq or\n"
@@ -31,6 +31,9 @@ const char* const kIqConvertUsage =
     "           .wav          16-bit IQ WAV with an auxi chunk, at the input's rate\n"
     "           .sigmf-meta   SigMF, ci16_le, at the input's rate (the .sigmf-data\n"
     "                         beside it is written too)\n"
+    "  -q, --quiet   no progress line on a terminal\n"
+    "  -h, --help    show this help\n"
+    "  --version     show the version\n"
     "\n"
     "Exit status 0 on success; 2 on any error, with one line on stderr and no output\n"
     "files left behind.\n";
@@ -233,7 +236,8 @@ private:
 }  // namespace
 
 bool ConvertIq(const std::filesystem::path& in, const std::filesystem::path& out,
-               IqConvertSummary* summary, std::string* error)
+               IqConvertSummary* summary, std::string* error,
+               const std::function<void(double)>& progress)
 {
     IqConvertSummary local;
     IqConvertSummary& sum = summary ? *summary : local;
@@ -311,6 +315,9 @@ bool ConvertIq(const std::filesystem::path& in, const std::filesystem::path& out
             return false;
         dataBytes += 4 * n;
         sum.frames += static_cast<int64_t>(n);
+        if (progress)
+            progress(static_cast<double>(sum.frames) /
+                     (format == OutFormat::Raw ? recording::kPlayRate : source.Rate()));
         if (format == OutFormat::Wav && dataBytes > 0xFFFFFFFFu - 4096) {
             *error = "the recording is too long for a WAV file (4 GiB); convert to SigMF";
             return false;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 namespace tools {
@@ -20,9 +21,11 @@ struct IqConvertSummary {
 // ".wav" 16-bit IQ WAV with an auxi chunk, ".sigmf-meta" or ".sigmf-data"
 // SigMF (ci16_le, meta and data side by side). Keeps the centre frequency and
 // the start time. Outputs appear only when the whole conversion succeeds.
-// False with one line in *error otherwise.
+// False with one line in *error otherwise. `progress`, when given, hears the
+// seconds of the recording done after each read.
 bool ConvertIq(const std::filesystem::path& in, const std::filesystem::path& out,
-               IqConvertSummary* summary, std::string* error);
+               IqConvertSummary* summary, std::string* error,
+               const std::function<void(double)>& progress = {});
 
 extern const char* const kIqConvertUsage;
 

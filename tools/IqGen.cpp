@@ -37,6 +37,7 @@ const char* const kIqGenUsage =
     "                   and FM with a 1 kHz tone at 5.027 MHz, over band noise;\n"
     "                   --tone, --depth, --offset and --amplitude do not apply\n"
     "  -h, --help       show this help\n"
+    "      --version    show the version\n"
     "\n"
     "Exit status 0 on success; 2 on any error, with one line on stderr.\n";
 
@@ -101,8 +102,18 @@ bool ParseIqGenArgs(const std::vector<std::string>& args, IqGenOptions& o, std::
             continue;
         }
         std::string name = a, value;
-        if (const auto eq = a.find('='); eq != std::string::npos) {
+        const auto eq = a.find('=');
+        if (eq != std::string::npos)
             name = a.substr(0, eq);
+        // An unknown option is told as such, and takes no word after it.
+        static const char* const kValued[] = {"--seconds", "--blocks", "--center",    "--offset",
+                                              "--tone",    "--depth",  "--amplitude", "--noise",
+                                              "--seed",    "--time"};
+        if (std::find(std::begin(kValued), std::end(kValued), name) == std::end(kValued)) {
+            *error = "unknown option \"" + a + "\" (see --help)";
+            return false;
+        }
+        if (eq != std::string::npos) {
             value = a.substr(eq + 1);
         } else if (i + 1 < args.size()) {
             value = args[++i];

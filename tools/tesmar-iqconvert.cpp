@@ -1,23 +1,40 @@
 // tesmar-iqconvert: hands our recordings to other programs and theirs to us.
 #include "tools/IqConvert.h"
+#include "tools/Messages.h"
+#include "tools/ProgramOptions.h"
+#include "tools/ProgressLine.h"
 #include "tools/StagedOutput.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 int main(int argc, char** argv)
 {
-    if (argc == 2 && (std::string(argv[1]) == "-h" || std::string(argv[1]) == "--help")) {
-        std::fputs(tools::kIqConvertUsage, stdout);
-        return 0;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    const tools::CommonOptions common = tools::TakeCommonOptions(args, true);
+    if (const auto status =
+            tools::AnswerHelpOrVersion(common, "tesmar-iqconvert", tools::kIqConvertUsage))
+        return *status;
+    if (const auto option = tools::FirstOption(args)) {
+        std::fprintf(stderr, "tesmar-iqconvert: unknown option \"%s\" (see --help)\n",
+                     tools::OneLine(*option).c_str());
+        return 2;
     }
-    if (argc != 3) {
+    if (const auto end = std::find(args.begin(), args.end(), "--"); end != args.end())
+        args.erase(end);
+    if (args.size() != 2) {
         std::fprintf(stderr, "tesmar-iqconvert: expected INPUT and OUTPUT (see --help)\n");
         return 2;
     }
     tools::InstallStagedCleanupHandlers();
     std::string error;
-    if (!tools::ConvertIq(argv[1], argv[2], nullptr, &error)) {
+    tools::ProgressLine progress(stderr, tools::RecordingSeconds(args[0]), !common.quiet);
+    const bool done = tools::ConvertIq(args[0], args[1], nullptr, &error,
+                                       [&progress](double seconds) { progress.Update(seconds); });
+    progress.Clear();
+    if (!done) {
         std::fprintf(stderr, "tesmar-iqconvert: %s\n", error.c_str());
         return 2;
     }

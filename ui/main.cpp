@@ -21,6 +21,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QIcon>
 #include <QMessageBox>
 
@@ -37,24 +38,40 @@ constexpr std::chrono::milliseconds kTerminationDeadline{4000};
 
 int main(int argc, char* argv[])
 {
+    // Read first: --help, --version and a refused line need no display.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const core::CommandLine commandLine = core::ParseCommandLine(arguments);
+    if (!commandLine.error.isEmpty()) {
+        std::fprintf(stderr, "tesmar: %s\n", qPrintable(commandLine.error));
+        return 2;
+    }
+    if (commandLine.help || commandLine.version) {
+        std::fputs(qPrintable(commandLine.help ? commandLine.helpText : commandLine.versionText),
+                   stdout);
+        return EXIT_SUCCESS;
+    }
+
     QApplication app(argc, argv);
     // The per-user data folder (used when the program's own folder is not
     // writable) is named after the application.
     QApplication::setApplicationName("Tesmar");
     QApplication::setApplicationDisplayName("Tesmar");
+    // The menu entry's name, by which a desktop finds the window's icon.
+    QApplication::setDesktopFileName("org.tesmar.Tesmar");
 
-    // Our icon, drawn at build time beside the program.
-    const QString programFolder = QApplication::applicationDirPath();
+    // Our icon, drawn at build time beside the program (or installed with
+    // the program's other read-only files).
+    const QString programFolder =
+        QString::fromStdString(core::ReceiverPaths::ForApplication().programDirectory.string());
     QApplication::setWindowIcon(QIcon(QDir(programFolder).filePath("Icon.png")));
-
-    const core::CommandLine commandLine = core::ParseCommandLine(QApplication::arguments());
-    if (!commandLine.error.isEmpty()) {
-        std::fprintf(stderr, "tesmar: %s\n", qPrintable(commandLine.error));
-        return 2;
-    }
-    if (commandLine.help) {
-        std::fputs(qPrintable(commandLine.helpText), stdout);
-        return EXIT_SUCCESS;
+    // An install that lost one of them still runs (without meter face,
+    // sounds or demo band), but says what it misses.
+    for (const char* name : {"Meter.bmp", "beep1.wav", "beep2.wav", "beep3.wav", "RawData.dat"}) {
+        if (!QFileInfo(QDir(programFolder).filePath(name)).isFile())
+            std::fprintf(stderr, "tesmar: %s is missing from %s\n", name,
+                         qPrintable(programFolder));
     }
 
     try {

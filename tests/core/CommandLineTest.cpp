@@ -21,8 +21,12 @@ TEST(CommandLine, RemoteWithAndWithoutItsPort)
         {{"tesmar", "--remote=65536"}, std::nullopt, true},
         {{"tesmar", "--remote=port"}, std::nullopt, true},
         {{"tesmar", "--remote="}, std::nullopt, true},
-        // The port is optional, so it comes with "=" (as with GNU tools).
-        {{"tesmar", "--remote", "4600"}, std::nullopt, true},
+        // The port as the next word, as --help shows it; an option after
+        // a bare --remote is no port.
+        {{"tesmar", "--remote", "4600"}, 4600, false},
+        {{"tesmar", "-remote", "4600"}, 4600, false},
+        {{"tesmar", "--remote", "port"}, std::nullopt, true},
+        {{"tesmar", "--remote", "--version"}, 4532, false},
         {{"tesmar", "--bogus"}, std::nullopt, true},
         {{"tesmar", "file.dat"}, std::nullopt, true},
     };
@@ -34,7 +38,11 @@ TEST(CommandLine, RemoteWithAndWithoutItsPort)
     }
     const CommandLine help = ParseCommandLine({"tesmar", "--help"});
     EXPECT_TRUE(help.help);
-    EXPECT_TRUE(help.helpText.contains("--remote <port>")) << help.helpText.toStdString();
+    for (const char* option : {"--remote [<port>]", "--help", "--version"})
+        EXPECT_TRUE(help.helpText.contains(option)) << help.helpText.toStdString();
+    const CommandLine version = ParseCommandLine({"tesmar", "--version"});
+    EXPECT_TRUE(version.version);
+    EXPECT_TRUE(version.versionText.startsWith("tesmar ")) << version.versionText.toStdString();
 }
 
 }  // namespace

@@ -3,9 +3,12 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 
+#include <grp.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <string>
 
 namespace radio::test {
@@ -37,6 +40,36 @@ TEST(RadioLinkClosed, MissingDeviceFails)
     EXPECT_FALSE(link.OpenRadioPort("/nonexistent/tesmar-no-such-serial-port", 1));
     EXPECT_FALSE(link.PortOpen());
     EXPECT_FALSE(changed);
+}
+
+// A user outside the device's group used to learn only "Permission error
+// while locking the device", on every retry.
+TEST(RadioLinkClosed, APortRefusedForPermissionSaysWhichGroupToJoinOnce)
+{
+    PtyRadio radio;
+    ASSERT_EQ(::chmod(radio.Path().c_str(), 0), 0);
+    struct stat st {};
+    ASSERT_EQ(::stat(radio.Path().c_str(), &st), 0);
+    const std::string group = ::getgrgid(st.st_gid)->gr_name;
+    // In a child process that drops root's rights, which no permission stops.
+    const auto refusedThrice = [&] {
+        if (::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(120);
+        RadioLink link;
+        int told = 0;
+        QObject::connect(&link, &RadioLink::PortRefused, [&](const QString& message) {
+            ++told;
+            std::fprintf(stderr, "%s\n", qPrintable(message));
+        });
+        bool opened = false;
+        for (int attempt = 0; attempt < 3; ++attempt)
+            opened = link.OpenRadioPort(radio.Path(), 0) || opened;
+        ::_exit(!opened && told == 1 ? 0 : 1);
+    };
+    EXPECT_EXIT(refusedThrice(), ::testing::ExitedWithCode(0),
+                "group \"" + group + "\" with\n    sudo usermod -aG " + group +
+                    " \\$USER\nand then log out and in again");
 }
 
 TEST_F(Links, OpensALongPathAndASystemName)

@@ -2,6 +2,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,7 +23,7 @@ std::string ReadToEnd(int fd)
         if (n > 0)
             text.append(buffer, static_cast<std::size_t>(n));
         else if (n == 0 || errno != EINTR)
-            break;
+            break;  // a terminal's reader gets EIO once its last writer has gone
     }
     return text;
 }
@@ -50,12 +51,24 @@ ProcResult Run(const char* exe, const std::vector<std::string>& args,
         pipeFds[0] = -1;
     }
 
+    // The caught standard error when not a file: [0] read here, [1] the program's.
+    int errFds[2] = {-1, -1};
+    if (options.stderrTo == RunOptions::Stderr::Pipe && ::pipe2(errFds, O_CLOEXEC) != 0)
+        return {};
+    if (options.stderrTo == RunOptions::Stderr::Terminal) {
+        if (::openpty(&errFds[0], &errFds[1], nullptr, nullptr, nullptr) != 0)
+            return {};
+        ::fcntl(errFds[0], F_SETFD, FD_CLOEXEC);
+        ::fcntl(errFds[1], F_SETFD, FD_CLOEXEC);
+    }
+
     const pid_t pid = ::fork();
     if (pid == 0) {
         const int o = options.stdoutTo == RunOptions::Stdout::File
                           ? ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644)
                           : pipeFds[1];
-        const int e = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int e = errFds[1] >= 0 ? errFds[1]
+                                     : ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (o < 0 || e < 0 || ::chdir(work.c_str()) != 0)
             ::_exit(127);
         ::dup2(o, 1);
@@ -77,6 +90,12 @@ ProcResult Run(const char* exe, const std::vector<std::string>& args,
         r.out = ReadToEnd(pipeFds[0]);
         ::close(pipeFds[0]);
     }
+    if (errFds[1] >= 0)
+        ::close(errFds[1]);
+    if (errFds[0] >= 0) {
+        r.err = ReadToEnd(errFds[0]);
+        ::close(errFds[0]);
+    }
     int ws = 0;
     if (pid > 0 && ::waitpid(pid, &ws, 0) == pid) {
         if (WIFEXITED(ws))
@@ -86,6 +105,7 @@ ProcResult Run(const char* exe, const std::vector<std::string>& args,
     }
     if (options.stdoutTo == RunOptions::Stdout::File)
         r.out = Slurp(outPath);
-    r.err = Slurp(errPath);
+    if (options.stderrTo == RunOptions::Stderr::File)
+        r.err = Slurp(errPath);
     return r;
 }

@@ -26,6 +26,12 @@ struct RunOptions {
         ClosedPipe,  // a pipe whose reader has already gone
     };
     Stdout stdoutTo = Stdout::File;
+    enum class Stderr {
+        File,      // caught in a file
+        Pipe,      // a pipe the test reads to its end (stdout must go to a file)
+        Terminal,  // a pseudo-terminal, as a person at a shell sees it (likewise)
+    };
+    Stderr stderrTo = Stderr::File;
     rlim_t fileSizeLimit = RLIM_INFINITY;  // no file of the program may grow beyond
 };
 

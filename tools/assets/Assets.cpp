@@ -221,12 +221,14 @@ QImage MakeLogo()
     return img;
 }
 
-QImage MakeIcon()
+QImage MakeIcon(int size)
 {
-    QImage img(kIconSize, kIconSize, QImage::Format_ARGB32);
+    QImage img(size, size, QImage::Format_ARGB32);
     img.fill(Qt::transparent);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing, true);
+    // Drawn on the 32-pixel grid, so that every size shows the same picture.
+    p.scale(double(size) / kIconSize, double(size) / kIconSize);
     QLinearGradient back(0, 0, 0, kIconSize);
     back.setColorAt(0.0, QColor(28, 48, 90));
     back.setColorAt(1.0, QColor(8, 14, 30));
@@ -238,6 +240,33 @@ QImage MakeIcon()
     p.drawPath(TracePath(QRectF(3, 5, kIconSize - 6, kIconSize - 11), 60));
     p.end();
     return img;
+}
+
+QByteArray MakeIconSvg()
+{
+    // The same picture as MakeIcon, as a desktop's menu scales it. Numbers
+    // through QByteArray::number, which knows no locale.
+    const auto n = [](double v) { return QByteArray::number(v, 'f', 2); };
+    QByteArray points;
+    const QPainterPath trace = TracePath(QRectF(3, 5, kIconSize - 6, kIconSize - 11), 60);
+    for (int i = 0; i < trace.elementCount(); ++i)
+        points += (i ? " " : "") + n(trace.elementAt(i).x) + "," + n(trace.elementAt(i).y);
+    const QByteArray size = QByteArray::number(kIconSize);
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
+           size + "\" height=\"" + size + "\" viewBox=\"0 0 " + size + " " + size +
+           "\">\n"
+           "  <defs>\n"
+           "    <linearGradient id=\"back\" x1=\"0\" y1=\"0\" x2=\"0\" y2=\"1\">\n"
+           "      <stop offset=\"0\" stop-color=\"#1c305a\"/>\n"
+           "      <stop offset=\"1\" stop-color=\"#080e1e\"/>\n"
+           "    </linearGradient>\n"
+           "  </defs>\n"
+           "  <rect x=\"0.5\" y=\"0.5\" width=\"" +
+           n(kIconSize - 1) + "\" height=\"" + n(kIconSize - 1) +
+           "\" rx=\"6\" ry=\"6\" fill=\"url(#back)\"/>\n"
+           "  <polyline fill=\"none\" stroke=\"#78e6aa\" stroke-width=\"1.6\" points=\"" +
+           points + "\"/>\n</svg>\n";
 }
 
 std::vector<int16_t> MakeClick() { return Tones({{1200.0, 40.0}}, 0.18, 4.0); }
@@ -280,6 +309,16 @@ bool WriteAll(const QString& dir)
     ok = WriteWav(d.filePath("beep3.wav"), MakeRefused()) && ok;
     ok = MakeLogo().save(d.filePath("Logo.png"), "PNG") && ok;
     ok = MakeIcon().save(d.filePath("Icon.png"), "PNG") && ok;
+    // The desktop menu's icons, in the icon theme's folders.
+    for (const int size : kThemeIconSizes) {
+        const QString folder = QStringLiteral("icons/%1x%1").arg(size);
+        ok = d.mkpath(folder) && MakeIcon(size).save(d.filePath(folder + "/tesmar.png"), "PNG") &&
+             ok;
+    }
+    QFile svg(d.filePath("icons/tesmar.svg"));
+    const QByteArray text = MakeIconSvg();
+    ok = d.mkpath("icons") && svg.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+         svg.write(text) == text.size() && svg.flush() && ok;
     return ok;
 }
 

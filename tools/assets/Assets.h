@@ -35,7 +35,11 @@ constexpr int kIconSize = 32;
 // The logo: the name over a dark band with a spectrum trace and a waterfall
 // strip. The icon: the same trace in a rounded square.
 QImage MakeLogo();
-QImage MakeIcon();
+QImage MakeIcon(int size = kIconSize);
+// The icon as SVG text, for the desktop menu.
+QByteArray MakeIconSvg();
+// The sizes of the menu icon drawn for the icon theme (icons/NxN/tesmar.png).
+inline constexpr int kThemeIconSizes[] = {16, 24, 32, 48, 64, 128, 256};
 
 // Mono 16-bit sounds: a key click, a rising "accepted" and a falling
 // "refused", quiet and with soft edges.
@@ -46,7 +50,8 @@ std::vector<int16_t> MakeRefused();
 // Writes a 44-byte-header PCM WAV file, mono, 16 bits, kSampleRate.
 bool WriteWav(const QString& path, const std::vector<int16_t>& samples);
 
-// Writes all six files into dir; false when one cannot be written.
+// Writes all six files into dir, and the menu icons into its "icons" folder;
+// false when one cannot be written.
 bool WriteAll(const QString& dir);
 
 }  // namespace assets

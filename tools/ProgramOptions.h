@@ -1,0 +1,37 @@
+#pragma once
+
+// The options every command-line program of ours answers alike: -h/--help,
+// --version and, where there is a progress line, -q/--quiet.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tools {
+
+struct CommonOptions {
+    bool help = false;
+    bool version = false;
+    bool quiet = false;
+};
+
+// Takes the common options out of args (program name excluded), up to a
+// "--" that ends the options. -q/--quiet only when `withQuiet`; otherwise it
+// is left for the program's own parser to refuse.
+CommonOptions TakeCommonOptions(std::vector<std::string>& args, bool withQuiet);
+
+// "tesmar-demod 0.1.0 (Tesmar)", with a newline.
+std::string VersionText(std::string_view program);
+
+// For --help or --version: writes `usage` or the version to standard output
+// and gives the exit status (0, or 2 when standard output could not be
+// written). Nothing otherwise.
+std::optional<int> AnswerHelpOrVersion(const CommonOptions& options, std::string_view program,
+                                       const char* usage);
+
+// The first word before "--" that looks like an option ("-" alone is a file
+// name: standard input or output), or nothing.
+std::optional<std::string> FirstOption(const std::vector<std::string>& args);
+
+}  // namespace tools
