@@ -313,9 +313,6 @@ TEST(IqFormats, PlayerRefusals)
     const std::vector<uint8_t> floats(800, 0);
     WriteAll(dir / "gqrx_20261207_101112_7100000_0_fc.raw", floats);
     WriteAll(dir / "gqrx_20261207_101112_7100000_999999999999_fc.raw", floats);
-    auto wide = EncodeWavHeader(1, 16, 4000000000u, 400, {});
-    wide.resize(wide.size() + 400);
-    WriteAll(dir / "wide.wav", wide);
     IqPlayer player;
     const struct {
         const char* file;
@@ -328,7 +325,6 @@ TEST(IqFormats, PlayerRefusals)
         {"gqrx_20261207_101112_7100000_0_fc.raw", "sample rate 0 Hz is outside"},
         {"gqrx_20261207_101112_7100000_999999999999_fc.raw",
          "sample rate 999999999999 Hz is outside"},
-        {"wide.wav", "sample rate 4000000000 Hz is outside"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
@@ -360,13 +356,9 @@ TEST(IqFormats, AChunkOfAnySizeBeforeTheDataIsSkipped)
     const auto result = player.Open(dir / "listed.wav");
     ASSERT_EQ(result.status, RawHeaderStatus::Accepted) << result.message;
     ASSERT_EQ(player.Pump(), IqPlayer::Step::Block);
-    for (int n = 0; n < kRawBlockFrames; ++n) {
-        const auto sample = [&](int k) {
-            return static_cast<int16_t>(samples[2 * k] | samples[2 * k + 1] << 8);
-        };
-        ASSERT_EQ(player.Frames()[2 * n], sample(2 * n + 1)) << n;
-        ASSERT_EQ(player.Frames()[2 * n + 1], sample(2 * n)) << n;
-    }
+    // Q first, as our own frames hold them.
+    for (int k = 0; k < kRawBlockSamples; ++k)
+        ASSERT_EQ(player.Frames()[k ^ 1], static_cast<int16_t>(Le16(samples, 2 * k))) << k;
 }
 
 // Catches a slice allowed past the recording's edge, and a 48 kHz file

@@ -212,16 +212,15 @@ TEST(IqPlayback, NanAndInfiniteSamplesBecomeZeroAndTheLimits)
             if (step == recording::IqPlayer::Step::FinalBlock)
                 break;
         }
-        if (rate == 48000) {
-            for (std::size_t k = 0; k < odd.size(); ++k)
-                EXPECT_EQ(frames.at(at + k), odd[k].second) << k;
-        } else {
+        if (rate != 48000) {
             // The carrier never passes through (0, 0): a silenced frame is one
             // a NaN reached. The resampler's first and last frames ramp.
             for (std::size_t n = 200; n + 200 < frames.size() / 2; ++n)
                 ASSERT_FALSE(frames[2 * n] == 0 && frames[2 * n + 1] == 0) << "frame " << n;
             continue;
         }
+        for (std::size_t k = 0; k < odd.size(); ++k)
+            EXPECT_EQ(frames.at(at + k), odd[k].second) << k;
         std::string error;
         ASSERT_TRUE(tools::ConvertIq(in, dir.Path() / "out.wav", nullptr, &error)) << error;
         const auto wav = ReadAll(dir.Path() / "out.wav");
