@@ -294,11 +294,11 @@ template <Demod D, bool An, bool ThroughAf, ChainPart P>
 
         // The section steps: IF, noise high-pass, and the lanes of their own.
         const int nd = n - S::kDeemphasis, nn = n - S::kNoise;
-        sections.template Step<G>(
-            n,
-            V4{kFront && in(n) ? b.I[n] : 0.0, kFront && in(n) ? b.Q[n] : 0.0,
-               kBack && in(nn) ? b.Audio[nn] : 0.0, kBack && kFm && in(nd) ? b.FmRaw[nd] : 0.0},
-            smootherIn, highPassIn);
+        sections.template Step<G>(n,
+                                  V4{kFront && in(n) ? b.I[n] : 0.0, kFront && in(n) ? b.Q[n] : 0.0,
+                                     kBack && in(nn) ? b.Audio[nn] : 0.0,
+                                     kBack && kFm && in(nd) ? b.FmRaw[nd] : 0.0},
+                                  smootherIn, highPassIn);
         if constexpr (kFm && kBack)
             if (in(nd))
                 b.Audio[nd] = sections.Out(kDeemphasisSection, kLaneOwn);
@@ -394,8 +394,7 @@ FrontEndResult Front(const ChainControls& c, const FrontEndStages& s, ChainBuffe
 
 // The back half has no canceller: its schedule is the one without.
 template <bool ThroughAf>
-FrontEndResult Back(const ChainControls& c, const FrontEndStages& s, ChainBuffers& b,
-                    double* afOut)
+FrontEndResult Back(const ChainControls& c, const FrontEndStages& s, ChainBuffers& b, double* afOut)
 {
     constexpr ChainPart B = ChainPart::Back;
     if (c.RxMode == kModeAM)
@@ -412,7 +411,8 @@ FrontEndResult RunFrontEnd(const ChainControls& c, const FrontEndStages& s, Chai
 {
     switch (part) {
     case ChainPart::Front: return Front(c, s, b, agcTrace);
-    case ChainPart::Back: return throughAf ? Back<true>(c, s, b, afOut) : Back<false>(c, s, b, afOut);
+    case ChainPart::Back:
+        return throughAf ? Back<true>(c, s, b, afOut) : Back<false>(c, s, b, afOut);
     default:
         return throughAf ? Whole<true>(c, s, b, agcTrace, afOut)
                          : Whole<false>(c, s, b, agcTrace, afOut);
