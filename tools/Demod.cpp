@@ -4,12 +4,16 @@
 #include "recording/RawIqFile.h"
 #include "recording/WavFile.h"
 #include "settings/Ranges.h"
+#include "tools/DemodPipeline.h"
 #include "tools/StagedOutput.h"
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <thread>
 
 namespace tools {
 
@@ -98,6 +102,13 @@ dsp::ChainControls ChainControlsFor(const DemodOptions& options)
     return controls;
 }
 
+int ThreadsFor(const DemodOptions& options)
+{
+    if (options.threads > 0)
+        return std::min(options.threads, 2);
+    return std::thread::hardware_concurrency() > 1 ? 2 : 1;
+}
+
 bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* error)
 {
     DemodSummary local;
@@ -166,29 +177,44 @@ bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* e
     dsp::ChainControls controls = ChainControlsFor(options);
     auto chain = std::make_unique<dsp::SignalChain>(controls);
     chain->Setup();
-    const dsp::BlockOutputs& o = chain->Outputs();
 
-    for (;;) {
-        const recording::IqPlayer::Step step = player->Pump();
-        if (step == recording::RawPlayer::Step::Idle)
-            break;
-        chain->ProcessBlock(player->Frames());
-        ++sum.blocks;
+    auto write = [&](const dsp::BlockOutputs& o, std::string* err) {
         if (!outWav.Append(o.OutFrames.data(), o.OutFrames.size())) {
-            *error = outWav.LastError();
+            *err = outWav.LastError();
             return false;
         }
         if (rec && o.RecFeedReady) {
             if (!recorder.RecordBlock(o.RecFeed.data())) {
-                *error = recorder.LastError();
+                *err = recorder.LastError();
                 return false;
             }
             ++sum.recordedBlocks;
         }
-        if (spectrumOut && !spectrum.Write(o.SpectrumDb.data(), o.SpectrumDb.size(), error))
+        return !spectrumOut || spectrum.Write(o.SpectrumDb.data(), o.SpectrumDb.size(), err);
+    };
+    if (ThreadsFor(options) > 1) {
+        auto read = [&](int16_t* frames, bool* last) {
+            const recording::IqPlayer::Step step = player->Pump();
+            if (step == recording::RawPlayer::Step::Idle)
+                return false;
+            std::memcpy(frames, player->Frames(), sizeof(int16_t) * dsp::kBlockSamples);
+            *last = step == recording::RawPlayer::Step::FinalBlock;
+            return true;
+        };
+        if (!RunPipelined(*chain, read, write, &sum.blocks, error))
             return false;
-        if (step == recording::RawPlayer::Step::FinalBlock)
-            break;
+    } else {
+        for (;;) {
+            const recording::IqPlayer::Step step = player->Pump();
+            if (step == recording::RawPlayer::Step::Idle)
+                break;
+            chain->ProcessBlock(player->Frames());
+            ++sum.blocks;
+            if (!write(chain->Outputs(), error))
+                return false;
+            if (step == recording::RawPlayer::Step::FinalBlock)
+                break;
+        }
     }
     if (player->ReadFailed()) {
         *error = options.input.string() + ": " + player->LastError();
