@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using DemodOutputs = DemodFixture;
+using DemodOutputs = DemodThreadsFixture;
 
 // The temporary files a run left anywhere below dir.
 std::vector<std::string> TempFilesIn(const fs::path& dir)
@@ -123,7 +123,7 @@ private:
 
 // An output that is the input, under whatever name, would destroy the
 // recording being read: refused before anything is written.
-TEST_F(DemodOutputs, AnOutputThatIsTheInputOrAnotherOutputIsRefused)
+TEST_P(DemodOutputs, AnOutputThatIsTheInputOrAnotherOutputIsRefused)
 {
     const auto in = Make("am.dat", {"--blocks", "3"});
     const auto original = ReadAll(in);
@@ -163,7 +163,7 @@ TEST_F(DemodOutputs, AnOutputThatIsTheInputOrAnotherOutputIsRefused)
 // A rename at the end fails (a folder has taken the record file's name while
 // the program ran): what the program did not make itself stays, links and
 // pipes included, and none of its temporary files is left.
-TEST_F(DemodOutputs, ALateFailureRemovesOnlyWhatTheRunMade)
+TEST_P(DemodOutputs, ALateFailureRemovesOnlyWhatTheRunMade)
 {
     const auto recording = ReadAll(Make("am.dat", {"--blocks", "10"}));
     fs::create_directory(dir / "real");
@@ -202,7 +202,7 @@ TEST_F(DemodOutputs, ALateFailureRemovesOnlyWhatTheRunMade)
 // The reader of an output goes away, or the output outgrows the file size
 // limit: the program ends with status 2 and one line, not killed by a
 // signal, and takes its temporary files with it.
-TEST_F(DemodOutputs, ABrokenPipeOrAFullFileEndsWithAMessage)
+TEST_P(DemodOutputs, ABrokenPipeOrAFullFileEndsWithAMessage)
 {
     const auto in = Make("am.dat", {"--blocks", "20"});
     {
@@ -245,7 +245,7 @@ TEST_F(DemodOutputs, ABrokenPipeOrAFullFileEndsWithAMessage)
 
 // "-" writes to standard output, and outputs that cannot be sought (pipes)
 // carry the streaming sizes instead of failing at the end.
-TEST_F(DemodOutputs, PipesGetTheSamplesBehindAStreamingHeader)
+TEST_P(DemodOutputs, PipesGetTheSamplesBehindAStreamingHeader)
 {
     const auto in = Make("am.dat", {"--blocks", "8", "--tone", "700"});
     ASSERT_EQ(Demod({"--set", "GainPos=0", in.string(), "out.wav"}, dir.Path()).status, 0);
@@ -275,7 +275,7 @@ TEST_F(DemodOutputs, PipesGetTheSamplesBehindAStreamingHeader)
 
 // Values no control could produce mean what they mean to the application at
 // start: the same output as the nearest value its controls allow.
-TEST_F(DemodOutputs, SettingsAreBroughtIntoTheApplicationsRanges)
+TEST_P(DemodOutputs, SettingsAreBroughtIntoTheApplicationsRanges)
 {
     const auto in = Make("am.dat", {"--blocks", "12", "--tone", "700", "--noise", "300"});
     const struct {
@@ -310,7 +310,7 @@ TEST_F(DemodOutputs, SettingsAreBroughtIntoTheApplicationsRanges)
 
 // A --record file in which nothing was recorded is an empty WAV file that
 // readers accept.
-TEST_F(DemodOutputs, NothingRecordedLeavesAValidEmptyWav)
+TEST_P(DemodOutputs, NothingRecordedLeavesAValidEmptyWav)
 {
     // Noise alone never opens the squelch at its right stop.
     const auto in = Make("noise.dat", {"--blocks", "4", "--noise", "300"});
@@ -322,3 +322,5 @@ TEST_F(DemodOutputs, NothingRecordedLeavesAValidEmptyWav)
     EXPECT_EQ(Le32(rec, 4), 36u);
     EXPECT_EQ(Le32(rec, 40), 0u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Threads, DemodOutputs, ::testing::Values(1, 2));
