@@ -148,8 +148,17 @@ bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* e
         return false;
     }
 
+    // Large stream buffers for the outputs written block by block: a write
+    // call per buffer rather than several per block. Declared before the
+    // writers, whose streams may close as they go.
+    constexpr std::size_t kStreamBuffer = 256 * 1024;
+    std::unique_ptr<char[]> outBuffer(new char[kStreamBuffer]);
+    std::unique_ptr<char[]> spectrumBuffer(spectrumOut ? new char[kStreamBuffer] : nullptr);
+
     recording::WavWriter outWav;
     std::FILE* file = out.stage.Open(error);
+    if (file)
+        std::setvbuf(file, outBuffer.get(), _IOFBF, kStreamBuffer);
     if (!file || !outWav.Adopt(file, out.stage.Name(), kOutRate, kOutChannels)) {
         if (file)
             *error = outWav.LastError();
@@ -169,6 +178,7 @@ bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* e
         file = spectrumOut->stage.Open(error);
         if (!file)
             return false;
+        std::setvbuf(file, spectrumBuffer.get(), _IOFBF, kStreamBuffer);
         spectrum.Adopt(file, spectrumOut->stage.Name());
     }
 
