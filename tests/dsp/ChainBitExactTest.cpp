@@ -140,7 +140,7 @@ class BitExactChain : public ::testing::TestWithParam<int> {};
 
 TEST_P(BitExact, PlainChain)
 {
-    const auto [mode, threads] = GetParam();
+    const int mode = std::get<0>(GetParam()), threads = std::get<1>(GetParam());
     ExactPair p(threads, [&](dsp::ChainControls& c) { Tune(c, mode, 10); });
     dsptest::Band band(700 + mode);
     for (int b = 0; b < 24; ++b)
@@ -152,7 +152,7 @@ TEST_P(BitExact, PlainChain)
 
 TEST_P(BitExact, EverythingOnAtHighVolume)
 {
-    const auto [mode, threads] = GetParam();
+    const int mode = std::get<0>(GetParam()), threads = std::get<1>(GetParam());
     ExactPair p(threads, [&](dsp::ChainControls& c) {
         Tune(c, mode, 120);
         c.DSP3D = true;
@@ -177,7 +177,7 @@ TEST_P(BitExact, EverythingOnAtHighVolume)
 // the way, or in the block at which the states are cleared.
 TEST_P(BitExact, LongDigitalSilenceThenSignal)
 {
-    const auto [mode, threads] = GetParam();
+    const int mode = std::get<0>(GetParam()), threads = std::get<1>(GetParam());
     ExactPair p(threads, [&](dsp::ChainControls& c) {
         Tune(c, mode, 60);
         c.IFBW = 1;  // "3.0 k": negligible after some 15 silent blocks

@@ -274,7 +274,7 @@ class ChainEquivalence : public ::testing::TestWithParam<int> {};
 
 TEST_P(EveryMode, AllSwitchesOff)
 {
-    const auto [mode, threads] = GetParam();
+    const int mode = std::get<0>(GetParam()), threads = std::get<1>(GetParam());
     Pair p(threads, [&](dsp::ChainControls& c) { Tune(c, mode, 0); });
     dsptest::Band band(100 + mode);
     for (int b = 0; b < 40; ++b)
@@ -285,7 +285,7 @@ TEST_P(EveryMode, AllSwitchesOff)
 
 TEST_P(EveryMode, NoiseProcessingSpectrumAndRecording)
 {
-    const auto [mode, threads] = GetParam();
+    const int mode = std::get<0>(GetParam()), threads = std::get<1>(GetParam());
     Pair p(threads, [&](dsp::ChainControls& c) {
         Tune(c, mode, 60);
         c.DSP3D = true;
