@@ -6,7 +6,8 @@
 // are stated for with
 //   build/bin/tesmar-bench-demod --benchmark_repetitions=5 --benchmark_report_aggregates_only
 // on a machine otherwise idle: the load average at the start is in the
-// context lines.
+// context lines. Where other work cannot be stopped, `chrt -f 10` before the
+// command gives the runs (the programs it starts inherit it) the cores first.
 #include "tools/IqGen.h"
 
 #include <benchmark/benchmark.h>
