@@ -141,7 +141,9 @@ void SignalChain::SetNoiseReduction(bool on)
     c_.DSPNR = on;
 }
 
-void SignalChain::ProcessBlock(const int16_t* frames)
+void SignalChain::ProcessBlock(const int16_t* frames) { ProcessBlock(frames, out_); }
+
+void SignalChain::ProcessBlock(const int16_t* frames, BlockOutputs& out)
 {
     ChainStages& s = *s_;
     ChainBuffers& b = s.buffers;
@@ -153,9 +155,9 @@ void SignalChain::ProcessBlock(const int16_t* frames)
     // noise reduction nothing comes between the squelch and the audio
     // high-pass, and the same loop runs on through the AF filter.
     const FrontEndResult front =
-        RunFrontEnd(c, s.FrontEnd(), b, out_.AGCTrace.data(), !c.DSPNR, audioOut);
+        RunFrontEnd(c, s.FrontEnd(), b, out.AGCTrace.data(), !c.DSPNR, audioOut);
     s.ifFilter.FlushNegligible();
-    FinishBlock(b, front, audioOut, out_);
+    FinishBlock(b, front, audioOut, out);
 }
 
 void SignalChain::ProcessFront(const int16_t* frames, ChainHandOver& h)

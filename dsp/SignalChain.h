@@ -100,6 +100,8 @@ public:
 
     // One block of 2400 frames of two int16 samples (host order, little-endian).
     void ProcessBlock(const int16_t* frames);
+    // The same with the outputs into out instead of Outputs().
+    void ProcessBlock(const int16_t* frames, BlockOutputs& out);
 
     // ProcessBlock in two halves, for a pipeline across blocks on two
     // threads: the front half (conversion, oscillators, mixer, IF filter,

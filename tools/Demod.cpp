@@ -211,7 +211,7 @@ bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* e
             *last = step == recording::RawPlayer::Step::FinalBlock;
             return true;
         };
-        if (!RunPipelined(*chain, read, write, &sum.blocks, error))
+        if (!RunPipelined(*chain, SplitPays(controls), read, write, &sum.blocks, error))
             return false;
     } else {
         for (;;) {

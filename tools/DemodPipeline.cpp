@@ -49,6 +49,12 @@ inline void Relax()
 // the sleeps and their wake-ups.
 class Progress {
 public:
+    // Split: the chain's halves are two stages; otherwise the front stage is
+    // left out and the back stage runs the whole chain.
+    explicit Progress(bool split)
+        : split_(split)
+    {}
+
     // Waits until stage s may take block n: the stage before has finished it
     // and the ring behind s has room. False when the run is over for s: the
     // input ended before block n, or the run stopped.
@@ -74,9 +80,9 @@ public:
     {
         done_[s].store(n + 1);
         if (s > kRead)
-            Notify(static_cast<Stage>(s - 1));
+            Notify(Prev(s));
         if (s < kWrite)
-            Notify(static_cast<Stage>(s + 1));
+            Notify(Next(s));
     }
     // The input holds `blocks` blocks.
     void End(int64_t blocks)
@@ -93,6 +99,8 @@ public:
 
 private:
     static int Batch(Stage s) { return std::max(kBatch[s], 1); }
+    Stage Prev(Stage s) const { return s == kBack && !split_ ? kRead : static_cast<Stage>(s - 1); }
+    Stage Next(Stage s) const { return s == kRead && !split_ ? kBack : static_cast<Stage>(s + 1); }
     // Whether stage s can go on with block n, with `batch` blocks of data
     // ready (the writer) or slots free (the others) where it waits for
     // either.
@@ -102,14 +110,14 @@ private:
         if (stopped_.load() || n >= total)
             return true;
         if (s > kRead) {
-            const int64_t before = done_[s - 1].load();
+            const int64_t before = done_[Prev(s)].load();
             const int need = s == kWrite ? batch : 1;
             if (before - n < need && before < total)
                 return false;
             if (before - n < 1)
                 return false;
         }
-        if (s < kWrite && n - done_[s + 1].load() > kDepth[s] - batch)
+        if (s < kWrite && n - done_[Next(s)].load() > kDepth[s] - batch)
             return false;
         return true;
     }
@@ -133,6 +141,7 @@ private:
             w.notify_all();
     }
 
+    const bool split_;
     std::array<std::atomic<int64_t>, kStages> done_{};
     std::atomic<int64_t> total_ = std::numeric_limits<int64_t>::max();
     std::atomic<bool> stopped_ = false;
@@ -163,13 +172,15 @@ private:
 
 }  // namespace
 
-bool RunPipelined(dsp::SignalChain& chain, const BlockReader& read, const BlockWriter& write,
-                  int64_t* blocks, std::string* error)
+bool SplitPays(const dsp::ChainControls& c) { return c.DSPAN || c.DSPNR; }
+
+bool RunPipelined(dsp::SignalChain& chain, bool split, const BlockReader& read,
+                  const BlockWriter& write, int64_t* blocks, std::string* error)
 {
     auto input = std::make_unique<InputSlot[]>(kDepth[kRead]);
-    auto hand = std::make_unique<dsp::ChainHandOver[]>(kDepth[kFront]);
+    auto hand = std::make_unique<dsp::ChainHandOver[]>(split ? kDepth[kFront] : 0);
     auto output = std::make_unique<dsp::BlockOutputs[]>(kDepth[kBack]);
-    Progress progress;
+    Progress progress(split);
     std::string writeError;
     int64_t processed = 0;
     {
@@ -184,7 +195,7 @@ bool RunPipelined(dsp::SignalChain& chain, const BlockReader& read, const BlockW
             progress.End(n);
         });
         Joined front([&] {
-            for (int64_t n = 0; progress.Acquire(kFront, n); ++n) {
+            for (int64_t n = 0; split && progress.Acquire(kFront, n); ++n) {
                 chain.ProcessFront(input[n % kDepth[kRead]].frames.data(),
                                    hand[n % kDepth[kFront]]);
                 progress.Release(kFront, n);
@@ -200,7 +211,11 @@ bool RunPipelined(dsp::SignalChain& chain, const BlockReader& read, const BlockW
             }
         });
         for (int64_t n = 0; progress.Acquire(kBack, n); ++n) {
-            chain.ProcessBack(hand[n % kDepth[kFront]], output[n % kDepth[kBack]]);
+            if (split)
+                chain.ProcessBack(hand[n % kDepth[kFront]], output[n % kDepth[kBack]]);
+            else
+                chain.ProcessBlock(input[n % kDepth[kRead]].frames.data(),
+                                   output[n % kDepth[kBack]]);
             progress.Release(kBack, n);
             processed = n + 1;
         }

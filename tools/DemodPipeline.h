@@ -19,9 +19,18 @@ using BlockWriter = std::function<bool(const dsp::BlockOutputs& out, std::string
 // ahead, the chain's front half (ProcessFront), its back half (ProcessBack,
 // on the calling thread) and writing behind, each a block or more ahead of
 // the next, handed over through fixed rings of whole blocks allocated here
-// once. The outputs are those of ProcessBlock, block for block. Returns the
-// blocks processed; false when the writer failed, with its error.
-bool RunPipelined(dsp::SignalChain& chain, const BlockReader& read, const BlockWriter& write,
-                  int64_t* blocks, std::string* error);
+// once. Not split, the calling thread runs the whole chain (ProcessBlock)
+// between reading and writing, on three threads. The outputs are those of
+// ProcessBlock, block for block. Returns the blocks processed; false when
+// the writer failed, with its error.
+bool RunPipelined(dsp::SignalChain& chain, bool split, const BlockReader& read,
+                  const BlockWriter& write, int64_t* blocks, std::string* error);
+
+// Whether the chain pays for its split: the halves lose the whole loop's
+// overlap (plain, 15 + 16 us a block against 22 us whole), which only the
+// canceller's or the noise reduction's work outweighs (everything on, 70 and
+// 50 us against 105); without them, reading and writing on threads of their
+// own beside the whole chain is faster.
+bool SplitPays(const dsp::ChainControls& c);
 
 }  // namespace tools
