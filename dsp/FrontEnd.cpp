@@ -128,28 +128,38 @@ inline BatchStep BatchAt(int n, int lag)
 // of the IF cascade (I and Q), of the squelch's noise high-pass, and of the
 // last lane's own filter. Each section takes the output of the section
 // before from the iteration before, so no section waits for another.
-template <class S, bool Fm, bool ThroughAf>
+//
+// A half of the chain (Front or Back false) leaves the other half's lanes
+// with zero coefficients and states: they compute zeros and touch no stage
+// of the other half, which another thread may be running.
+template <class S, bool Fm, bool ThroughAf, bool Front, bool Back>
 class SectionSteps {
 public:
     explicit SectionSteps(const FrontEndStages& s)
     {
-        s.ifFilter.ToLanes(c_, st_, kLaneI);
-        s.squelch.NoiseToLanes(c_, st_, kLaneNoise);
-        if constexpr (Fm)
-            s.fm.DeemphasisToLanes(c_[kDeemphasisSection], st_[kDeemphasisSection], kLaneOwn);
-        s.squelch.SmootherToLanes(c_[kSmootherSection], st_[kSmootherSection], kLaneOwn);
-        if constexpr (ThroughAf)
-            s.af.HighPassToLanes(c_[kHighPassSection], st_[kHighPassSection], kLaneOwn);
+        if constexpr (Front)
+            s.ifFilter.ToLanes(c_, st_, kLaneI);
+        if constexpr (Back) {
+            s.squelch.NoiseToLanes(c_, st_, kLaneNoise);
+            if constexpr (Fm)
+                s.fm.DeemphasisToLanes(c_[kDeemphasisSection], st_[kDeemphasisSection], kLaneOwn);
+            s.squelch.SmootherToLanes(c_[kSmootherSection], st_[kSmootherSection], kLaneOwn);
+            if constexpr (ThroughAf)
+                s.af.HighPassToLanes(c_[kHighPassSection], st_[kHighPassSection], kLaneOwn);
+        }
     }
     void Finish(const FrontEndStages& s) const
     {
-        s.ifFilter.FromLanes(st_, kLaneI);
-        s.squelch.NoiseFromLanes(st_, kLaneNoise);
-        s.squelch.SmootherFromLanes(st_[kSmootherSection], kLaneOwn);
-        if constexpr (Fm)
-            s.fm.DeemphasisFromLanes(st_[kDeemphasisSection], kLaneOwn);
-        if constexpr (ThroughAf)
-            s.af.HighPassFromLanes(st_[kHighPassSection], kLaneOwn);
+        if constexpr (Front)
+            s.ifFilter.FromLanes(st_, kLaneI);
+        if constexpr (Back) {
+            s.squelch.NoiseFromLanes(st_, kLaneNoise);
+            s.squelch.SmootherFromLanes(st_[kSmootherSection], kLaneOwn);
+            if constexpr (Fm)
+                s.fm.DeemphasisFromLanes(st_[kDeemphasisSection], kLaneOwn);
+            if constexpr (ThroughAf)
+                s.af.HighPassFromLanes(st_[kHighPassSection], kLaneOwn);
+        }
     }
 
     // x0: the inputs of section 0; the smoother's and the high-pass's inputs
@@ -190,6 +200,11 @@ private:
 };
 
 // Stand-ins for the stages a variant does not run.
+struct Absent {
+    template <class... A>
+    explicit Absent(A&&...)
+    {}
+};
 struct NoCanceller {
     explicit NoCanceller(Canceller&) {}
     V2 Predict(V2 x, int) { return x; }
@@ -204,10 +219,14 @@ struct AmBatches {
     void Stage(int, int m0) { AmDemodulator::Batch(i, q, audio, m0); }
 };
 
-// One loop per variant (demodulator, canceller, AF stages in the loop or not),
-// each a function of its own: one call per block costs nothing, and a
-// profile then shows the front end apart from the later stages.
-template <Demod D, bool An, bool ThroughAf>
+// One loop per variant (demodulator, canceller, AF stages in the loop or not,
+// the whole chain or one half), each a function of its own: one call per
+// block costs nothing, and a profile then shows the front end apart from the
+// later stages. A half runs the whole schedule with the other half's stages
+// left out, so every stage computes exactly what it computes in the whole
+// loop; it constructs none of them either, since another thread may be
+// running them.
+template <Demod D, bool An, bool ThroughAf, ChainPart P>
 [[gnu::noinline]] FrontEndResult Loop(const ChainControls& c, const FrontEndStages& s,
                                       ChainBuffers& b, double* __restrict trace,
                                       double* __restrict afOut)
@@ -215,34 +234,43 @@ template <Demod D, bool An, bool ThroughAf>
     using S = Schedule<D, An>;
     constexpr bool kFm = D == Demod::Fm;
     constexpr bool kBfo = D == Demod::Product;
+    constexpr bool kFront = P != ChainPart::Back;
+    constexpr bool kBack = P != ChainPart::Front;
+    static_assert(kBack || !ThroughAf);
 
-    SectionSteps<S, kFm, ThroughAf> sections(s);
-    Oscillators::Run<kBfo> osc(s.oscillators, Oscillators::TuneIncrement(c.FreqTune, c.SSBShift),
-                               kBfo ? Oscillators::BfoIncrement(c.RxMode, c.SSBShift) : 0.0,
-                               b.TuneAt, b.BfoAt);
-    TuningMixer mixer(b.TuneAt, b.RawI, b.RawQ, b.I, b.Q);
-    std::conditional_t<An, Canceller::Run, NoCanceller> canceller(s.canceller);
-    Agc::Run agc(s.agc, c.AGCDecay, trace);
-    using Demodulator =
+    SectionSteps<S, kFm, ThroughAf, kFront, kBack> sections(s);
+    std::conditional_t<kFront, Oscillators::Run<kBfo>, Absent> osc(
+        s.oscillators, Oscillators::TuneIncrement(c.FreqTune, c.SSBShift),
+        kBfo ? Oscillators::BfoIncrement(c.RxMode, c.SSBShift) : 0.0, b.TuneAt, b.BfoAt);
+    std::conditional_t<kFront, TuningMixer, Absent> mixer(b.TuneAt, b.RawI, b.RawQ, b.I, b.Q);
+    std::conditional_t<An && kFront, Canceller::Run, NoCanceller> canceller(s.canceller);
+    std::conditional_t<kFront, Agc::Run, Absent> agc(s.agc, c.AGCDecay, trace);
+    using Demodulator = std::conditional_t<
+        !kBack, Absent,
         std::conditional_t<D == Demod::Am, AmBatches,
-                           std::conditional_t<kFm, FmDemodulator::Run, ProductDemodulator>>;
+                           std::conditional_t<kFm, FmDemodulator::Run, ProductDemodulator>>>;
     Demodulator demod = [&] {
-        if constexpr (D == Demod::Am)
+        if constexpr (!kBack)
+            return Absent{};
+        else if constexpr (D == Demod::Am)
             return AmBatches{b.I, b.Q, b.Audio};
         else if constexpr (kFm)
             return FmDemodulator::Run(s.fm, b.I, b.Q, b.FmRaw);
         else
             return ProductDemodulator(b.BfoAt, b.I, b.Q, b.Audio);
     }();
-    Squelch::Run squelch(s.squelch, c.RxMode, c.IFBW, c.SqlPos, c.MonitorOn, b.Gate);
-    AfFilter::Run af(s.af, c.VolGain, afOut);
+    std::conditional_t<kBack, Squelch::Run, Absent> squelch(s.squelch, c.RxMode, c.IFBW, c.SqlPos,
+                                                            c.MonitorOn, b.Gate);
+    std::conditional_t<kBack && ThroughAf, AfFilter::Run, Absent> af(s.af, c.VolGain, afOut);
 
     // The phases and mixer batches that the loop does not reach.
-    for (int n = 0; n < -S::kOscillator; ++n)
-        osc.Step(n);
-    for (int m0 = 0; m0 + S::kMixer < 0; m0 += kBatch)
-        for (int stage = 0; stage < TuningMixer::kStages; ++stage)
-            mixer.Stage(stage, m0);
+    if constexpr (kFront) {
+        for (int n = 0; n < -S::kOscillator; ++n)
+            osc.Step(n);
+        for (int m0 = 0; m0 + S::kMixer < 0; m0 += kBatch)
+            for (int stage = 0; stage < TuningMixer::kStages; ++stage)
+                mixer.Stage(stage, m0);
+    }
 
     double smootherIn = 0.0;  // the noise cascade's rectified output of the iteration before
     double highPassIn = 0.0;  // the gated audio of the decision before
@@ -256,43 +284,50 @@ template <Demod D, bool An, bool ThroughAf>
         const int m = n - S::kAgc;
 
         // Oscillators and mixer ahead of the IF lanes.
-        if (n - S::kOscillator < kN)
-            osc.Step(n - S::kOscillator);
-        if (const BatchStep mix = BatchAt(n, S::kMixer);
-            mix.stage < TuningMixer::kStages && mix.first + S::kMixer >= 0 && mix.first < kN)
-            mixer.Stage(mix.stage, mix.first);
+        if constexpr (kFront) {
+            if (n - S::kOscillator < kN)
+                osc.Step(n - S::kOscillator);
+            if (const BatchStep mix = BatchAt(n, S::kMixer);
+                mix.stage < TuningMixer::kStages && mix.first + S::kMixer >= 0 && mix.first < kN)
+                mixer.Stage(mix.stage, mix.first);
+        }
 
         // The section steps: IF, noise high-pass, and the lanes of their own.
         const int nd = n - S::kDeemphasis, nn = n - S::kNoise;
         sections.template Step<G>(n,
-                                  V4{in(n) ? b.I[n] : 0.0, in(n) ? b.Q[n] : 0.0,
-                                     in(nn) ? b.Audio[nn] : 0.0, kFm && in(nd) ? b.FmRaw[nd] : 0.0},
+                                  V4{kFront && in(n) ? b.I[n] : 0.0, kFront && in(n) ? b.Q[n] : 0.0,
+                                     kBack && in(nn) ? b.Audio[nn] : 0.0,
+                                     kBack && kFm && in(nd) ? b.FmRaw[nd] : 0.0},
                                   smootherIn, highPassIn);
-        if constexpr (kFm)
+        if constexpr (kFm && kBack)
             if (in(nd))
                 b.Audio[nd] = sections.Out(kDeemphasisSection, kLaneOwn);
 
         // Canceller and AGC on the IF output; the demodulators take the AGC's
         // output from I and Q in batches.
-        if (in(m)) {
-            const V2 e = canceller.Predict(
-                V2{sections.Out(kLastSection, kLaneI), sections.Out(kLastSection, kLaneQ)}, m);
-            const V2 g = agc.Step(e, m);
-            canceller.Adapt(g, m);
-            b.I[m] = g[0];
-            b.Q[m] = g[1];
+        if constexpr (kFront) {
+            if (in(m)) {
+                const V2 e = canceller.Predict(
+                    V2{sections.Out(kLastSection, kLaneI), sections.Out(kLastSection, kLaneQ)}, m);
+                const V2 g = agc.Step(e, m);
+                canceller.Adapt(g, m);
+                b.I[m] = g[0];
+                b.Q[m] = g[1];
+            }
         }
-        if (const BatchStep dm = BatchAt(n, S::kDemod);
-            dm.stage < S::kDemodStages && (!G || InBlock(dm.first)))
-            demod.Stage(dm.stage, dm.first);
+        if constexpr (kBack) {
+            if (const BatchStep dm = BatchAt(n, S::kDemod);
+                dm.stage < S::kDemodStages && (!G || InBlock(dm.first)))
+                demod.Stage(dm.stage, dm.first);
 
-        // The squelch's decision on the smoothed noise.
-        smootherIn = std::fabs(sections.Out(kLastSection, kLaneNoise));
-        const int ps = n - S::kSquelch;
-        if (in(ps)) {
-            squelch.Decide(sections.Out(kSmootherSection, kLaneOwn), ps);
-            if constexpr (ThroughAf)
-                highPassIn = b.Audio[ps] * b.Gate[ps];
+            // The squelch's decision on the smoothed noise.
+            smootherIn = std::fabs(sections.Out(kLastSection, kLaneNoise));
+            const int ps = n - S::kSquelch;
+            if (in(ps)) {
+                squelch.Decide(sections.Out(kSmootherSection, kLaneOwn), ps);
+                if constexpr (ThroughAf)
+                    highPassIn = b.Audio[ps] * b.Gate[ps];
+            }
         }
 
         // Volume, limiter and AF filter.
@@ -311,41 +346,77 @@ template <Demod D, bool An, bool ThroughAf>
         iterate(n, std::true_type{});
 
     sections.Finish(s);
-    osc.Finish();
-    canceller.Finish();
-    agc.Finish();
-    squelch.Finish();
-    if constexpr (kFm)
-        demod.Finish();
     FrontEndResult r;
-    r.busy = squelch.Busy();
-    if constexpr (ThroughAf)
-        r.over = af.Finish(S::kAfInLoop);
+    if constexpr (kFront) {
+        osc.Finish();
+        canceller.Finish();
+        agc.Finish();
+    }
+    if constexpr (kBack) {
+        squelch.Finish();
+        if constexpr (kFm)
+            demod.Finish();
+        r.busy = squelch.Busy();
+        if constexpr (ThroughAf)
+            r.over = af.Finish(S::kAfInLoop);
+    }
     return r;
 }
 
 template <bool ThroughAf>
-FrontEndResult Dispatch(const ChainControls& c, const FrontEndStages& s, ChainBuffers& b,
-                        double* trace, double* afOut)
+FrontEndResult Whole(const ChainControls& c, const FrontEndStages& s, ChainBuffers& b,
+                     double* trace, double* afOut)
 {
+    constexpr ChainPart W = ChainPart::Whole;
     const bool an = c.DSPAN;
     if (c.RxMode == kModeAM)
-        return an ? Loop<Demod::Am, true, ThroughAf>(c, s, b, trace, afOut)
-                  : Loop<Demod::Am, false, ThroughAf>(c, s, b, trace, afOut);
+        return an ? Loop<Demod::Am, true, ThroughAf, W>(c, s, b, trace, afOut)
+                  : Loop<Demod::Am, false, ThroughAf, W>(c, s, b, trace, afOut);
     if (c.RxMode == kModeFM)
-        return an ? Loop<Demod::Fm, true, ThroughAf>(c, s, b, trace, afOut)
-                  : Loop<Demod::Fm, false, ThroughAf>(c, s, b, trace, afOut);
-    return an ? Loop<Demod::Product, true, ThroughAf>(c, s, b, trace, afOut)
-              : Loop<Demod::Product, false, ThroughAf>(c, s, b, trace, afOut);
+        return an ? Loop<Demod::Fm, true, ThroughAf, W>(c, s, b, trace, afOut)
+                  : Loop<Demod::Fm, false, ThroughAf, W>(c, s, b, trace, afOut);
+    return an ? Loop<Demod::Product, true, ThroughAf, W>(c, s, b, trace, afOut)
+              : Loop<Demod::Product, false, ThroughAf, W>(c, s, b, trace, afOut);
+}
+
+// The front half differs between the modes only by the BFO's phases.
+FrontEndResult Front(const ChainControls& c, const FrontEndStages& s, ChainBuffers& b,
+                     double* trace)
+{
+    constexpr ChainPart F = ChainPart::Front;
+    const bool bfo = c.RxMode != kModeAM && c.RxMode != kModeFM;
+    if (bfo)
+        return c.DSPAN ? Loop<Demod::Product, true, false, F>(c, s, b, trace, nullptr)
+                       : Loop<Demod::Product, false, false, F>(c, s, b, trace, nullptr);
+    return c.DSPAN ? Loop<Demod::Am, true, false, F>(c, s, b, trace, nullptr)
+                   : Loop<Demod::Am, false, false, F>(c, s, b, trace, nullptr);
+}
+
+// The back half has no canceller: its schedule is the one without.
+template <bool ThroughAf>
+FrontEndResult Back(const ChainControls& c, const FrontEndStages& s, ChainBuffers& b, double* afOut)
+{
+    constexpr ChainPart B = ChainPart::Back;
+    if (c.RxMode == kModeAM)
+        return Loop<Demod::Am, false, ThroughAf, B>(c, s, b, nullptr, afOut);
+    if (c.RxMode == kModeFM)
+        return Loop<Demod::Fm, false, ThroughAf, B>(c, s, b, nullptr, afOut);
+    return Loop<Demod::Product, false, ThroughAf, B>(c, s, b, nullptr, afOut);
 }
 
 }  // namespace
 
 FrontEndResult RunFrontEnd(const ChainControls& c, const FrontEndStages& s, ChainBuffers& b,
-                           double* agcTrace, bool throughAf, double* afOut)
+                           double* agcTrace, bool throughAf, double* afOut, ChainPart part)
 {
-    return throughAf ? Dispatch<true>(c, s, b, agcTrace, afOut)
-                     : Dispatch<false>(c, s, b, agcTrace, afOut);
+    switch (part) {
+    case ChainPart::Front: return Front(c, s, b, agcTrace);
+    case ChainPart::Back:
+        return throughAf ? Back<true>(c, s, b, afOut) : Back<false>(c, s, b, afOut);
+    default:
+        return throughAf ? Whole<true>(c, s, b, agcTrace, afOut)
+                         : Whole<false>(c, s, b, agcTrace, afOut);
+    }
 }
 
 }  // namespace dsp

@@ -37,6 +37,15 @@ struct FrontEndStages {
     AfFilter& af;
 };
 
+// What a front-end run covers: the whole chain, or one half of it for a
+// pipeline across blocks. The front half (oscillators, mixer, IF filter,
+// canceller, AGC) leaves the AGC's output in I and Q, its levels in the
+// trace and the BFO's phases in BfoAt; the back half (demodulator, squelch
+// and with throughAf the AF stages) goes on from there. The halves share no
+// stage, so the front half of one block may run beside the back half of the
+// block before, each on buffers of its own block.
+enum class ChainPart { Whole, Front, Back };
+
 struct FrontEndResult {
     bool busy = false;  // the squelch opened on some sample
     bool over = false;  // the volume stage overloaded (when it ran here)
@@ -49,6 +58,7 @@ struct FrontEndResult {
 // and the audio high-pass, that is, the noise reduction off) it goes on
 // through the gate, the high-pass, the volume and the AF filter into afOut.
 FrontEndResult RunFrontEnd(const ChainControls& c, const FrontEndStages& s, ChainBuffers& b,
-                           double* agcTrace, bool throughAf, double* afOut);
+                           double* agcTrace, bool throughAf, double* afOut,
+                           ChainPart part = ChainPart::Whole);
 
 }  // namespace dsp

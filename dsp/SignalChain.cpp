@@ -141,7 +141,9 @@ void SignalChain::SetNoiseReduction(bool on)
     c_.DSPNR = on;
 }
 
-void SignalChain::ProcessBlock(const int16_t* frames)
+void SignalChain::ProcessBlock(const int16_t* frames) { ProcessBlock(frames, out_); }
+
+void SignalChain::ProcessBlock(const int16_t* frames, BlockOutputs& out)
 {
     ChainStages& s = *s_;
     ChainBuffers& b = s.buffers;
@@ -153,26 +155,53 @@ void SignalChain::ProcessBlock(const int16_t* frames)
     // noise reduction nothing comes between the squelch and the audio
     // high-pass, and the same loop runs on through the AF filter.
     const FrontEndResult front =
-        RunFrontEnd(c, s.FrontEnd(), b, out_.AGCTrace.data(), !c.DSPNR, audioOut);
-    out_.SqlBusy = front.busy;
+        RunFrontEnd(c, s.FrontEnd(), b, out.AGCTrace.data(), !c.DSPNR, audioOut);
+    s.ifFilter.FlushNegligible();
+    FinishBlock(b, front, audioOut, out);
+}
+
+void SignalChain::ProcessFront(const int16_t* frames, ChainHandOver& h)
+{
+    ChainStages& s = *s_;
+    ChainBuffers& b = h.buffers;
+    ConvertInput(frames, c_.InGain, c_.InvIQ, b.RawI, b.RawQ);
+    RunFrontEnd(c_, s.FrontEnd(), b, h.AGCTrace.data(), false, nullptr, ChainPart::Front);
+    s.ifFilter.FlushNegligible();
+}
+
+void SignalChain::ProcessBack(ChainHandOver& h, BlockOutputs& out)
+{
+    ChainStages& s = *s_;
+    double* audioOut = s.output.Block();
+    const FrontEndResult front =
+        RunFrontEnd(c_, s.FrontEnd(), h.buffers, nullptr, !c_.DSPNR, audioOut, ChainPart::Back);
+    out.AGCTrace = h.AGCTrace;
+    FinishBlock(h.buffers, front, audioOut, out);
+}
+
+void SignalChain::FinishBlock(ChainBuffers& b, const FrontEndResult& front, double* audioOut,
+                              BlockOutputs& out)
+{
+    ChainStages& s = *s_;
+    const ChainControls& c = c_;
+    out.SqlBusy = front.busy;
     if (c.DSPNR) {
         s.noiseReduction.Process(b.Audio);
-        out_.AudioOver = s.af.Process(b.Audio, b.Gate, c.VolGain, audioOut);
+        out.AudioOver = s.af.Process(b.Audio, b.Gate, c.VolGain, audioOut);
     } else {
-        out_.AudioOver = front.over;
+        out.AudioOver = front.over;
     }
-    s.output.Output(c.DSP3D, out_.OutFrames.data());
+    s.output.Output(c.DSP3D, out.OutFrames.data());
 
     // The recorder's low-pass runs only on blocks that reach the file.
-    out_.RecFeedReady = c.Recording && out_.SqlBusy;
-    if (out_.RecFeedReady)
-        s.recorder.Process(audioOut, out_.RecFeed.data());
+    out.RecFeedReady = c.Recording && out.SqlBusy;
+    if (out.RecFeedReady)
+        s.recorder.Process(audioOut, out.RecFeed.data());
 
-    out_.SpectrumUpdated = c.SpectrumVisible;
+    out.SpectrumUpdated = c.SpectrumVisible;
     if (c.SpectrumVisible)
-        s.spectrum.Analyze(b.RawI, b.RawQ, out_.SpectrumDb.data());
+        s.spectrum.Analyze(b.RawI, b.RawQ, out.SpectrumDb.data());
     s.output.EndBlock();
-    s.ifFilter.FlushNegligible();
     s.fm.FlushNegligible();
     s.squelch.FlushNegligible();
     s.af.FlushNegligible();

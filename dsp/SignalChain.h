@@ -2,6 +2,7 @@
 
 #include "Biquad.h"
 #include "Constants.h"
+#include "FrontEnd.h"
 #include "Spectrum.h"
 
 #include <array>
@@ -53,6 +54,13 @@ struct BlockOutputs {
     bool RecFeedReady = false;     // RecFeed holds this block's 400 samples to append
 };
 
+// One block between the chain's halves (ProcessFront, ProcessBack): the
+// front half's results and the back half's working data.
+struct ChainHandOver {
+    ChainBuffers buffers;
+    alignas(64) std::array<double, kBlockFrames> AGCTrace;
+};
+
 struct ChainStages;
 
 // The receiver's block pipeline: IQ frames in, audio frames out. Each stage
@@ -92,6 +100,19 @@ public:
 
     // One block of 2400 frames of two int16 samples (host order, little-endian).
     void ProcessBlock(const int16_t* frames);
+    // The same with the outputs into out instead of Outputs().
+    void ProcessBlock(const int16_t* frames, BlockOutputs& out);
+
+    // ProcessBlock in two halves, for a pipeline across blocks on two
+    // threads: the front half (conversion, oscillators, mixer, IF filter,
+    // canceller, AGC) of a block into a hand-over, then the rest from it into
+    // out, with the same outputs bit for bit. Each half takes the blocks in
+    // order; the front half of a block may run beside the back half of the
+    // block before, on another hand-over, since the halves share no state.
+    // Settings may change only while neither half runs, between the back
+    // half of one block and the front half of the next.
+    void ProcessFront(const int16_t* frames, ChainHandOver& h);
+    void ProcessBack(ChainHandOver& h, BlockOutputs& out);
 
     const BlockOutputs& Outputs() const { return out_; }
     double AGCLevel() const;
@@ -103,6 +124,11 @@ public:
     const double* AFTaps() const;                // 51 taps
 
 private:
+    // What follows the front-end loop: the noise reduction and AF filter
+    // when not in the loop, output frames, recorder, spectrum, flushes.
+    void FinishBlock(ChainBuffers& b, const FrontEndResult& front, double* audioOut,
+                     BlockOutputs& out);
+
     ChainControls& c_;
     BlockOutputs out_;
     std::unique_ptr<ChainStages> s_;

@@ -5,12 +5,16 @@
 #include "recording/RawIqFile.h"
 #include "recording/WavFile.h"
 #include "settings/Ranges.h"
+#include "tools/DemodPipeline.h"
 #include "tools/StagedOutput.h"
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace tools {
@@ -76,6 +80,13 @@ dsp::ChainControls ChainControlsFor(const DemodOptions& options)
     return controls;
 }
 
+int ThreadsFor(const DemodOptions& options)
+{
+    if (options.threads > 0)
+        return std::min(options.threads, 2);
+    return std::thread::hardware_concurrency() > 1 ? 2 : 1;
+}
+
 bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* error,
               const std::function<void(double)>& progress)
 {
@@ -122,8 +133,17 @@ bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* e
         return false;
     }
 
+    // Large stream buffers for the outputs written block by block: a write
+    // call per buffer rather than several per block. Declared before the
+    // writers, whose streams may close as they go.
+    constexpr std::size_t kStreamBuffer = 256 * 1024;
+    std::unique_ptr<char[]> outBuffer(new char[kStreamBuffer]);
+    std::unique_ptr<char[]> spectrumBuffer(spectrumOut ? new char[kStreamBuffer] : nullptr);
+
     recording::WavWriter outWav;
     std::FILE* file = out.stage.Open(error);
+    if (file)
+        std::setvbuf(file, outBuffer.get(), _IOFBF, kStreamBuffer);
     if (!file || !outWav.Adopt(file, out.stage.Name(), kOutRate, kOutChannels)) {
         if (file)
             *error = outWav.LastError();
@@ -143,6 +163,7 @@ bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* e
         file = spectrumOut->stage.Open(error);
         if (!file)
             return false;
+        std::setvbuf(file, spectrumBuffer.get(), _IOFBF, kStreamBuffer);
         spectrum.Adopt(file, spectrumOut->stage.Name());
     }
 
@@ -151,31 +172,49 @@ bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* e
     dsp::ChainControls controls = ChainControlsFor(options);
     auto chain = std::make_unique<dsp::SignalChain>(controls);
     chain->Setup();
-    const dsp::BlockOutputs& o = chain->Outputs();
 
-    for (;;) {
-        const recording::IqPlayer::Step step = player->Pump();
-        if (step == recording::RawPlayer::Step::Idle)
-            break;
-        chain->ProcessBlock(player->Frames());
-        ++sum.blocks;
+    // Runs on the writer thread with two threads, so the progress line is
+    // only ever drawn from one thread.
+    int64_t written = 0;
+    auto write = [&](const dsp::BlockOutputs& o, std::string* err) {
+        if (progress)
+            progress(static_cast<double>(++written) * dsp::kBlockFrames / recording::kPlayRate);
         if (!outWav.Append(o.OutFrames.data(), o.OutFrames.size())) {
-            *error = outWav.LastError();
+            *err = outWav.LastError();
             return false;
         }
         if (rec && o.RecFeedReady) {
             if (!recorder.RecordBlock(o.RecFeed.data())) {
-                *error = recorder.LastError();
+                *err = recorder.LastError();
                 return false;
             }
             ++sum.recordedBlocks;
         }
-        if (spectrumOut && !spectrum.Write(o.SpectrumDb.data(), o.SpectrumDb.size(), error))
+        return !spectrumOut || spectrum.Write(o.SpectrumDb.data(), o.SpectrumDb.size(), err);
+    };
+    if (ThreadsFor(options) > 1) {
+        auto read = [&](int16_t* frames, bool* last) {
+            const recording::IqPlayer::Step step = player->Pump();
+            if (step == recording::RawPlayer::Step::Idle)
+                return false;
+            std::memcpy(frames, player->Frames(), sizeof(int16_t) * dsp::kBlockSamples);
+            *last = step == recording::RawPlayer::Step::FinalBlock;
+            return true;
+        };
+        if (!RunPipelined(*chain, SplitPays(controls), read, write, &sum.blocks, error))
             return false;
-        if (progress)
-            progress(static_cast<double>(sum.blocks) * dsp::kBlockFrames / recording::kPlayRate);
-        if (step == recording::RawPlayer::Step::FinalBlock)
-            break;
+    } else {
+        for (;;) {
+            const recording::IqPlayer::Step step = player->Pump();
+            if (step == recording::RawPlayer::Step::Idle)
+                break;
+            chain->ProcessBlock(player->Frames());
+            ++sum.blocks;
+            if (!write(chain->Outputs(), error))
+                return false;
+            if (step == recording::RawPlayer::Step::FinalBlock)
+                break;
+        }
     }
     if (player->ReadFailed()) {
         *error = options.input.string() + ": " + player->LastError();

@@ -20,6 +20,9 @@ struct DemodSummary {
 // asked for.
 dsp::ChainControls ChainControlsFor(const DemodOptions& options);
 
+// The threads the chain runs on: 1, or 2 for the pipeline of RunPipelined.
+int ThreadsFor(const DemodOptions& options);
+
 // Plays options.input through a signal chain set up as the application's
 // start-up sets it up, writing the outputs the options ask for. All outputs
 // appear only if the whole run succeeds. Returns false with one line in

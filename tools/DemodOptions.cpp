@@ -53,7 +53,7 @@ std::string Quoted(std::string_view s) { return '"' + OneLine(s) + '"'; }
 
 const char* const kDemodUsage =
     "Usage: tesmar-demod [--set KEY=VALUE]... [--shift HZ] [--record REC.wav]\n"
-    "                    [--spectrum OUT.f64] INPUT.dat OUTPUT.wav\n"
+    "                    [--spectrum OUT.f64] [--threads N] INPUT.dat OUTPUT.wav\n"
     "Demodulates an IQ recording through the receiver chain, as playback does.\n"
     "\n"
     "  INPUT.dat            our raw IQ recording (a file without end marker ends where it\n"
@@ -71,6 +71,7 @@ const char* const kDemodUsage =
     "  --record REC.wav     also write what the WAV recorder writes (8000 Hz mono, blocks\n"
     "                       with the squelch open), recording from the first block\n"
     "  --spectrum OUT.f64   also write each block's 2048 spectrum values, float64 LE\n"
+    "  --threads N          threads for the chain: 1, or 2 (the default with two cores)\n"
     "  -q, --quiet          no progress line on a terminal\n"
     "  -h, --help, --version  show this help, or the version\n"
     "\n"
@@ -150,7 +151,8 @@ bool ParseDemodArgs(const std::vector<std::string>& args, DemodOptions& options,
             value = a.substr(eq + 1);
             hasValue = true;
         }
-        if (name != "--set" && name != "--record" && name != "--spectrum" && name != "--shift") {
+        if (name != "--set" && name != "--record" && name != "--spectrum" && name != "--shift" &&
+            name != "--threads") {
             *error = "unknown option " + Quoted(a) + " (see --help)";
             return false;
         }
@@ -175,6 +177,15 @@ bool ParseDemodArgs(const std::vector<std::string>& args, DemodOptions& options,
                 *error = "--shift needs a whole number of Hz, got " + Quoted(value);
                 return false;
             }
+        } else if (name == "--threads") {
+            if (value.empty() || value.size() > 4 ||
+                !std::all_of(value.begin(), value.end(),
+                             [](char ch) { return ch >= '0' && ch <= '9'; }) ||
+                std::stoi(value) < 1) {
+                *error = "--threads needs a whole number from 1, got " + Quoted(value);
+                return false;
+            }
+            options.threads = std::stoi(value);
         } else if (value.empty()) {
             *error = name + " needs a file name";
             return false;

@@ -17,6 +17,7 @@ struct DemodOptions {
     std::filesystem::path record;    // empty: no --record
     std::filesystem::path spectrum;  // empty: no --spectrum
     int64_t shift = 0;               // the slice's centre from the recording's, Hz
+    int threads = 0;                 // 0: two where the machine has more than one core
     bool help = false;
 };
 

@@ -5,15 +5,18 @@
 // including the corners where a regrouping would show: exact digital silence
 // long enough for the filter states to decay until they are cleared, the
 // squelch opening and closing, full-scale overload, and settings changed
-// between blocks.
+// between blocks. Each runs with the chain on one thread and in two halves
+// on two threads, as tesmar-demod runs it.
 
 #include "dsp/SignalChain.h"
 #include "tests/dsp/LiteralChain.h"
 #include "tests/dsp/TestUtil.h"
+#include "tests/dsp/TwoThreadChain.h"
 
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -21,12 +24,15 @@ struct ExactPair {
     dsp::ChainControls cp, cl;
     std::unique_ptr<dsp::SignalChain> prod;
     std::unique_ptr<literal::LiteralChain> lit;
+    std::unique_ptr<dsptest::TwoThreadChain> two;  // null: ProcessBlock on one thread
+    std::unique_ptr<dsp::BlockOutputs> twoOut = std::make_unique<dsp::BlockOutputs>();
+    dsptest::Block held;  // the block whose back half is still to run
     int blocks = 0;
     int busyBlocks = 0;
     int overBlocks = 0;
     std::string firstMismatch;
 
-    explicit ExactPair(const std::function<void(dsp::ChainControls&)>& init)
+    ExactPair(int threads, const std::function<void(dsp::ChainControls&)>& init)
     {
         init(cp);
         init(cl);
@@ -34,13 +40,43 @@ struct ExactPair {
         lit = std::make_unique<literal::LiteralChain>(cl);
         prod->Setup();
         lit->Setup();
+        if (threads == 2)
+            two = std::make_unique<dsptest::TwoThreadChain>(*prod);
     }
 
+    // Settings change between blocks: both halves done with the block before.
     template <class F>
     void Both(F f)
     {
+        Finish();
         f(cp, *prod);
         f(cl, *lit);
+    }
+
+    void Run(const dsptest::Block& in)
+    {
+        if (!two) {
+            prod->ProcessBlock(in.data());
+            lit->ProcessBlock(in.data());
+            Compare(prod->Outputs(), prod->AGCLevel());
+            return;
+        }
+        double level = 0.0;
+        if (two->Push(in.data(), *twoOut, &level)) {
+            lit->ProcessBlock(held.data());
+            Compare(*twoOut, level);
+        }
+        held = in;
+    }
+
+    // Runs the back half still held; call before reading the results.
+    void Finish()
+    {
+        double level = 0.0;
+        if (two && two->Drain(*twoOut, &level)) {
+            lit->ProcessBlock(held.data());
+            Compare(*twoOut, level);
+        }
     }
 
     void Note(const std::string& what)
@@ -49,11 +85,8 @@ struct ExactPair {
             firstMismatch = "block " + std::to_string(blocks) + ": " + what;
     }
 
-    void Run(const dsptest::Block& in)
+    void Compare(const dsp::BlockOutputs& a, double agcLevel)
     {
-        prod->ProcessBlock(in.data());
-        lit->ProcessBlock(in.data());
-        const auto& a = prod->Outputs();
         const auto& b = lit->Outputs();
         for (int k = 0; k < dsp::kBlockSamples; ++k)
             if (a.OutFrames[k] != b.OutFrames[k]) {
@@ -78,7 +111,7 @@ struct ExactPair {
                     Note("recorder sample " + std::to_string(m));
                     break;
                 }
-        if (prod->AGCLevel() != lit->AGCLevel())
+        if (agcLevel != lit->AGCLevel())
             Note("AGC level after the block");
         busyBlocks += b.SqlBusy;
         overBlocks += b.AudioOver;
@@ -98,25 +131,29 @@ void Tune(dsp::ChainControls& c, int mode, int gainPos)
     c.GainPos = gainPos;
 }
 
-class BitExact : public ::testing::TestWithParam<int> {};
+// Mode and threads.
+class BitExact : public ::testing::TestWithParam<std::tuple<int, int>> {};
+// Threads.
+class BitExactChain : public ::testing::TestWithParam<int> {};
 
 }  // namespace
 
 TEST_P(BitExact, PlainChain)
 {
-    const int mode = GetParam();
-    ExactPair p([&](dsp::ChainControls& c) { Tune(c, mode, 10); });
+    const int mode = std::get<0>(GetParam()), threads = std::get<1>(GetParam());
+    ExactPair p(threads, [&](dsp::ChainControls& c) { Tune(c, mode, 10); });
     dsptest::Band band(700 + mode);
     for (int b = 0; b < 24; ++b)
         p.Run(band.Next());
+    p.Finish();
     EXPECT_TRUE(p.firstMismatch.empty()) << p.firstMismatch;
     EXPECT_EQ(p.busyBlocks, 24);
 }
 
 TEST_P(BitExact, EverythingOnAtHighVolume)
 {
-    const int mode = GetParam();
-    ExactPair p([&](dsp::ChainControls& c) {
+    const int mode = std::get<0>(GetParam()), threads = std::get<1>(GetParam());
+    ExactPair p(threads, [&](dsp::ChainControls& c) {
         Tune(c, mode, 120);
         c.DSP3D = true;
         c.Recording = true;
@@ -129,6 +166,7 @@ TEST_P(BitExact, EverythingOnAtHighVolume)
     dsptest::Band band(800 + mode);
     for (int b = 0; b < 24; ++b)
         p.Run(band.Next());
+    p.Finish();
     EXPECT_TRUE(p.firstMismatch.empty()) << p.firstMismatch;
     EXPECT_GT(p.overBlocks, 0);  // the limiter and its flag are exercised too
 }
@@ -139,8 +177,8 @@ TEST_P(BitExact, EverythingOnAtHighVolume)
 // the way, or in the block at which the states are cleared.
 TEST_P(BitExact, LongDigitalSilenceThenSignal)
 {
-    const int mode = GetParam();
-    ExactPair p([&](dsp::ChainControls& c) {
+    const int mode = std::get<0>(GetParam()), threads = std::get<1>(GetParam());
+    ExactPair p(threads, [&](dsp::ChainControls& c) {
         Tune(c, mode, 60);
         c.IFBW = 1;  // "3.0 k": negligible after some 15 silent blocks
         c.SqlPos = 100;
@@ -156,17 +194,20 @@ TEST_P(BitExact, LongDigitalSilenceThenSignal)
         p.Run(silence);
     for (int b = 0; b < 6; ++b)
         p.Run(band.Next());
+    p.Finish();
     EXPECT_TRUE(p.firstMismatch.empty()) << p.firstMismatch;
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, BitExact, ::testing::Values(0, 1, 2, 3, 4));
+INSTANTIATE_TEST_SUITE_P(ModesAndThreads, BitExact,
+                         ::testing::Combine(::testing::Values(0, 1, 2, 3, 4),
+                                            ::testing::Values(1, 2)));
 
 // A weak band with the squelch threshold in the noise: the gate opens and
 // closes within blocks, and the recorder follows the blocks that opened.
-TEST(BitExactChain, SquelchOpeningAndClosing)
+TEST_P(BitExactChain, SquelchOpeningAndClosing)
 {
     for (int mode : {0, 1, 4}) {
-        ExactPair p([&](dsp::ChainControls& c) {
+        ExactPair p(GetParam(), [&](dsp::ChainControls& c) {
             Tune(c, mode, 50);
             c.SqlPos = mode == 1 ? 120 : 110;
             c.Recording = true;
@@ -175,6 +216,7 @@ TEST(BitExactChain, SquelchOpeningAndClosing)
         band.noise_ = 150.0;
         for (int b = 0; b < 30; ++b)
             p.Run(band.Next());
+        p.Finish();
         EXPECT_TRUE(p.firstMismatch.empty()) << "mode " << mode << ": " << p.firstMismatch;
         EXPECT_GT(p.busyBlocks, 0) << mode;
     }
@@ -183,9 +225,9 @@ TEST(BitExactChain, SquelchOpeningAndClosing)
 // Settings changed between blocks: every mode in turn, the switches, the
 // filters and the inverted inputs, so that states carried over a change
 // (de-emphasis kept, IF cleared, weights loaded) are carried exactly.
-TEST(BitExactChain, SettingsChangedBetweenBlocks)
+TEST_P(BitExactChain, SettingsChangedBetweenBlocks)
 {
-    ExactPair p([&](dsp::ChainControls& c) {
+    ExactPair p(GetParam(), [&](dsp::ChainControls& c) {
         Tune(c, 1, 40);
         c.Recording = true;
     });
@@ -244,5 +286,8 @@ TEST(BitExactChain, SettingsChangedBetweenBlocks)
         }
         p.Run(band.Next());
     }
+    p.Finish();
     EXPECT_TRUE(p.firstMismatch.empty()) << p.firstMismatch;
 }
+
+INSTANTIATE_TEST_SUITE_P(Threads, BitExactChain, ::testing::Values(1, 2));

@@ -9,16 +9,19 @@
 // larger, with the opposite sign. The model compiled with contraction of
 // multiply-adds drifts by a few per cent from itself within a few blocks of a
 // realistic signal (hundreds of LSB at high volume), so these runs also guard
-// the evaluation order of the early stages.
+// the evaluation order of the early stages. Each runs with the chain on one
+// thread and in two halves on two threads, as tesmar-demod runs it.
 
 #include "dsp/SignalChain.h"
 #include "tests/dsp/LiteralChain.h"
 #include "tests/dsp/TestUtil.h"
+#include "tests/dsp/TwoThreadChain.h"
 
 #include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -32,6 +35,9 @@ struct Pair {
     dsp::ChainControls cp, cl;
     std::unique_ptr<dsp::SignalChain> prod;
     std::unique_ptr<literal::LiteralChain> lit;
+    std::unique_ptr<dsptest::TwoThreadChain> two;  // null: ProcessBlock on one thread
+    std::unique_ptr<dsp::BlockOutputs> twoOut = std::make_unique<dsp::BlockOutputs>();
+    dsptest::Block held;  // the block whose back half is still to run
 
     // Comparison results over the run.
     long samples = 0, lsbDiffs = 0, recSamples = 0, recDiffs = 0;
@@ -44,7 +50,7 @@ struct Pair {
     long earlyDiffs = 0, earlySamples = 0;
     std::string firstMismatch;
 
-    explicit Pair(const std::function<void(dsp::ChainControls&)>& init)
+    Pair(int threads, const std::function<void(dsp::ChainControls&)>& init)
     {
         init(cp);
         init(cl);
@@ -53,44 +59,53 @@ struct Pair {
         prod->Setup();
         lit->Setup();
         ExpectSameControls("setup");
+        if (threads == 2)
+            two = std::make_unique<dsptest::TwoThreadChain>(*prod);
     }
 
     void Set(const std::function<void(dsp::ChainControls&)>& f)
     {
+        Finish();
         f(cp);
         f(cl);
     }
     void DesignIF()
     {
+        Finish();
         prod->DesignIFFilter();
         lit->DesignIFFilter();
         ExpectSameControls("IF");
     }
     void DesignAF()
     {
+        Finish();
         prod->DesignAFFilter();
         lit->DesignAFFilter();
         ExpectSameControls("AF");
     }
     void AGCSpeed()
     {
+        Finish();
         prod->SetAGCSpeed();
         lit->SetAGCSpeed();
         ExpectSameControls("AGC");
     }
     void Volume()
     {
+        Finish();
         prod->SetVolume();
         lit->SetVolume();
         ExpectSameControls("volume");
     }
     void AN(bool down)
     {
+        Finish();
         prod->SetCanceller(down);
         lit->SetCanceller(down);
     }
     void NR(bool down)
     {
+        Finish();
         prod->SetNoiseReduction(down);
         lit->SetNoiseReduction(down);
     }
@@ -134,9 +149,33 @@ struct Pair {
 
     void Run(const dsptest::Block& in)
     {
-        prod->ProcessBlock(in.data());
-        lit->ProcessBlock(in.data());
-        const auto& a = prod->Outputs();
+        if (!two) {
+            prod->ProcessBlock(in.data());
+            lit->ProcessBlock(in.data());
+            Compare(prod->Outputs());
+            return;
+        }
+        double level = 0.0;
+        if (two->Push(in.data(), *twoOut, &level)) {
+            lit->ProcessBlock(held.data());
+            Compare(*twoOut);
+        }
+        held = in;
+    }
+
+    // Runs the back half still held (settings change between blocks, and
+    // results are read after the last).
+    void Finish()
+    {
+        double level = 0.0;
+        if (two && two->Drain(*twoOut, &level)) {
+            lit->ProcessBlock(held.data());
+            Compare(*twoOut);
+        }
+    }
+
+    void Compare(const dsp::BlockOutputs& a)
+    {
         const auto& b = lit->Outputs();
         for (int k = 0; k < 4800; ++k) {
             const int d = std::abs(int(a.OutFrames[k]) - int(b.OutFrames[k]));
@@ -195,6 +234,7 @@ struct Pair {
 
     void ExpectEquivalent(const char* name)
     {
+        Finish();
         std::printf(
             "[%s] blocks %d, diffs %ld of %ld (max %d), first %d blocks: %ld of %ld (max %d), "
             "level rel %.3g, AGCTrace rel %.3g, rec diffs %ld of %ld (max %d), spectrum rel %.3g, "
@@ -225,14 +265,17 @@ void Tune(dsp::ChainControls& c, int mode, int gainPos)
     c.GainPos = gainPos;
 }
 
-class EveryMode : public ::testing::TestWithParam<int> {};
+// Mode and threads.
+class EveryMode : public ::testing::TestWithParam<std::tuple<int, int>> {};
+// Threads.
+class ChainEquivalence : public ::testing::TestWithParam<int> {};
 
 }  // namespace
 
 TEST_P(EveryMode, AllSwitchesOff)
 {
-    const int mode = GetParam();
-    Pair p([&](dsp::ChainControls& c) { Tune(c, mode, 0); });
+    const int mode = std::get<0>(GetParam()), threads = std::get<1>(GetParam());
+    Pair p(threads, [&](dsp::ChainControls& c) { Tune(c, mode, 0); });
     dsptest::Band band(100 + mode);
     for (int b = 0; b < 40; ++b)
         p.Run(band.Next());
@@ -242,8 +285,8 @@ TEST_P(EveryMode, AllSwitchesOff)
 
 TEST_P(EveryMode, NoiseProcessingSpectrumAndRecording)
 {
-    const int mode = GetParam();
-    Pair p([&](dsp::ChainControls& c) {
+    const int mode = std::get<0>(GetParam()), threads = std::get<1>(GetParam());
+    Pair p(threads, [&](dsp::ChainControls& c) {
         Tune(c, mode, 60);
         c.DSP3D = true;
         c.SpectrumVisible = true;
@@ -258,12 +301,14 @@ TEST_P(EveryMode, NoiseProcessingSpectrumAndRecording)
     p.ExpectEquivalent(("all on/" + std::to_string(mode)).c_str());
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, EveryMode, ::testing::Values(0, 1, 2, 3, 4));
+INSTANTIATE_TEST_SUITE_P(ModesAndThreads, EveryMode,
+                         ::testing::Combine(::testing::Values(0, 1, 2, 3, 4),
+                                            ::testing::Values(1, 2)));
 
 // A start with AN and NR restored as on: both begin from zero weights.
-TEST(ChainEquivalence, RestoredNoiseProcessorsStartFromZeroWeights)
+TEST_P(ChainEquivalence, RestoredNoiseProcessorsStartFromZeroWeights)
 {
-    Pair p([&](dsp::ChainControls& c) {
+    Pair p(GetParam(), [&](dsp::ChainControls& c) {
         Tune(c, 4, 30);
         c.DSPAN = true;
         c.DSPNR = true;
@@ -274,7 +319,7 @@ TEST(ChainEquivalence, RestoredNoiseProcessorsStartFromZeroWeights)
     p.ExpectEquivalent("restored AN/NR");
 }
 
-TEST(ChainEquivalence, SquelchInUse)
+TEST_P(ChainEquivalence, SquelchInUse)
 {
     // AM "3.0 k" and FM "12.0 k" each at a threshold where the squelch opens
     // and closes during the run.
@@ -282,7 +327,7 @@ TEST(ChainEquivalence, SquelchInUse)
         int mode, ifbw, sqlPos;
     } cases[] = {{0, 1, 110}, {0, 2, 0}, {1, 3, 120}, {4, 1, 120}};
     for (const auto& k : cases) {
-        Pair p([&](dsp::ChainControls& c) {
+        Pair p(GetParam(), [&](dsp::ChainControls& c) {
             Tune(c, k.mode, 40);
             c.IFBW = k.ifbw;
             c.SqlPos = k.sqlPos;
@@ -302,9 +347,9 @@ TEST(ChainEquivalence, SquelchInUse)
     }
 }
 
-TEST(ChainEquivalence, MidRunChangesOfFiltersModeAndSwitches)
+TEST_P(ChainEquivalence, MidRunChangesOfFiltersModeAndSwitches)
 {
-    Pair p([&](dsp::ChainControls& c) {
+    Pair p(GetParam(), [&](dsp::ChainControls& c) {
         Tune(c, 0, 20);
         c.SpectrumVisible = true;
         c.Recording = true;
@@ -363,9 +408,9 @@ TEST(ChainEquivalence, MidRunChangesOfFiltersModeAndSwitches)
     p.ExpectEquivalent("mid-run changes");
 }
 
-TEST(ChainEquivalence, InvertedIQInputGainAndOverload)
+TEST_P(ChainEquivalence, InvertedIQInputGainAndOverload)
 {
-    Pair p([&](dsp::ChainControls& c) {
+    Pair p(GetParam(), [&](dsp::ChainControls& c) {
         Tune(c, 0, 150);
         c.FreqTune = -5000;  // the AM station, mirrored by the exchange
         c.InvIQ = true;
@@ -378,3 +423,5 @@ TEST(ChainEquivalence, InvertedIQInputGainAndOverload)
     p.ExpectEquivalent("InvIQ, gain, overload");
     EXPECT_GT(p.overBlocks, 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Threads, ChainEquivalence, ::testing::Values(1, 2));

@@ -66,11 +66,11 @@ double Goertzel(const std::vector<int16_t>& s, std::size_t from, std::size_t to,
     return s1 * s1 + s2 * s2 - k * s1 * s2;
 }
 
-using DemodEndToEnd = DemodFixture;
+using DemodEndToEnd = DemodThreadsFixture;
 
 }  // namespace
 
-TEST_F(DemodEndToEnd, AmToneComesOutAtItsFrequency)
+TEST_P(DemodEndToEnd, AmToneComesOutAtItsFrequency)
 {
     const auto in = Make("am.dat", {"--blocks", "60", "--tone", "1000"});
     const auto out = dir / "out.wav";
@@ -95,7 +95,7 @@ TEST_F(DemodEndToEnd, AmToneComesOutAtItsFrequency)
     EXPECT_GT(*std::max_element(left.begin() + from, left.begin() + to), 1000);
 }
 
-TEST_F(DemodEndToEnd, OtherToneOtherFrequency)
+TEST_P(DemodEndToEnd, OtherToneOtherFrequency)
 {
     const auto in = Make("am700.dat", {"--blocks", "60", "--tone", "700", "--offset", "5000"});
     const auto out = dir / "out.wav";
@@ -106,7 +106,7 @@ TEST_F(DemodEndToEnd, OtherToneOtherFrequency)
     EXPECT_NEAR(ZeroCrossingHz(left, 48000, 48000 * 3, 48000), 700.0, 2.0);
 }
 
-TEST_F(DemodEndToEnd, DefaultVolumeIsSilent)
+TEST_P(DemodEndToEnd, DefaultVolumeIsSilent)
 {
     const auto in = Make("am.dat", {"--blocks", "10"});
     const auto out = dir / "out.wav";
@@ -116,7 +116,7 @@ TEST_F(DemodEndToEnd, DefaultVolumeIsSilent)
     EXPECT_TRUE(std::all_of(s.begin(), s.end(), [](int16_t v) { return v == 0; }));
 }
 
-TEST_F(DemodEndToEnd, OutputIsExactlyTheChainFedAsPlaybackFeedsIt)
+TEST_P(DemodEndToEnd, OutputIsExactlyTheChainFedAsPlaybackFeedsIt)
 {
     tools::IqGenOptions g;
     g.blocks = 12;
@@ -151,7 +151,7 @@ TEST_F(DemodEndToEnd, OutputIsExactlyTheChainFedAsPlaybackFeedsIt)
 // The command line reproduces the literal, sample-by-sample model of the chain
 // on a noisy recording with the canceller restored as on (it starts from zero
 // weights, as at start-up), the 3D spread and the squelch in use.
-TEST_F(DemodEndToEnd, OutputReproducesTheLiteralModel)
+TEST_P(DemodEndToEnd, OutputReproducesTheLiteralModel)
 {
     const auto in =
         Make("noisy.dat", {"--blocks", "30", "--tone", "700", "--noise", "400", "--seed", "5"});
@@ -202,7 +202,7 @@ TEST_F(DemodEndToEnd, OutputReproducesTheLiteralModel)
               1000);
 }
 
-TEST_F(DemodEndToEnd, BlockCountIsFileBlocksPlusOne)
+TEST_P(DemodEndToEnd, BlockCountIsFileBlocksPlusOne)
 {
     for (int k : {0, 1, 7}) {
         const auto in = Make("k.dat", {"--blocks", std::to_string(k)});
@@ -215,7 +215,7 @@ TEST_F(DemodEndToEnd, BlockCountIsFileBlocksPlusOne)
     }
 }
 
-TEST_F(DemodEndToEnd, FileWithoutEndMarkerEndsAtItsEnd)
+TEST_P(DemodEndToEnd, FileWithoutEndMarkerEndsAtItsEnd)
 {
     const auto in = Make("cut.dat", {"--blocks", "5", "--no-end-marker"});
     EXPECT_EQ(ReadAll(in).size(), 19u + 5u * 9600u);
@@ -232,7 +232,7 @@ TEST_F(DemodEndToEnd, FileWithoutEndMarkerEndsAtItsEnd)
     EXPECT_EQ(ReadAll(out).size(), 44u + 3u * 9600u);
 }
 
-TEST_F(DemodEndToEnd, RefusesAnotherTesmarFormat)
+TEST_P(DemodEndToEnd, RefusesAnotherTesmarFormat)
 {
     const auto in = Make("v2.dat", {"--blocks", "2"});
     auto bytes = ReadAll(in);
@@ -246,7 +246,7 @@ TEST_F(DemodEndToEnd, RefusesAnotherTesmarFormat)
     EXPECT_EQ(CountFiles(dir.Path()), 1);
 }
 
-TEST_F(DemodEndToEnd, RefusesFilesThatAreNotForTesmar)
+TEST_P(DemodEndToEnd, RefusesFilesThatAreNotForTesmar)
 {
     const auto in = Make("am.dat", {"--blocks", "2"});
     const auto out = dir / "out.wav";
@@ -266,7 +266,7 @@ TEST_F(DemodEndToEnd, RefusesFilesThatAreNotForTesmar)
     }
 }
 
-TEST_F(DemodEndToEnd, MissingInputIsAnError)
+TEST_P(DemodEndToEnd, MissingInputIsAnError)
 {
     const ProcResult r =
         Demod({(dir / "none.dat").string(), (dir / "out.wav").string()}, dir.Path());
@@ -276,7 +276,7 @@ TEST_F(DemodEndToEnd, MissingInputIsAnError)
     EXPECT_EQ(CountFiles(dir.Path()), 0);
 }
 
-TEST_F(DemodEndToEnd, BadKeyAndMalformedValueAreRefused)
+TEST_P(DemodEndToEnd, BadKeyAndMalformedValueAreRefused)
 {
     const auto in = Make("am.dat", {"--blocks", "2"});
     const auto out = dir / "out.wav";
@@ -302,7 +302,7 @@ TEST_F(DemodEndToEnd, BadKeyAndMalformedValueAreRefused)
     EXPECT_EQ(r.status, 0) << r.err;
 }
 
-TEST_F(DemodEndToEnd, UnwritableOutputLeavesNothingBehind)
+TEST_P(DemodEndToEnd, UnwritableOutputLeavesNothingBehind)
 {
     const auto in = Make("am.dat", {"--blocks", "3"});
     // A folder that does not exist.
@@ -329,7 +329,7 @@ TEST_F(DemodEndToEnd, UnwritableOutputLeavesNothingBehind)
     EXPECT_FALSE(std::filesystem::exists(dir / "out.wav"));
 }
 
-TEST_F(DemodEndToEnd, DevicesAreWrittenInPlace)
+TEST_P(DemodEndToEnd, DevicesAreWrittenInPlace)
 {
     // A device as an output is written to, never replaced by a file.
     const auto in = Make("am.dat", {"--blocks", "3"});
@@ -351,7 +351,7 @@ TEST_F(DemodEndToEnd, DevicesAreWrittenInPlace)
     EXPECT_EQ(CountFiles(dir.Path()), 1);
 }
 
-TEST_F(DemodEndToEnd, LinkedOutputReplacesTheLinkedFile)
+TEST_P(DemodEndToEnd, LinkedOutputReplacesTheLinkedFile)
 {
     const auto in = Make("am.dat", {"--blocks", "1"});
     std::filesystem::create_directory(dir / "real");
@@ -363,7 +363,7 @@ TEST_F(DemodEndToEnd, LinkedOutputReplacesTheLinkedFile)
     EXPECT_EQ(ReadAll(dir / "real" / "out.wav").size(), 44u + 2u * 9600u);
 }
 
-TEST_F(DemodEndToEnd, FailedRunKeepsAnEarlierOutput)
+TEST_P(DemodEndToEnd, FailedRunKeepsAnEarlierOutput)
 {
     const auto in = Make("am.dat", {"--blocks", "2"});
     WriteAll(dir / "out.wav", {'o', 'l', 'd'});
@@ -374,7 +374,7 @@ TEST_F(DemodEndToEnd, FailedRunKeepsAnEarlierOutput)
     EXPECT_EQ(ReadAll(dir / "out.wav"), (std::vector<uint8_t>{'o', 'l', 'd'}));
 }
 
-TEST_F(DemodEndToEnd, RecordWritesWhatTheWavRecorderWrites)
+TEST_P(DemodEndToEnd, RecordWritesWhatTheWavRecorderWrites)
 {
     const auto in = Make("am.dat", {"--blocks", "40", "--tone", "1000"});
     const auto rec = dir / "rec.wav";
@@ -415,7 +415,7 @@ TEST_F(DemodEndToEnd, RecordWritesWhatTheWavRecorderWrites)
     EXPECT_EQ(s, expected);
 }
 
-TEST_F(DemodEndToEnd, ClosedSquelchRecordsNothingUnlessMonitorIsDown)
+TEST_P(DemodEndToEnd, ClosedSquelchRecordsNothingUnlessMonitorIsDown)
 {
     const auto in = Make("am.dat", {"--blocks", "20", "--noise", "300"});
     const auto rec = dir / "rec.wav";
@@ -433,7 +433,7 @@ TEST_F(DemodEndToEnd, ClosedSquelchRecordsNothingUnlessMonitorIsDown)
     EXPECT_EQ(ReadAll(rec).size(), 44u + 21u * 800u);
 }
 
-TEST_F(DemodEndToEnd, SpectrumHasOneLinePerBlockWithTheCarrier)
+TEST_P(DemodEndToEnd, SpectrumHasOneLinePerBlockWithTheCarrier)
 {
     const auto in = Make("c.dat", {"--blocks", "4", "--tone", "0", "--offset", "-12000"});
     const auto spectrumFile = dir / "s.f64";
@@ -452,7 +452,7 @@ TEST_F(DemodEndToEnd, SpectrumHasOneLinePerBlockWithTheCarrier)
     EXPECT_TRUE(std::all_of(v.begin() + 4 * 2048, v.end(), [](double d) { return d == 0.0; }));
 }
 
-TEST_F(DemodEndToEnd, OutputsMustBeDistinct)
+TEST_P(DemodEndToEnd, OutputsMustBeDistinct)
 {
     const auto in = Make("am.dat", {"--blocks", "2"});
     const ProcResult r =
@@ -463,7 +463,7 @@ TEST_F(DemodEndToEnd, OutputsMustBeDistinct)
     EXPECT_EQ(CountFiles(dir.Path()), 1);
 }
 
-TEST_F(DemodEndToEnd, HelpIsShortAndComplete)
+TEST_P(DemodEndToEnd, HelpIsShortAndComplete)
 {
     const ProcResult r = Demod({"--help"}, dir.Path());
     EXPECT_EQ(r.status, 0);
@@ -473,7 +473,7 @@ TEST_F(DemodEndToEnd, HelpIsShortAndComplete)
          {"--set",  "--record", "--spectrum", "INPUT.dat",   "OUTPUT.wav", "FreqTune",
           "RxMode", "IFBW",     "PosIFBW",    "AFLPF",       "PosAFFC1",   "PosAFFC2",
           "AGC",    "GainPos",  "SqlPos",     "InGainPos",   "InvIQ",      "DSP3D",
-          "DSPNR",  "DSPAN",    "Monitor",    "Exit status", "0x"})
+          "DSPNR",  "DSPAN",    "Monitor",    "Exit status", "0x",         "--threads"})
         EXPECT_NE(r.out.find(word), std::string::npos) << word;
     EXPECT_LT(std::count(r.out.begin(), r.out.end(), '\n'), 25);
     const ProcResult none = Demod({}, dir.Path());
@@ -481,7 +481,7 @@ TEST_F(DemodEndToEnd, HelpIsShortAndComplete)
     EXPECT_TRUE(OneLine(none.err)) << none.err;
 }
 
-TEST_F(DemodEndToEnd, IqGenCommandLine)
+TEST_P(DemodEndToEnd, IqGenCommandLine)
 {
     const ProcResult help = IqGen({"--help"}, dir.Path());
     EXPECT_EQ(help.status, 0);
@@ -545,7 +545,7 @@ std::vector<double> AverageSpectrum(const std::filesystem::path& file)
 
 }  // namespace
 
-TEST_F(DemodEndToEnd, TheDemoBandLiesBesideTheProgramsAsThirtySecondsAroundTheDefaultCentre)
+TEST_P(DemodEndToEnd, TheDemoBandLiesBesideTheProgramsAsThirtySecondsAroundTheDefaultCentre)
 {
     const auto b = ReadAll(TESMAR_DEMO_FILE);
     ASSERT_EQ(b.size(), 19u + 600u * 9600u + 16u) << "RawData.dat missing or cut short";
@@ -559,7 +559,7 @@ TEST_F(DemodEndToEnd, TheDemoBandLiesBesideTheProgramsAsThirtySecondsAroundTheDe
     EXPECT_EQ(ReadAll(again), b);
 }
 
-TEST_F(DemodEndToEnd, TheDemoBandsStationsAreWhereTheReadmeSays)
+TEST_P(DemodEndToEnd, TheDemoBandsStationsAreWhereTheReadmeSays)
 {
     const auto spectrum = dir / "s.f64";
     const ProcResult r =
@@ -587,7 +587,7 @@ TEST_F(DemodEndToEnd, TheDemoBandsStationsAreWhereTheReadmeSays)
     EXPECT_EQ(std::max_element(db.begin(), db.end()) - db.begin(), index(tools::kDemoAmOffset));
 }
 
-TEST_F(DemodEndToEnd, EveryModePlaysTheDemoBandAndHearsItsStation)
+TEST_P(DemodEndToEnd, EveryModePlaysTheDemoBandAndHearsItsStation)
 {
     // LSB 3 kHz above the voice's carrier hears the voice turned over: not
     // a station, but the mode must play too.
@@ -631,3 +631,5 @@ TEST_F(DemodEndToEnd, EveryModePlaysTheDemoBandAndHearsItsStation)
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Threads, DemodEndToEnd, ::testing::Values(1, 2));

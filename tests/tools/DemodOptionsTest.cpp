@@ -108,10 +108,11 @@ TEST(DemodOptionsTest, OptionForms)
 {
     DemodOptions o;
     std::string e;
-    ASSERT_TRUE(ParseDemodArgs(
-        {"--record=r.wav", "--spectrum", "s.f64", "--set=AGC=2", "in.dat", "--", "-odd.wav"}, o,
-        &e))
+    ASSERT_TRUE(ParseDemodArgs({"--record=r.wav", "--spectrum", "s.f64", "--set=AGC=2",
+                                "--threads=1", "in.dat", "--", "-odd.wav"},
+                               o, &e))
         << e;
+    EXPECT_EQ(o.threads, 1);
     EXPECT_EQ(o.record, "r.wav");
     EXPECT_EQ(o.spectrum, "s.f64");
     EXPECT_EQ(o.controls.AGC, 2);
@@ -134,6 +135,8 @@ TEST(DemodOptionsTest, CommandLineErrors)
     fails({"a", "b", "--set"}, "--set needs a value");
     fails({"--record", "", "a", "b"}, "needs a file name");
     fails({"--set", "Nope=1", "a", "b"}, "unknown key");
+    for (const char* threads : {"0", "-1", "two", "", "99999"})
+        fails({"--threads", threads, "a", "b"}, "--threads needs a whole number");
 }
 
 TEST(DemodOptionsTest, HelpWins)

@@ -19,7 +19,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using DemodOutputs = DemodFixture;
+using DemodOutputs = DemodThreadsFixture;
+// What either tool refuses before any chain runs: one thread is enough.
+using ToolInputs = DemodFixture;
 
 // The temporary files a run left anywhere below dir.
 std::vector<std::string> TempFilesIn(const fs::path& dir)
@@ -125,7 +127,7 @@ private:
 
 // An output that is the input, under whatever name, would destroy the
 // recording being read: refused before anything is written.
-TEST_F(DemodOutputs, AnOutputThatIsTheInputOrAnotherOutputIsRefused)
+TEST_P(DemodOutputs, AnOutputThatIsTheInputOrAnotherOutputIsRefused)
 {
     const auto in = Make("am.dat", {"--blocks", "3"});
     const auto original = ReadAll(in);
@@ -165,7 +167,7 @@ TEST_F(DemodOutputs, AnOutputThatIsTheInputOrAnotherOutputIsRefused)
 // A rename at the end fails (a folder has taken the record file's name while
 // the program ran): what the program did not make itself stays, links and
 // pipes included, and none of its temporary files is left.
-TEST_F(DemodOutputs, ALateFailureRemovesOnlyWhatTheRunMade)
+TEST_P(DemodOutputs, ALateFailureRemovesOnlyWhatTheRunMade)
 {
     const auto recording = ReadAll(Make("am.dat", {"--blocks", "10"}));
     fs::create_directory(dir / "real");
@@ -204,7 +206,7 @@ TEST_F(DemodOutputs, ALateFailureRemovesOnlyWhatTheRunMade)
 // The reader of an output goes away, or the output outgrows the file size
 // limit: the program ends with status 2 and one line, not killed by a
 // signal, and takes its temporary files with it.
-TEST_F(DemodOutputs, ABrokenPipeOrAFullFileEndsWithAMessage)
+TEST_P(DemodOutputs, ABrokenPipeOrAFullFileEndsWithAMessage)
 {
     const auto in = Make("am.dat", {"--blocks", "20"});
     {
@@ -247,7 +249,7 @@ TEST_F(DemodOutputs, ABrokenPipeOrAFullFileEndsWithAMessage)
 
 // "-" writes to standard output, and outputs that cannot be sought (pipes)
 // carry the streaming sizes instead of failing at the end.
-TEST_F(DemodOutputs, PipesGetTheSamplesBehindAStreamingHeader)
+TEST_P(DemodOutputs, PipesGetTheSamplesBehindAStreamingHeader)
 {
     const auto in = Make("am.dat", {"--blocks", "8", "--tone", "700"});
     ASSERT_EQ(Demod({"--set", "GainPos=0", in.string(), "out.wav"}, dir.Path()).status, 0);
@@ -277,7 +279,7 @@ TEST_F(DemodOutputs, PipesGetTheSamplesBehindAStreamingHeader)
 
 // Values no control could produce mean what they mean to the application at
 // start: the same output as the nearest value its controls allow.
-TEST_F(DemodOutputs, SettingsAreBroughtIntoTheApplicationsRanges)
+TEST_P(DemodOutputs, SettingsAreBroughtIntoTheApplicationsRanges)
 {
     const auto in = Make("am.dat", {"--blocks", "12", "--tone", "700", "--noise", "300"});
     const struct {
@@ -312,7 +314,7 @@ TEST_F(DemodOutputs, SettingsAreBroughtIntoTheApplicationsRanges)
 
 // A --record file in which nothing was recorded is an empty WAV file that
 // readers accept.
-TEST_F(DemodOutputs, NothingRecordedLeavesAValidEmptyWav)
+TEST_P(DemodOutputs, NothingRecordedLeavesAValidEmptyWav)
 {
     // Noise alone never opens the squelch at its right stop.
     const auto in = Make("noise.dat", {"--blocks", "4", "--noise", "300"});
@@ -328,7 +330,7 @@ TEST_F(DemodOutputs, NothingRecordedLeavesAValidEmptyWav)
 // Either tool, under any name of an input file (a link, a hard link, the
 // other half of a SigMF recording), would replace a recording with what it
 // makes of it: refused before anything is written, every input unchanged.
-TEST_F(DemodOutputs, NeitherToolWritesWhereAnInputIs)
+TEST_F(ToolInputs, NeitherToolWritesWhereAnInputIs)
 {
     using iqtest::Container;
     using recording::SampleType;
@@ -378,7 +380,7 @@ TEST_F(DemodOutputs, NeitherToolWritesWhereAnInputIs)
 
 // A named pipe that nothing writes into held either tool for ever; a device
 // is no recording either. Each is refused with a line that says so.
-TEST_F(DemodOutputs, APipeNothingWritesIntoOrADeviceIsRefused)
+TEST_F(ToolInputs, APipeNothingWritesIntoOrADeviceIsRefused)
 {
     ::mkfifo((dir / "in.fifo").c_str(), 0600);
     const struct {
@@ -403,7 +405,7 @@ TEST_F(DemodOutputs, APipeNothingWritesIntoOrADeviceIsRefused)
 // A converter killed outright cannot remove its temporary file: the next
 // run for the same output removes it, and the temporary file of a run still
 // alive stays.
-TEST_F(DemodOutputs, AKilledRunsTemporaryFileGoesWithTheNextRun)
+TEST_F(ToolInputs, AKilledRunsTemporaryFileGoesWithTheNextRun)
 {
     const auto recording = ReadAll(Make("am.dat", {"--blocks", "10"}));
     const auto in = dir / "am.dat";
@@ -428,3 +430,4 @@ TEST_F(DemodOutputs, AKilledRunsTemporaryFileGoesWithTheNextRun)
     EXPECT_TRUE(fs::exists(dir / "out.wav"));
     EXPECT_EQ(TempFilesIn(dir.Path()), std::vector<std::string>{alive.string()});
 }
+INSTANTIATE_TEST_SUITE_P(Threads, DemodOutputs, ::testing::Values(1, 2));

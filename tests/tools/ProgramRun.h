@@ -66,6 +66,16 @@ inline bool OneLine(const std::string& s)
 class DemodFixture : public ::testing::Test {
 protected:
     TempDir dir;
+    int threads = 0;  // tesmar-demod's --threads (0: its default)
+
+    // tesmar-demod with the fixture's --threads.
+    ProcResult Demod(std::vector<std::string> args, const std::filesystem::path& work,
+                     const RunOptions& options = {})
+    {
+        if (threads > 0)
+            args.insert(args.begin(), {"--threads", std::to_string(threads)});
+        return ::Demod(args, work, options);
+    }
     std::filesystem::path Make(const std::string& name, std::vector<std::string> args)
     {
         const auto p = dir / name;
@@ -74,4 +84,10 @@ protected:
         EXPECT_EQ(r.status, 0) << r.err;
         return p;
     }
+};
+
+// The same, run with tesmar-demod on one thread and on two.
+class DemodThreadsFixture : public DemodFixture, public ::testing::WithParamInterface<int> {
+protected:
+    void SetUp() override { threads = GetParam(); }
 };
