@@ -6,6 +6,7 @@
 
 #include "PtyRadio.h"
 #include "core/RemoteRig.h"
+#include "radio/RadioTypes.h"
 #include "remote/RigSession.h"
 
 #include <cmath>
@@ -285,6 +286,57 @@ TEST_F(RemoteSession, FrequencyTunesInsideTheBandByOffsetElseThroughTheRadio)
     EXPECT_EQ(Send("F 14074000"), "RPRT -9\n");
     EXPECT_EQ(ReceiveFrequency(), 7070000);
     EXPECT_TRUE(rig.NewLines().size() == 2u);  // the two retunes above only
+}
+
+// A client reads the range from \dump_state and may set any frequency in it:
+// the range ends must be taken in every mode and from wherever FreqTune
+// stands, not only where hz - FreqTune happens to be a centre the radio takes.
+TEST_F(RemoteSession, TheRangeDumpStateOffersIsTakenWholeInEveryMode)
+{
+    Begin();
+    struct Start {
+        int32_t FreqCenter;
+        int32_t FreqTune;
+    };
+    for (const int type : {0, 1}) {
+        rx_->ReopenRadio(0, "", type);
+        const radio::RadioTypeInfo& radioType = radio::RadioTypeOf(type);
+        const DumpState caps(Send("\\dump_state"));
+        const auto lo = static_cast<int64_t>(caps.rxStart);
+        const auto hi = static_cast<int64_t>(caps.rxEnd);
+        const Start starts[] = {
+            {5012000, -12000},
+            {5000000, 20000},
+            {5000000, -24000},
+            {radioType.MinCenter, 24000},
+            {radioType.MaxCenter, -24000},
+        };
+        for (const char* mode : {"AM", "FM", "CW", "LSB", "USB"}) {
+            ASSERT_EQ(Send(std::string("M ") + mode + " 0"), "RPRT 0\n");
+            for (const Start& start : starts) {
+                for (const int64_t hz : {lo, lo + 1, lo + 12345, hi - 12345, hi - 1, hi}) {
+                    SCOPED_TRACE(testing::Message()
+                                 << "type " << type << " " << mode << " from " << start.FreqCenter
+                                 << "/" << start.FreqTune << " to " << hz);
+                    S().FreqCenter = start.FreqCenter;
+                    S().FreqTune = start.FreqTune;
+                    EXPECT_EQ(Send("F " + std::to_string(hz)), "RPRT 0\n");
+                    EXPECT_EQ(ReceiveFrequency(), hz);
+                    EXPECT_GE(S().FreqCenter, radioType.MinCenter);
+                    EXPECT_LE(S().FreqCenter, radioType.MaxCenter);
+                    EXPECT_EQ(S().FreqCenter % radioType.Grid, 0);
+                    EXPECT_LE(std::abs(S().FreqTune), kHalfBand);
+                }
+                for (const int64_t hz : {lo - 1, hi + 1}) {
+                    S().FreqCenter = start.FreqCenter;
+                    S().FreqTune = start.FreqTune;
+                    EXPECT_EQ(Send("F " + std::to_string(hz)), "RPRT -1\n") << hz;
+                    EXPECT_EQ(S().FreqCenter, start.FreqCenter);
+                    EXPECT_EQ(S().FreqTune, start.FreqTune);
+                }
+            }
+        }
+    }
 }
 
 TEST_F(RemoteSession, ModeMapsDataModesAndAWidthOfZeroOrMinusOneKeepsTheFilter)
