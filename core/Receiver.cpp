@@ -223,6 +223,8 @@ bool Receiver::OpenRadio()
     return true;
 }
 
+void Receiver::AwaitRadioPort() { link_->AwaitRadioPort(); }
+
 bool Receiver::Shutdown(const WindowsShowing& showing)
 {
     // No client may change what is about to be saved.

@@ -104,6 +104,10 @@ public:
     // RadioType and, when it opens, runs the radio's set-up sequence. False
     // when no port is configured or it did not open.
     bool OpenRadio();
+    // The port asked for last is not there: it is tried every 2 s, as a lost
+    // one is, and the radio set up when it opens; until then nothing is sent
+    // anywhere. Ends when a port is opened or closed.
+    void AwaitRadioPort();
 
     // The main window's close after its secondary windows have been closed
     // (they store their geometry in State() as they close): stores the

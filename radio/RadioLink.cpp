@@ -63,6 +63,12 @@ bool RadioLink::OpenRadioPort(const std::string& PortStr, int32_t RadioType)
     return true;
 }
 
+void RadioLink::AwaitRadioPort()
+{
+    if (!portOpen_ && !portName_.empty())
+        reopenTimer_.start();
+}
+
 void RadioLink::CloseRadioPort()
 {
     idleTimer_.stop();
