@@ -162,7 +162,7 @@ SettingsChoices::Applied SettingsChoices::Confirm()
         const bool open = receiver_.ReopenRadio(
             listed ? port_ : s.PortNum, listed ? ports_.ports[std::size_t(port_)] : std::string(),
             radioType_);
-        if (!open && port_ == ports_.absent)
+        if (!open && ports_.absent >= 0 && port_ == ports_.absent)
             receiver_.AwaitRadioPort();
         committedPort_ = port_;
         applied.radioRestarted = true;

@@ -240,12 +240,26 @@ TEST_F(CoreTest, ANamedPortThatIsGoneIsKeptAndTheRadioStartsWithoutIt)
 // An adapter unplugged while the program was not running: the port now at
 // its position is another device, which must get no radio commands, the
 // stored name must outlive the run, and the radio is set up once its port
-// is there (a by-id link appearing).
+// is there (a by-id link appearing), also after "OK" with another type.
 TEST_F(CoreTest, AStoredPortThatIsNotThereIsWaitedForAndNothingGoesElsewhere)
 {
     const std::filesystem::path link = Dir() / "radio-adapter";
-    for (const bool appears : {false, true}) {
-        SCOPED_TRACE(appears ? "plugged in later" : "never plugged in");
+    struct Case {
+        const char* what;
+        bool appears;
+        int radioType;  // chosen with "OK" while the port is not there
+        std::vector<std::string> setUp;
+    };
+    const Case cases[] = {
+        {"never plugged in", false, 0, {}},
+        {"plugged in later",
+         true,
+         0,
+         {"AL~RW_RFM05", "AL~SW_IQM01", "AL~SW_IQF 0000", "AL~RW_RXF05012000"}},
+        {"another type, then plugged in", true, 1, {"AL~SDRON", "AL~IQ0", "AL~FW00005012000"}},
+    };
+    for (const Case& t : cases) {
+        SCOPED_TRACE(t.what);
         PtyRadio other;  // the device now at the stored position
         PtyRadio radio;  // behind the link, once it is made
         other.SetAutoAnswer(true);
@@ -260,13 +274,18 @@ TEST_F(CoreTest, AStoredPortThatIsNotThereIsWaitedForAndNothingGoesElsewhere)
         EXPECT_EQ(c.Port(), 1);
         EXPECT_EQ(S().PortStr, link.string());
         EXPECT_FALSE(rx.PortOpen());
-        if (appears) {
+        if (t.radioType != 0) {
+            c.ChooseRadioType(t.radioType);
+            EXPECT_TRUE(c.Confirm().radioRestarted);
+            EXPECT_FALSE(rx.PortOpen());
+            ASSERT_TRUE(RunUntil([&] { return !rx.RadioBusy(); }));
+        }
+        if (t.appears) {
             std::filesystem::create_symlink(radio.Path(), link);
-            ASSERT_TRUE(RunUntil([&] { return radio.Lines().size() >= 4 && !rx.RadioBusy(); }));
+            ASSERT_TRUE(RunUntil(
+                [&] { return radio.Lines().size() >= t.setUp.size() && !rx.RadioBusy(); }));
             EXPECT_TRUE(rx.PortOpen());
-            EXPECT_EQ(radio.Lines(),
-                      (std::vector<std::string>{"AL~RW_RFM05", "AL~SW_IQM01", "AL~SW_IQF 0000",
-                                                "AL~RW_RXF05012000"}));
+            EXPECT_EQ(radio.Lines(), t.setUp);
         } else {
             // Long enough for a retry or two, which must find nothing.
             RunUntil([] { return false; }, 2 * radio::RadioLink::kReopenIntervalMs + 500);
