@@ -10,6 +10,7 @@
 #include "memory/MemoryList.h"
 #include "radio/RadioControl.h"
 #include "radio/RadioLink.h"
+#include "radio/RadioTypes.h"
 #include "settings/SettingsLocation.h"
 
 #include <QCoreApplication>
@@ -232,6 +233,8 @@ bool Receiver::OpenRadio()
     radioControl_->StartRadio();
     return true;
 }
+
+void Receiver::AwaitRadioPort() { link_->AwaitRadioPort(); }
 
 bool Receiver::Shutdown(const WindowsShowing& showing)
 {
@@ -563,11 +566,23 @@ Receiver::TuneResult Receiver::TuneTo(int64_t hz)
     } else {
         if (FileBusy())
             return TuneResult::FileBusy;
-        const std::optional<int32_t> center = entry_.CenterFor(hz);
-        if (!center)
+        // The radio goes to hz - FreqTune, as for a typed frequency. Near an
+        // end of its range that centre can lie beyond it; the centre then
+        // stops at the end and FreqTune takes the rest, so that the whole
+        // range a client is offered (\dump_state) is taken in every mode,
+        // wherever FreqTune stood.
+        const radio::RadioTypeInfo& type = radio::RadioTypeOf(state_.RadioType);
+        int64_t center = std::clamp<int64_t>(hz - state_.FreqTune, type.MinCenter, type.MaxCenter);
+        // Onto the radio's grid; rounded up where the remainder would carry
+        // FreqTune past the band's edge.
+        center = center / type.Grid * type.Grid;
+        if (hz - center > kHalfBand)
+            center += type.Grid;
+        if (hz - center < -kHalfBand || hz - center > kHalfBand || center > type.MaxCenter)
             return TuneResult::OutOfRange;
         const bool busy = RadioBusy();
-        state_.FreqCenter = *center;
+        state_.FreqTune = static_cast<int32_t>(hz - center);
+        state_.FreqCenter = static_cast<int32_t>(center);
         radioControl_->SetRadioFrequency(state_.FreqCenter);
         radioOwed_ = radioOwed_ || (busy && link_->PortOpen());
     }

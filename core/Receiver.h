@@ -105,6 +105,10 @@ public:
     // RadioType and, when it opens, runs the radio's set-up sequence. False
     // when no port is configured or it did not open.
     bool OpenRadio();
+    // The port asked for last is not there: it is tried every 2 s, as a lost
+    // one is, and the radio set up when it opens; until then nothing is sent
+    // anywhere. Ends when a port is opened or closed.
+    void AwaitRadioPort();
 
     // The main window's close after its secondary windows have been closed
     // (they store their geometry in State() as they close): stores the
@@ -175,11 +179,13 @@ public:
     // --- Remote control (core/RemoteControl): what a network client does
     // goes through these, as the controls' own actions.
     enum class TuneResult { Tuned, OutOfRange, FileBusy };
-    // Tunes to `hz` as a typed frequency does, without the keypad: inside
-    // the IQ band (the pass band clear of its edges) by FreqTune alone,
-    // otherwise the radio to hz - FreqTune. Outside the radio type's entry
-    // limits, or where the radio cannot tune, nothing changes; neither does
-    // the radio retune while a raw file plays or records. Leaves a memory
+    // Tunes to `hz` without the keypad: inside the IQ band (the pass band
+    // clear of its edges) by FreqTune alone, with no radio command,
+    // otherwise the radio to hz - FreqTune as a typed frequency does, or to
+    // the end of its range when that lies beyond it (FreqTune takes the
+    // rest). Every frequency within the radio type's entry limits is taken,
+    // in every mode; outside them nothing changes, and neither does the
+    // radio retune while a raw file plays or records. Leaves a memory
     // channel. A retune that finds the radio busy with an earlier command
     // is sent when the radio has answered (the latest one only), so that a
     // client tuning fast never leaves the radio behind the display.

@@ -3,6 +3,7 @@
 #include "core/Receiver.h"
 #include "radio/RadioTypes.h"
 
+#include <QFileInfo>
 #include <QProcess>
 #include <QSerialPortInfo>
 #include <QStandardPaths>
@@ -21,7 +22,7 @@ std::vector<SerialPortEntry> SystemSerialPorts()
 }
 
 PortList ListPorts(const std::vector<SerialPortEntry>& ports, const std::string& PortStr,
-                   int32_t PortNum)
+                   int32_t PortNum, bool storedPresent)
 {
     PortList list;
     list.PortNum = PortNum;
@@ -41,12 +42,17 @@ PortList ListPorts(const std::vector<SerialPortEntry>& ports, const std::string&
         list.PortStr = PortStr;
         return list;
     }
-    if (PortStr.find('/') != std::string::npos) {
-        list.texts << QString::fromStdString(PortStr);
+    if (!PortStr.empty()) {
+        list.texts
+            << (storedPresent
+                    ? QString::fromStdString(PortStr)
+                    : QStringLiteral("%1 (not present)").arg(QString::fromStdString(PortStr)));
         list.ports.push_back(PortStr);
         list.selected = static_cast<int>(list.ports.size()) - 1;
         list.PortNum = list.selected;
         list.PortStr = PortStr;
+        if (!storedPresent)
+            list.absent = list.selected;
         return list;
     }
     if (PortNum >= 0 && std::size_t(PortNum) < list.ports.size()) {
@@ -54,6 +60,14 @@ PortList ListPorts(const std::vector<SerialPortEntry>& ports, const std::string&
         list.PortStr = list.ports[std::size_t(PortNum)];
     }
     return list;
+}
+
+bool PortDevicePresent(const std::string& PortStr)
+{
+    if (PortStr.empty())
+        return false;
+    const QString name = QString::fromStdString(PortStr);
+    return QFileInfo::exists(name.contains(u'/') ? name : QStringLiteral("/dev/") + name);
 }
 
 QStringList DeviceEntries(const QString& defaultEntry, const QStringList& devices, int32_t chosen)
@@ -90,7 +104,7 @@ SettingsChoices::SettingsChoices(Receiver& receiver, const std::vector<SerialPor
     input_ = s.Input;
     output_ = s.Output;
 
-    ports_ = ListPorts(ports, s.PortStr, s.PortNum);
+    ports_ = ListPorts(ports, s.PortStr, s.PortNum, PortDevicePresent(s.PortStr));
     s.PortNum = ports_.PortNum;
     s.PortStr = ports_.PortStr;
     port_ = committedPort_ = ports_.selected;
@@ -100,7 +114,8 @@ SettingsChoices::SettingsChoices(Receiver& receiver, const std::vector<SerialPor
     mostTop_ = s.MostTop;
     levelControl_ = FindRecordingLevelControl();
 
-    receiver_.OpenRadio();
+    if (!receiver_.OpenRadio() && ports_.absent >= 0 && ports_.absent == port_)
+        receiver_.AwaitRadioPort();
 }
 
 QStringList SettingsChoices::RadioTypeEntries()
@@ -144,9 +159,11 @@ SettingsChoices::Applied SettingsChoices::Confirm()
     const int storedType = s.RadioType == 0 ? 0 : 1;
     if (port_ != committedPort_ || radioType_ != storedType) {
         const bool listed = port_ >= 0 && std::size_t(port_) < ports_.ports.size();
-        receiver_.ReopenRadio(listed ? port_ : s.PortNum,
-                              listed ? ports_.ports[std::size_t(port_)] : std::string(),
-                              radioType_);
+        const bool open = receiver_.ReopenRadio(
+            listed ? port_ : s.PortNum, listed ? ports_.ports[std::size_t(port_)] : std::string(),
+            radioType_);
+        if (!open && ports_.absent >= 0 && port_ == ports_.absent)
+            receiver_.AwaitRadioPort();
         committedPort_ = port_;
         applied.radioRestarted = true;
     }

@@ -35,17 +35,25 @@ struct PortList {
     int selected = -1;               // -1: nothing to select
     int32_t PortNum = 0;
     std::string PortStr;
+    int absent = -1;  // the entry of a stored port that is not there, or -1
 };
 
 // A position does not identify a USB adapter that enumerates in another
 // order, and radio commands sent to the wrong device are unsafe: a stored
 // PortStr that names a listed port (by name or by path) selects that entry
-// and PortNum follows it. A stored path that is no listed port (a
-// /dev/serial/by-id link, a pseudo-terminal) is offered as one more entry and
-// kept. Only otherwise does PortNum select by position, and PortStr becomes
+// and PortNum follows it. A stored port that is no listed one is offered as
+// one more entry and kept: a /dev/serial/by-id link or a pseudo-terminal as
+// it is, when `storedPresent` says its device is there, otherwise marked
+// "(not present)" (an adapter unplugged while the program was not running,
+// which is waited for; the port now at its position is someone else's).
+// Only an empty PortStr has PortNum select by position, and PortStr becomes
 // that entry's port (empty when PortNum lies outside the list).
 PortList ListPorts(const std::vector<SerialPortEntry>& ports, const std::string& PortStr,
-                   int32_t PortNum);
+                   int32_t PortNum, bool storedPresent);
+
+// Whether a port's device is there, listed or not: "ttyUSB0" is looked for
+// in /dev, a path where it leads.
+bool PortDevicePresent(const std::string& PortStr);
 
 // A device list: the default device first, then the devices, so that entry n
 // is device number n. A stored number beyond the devices present is kept in
@@ -64,7 +72,8 @@ public:
     // What the dialog's creation does: lists the devices, ports and radio
     // types, shows the stored choices (PortNum and PortStr brought up to
     // date as ListPorts says), opens the chosen port and, when it opened,
-    // runs the radio's set-up sequence.
+    // runs the radio's set-up sequence; a stored port that is not there is
+    // waited for (Receiver::AwaitRadioPort).
     explicit SettingsChoices(Receiver& receiver,
                              const std::vector<SerialPortEntry>& ports = SystemSerialPorts());
 

@@ -111,6 +111,12 @@ void RadioLink::TellRefusal(const std::string& PortStr)
     }
 }
 
+void RadioLink::AwaitRadioPort()
+{
+    if (!portOpen_ && !portName_.empty())
+        reopenTimer_.start();
+}
+
 void RadioLink::CloseRadioPort()
 {
     idleTimer_.stop();

@@ -49,6 +49,11 @@ public:
     // line settings of RadioType. Any port already open is closed first.
     // The result is also kept as PortOpen(). Ends the retries of a lost port.
     bool OpenRadioPort(const std::string& PortStr, int32_t RadioType);
+    // The port last asked for did not open because it is not there (an
+    // adapter not plugged in yet): it is tried again every
+    // kReopenIntervalMs as a lost port is, and PortReopened follows its
+    // open. Opening or closing a port ends the retries.
+    void AwaitRadioPort();
     // Closes the device. A command still pending is abandoned: with the port
     // gone no reply can end it, and a wait on it would never end. Ends the
     // retries of a lost port.
@@ -73,7 +78,8 @@ public:
     // The stand-in poll for missing audio blocks; on by default.
     void SetIdlePollEnabled(bool enabled);
     bool IdlePollEnabled() const { return idlePollEnabled_; }
-    // A port lost under us is being tried again every kReopenIntervalMs.
+    // A port lost under us (or awaited) is being tried again every
+    // kReopenIntervalMs.
     bool Reopening() const { return reopenTimer_.isActive(); }
 
 signals:
@@ -88,8 +94,8 @@ signals:
     // never waits: a missing device fails at once) until it opens, or until
     // the application opens or closes a port itself.
     void PortLost();
-    // The lost port opened again, with the line settings it had; the radio
-    // behind it has to be set up afresh.
+    // The lost or awaited port opened, with the line settings asked for;
+    // the radio behind it has to be set up afresh.
     void PortReopened();
     // The port could not be opened for want of permission (what the user
     // must do about it) or because another program holds it. Told once for

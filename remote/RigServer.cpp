@@ -1,5 +1,6 @@
 #include "remote/RigServer.h"
 
+#include <QElapsedTimer>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -29,13 +30,17 @@ public:
         socket_->setReadBufferSize(int64_t(limits.maxLineBytes) * 16);
         line_.resize(std::size_t(limits.maxLineBytes) + 2);
         idle_.setSingleShot(true);
-        idle_.setInterval(limits.idleTimeout);
+        idle_.setInterval(limits.firstCommandTimeout);
         connect(&idle_, &QTimer::timeout, this, [this] { server_.Drop(this); });
         connect(socket_, &QTcpSocket::readyRead, this, [this] { Serve(); });
         connect(socket_, &QTcpSocket::disconnected, this, [this] { server_.Drop(this); });
         connect(socket_, &QTcpSocket::errorOccurred, this, [this] { server_.Drop(this); });
         idle_.start();
+        silent_.start();
     }
+
+    // Started at the last whole command, or at the connection when none came.
+    const QElapsedTimer& Silent() const { return silent_; }
 
     // Stops serving; the object goes away once the event loop is back.
     void Close()
@@ -70,7 +75,9 @@ private:
                 server_.Drop(this);
                 return;
             }
+            idle_.setInterval(limits.idleTimeout);
             idle_.start();
+            silent_.start();
             reply_.clear();
             const bool goOn =
                 session_.Handle(std::string_view(line_.data(), std::size_t(read) - 1), reply_);
@@ -121,6 +128,7 @@ private:
     QTcpSocket* socket_;
     RigSession session_;
     QTimer idle_;
+    QElapsedTimer silent_;
     std::string line_;
     std::string reply_;
     bool closing_ = false;   // serves no more lines
@@ -165,6 +173,10 @@ void RigServer::Stop()
 void RigServer::Accept()
 {
     while (QTcpSocket* socket = server_.nextPendingConnection()) {
+        if (allow_.Allows(socket->peerAddress()) && ClientCount() >= limits_.maxClients) {
+            if (Client* yielding = Yielding())
+                Drop(yielding);
+        }
         if (!allow_.Allows(socket->peerAddress()) || ClientCount() >= limits_.maxClients) {
             socket->abort();
             socket->deleteLater();
@@ -172,6 +184,18 @@ void RigServer::Accept()
         }
         clients_.push_back(new Client(*this, socket));
     }
+}
+
+RigServer::Client* RigServer::Yielding() const
+{
+    Client* longest = nullptr;
+    for (Client* client : clients_) {
+        if (longest == nullptr || client->Silent() < longest->Silent())
+            longest = client;
+    }
+    if (longest == nullptr || longest->Silent().elapsed() < limits_.yieldAfter.count())
+        return nullptr;
+    return longest;
 }
 
 void RigServer::Drop(Client* client)

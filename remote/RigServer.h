@@ -7,10 +7,13 @@
 //
 // What a client cannot do to the receiver: send lines longer than
 // maxLineBytes (it is dropped), stay silent beyond idleTimeout (dropped),
+// connect and send no whole command within firstCommandTimeout (dropped),
 // send faster than it reads (its unsent replies pass maxUnsentBytes and it
 // is dropped), take the main thread for long (at most linesPerTurn lines
 // are served before the event loop runs again), connect from an address
-// the allow list does not name, or as the ninth client (closed at once).
+// the allow list does not name, or as the ninth client while all eight
+// have spoken within yieldAfter (closed at once; otherwise the one silent
+// longest makes room).
 
 #include "remote/AllowList.h"
 #include "remote/RigSession.h"
@@ -34,6 +37,14 @@ struct ServerLimits {
     // works; the slot of a client that went away without closing is free
     // again after it.
     std::chrono::milliseconds idleTimeout = std::chrono::minutes(10);
+    // Every client sends as soon as it has connected; a connection that has
+    // not sent one whole command by then is none, and would otherwise hold
+    // its place for the whole idle time.
+    std::chrono::milliseconds firstCommandTimeout = std::chrono::seconds(5);
+    // With every place taken, a client silent for this long gives its place
+    // to a new one (the one silent longest): a program that went away
+    // without closing must not keep the others out for ten minutes.
+    std::chrono::milliseconds yieldAfter = std::chrono::seconds(5);
     // Some hundred replies, dump_state included.
     int64_t maxUnsentBytes = 64 * 1024;
     int linesPerTurn = 16;
@@ -63,6 +74,8 @@ private:
 
     void Accept();
     void Drop(Client* client);
+    // The client silent longest, when it has been silent for yieldAfter.
+    Client* Yielding() const;
 
     Rig& rig_;
     ServerLimits limits_;

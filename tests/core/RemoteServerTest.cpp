@@ -259,6 +259,38 @@ TEST_F(RemoteServer, TheNinthClientIsRefused)
     }
 }
 
+// Silent local connections must not hold every place for the ten-minute
+// idle time: one that never sends a whole command goes soon, and a new
+// client takes the place of the one silent longest (any silence counts
+// here), neither the first nor the last to connect.
+TEST_F(RemoteServer, SilentConnectionsGoSoonOrMakeRoomForANewClient)
+{
+    Receiver& rx = Begin();
+    remote::ServerLimits limits;
+    limits.firstCommandTimeout = std::chrono::milliseconds(1000);
+    limits.yieldAfter = std::chrono::milliseconds(0);
+    RemoteControl remote(rx, limits);
+    remote.UseForThisRun(0);
+    std::vector<std::unique_ptr<LineClient>> clients;
+    for (int i = 0; i < 8; ++i)
+        clients.push_back(std::make_unique<LineClient>(remote.Port()));
+    clients[0]->Send("f");  // no line end: no whole command
+    EXPECT_EQ(clients[1]->Ask("f"), "5000000\n");
+    EXPECT_EQ(clients[2]->Ask("f"), "5000000\n");
+    for (int i : {0, 3, 4, 5, 6, 7})
+        EXPECT_TRUE(clients[std::size_t(i)]->Closed()) << i;
+    for (int i = 0; i < 6; ++i) {
+        clients.push_back(std::make_unique<LineClient>(remote.Port()));
+        EXPECT_EQ(clients.back()->Ask("f"), "5000000\n");
+    }
+    EXPECT_EQ(clients[1]->Ask("v"), "VFOA\n");  // 2 is now the one silent longest
+    LineClient late(remote.Port());
+    EXPECT_EQ(late.Ask("f"), "5000000\n");
+    EXPECT_TRUE(clients[2]->Closed());
+    EXPECT_EQ(clients[1]->Ask("v"), "VFOA\n");
+    EXPECT_EQ(clients.back()->Ask("v"), "VFOA\n");
+}
+
 TEST_F(RemoteServer, AMegabyteWithoutALineEndClosesThatClientOnly)
 {
     Receiver& rx = Begin();

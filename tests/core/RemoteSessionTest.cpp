@@ -6,6 +6,7 @@
 
 #include "PtyRadio.h"
 #include "core/RemoteRig.h"
+#include "radio/RadioTypes.h"
 #include "remote/RigSession.h"
 
 #include <cmath>
@@ -285,6 +286,36 @@ TEST_F(RemoteSession, FrequencyTunesInsideTheBandByOffsetElseThroughTheRadio)
     EXPECT_EQ(Send("F 14074000"), "RPRT -9\n");
     EXPECT_EQ(ReceiveFrequency(), 7070000);
     EXPECT_TRUE(rig.NewLines().size() == 2u);  // the two retunes above only
+}
+
+// A client reads the range from \dump_state and may set any frequency in it:
+// the range ends must be taken in every mode and from wherever FreqTune
+// stands, not only where hz - FreqTune happens to be a centre the radio takes.
+TEST_F(RemoteSession, TheRangeDumpStateOffersIsTakenWholeInEveryMode)
+{
+    Begin();
+    for (const int type : {0, 1}) {
+        rx_->ReopenRadio(0, "", type);
+        const radio::RadioTypeInfo& rt = radio::RadioTypeOf(type);
+        using Start = std::pair<int32_t, int32_t>;  // FreqCenter, FreqTune
+        const DumpState caps(Send("\\dump_state"));
+        const auto lo = static_cast<int64_t>(caps.rxStart), hi = static_cast<int64_t>(caps.rxEnd);
+        for (const char* mode : {"AM", "FM", "CW", "LSB", "USB"}) {
+            ASSERT_EQ(Send(std::string("M ") + mode + " 0"), "RPRT 0\n");
+            for (const auto& [center, tune] :
+                 {Start{5012000, -12000}, Start{rt.MinCenter, 24000}, Start{rt.MaxCenter, -24000}})
+                for (const int64_t hz : {lo - 1, lo, lo + 1, hi - 1, hi, hi + 1}) {
+                    SCOPED_TRACE(testing::Message()
+                                 << type << mode << center << "/" << tune << " to " << hz);
+                    S().FreqCenter = center;
+                    S().FreqTune = tune;
+                    const bool offered = hz >= lo && hz <= hi;
+                    EXPECT_EQ(Send("F " + std::to_string(hz)), offered ? "RPRT 0\n" : "RPRT -1\n");
+                    EXPECT_EQ(ReceiveFrequency(), offered ? hz : int64_t(center) + tune);
+                    EXPECT_LE(std::abs(S().FreqTune), kHalfBand);
+                }
+        }
+    }
 }
 
 TEST_F(RemoteSession, ModeMapsDataModesAndAWidthOfZeroOrMinusOneKeepsTheFilter)

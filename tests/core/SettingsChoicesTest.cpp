@@ -17,7 +17,7 @@ namespace {
 
 using radio::test::PtyRadio;
 
-TEST(ListPorts, TheStoredPortWinsOverItsPositionAndPathsAreKept)
+TEST(ListPorts, TheStoredPortWinsOverItsPositionAndIsKeptWhenItIsNotThere)
 {
     const std::vector<SerialPortEntry> ports = {
         {"ttyS0", "", "/dev/ttyS0"},
@@ -28,41 +28,51 @@ TEST(ListPorts, TheStoredPortWinsOverItsPositionAndPathsAreKept)
         const char* what;
         std::string PortStr;
         int32_t PortNum;
+        bool present;  // the stored port's device is there
         int selected;
         int32_t newPortNum;
         std::string newPortStr;
-        int entries;
+        std::string text;  // of the selected entry
+        int absent;
     };
     const Case cases[] = {
         // The adapters enumerated the other way round since the last run.
-        {"name moved", "ttyUSB0", 1, 2, 2, "ttyUSB0", 3},
-        {"path of a listed port", "/dev/ttyUSB1", 0, 1, 1, "/dev/ttyUSB1", 3},
-        {"by-id link", "/dev/serial/by-id/usb-FTDI-if00", 0, 3, 3,
-         "/dev/serial/by-id/usb-FTDI-if00", 4},
-        {"pseudo-terminal", "/dev/pts/7", 2, 3, 3, "/dev/pts/7", 4},
-        // Without a name in the list the position decides, as it always did.
-        {"first run", "", 1, 1, 1, "ttyUSB1", 3},
-        {"name gone", "ttyACM0", 0, 0, 0, "ttyS0", 3},
-        {"position outside", "", 5, -1, 5, "", 3},
-        {"negative position", "", -1, -1, -1, "", 3},
+        {"name moved", "ttyUSB0", 1, true, 2, 2, "ttyUSB0", "ttyUSB0 - FT232R USB UART", -1},
+        {"path of a listed port", "/dev/ttyUSB1", 0, true, 1, 1, "/dev/ttyUSB1",
+         "ttyUSB1 - CP2102 USB to UART", -1},
+        {"by-id link", "/dev/serial/by-id/usb-FTDI-if00", 0, true, 3, 3,
+         "/dev/serial/by-id/usb-FTDI-if00", "/dev/serial/by-id/usb-FTDI-if00", -1},
+        {"pseudo-terminal", "/dev/pts/7", 2, true, 3, 3, "/dev/pts/7", "/dev/pts/7", -1},
+        // Unplugged: the port now at its position is another device, and
+        // the stored one is kept and waited for.
+        {"name gone", "ttyACM0", 0, false, 3, 3, "ttyACM0", "ttyACM0 (not present)", 3},
+        {"by-id link gone", "/dev/serial/by-id/usb-FTDI-if00", 1, false, 3, 3,
+         "/dev/serial/by-id/usb-FTDI-if00", "/dev/serial/by-id/usb-FTDI-if00 (not present)", 3},
+        // Without a stored name the position decides, as it always did.
+        {"first run", "", 1, false, 1, 1, "ttyUSB1", "ttyUSB1 - CP2102 USB to UART", -1},
+        {"position outside", "", 5, false, -1, 5, "", "", -1},
+        {"negative position", "", -1, false, -1, -1, "", "", -1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const PortList list = ListPorts(ports, c.PortStr, c.PortNum);
+        const PortList list = ListPorts(ports, c.PortStr, c.PortNum, c.present);
         EXPECT_EQ(list.selected, c.selected);
         EXPECT_EQ(list.PortNum, c.newPortNum);
         EXPECT_EQ(list.PortStr, c.newPortStr);
-        ASSERT_EQ(list.texts.size(), c.entries);
-        ASSERT_EQ(int(list.ports.size()), c.entries);
+        EXPECT_EQ(list.absent, c.absent);
+        const int entries = c.selected == 3 ? 4 : 3;
+        ASSERT_EQ(list.texts.size(), entries);
+        ASSERT_EQ(int(list.ports.size()), entries);
         if (c.selected >= 0) {
             EXPECT_EQ(list.ports[std::size_t(c.selected)], c.newPortStr);
+            EXPECT_EQ(list.texts[c.selected].toStdString(), c.text);
         }
     }
-    const PortList list = ListPorts(ports, "/dev/pts/7", 0);
+    const PortList list = ListPorts(ports, "/dev/pts/7", 0, true);
     EXPECT_EQ(list.texts, QStringList({"ttyS0", "ttyUSB1 - CP2102 USB to UART",
                                        "ttyUSB0 - FT232R USB UART", "/dev/pts/7"}));
 
-    const PortList none = ListPorts({}, "", 0);
+    const PortList none = ListPorts({}, "", 0, false);
     EXPECT_TRUE(none.texts.isEmpty());
     EXPECT_EQ(none.selected, -1);
     EXPECT_EQ(none.PortStr, "");
@@ -207,13 +217,14 @@ TEST_F(SettingsWithRadio, OtherDevicesRestartBoth)
     EXPECT_EQ(S().Output, 2);
 }
 
-TEST_F(CoreTest, ANamedPortThatIsGoneFallsBackToItsPositionAndTheRadioStartsWithoutIt)
+TEST_F(CoreTest, ANamedPortThatIsGoneIsKeptAndTheRadioStartsWithoutIt)
 {
     WriteIni("[IO]\nPortStr=ttyGone9\nPortNum=0\n");
     Receiver& rx = Started();
     SettingsChoices c(rx, {});
-    EXPECT_EQ(c.Port(), -1);
-    EXPECT_EQ(S().PortStr, "");
+    EXPECT_EQ(c.PortEntries(), QStringList({"ttyGone9 (not present)"}));
+    EXPECT_EQ(c.Port(), 0);
+    EXPECT_EQ(S().PortStr, "ttyGone9");
     EXPECT_FALSE(rx.PortOpen());
     // "OK" after choosing "DJ-X11" runs the set-up although no port opened:
     // the centre moves onto the new grid.
@@ -223,6 +234,46 @@ TEST_F(CoreTest, ANamedPortThatIsGoneFallsBackToItsPositionAndTheRadioStartsWith
     ASSERT_TRUE(RunUntil([&] { return !rx.RadioBusy(); }));
     EXPECT_EQ(S().FreqCenter, 7100000);
     EXPECT_EQ(S().RadioType, 1);
+}
+
+// An adapter unplugged while the program was not running: the port now at
+// its position is another device, which must get no radio commands, the
+// stored name must outlive the run, and the radio is set up once its port
+// is there (a by-id link appearing), also after "OK" with another type.
+TEST_F(CoreTest, AStoredPortThatIsNotThereIsWaitedForAndNothingGoesElsewhere)
+{
+    const std::filesystem::path link = Dir() / "radio-adapter";
+    const std::vector<std::string> setUps[] = {
+        {"AL~RW_RFM05", "AL~SW_IQM01", "AL~SW_IQF 0000", "AL~RW_RXF05012000"},
+        {"AL~SDRON", "AL~IQ0", "AL~FW00005012000"}};
+    for (const int type : {0, 1}) {
+        PtyRadio other;  // the device now at the stored position
+        PtyRadio radio;  // behind the link, once it is made
+        other.SetAutoAnswer(true);
+        radio.SetAutoAnswer(true);
+        std::filesystem::remove(link);
+        WriteIni("[IO]\nPortStr=" + link.string() + "\nPortNum=0\n");
+        Receiver& rx = Started();
+        SettingsChoices c(rx, {{other.Path(), "", other.Path()}});
+        EXPECT_EQ(c.PortEntries()[1].toStdString(), link.string() + " (not present)");
+        EXPECT_EQ(c.Port(), 1);
+        EXPECT_EQ(S().PortStr, link.string());
+        c.ChooseRadioType(type);
+        EXPECT_EQ(c.Confirm().radioRestarted, type != 0);
+        ASSERT_TRUE(RunUntil([&] { return !rx.RadioBusy(); }));
+        EXPECT_FALSE(rx.PortOpen());
+        std::filesystem::create_symlink(radio.Path(), link);
+        ASSERT_TRUE(RunUntil([&] { return radio.Lines().size() >= setUps[type].size(); }));
+        EXPECT_TRUE(rx.PortOpen());
+        ASSERT_TRUE(RunUntil([&] { return !rx.RadioBusy(); }));
+        EXPECT_EQ(radio.Lines(), setUps[type]);
+        ASSERT_TRUE(rx.Shutdown({}));
+        EXPECT_NE(ReadFile(IniPath()).find("PortStr=" + link.string() + "\n"), std::string::npos);
+        radio::test::PumpBriefly();
+        other.Drain();
+        EXPECT_EQ(other.Raw(), "") << type;
+        rx_.reset();
+    }
 }
 
 TEST_F(CoreTest, TheRemoteRowShowsWhatRunsAndOkKeepsOnlyAChange)
