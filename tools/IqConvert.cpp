@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <charconv>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -254,7 +255,9 @@ bool ConvertIq(const std::filesystem::path& in, const std::filesystem::path& out
     sum.startUnixMs = source.Start().value_or(0);
     if (format != OutFormat::Raw &&
         (source.Rate() != std::floor(source.Rate()) || source.Rate() > 0xFFFFFFFF)) {
-        *error = "the input's sample rate " + std::to_string(source.Rate()) +
+        char rate[32];  // to_chars: a "." whatever the process locale
+        char* rateEnd = std::to_chars(rate, rate + sizeof rate, source.Rate()).ptr;
+        *error = "the input's sample rate " + std::string(rate, rateEnd) +
                  " Hz is not a whole number a WAV file holds";
         return false;
     }
