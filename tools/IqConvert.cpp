@@ -9,8 +9,8 @@
 
 #include <algorithm>
 #include <bit>
-#include <charconv>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>

@@ -7,10 +7,12 @@
 #include <QProcess>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include <signal.h>
+#include <unistd.h>
 
 namespace core::test {
 namespace {
@@ -220,6 +222,89 @@ TEST_F(MemoryChannelsTest, AFailedSaveNamesTheFileAndExitTriesAgain)
     EXPECT_TRUE(rx.Shutdown({}));
     const std::string text = ListFile();
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 6);
+}
+
+// A list that is there but could not be read whole loaded as empty, and the
+// next "OK" saved only the new channel over it.
+TEST_F(MemoryChannelsTest, AListThatCouldNotBeReadWholeIsToldOnceAndNeverSavedOver)
+{
+    const auto file = Dir() / "MemoryList.txt";
+    std::string tooLarge;
+    while (tooLarge.size() <= memory::kMaxListBytes)
+        tooLarge += "7.100000,Net,3\n";
+    struct Case {
+        const char* what;
+        std::function<void()> make;
+        const char* said;
+        bool byPermission;  // root reads any file: no permission stops it
+    };
+    const Case cases[] = {
+        {"too large", [&] { WriteFile(file, tooLarge); }, "larger than", false},
+        {"a folder", [&] { std::filesystem::create_directory(file); }, "not a file", false},
+        {"no permission to read",
+         [&] {
+             WriteFile(file, kList);
+             std::filesystem::permissions(file, std::filesystem::perms::owner_write);
+         },
+         "ermission", true},
+    };
+    for (const Case& c : cases) {
+        if (c.byPermission && ::geteuid() == 0)
+            continue;
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(file);
+        c.make();
+        const bool folder = std::filesystem::is_directory(file);
+        const std::string before = folder ? "" : ReadFile(file);
+        Receiver& rx = Started();
+        std::vector<std::string> told;
+        for (const ErrorShown& e : startErrors_)
+            if (e.message.find("MemoryList.txt") != std::string::npos)
+                told.push_back(e.message);
+        ASSERT_EQ(told.size(), 1u);
+        EXPECT_NE(told[0].find(file.string() + ": "), std::string::npos) << told[0];
+        EXPECT_NE(told[0].find(c.said), std::string::npos) << told[0];
+        EXPECT_EQ(M().Count(), 0);
+
+        const MemoryCommit add = M().Commit(M().DraftForAdd());
+        EXPECT_FALSE(add.Accepted());
+        EXPECT_TRUE(add.refusal.contains(QString::fromStdString(file.string())));
+        EXPECT_TRUE(rx.Shutdown({}));
+        EXPECT_TRUE(errors_.empty());
+        EXPECT_EQ(std::filesystem::is_directory(file), folder);
+        if (!folder) {
+            std::filesystem::permissions(file, std::filesystem::perms::owner_read,
+                                         std::filesystem::perm_options::add);
+            EXPECT_TRUE(ReadFile(file) == before);
+        }
+    }
+}
+
+// A read-only program folder: the list installed beside the program was
+// never read. It gives the channels until the data folder has its own.
+TEST_F(MemoryChannelsTest, TheListBesideTheProgramCountsUntilTheDataFolderHasOne)
+{
+    const auto program = Dir() / "program";
+    const auto user = Dir() / "user";
+    std::filesystem::create_directories(program);
+    std::filesystem::create_directories(user);
+    WriteFile(program / "MemoryList.txt", kList);
+    ReceiverPaths paths;
+    paths.settingsFile = user / "tesmar.ini";
+    paths.dataDirectory = user;
+    paths.programDirectory = program;
+    Make(paths).Start();
+    EXPECT_EQ(M().Count(), 5);
+    MemoryDraft add = M().DraftForAdd();
+    add.name = "Mine";
+    ASSERT_TRUE(M().Commit(add).Accepted());
+    EXPECT_EQ(ReadFile(program / "MemoryList.txt"), kList);
+    EXPECT_EQ(ReadFile(user / "MemoryList.txt"), kList + "5.000000,Mine,0\r\n");
+
+    WriteFile(program / "MemoryList.txt", "7.100000,Installed,3\n");
+    Make(paths).Start();
+    EXPECT_EQ(M().Count(), 6);
+    EXPECT_EQ(M().Channels().back().name, "Mine");
 }
 
 // A channel added, then the program killed outright: the next start has it.

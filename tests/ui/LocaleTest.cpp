@@ -128,8 +128,8 @@ TEST_F(LocaleTest, AChannelARecordingAndTheSettingsReadBackExactly)
     // The settings as read; the next start reads the list as written.
     form_->close();
     const std::string saved = ReadFile("tesmar.ini");
-    for (const char* line : {"\nFreqCenter=7112000\n", "\nFreqTune=-12000\n", "\nRxMode=3\n",
-                             "\nGainPos=-20\n"})
+    for (const char* line :
+         {"\nFreqCenter=7112000\n", "\nFreqTune=-12000\n", "\nRxMode=3\n", "\nGainPos=-20\n"})
         EXPECT_NE(saved.find(line), std::string::npos) << line << saved;
     DestroyWindows();
     form_.reset();
