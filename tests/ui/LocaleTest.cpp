@@ -8,10 +8,16 @@
 #include "ui/windows/MemoryEditDialog.h"
 #include "ui/windows/MemoryListWindow.h"
 
+#include "core/RawTransport.h"
+#include "core/RemoteControl.h"
+
 #include <QFileDialog>
+#include <QHostAddress>
 #include <QLineEdit>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QTableWidget>
+#include <QTcpSocket>
 
 #include <clocale>
 #include <cstdint>
@@ -110,6 +116,30 @@ TEST_F(LocaleTest, AChannelARecordingAndTheSettingsReadBackExactly)
     EXPECT_EQ(CloseMessageBoxes(), std::vector<std::string>{});
     EXPECT_EQ(ReadFile("MemoryList.txt"), channels + "7.100000,,3\n");
 
+    // A remote client's numbers: a frequency with a decimal point is taken,
+    // and the replies carry points.
+    Rx().Remote().UseForThisRun(0);
+    ASSERT_TRUE(Rx().Remote().Listening());
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, Rx().Remote().Port());
+    ASSERT_TRUE(client.waitForConnected(5000));
+    client.write("F 7105000.0\nf\nl AF\n");
+    QByteArray replies;
+    for (int i = 0; i < 500 && replies.count('\n') < 3; ++i) {
+        QTest::qWait(10);
+        replies += client.readAll();
+    }
+    const QList<QByteArray> lines = replies.split('\n');
+    ASSERT_GE(lines.size(), 3) << replies.toStdString();
+    EXPECT_EQ(lines[0], "RPRT 0");
+    EXPECT_EQ(lines[1], "7105000");
+    EXPECT_TRUE(
+        QRegularExpression("^\\d\\.\\d{6}$").match(QString::fromLatin1(lines[2])).hasMatch())
+        << replies.toStdString();
+    client.disconnectFromHost();
+    // A message's seconds.
+    EXPECT_TRUE(core::IncompleteRecordingMessage("take.dat", 3).contains("(0.15 s)"));
+
     // A SigMF recording whose numbers carry a decimal point plays.
     WriteFile("take.sigmf-meta",
               "{\"global\":{\"core:datatype\":\"ci16_le\",\"core:sample_rate\":48000.0,"
@@ -125,11 +155,12 @@ TEST_F(LocaleTest, AChannelARecordingAndTheSettingsReadBackExactly)
     EXPECT_TRUE(Rx().RawPlaying());
     EXPECT_EQ(S().FreqCenter, 7050000);
 
-    // The settings as read; the next start reads the list as written.
+    // The settings as read, the offset as the client tuned it; the next
+    // start reads the list as written.
     form_->close();
     const std::string saved = ReadFile("tesmar.ini");
     for (const char* line :
-         {"\nFreqCenter=7112000\n", "\nFreqTune=-12000\n", "\nRxMode=3\n", "\nGainPos=-20\n"})
+         {"\nFreqCenter=7112000\n", "\nFreqTune=-7000\n", "\nRxMode=3\n", "\nGainPos=-20\n"})
         EXPECT_NE(saved.find(line), std::string::npos) << line << saved;
     DestroyWindows();
     form_.reset();
