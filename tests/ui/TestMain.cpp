@@ -12,8 +12,8 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    // The locale runs (LocaleWindows, LocaleCore) prove nothing where the
-    // locale is not generated and the C library stays with "C".
+    // The locale runs (LocaleWindows, LocaleCore in tests/core) prove nothing
+    // where the locale is not generated and the C library stays with "C".
     if (qgetenv("LC_ALL") == "de_DE.UTF-8" && *std::localeconv()->decimal_point != ',') {
         std::fputs("de_DE.UTF-8 is not generated: run scripts/deps\n", stderr);
         return 1;
