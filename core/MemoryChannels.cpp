@@ -1,6 +1,7 @@
 #include "core/MemoryChannels.h"
 
 #include "memory/MemoryFormat.h"
+#include "settings/SettingsLocation.h"
 
 #include <QStringDecoder>
 
@@ -24,17 +25,28 @@ QString FrequencyRefusal(const QString& typed)
 
 }  // namespace
 
-MemoryChannels::MemoryChannels(ReceiverState& state, std::filesystem::path file, MemoryHooks hooks)
+MemoryChannels::MemoryChannels(ReceiverState& state, std::filesystem::path file, MemoryHooks hooks,
+                               std::filesystem::path installed)
     : state_(state)
     , file_(std::move(file))
+    , installed_(std::move(installed))
     , hooks_(std::move(hooks))
 {}
 
-void MemoryChannels::Load()
+QString MemoryChannels::Load()
 {
-    list_ = memory::LoadChannelList(file_);
+    // The settings file's rule: the data folder's own list once there is one.
+    source_ = settings::SettingsFileToRead(file_, installed_);
+    std::string error;
+    list_ = memory::LoadChannelList(source_, &error);
     selected_ = -1;
     unsaved_ = false;
+    unread_ = !error.empty();
+    if (!unread_)
+        return {};
+    return QString::fromLocal8Bit(error.data(), static_cast<qsizetype>(error.size())) +
+           QStringLiteral(".\nThe memory list is empty for this run, and the file is left "
+                          "as it is.");
 }
 
 QString MemoryChannels::Save()
@@ -109,6 +121,13 @@ std::optional<MemoryDraft> MemoryChannels::DraftForEdit(int row) const
 MemoryCommit MemoryChannels::Commit(const MemoryDraft& draft)
 {
     MemoryCommit result;
+    if (unread_) {
+        result.refusal = QStringLiteral("The memory list could not be read at start, so it "
+                                        "is not changed: a save would replace the channels in "
+                                        "%1.")
+                             .arg(QString::fromStdString(source_.string()));
+        return result;
+    }
     // Blanks around the number are a slip of the keyboard, not a different
     // frequency; anything else that is not a number would be stored as 0 Hz.
     const QString typed = draft.frequency.trimmed();
@@ -144,11 +163,17 @@ MemoryCommit MemoryChannels::Commit(const MemoryDraft& draft)
     const bool nameAsShown = draft.index >= 0 && draft.name == DisplayName(draft.storedName);
     c.name = nameAsShown ? draft.storedName : draft.name.toStdString();
     c.mode = draft.mode;
+    // The display shows the selected channel's name until the next tuning.
+    const bool shownByName = draft.index >= 0 && draft.index == selected_ && state_.MemoryMode;
+    if (shownByName)
+        state_.MemName = c.name;
     if (draft.index < 0)
         list_.Channels().push_back(std::move(c));
     else
         list_.Channels()[static_cast<std::size_t>(draft.index)] = std::move(c);
     result.saveError = Save();
+    if (shownByName)
+        hooks_.displayChanged();
     return result;
 }
 

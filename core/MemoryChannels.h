@@ -9,6 +9,14 @@
 // exit when a change has not reached the file yet. A save that fails keeps
 // the change in the list and says which file could not be written.
 //
+// Nothing stored is lost either: a list that is there but could not be read
+// whole is never saved over. It shows as empty, the start says once which
+// file could not be read, and "OK" changes nothing while it lasts.
+//
+// The list is saved in the data folder. Until there is one there, the one
+// installed beside the program (a read-only program folder, whose settings
+// file is treated alike) gives the channels.
+//
 // Names are bytes. A name read from the file goes back byte for byte (also
 // when its row is edited and the name is left as shown); a name typed in the
 // dialog is stored as UTF-8; a name that is not valid UTF-8 is shown as
@@ -63,11 +71,15 @@ struct MemoryHooks {
 
 class MemoryChannels {
 public:
-    MemoryChannels(ReceiverState& state, std::filesystem::path file, MemoryHooks hooks);
+    // file: where the list is saved. installed: the list to read while
+    // `file` does not exist (none when empty).
+    MemoryChannels(ReceiverState& state, std::filesystem::path file, MemoryHooks hooks,
+                   std::filesystem::path installed = {});
 
     // Start-up: the file's channels (none when it is missing or unreadable);
-    // no row selected.
-    void Load();
+    // no row selected. Empty, or the message naming the file that is there
+    // but could not be read.
+    QString Load();
     // Exit: writes the list when a change has not reached the file. False
     // with `error` naming the file when it could not be written.
     bool SaveIfChanged(QString* error);
@@ -91,8 +103,10 @@ public:
     // "Edit" of `row`: nothing when the row does not exist.
     std::optional<MemoryDraft> DraftForEdit(int row) const;
     // "OK": refuses a frequency that does not read as a number of MHz (or
-    // lies beyond 2147.483647 MHz) and a name with a comma or a line break;
-    // otherwise appends or changes the row and saves.
+    // lies beyond 2147.483647 MHz), a name with a comma or a line break, and
+    // any change to a list that could not be read; otherwise appends or
+    // changes the row and saves. An edit of the channel the display shows
+    // by name shows the new name.
     MemoryCommit Commit(const MemoryDraft& draft);
     // A confirmed "Delete" of `row`; saves. The save error, or empty.
     QString Delete(int row);
@@ -109,10 +123,13 @@ private:
 
     ReceiverState& state_;
     std::filesystem::path file_;
+    std::filesystem::path installed_;
+    std::filesystem::path source_;  // what Load() read
     MemoryHooks hooks_;
     memory::ChannelList list_;
     int selected_ = -1;
     bool unsaved_ = false;  // a change that has not reached the file
+    bool unread_ = false;   // the file is there but was not read whole
 };
 
 }  // namespace core

@@ -103,8 +103,10 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
     };
     memoryHooks.selectMode = [this](Mode mode) { SelectMode(mode); };
     memoryHooks.displayChanged = [this] { emit DisplayChanged(); };
-    memory_ = std::make_unique<MemoryChannels>(state_, memory::MemoryListPath(paths_.dataDirectory),
-                                               std::move(memoryHooks));
+    memory_ = std::make_unique<MemoryChannels>(
+        state_, memory::MemoryListPath(paths_.dataDirectory), std::move(memoryHooks),
+        paths_.programDirectory.empty() ? std::filesystem::path()
+                                        : memory::MemoryListPath(paths_.programDirectory));
     wave_ = std::make_unique<core::WaveRecording>(state_, paths_.dataDirectory);
 
     connect(audio_.get(), &audio::AudioEngine::DeviceError, this,
@@ -205,7 +207,9 @@ void Receiver::Start()
     state_.PointEntered = false;
 
     raw_->Reset();
-    memory_->Load();
+    // Told once: "OK" refuses to change such a list for the whole run.
+    if (const QString unread = memory_->Load(); !unread.isEmpty())
+        emit ShowError(unread, true);
     started_ = true;
     destroyed_ = false;
 

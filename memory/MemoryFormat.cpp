@@ -1,5 +1,7 @@
 #include "memory/MemoryFormat.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -119,18 +121,40 @@ int32_t HzFromMHz(double mhz)
     return mhz < 0 ? -whole : whole;
 }
 
-std::string FileMHz(int32_t hz)
+namespace {
+
+// Whole hertz as MHz with six decimals, from the integer itself: the digits
+// are exact and the point is a "." whatever the process locale says (the
+// printf family writes the locale's decimal comma under de_DE, say, and the
+// list would then read back as the whole megahertz alone).
+std::string SixDecimalMHz(int64_t hz)
 {
+    const uint64_t magnitude = hz < 0 ? 0 - static_cast<uint64_t>(hz) : static_cast<uint64_t>(hz);
     char s[32];
-    std::snprintf(s, sizeof s, "%0.6f", hz * 0.000001);
-    return s;
+    char* p = s;
+    if (hz < 0)
+        *p++ = '-';
+    p = std::to_chars(p, s + sizeof s, magnitude / 1000000).ptr;
+    *p++ = '.';
+    char fraction[8];
+    char* f = std::to_chars(fraction, fraction + sizeof fraction, magnitude % 1000000).ptr;
+    const std::size_t digits = static_cast<std::size_t>(f - fraction);
+    p = std::fill_n(p, 6 - digits, '0');
+    p = std::copy(fraction, f, p);
+    return std::string(s, p);
 }
+
+}  // namespace
+
+std::string FileMHz(int32_t hz) { return SixDecimalMHz(hz); }
 
 std::string PlainMHz(int64_t hz)
 {
-    char s[40];
-    std::snprintf(s, sizeof s, "%.15g", static_cast<double>(hz) * 0.000001);
-    return s;
+    std::string text = SixDecimalMHz(hz);
+    text.erase(text.find_last_not_of('0') + 1);
+    if (text.back() == '.')
+        text.pop_back();
+    return text;
 }
 
 bool IsDecimalNumber(std::string_view text)

@@ -47,11 +47,13 @@ int32_t ReadSignedInt(std::string_view text);
 // so that a negative frequency survives a save and load), held to int32.
 int32_t HzFromMHz(double mhz);
 
-// The file's frequency field: Hz * 0.000001 as "%0.6f" ("7.100005").
+// The file's frequency field: Hz * 0.000001 with six decimals, as "%0.6f"
+// in the C locale ("7.100005"), whatever the process locale.
 std::string FileMHz(int32_t hz);
 
-// The edit dialog's frequency text: Hz * 0.000001 as a plain decimal number
-// with up to 15 significant digits and no trailing zeros ("7.1", "145").
+// The edit dialog's frequency text: the same number with its trailing zeros
+// (and a point left bare) dropped ("7.1", "145", "0.00005"); never an
+// exponent, and a "." whatever the process locale.
 std::string PlainMHz(int64_t hz);
 
 // True when `text` reads as a decimal frequency in MHz the way ReadDecimal

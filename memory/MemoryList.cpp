@@ -6,6 +6,9 @@
 #include <QSaveFile>
 #include <QString>
 
+#include <algorithm>
+#include <system_error>
+
 namespace memory {
 
 namespace {
@@ -38,6 +41,8 @@ Channel ParseLine(std::string_view line)
 ChannelList ChannelList::Parse(std::string_view text)
 {
     ChannelList list;
+    list.channels_.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) +
+                           1);
     bool first = true;
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
@@ -73,13 +78,55 @@ std::filesystem::path MemoryListPath(const std::filesystem::path& folder)
     return folder / "MemoryList.txt";
 }
 
-ChannelList LoadChannelList(const std::filesystem::path& file)
+ChannelList LoadChannelList(const std::filesystem::path& file, std::string* error)
 {
+    auto refuse = [&](const std::string& why) {
+        if (error)
+            *error = "Could not read " + file.string() + ": " + why;
+        return ChannelList{};
+    };
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(file, ec);
+    if (status.type() == std::filesystem::file_type::not_found)
+        return {};
+    if (ec)
+        return refuse(ec.message());
+    // A folder cannot be read, and a pipe or a device could block or never end.
+    if (status.type() != std::filesystem::file_type::regular)
+        return refuse("it is not a file");
+    const auto tooLarge = [&] {
+        return refuse("it is larger than a memory list may be (" +
+                      std::to_string(kMaxListBytes >> 20) + " MiB)");
+    };
+    const std::uintmax_t size = std::filesystem::file_size(file, ec);
+    if (!ec && size > kMaxListBytes)
+        return tooLarge();
+
     QFile f(QString::fromStdString(file.string()));
     if (!f.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray bytes = f.readAll();
-    return ChannelList::Parse(std::string_view(bytes.constData(), std::size_t(bytes.size())));
+        return refuse(f.errorString().toStdString());
+    // In chunks up to the limit: the file may have grown since its size was
+    // taken.
+    std::string text;
+    text.reserve(ec ? 0 : static_cast<std::size_t>(size));
+    char chunk[1 << 16];
+    for (;;) {
+        const qint64 n = f.read(chunk, sizeof chunk);
+        if (n < 0)
+            return refuse(f.errorString().toStdString());
+        if (n == 0)
+            break;
+        if (text.size() + static_cast<std::size_t>(n) > kMaxListBytes)
+            return tooLarge();
+        text.append(chunk, static_cast<std::size_t>(n));
+    }
+    // Every line is a channel, a last one without its line feed too.
+    const std::size_t lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) +
+                              (!text.empty() && text.back() != '\n' ? 1 : 0);
+    if (lines > kMaxChannels)
+        return refuse("it has more lines than a memory list may have (" +
+                      std::to_string(kMaxChannels) + ")");
+    return ChannelList::Parse(text);
 }
 
 bool SaveChannelList(const std::filesystem::path& file, const ChannelList& list, std::string* error)

@@ -10,6 +10,7 @@
 // so that a save writes back every line it loaded. Names are bytes: what was
 // read is written back unchanged.
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -49,8 +50,18 @@ Channel ParseLine(std::string_view line);
 // "MemoryList.txt" in `folder`.
 std::filesystem::path MemoryListPath(const std::filesystem::path& folder);
 
-// A missing or unreadable file gives an empty list.
-ChannelList LoadChannelList(const std::filesystem::path& file);
+// The most a list may hold: far beyond any operator's channels, and small
+// enough that the list and its window stay a few megabytes (a list is read
+// whole, and each line becomes a row of the window).
+inline constexpr std::uintmax_t kMaxListBytes = 4u << 20;
+inline constexpr std::size_t kMaxChannels = 65536;
+
+// The channels of `file`. A missing file is an empty list to begin with. A
+// file that is there but cannot be read whole (no permission, not a plain
+// file, a read error, beyond the limits above) also gives an empty list, and
+// `error` then names the file and the reason: such a list must not be saved
+// over. Memory stays bounded by the limits whatever the file holds.
+ChannelList LoadChannelList(const std::filesystem::path& file, std::string* error = nullptr);
 
 // Writes the whole list to a temporary file beside `file`, flushes it to disk
 // and renames it over the old one, so that a crash or a full disk never

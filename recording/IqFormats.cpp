@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -540,10 +541,13 @@ private:
             ++pos_;
         if (pos_ == from || pos_ - from > 64)
             return false;
-        const std::string text(s_.substr(from, pos_ - from));
-        char* end = nullptr;
-        *out = std::strtod(text.c_str(), &end);
-        return end == text.c_str() + text.size() && std::isfinite(*out);
+        // from_chars, not strtod: strtod wants the process locale's decimal
+        // comma, and Qt programs adopt the environment's locale.
+        std::string_view text = s_.substr(from, pos_ - from);
+        if (text.size() > 1 && text[0] == '+' && text[1] != '-')
+            text.remove_prefix(1);
+        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), *out);
+        return ec == std::errc{} && end == text.data() + text.size() && std::isfinite(*out);
     }
     bool Value(Json* out, int depth)
     {

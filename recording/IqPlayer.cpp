@@ -3,6 +3,7 @@
 #include <soxr.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <ctime>
 #include <numbers>
@@ -94,8 +95,10 @@ IqPlayer::OpenResult IqPlayer::Open(const std::filesystem::path& file)
         if (!soxr_) {
             reader_.Close();
             result.status = RawHeaderStatus::WrongFormat;
+            char rate[32];  // to_chars: a "." whatever the process locale
+            char* rateEnd = std::to_chars(rate, rate + sizeof rate, layout.sampleRate).ptr;
             result.message = file.filename().string() + ": cannot resample from " +
-                             std::to_string(layout.sampleRate) + " Hz: " + (error ? error : "");
+                             std::string(rate, rateEnd) + " Hz: " + (error ? error : "");
             return result;
         }
     }

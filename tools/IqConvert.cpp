@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <bit>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -274,7 +275,9 @@ bool ConvertIq(const std::filesystem::path& in, const std::filesystem::path& out
     // headers written here hold.
     if (format != OutFormat::Raw &&
         (source.Rate() != std::floor(source.Rate()) || !(source.Rate() <= 0xFFFFFFFF))) {
-        *error = "the input's sample rate " + std::to_string(source.Rate()) +
+        char text[32];  // to_chars: a "." whatever the process locale
+        const char* textEnd = std::to_chars(text, text + sizeof text, source.Rate()).ptr;
+        *error = "the input's sample rate " + std::string(text, textEnd) +
                  " Hz is not a whole number a WAV file holds";
         return false;
     }

@@ -222,6 +222,42 @@ TEST_F(MemoryChannelsTest, AFailedSaveNamesTheFileAndExitTriesAgain)
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 6);
 }
 
+// A list that is there but could not be read whole loaded as empty, and the
+// next "OK" saved only the new channel over it.
+TEST_F(MemoryChannelsTest, AListThatCouldNotBeReadWholeIsToldOnceAndNeverSavedOver)
+{
+    const std::string tooLarge(memory::kMaxListBytes + 1, '\n');
+    Receiver& rx = StartedWith(tooLarge);
+    const std::string file = (Dir() / "MemoryList.txt").string();
+    EXPECT_EQ(std::count_if(startErrors_.begin(), startErrors_.end(),
+                            [&](const ErrorShown& e) {
+                                return e.message.find(file + ": ") != e.message.npos;
+                            }),
+              1);
+    EXPECT_EQ(M().Count(), 0);
+    EXPECT_FALSE(M().Commit(M().DraftForAdd()).Accepted());
+    EXPECT_TRUE(rx.Shutdown({}));
+    EXPECT_TRUE(ListFile() == tooLarge);
+}
+
+// A read-only program folder: the list installed beside the program was
+// never read. It gives the channels until the data folder has its own.
+TEST_F(MemoryChannelsTest, TheListBesideTheProgramCountsUntilTheDataFolderHasOne)
+{
+    ReceiverPaths paths = DefaultPaths();
+    paths.dataDirectory = Dir() / "user";
+    std::filesystem::create_directories(paths.dataDirectory);
+    WriteFile(Dir() / "MemoryList.txt", kList);
+    Make(paths).Start();
+    EXPECT_EQ(M().Count(), 5);
+    ASSERT_TRUE(M().Commit(M().DraftForAdd()).Accepted());
+    EXPECT_EQ(ReadFile(Dir() / "MemoryList.txt"), kList);
+    EXPECT_EQ(ReadFile(paths.dataDirectory / "MemoryList.txt"), kList + "5.000000,,0\r\n");
+    WriteFile(Dir() / "MemoryList.txt", "7.100000,Installed,3\n");
+    Make(paths).Start();
+    EXPECT_EQ(M().Count(), 6);
+}
+
 // A channel added, then the program killed outright: the next start has it.
 TEST_F(MemoryChannelsTest, AChannelAddedSurvivesSigkill)
 {

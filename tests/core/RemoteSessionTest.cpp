@@ -12,6 +12,8 @@
 #include <cmath>
 #include <sstream>
 
+#include <locale.h>
+
 namespace core::test {
 namespace {
 
@@ -136,6 +138,16 @@ struct DumpState {
 
     explicit DumpState(const std::string& text)
     {
+        // Hamlib's num_sscanf reads in the C locale whatever the process's.
+        const struct CLocale {
+            locale_t c = ::newlocale(LC_ALL_MASK, "C", locale_t{});
+            locale_t previous = ::uselocale(c);
+            ~CLocale()
+            {
+                ::uselocale(previous);
+                ::freelocale(c);
+            }
+        } cLocale;
         std::istringstream in(text);
         for (std::string l; std::getline(in, l);)
             lines.push_back(l);

@@ -89,6 +89,14 @@ TEST(MemoryFormat, FrequencyTexts)
     EXPECT_EQ(PlainMHz(7100000), "7.1");
     EXPECT_EQ(PlainMHz(145000000), "145");
     EXPECT_EQ(PlainMHz(7100005), "7.100005");
+    EXPECT_EQ(PlainMHz(50), "0.00005");  // not "5e-05", which the dialog refused
+    // Both texts read back to the same hertz, also at the ends of the range.
+    for (const int32_t hz : {0, 1, 50, 99, 100, 999999, 7100005, 2147483647, -1, -2147483647 - 1}) {
+        SCOPED_TRACE(hz);
+        EXPECT_EQ(HzFromMHz(ReadDecimal(FileMHz(hz))), hz);
+        EXPECT_EQ(HzFromMHz(ReadDecimal(PlainMHz(hz))), hz);
+        EXPECT_EQ(IsDecimalNumber(PlainMHz(hz)), hz >= 0);
+    }
     EXPECT_TRUE(IsDecimalNumber("7.1"));
     EXPECT_TRUE(IsDecimalNumber("145"));
     EXPECT_FALSE(IsDecimalNumber(""));

@@ -118,6 +118,22 @@ TEST(MemoryList, SaveIsAtomicAndReportsTheFile)
         << "no temporary file left behind";
 }
 
+// A 100 MB list took 4 GB and 20 s to load: within the limits a list loads,
+// a line or a byte beyond them it is refused whole, naming the file.
+TEST(MemoryList, ReadWithinTheLimitsAndRefusedWholeBeyond)
+{
+    tesmar::test::TempDir dir;
+    const auto file = MemoryListPath(dir.Path());
+    const std::string lines(kMaxChannels, '\n'), bytes(kMaxListBytes, '1');
+    for (const auto& [text, loads] : {std::pair{lines, true}, std::pair{lines + "7.1", false},
+                                      std::pair{bytes, true}, std::pair{bytes + "\n", false}}) {
+        WriteAll(file, text);
+        std::string error;
+        EXPECT_EQ(LoadChannelList(file, &error).Channels().empty(), !loads);
+        EXPECT_EQ(error.find(file.string() + ": ") != std::string::npos, !loads) << error;
+    }
+}
+
 TEST(MemoryList, SaveIntoAMissingFolderFailsWithItsName)
 {
     tesmar::test::TempDir dir;

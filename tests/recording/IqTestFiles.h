@@ -7,6 +7,7 @@
 #include "recording/TestFiles.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -159,9 +160,11 @@ inline std::filesystem::path Write(const std::filesystem::path& dir, const FileS
         for (const auto& [t, n] : kNames)
             if (t == wanted.type)
                 name = n;
+        char rate[32];  // to_chars: a "." also under a Qt test's adopted locale
+        char* rateEnd = std::to_chars(rate, rate + sizeof rate, wanted.rate).ptr;
         const std::string meta =
             "{\"global\":{\"core:datatype\":\"" + name +
-            "\",\"core:sample_rate\":" + std::to_string(wanted.rate) +
+            "\",\"core:sample_rate\":" + std::string(rate, rateEnd) +
             ",\"core:version\":\"1.0.0\"},\"captures\":[{\"core:sample_start\":0,"
             "\"core:frequency\":" +
             std::to_string(wanted.freqCenter) + "}],\"annotations\":[]}";

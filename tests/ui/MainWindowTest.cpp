@@ -14,6 +14,7 @@
 #include "ui/windows/WaveRecorderWindow.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QTest>
@@ -460,6 +461,24 @@ TEST_F(MainWindowTest, ATerminatedCloseWaitsOnNoBoxAndTheNextStartTellsWhy)
         EXPECT_EQ(naming(), 0);
         form_.reset();
     }
+}
+
+// Numbers with a decimal point, as most SigMF writers put them: strtod
+// refused them under a locale with a decimal comma (the LocaleWindows run).
+TEST_F(MainWindowTest, OpenPlaysASigmfRecording)
+{
+    std::ofstream(dir_ / "take.sigmf-meta") << R"({"global":{"core:datatype":"ci16_le",
+        "core:sample_rate":48000.0,"core:version":"1.0.0"},
+        "captures":[{"core:frequency":7.05e6}]})";
+    std::ofstream(dir_ / "take.sigmf-data") << std::string(4 * 48000, '\0');
+    Make();
+    Click("openButton");
+    auto* chooser = Find<QFileDialog>("openRawFileDialog");
+    chooser->selectFile(QString::fromStdString((dir_ / "take.sigmf-meta").string()));
+    QMetaObject::invokeMethod(chooser, "accept");  // its "Open" button
+    EXPECT_EQ(CloseMessageBoxes(), std::vector<std::string>{});
+    EXPECT_TRUE(form_->Receiver().RawPlaying());
+    EXPECT_EQ(S().FreqCenter, 7050000);
 }
 
 TEST_F(MainWindowTest, AKeypadThatNeverShowedKeepsItsStoredPlaceAtExit)

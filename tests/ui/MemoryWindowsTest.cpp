@@ -283,6 +283,13 @@ TEST_F(MemoryWindowsTest, SelectingARowShowsItsNameAndMemoryOnTheDisplay)
     ClickRow(3);
     EXPECT_EQ(S().MemName, "Caf\xe9");
     EXPECT_EQ(shown, expected(true, "Caf\xc3\xa9"));
+
+    // An edit of that channel shows its new name at once, not at the next recall.
+    ClickList("editButton");
+    Type("nameEdit", "Bistro");
+    ClickDialog("okButton");
+    EXPECT_EQ(S().MemName, "Bistro");
+    EXPECT_EQ(shown, expected(true, "Bistro"));
 }
 
 TEST_F(MemoryWindowsTest, GeometryAndTheMaximisedStateSurviveARestart)
