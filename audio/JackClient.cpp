@@ -377,7 +377,11 @@ void RestoreWiring(const Wiring& wiring)
     jack_client_t* client = OpenClient("tesmar-wiring");
     if (!client)
         return;
-    for (const auto& [name, peers] : wiring) {
+    for (const auto& entry : wiring) {
+        // Not structured bindings: the lambda below captures them, which
+        // Clang 15 refuses.
+        const std::string& name = entry.first;
+        const std::vector<std::string>& peers = entry.second;
         jack_port_t* port = jack_port_by_name(client, name.c_str());
         if (!port)
             continue;
