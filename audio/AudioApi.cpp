@@ -1,6 +1,6 @@
 #include "audio/AudioApi.h"
 
-#include <RtAudio.h>
+#include "audio/JackClient.h"
 
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -11,24 +11,7 @@
 
 namespace audio {
 
-bool JackServerRunning()
-{
-    // RtAudio's JACK back end counts devices through a client opened with
-    // JackNoStartServer: no server, no devices, and nothing gets started.
-    try {
-        RtAudio probe(RtAudio::UNIX_JACK);
-        if (probe.getCurrentApi() != RtAudio::UNIX_JACK)
-            return false;
-        // A busy server may turn one client away; ask again before
-        // settling for another sound system.
-        for (int attempt = 0; attempt < 3; ++attempt)
-            if (probe.getDeviceCount() > 0)
-                return true;
-        return false;
-    } catch (const std::exception&) {
-        return false;
-    }
-}
+bool JackServerRunning() { return jack::ServerRunning(); }
 
 namespace {
 

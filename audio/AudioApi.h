@@ -21,7 +21,7 @@ AudioApi ResolveAudioApi(AudioApi api);
 std::string AudioApiName(AudioApi api);
 
 // The names our own streams take in the sound system. JACK shows every stream
-// as a client and RtAudio lists the clients as devices: ours are kept out of
+// as a client and every client with ports is a device: ours are kept out of
 // the device lists, or opening one would renumber the devices after it.
 inline constexpr const char* kCaptureStreamName = "tesmar-capture";
 inline constexpr const char* kPlaybackStreamName = "tesmar-playback";
@@ -32,9 +32,7 @@ bool IsOwnStream(const std::string& deviceName);
 
 // Counts a device callback as it returns: a stream whose count stays still
 // has lost its device. The release hands everything the callback touched to
-// the thread that reads the count with acquire, also when the sound system
-// ends the callback's thread on a thread of its own, unjoined (RtAudio does
-// so when the JACK server goes away).
+// the thread that reads the count with acquire.
 class Heartbeat {
 public:
     explicit Heartbeat(std::atomic<uint64_t>& count)

@@ -1,10 +1,8 @@
 #include "audio/AudioEngine.h"
 
-#include <RtAudio.h>
-#include <jack/jack.h>
+#include "audio/DeviceStream.h"
+#include "audio/JackClient.h"
 
-#include <algorithm>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,152 +10,11 @@ namespace audio {
 
 namespace {
 
-RtAudio::Api ToRtApi(AudioApi api)
-{
-    switch (api) {
-    case AudioApi::Jack: return RtAudio::UNIX_JACK;
-    case AudioApi::Pulse: return RtAudio::LINUX_PULSE;
-    case AudioApi::Alsa: return RtAudio::LINUX_ALSA;
-    case AudioApi::Automatic: break;
-    }
-    return RtAudio::UNSPECIFIED;
-}
-
-constexpr int kProbeAttempts = 3;
-
-struct DeviceEntry {
-    unsigned id;
-    std::string name;
-};
-
-// The devices of one direction in the sound system's order. The lists the
-// settings dialog shows and the numbers the opens resolve come from here
-// alone, so the two stay in step.
-std::vector<DeviceEntry> ListDevices(RtAudio& rt, bool input)
-{
-    std::vector<DeviceEntry> list;
-    unsigned count = 0;
-    for (int attempt = 0; attempt < kProbeAttempts && count == 0; ++attempt)
-        count = rt.getDeviceCount();
-    for (unsigned id = 0; id < count; ++id) {
-        // JACK's back end opens a client of its own for every count and probe,
-        // and on a busy system one may fail now and then; a device skipped
-        // that way would shift the numbers of all that follow.
-        RtAudio::DeviceInfo info{};
-        for (int attempt = 0; attempt < kProbeAttempts && !info.probed; ++attempt) {
-            try {
-                info = rt.getDeviceInfo(id);
-            } catch (const std::exception&) {
-                break;
-            }
-        }
-        const unsigned channels = input ? info.inputChannels : info.outputChannels;
-        if (!info.probed || channels == 0 || IsOwnStream(info.name))
-            continue;
-        list.push_back({id, info.name});
-    }
-    return list;
-}
-
-// Device number 0 is the system's default, n the n-th listed device.
-std::optional<unsigned> FindDevice(RtAudio& rt, bool input, int32_t number)
-{
-    const std::vector<DeviceEntry> list = ListDevices(rt, input);
-    if (number < 0 || std::size_t(number) > list.size() || list.empty())
-        return std::nullopt;
-    if (number > 0)
-        return list[std::size_t(number) - 1].id;
-    const unsigned preferred = input ? rt.getDefaultInputDevice() : rt.getDefaultOutputDevice();
-    for (const DeviceEntry& entry : list)
-        if (entry.id == preferred)
-            return preferred;
-    // The system's choice is not usable (one of our own streams, or a device
-    // without channels in this direction): take the first that is.
-    return list.front().id;
-}
-
-using PortWiring = std::vector<std::pair<std::string, std::vector<std::string>>>;
-
-// A client of our own to read and change connections. It has no ports, so
-// it is never listed as a device.
-jack_client_t* OpenWiringClient()
-{
-    jack_status_t status{};
-    return jack_client_open("tesmar-wiring", JackNoStartServer, &status);
-}
-
-PortWiring SaveWiring(const char* clientName)
-{
-    PortWiring wiring;
-    jack_client_t* client = OpenWiringClient();
-    if (!client)
-        return wiring;
-    std::string pattern = "^";
-    pattern += clientName;
-    pattern += ':';
-    if (const char** ports = jack_get_ports(client, pattern.c_str(), nullptr, 0)) {
-        for (const char** port = ports; *port; ++port) {
-            std::vector<std::string> peers;
-            if (const char** list =
-                    jack_port_get_all_connections(client, jack_port_by_name(client, *port))) {
-                for (const char** peer = list; *peer; ++peer)
-                    peers.emplace_back(*peer);
-                jack_free(list);
-            }
-            wiring.emplace_back(*port, std::move(peers));
-        }
-        jack_free(ports);
-    }
-    jack_client_close(client);
-    return wiring;
-}
-
-// Gives each port exactly the connections saved for it; peers that have
-// gone meanwhile are left out.
-void RestoreWiring(const PortWiring& wiring)
-{
-    if (wiring.empty())
-        return;
-    jack_client_t* client = OpenWiringClient();
-    if (!client)
-        return;
-    for (const auto& entry : wiring) {
-        const std::string& name = entry.first;
-        const std::vector<std::string>& peers = entry.second;
-        jack_port_t* port = jack_port_by_name(client, name.c_str());
-        if (!port)
-            continue;
-        const bool ours_is_input = (jack_port_flags(port) & JackPortIsInput) != 0;
-        auto connect = [&](const std::string& peer, bool on) {
-            const char* from = ours_is_input ? peer.c_str() : name.c_str();
-            const char* to = ours_is_input ? name.c_str() : peer.c_str();
-            on ? jack_connect(client, from, to) : jack_disconnect(client, from, to);
-        };
-        std::vector<std::string> now;
-        if (const char** list = jack_port_get_all_connections(client, port)) {
-            for (const char** peer = list; *peer; ++peer)
-                now.emplace_back(*peer);
-            jack_free(list);
-        }
-        for (const std::string& peer : now)
-            if (std::find(peers.begin(), peers.end(), peer) == peers.end())
-                connect(peer, false);
-        for (const std::string& peer : peers)
-            if (std::find(now.begin(), now.end(), peer) == now.end())
-                connect(peer, true);
-    }
-    jack_client_close(client);
-}
-
-QStringList DeviceNames(AudioApi api, bool input)
+QStringList ListNames(AudioApi api, bool input)
 {
     QStringList names;
-    try {
-        RtAudio rt(ToRtApi(ResolveAudioApi(api)));
-        for (const DeviceEntry& entry : ListDevices(rt, input))
-            names << QString::fromStdString(entry.name);
-    } catch (const std::exception&) {
-    }
+    for (const std::string& name : audio::DeviceNames(ResolveAudioApi(api), input))
+        names << QString::fromStdString(name);
     return names;
 }
 
@@ -189,9 +46,9 @@ AudioEngine::~AudioEngine()
     ClosePlayback();
 }
 
-QStringList AudioEngine::InputDeviceNames() const { return DeviceNames(api_, true); }
+QStringList AudioEngine::InputDeviceNames() const { return ListNames(api_, true); }
 
-QStringList AudioEngine::OutputDeviceNames() const { return DeviceNames(api_, false); }
+QStringList AudioEngine::OutputDeviceNames() const { return ListNames(api_, false); }
 
 bool AudioEngine::OpenCapture(int32_t Input)
 {
@@ -212,7 +69,7 @@ bool AudioEngine::OpenPlayback(int32_t Output)
 bool AudioEngine::OpenStream(Stream& stream, bool input, int32_t number)
 {
     Prepared prepared = PrepareStream(stream, ResolveAudioApi(api_), input, number);
-    if (!prepared.rt) {
+    if (!prepared.device) {
         emit DeviceError(QString::fromLatin1(input ? kCaptureOpenError : kPlaybackOpenError));
         return false;
     }
@@ -224,40 +81,20 @@ bool AudioEngine::OpenStream(Stream& stream, bool input, int32_t number)
 AudioEngine::Prepared AudioEngine::PrepareStream(Stream& stream, AudioApi api, bool input,
                                                  int32_t number)
 {
+    StreamRequest request;
+    request.api = api;
+    request.input = input;
+    request.number = number;
+    request.channels = kChannels;
+    request.rate = kSampleRate;
+    // A request only: JACK, for one, imposes its own period, and the
+    // callbacks take whatever count arrives.
+    request.frames = kBlockFrames;
+    request.name = input ? kCaptureStreamName : kPlaybackStreamName;
+    request.callback = input ? &CaptureCallback : &PlaybackCallback;
+    request.user = &stream;
     Prepared prepared;
-    std::unique_ptr<RtAudio> rt;
-    std::optional<unsigned> device;
-    try {
-        rt = std::make_unique<RtAudio>(ToRtApi(api));
-        rt->showWarnings(false);
-        device = FindDevice(*rt, input, number);
-    } catch (const std::exception&) {
-    }
-    if (!rt || !device)
-        return prepared;
-
-    RtAudio::StreamParameters params;
-    params.deviceId = *device;
-    params.nChannels = kChannels;
-    params.firstChannel = 0;
-    RtAudio::StreamOptions options;
-    options.streamName = input ? kCaptureStreamName : kPlaybackStreamName;
-    // The frame count is a request only: JACK, for one, imposes its own
-    // period, and the callbacks take whatever count arrives. A busy JACK
-    // server may turn a new client away now and then; a device that really
-    // cannot open fails every attempt, and quickly.
-    for (int attempt = 0; attempt < kProbeAttempts && !rt->isStreamOpen(); ++attempt) {
-        unsigned frames = kBlockFrames;
-        try {
-            rt->openStream(input ? nullptr : &params, input ? &params : nullptr, RTAUDIO_SINT16,
-                           kSampleRate, &frames, input ? &CaptureCallback : &PlaybackCallback,
-                           &stream, &options);
-        } catch (const std::exception&) {
-        }
-    }
-    if (!rt->isStreamOpen())
-        return prepared;
-    prepared.rt = std::move(rt);
+    prepared.device = OpenDeviceStream(request);
     prepared.api = api;
     return prepared;
 }
@@ -277,20 +114,14 @@ bool AudioEngine::StartPrepared(Stream& stream, bool input, Prepared prepared)
     stream.lastFrames.store(0, std::memory_order_relaxed);
     stream.watched = false;
 
-    std::unique_ptr<RtAudio> rt = std::move(prepared.rt);
-    try {
-        rt->startStream();
-    } catch (const std::exception&) {
-    }
-    if (!rt->isStreamRunning()) {
+    stream.device = std::move(prepared.device);
+    if (!stream.device->Start()) {
         // Half open: give back what was acquired, so that the engine is
         // simply closed and a later close or restart finds nothing held.
-        stream.rt = std::move(rt);
         ReleaseStream(stream);
         emit DeviceError(QString::fromLatin1(kBufferError));
         return false;
     }
-    stream.rt = std::move(rt);
     activeApi_ = prepared.api;
     if (input)
         captureRunning_ = true;
@@ -299,30 +130,19 @@ bool AudioEngine::StartPrepared(Stream& stream, bool input, Prepared prepared)
 
 void AudioEngine::ReleaseStream(Stream& stream)
 {
-    if (!stream.rt)
+    if (!stream.device)
         return;
-    try {
-        // Abort rather than stop: stopping a playback stream waits for the
-        // device to drain, which a stalled device never does.
-        if (stream.rt->isStreamRunning())
-            stream.rt->abortStream();
-    } catch (const std::exception&) {
-    }
-    try {
-        if (stream.rt->isStreamOpen())
-            stream.rt->closeStream();
-    } catch (const std::exception&) {
-    }
-    stream.rt.reset();
+    stream.device->Close();
+    stream.device.reset();
     // Calls the stream posted before it went are now recognisably stale.
     stream.generation.fetch_add(1, std::memory_order_relaxed);
-    if (!capture_.rt && !playback_.rt)
+    if (!capture_.device && !playback_.device)
         activeApi_ = AudioApi::Automatic;
 }
 
 void AudioEngine::CloseCapture()
 {
-    if (!capture_.rt)
+    if (!capture_.device)
         return;
     ReleaseStream(capture_);
     captureRing_->Reset();
@@ -331,7 +151,7 @@ void AudioEngine::CloseCapture()
 
 void AudioEngine::ClosePlayback()
 {
-    if (!playback_.rt)
+    if (!playback_.device)
         return;
     ReleaseStream(playback_);
     playbackRing_->Reset();
@@ -339,7 +159,7 @@ void AudioEngine::ClosePlayback()
 
 void AudioEngine::StopCapture()
 {
-    if (!capture_.rt || !captureRunning_)
+    if (!capture_.device || !captureRunning_)
         return;
     // Stopping the stream would take its ports off the JACK graph and lose
     // the connections the operator made to them; it only discards instead.
@@ -351,7 +171,7 @@ void AudioEngine::StopCapture()
 
 void AudioEngine::RestartCapture()
 {
-    if (!capture_.rt || captureRunning_)
+    if (!capture_.device || captureRunning_)
         return;
     // Whatever the device published before it saw the pause goes unread.
     captureRing_->Drain();
@@ -363,7 +183,7 @@ void AudioEngine::RestartCapture()
 
 bool AudioEngine::QueueOutputBlock(BlockView block)
 {
-    if (!playback_.rt)
+    if (!playback_.device)
         return false;
     if (!playbackRing_->Push(block)) {
         ++droppedOutputBlocks_;
@@ -443,7 +263,7 @@ void AudioEngine::OnInputReady(uint32_t generation)
 {
     // A block the device published just as the capture paused carries the
     // new generation but belongs to no one: captureRunning_ turns it away.
-    if (!capture_.rt || !captureRunning_ ||
+    if (!capture_.device || !captureRunning_ ||
         generation != capture_.generation.load(std::memory_order_relaxed) ||
         !captureRing_->HasBlock()) {
         ++staleNotifications_;
@@ -473,7 +293,7 @@ void AudioEngine::OnInputReady(uint32_t generation)
 
 void AudioEngine::OnOutputDone(uint32_t generation)
 {
-    if (!playback_.rt || generation != playback_.generation.load(std::memory_order_relaxed)) {
+    if (!playback_.device || generation != playback_.generation.load(std::memory_order_relaxed)) {
         ++staleNotifications_;
         return;
     }
@@ -498,8 +318,8 @@ void AudioEngine::RestartDevices(int32_t newInput, int32_t newOutput)
 void AudioEngine::RestartCloseStep()
 {
     if (activeApi_ == AudioApi::Jack) {
-        captureWiring_ = capture_.rt ? SaveWiring(kCaptureStreamName) : Wiring{};
-        playbackWiring_ = playback_.rt ? SaveWiring(kPlaybackStreamName) : Wiring{};
+        captureWiring_ = capture_.device ? jack::SaveWiring(kCaptureStreamName) : Wiring{};
+        playbackWiring_ = playback_.device ? jack::SaveWiring(kPlaybackStreamName) : Wiring{};
     } else {
         captureWiring_.clear();
         playbackWiring_.clear();
@@ -520,9 +340,9 @@ void AudioEngine::RestartOpenStep()
     // The same device again gets the connections its stream had: the
     // operator may have wired it by hand to ports other than the device's.
     if (OpenPlayback(output_) && output_ == wiredOutput_ && activeApi_ == AudioApi::Jack)
-        RestoreWiring(playbackWiring_);
+        jack::RestoreWiring(playbackWiring_);
     if (OpenCapture(input_) && input_ == wiredInput_ && activeApi_ == AudioApi::Jack)
-        RestoreWiring(captureWiring_);
+        jack::RestoreWiring(captureWiring_);
     captureWiring_.clear();
     playbackWiring_.clear();
     restarting_ = false;
@@ -538,7 +358,7 @@ void AudioEngine::Watch()
     // A stream is alive while its device calls back; one that has stayed
     // silent a whole interval has lost its device or its server.
     auto lost = [](Stream& stream) {
-        if (!stream.rt)
+        if (!stream.device)
             return false;
         const uint64_t periods = stream.periods.load(std::memory_order_acquire);
         const bool silent = stream.watched && periods == stream.periodsSeen;
@@ -608,12 +428,13 @@ void AudioEngine::OnProbeDone()
     // A device opened or closed by hand meanwhile is no longer lost; what
     // the worker prepared for it is dropped.
     bool reopened = false;
-    if (lostPlayback_ && out.rt && !playback_.rt &&
+    if (lostPlayback_ && out.device && !playback_.device &&
         StartPrepared(playback_, false, std::move(out))) {
         lostPlayback_ = false;
         reopened = true;
     }
-    if (lostCapture_ && in.rt && !capture_.rt && StartPrepared(capture_, true, std::move(in))) {
+    if (lostCapture_ && in.device && !capture_.device &&
+        StartPrepared(capture_, true, std::move(in))) {
         lostCapture_ = false;
         reopened = true;
     }

@@ -18,9 +18,9 @@
 #include <utility>
 #include <vector>
 
-class RtAudio;
-
 namespace audio {
+
+class DeviceStream;
 
 // The messages an open failure reports; the window shows them with a beep.
 inline constexpr const char* kCaptureOpenError = "Can not open the recoding device";
@@ -47,7 +47,8 @@ inline constexpr const char* kDeviceLostMessage =
 // n >= 1 the n-th entry of InputDeviceNames() or OutputDeviceNames().
 //
 // A stream whose device stops calling back (the device unplugged, the sound
-// server gone) is closed and reported once (DeviceLost); every
+// server gone) or whose JACK server says it is going is closed here, on the
+// main thread, and reported once (DeviceLost); every
 // kRecoveryIntervalMs a worker thread tries to open it again, and the main
 // thread only starts what the worker has opened.
 class AudioEngine : public QObject {
@@ -84,8 +85,8 @@ public:
     // Do nothing when the device is not open.
     void CloseCapture();
     void ClosePlayback();
-    bool CaptureOpen() const { return capture_.rt != nullptr; }
-    bool PlaybackOpen() const { return playback_.rt != nullptr; }
+    bool CaptureOpen() const { return capture_.device != nullptr; }
+    bool PlaybackOpen() const { return playback_.device != nullptr; }
     // The device numbers of the last open (or of the restart under way).
     int32_t Input() const { return input_; }
     int32_t Output() const { return output_; }
@@ -197,7 +198,7 @@ signals:
 
 private:
     struct Stream {
-        std::unique_ptr<RtAudio> rt;
+        std::unique_ptr<DeviceStream> device;
         std::atomic<uint32_t> generation{0};
         std::atomic<unsigned> lastFrames{0};
         std::atomic<uint64_t> xruns{0};
@@ -215,7 +216,7 @@ private:
 
     // A stream opened (not started) away from the main thread.
     struct Prepared {
-        std::unique_ptr<RtAudio> rt;
+        std::unique_ptr<DeviceStream> device;
         AudioApi api = AudioApi::Automatic;
     };
     // The JACK connections of one of our streams' ports, by port name.

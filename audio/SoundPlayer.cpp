@@ -1,6 +1,6 @@
 #include "audio/SoundPlayer.h"
 
-#include <RtAudio.h>
+#include "audio/DeviceStream.h"
 
 #include <algorithm>
 #include <chrono>
@@ -24,17 +24,6 @@ uint32_t Le32(const char* p)
 uint16_t Le16(const char* p)
 {
     return static_cast<uint16_t>(static_cast<uint8_t>(p[0]) | static_cast<uint8_t>(p[1]) << 8);
-}
-
-RtAudio::Api ToRtApi(AudioApi api)
-{
-    switch (ResolveAudioApi(api)) {
-    case AudioApi::Jack: return RtAudio::UNIX_JACK;
-    case AudioApi::Pulse: return RtAudio::LINUX_PULSE;
-    case AudioApi::Alsa: return RtAudio::LINUX_ALSA;
-    case AudioApi::Automatic: break;
-    }
-    return RtAudio::UNSPECIFIED;
 }
 
 // A sound is a notification, not a recording: anything longer is cut.
@@ -205,16 +194,17 @@ void SoundPlayer::Run()
             CloseStream();
             lock.lock();
         }
-        if (!rt_) {
+        if (!stream_) {
             lock.unlock();
             OpenStream();
             lock.lock();
             watched = false;
         } else {
             // A stream whose device has stopped calling back for a whole
-            // interval has lost its device or server: open it anew.
+            // interval, or whose JACK server said it goes, has lost its
+            // device or server: open it anew.
             const uint64_t beats = beats_.load(std::memory_order_acquire);
-            if (watched && beats == beatsSeen) {
+            if ((watched && beats == beatsSeen) || stream_->ServerGone()) {
                 lock.unlock();
                 CloseStream();
                 OpenStream();
@@ -237,42 +227,31 @@ void SoundPlayer::OpenStream()
     // A request made while no stream was open is not played late.
     pending_.store(nullptr, std::memory_order_relaxed);
     current_ = nullptr;
-    try {
-        auto rt = std::make_unique<RtAudio>(ToRtApi(api_));
-        rt->showWarnings(false);
-        if (rt->getDeviceCount() == 0)
-            return;
-        RtAudio::StreamParameters params;
-        params.deviceId = rt->getDefaultOutputDevice();
-        params.nChannels = kChannels;
-        RtAudio::StreamOptions options;
-        options.streamName = kSoundsStreamName;
-        unsigned frames = 512;
-        rt->openStream(&params, nullptr, RTAUDIO_SINT16, kRate, &frames, &SoundPlayer::Callback,
-                       this, &options);
-        rt->startStream();
-        if (!rt->isStreamRunning())
-            return;
-        rt_ = std::move(rt);
-        opens_.fetch_add(1, std::memory_order_release);
-        open_.store(true, std::memory_order_release);
-    } catch (const std::exception&) {
-    }
+    StreamRequest request;
+    request.api = ResolveAudioApi(api_);
+    request.input = false;
+    request.number = 0;  // the default output
+    request.channels = kChannels;
+    request.rate = kRate;
+    request.frames = 512;
+    request.name = kSoundsStreamName;
+    request.callback = &SoundPlayer::Callback;
+    request.user = this;
+    std::unique_ptr<DeviceStream> stream = OpenDeviceStream(request);
+    if (!stream || !stream->Start())
+        return;
+    stream_ = std::move(stream);
+    opens_.fetch_add(1, std::memory_order_release);
+    open_.store(true, std::memory_order_release);
 }
 
 void SoundPlayer::CloseStream()
 {
     open_.store(false, std::memory_order_release);
-    if (!rt_)
+    if (!stream_)
         return;
-    try {
-        if (rt_->isStreamRunning())
-            rt_->abortStream();
-        if (rt_->isStreamOpen())
-            rt_->closeStream();
-    } catch (const std::exception&) {
-    }
-    rt_.reset();
+    stream_->Close();
+    stream_.reset();
     playing_.store(false, std::memory_order_release);
 }
 

@@ -15,9 +15,9 @@
 #include <thread>
 #include <vector>
 
-class RtAudio;
-
 namespace audio {
+
+class DeviceStream;
 
 // The samples of a 16-bit PCM WAV file, interleaved.
 struct WavSound {
@@ -92,7 +92,7 @@ private:
     std::atomic<uint64_t> beats_{0};
 
     // Worker only.
-    std::unique_ptr<RtAudio> rt_;
+    std::unique_ptr<DeviceStream> stream_;
     // Worker to everyone.
     std::atomic<bool> open_{false};
     std::atomic<uint64_t> opens_{0};

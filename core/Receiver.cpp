@@ -5,6 +5,7 @@
 #include "core/RawTransport.h"
 #include "core/ReceiverSettings.h"
 #include "core/RemoteControl.h"
+#include "core/SoundNotice.h"
 #include "core/WaveRecording.h"
 #include "dsp/SignalChain.h"
 #include "memory/MemoryList.h"
@@ -115,14 +116,20 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
             &Receiver::DeviceRestartStarted);
     connect(audio_.get(), &audio::AudioEngine::RestartFinished, this, [this] {
         raw_->DevicesReopened();
+        soundNotice_->DevicesReopened();
         sounds_->Reopen();
         emit DeviceRestartFinished();
     });
-    // A lost device is told once; the engine reopens it by itself.
-    connect(audio_.get(), &audio::AudioEngine::DeviceLost, this,
-            [this](const QString& message) { emit ShowError(message, true); });
-    connect(audio_.get(), &audio::AudioEngine::DevicesRecovered, this,
-            [this] { raw_->DevicesReopened(); });
+    // A lost device is told by a notice that never waits for the operator;
+    // the engine reopens the device by itself, and the notice says so.
+    soundNotice_ = std::make_unique<SoundNotice>();
+    connect(soundNotice_.get(), &SoundNotice::Changed, this, &Receiver::SoundNoticeChanged);
+    connect(audio_.get(), &audio::AudioEngine::DeviceLost, soundNotice_.get(),
+            &SoundNotice::DeviceLost);
+    connect(audio_.get(), &audio::AudioEngine::DevicesRecovered, this, [this] {
+        raw_->DevicesReopened();
+        soundNotice_->DevicesRecovered();
+    });
     connect(audio_.get(), &audio::AudioEngine::InputLost, this,
             [this](unsigned blocks) { raw_->InputLost(blocks); });
     connect(link_.get(), &radio::RadioLink::RadioLinkOkChanged, this,
@@ -672,6 +679,13 @@ bool Receiver::WaveRecord(bool start)
 bool Receiver::WaveRecording() const { return wave_->Recording(); }
 
 QString Receiver::WaveTimeText() const { return QString::fromLatin1(wave_->TimeText()); }
+
+QString Receiver::SoundNoticeText() const { return soundNotice_->Text(); }
+
+bool Receiver::SoundDeviceLost() const
+{
+    return soundNotice_->Current() == SoundNotice::State::Lost;
+}
 
 QStringList Receiver::InputDeviceNames() const { return audio_->InputDeviceNames(); }
 

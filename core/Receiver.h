@@ -35,6 +35,7 @@ namespace core {
 
 class RawTransport;
 class RemoteControl;
+class SoundNotice;
 class WaveRecording;
 
 namespace test {
@@ -246,6 +247,10 @@ public:
     void RestartDevices(int32_t input, int32_t output);
     bool CaptureOpen() const;
     bool PlaybackOpen() const;
+    // What the window tells of a lost sound device (core/SoundNotice), or
+    // an empty text; SoundNoticeChanged says when it changes.
+    QString SoundNoticeText() const;
+    bool SoundDeviceLost() const;
     // Capture open and delivering (it pauses while a raw file plays).
     bool CaptureRunning() const;
     // The radio's set-up sequence runs, or a command waits for its reply.
@@ -338,6 +343,9 @@ signals:
     void WaveStateChanged();
     void DeviceRestartStarted();
     void DeviceRestartFinished();
+    // The lost-device notice changed: show SoundNoticeText() (none when
+    // empty), without waiting for the operator.
+    void SoundNoticeChanged();
 
 private:
     // The tests look behind the facade.
@@ -364,6 +372,7 @@ private:
     std::unique_ptr<MemoryChannels> memory_;
     std::unique_ptr<core::WaveRecording> wave_;
     MeterNeedle needle_;
+    std::unique_ptr<SoundNotice> soundNotice_;
     // Last: it calls into everything above, and goes first.
     std::unique_ptr<RemoteControl> remote_;
 

@@ -204,6 +204,17 @@ void MainWindow::BuildLayout()
         f.setPixelSize(10);
         b->setFont(f);
     }
+
+    // Made last, so that it lies over the display.
+    soundNotice_ = new QLabel(this);
+    soundNotice_->setObjectName("soundNotice");
+    soundNotice_->setGeometry(153, 45, 471, 34);
+    soundNotice_->setWordWrap(true);
+    soundNotice_->setAlignment(Qt::AlignCenter);
+    soundNotice_->setAutoFillBackground(true);
+    soundNotice_->setStyleSheet("QLabel { background: #fff3b0; color: black; }");
+    soundNotice_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    soundNotice_->hide();
 }
 
 void MainWindow::ConnectControls()
@@ -284,6 +295,7 @@ void MainWindow::ConnectReceiver()
             [this](core::Knob knob, bool highlighted) { DrawKnob(knob, highlighted); });
     connect(&r, &core::Receiver::ShowError, this,
             [this](const QString& message, bool beep) { ShowErrorBox(message, beep); });
+    connect(&r, &core::Receiver::SoundNoticeChanged, this, &MainWindow::ShowSoundNotice);
     // A filter window redraws only while showing; "User" redraws and shows it.
     auto filterWindowUpdate = [](FilterWindow* window, bool show) {
         if (!window)
@@ -443,6 +455,15 @@ void MainWindow::ShowErrorBox(const QString& message, bool beep)
     // reported the error has finished before anything else runs.
     box->setWindowModality(Qt::WindowModal);
     box->open();
+}
+
+void MainWindow::ShowSoundNotice()
+{
+    const QString text = receiver_->SoundNoticeText();
+    soundNotice_->setText(text);
+    soundNotice_->setVisible(!text.isEmpty());
+    if (receiver_->SoundDeviceLost())
+        QApplication::beep();
 }
 
 void MainWindow::showEvent(QShowEvent* event)

@@ -20,6 +20,7 @@
 #include <memory>
 
 class QButtonGroup;
+class QLabel;
 class QMessageBox;
 class QFrame;
 class QToolButton;
@@ -99,6 +100,7 @@ private:
     void SetButtonsFromState();
     void SetRawButtonsFromReceiver();
     void ShowErrorBox(const QString& message, bool beep);
+    void ShowSoundNotice();
     void ShowSecondaryWindows();
     void ChooseRawFile();
 
@@ -137,6 +139,9 @@ private:
     QToolButton* settingsButton_ = nullptr;
     QToolButton* spectrumButton_ = nullptr;
     QToolButton* monitorButton_ = nullptr;
+    // A lost sound device, told over the foot of the display: clicks pass
+    // through it, and it goes by itself.
+    QLabel* soundNotice_ = nullptr;
 
     SecondaryWindows windows_;
     PressedKeys pressed_;

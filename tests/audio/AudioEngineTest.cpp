@@ -1,4 +1,5 @@
 #include "audio/AudioEngine.h"
+#include "audio/DeviceStream.h"
 #include "audio/SoundPlayer.h"
 #include "tests/support/TempDir.h"
 
@@ -808,6 +809,36 @@ TEST_F(AudioEngineTest, ALostServerIsToldOnceAndTheStreamsComeBackWithIt)
     EXPECT_EQ(lost, 1);
     EXPECT_TRUE(errors_.isEmpty());
     ASSERT_TRUE(RunUntil([&] { return sounds.StreamOpens() == 2 && sounds.StreamOpen(); }));
+}
+
+// After its server has died, jack2's next client open anywhere in the process
+// (another library's, say) closes and frees every client still allocated.
+// A stream whose client went that way must never touch it again: closing it
+// used to crash in jack_deactivate.
+TEST_F(AudioEngineTest, AClientLibjackFreedAfterTheServerDiedIsNeverTouchedAgain)
+{
+    audio::StreamRequest request;
+    request.api = AudioApi::Jack;
+    request.number = RigOutput();
+    request.name = "tesmar-purged";
+    request.callback = [](void*, void*, unsigned, double, unsigned, void*) { return 0; };
+    std::unique_ptr<audio::DeviceStream> stream = audio::OpenDeviceStream(request);
+    ASSERT_NE(stream, nullptr);
+    ASSERT_TRUE(stream->Start());
+
+    server_.Stop();
+    ASSERT_TRUE(WaitWithoutEvents([&] { return stream->ServerGone(); }));
+    jack_status_t status{};
+    EXPECT_EQ(jack_client_open("foreign", JackNoStartServer, &status), nullptr);
+    rig_.Abandon();  // freed by that open too
+    stream->Close();
+    stream.reset();
+    // The sound system works on with a new server.
+    std::string error;
+    ASSERT_TRUE(server_.Restart(error)) << error;
+    ASSERT_TRUE(rig_.Open("rig", 2, 2));
+    ASSERT_TRUE(PortsAppear("rig:", 4));
+    EXPECT_GT(RigOutput(), 0);
 }
 
 // Every key asks for a sound: they all go through one stream, opened once

@@ -7,7 +7,7 @@ namespace audiotest {
 
 namespace {
 
-// JACK carries floats; RtAudio maps a 16-bit sample v to v / 32768 and back.
+// JACK carries floats; the engine maps a 16-bit sample v to v / 32768 and back.
 float ToFloat(int16_t v) { return float(v) / 32768.0f; }
 
 int16_t ToSample(float f)

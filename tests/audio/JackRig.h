@@ -45,6 +45,13 @@ public:
 
     bool Open(const std::string& name, int outputs, int inputs);
     void Close();
+    // Forgets a client that libjack has already closed and freed.
+    void Abandon()
+    {
+        client_ = nullptr;
+        outputs_.clear();
+        inputs_.clear();
+    }
     bool IsOpen() const { return client_ != nullptr; }
     jack_client_t* Client() const { return client_; }
 

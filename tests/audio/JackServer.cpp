@@ -43,7 +43,12 @@ void KillServer(pid_t pid)
         return;
     ::kill(pid, SIGCONT);  // a suspended server cannot act on SIGTERM
     ::kill(pid, SIGTERM);
-    for (int i = 0; i < 300; ++i) {
+    // SIGKILL only as the last resort, and late: a jackd killed while it
+    // holds the lock of JACK's per-user metadata database (/dev/shm/jack_db-
+    // UID) leaves it held, and every later JACK client of the user on the
+    // machine then hangs in jack_client_open. A loaded machine may need
+    // seconds for an orderly stop.
+    for (int i = 0; i < 3000; ++i) {
         if (::waitpid(pid, nullptr, WNOHANG) == pid)
             return;
         SleepMs(10);
