@@ -52,8 +52,7 @@ std::string Quoted(std::string_view s) { return '"' + OneLine(s) + '"'; }
 }  // namespace
 
 const char* const kDemodUsage =
-    "Usage: tesmar-demod [--set KEY=VALUE]... [--shift HZ] [--record REC.wav]\n"
-    "                    [--spectrum OUT.f64] [--threads N] INPUT.dat OUTPUT.wav\n"
+    "Usage: tesmar-demod [OPTION]... INPUT.dat OUTPUT.wav\n"
     "Demodulates an IQ recording through the receiver chain, as playback does.\n"
     "\n"
     "  INPUT.dat            our raw IQ recording (a file without end marker ends where it\n"
