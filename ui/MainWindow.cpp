@@ -6,6 +6,7 @@
 #include "ui/windows/DeviceRestartNotice.h"
 #include "ui/windows/IfFilterWindow.h"
 #include "ui/windows/MemoryListWindow.h"
+#include "ui/windows/Placement.h"
 #include "ui/windows/SettingsDialog.h"
 #include "ui/windows/SpectrumWindow.h"
 #include "ui/windows/VersionWindow.h"
@@ -471,7 +472,7 @@ void MainWindow::CloseForTermination()
 void MainWindow::ShowSecondaryWindows()
 {
     const core::ReceiverState& s = receiver_->State();
-    move(s.MainLeft, s.MainTop);
+    RestoreFramePosition(*this, {s.MainLeft, s.MainTop});
     const core::WindowsShowing showing = receiver_->WindowsToShow();
     auto showIf = [](bool flag, QWidget* w) {
         if (flag && w)

@@ -4,6 +4,7 @@
 #include "core/ReceiverSettings.h"
 #include "ui/windows/MemoryEditDialog.h"
 #include "ui/windows/MessageBoxes.h"
+#include "ui/windows/Placement.h"
 
 #include <QCloseEvent>
 #include <QHeaderView>
@@ -61,8 +62,8 @@ MemoryListWindow::MemoryListWindow(core::Receiver& receiver, QWidget* parent)
     connect(table_, &QTableWidget::itemSelectionChanged, this, [this] { SelectionChanged(); });
 
     const core::ReceiverState& s = receiver_.State();
-    move(s.ListLeft, s.ListTop);
     resize(s.ListWidth, s.ListHeight);
+    RestoreFramePosition(*this, {s.ListLeft, s.ListTop});
     if (s.ListMaximized)
         setWindowState(Qt::WindowMaximized);
     Refresh();
