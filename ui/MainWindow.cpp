@@ -557,12 +557,17 @@ void MainWindow::wheelEvent(QWheelEvent* event)
 
 void MainWindow::ChooseRawFile()
 {
+    // Every recording "Open" plays, ours and other programs': the dialog
+    // starts there, not on our own "DAT" alone.
+    const QString everyRecording = QStringLiteral(
+        "IQ recordings (*.dat *.wav *.WAV *.rf64 *.RF64 *.sigmf-meta *.sigmf-data *.sdriq "
+        "*_fc.raw)");
     auto* dialog = new QFileDialog(
         this, QString(), QString::fromStdString(receiver_->Paths().dataDirectory.string()),
-        "DAT (*.dat);;"
-        "IQ recordings (*.dat *.wav *.WAV *.rf64 *.sigmf-meta *.sigmf-data *.sdriq *_fc.raw);;"
-        "WAV, RF64 (*.wav *.WAV *.rf64);;SigMF (*.sigmf-meta);;SDRIQ (*.sdriq);;"
-        "Complex float (*_fc.raw);;All files (*)");
+        "DAT (*.dat);;" + everyRecording +
+            ";;WAV, RF64 (*.wav *.WAV *.rf64 *.RF64);;SigMF (*.sigmf-meta);;SDRIQ (*.sdriq);;"
+            "Complex float (*_fc.raw);;All files (*)");
+    dialog->selectNameFilter(everyRecording);
     dialog->setObjectName("openRawFileDialog");
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setFileMode(QFileDialog::ExistingFile);

@@ -242,7 +242,10 @@ TEST_F(DialogsTest, TheGainTrackBarsShowTheirValues)
     Start("[Wave]\nInGainPos=-10\nWaterGainPos=21\n");
     OpenSettings();
     ui::SettingsDialog& d = *settings_;
-    auto shown = [&](const char* label) { return In<QLabel>(&d, label)->text().toStdString(); };
+    auto shown = [&](const char* name) {
+        const QLabel* label = In<QLabel>(&d, name);
+        return label ? label->text().toStdString() : std::string();
+    };
     EXPECT_EQ(shown("inputGainValue"), "-10dB");
     EXPECT_EQ(shown("waterfallGainValue"), "+5.25dB");
     struct Case {
@@ -260,6 +263,7 @@ TEST_F(DialogsTest, TheGainTrackBarsShowTheirValues)
     for (const char* bar : {"inputGain", "waterfallGain"}) {
         const QRect slider = In<QSlider>(&d, bar)->geometry();
         auto* label = In<QLabel>(&d, (std::string(bar) + "Value").c_str());
+        ASSERT_NE(label, nullptr);
         EXPECT_GT(label->x(), slider.left() + 40) << bar;
         EXPECT_LT(label->geometry().right(), slider.right() - 40) << bar;
         EXPECT_GT(label->y(), slider.bottom()) << bar;

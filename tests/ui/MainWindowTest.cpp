@@ -14,6 +14,8 @@
 #include "ui/windows/WaveRecorderWindow.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QTest>
@@ -481,6 +483,28 @@ TEST_F(MainWindowTest, WindowsThatNeverShowedKeepTheirStoredPlaceAtExit)
     for (const char* line : kept)
         EXPECT_NE(ini.find(std::string("\n") + line + "\n"), std::string::npos) << line << "\n"
                                                                                 << ini;
+}
+
+// The dialog started on "DAT (*.dat)" and hid the WAV and SigMF recordings
+// that "Open" plays.
+TEST_F(MainWindowTest, OpenStartsOnEveryRecordingItPlays)
+{
+    Make();
+    Click("openButton");
+    QFileDialog* dialog = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == "openRawFileDialog" && w->isVisible())
+            dialog = qobject_cast<QFileDialog*>(w);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->nameFilters().contains("DAT (*.dat)"));
+    const QString filter = dialog->selectedNameFilter();
+    const QStringList patterns =
+        filter.mid(filter.indexOf('(') + 1).chopped(1).split(' ', Qt::SkipEmptyParts);
+    for (const char* name :
+         {"20261207_093015_7100.dat", "take.wav", "TAKE.WAV", "wide.rf64", "take.sigmf-meta",
+          "take.sigmf-data", "band.sdriq", "gqrx_20261207_093015_7100000_96000_fc.raw"})
+        EXPECT_TRUE(QDir::match(patterns, name)) << name << " " << filter.toStdString();
+    dialog->reject();
 }
 
 }  // namespace
