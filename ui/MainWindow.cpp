@@ -495,8 +495,9 @@ void MainWindow::closeEvent(QCloseEvent* event)
     }
     closing_ = true;
     core::ReceiverState& s = receiver_->State();
-    s.MainLeft = x();
-    s.MainTop = y();
+    const QPoint frame = FramePosition(*this);
+    s.MainLeft = frame.x();
+    s.MainTop = frame.y();
     core::WindowsShowing showing;
     auto visible = [](QWidget* w) { return w && w->isVisible(); };
     showing.SpecShow = visible(windows_.spectrum);

@@ -100,8 +100,9 @@ void FilterWindow::closeEvent(QCloseEvent* event)
     // showed this run: its position is the stored one, not where it stands.
     if (isVisible()) {
         core::ReceiverState& s = receiver_.State();
-        s.*left_ = x();
-        s.*top_ = y();
+        const QPoint frame = FramePosition(*this);
+        s.*left_ = frame.x();
+        s.*top_ = frame.y();
     }
     QWidget::closeEvent(event);
 }

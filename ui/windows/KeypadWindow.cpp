@@ -133,7 +133,7 @@ void KeypadWindow::closeEvent(QCloseEvent* event)
     // The main window closes every window at exit; one that never opened
     // keeps the place it was last closed at.
     if (StorePosition && isVisible())
-        StorePosition(pos());
+        StorePosition(FramePosition(*this));
     QWidget::closeEvent(event);
 }
 

@@ -154,8 +154,9 @@ void MemoryListWindow::changeEvent(QEvent* event)
     if (event->type() == QEvent::ActivationChange && isActiveWindow() &&
         windowState() == Qt::WindowNoState) {
         core::ReceiverState& s = receiver_.State();
-        s.ListTop = y();
-        s.ListLeft = x();
+        const QPoint frame = FramePosition(*this);
+        s.ListTop = frame.y();
+        s.ListLeft = frame.x();
         s.ListWidth = width();
         s.ListHeight = height();
     }
@@ -166,8 +167,11 @@ void MemoryListWindow::closeEvent(QCloseEvent* event)
 {
     // At exit the main window closes it also when it never showed this run:
     // the stored geometry then stands.
-    if (isVisible())
-        core::StoreListGeometry(receiver_.State(), isMaximized(), {y(), x(), width(), height()});
+    if (isVisible()) {
+        const QPoint frame = FramePosition(*this);
+        core::StoreListGeometry(receiver_.State(), isMaximized(),
+                                {frame.y(), frame.x(), width(), height()});
+    }
     QWidget::closeEvent(event);
 }
 

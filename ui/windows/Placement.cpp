@@ -61,6 +61,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         if (watched == &window_ && event->type() == QEvent::Show && window_.windowHandle()) {
+            // Placed at its creation and moved since: it shows where it was moved to.
+            stored_ = window_.pos();
             window_.windowHandle()->installEventFilter(this);
         } else if (watched == window_.windowHandle() && event->type() == QEvent::Expose &&
                    window_.windowHandle()->isExposed()) {
@@ -84,7 +86,7 @@ protected:
 
 private:
     QWidget& window_;
-    const QPoint stored_;
+    QPoint stored_;
 };
 
 }  // namespace
@@ -100,6 +102,12 @@ void RestoreFramePosition(QWidget& window, QPoint stored)
     if (QWindow* native = window.windowHandle())
         native->setFramePosition(target);
     new FrameCheck(window, stored);
+}
+
+QPoint FramePosition(const QWidget& window)
+{
+    const QWindow* native = window.windowHandle();
+    return native && window.isVisible() ? native->framePosition() : window.pos();
 }
 
 QFont DialogFont(int pixelSize)

@@ -30,6 +30,12 @@ void CentreOver(QWidget* window, const QWidget* over);
 // show, when the frame's size is known. A maximised window is left alone.
 void RestoreFramePosition(QWidget& window, QPoint stored);
 
+// Where the top-level `window`'s frame stands, for storing: asked of the
+// native window while it shows, since the widget's own idea of its frame
+// can be left from a time when it had none (hidden and shown again, it gave
+// its client area's place, 20 px lower).
+QPoint FramePosition(const QWidget& window);
+
 // Tahoma at `pixelSize` where installed; elsewhere a condensed face of about
 // its width, so that captions fit the controls laid out for it.
 QFont DialogFont(int pixelSize);

@@ -279,9 +279,11 @@ void SpectrumWindow::closeEvent(QCloseEvent* event)
     // The geometry goes to the state for the settings file: the current one,
     // or the last normal one while maximised. At exit the main window closes
     // it also when it never showed this run: the stored geometry then stands.
-    if (isVisible())
+    if (isVisible()) {
+        const QPoint frame = FramePosition(*this);
         core::StoreSpectrumGeometry(receiver_.State(), isMaximized(),
-                                    {y(), x(), width(), height()});
+                                    {frame.y(), frame.x(), width(), height()});
+    }
     QWidget::closeEvent(event);
 }
 
@@ -296,8 +298,9 @@ void SpectrumWindow::changeEvent(QEvent* event)
             core::ReceiverState& s = receiver_.State();
             s.SpecWidth = width();
             s.SpecHeight = height();
-            s.SpecTop = y();
-            s.SpecLeft = x();
+            const QPoint frame = FramePosition(*this);
+            s.SpecTop = frame.y();
+            s.SpecLeft = frame.x();
         }
     }
     QWidget::changeEvent(event);

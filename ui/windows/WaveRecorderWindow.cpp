@@ -80,8 +80,9 @@ void WaveRecorderWindow::closeEvent(QCloseEvent* event)
     // is the stored one, not where it stands.
     if (isVisible()) {
         core::ReceiverState& s = receiver_.State();
-        s.WaveLeft = x();
-        s.WaveTop = y();
+        const QPoint frame = FramePosition(*this);
+        s.WaveLeft = frame.x();
+        s.WaveTop = frame.y();
     }
     QWidget::closeEvent(event);
 }
