@@ -13,6 +13,7 @@
 #include <csignal>
 #include <fstream>
 #include <map>
+#include <ostream>
 #include <thread>
 #include <tuple>
 
@@ -58,6 +59,9 @@ struct Config {
     bool windowManager;
     int scale;  // QT_SCALE_FACTOR
 };
+
+// Named in the test's name, not as bytes with a pointer in them.
+void PrintTo(const Config& c, std::ostream* out) { *out << c.what; }
 
 class DesktopPlaces : public ::testing::TestWithParam<Config> {
 protected:
