@@ -24,14 +24,13 @@ namespace {
 using namespace std::chrono_literals;
 
 // Children die with the test process however it ends: no X server is left.
+// Unread, a full pipe would stop a child: what it complains of goes to `log`.
 void Start(QProcess& p, const QProcessEnvironment& env, const QString& program,
-           const QStringList& args = {})
+           const QStringList& args = {}, const QString& log = QProcess::nullDevice())
 {
     p.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     p.setProcessEnvironment(env);
-    // Unread, a full pipe would stop the program (its sound devices are
-    // retried, and complained about, every 2 s).
-    p.setStandardErrorFile(QProcess::nullDevice());
+    p.setStandardErrorFile(log);
     p.start(program, args);
 }
 
@@ -107,14 +106,22 @@ protected:
         env.insert("JACK_NO_START_SERVER", "1");
         env.insert("JACK_DEFAULT_SERVER", "tesmar-places-test-absent");
         QProcess program;
-        Start(program, env, QString::fromStdString((temp_.Path() / "tesmar").string()));
+        const auto log = temp_.Path() / "tesmar.log";
+        Start(program, env, QString::fromStdString((temp_.Path() / "tesmar").string()), {},
+              QString::fromStdString(log.string()));
+        ASSERT_TRUE(program.waitForStarted());
         for (const char* title : {"Tesmar", "Spectrum Display", "IF filter", "Input key",
-                                  "AF filter", "Memory list", "Wave recoder"})
-            EXPECT_NE(
-                Output(env, "xdotool",
-                       {"search", "--sync", "--onlyvisible", "--name", "^" + QString(title) + "$"}),
-                "")
-                << title;
+                                  "AF filter", "Memory list", "Wave recoder"}) {
+            const QStringList find = {"search", "--onlyvisible", "--name",
+                                      "^" + QString(title) + "$"};
+            for (int i = 0; i < 600 && program.state() == QProcess::Running &&
+                            Output(env, "xdotool", find).isEmpty();
+                 ++i)
+                std::this_thread::sleep_for(50ms);
+            ASSERT_NE(Output(env, "xdotool", find), "")
+                << title << " did not show; the program says:\n"
+                << std::ifstream(log).rdbuf();
+        }
         // The frame is checked at the first expose: wait for a still screen.
         QString last, tree;
         for (int same = 0, i = 0; same < 3 && i < 100; ++i, last = tree) {
@@ -159,7 +166,7 @@ TEST_P(DesktopPlaces, PlacesComeBackExactlyAndOntoTheScreen)
            "FiltLeft=-3000\nListTop=2000\nListLeft=2000\nListWidth=400\nListHeight=200\n"
            "AudioTop=900\nAudioLeft=1200\nSpecShow=1\nFiltShow=1\nInpShow=1\nListShow=1\n"
            "AudioShow=1\nWaveShow=1\n";
-    RunOnce();
+    ASSERT_NO_FATAL_FAILURE(RunOnce());
     const std::map<std::string, int> first = Places();
     for (const auto& [key, value] : kept)
         EXPECT_EQ(first.at(key), value) << key;
@@ -175,7 +182,7 @@ TEST_P(DesktopPlaces, PlacesComeBackExactlyAndOntoTheScreen)
         EXPECT_TRUE(top >= 0 && top + height <= screenHeight) << name << top;
     }
     for (int run = 2; run <= 3; ++run) {
-        RunOnce();
+        ASSERT_NO_FATAL_FAILURE(RunOnce());
         EXPECT_EQ(Places(), first) << "run " << run;
     }
 }
