@@ -145,6 +145,21 @@ void SettingsChoices::SetInputGainPos(int pos) { receiver_.SetInputGain(pos); }
 
 void SettingsChoices::SetWaterGainPos(int pos) { receiver_.SetWaterfallGain(pos); }
 
+namespace {
+
+QString DecibelText(double dB)
+{
+    // QString::number ignores the process locale: a point, never a comma.
+    return (dB > 0 ? QStringLiteral("+") : QString()) + QString::number(dB) + QStringLiteral("dB");
+}
+
+}  // namespace
+
+QString SettingsChoices::InputGainText(int pos) { return DecibelText(pos); }
+
+// WaterGain = 10^(pos x 0.0125), that is 20 x 0.0125 = 0.25 dB per step.
+QString SettingsChoices::WaterGainText(int pos) { return DecibelText(pos * 0.25); }
+
 void SettingsChoices::SetInvertIq(bool on) { receiver_.SetInvertIq(on); }
 
 SettingsChoices::Applied SettingsChoices::Confirm()

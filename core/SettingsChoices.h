@@ -116,6 +116,10 @@ public:
     void SetInputGainPos(int pos);
     void SetWaterGainPos(int pos);
     void SetInvertIq(bool on);
+    // What a gain track bar at `pos` gives, as its value label shows it:
+    // "-10dB", "0dB", "+2.25dB" (the waterfall's steps are a quarter dB).
+    static QString InputGainText(int pos);
+    static QString WaterGainText(int pos);
 
     // "OK", in order: other devices restart both (asynchronously, with the
     // notice); another port or radio type closes the port, opens the chosen

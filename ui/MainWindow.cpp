@@ -6,6 +6,7 @@
 #include "ui/windows/DeviceRestartNotice.h"
 #include "ui/windows/IfFilterWindow.h"
 #include "ui/windows/MemoryListWindow.h"
+#include "ui/windows/Placement.h"
 #include "ui/windows/SettingsDialog.h"
 #include "ui/windows/SpectrumWindow.h"
 #include "ui/windows/VersionWindow.h"
@@ -492,7 +493,7 @@ void MainWindow::CloseForTermination()
 void MainWindow::ShowSecondaryWindows()
 {
     const core::ReceiverState& s = receiver_->State();
-    move(s.MainLeft, s.MainTop);
+    RestoreFramePosition(*this, {s.MainLeft, s.MainTop});
     const core::WindowsShowing showing = receiver_->WindowsToShow();
     auto showIf = [](bool flag, QWidget* w) {
         if (flag && w)
@@ -515,8 +516,9 @@ void MainWindow::closeEvent(QCloseEvent* event)
     }
     closing_ = true;
     core::ReceiverState& s = receiver_->State();
-    s.MainLeft = x();
-    s.MainTop = y();
+    const QPoint frame = FramePosition(*this);
+    s.MainLeft = frame.x();
+    s.MainTop = frame.y();
     core::WindowsShowing showing;
     auto visible = [](QWidget* w) { return w && w->isVisible(); };
     showing.SpecShow = visible(windows_.spectrum);
@@ -577,12 +579,17 @@ void MainWindow::wheelEvent(QWheelEvent* event)
 
 void MainWindow::ChooseRawFile()
 {
+    // Every recording "Open" plays, ours and other programs': the dialog
+    // starts there, not on our own "DAT" alone.
+    const QString everyRecording = QStringLiteral(
+        "IQ recordings (*.dat *.wav *.WAV *.rf64 *.RF64 *.sigmf-meta *.sigmf-data *.sdriq "
+        "*_fc.raw)");
     auto* dialog = new QFileDialog(
         this, QString(), QString::fromStdString(receiver_->Paths().dataDirectory.string()),
-        "DAT (*.dat);;"
-        "IQ recordings (*.dat *.wav *.WAV *.rf64 *.sigmf-meta *.sigmf-data *.sdriq *_fc.raw);;"
-        "WAV, RF64 (*.wav *.WAV *.rf64);;SigMF (*.sigmf-meta);;SDRIQ (*.sdriq);;"
-        "Complex float (*_fc.raw);;All files (*)");
+        "DAT (*.dat);;" + everyRecording +
+            ";;WAV, RF64 (*.wav *.WAV *.rf64 *.RF64);;SigMF (*.sigmf-meta);;SDRIQ (*.sdriq);;"
+            "Complex float (*_fc.raw);;All files (*)");
+    dialog->selectNameFilter(everyRecording);
     dialog->setObjectName("openRawFileDialog");
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setFileMode(QFileDialog::ExistingFile);

@@ -36,6 +36,7 @@
 #include <fstream>
 #include <memory>
 #include <termios.h>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -233,6 +234,29 @@ TEST_F(DialogsTest, TheSettingsDialogAsStartUpCreatesIt)
     EXPECT_EQ(gain->tickInterval(), 10);
     EXPECT_EQ(gain->value(), -10);
     EXPECT_EQ(In<QSlider>(&d, "waterfallGain")->value(), 20);
+}
+
+// The track bars showed only their ends: the gain set could not be read.
+TEST_F(DialogsTest, TheGainTrackBarsShowTheirValuesBetweenTheirEnds)
+{
+    Start("[Wave]\nInGainPos=-10\nWaterGainPos=21\n");
+    OpenSettings();
+    ui::SettingsDialog& d = *settings_;
+    const std::tuple<const char*, int, const char*> cases[] = {{"inputGain", -10, "-10dB"},
+                                                               {"waterfallGain", 21, "+5.25dB"},
+                                                               {"inputGain", 0, "0dB"},
+                                                               {"inputGain", 40, "+40dB"},
+                                                               {"waterfallGain", -2, "-0.5dB"}};
+    for (const auto& [bar, pos, text] : cases) {
+        In<QSlider>(&d, bar)->setValue(pos);
+        QLabel* shown = In<QLabel>(&d, (std::string(bar) + "Value").c_str());
+        ASSERT_NE(shown, nullptr);
+        EXPECT_EQ(shown->text(), text) << bar << " " << pos;
+        const QRect slider = In<QSlider>(&d, bar)->geometry();
+        EXPECT_TRUE(shown->x() > slider.left() + 40 &&
+                    shown->geometry().right() < slider.right() - 40 &&
+                    shown->y() > slider.bottom());
+    }
 }
 
 TEST_F(DialogsTest, SettingsOpensModalCentredOverTheMainWindow)

@@ -14,6 +14,7 @@
 #include "ui/windows/WaveRecorderWindow.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -481,15 +482,47 @@ TEST_F(MainWindowTest, OpenPlaysASigmfRecording)
     EXPECT_EQ(S().FreqCenter, 7050000);
 }
 
-TEST_F(MainWindowTest, AKeypadThatNeverShowedKeepsItsStoredPlaceAtExit)
+// The main window closes every window at exit, also those never shown this
+// run; a hidden window's own place is not where it was stored (the wave
+// recorder's was (0,0)).
+TEST_F(MainWindowTest, WindowsThatNeverShowedKeepTheirStoredPlaceAtExit)
 {
+    const char* const kept[] = {"InpTop=40",  "InpLeft=120",  "WaveTop=210",   "WaveLeft=330",
+                                "SpecTop=60", "SpecLeft=70",  "SpecWidth=500", "SpecHeight=250",
+                                "ListTop=90", "ListLeft=260", "ListWidth=410", "ListHeight=230"};
     {
         std::ofstream ini(dir_ / "tesmar.ini");
-        ini << "[Form]\nInpTop=40\nInpLeft=120\n";
+        ini << "[Form]\n";
+        for (const char* line : kept)
+            ini << line << "\n";
     }
-    MakeWithWindows().close();  // closes every window, also the keypad never shown
+    MakeWithWindows().close();
     const std::string ini = ReadIni();
-    EXPECT_NE(ini.find("InpTop=40\nInpLeft=120\n"), std::string::npos) << ini;
+    for (const char* line : kept)
+        EXPECT_NE(ini.find(std::string("\n") + line + "\n"), std::string::npos) << line << "\n"
+                                                                                << ini;
+}
+
+// The dialog started on "DAT (*.dat)" and hid the WAV and SigMF recordings
+// that "Open" plays.
+TEST_F(MainWindowTest, OpenStartsOnEveryRecordingItPlays)
+{
+    Make();
+    Click("openButton");
+    QFileDialog* dialog = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == "openRawFileDialog" && w->isVisible())
+            dialog = qobject_cast<QFileDialog*>(w);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->nameFilters().contains("DAT (*.dat)"));
+    const QString filter = dialog->selectedNameFilter();
+    const QStringList patterns =
+        filter.mid(filter.indexOf('(') + 1).chopped(1).split(' ', Qt::SkipEmptyParts);
+    for (const char* name :
+         {"20261207_093015_7100.dat", "take.wav", "TAKE.WAV", "wide.rf64", "take.sigmf-meta",
+          "take.sigmf-data", "band.sdriq", "gqrx_20261207_093015_7100000_96000_fc.raw"})
+        EXPECT_TRUE(QDir::match(patterns, name)) << name << " " << filter.toStdString();
+    dialog->reject();
 }
 
 }  // namespace

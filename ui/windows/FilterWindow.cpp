@@ -1,6 +1,7 @@
 #include "ui/windows/FilterWindow.h"
 
 #include "core/Receiver.h"
+#include "ui/windows/Placement.h"
 
 #include <QCloseEvent>
 #include <QFrame>
@@ -86,7 +87,7 @@ void FilterWindow::showEvent(QShowEvent* event)
 {
     if (!event->spontaneous()) {
         const core::ReceiverState& s = receiver_.State();
-        move(s.*left_, s.*top_);
+        RestoreFramePosition(*this, {s.*left_, s.*top_});
         // Mode and filter buttons redraw only a showing window.
         Redraw();
     }
@@ -99,8 +100,9 @@ void FilterWindow::closeEvent(QCloseEvent* event)
     // showed this run: its position is the stored one, not where it stands.
     if (isVisible()) {
         core::ReceiverState& s = receiver_.State();
-        s.*left_ = x();
-        s.*top_ = y();
+        const QPoint frame = FramePosition(*this);
+        s.*left_ = frame.x();
+        s.*top_ = frame.y();
     }
     QWidget::closeEvent(event);
 }

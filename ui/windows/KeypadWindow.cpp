@@ -1,6 +1,7 @@
 #include "ui/windows/KeypadWindow.h"
 
 #include "core/KeyCodes.h"
+#include "ui/windows/Placement.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -123,7 +124,7 @@ void KeypadWindow::Send(int code)
 void KeypadWindow::showEvent(QShowEvent* event)
 {
     if (!event->spontaneous() && LoadPosition)
-        move(LoadPosition());
+        RestoreFramePosition(*this, LoadPosition());
     QWidget::showEvent(event);
 }
 
@@ -132,7 +133,7 @@ void KeypadWindow::closeEvent(QCloseEvent* event)
     // The main window closes every window at exit; one that never opened
     // keeps the place it was last closed at.
     if (StorePosition && isVisible())
-        StorePosition(pos());
+        StorePosition(FramePosition(*this));
     QWidget::closeEvent(event);
 }
 

@@ -4,6 +4,7 @@
 #include "core/ReceiverSettings.h"
 #include "ui/windows/MemoryEditDialog.h"
 #include "ui/windows/MessageBoxes.h"
+#include "ui/windows/Placement.h"
 
 #include <QCloseEvent>
 #include <QHeaderView>
@@ -61,8 +62,8 @@ MemoryListWindow::MemoryListWindow(core::Receiver& receiver, QWidget* parent)
     connect(table_, &QTableWidget::itemSelectionChanged, this, [this] { SelectionChanged(); });
 
     const core::ReceiverState& s = receiver_.State();
-    move(s.ListLeft, s.ListTop);
     resize(s.ListWidth, s.ListHeight);
+    RestoreFramePosition(*this, {s.ListLeft, s.ListTop});
     if (s.ListMaximized)
         setWindowState(Qt::WindowMaximized);
     Refresh();
@@ -153,8 +154,9 @@ void MemoryListWindow::changeEvent(QEvent* event)
     if (event->type() == QEvent::ActivationChange && isActiveWindow() &&
         windowState() == Qt::WindowNoState) {
         core::ReceiverState& s = receiver_.State();
-        s.ListTop = y();
-        s.ListLeft = x();
+        const QPoint frame = FramePosition(*this);
+        s.ListTop = frame.y();
+        s.ListLeft = frame.x();
         s.ListWidth = width();
         s.ListHeight = height();
     }
@@ -165,8 +167,11 @@ void MemoryListWindow::closeEvent(QCloseEvent* event)
 {
     // At exit the main window closes it also when it never showed this run:
     // the stored geometry then stands.
-    if (isVisible())
-        core::StoreListGeometry(receiver_.State(), isMaximized(), {y(), x(), width(), height()});
+    if (isVisible()) {
+        const QPoint frame = FramePosition(*this);
+        core::StoreListGeometry(receiver_.State(), isMaximized(),
+                                {frame.y(), frame.x(), width(), height()});
+    }
     QWidget::closeEvent(event);
 }
 

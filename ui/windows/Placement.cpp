@@ -1,10 +1,14 @@
 #include "ui/windows/Placement.h"
 
+#include "core/WindowPlacement.h"
 #include "ui/windows/DeviceRestartNotice.h"
 
+#include <QEvent>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -24,6 +28,86 @@ void CentreOver(QWidget* window, const QWidget* over)
     const QRect desktop = screen ? screen->availableGeometry() : QRect();
     window->move(
         CentredInsideDesktop(over->frameGeometry(), window->frameGeometry().size(), desktop));
+}
+
+namespace {
+
+QPoint OnScreens(QPoint stored, QSize frame)
+{
+    QList<QRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens())
+        screens.append(screen->availableGeometry());
+    return core::PlaceOnScreens(QRect(stored, frame), screens).topLeft();
+}
+
+// Waits for the first expose after a show of the window it belongs to, puts
+// the frame where it belongs if it is not there, and goes.
+class FrameCheck : public QObject {
+public:
+    FrameCheck(QWidget& window, QPoint stored)
+        : QObject(&window)
+        , window_(window)
+        , stored_(stored)
+    {
+        setObjectName(kName);
+        window.installEventFilter(this);
+        if (window.windowHandle())
+            window.windowHandle()->installEventFilter(this);
+    }
+
+    static constexpr const char* kName = "frameCheck";
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == &window_ && event->type() == QEvent::Show && window_.windowHandle()) {
+            // Placed at its creation and moved since: it shows where it was moved to.
+            stored_ = window_.pos();
+            window_.windowHandle()->installEventFilter(this);
+        } else if (watched == window_.windowHandle() && event->type() == QEvent::Expose &&
+                   window_.windowHandle()->isExposed()) {
+            if (!(window_.windowState() &
+                  (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen))) {
+                // The native window's frame, asked for now: the widget's
+                // own idea of its frame may still be the one from before
+                // the window manager framed it.
+                QWindow& native = *window_.windowHandle();
+                const QRect frame = native.frameGeometry();
+                const QPoint target = OnScreens(stored_, frame.size());
+                if (frame.topLeft() != target)
+                    native.setFramePosition(target);
+            }
+            deleteLater();
+            window_.removeEventFilter(this);
+            watched->removeEventFilter(this);
+        }
+        return false;
+    }
+
+private:
+    QWidget& window_;
+    QPoint stored_;
+};
+
+}  // namespace
+
+void RestoreFramePosition(QWidget& window, QPoint stored)
+{
+    delete window.findChild<QObject*>(FrameCheck::kName, Qt::FindDirectChildrenOnly);
+    // Before the window manager framed it, the frame is the client area.
+    const QPoint target = OnScreens(stored, window.frameGeometry().size());
+    window.move(target);
+    // A move of a native window that exists already places its client area;
+    // the window manager puts the frame there only for a frame position.
+    if (QWindow* native = window.windowHandle())
+        native->setFramePosition(target);
+    new FrameCheck(window, stored);
+}
+
+QPoint FramePosition(const QWidget& window)
+{
+    const QWindow* native = window.windowHandle();
+    return native && window.isVisible() ? native->framePosition() : window.pos();
 }
 
 QFont DialogFont(int pixelSize)

@@ -21,6 +21,21 @@ QPoint CentredInsideDesktop(const QRect& over, const QSize& own, const QRect& de
 // Moves `window` so that it sits centred over `over` on over's screen.
 void CentreOver(QWidget* window, const QWidget* over);
 
+// Puts the top-level `window`'s frame at `stored` (where pos() said it was
+// when it closed) or, when that place is off the screens, where
+// core::PlaceOnScreens brings it. A native window that exists already gets a
+// frame position: Qt moves such a window by its client area, which a framing
+// window manager then puts at the place meant for the frame (20 px lower and
+// 1 px right at every start). Checked once more at the first expose after the
+// show, when the frame's size is known. A maximised window is left alone.
+void RestoreFramePosition(QWidget& window, QPoint stored);
+
+// Where the top-level `window`'s frame stands, for storing: asked of the
+// native window while it shows, since the widget's own idea of its frame
+// can be left from a time when it had none (hidden and shown again, it gave
+// its client area's place, 20 px lower).
+QPoint FramePosition(const QWidget& window);
+
 // Tahoma at `pixelSize` where installed; elsewhere a condensed face of about
 // its width, so that captions fit the controls laid out for it.
 QFont DialogFont(int pixelSize);

@@ -39,9 +39,10 @@ QComboBox* List(QWidget* parent, const char* name, int left, int top, const QStr
     return box;
 }
 
-// A track bar from -40 to 40 with a tick every 10 and its two ends labelled.
+// A track bar from -40 to 40 with a tick every 10, its two ends labelled and
+// its value shown between them by `text`.
 QSlider* TrackBar(QWidget* parent, const char* name, int left, int top, int value,
-                  const char* lowEnd, const char* highEnd)
+                  const char* lowEnd, const char* highEnd, QString (*text)(int))
 {
     auto* bar = new QSlider(Qt::Horizontal, parent);
     bar->setObjectName(name);
@@ -52,6 +53,11 @@ QSlider* TrackBar(QWidget* parent, const char* name, int left, int top, int valu
     bar->setValue(value);
     Label(parent, lowEnd, left, top + 27, 50);
     Label(parent, highEnd, left + 193 - 50, top + 27, 50, Qt::AlignRight);
+    QLabel* shown = Label(parent, "", left + 50, top + 27, 193 - 2 * 50, Qt::AlignHCenter);
+    shown->setObjectName(QLatin1String(name) + QLatin1String("Value"));
+    shown->setText(text(value));
+    QObject::connect(bar, &QSlider::valueChanged, shown,
+                     [shown, text](int v) { shown->setText(text(v)); });
     return bar;
 }
 
@@ -98,9 +104,11 @@ void SettingsDialog::BuildLayout()
         List(this, "radioTypes", 16, 160, core::SettingsChoices::RadioTypeEntries(), c.RadioType());
 
     Label(this, "Input software wave gain", 232, 14, 193);
-    inputGain_ = TrackBar(this, "inputGain", 232, 30, c.InputGainPos(), "-40dB", "+40dB");
+    inputGain_ = TrackBar(this, "inputGain", 232, 30, c.InputGainPos(), "-40dB", "+40dB",
+                          &core::SettingsChoices::InputGainText);
     Label(this, "Waterfall gain", 232, 78, 193);
-    waterfallGain_ = TrackBar(this, "waterfallGain", 232, 94, c.WaterGainPos(), "-10dB", "+10dB");
+    waterfallGain_ = TrackBar(this, "waterfallGain", 232, 94, c.WaterGainPos(), "-10dB", "+10dB",
+                              &core::SettingsChoices::WaterGainText);
 
     invertIq_ = new QCheckBox(QStringLiteral("Invert IQ signal"), this);
     invertIq_->setObjectName("invertIq");

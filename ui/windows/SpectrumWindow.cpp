@@ -3,6 +3,7 @@
 #include "core/Palette.h"
 #include "core/Receiver.h"
 #include "core/ReceiverSettings.h"
+#include "ui/windows/Placement.h"
 
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -197,8 +198,8 @@ void SpectrumWindow::PressPaletteButton()
 void SpectrumWindow::ApplyStoredGeometry()
 {
     const core::ReceiverState& s = receiver_.State();
-    move(s.SpecLeft, s.SpecTop);
     resize(s.SpecWidth, s.SpecHeight);
+    RestoreFramePosition(*this, {s.SpecLeft, s.SpecTop});
     // A hidden window gets its resize event only when shown; the pictures
     // and SpecScale follow the size at once.
     FitToClientArea();
@@ -276,8 +277,13 @@ void SpectrumWindow::closeEvent(QCloseEvent* event)
 {
     // Closing only hides the window; DragTune, ColorNum and the traces stay.
     // The geometry goes to the state for the settings file: the current one,
-    // or the last normal one while maximised.
-    core::StoreSpectrumGeometry(receiver_.State(), isMaximized(), {y(), x(), width(), height()});
+    // or the last normal one while maximised. At exit the main window closes
+    // it also when it never showed this run: the stored geometry then stands.
+    if (isVisible()) {
+        const QPoint frame = FramePosition(*this);
+        core::StoreSpectrumGeometry(receiver_.State(), isMaximized(),
+                                    {frame.y(), frame.x(), width(), height()});
+    }
     QWidget::closeEvent(event);
 }
 
@@ -292,8 +298,9 @@ void SpectrumWindow::changeEvent(QEvent* event)
             core::ReceiverState& s = receiver_.State();
             s.SpecWidth = width();
             s.SpecHeight = height();
-            s.SpecTop = y();
-            s.SpecLeft = x();
+            const QPoint frame = FramePosition(*this);
+            s.SpecTop = frame.y();
+            s.SpecLeft = frame.x();
         }
     }
     QWidget::changeEvent(event);

@@ -1,6 +1,7 @@
 #include "ui/windows/WaveRecorderWindow.h"
 
 #include "core/Receiver.h"
+#include "ui/windows/Placement.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -67,17 +68,22 @@ void WaveRecorderWindow::showEvent(QShowEvent* event)
 {
     if (!event->spontaneous()) {
         const core::ReceiverState& s = receiver_.State();
-        move(s.WaveLeft, s.WaveTop);
+        RestoreFramePosition(*this, {s.WaveLeft, s.WaveTop});
     }
     QWidget::showEvent(event);
 }
 
 void WaveRecorderWindow::closeEvent(QCloseEvent* event)
 {
-    // Only the window goes: a recording goes on.
-    core::ReceiverState& s = receiver_.State();
-    s.WaveLeft = x();
-    s.WaveTop = y();
+    // Only the window goes: a recording goes on. The main window closes
+    // every window at exit, also one that never showed this run: its place
+    // is the stored one, not where it stands.
+    if (isVisible()) {
+        core::ReceiverState& s = receiver_.State();
+        const QPoint frame = FramePosition(*this);
+        s.WaveLeft = frame.x();
+        s.WaveTop = frame.y();
+    }
     QWidget::closeEvent(event);
 }
 

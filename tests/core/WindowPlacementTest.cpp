@@ -1,0 +1,50 @@
+#include "core/WindowPlacement.h"
+
+#include <gtest/gtest.h>
+
+namespace core {
+namespace {
+
+// A window must come back where it was while the screens show all of it, and
+// within reach otherwise: a monitor unplugged, a smaller or scaled screen.
+TEST(WindowPlacement, KeptWhileWhollyShownElseMovedTheLeastWayOntoTheBestScreen)
+{
+    const QRect full(0, 0, 1280, 1024);
+    const QRect left(-1920, 0, 1920, 1080);  // a second monitor left of the first
+    const QRect tall(1280, 0, 1024, 1280);   // and a taller one right of it
+    struct Case {
+        const char* what;
+        QRect frame;
+        QList<QRect> screens;
+        QPoint placed;
+    };
+    const Case cases[] = {
+        {"inside", {200, 100, 634, 345}, {full}, {200, 100}},
+        {"touching every edge", {0, 0, 1280, 1024}, {full}, {0, 0}},
+        {"across two screens that meet", {1000, 100, 600, 300}, {full, tall}, {1000, 100}},
+        {"on a screen left of the first", {-1500, 50, 600, 300}, {left, full}, {-1500, 50}},
+        {"mirrored screens", {100, 100, 600, 300}, {full, full}, {100, 100}},
+        {"right column off", {900, 100, 634, 345}, {full}, {646, 100}},
+        {"title bar above the top", {300, -20, 200, 100}, {full}, {300, 0}},
+        {"below the bottom", {500, 5000, 400, 225}, {full}, {500, 799}},
+        {"monitor gone on the right", {3000, 100, 634, 345}, {full}, {646, 100}},
+        {"monitor gone on the left", {-3000, -40, 223, 51}, {full}, {0, 0}},
+        {"larger than the screen", {100, 100, 1400, 1100}, {full}, {0, 0}},
+        {"mostly on the second", {1100, 1000, 600, 200}, {full, tall}, {1280, 1000}},
+        {"in the gap below the first", {900, 1100, 300, 100}, {full, tall}, {900, 924}},
+        {"mostly on the first", {1000, 900, 200, 200}, {full, tall}, {1000, 824}},
+        {"nearest of two", {5000, 100, 300, 100}, {left, full}, {980, 100}},
+        {"no screen known", {5000, 100, 300, 100}, {}, {5000, 100}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QRect placed = PlaceOnScreens(c.frame, c.screens);
+        EXPECT_EQ(placed.topLeft(), c.placed);
+        EXPECT_EQ(placed.size(), c.frame.size());
+        // Where it was placed it stays: the next start finds it on the screens.
+        EXPECT_EQ(PlaceOnScreens(placed, c.screens), placed);
+    }
+}
+
+}  // namespace
+}  // namespace core
