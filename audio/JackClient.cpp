@@ -198,6 +198,11 @@ public:
 
     bool ServerGone() const override { return gone_.load(std::memory_order_acquire); }
 
+    // The open client, while its server is there and libjack has not purged
+    // it: what the device lists may ask instead of opening a client of their
+    // own. Under the sound system's lock.
+    jack_client_t* UsableClient() const { return Purged() || ServerGone() ? nullptr : client_; }
+
     // Under the sound system's lock.
     void CloseIfServerGone()
     {
@@ -271,6 +276,18 @@ void CloseStreamsOfGoneServers()
         stream->CloseIfServerGone();
 }
 
+// Opening and closing a client takes the server several of its periods (a
+// tenth of a second and more on a server with long periods, and the start
+// made eight of them on the main thread). One of our streams' clients answers
+// whether the server runs and what devices it has at no such cost.
+jack_client_t* AnyStreamClient()
+{
+    for (const JackStream* stream : LiveStreams())
+        if (jack_client_t* client = stream->UsableClient())
+            return client;
+    return nullptr;
+}
+
 // The device a stream numbers: 0 the first listed (JACK has no default of
 // its own; RtAudio took the first too), n the n-th.
 const Device* FindDevice(const std::vector<Device>& all, bool input, int32_t number)
@@ -291,6 +308,8 @@ const Device* FindDevice(const std::vector<Device>& all, bool input, int32_t num
 bool ServerRunning()
 {
     const auto lock = LockSoundSystem();
+    if (AnyStreamClient())
+        return true;
     // A busy server may turn one client away; ask again before settling for
     // another sound system.
     for (int attempt = 0; attempt < 3; ++attempt) {
@@ -305,6 +324,8 @@ bool ServerRunning()
 std::vector<Device> Devices()
 {
     const auto lock = LockSoundSystem();
+    if (jack_client_t* client = AnyStreamClient())
+        return DevicesOf(client);
     jack_client_t* client = nullptr;
     for (int attempt = 0; attempt < 3 && !client; ++attempt)
         client = OpenClient("tesmar-probe");

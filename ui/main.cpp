@@ -23,6 +23,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
+#include <QLoggingCategory>
 #include <QMessageBox>
 
 #include <chrono>
@@ -33,6 +34,24 @@
 namespace {
 
 constexpr std::chrono::milliseconds kTerminationDeadline{4000};
+
+// Off unless asked for (QT_LOGGING_RULES="tesmar.startup.info=true"): the
+// moments of the start and the exit, on standard error, for whoever measures
+// them from outside the process.
+Q_LOGGING_CATEGORY(lcStartup, "tesmar.startup", QtWarningMsg)
+
+// Says once when the main window is painted for the first time.
+class FirstPaintLog final : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            watched->removeEventFilter(this);
+            qCInfo(lcStartup, "main window painted");
+        }
+        return false;
+    }
+};
 
 }  // namespace
 
@@ -102,8 +121,13 @@ int main(int argc, char* argv[])
         mainWindow.SetSecondaryWindows({&spectrum, &ifFilter, &settings, &deviceRestartNotice,
                                         &keypad, &memoryList, &afFilter, &waveRecorder, &version});
 
+        FirstPaintLog firstPaint;
+        mainWindow.installEventFilter(&firstPaint);
+        qCInfo(lcStartup, "windows built");
         mainWindow.show();
-        return app.exec();
+        const int status = app.exec();
+        qCInfo(lcStartup, "event loop left");
+        return status;
     } catch (const std::exception& e) {
         // Shown like any other error, but the exit status says the program
         // did not end as it should.
