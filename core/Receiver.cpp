@@ -15,6 +15,7 @@
 #include "settings/SettingsLocation.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -231,8 +232,11 @@ void Receiver::Start()
     audio_->OpenCapture(state_.Input);
     audio_->OpenPlayback(state_.Output);
     remote_->ApplyStored();
-    // The keypad's sound stream opens in the background, once.
-    sounds_->Open();
+    // The keypad's sound stream opens in the background, once, but only when
+    // the event loop runs: its worker holds the sound system while its
+    // client opens, and the settings dialog, built before the first paint,
+    // would wait for it to list the devices.
+    QTimer::singleShot(0, this, [this] { sounds_->Open(); });
 }
 
 bool Receiver::OpenRadio()
