@@ -841,6 +841,44 @@ TEST_F(AudioEngineTest, AClientLibjackFreedAfterTheServerDiedIsNeverTouchedAgain
     EXPECT_GT(RigOutput(), 0);
 }
 
+// Each client open and close costs the server several periods: the start
+// made eight of them on the main thread. With a stream open, the server check
+// and the device lists ask its client and open none; with none open they still
+// open one (which also shows that the watch sees them).
+TEST_F(AudioEngineTest, WithAStreamOpenTheListsAndTheServerCheckOpenNoClient)
+{
+    jack_status_t status{};
+    jack_client_t* watch = jack_client_open("watch", JackNoStartServer, &status);
+    ASSERT_NE(watch, nullptr);
+    static std::atomic<int> probes{0};
+    probes = 0;
+    jack_set_client_registration_callback(
+        watch,
+        [](const char* name, int registered, void*) {
+            if (registered && std::string(name).rfind("tesmar-probe", 0) == 0)
+                ++probes;
+        },
+        nullptr);
+    ASSERT_EQ(jack_activate(watch), 0);
+
+    ASSERT_TRUE(engine_->OpenCapture(RigInput()));
+    const int probesBefore = probes.load();
+    EXPECT_TRUE(audio::JackServerRunning());
+    EXPECT_EQ(audio::ResolveAudioApi(AudioApi::Automatic), AudioApi::Jack);
+    EXPECT_EQ(engine_->InputDeviceNames(), QStringList({"system", "rig"}));
+    EXPECT_EQ(engine_->OutputDeviceNames(), QStringList({"system", "rig"}));
+    ASSERT_TRUE(engine_->OpenPlayback(RigOutput()));
+    engine_->CloseCapture();
+    engine_->ClosePlayback();
+
+    EXPECT_EQ(engine_->InputDeviceNames(), QStringList({"system", "rig"}));
+    // Notifications come in order: once the last probe is seen, any earlier
+    // one has been counted too.
+    ASSERT_TRUE(WaitWithoutEvents([&] { return probes.load() > probesBefore; }));
+    jack_client_close(watch);
+    EXPECT_EQ(probes.load(), probesBefore + 1);
+}
+
 // Every key asks for a sound: they all go through one stream, opened once
 // in the background, and they are heard; a device change opens it once more.
 TEST_F(AudioEngineTest, KeypadSoundsShareOneStreamOpenedOnce)
