@@ -219,37 +219,144 @@ struct AmBatches {
     void Stage(int, int m0) { AmDemodulator::Batch(i, q, audio, m0); }
 };
 
-// One loop per variant (demodulator, canceller, AF stages in the loop or not,
-// the whole chain or one half), each a function of its own: one call per
-// block costs nothing, and a profile then shows the front end apart from the
-// later stages. A half runs the whole schedule with the other half's stages
-// left out, so every stage computes exactly what it computes in the whole
-// loop; it constructs none of them either, since another thread may be
-// running them.
+// The stages of one loop variant and one iteration of its schedule. A half
+// of the chain runs the whole schedule with the other half's stages left
+// out, so every stage computes exactly what it computes in the whole loop; it
+// constructs none of them either, since another thread may be running them.
 template <Demod D, bool An, bool ThroughAf, ChainPart P>
-[[gnu::noinline]] FrontEndResult Loop(const ChainControls& c, const FrontEndStages& s,
-                                      ChainBuffers& b, double* __restrict trace,
-                                      double* __restrict afOut)
-{
+class ChainIteration {
     using S = Schedule<D, An>;
-    constexpr bool kFm = D == Demod::Fm;
-    constexpr bool kBfo = D == Demod::Product;
-    constexpr bool kFront = P != ChainPart::Back;
-    constexpr bool kBack = P != ChainPart::Front;
+    static constexpr bool kFm = D == Demod::Fm;
+    static constexpr bool kBfo = D == Demod::Product;
+    static constexpr bool kFront = P != ChainPart::Back;
+    static constexpr bool kBack = P != ChainPart::Front;
     static_assert(kBack || !ThroughAf);
 
-    SectionSteps<S, kFm, ThroughAf, kFront, kBack> sections(s);
-    std::conditional_t<kFront, Oscillators::Run<kBfo>, Absent> osc(
-        s.oscillators, Oscillators::TuneIncrement(c.FreqTune, c.SSBShift),
-        kBfo ? Oscillators::BfoIncrement(c.RxMode, c.SSBShift) : 0.0, b.TuneAt, b.BfoAt);
-    std::conditional_t<kFront, TuningMixer, Absent> mixer(b.TuneAt, b.RawI, b.RawQ, b.I, b.Q);
-    std::conditional_t<An && kFront, Canceller::Run, NoCanceller> canceller(s.canceller);
-    std::conditional_t<kFront, Agc::Run, Absent> agc(s.agc, c.AGCDecay, trace);
     using Demodulator = std::conditional_t<
         !kBack, Absent,
         std::conditional_t<D == Demod::Am, AmBatches,
                            std::conditional_t<kFm, FmDemodulator::Run, ProductDemodulator>>>;
-    Demodulator demod = [&] {
+
+public:
+    // Iterations at either end in which some stage's sample lies outside the
+    // block.
+    static constexpr int kFill = S::kFill;
+
+    ChainIteration(const ChainControls& c, const FrontEndStages& s, ChainBuffers& b, double* trace,
+                   double* afOut)
+        : b_(b)
+        , sections_(s)
+        , osc_(s.oscillators, Oscillators::TuneIncrement(c.FreqTune, c.SSBShift),
+               kBfo ? Oscillators::BfoIncrement(c.RxMode, c.SSBShift) : 0.0, b.TuneAt, b.BfoAt)
+        , mixer_(b.TuneAt, b.RawI, b.RawQ, b.I, b.Q)
+        , canceller_(s.canceller)
+        , agc_(s.agc, c.AGCDecay, trace)
+        , demod_(MakeDemodulator(s, b))
+        , squelch_(s.squelch, c.RxMode, c.IFBW, c.SqlPos, c.MonitorOn, b.Gate)
+        , af_(s.af, c.VolGain, afOut)
+    {}
+
+    // The phases and mixer batches that the loop does not reach.
+    void Lead()
+    {
+        if constexpr (kFront) {
+            for (int n = 0; n < -S::kOscillator; ++n)
+                osc_.Step(n);
+            for (int m0 = 0; m0 + S::kMixer < 0; m0 += kBatch)
+                for (int stage = 0; stage < TuningMixer::kStages; ++stage)
+                    mixer_.Stage(stage, m0);
+        }
+    }
+
+    // One iteration; the guarded form, for the first and last iterations,
+    // leaves out the stages whose sample lies outside the block.
+    template <bool G>
+    [[gnu::always_inline]] void Step(int n)
+    {
+        ChainBuffers& b = b_;
+        auto in = [](int i) { return !G || InBlock(i); };
+        const int m = n - S::kAgc;
+
+        // Oscillators and mixer ahead of the IF lanes.
+        if constexpr (kFront) {
+            if (n - S::kOscillator < kN)
+                osc_.Step(n - S::kOscillator);
+            if (const BatchStep mix = BatchAt(n, S::kMixer);
+                mix.stage < TuningMixer::kStages && mix.first + S::kMixer >= 0 && mix.first < kN)
+                mixer_.Stage(mix.stage, mix.first);
+        }
+
+        // The section steps: IF, noise high-pass, and the lanes of their own.
+        const int nd = n - S::kDeemphasis, nn = n - S::kNoise;
+        sections_.template Step<G>(
+            n,
+            V4{kFront && in(n) ? b.I[n] : 0.0, kFront && in(n) ? b.Q[n] : 0.0,
+               kBack && in(nn) ? b.Audio[nn] : 0.0, kBack && kFm && in(nd) ? b.FmRaw[nd] : 0.0},
+            smootherIn_, highPassIn_);
+        if constexpr (kFm && kBack)
+            if (in(nd))
+                b.Audio[nd] = sections_.Out(kDeemphasisSection, kLaneOwn);
+
+        // Canceller and AGC on the IF output; the demodulators take the AGC's
+        // output from I and Q in batches.
+        if constexpr (kFront) {
+            if (in(m)) {
+                const V2 e = canceller_.Predict(
+                    V2{sections_.Out(kLastSection, kLaneI), sections_.Out(kLastSection, kLaneQ)},
+                    m);
+                const V2 g = agc_.Step(e, m);
+                canceller_.Adapt(g, m);
+                b.I[m] = g[0];
+                b.Q[m] = g[1];
+            }
+        }
+        if constexpr (kBack) {
+            if (const BatchStep dm = BatchAt(n, S::kDemod);
+                dm.stage < S::kDemodStages && (!G || InBlock(dm.first)))
+                demod_.Stage(dm.stage, dm.first);
+
+            // The squelch's decision on the smoothed noise.
+            smootherIn_ = std::fabs(sections_.Out(kLastSection, kLaneNoise));
+            const int ps = n - S::kSquelch;
+            if (in(ps)) {
+                squelch_.Decide(sections_.Out(kSmootherSection, kLaneOwn), ps);
+                if constexpr (ThroughAf)
+                    highPassIn_ = b.Audio[ps] * b.Gate[ps];
+            }
+        }
+
+        // Volume, limiter and AF filter.
+        if constexpr (ThroughAf) {
+            if (const int ph = n - S::kVolume; in(ph))
+                af_.Volume(sections_.Out(kHighPassSection, kLaneOwn), ph);
+            af_.FirStep(n - S::kAf, S::kAfInLoop);
+        }
+    }
+
+    // The stages' states back where the next block finds them.
+    FrontEndResult Finish(const FrontEndStages& s)
+    {
+        sections_.Finish(s);
+        FrontEndResult r;
+        if constexpr (kFront) {
+            osc_.Finish();
+            canceller_.Finish();
+            agc_.Finish();
+        }
+        if constexpr (kBack) {
+            squelch_.Finish();
+            if constexpr (kFm)
+                demod_.Finish();
+            r.busy = squelch_.Busy();
+            if constexpr (ThroughAf)
+                r.over = af_.Finish(S::kAfInLoop);
+        }
+        return r;
+    }
+
+private:
+    static Demodulator MakeDemodulator(const FrontEndStages& s, ChainBuffers& b)
+    {
         if constexpr (!kBack)
             return Absent{};
         else if constexpr (D == Demod::Am)
@@ -258,109 +365,40 @@ template <Demod D, bool An, bool ThroughAf, ChainPart P>
             return FmDemodulator::Run(s.fm, b.I, b.Q, b.FmRaw);
         else
             return ProductDemodulator(b.BfoAt, b.I, b.Q, b.Audio);
-    }();
-    std::conditional_t<kBack, Squelch::Run, Absent> squelch(s.squelch, c.RxMode, c.IFBW, c.SqlPos,
-                                                            c.MonitorOn, b.Gate);
-    std::conditional_t<kBack && ThroughAf, AfFilter::Run, Absent> af(s.af, c.VolGain, afOut);
-
-    // The phases and mixer batches that the loop does not reach.
-    if constexpr (kFront) {
-        for (int n = 0; n < -S::kOscillator; ++n)
-            osc.Step(n);
-        for (int m0 = 0; m0 + S::kMixer < 0; m0 += kBatch)
-            for (int stage = 0; stage < TuningMixer::kStages; ++stage)
-                mixer.Stage(stage, m0);
     }
 
-    double smootherIn = 0.0;  // the noise cascade's rectified output of the iteration before
-    double highPassIn = 0.0;  // the gated audio of the decision before
+    ChainBuffers& b_;
+    SectionSteps<S, kFm, ThroughAf, kFront, kBack> sections_;
+    std::conditional_t<kFront, Oscillators::Run<kBfo>, Absent> osc_;
+    std::conditional_t<kFront, TuningMixer, Absent> mixer_;
+    std::conditional_t<An && kFront, Canceller::Run, NoCanceller> canceller_;
+    std::conditional_t<kFront, Agc::Run, Absent> agc_;
+    Demodulator demod_;
+    std::conditional_t<kBack, Squelch::Run, Absent> squelch_;
+    std::conditional_t<kBack && ThroughAf, AfFilter::Run, Absent> af_;
+    double smootherIn_ = 0.0;  // the noise cascade's rectified output of the iteration before
+    double highPassIn_ = 0.0;  // the gated audio of the decision before
+};
 
-    // One iteration; the guarded form, for the first and last iterations,
-    // leaves out the stages whose sample lies outside the block.
-    auto iterate = [&](int n, auto guarded) __attribute__((always_inline))
-    {
-        constexpr bool G = decltype(guarded)::value;
-        auto in = [](int i) { return !G || InBlock(i); };
-        const int m = n - S::kAgc;
-
-        // Oscillators and mixer ahead of the IF lanes.
-        if constexpr (kFront) {
-            if (n - S::kOscillator < kN)
-                osc.Step(n - S::kOscillator);
-            if (const BatchStep mix = BatchAt(n, S::kMixer);
-                mix.stage < TuningMixer::kStages && mix.first + S::kMixer >= 0 && mix.first < kN)
-                mixer.Stage(mix.stage, mix.first);
-        }
-
-        // The section steps: IF, noise high-pass, and the lanes of their own.
-        const int nd = n - S::kDeemphasis, nn = n - S::kNoise;
-        sections.template Step<G>(n,
-                                  V4{kFront && in(n) ? b.I[n] : 0.0, kFront && in(n) ? b.Q[n] : 0.0,
-                                     kBack && in(nn) ? b.Audio[nn] : 0.0,
-                                     kBack && kFm && in(nd) ? b.FmRaw[nd] : 0.0},
-                                  smootherIn, highPassIn);
-        if constexpr (kFm && kBack)
-            if (in(nd))
-                b.Audio[nd] = sections.Out(kDeemphasisSection, kLaneOwn);
-
-        // Canceller and AGC on the IF output; the demodulators take the AGC's
-        // output from I and Q in batches.
-        if constexpr (kFront) {
-            if (in(m)) {
-                const V2 e = canceller.Predict(
-                    V2{sections.Out(kLastSection, kLaneI), sections.Out(kLastSection, kLaneQ)}, m);
-                const V2 g = agc.Step(e, m);
-                canceller.Adapt(g, m);
-                b.I[m] = g[0];
-                b.Q[m] = g[1];
-            }
-        }
-        if constexpr (kBack) {
-            if (const BatchStep dm = BatchAt(n, S::kDemod);
-                dm.stage < S::kDemodStages && (!G || InBlock(dm.first)))
-                demod.Stage(dm.stage, dm.first);
-
-            // The squelch's decision on the smoothed noise.
-            smootherIn = std::fabs(sections.Out(kLastSection, kLaneNoise));
-            const int ps = n - S::kSquelch;
-            if (in(ps)) {
-                squelch.Decide(sections.Out(kSmootherSection, kLaneOwn), ps);
-                if constexpr (ThroughAf)
-                    highPassIn = b.Audio[ps] * b.Gate[ps];
-            }
-        }
-
-        // Volume, limiter and AF filter.
-        if constexpr (ThroughAf) {
-            if (const int ph = n - S::kVolume; in(ph))
-                af.Volume(sections.Out(kHighPassSection, kLaneOwn), ph);
-            af.FirStep(n - S::kAf, S::kAfInLoop);
-        }
-    };
-
-    for (int n = 0; n < S::kFill; ++n)
-        iterate(n, std::true_type{});
-    for (int n = S::kFill; n < kN; ++n)
-        iterate(n, std::false_type{});
-    for (int n = kN; n < kN + S::kFill; ++n)
-        iterate(n, std::true_type{});
-
-    sections.Finish(s);
-    FrontEndResult r;
-    if constexpr (kFront) {
-        osc.Finish();
-        canceller.Finish();
-        agc.Finish();
-    }
-    if constexpr (kBack) {
-        squelch.Finish();
-        if constexpr (kFm)
-            demod.Finish();
-        r.busy = squelch.Busy();
-        if constexpr (ThroughAf)
-            r.over = af.Finish(S::kAfInLoop);
-    }
-    return r;
+// One loop per variant (demodulator, canceller, AF stages in the loop or not,
+// the whole chain or one half), each a function of its own: one call per
+// block costs nothing, and a profile then shows the front end apart from the
+// later stages.
+template <Demod D, bool An, bool ThroughAf, ChainPart P>
+[[gnu::noinline]] FrontEndResult Loop(const ChainControls& c, const FrontEndStages& s,
+                                      ChainBuffers& b, double* __restrict trace,
+                                      double* __restrict afOut)
+{
+    using It = ChainIteration<D, An, ThroughAf, P>;
+    It it(c, s, b, trace, afOut);
+    it.Lead();
+    for (int n = 0; n < It::kFill; ++n)
+        it.template Step<true>(n);
+    for (int n = It::kFill; n < kN; ++n)
+        it.template Step<false>(n);
+    for (int n = kN; n < kN + It::kFill; ++n)
+        it.template Step<true>(n);
+    return it.Finish(s);
 }
 
 template <bool ThroughAf>

@@ -141,6 +141,68 @@ IqFileReader::OpenStatus IqFileReader::Refuse(const std::filesystem::path& file,
     return OpenStatus::Refused;
 }
 
+IqFileReader::OpenStatus IqFileReader::ReadSigmfMeta(const std::filesystem::path& file,
+                                                     std::filesystem::path* dataFile)
+{
+    const auto files = RecordingFiles(file);
+    const std::filesystem::path& meta = files[0];
+    *dataFile = files[1];
+    std::FILE* m = OpenForReading(meta, false, &lastError_);
+    if (!m)
+        return OpenStatus::Refused;
+    std::string text(kMaxMeta + 1, '\0');
+    text.resize(std::fread(text.data(), 1, text.size(), m));
+    std::fclose(m);
+    if (text.size() > kMaxMeta)
+        return Refuse(meta, "SigMF meta larger than 4 MiB");
+    std::string error;
+    if (!ParseSigmfMeta(text, &layout_, &error))
+        return Refuse(meta, error);
+    std::error_code ec;
+    if (!std::filesystem::exists(*dataFile, ec))
+        return Refuse(meta, "its data file " + dataFile->filename().string() + " is missing");
+    return OpenStatus::Opened;
+}
+
+IqFileReader::OpenStatus IqFileReader::ReadLayout(const std::filesystem::path& file,
+                                                  uint64_t fileSize)
+{
+    const std::string name = file.filename().string();
+    const int fd = ::fileno(file_);
+    const ReadAt readAt = [fd](uint64_t offset, uint8_t* out, std::size_t size) {
+        return ReadFully(fd, offset, out, size);
+    };
+    uint8_t head[kSdriqHeaderSize] = {};
+    const std::size_t got = static_cast<std::size_t>(std::min<uint64_t>(fileSize, sizeof head));
+    if (!readAt(0, head, got)) {
+        lastError_ = DescribeFileError("cannot read", file, errno);
+        Close();
+        return OpenStatus::Refused;
+    }
+    const auto starts = [&](const char* id) { return got >= 4 && std::memcmp(head, id, 4) == 0; };
+    std::string error;
+    if (starts("RIFF") || starts("RF64")) {
+        if (!ParseWavHeader(readAt, fileSize, &layout_, &error))
+            return Refuse(file, error);
+        if (!layout_.freqCenter)
+            layout_.freqCenter = FrequencyFromName(name);
+    } else if (fileSize == 0) {
+        return Refuse(file, "the file is empty");
+    } else if (EndsWith(name, ".sdriq")) {
+        if (!ParseSdriqHeader({head, got}, fileSize, &layout_, &error))
+            return Refuse(file, error);
+    } else if (ParseGqrxName(name, &layout_, &error)) {
+        layout_.dataOffset = 0;
+        layout_.dataBytes = fileSize - fileSize % 8;
+    } else if (!error.empty()) {
+        return Refuse(file, error);
+    } else {
+        Close();
+        return OpenStatus::NotRecognised;
+    }
+    return OpenStatus::Opened;
+}
+
 IqFileReader::OpenStatus IqFileReader::Open(const std::filesystem::path& file)
 {
     Close();
@@ -151,24 +213,9 @@ IqFileReader::OpenStatus IqFileReader::Open(const std::filesystem::path& file)
     std::filesystem::path dataFile = file;
 
     const bool sigmf = EndsWith(name, ".sigmf-meta") || EndsWith(name, ".sigmf-data");
-    std::string error;
     if (sigmf) {
-        const auto files = RecordingFiles(file);
-        const std::filesystem::path& meta = files[0];
-        dataFile = files[1];
-        std::FILE* m = OpenForReading(meta, false, &lastError_);
-        if (!m)
-            return OpenStatus::Refused;
-        std::string text(kMaxMeta + 1, '\0');
-        text.resize(std::fread(text.data(), 1, text.size(), m));
-        std::fclose(m);
-        if (text.size() > kMaxMeta)
-            return Refuse(meta, "SigMF meta larger than 4 MiB");
-        if (!ParseSigmfMeta(text, &layout_, &error))
-            return Refuse(meta, error);
-        std::error_code ec;
-        if (!std::filesystem::exists(dataFile, ec))
-            return Refuse(meta, "its data file " + dataFile.filename().string() + " is missing");
+        if (const OpenStatus status = ReadSigmfMeta(file, &dataFile); status != OpenStatus::Opened)
+            return status;
     }
 
     // The formats below are found by seeking in the file: a pipe cannot be
@@ -185,40 +232,8 @@ IqFileReader::OpenStatus IqFileReader::Open(const std::filesystem::path& file)
         layout_.dataOffset = 0;
         const uint64_t frame = 2 * static_cast<uint64_t>(SampleBytes(layout_.type));
         layout_.dataBytes = fileSize - fileSize % frame;
-    } else {
-        const int fd = ::fileno(file_);
-        const ReadAt readAt = [fd](uint64_t offset, uint8_t* out, std::size_t size) {
-            return ReadFully(fd, offset, out, size);
-        };
-        uint8_t head[kSdriqHeaderSize] = {};
-        const std::size_t got = static_cast<std::size_t>(std::min<uint64_t>(fileSize, sizeof head));
-        if (!readAt(0, head, got)) {
-            lastError_ = DescribeFileError("cannot read", file, errno);
-            Close();
-            return OpenStatus::Refused;
-        }
-        const auto starts = [&](const char* id) {
-            return got >= 4 && std::memcmp(head, id, 4) == 0;
-        };
-        if (starts("RIFF") || starts("RF64")) {
-            if (!ParseWavHeader(readAt, fileSize, &layout_, &error))
-                return Refuse(file, error);
-            if (!layout_.freqCenter)
-                layout_.freqCenter = FrequencyFromName(name);
-        } else if (fileSize == 0) {
-            return Refuse(file, "the file is empty");
-        } else if (EndsWith(name, ".sdriq")) {
-            if (!ParseSdriqHeader({head, got}, fileSize, &layout_, &error))
-                return Refuse(file, error);
-        } else if (ParseGqrxName(name, &layout_, &error)) {
-            layout_.dataOffset = 0;
-            layout_.dataBytes = fileSize - fileSize % 8;
-        } else if (!error.empty()) {
-            return Refuse(file, error);
-        } else {
-            Close();
-            return OpenStatus::NotRecognised;
-        }
+    } else if (const OpenStatus status = ReadLayout(file, fileSize); status != OpenStatus::Opened) {
+        return status;
     }
     if (std::fseek(file_, static_cast<long>(layout_.dataOffset), SEEK_SET) != 0) {
         lastError_ = DescribeFileError("cannot read", dataFile, errno);

@@ -46,6 +46,11 @@ public:
 
 private:
     OpenStatus Refuse(const std::filesystem::path& file, const std::string& what);
+    // The layout from a SigMF recording's meta, and its data file's name in
+    // *dataFile; Opened when both are there.
+    OpenStatus ReadSigmfMeta(const std::filesystem::path& file, std::filesystem::path* dataFile);
+    // The layout from the open file's header, or its name; Opened when found.
+    OpenStatus ReadLayout(const std::filesystem::path& file, uint64_t fileSize);
 
     std::FILE* file_ = nullptr;
     IqLayout layout_;

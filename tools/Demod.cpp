@@ -68,6 +68,169 @@ struct Output {
     StagedOutput stage;
 };
 
+// The files a run writes: the receiver's output, and the recorder's and the
+// spectrum's when asked for, each staged until the run succeeds.
+class DemodOutputs {
+public:
+    // Stages each output and checks that none is the input or another.
+    bool Prepare(const DemodOptions& options, std::string* error)
+    {
+        out_ = Add(options.output);
+        rec_ = options.record.empty() ? nullptr : Add(options.record);
+        spectrumOut_ = options.spectrum.empty() ? nullptr : Add(options.spectrum);
+        for (int i = 0; i < count_; ++i)
+            if (!outputs_[i].stage.Prepare(*outputs_[i].given, error))
+                return false;
+        std::vector<const StagedOutput*> stages;
+        for (int i = 0; i < count_; ++i)
+            stages.push_back(&outputs_[i].stage);
+        return CheckOutputsApart(recording::RecordingFiles(options.input), stages, error);
+    }
+
+    bool Open(std::string* error)
+    {
+        // Large stream buffers for the outputs written block by block: a
+        // write call per buffer rather than several per block.
+        outBuffer_.reset(new char[kStreamBuffer]);
+        std::FILE* file = out_->stage.Open(error);
+        if (file)
+            std::setvbuf(file, outBuffer_.get(), _IOFBF, kStreamBuffer);
+        if (!file || !outWav_.Adopt(file, out_->stage.Name(), kOutRate, kOutChannels)) {
+            if (file)
+                *error = outWav_.LastError();
+            return false;
+        }
+        if (rec_) {
+            file = rec_->stage.Open(error);
+            if (!file || !recorder_.Start(file, rec_->stage.Name())) {
+                if (file)
+                    *error = recorder_.LastError();
+                return false;
+            }
+        }
+        if (spectrumOut_) {
+            spectrumBuffer_.reset(new char[kStreamBuffer]);
+            file = spectrumOut_->stage.Open(error);
+            if (!file)
+                return false;
+            std::setvbuf(file, spectrumBuffer_.get(), _IOFBF, kStreamBuffer);
+            spectrum_.Adopt(file, spectrumOut_->stage.Name());
+        }
+        return true;
+    }
+
+    bool Write(const dsp::BlockOutputs& o, DemodSummary& sum, std::string* error)
+    {
+        if (!outWav_.Append(o.OutFrames.data(), o.OutFrames.size())) {
+            *error = outWav_.LastError();
+            return false;
+        }
+        if (rec_ && o.RecFeedReady) {
+            if (!recorder_.RecordBlock(o.RecFeed.data())) {
+                *error = recorder_.LastError();
+                return false;
+            }
+            ++sum.recordedBlocks;
+        }
+        return !spectrumOut_ || spectrum_.Write(o.SpectrumDb.data(), o.SpectrumDb.size(), error);
+    }
+
+    // Completes every file and puts it in place.
+    bool Finish(std::string* error)
+    {
+        if (!outWav_.UpdateSizes(static_cast<uint32_t>(outWav_.DataBytes())) || !outWav_.Close()) {
+            *error = outWav_.LastError();
+            return false;
+        }
+        if (rec_ && !recorder_.Stop()) {
+            *error = recorder_.LastError();
+            return false;
+        }
+        if (spectrumOut_ && !spectrum_.Close(error))
+            return false;
+        // A rename that fails after others went through leaves those complete
+        // outputs where they are; only temporary files are ever removed.
+        for (int i = 0; i < count_; ++i)
+            if (!outputs_[i].stage.Commit(error))
+                return false;
+        return true;
+    }
+
+private:
+    static constexpr std::size_t kStreamBuffer = 256 * 1024;
+
+    Output* Add(const std::filesystem::path& given)
+    {
+        outputs_[count_].given = &given;
+        return &outputs_[count_++];
+    }
+
+    // Declared in the order that closes the writers' streams before their
+    // buffers go, and both before the staged files.
+    Output outputs_[3];
+    int count_ = 0;
+    Output* out_ = nullptr;
+    Output* rec_ = nullptr;
+    Output* spectrumOut_ = nullptr;
+    std::unique_ptr<char[]> outBuffer_;
+    std::unique_ptr<char[]> spectrumBuffer_;
+    recording::WavWriter outWav_;
+    recording::WaveRecorder recorder_;
+    SpectrumFile spectrum_;
+};
+
+// The player on the input, its slice moved by --shift.
+std::unique_ptr<recording::IqPlayer> OpenPlayer(const DemodOptions& options, std::string* error)
+{
+    // The player holds its read-ahead buffer; keep it off the stack.
+    auto player = std::make_unique<recording::IqPlayer>();
+    const recording::IqPlayer::OpenResult header = player->Open(options.input);
+    if (header.status != recording::RawHeaderStatus::Accepted) {
+        *error = !header.message.empty() ? options.input.string() + ": " + header.message
+                                         : player->LastError();
+        return nullptr;
+    }
+    if (!player->SetShift(options.shift)) {
+        const std::string width = std::to_string(static_cast<int64_t>(player->SampleRate()));
+        *error = "--shift " + std::to_string(options.shift) +
+                 (player->SampleRate() < recording::kPlayRate
+                      ? " Hz: a recording narrower than 48 kHz (" + width +
+                            " Hz wide) plays whole, at --shift 0"
+                      : " Hz puts the 48 kHz slice outside the recording (" + width + " Hz wide)");
+        return nullptr;
+    }
+    return player;
+}
+
+// Every block of the player through the chain to `write`, on one thread or
+// as a pipeline of two.
+bool PlayThrough(recording::IqPlayer& player, dsp::SignalChain& chain, bool pipelined,
+                 bool splitPays, const BlockWriter& write, int64_t* blocks, std::string* error)
+{
+    if (pipelined) {
+        auto read = [&](int16_t* frames, bool* last) {
+            const recording::IqPlayer::Step step = player.Pump();
+            if (step == recording::RawPlayer::Step::Idle)
+                return false;
+            std::memcpy(frames, player.Frames(), sizeof(int16_t) * dsp::kBlockSamples);
+            *last = step == recording::RawPlayer::Step::FinalBlock;
+            return true;
+        };
+        return RunPipelined(chain, splitPays, read, write, blocks, error);
+    }
+    for (;;) {
+        const recording::IqPlayer::Step step = player.Pump();
+        if (step == recording::RawPlayer::Step::Idle)
+            return true;
+        chain.ProcessBlock(player.Frames());
+        ++*blocks;
+        if (!write(chain.Outputs(), error))
+            return false;
+        if (step == recording::RawPlayer::Step::FinalBlock)
+            return true;
+    }
+}
+
 }  // namespace
 
 dsp::ChainControls ChainControlsFor(const DemodOptions& options)
@@ -94,78 +257,12 @@ bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* e
     DemodSummary& sum = summary ? *summary : local;
     sum = DemodSummary{};
 
-    const bool wantRecord = !options.record.empty();
-    const bool wantSpectrum = !options.spectrum.empty();
-    Output outputs[3];
-    int count = 0;
-    Output& out = outputs[count++];
-    out.given = &options.output;
-    Output* rec = wantRecord ? &outputs[count++] : nullptr;
-    if (rec)
-        rec->given = &options.record;
-    Output* spectrumOut = wantSpectrum ? &outputs[count++] : nullptr;
-    if (spectrumOut)
-        spectrumOut->given = &options.spectrum;
-    for (int i = 0; i < count; ++i)
-        if (!outputs[i].stage.Prepare(*outputs[i].given, error))
-            return false;
-    std::vector<const StagedOutput*> stages;
-    for (int i = 0; i < count; ++i)
-        stages.push_back(&outputs[i].stage);
-    if (!CheckOutputsApart(recording::RecordingFiles(options.input), stages, error))
+    DemodOutputs outputs;
+    if (!outputs.Prepare(options, error))
         return false;
-
-    // The player holds its read-ahead buffer; keep it off the stack.
-    auto player = std::make_unique<recording::IqPlayer>();
-    const recording::IqPlayer::OpenResult header = player->Open(options.input);
-    if (header.status != recording::RawHeaderStatus::Accepted) {
-        *error = !header.message.empty() ? options.input.string() + ": " + header.message
-                                         : player->LastError();
+    const std::unique_ptr<recording::IqPlayer> player = OpenPlayer(options, error);
+    if (!player || !outputs.Open(error))
         return false;
-    }
-    if (!player->SetShift(options.shift)) {
-        const std::string width = std::to_string(static_cast<int64_t>(player->SampleRate()));
-        *error = "--shift " + std::to_string(options.shift) +
-                 (player->SampleRate() < recording::kPlayRate
-                      ? " Hz: a recording narrower than 48 kHz (" + width +
-                            " Hz wide) plays whole, at --shift 0"
-                      : " Hz puts the 48 kHz slice outside the recording (" + width + " Hz wide)");
-        return false;
-    }
-
-    // Large stream buffers for the outputs written block by block: a write
-    // call per buffer rather than several per block. Declared before the
-    // writers, whose streams may close as they go.
-    constexpr std::size_t kStreamBuffer = 256 * 1024;
-    std::unique_ptr<char[]> outBuffer(new char[kStreamBuffer]);
-    std::unique_ptr<char[]> spectrumBuffer(spectrumOut ? new char[kStreamBuffer] : nullptr);
-
-    recording::WavWriter outWav;
-    std::FILE* file = out.stage.Open(error);
-    if (file)
-        std::setvbuf(file, outBuffer.get(), _IOFBF, kStreamBuffer);
-    if (!file || !outWav.Adopt(file, out.stage.Name(), kOutRate, kOutChannels)) {
-        if (file)
-            *error = outWav.LastError();
-        return false;
-    }
-    recording::WaveRecorder recorder;
-    if (rec) {
-        file = rec->stage.Open(error);
-        if (!file || !recorder.Start(file, rec->stage.Name())) {
-            if (file)
-                *error = recorder.LastError();
-            return false;
-        }
-    }
-    SpectrumFile spectrum;
-    if (spectrumOut) {
-        file = spectrumOut->stage.Open(error);
-        if (!file)
-            return false;
-        std::setvbuf(file, spectrumBuffer.get(), _IOFBF, kStreamBuffer);
-        spectrum.Adopt(file, spectrumOut->stage.Name());
-    }
 
     // Start-up as the application does it from a settings file holding these
     // values.
@@ -179,66 +276,17 @@ bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* e
     auto write = [&](const dsp::BlockOutputs& o, std::string* err) {
         if (progress)
             progress(static_cast<double>(++written) * dsp::kBlockFrames / recording::kPlayRate);
-        if (!outWav.Append(o.OutFrames.data(), o.OutFrames.size())) {
-            *err = outWav.LastError();
-            return false;
-        }
-        if (rec && o.RecFeedReady) {
-            if (!recorder.RecordBlock(o.RecFeed.data())) {
-                *err = recorder.LastError();
-                return false;
-            }
-            ++sum.recordedBlocks;
-        }
-        return !spectrumOut || spectrum.Write(o.SpectrumDb.data(), o.SpectrumDb.size(), err);
+        return outputs.Write(o, sum, err);
     };
-    if (ThreadsFor(options) > 1) {
-        auto read = [&](int16_t* frames, bool* last) {
-            const recording::IqPlayer::Step step = player->Pump();
-            if (step == recording::RawPlayer::Step::Idle)
-                return false;
-            std::memcpy(frames, player->Frames(), sizeof(int16_t) * dsp::kBlockSamples);
-            *last = step == recording::RawPlayer::Step::FinalBlock;
-            return true;
-        };
-        if (!RunPipelined(*chain, SplitPays(controls), read, write, &sum.blocks, error))
-            return false;
-    } else {
-        for (;;) {
-            const recording::IqPlayer::Step step = player->Pump();
-            if (step == recording::RawPlayer::Step::Idle)
-                break;
-            chain->ProcessBlock(player->Frames());
-            ++sum.blocks;
-            if (!write(chain->Outputs(), error))
-                return false;
-            if (step == recording::RawPlayer::Step::FinalBlock)
-                break;
-        }
-    }
+    if (!PlayThrough(*player, *chain, ThreadsFor(options) > 1, SplitPays(controls), write,
+                     &sum.blocks, error))
+        return false;
     if (player->ReadFailed()) {
         *error = options.input.string() + ": " + player->LastError();
         return false;
     }
     sum.endMarker = player->EndMarkerSeen();
-
-    if (!outWav.UpdateSizes(static_cast<uint32_t>(outWav.DataBytes())) || !outWav.Close()) {
-        *error = outWav.LastError();
-        return false;
-    }
-    if (rec && !recorder.Stop()) {
-        *error = recorder.LastError();
-        return false;
-    }
-    if (spectrumOut && !spectrum.Close(error))
-        return false;
-
-    // A rename that fails after others went through leaves those complete
-    // outputs where they are; only temporary files are ever removed.
-    for (int i = 0; i < count; ++i)
-        if (!outputs[i].stage.Commit(error))
-            return false;
-    return true;
+    return outputs.Finish(error);
 }
 
 }  // namespace tools

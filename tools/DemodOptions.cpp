@@ -2,6 +2,7 @@
 
 #include "settings/ProfileValue.h"
 #include "tools/Messages.h"
+#include "tools/ProgramOptions.h"
 
 #include <algorithm>
 #include <cctype>
@@ -125,75 +126,55 @@ bool ParseDemodArgs(const std::vector<std::string>& args, DemodOptions& options,
     std::string ignored;
     if (!error)
         error = &ignored;
-    std::vector<std::string> positional;
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (optionsEnded || a.empty() || a[0] != '-' || a == "-") {
-            positional.push_back(a);
-            continue;
-        }
-        if (a == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        if (a == "-h" || a == "--help") {
-            options.help = true;
+    auto fileName = [](std::filesystem::path& to, std::string_view name) {
+        return [&to, name](const std::string& value, std::string* err) {
+            if (value.empty()) {
+                *err = std::string(name) + " needs a file name";
+                return false;
+            }
+            to = value;
             return true;
-        }
-        // Each option takes one value, given as the next word or after "=".
-        std::string name = a;
-        std::string value;
-        bool hasValue = false;
-        if (const auto eq = a.find('='); a.rfind("--", 0) == 0 && eq != std::string::npos) {
-            name = a.substr(0, eq);
-            value = a.substr(eq + 1);
-            hasValue = true;
-        }
-        if (name != "--set" && name != "--record" && name != "--spectrum" && name != "--shift" &&
-            name != "--threads") {
-            *error = "unknown option " + Quoted(a) + " (see --help)";
-            return false;
-        }
-        if (!hasValue) {
-            if (i + 1 >= args.size()) {
-                *error = name + " needs a value";
-                return false;
-            }
-            value = args[++i];
-        }
-        if (name == "--set") {
-            if (!ApplyDemodSetting(options.controls, value, error))
-                return false;
-        } else if (name == "--shift") {
-            std::size_t used = 0;
-            try {
-                options.shift = std::stoll(value, &used);
-            } catch (const std::exception&) {
-                used = 0;
-            }
-            if (used == 0 || used != value.size()) {
-                *error = "--shift needs a whole number of Hz, got " + Quoted(value);
-                return false;
-            }
-        } else if (name == "--threads") {
-            if (value.empty() || value.size() > 4 ||
-                !std::all_of(value.begin(), value.end(),
-                             [](char ch) { return ch >= '0' && ch <= '9'; }) ||
-                std::stoi(value) < 1) {
-                *error = "--threads needs a whole number from 1, got " + Quoted(value);
-                return false;
-            }
-            options.threads = std::stoi(value);
-        } else if (value.empty()) {
-            *error = name + " needs a file name";
-            return false;
-        } else if (name == "--record") {
-            options.record = value;
-        } else {
-            options.spectrum = value;
-        }
-    }
+        };
+    };
+    const OptionSpec table[] = {
+        {"--set", true,
+         [&](const std::string& value, std::string* err) {
+             return ApplyDemodSetting(options.controls, value, err);
+         }},
+        {"--record", true, fileName(options.record, "--record")},
+        {"--spectrum", true, fileName(options.spectrum, "--spectrum")},
+        {"--shift", true,
+         [&](const std::string& value, std::string* err) {
+             std::size_t used = 0;
+             try {
+                 options.shift = std::stoll(value, &used);
+             } catch (const std::exception&) {
+                 used = 0;
+             }
+             if (used == 0 || used != value.size()) {
+                 *err = "--shift needs a whole number of Hz, got " + Quoted(value);
+                 return false;
+             }
+             return true;
+         }},
+        {"--threads", true,
+         [&](const std::string& value, std::string* err) {
+             if (value.empty() || value.size() > 4 ||
+                 !std::all_of(value.begin(), value.end(),
+                              [](char ch) { return ch >= '0' && ch <= '9'; }) ||
+                 std::stoi(value) < 1) {
+                 *err = "--threads needs a whole number from 1, got " + Quoted(value);
+                 return false;
+             }
+             options.threads = std::stoi(value);
+             return true;
+         }},
+    };
+    std::vector<std::string> positional;
+    if (!ParseOptions(args, table, &positional, &options.help, error))
+        return false;
+    if (options.help)
+        return true;
     if (positional.size() != 2) {
         *error = positional.size() < 2 ? "expected INPUT.dat and OUTPUT.wav (see --help)"
                                        : "too many file names (see --help)";

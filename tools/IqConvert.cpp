@@ -234,6 +234,105 @@ private:
     std::filesystem::path name_;
 };
 
+// The readers bound every rate far below 2^32; a whole number is what the
+// headers written here hold.
+bool CheckWholeRate(double rate, std::string* error)
+{
+    if (rate == std::floor(rate) && rate <= 0xFFFFFFFF)
+        return true;
+    char text[32];  // to_chars: a "." whatever the process locale
+    const char* textEnd = std::to_chars(text, text + sizeof text, rate).ptr;
+    *error = "the input's sample rate " +
+             std::string(text, static_cast<std::size_t>(textEnd - text)) +
+             " Hz is not a whole number a WAV file holds";
+    return false;
+}
+
+// What precedes the samples: our raw header, or a WAV header whose sizes are
+// written again at the end. SigMF data has none.
+std::vector<uint8_t> LeadingHeader(OutFormat format, const Source& source, uint32_t rate)
+{
+    std::vector<uint8_t> header;
+    if (format == OutFormat::Raw) {
+        // A raw file holds the start's time of day; without one it shows 00:00:00.
+        recording::LocalStamp stamp{};
+        if (source.Start())
+            stamp = LocalStampOf(*source.Start());
+        const auto raw = recording::EncodeRawHeader(stamp, source.FreqCenter());
+        header.assign(raw.begin(), raw.end());
+    } else if (format == OutFormat::Wav) {
+        header = recording::EncodeWavHeader(
+            1, 16, rate, 0,
+            recording::EncodeAuxiChunk(source.FreqCenter(), source.Start(), 0, rate));
+    }
+    return header;
+}
+
+// Every frame of the source into `data` as 16-bit pairs (Q first in our raw
+// format); the bytes written added to *dataBytes.
+bool CopyFrames(Source& source, OutFormat format, OutFile& data, IqConvertSummary& sum,
+                uint64_t* dataBytes, const std::function<void(double)>& progress,
+                std::string* error)
+{
+    std::vector<int16_t> frames;
+    frames.reserve(2 * recording::IqFileReader::kMaxFramesPerRead);
+    for (;;) {
+        const std::size_t n = source.Read(frames);
+        if (n == 0)
+            return true;
+        if (format == OutFormat::Raw)
+            for (std::size_t i = 0; i < 2 * n; i += 2)
+                std::swap(frames[i], frames[i + 1]);  // back to our Q first
+        if (!data.Write(frames.data(), 4 * n, error))
+            return false;
+        *dataBytes += 4 * n;
+        sum.frames += static_cast<int64_t>(n);
+        if (progress)
+            progress(static_cast<double>(sum.frames) /
+                     (format == OutFormat::Raw ? recording::kPlayRate : source.Rate()));
+        if (format == OutFormat::Wav && *dataBytes > 0xFFFFFFFFu - 4096) {
+            *error = "the recording is too long for a WAV file (4 GiB); convert to SigMF";
+            return false;
+        }
+    }
+}
+
+// What follows the samples: our end marker, or the WAV header again with the
+// sizes now known.
+bool CloseData(OutFormat format, const Source& source, uint32_t rate, int64_t frames,
+               uint64_t dataBytes, OutFile& data, std::string* error)
+{
+    if (format == OutFormat::Raw &&
+        !data.Write(recording::kRawEndMarker.data(), recording::kRawEndMarker.size(), error))
+        return false;
+    if (format == OutFormat::Wav) {
+        const int64_t durationMs = static_cast<int64_t>(
+            std::llround(static_cast<double>(frames) * 1000.0 / source.Rate()));
+        const std::vector<uint8_t> header = recording::EncodeWavHeader(
+            1, 16, rate, static_cast<uint32_t>(dataBytes),
+            recording::EncodeAuxiChunk(source.FreqCenter(), source.Start(), durationMs, rate));
+        if (!data.Rewind(error) || !data.Write(header.data(), header.size(), error))
+            return false;
+    }
+    return data.Close(error);
+}
+
+std::string SigmfMeta(uint32_t rate, const Source& source)
+{
+    std::string meta = "{\n  \"global\": {\n    \"core:datatype\": \"ci16_le\",\n"
+                       "    \"core:sample_rate\": " +
+                       std::to_string(rate) +
+                       ",\n    \"core:version\": \"1.0.0\",\n"
+                       "    \"core:recorder\": \"Tesmar\"\n  },\n"
+                       "  \"captures\": [\n    {\n      \"core:sample_start\": 0,\n"
+                       "      \"core:frequency\": " +
+                       std::to_string(source.FreqCenter());
+    if (source.Start())
+        meta += ",\n      \"core:datetime\": \"" + IsoUtc(*source.Start()) + "\"";
+    meta += "\n    }\n  ],\n  \"annotations\": []\n}\n";
+    return meta;
+}
+
 }  // namespace
 
 bool ConvertIq(const std::filesystem::path& in, const std::filesystem::path& out,
@@ -271,16 +370,8 @@ bool ConvertIq(const std::filesystem::path& in, const std::filesystem::path& out
     sum.freqCenter = source.FreqCenter();
     sum.hasStart = source.Start().has_value();
     sum.startUnixMs = source.Start().value_or(0);
-    // The readers bound every rate far below 2^32; a whole number is what the
-    // headers written here hold.
-    if (format != OutFormat::Raw &&
-        (source.Rate() != std::floor(source.Rate()) || !(source.Rate() <= 0xFFFFFFFF))) {
-        char text[32];  // to_chars: a "." whatever the process locale
-        const char* textEnd = std::to_chars(text, text + sizeof text, source.Rate()).ptr;
-        *error = "the input's sample rate " + std::string(text, static_cast<std::size_t>(textEnd - text)) +
-                 " Hz is not a whole number a WAV file holds";
+    if (format != OutFormat::Raw && !CheckWholeRate(source.Rate(), error))
         return false;
-    }
     const auto rate = format == OutFormat::Raw ? uint32_t{recording::kPlayRate}
                                                : static_cast<uint32_t>(source.Rate());
 
@@ -288,75 +379,22 @@ bool ConvertIq(const std::filesystem::path& in, const std::filesystem::path& out
     if (!data.Create(dataStage, error))
         return false;
 
-    std::vector<uint8_t> header;
-    if (format == OutFormat::Raw) {
-        // A raw file holds the start's time of day; without one it shows 00:00:00.
-        recording::LocalStamp stamp{};
-        if (source.Start())
-            stamp = LocalStampOf(*source.Start());
-        const auto raw = recording::EncodeRawHeader(stamp, source.FreqCenter());
-        header.assign(raw.begin(), raw.end());
-    } else if (format == OutFormat::Wav) {
-        header = recording::EncodeWavHeader(
-            1, 16, rate, 0,
-            recording::EncodeAuxiChunk(source.FreqCenter(), source.Start(), 0, rate));
-    }
+    const std::vector<uint8_t> header = LeadingHeader(format, source, rate);
     if (!data.Write(header.data(), header.size(), error))
         return false;
 
-    std::vector<int16_t> frames;
-    frames.reserve(2 * recording::IqFileReader::kMaxFramesPerRead);
     uint64_t dataBytes = 0;
-    for (;;) {
-        const std::size_t n = source.Read(frames);
-        if (n == 0)
-            break;
-        if (format == OutFormat::Raw)
-            for (std::size_t i = 0; i < 2 * n; i += 2)
-                std::swap(frames[i], frames[i + 1]);  // back to our Q first
-        if (!data.Write(frames.data(), 4 * n, error))
-            return false;
-        dataBytes += 4 * n;
-        sum.frames += static_cast<int64_t>(n);
-        if (progress)
-            progress(static_cast<double>(sum.frames) /
-                     (format == OutFormat::Raw ? recording::kPlayRate : source.Rate()));
-        if (format == OutFormat::Wav && dataBytes > 0xFFFFFFFFu - 4096) {
-            *error = "the recording is too long for a WAV file (4 GiB); convert to SigMF";
-            return false;
-        }
-    }
+    if (!CopyFrames(source, format, data, sum, &dataBytes, progress, error))
+        return false;
     if (source.Failed(error)) {
         *error = in.string() + ": " + *error;
         return false;
     }
-    if (format == OutFormat::Raw &&
-        !data.Write(recording::kRawEndMarker.data(), recording::kRawEndMarker.size(), error))
-        return false;
-    if (format == OutFormat::Wav) {
-        const int64_t durationMs = static_cast<int64_t>(
-            std::llround(static_cast<double>(sum.frames) * 1000.0 / source.Rate()));
-        header = recording::EncodeWavHeader(
-            1, 16, rate, static_cast<uint32_t>(dataBytes),
-            recording::EncodeAuxiChunk(source.FreqCenter(), source.Start(), durationMs, rate));
-        if (!data.Rewind(error) || !data.Write(header.data(), header.size(), error))
-            return false;
-    }
-    if (!data.Close(error))
+    if (!CloseData(format, source, rate, sum.frames, dataBytes, data, error))
         return false;
 
     if (format == OutFormat::Sigmf) {
-        std::string meta = "{\n  \"global\": {\n    \"core:datatype\": \"ci16_le\",\n"
-                           "    \"core:sample_rate\": " +
-                           std::to_string(rate) +
-                           ",\n    \"core:version\": \"1.0.0\",\n"
-                           "    \"core:recorder\": \"Tesmar\"\n  },\n"
-                           "  \"captures\": [\n    {\n      \"core:sample_start\": 0,\n"
-                           "      \"core:frequency\": " +
-                           std::to_string(source.FreqCenter());
-        if (source.Start())
-            meta += ",\n      \"core:datetime\": \"" + IsoUtc(*source.Start()) + "\"";
-        meta += "\n    }\n  ],\n  \"annotations\": []\n}\n";
+        const std::string meta = SigmfMeta(rate, source);
         OutFile metaFile;
         if (!metaFile.Create(metaStage, error) ||
             !metaFile.Write(meta.data(), meta.size(), error) || !metaFile.Close(error))

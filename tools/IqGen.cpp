@@ -3,12 +3,15 @@
 #include "recording/RawIqFile.h"
 #include "settings/ProfileValue.h"
 #include "tools/DemoBand.h"
+#include "tools/ProgramOptions.h"
 #include "tools/StagedOutput.h"
 
 #include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <numbers>
 #include <random>
@@ -72,6 +75,97 @@ bool ParseTime(const std::string& text, recording::LocalStamp& stamp)
     return stamp.hour < 24 && stamp.minute < 60 && stamp.second < 60;
 }
 
+// An integer within [min, max], into `out` (whose type holds the range).
+template <class T>
+bool ParseIntIn(const std::string& text, int64_t min, int64_t max, T& out)
+{
+    int64_t v = 0;
+    if (!ParseInt(text, v) || v < min || v > max)
+        return false;
+    out = static_cast<T>(v);
+    return true;
+}
+
+// A number from 0 to max.
+bool ParseDoubleIn(const std::string& text, double max, double& out)
+{
+    double v = 0;
+    if (!ParseDouble(text, v) || v < 0 || v > max)
+        return false;
+    out = v;
+    return true;
+}
+
+}  // namespace
+
+namespace {
+
+// The length the options ask for: seconds, or blocks that override them.
+struct Length {
+    double seconds = 5.0;
+    bool secondsGiven = false;
+    bool blocksGiven = false;
+};
+
+// The options of tesmar-iqgen, each writing into `o` or `length`.
+std::vector<OptionSpec> IqGenOptionTable(IqGenOptions& o, Length& length)
+{
+    // A value option: `set` takes the value, false when it is outside what
+    // `what` tells.
+    using Setter = std::function<bool(const std::string&)>;
+    auto valued = [](std::string_view name, const char* what, Setter set) {
+        return OptionSpec{name, true,
+                          [name, what, set](const std::string& value, std::string* err) {
+                              if (set(value))
+                                  return true;
+                              *err = "malformed value \"" + value + "\" for " + std::string(name) +
+                                     " (" + what + ")";
+                              return false;
+                          }};
+    };
+    auto flag = [](std::string_view name, bool& to, bool value) {
+        return OptionSpec{name, false, [&to, value](const std::string&, std::string*) {
+                              to = value;
+                              return true;
+                          }};
+    };
+    return {
+        flag("--no-end-marker", o.endMarker, false),
+        flag("--demo", o.demo, true),
+        valued("--seconds", "0 to 86400 seconds",
+               [&](const std::string& v) {
+                   return ParseDoubleIn(v, 24.0 * 3600, length.seconds) &&
+                          (length.secondsGiven = true);
+               }),
+        valued("--blocks", "a block count",
+               [&](const std::string& v) {
+                   return ParseIntIn(v, 0, INT64_MAX, o.blocks) && (length.blocksGiven = true);
+               }),
+        valued("--center", "Hz, not negative",
+               [&](const std::string& v) { return ParseIntIn(v, 0, INT64_MAX, o.center); }),
+        valued("--offset", "-24000 to 24000 Hz",
+               [&](const std::string& v) { return ParseIntIn(v, -24000, 24000, o.offset); }),
+        valued("--tone", "0 to 24000 Hz",
+               [&](const std::string& v) { return ParseIntIn(v, 0, 24000, o.tone); }),
+        valued("--depth", "0 to 100 percent",
+               [&](const std::string& v) {
+                   double percent = 0;
+                   if (!ParseDoubleIn(v, 100, percent))
+                       return false;
+                   o.depth = percent / 100.0;
+                   return true;
+               }),
+        valued("--amplitude", "0 to 32767",
+               [&](const std::string& v) { return ParseDoubleIn(v, 32767, o.amplitude); }),
+        valued("--noise", "0 to 32767",
+               [&](const std::string& v) { return ParseDoubleIn(v, 32767, o.noise); }),
+        valued("--seed", "an integer",
+               [&](const std::string& v) { return ParseIntIn(v, INT64_MIN, INT64_MAX, o.seed); }),
+        valued("--time", "six digits HHMMSS",
+               [&](const std::string& v) { return o.startGiven = ParseTime(v, o.start); }),
+    };
+}
+
 }  // namespace
 
 bool ParseIqGenArgs(const std::vector<std::string>& args, IqGenOptions& o, std::string* error)
@@ -79,111 +173,24 @@ bool ParseIqGenArgs(const std::vector<std::string>& args, IqGenOptions& o, std::
     std::string ignored;
     if (!error)
         error = &ignored;
+    Length length;
+    const std::vector<OptionSpec> table = IqGenOptionTable(o, length);
     std::vector<std::string> positional;
-    bool blocksGiven = false;
-    bool secondsGiven = false;
-    double seconds = 5.0;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a.size() < 2 || a[0] != '-') {
-            positional.push_back(a);
-            continue;
-        }
-        if (a == "-h" || a == "--help") {
-            o.help = true;
-            return true;
-        }
-        if (a == "--no-end-marker") {
-            o.endMarker = false;
-            continue;
-        }
-        if (a == "--demo") {
-            o.demo = true;
-            continue;
-        }
-        std::string name = a, value;
-        const auto eq = a.find('=');
-        if (eq != std::string::npos)
-            name = a.substr(0, eq);
-        // An unknown option is told as such, and takes no word after it.
-        static const char* const kValued[] = {"--seconds", "--blocks", "--center",    "--offset",
-                                              "--tone",    "--depth",  "--amplitude", "--noise",
-                                              "--seed",    "--time"};
-        if (std::find(std::begin(kValued), std::end(kValued), name) == std::end(kValued)) {
-            *error = "unknown option \"" + a + "\" (see --help)";
-            return false;
-        }
-        if (eq != std::string::npos) {
-            value = a.substr(eq + 1);
-        } else if (i + 1 < args.size()) {
-            value = args[++i];
-        } else {
-            *error = a + " needs a value";
-            return false;
-        }
-        auto bad = [&](const char* what) {
-            *error = "malformed value \"" + value + "\" for " + name + " (" + what + ")";
-            return false;
-        };
-        int64_t iv = 0;
-        double dv = 0;
-        if (name == "--seconds") {
-            if (!ParseDouble(value, dv) || dv < 0 || dv > 24.0 * 3600)
-                return bad("0 to 86400 seconds");
-            seconds = dv;
-            secondsGiven = true;
-        } else if (name == "--blocks") {
-            if (!ParseInt(value, iv) || iv < 0)
-                return bad("a block count");
-            o.blocks = iv;
-            blocksGiven = true;
-        } else if (name == "--center") {
-            if (!ParseInt(value, iv) || iv < 0)
-                return bad("Hz, not negative");
-            o.center = static_cast<int32_t>(iv);
-        } else if (name == "--offset") {
-            if (!ParseInt(value, iv) || iv < -24000 || iv > 24000)
-                return bad("-24000 to 24000 Hz");
-            o.offset = static_cast<int32_t>(iv);
-        } else if (name == "--tone") {
-            if (!ParseInt(value, iv) || iv < 0 || iv > 24000)
-                return bad("0 to 24000 Hz");
-            o.tone = static_cast<int32_t>(iv);
-        } else if (name == "--depth") {
-            if (!ParseDouble(value, dv) || dv < 0 || dv > 100)
-                return bad("0 to 100 percent");
-            o.depth = dv / 100.0;
-        } else if (name == "--amplitude") {
-            if (!ParseDouble(value, dv) || dv < 0 || dv > 32767)
-                return bad("0 to 32767");
-            o.amplitude = dv;
-        } else if (name == "--noise") {
-            if (!ParseDouble(value, dv) || dv < 0 || dv > 32767)
-                return bad("0 to 32767");
-            o.noise = dv;
-        } else if (name == "--seed") {
-            if (!ParseInt(value, iv))
-                return bad("an integer");
-            o.seed = static_cast<uint32_t>(iv);
-        } else if (name == "--time") {
-            if (!ParseTime(value, o.start))
-                return bad("six digits HHMMSS");
-            o.startGiven = true;
-        } else {
-            *error = "unknown option \"" + a + "\" (see --help)";
-            return false;
-        }
-    }
+    if (!ParseOptions(args, table, &positional, &o.help, error))
+        return false;
+    if (o.help)
+        return true;
     if (positional.size() != 1) {
         *error = positional.empty() ? "expected OUTPUT.dat (see --help)"
                                     : "too many file names (see --help)";
         return false;
     }
     o.output = positional[0];
-    if (o.demo && !secondsGiven)
-        seconds = kDemoSeconds;
-    if (!blocksGiven)
-        o.blocks = static_cast<int64_t>(std::ceil(seconds * recording::kBlocksPerSecond - 1e-9));
+    if (o.demo && !length.secondsGiven)
+        length.seconds = kDemoSeconds;
+    if (!length.blocksGiven)
+        o.blocks =
+            static_cast<int64_t>(std::ceil(length.seconds * recording::kBlocksPerSecond - 1e-9));
     return true;
 }
 

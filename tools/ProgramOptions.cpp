@@ -1,5 +1,7 @@
 #include "tools/ProgramOptions.h"
 
+#include "tools/Messages.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -46,6 +48,49 @@ std::optional<std::string> FirstOption(const std::vector<std::string>& args)
             return a;
     }
     return std::nullopt;
+}
+
+bool ParseOptions(const std::vector<std::string>& args, std::span<const OptionSpec> table,
+                  std::vector<std::string>* positional, bool* help, std::string* error)
+{
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (optionsEnded || a.size() < 2 || a[0] != '-') {
+            positional->push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (a == "-h" || a == "--help") {
+            *help = true;
+            return true;
+        }
+        const auto eq = a.find('=');
+        const std::string name = a.substr(0, eq);
+        const auto spec = std::find_if(table.begin(), table.end(),
+                                       [&](const OptionSpec& o) { return o.name == name; });
+        // A flag given a value is no option of ours either.
+        if (spec == table.end() || (!spec->takesValue && eq != std::string::npos)) {
+            *error = "unknown option \"" + OneLine(a) + "\" (see --help)";
+            return false;
+        }
+        std::string value;
+        if (eq != std::string::npos) {
+            value = a.substr(eq + 1);
+        } else if (spec->takesValue) {
+            if (i + 1 >= args.size()) {
+                *error = name + " needs a value";
+                return false;
+            }
+            value = args[++i];
+        }
+        if (!spec->apply(value, error))
+            return false;
+    }
+    return true;
 }
 
 }  // namespace tools

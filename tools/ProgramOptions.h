@@ -3,7 +3,9 @@
 // The options every command-line program of ours answers alike: -h/--help,
 // --version and, where there is a progress line, -q/--quiet.
 
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,5 +35,22 @@ std::optional<int> AnswerHelpOrVersion(const CommonOptions& options, std::string
 // The first word before "--" that looks like an option ("-" alone is a file
 // name: standard input or output), or nothing.
 std::optional<std::string> FirstOption(const std::vector<std::string>& args);
+
+// An option of a program's own: a flag, or one that takes a value given as
+// the next word or after "=". `apply` gets the value ("" for a flag) and
+// refuses it with one line in *error.
+struct OptionSpec {
+    std::string_view name;
+    bool takesValue;
+    std::function<bool(const std::string& value, std::string* error)> apply;
+};
+
+// Reads args (program name excluded) against `table`. Words that do not look
+// like options ("-" alone is a file name) and every word after "--" go to
+// *positional; -h/--help sets *help and ends the reading. False with one line
+// in *error for an unknown option (which takes no word after it), a missing
+// value, or a value its option refuses.
+bool ParseOptions(const std::vector<std::string>& args, std::span<const OptionSpec> table,
+                  std::vector<std::string>* positional, bool* help, std::string* error);
 
 }  // namespace tools
