@@ -97,7 +97,7 @@ void FilterWindow::closeEvent(QCloseEvent* event)
     // The main window closes every window at exit, also one that never
     // showed this run: its position is the stored one, not where it stands.
     if (isVisible()) {
-        receiver_.StoreClosingWindowPlace(window_, QRect(FramePosition(*this), size()), false);
+        receiver_.StoreWindowPlace(window_, QRect(FramePosition(*this), size()));
     }
     QWidget::closeEvent(event);
 }

@@ -1,7 +1,6 @@
 #include "ui/windows/MemoryListWindow.h"
 
 #include "core/Receiver.h"
-#include "core/ReceiverSettings.h"
 #include "ui/windows/MemoryEditDialog.h"
 #include "ui/windows/MessageBoxes.h"
 #include "ui/windows/Placement.h"

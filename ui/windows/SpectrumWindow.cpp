@@ -2,7 +2,6 @@
 
 #include "core/Palette.h"
 #include "core/Receiver.h"
-#include "core/ReceiverSettings.h"
 #include "ui/windows/Placement.h"
 
 #include <QButtonGroup>

@@ -79,8 +79,7 @@ void WaveRecorderWindow::closeEvent(QCloseEvent* event)
     // every window at exit, also one that never showed this run: its place
     // is the stored one, not where it stands.
     if (isVisible()) {
-        receiver_.StoreClosingWindowPlace(core::Window::WaveRecorder,
-                                          QRect(FramePosition(*this), size()), false);
+        receiver_.StoreWindowPlace(core::Window::WaveRecorder, QRect(FramePosition(*this), size()));
     }
     QWidget::closeEvent(event);
 }
