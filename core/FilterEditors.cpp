@@ -94,11 +94,9 @@ PointerAnswer IfFilterEditor::Move(int x, int y)
     const int d = layout_.divisor;
     int v = rightEdge_ ? d * (x - grabOffset_ - centre - 6) : d * (centre + grabOffset_ - x - 6);
     v = std::clamp(v, kIfWidthMin, kIfWidthMax);
-    ReceiverState& s = receiver_.State();
-    if (v == s.PosIFBW)
+    if (v == receiver_.State().PosIFBW)
         return {PointerShape::SizeHorizontal, false};
-    s.PosIFBW = v;
-    receiver_.UserIfWidthChanged();
+    receiver_.DragUserIfWidth(v);
     Update();
     return {PointerShape::SizeHorizontal, true};
 }
@@ -158,17 +156,13 @@ PointerAnswer AfFilterEditor::Move(int x, int y)
     // zero, as the pictures always have.
     int v = rightEdge_ ? (x - grabOffset_ - 9) / 4 : (x - grabOffset_ - 6) / 4;
     v = std::clamp(v, kAfEdgeMin, kAfEdgeMax);
-    ReceiverState& s = receiver_.State();
-    if (rightEdge_) {
-        if (v == s.PosAFFC2)
-            return {PointerShape::SizeHorizontal, false};
-        s.PosAFFC2 = std::max(v, s.PosAFFC1 + 1);
-    } else {
-        if (v == s.PosAFFC1)
-            return {PointerShape::SizeHorizontal, false};
-        s.PosAFFC1 = std::min(v, s.PosAFFC2 - 1);
-    }
-    receiver_.UserAfBandChanged();
+    const ReceiverState& s = receiver_.State();
+    if (v == (rightEdge_ ? s.PosAFFC2 : s.PosAFFC1))
+        return {PointerShape::SizeHorizontal, false};
+    if (rightEdge_)
+        receiver_.DragUserAfBand(s.PosAFFC1, std::max(v, s.PosAFFC1 + 1));
+    else
+        receiver_.DragUserAfBand(std::min(v, s.PosAFFC2 - 1), s.PosAFFC2);
     Update();
     return {PointerShape::SizeHorizontal, true};
 }

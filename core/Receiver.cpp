@@ -2,6 +2,7 @@
 
 #include "audio/AudioEngine.h"
 #include "audio/SoundPlayer.h"
+#include "core/Palette.h"
 #include "core/RawTransport.h"
 #include "core/ReceiverSettings.h"
 #include "core/RemoteControl.h"
@@ -377,8 +378,9 @@ IfChoice Receiver::SelectedIfFilter() const { return ChoiceOf<IfChoice>(state_.I
 
 AfChoice Receiver::SelectedAfFilter() const { return ChoiceOf<AfChoice>(state_.AFLPF, kAfCount); }
 
-void Receiver::UserIfWidthChanged()
+void Receiver::DragUserIfWidth(int32_t PosIFBW)
 {
+    state_.PosIFBW = PosIFBW;
     // "User" goes down without its click action: the window that called is
     // showing already and redraws itself.
     state_.IFBW = Code(IfChoice::User);
@@ -386,8 +388,10 @@ void Receiver::UserIfWidthChanged()
     emit ButtonsChanged();
 }
 
-void Receiver::UserAfBandChanged()
+void Receiver::DragUserAfBand(int32_t PosAFFC1, int32_t PosAFFC2)
 {
+    state_.PosAFFC1 = PosAFFC1;
+    state_.PosAFFC2 = PosAFFC2;
     state_.AFLPF = Code(AfChoice::User);
     chain_->DesignAFFilter();
     emit ButtonsChanged();
@@ -629,8 +633,7 @@ void Receiver::SetIfWidth(int32_t hz)
 
 void Receiver::SetUserIfWidth(int32_t PosIFBW)
 {
-    state_.PosIFBW = std::clamp(PosIFBW, 1, 200);
-    UserIfWidthChanged();
+    DragUserIfWidth(std::clamp(PosIFBW, 1, 200));
     emit IfWindowUpdate(false);
 }
 
@@ -695,12 +698,6 @@ QStringList Receiver::InputDeviceNames() const { return audio_->InputDeviceNames
 
 QStringList Receiver::OutputDeviceNames() const { return audio_->OutputDeviceNames(); }
 
-bool Receiver::CaptureOpen() const { return audio_->CaptureOpen(); }
-
-bool Receiver::PlaybackOpen() const { return audio_->PlaybackOpen(); }
-
-bool Receiver::CaptureRunning() const { return audio_->CaptureRunning(); }
-
 bool Receiver::RadioBusy() const
 {
     return radioControl_->StartRadioRunning() || link_->CommandPending();
@@ -738,9 +735,64 @@ bool Receiver::ReopenRadio(int32_t PortNum, const std::string& PortStr, int32_t 
     return open;
 }
 
-bool Receiver::PortOpen() const { return link_->PortOpen(); }
-
 void Receiver::SetSpectrumVisible(bool visible) { state_.SpectrumVisible = visible; }
+
+void Receiver::SelectPalette(int32_t ColorNum)
+{
+    state_.ColorNum = ColorNum >= 0 && ColorNum < kPaletteCount ? ColorNum : 0;
+}
+
+void Receiver::StoreWindowPlace(Window window, const QRect& frame)
+{
+    ReceiverState& s = state_;
+    auto position = [&frame](int32_t& left, int32_t& top) {
+        left = frame.x();
+        top = frame.y();
+    };
+    switch (window) {
+    case Window::Main: position(s.MainLeft, s.MainTop); break;
+    case Window::IfFilter: position(s.FiltLeft, s.FiltTop); break;
+    case Window::Keypad: position(s.InpLeft, s.InpTop); break;
+    case Window::AfFilter: position(s.AudioLeft, s.AudioTop); break;
+    case Window::WaveRecorder: position(s.WaveLeft, s.WaveTop); break;
+    case Window::Spectrum:
+        position(s.SpecLeft, s.SpecTop);
+        s.SpecWidth = frame.width();
+        s.SpecHeight = frame.height();
+        break;
+    case Window::MemoryList:
+        position(s.ListLeft, s.ListTop);
+        s.ListWidth = frame.width();
+        s.ListHeight = frame.height();
+        break;
+    }
+}
+
+void Receiver::StoreClosingWindowPlace(Window window, const QRect& frame, bool maximized)
+{
+    const WindowGeometry current{frame.y(), frame.x(), frame.width(), frame.height()};
+    if (window == Window::Spectrum)
+        StoreSpectrumGeometry(state_, maximized, current);
+    else if (window == Window::MemoryList)
+        StoreListGeometry(state_, maximized, current);
+    else
+        StoreWindowPlace(window, frame);
+}
+
+QRect Receiver::WindowPlace(Window window) const
+{
+    const ReceiverState& s = state_;
+    switch (window) {
+    case Window::Main: return {s.MainLeft, s.MainTop, 0, 0};
+    case Window::IfFilter: return {s.FiltLeft, s.FiltTop, 0, 0};
+    case Window::Keypad: return {s.InpLeft, s.InpTop, 0, 0};
+    case Window::AfFilter: return {s.AudioLeft, s.AudioTop, 0, 0};
+    case Window::WaveRecorder: return {s.WaveLeft, s.WaveTop, 0, 0};
+    case Window::Spectrum: return {s.SpecLeft, s.SpecTop, s.SpecWidth, s.SpecHeight};
+    case Window::MemoryList: return {s.ListLeft, s.ListTop, s.ListWidth, s.ListHeight};
+    }
+    return {};
+}
 
 bool Receiver::MoveBand(int d)
 {

@@ -10,6 +10,7 @@
 #include "core/ReceiverState.h"
 
 #include <QObject>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 
@@ -70,6 +71,9 @@ struct ReceiverPaths {
     static ReceiverPaths ForApplication();
 };
 
+// The windows whose place the settings file keeps.
+enum class Window { Main, Spectrum, IfFilter, Keypad, MemoryList, AfFilter, WaveRecorder };
+
 // Which secondary windows were showing when the main window closed.
 struct WindowsShowing {
     bool SpecShow = false, FiltShow = false, InpShow = false, ListShow = false, AudioShow = false,
@@ -100,7 +104,6 @@ public:
     // mode, then the capture device and the playback device. Device failures
     // arrive as ShowError; the receiver carries on without the device.
     void Start();
-    bool Started() const { return started_; }
 
     // What the settings dialog does while being created: opens PortStr with
     // RadioType and, when it opens, runs the radio's set-up sequence. False
@@ -112,7 +115,7 @@ public:
     void AwaitRadioPort();
 
     // The main window's close after its secondary windows have been closed
-    // (they store their geometry in State() as they close): stores the
+    // (they store their places as they close): stores the
     // flags, closes the raw and WAV files (a raw recording gets no end
     // marker), saves the memory list when a change has not reached its file,
     // saves the settings. A failed save is written to the log, kept for the
@@ -145,12 +148,13 @@ public:
     AgcSpeed SelectedAgc() const;
     IfChoice SelectedIfFilter() const;
     AfChoice SelectedAfFilter() const;
-    // The IF filter window dragged PosIFBW (1..200), the AF filter window
-    // PosAFFC1 or PosAFFC2 (1 <= PosAFFC1 < PosAFFC2 <= 100): "User" goes
-    // down without its click action (the window is not shown again) and the
-    // filter is redesigned for the new width or band.
-    void UserIfWidthChanged();
-    void UserAfBandChanged();
+    // The IF filter window dragged the user width to PosIFBW (1..200), the
+    // AF filter window the user band to PosAFFC1..PosAFFC2 (1 <= PosAFFC1 <
+    // PosAFFC2 <= 100): "User" goes down without its click action (the
+    // window is not shown again) and the filter is redesigned for the new
+    // width or band.
+    void DragUserIfWidth(int32_t PosIFBW);
+    void DragUserAfBand(int32_t PosAFFC1, int32_t PosAFFC2);
     // "3D", "NR" and "AN" down or up.
     void Set3D(bool on);
     void SetNoiseReduction(bool on);
@@ -166,8 +170,6 @@ public:
     // Left-button release at (x, y) in the knob's image.
     void SetKnobFromPoint(Knob knob, int x, int y);
     int32_t KnobAngle(Knob knob) const;
-    // Turns the knob to angle (kept inside its travel); VOL sets the volume.
-    void SetKnobAngle(Knob knob, int32_t angle);
 
     // --- Tuning and entry
     void StepUp();    // "Up": next larger step
@@ -245,16 +247,10 @@ public:
     // the new numbers (kept in Input and Output). Asynchronous: show the
     // notice on DeviceRestartStarted, close it on DeviceRestartFinished.
     void RestartDevices(int32_t input, int32_t output);
-    bool CaptureOpen() const;
-    bool PlaybackOpen() const;
     // What the window tells of a lost sound device (core/SoundNotice), or
     // an empty text; SoundNoticeChanged says when it changes.
     QString SoundNoticeText() const;
     bool SoundDeviceLost() const;
-    // Capture open and delivering (it pauses while a raw file plays).
-    bool CaptureRunning() const;
-    // The radio's set-up sequence runs, or a command waits for its reply.
-    bool RadioBusy() const;
 
     // The settings dialog's controls that act at once: the input gain in dB
     // (-40..40) and the waterfall gain in quarter dB, from the next block on;
@@ -267,10 +263,25 @@ public:
     // set-up sequence whether or not it opened (which also brings FreqCenter
     // onto the new type's grid). Returns whether the port opened.
     bool ReopenRadio(int32_t PortNum, const std::string& PortStr, int32_t RadioType);
-    bool PortOpen() const;
 
     // The spectrum window shows or hides: the chain analyses only while shown.
     void SetSpectrumVisible(bool visible);
+    // A palette button pressed: the next waterfall row takes the palette
+    // (rows already drawn keep theirs). A number that no button chooses
+    // becomes "Mono".
+    void SelectPalette(int32_t ColorNum);
+
+    // --- Window places, kept for the settings file (outer rectangles, frame
+    // included). The place a window has now in its normal state: the
+    // position of every window, the size too of the spectrum and memory list
+    // windows.
+    void StoreWindowPlace(Window window, const QRect& frame);
+    // A window closing while it shows: as StoreWindowPlace, but a maximised
+    // spectrum or memory list window keeps the normal place it stored last
+    // (the next start restores to it) and is stored as maximised.
+    void StoreClosingWindowPlace(Window window, const QRect& frame, bool maximized);
+    // The stored place (width and height 0 for a window whose size is not kept).
+    QRect WindowPlace(Window window) const;
 
     // --- Spectrum window
     // The band buttons: the radio's centre 48 kHz lower (d < 0) or higher,
@@ -296,25 +307,13 @@ public:
     MemoryChannels& Memory() { return *memory_; }
     const MemoryChannels& Memory() const { return *memory_; }
 
-    // --- State for the windows
-    ReceiverState& State() { return state_; }
+    // --- State for the windows, to read: they change it through the
+    // methods above, which also do what follows a change.
     const ReceiverState& State() const { return state_; }
     const dsp::BlockOutputs& Outputs() const;
-    // The input of the block processed last (2400 stereo frames).
-    const int16_t* LastBlockInput() const { return lastInput_; }
     // The "COM" lamp.
     bool RadioLinkOk() const;
-    // The keypad sound file n (1..3), whether present or not.
-    std::filesystem::path BeepFile(Sound sound) const;
     const ReceiverPaths& Paths() const { return paths_; }
-    uint64_t ProcessedBlocks() const { return processedBlocks_; }
-
-    // One block through the receiver as the capture path hands it over
-    // (after the raw-record hook): ProcessBlock, output, WAV recorder,
-    // spectrum, display, serial poll.
-    void HandleBlock(const int16_t* frames);
-    // The output-done path: one block of raw playback, when a file plays.
-    void PumpRawPlayback();
 
 signals:
     // Beep and a modal error box with one OK button (device errors, raw
@@ -350,7 +349,23 @@ signals:
 private:
     // The tests look behind the facade.
     friend struct test::ReceiverProbe;
+    // The settings dialog's choices and the remote control's stored
+    // choice are the receiver's own logic, kept in files of their own.
+    friend class SettingsChoices;
+    friend class RemoteControl;
 
+    // Turns the knob to angle (kept inside its travel); VOL sets the volume.
+    void SetKnobAngle(Knob knob, int32_t angle);
+    // The radio's set-up sequence runs, or a command waits for its reply.
+    bool RadioBusy() const;
+    // The keypad sound file n (1..3), whether present or not.
+    std::filesystem::path BeepFile(Sound sound) const;
+    // One block through the receiver as the capture path hands it over
+    // (after the raw-record hook): ProcessBlock, output, WAV recorder,
+    // spectrum, display, serial poll.
+    void HandleBlock(const int16_t* frames);
+    // The output-done path: one block of raw playback, when a file plays.
+    void PumpRawPlayback();
     void ProcessAndDeliver(const int16_t* frames);
     void RequestSound(Sound sound);
     bool FileBusy() const;
@@ -380,7 +395,7 @@ private:
     QString noticeFromLastRun_;
     bool started_ = false;
     bool destroyed_ = false;
-    const int16_t* lastInput_ = nullptr;
+    const int16_t* lastInput_ = nullptr;  // the block processed last (2400 stereo frames)
     uint64_t processedBlocks_ = 0;
     bool radioOwed_ = false;  // FreqCenter is still to be sent to the radio
 };

@@ -30,7 +30,7 @@ void RemoteControl::UseForThisRun(int32_t port)
 
 void RemoteControl::Choose(const RemoteSettings& settings)
 {
-    ReceiverState& s = receiver_.State();
+    ReceiverState& s = receiver_.state_;
     s.RemoteOn = settings.on;
     s.RemotePort = settings.port;
     s.RemoteAllow = settings.allow;

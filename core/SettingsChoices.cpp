@@ -96,7 +96,7 @@ LevelControl FindRecordingLevelControl()
 SettingsChoices::SettingsChoices(Receiver& receiver, const std::vector<SerialPortEntry>& ports)
     : receiver_(receiver)
 {
-    ReceiverState& s = receiver_.State();
+    ReceiverState& s = receiver_.state_;
     inputEntries_ = DeviceEntries(QStringLiteral("Default input device"),
                                   receiver_.InputDeviceNames(), s.Input);
     outputEntries_ = DeviceEntries(QStringLiteral("Default output device"),
@@ -165,7 +165,7 @@ void SettingsChoices::SetInvertIq(bool on) { receiver_.SetInvertIq(on); }
 SettingsChoices::Applied SettingsChoices::Confirm()
 {
     Applied applied;
-    ReceiverState& s = receiver_.State();
+    ReceiverState& s = receiver_.state_;
     if (input_ != s.Input || output_ != s.Output) {
         receiver_.RestartDevices(input_, output_);
         applied.devicesRestarted = true;

@@ -333,9 +333,7 @@ void MainWindow::SetSecondaryWindows(const SecondaryWindows& windows)
             return QPoint(s.InpLeft, s.InpTop);
         };
         windows_.keypad->StorePosition = [this](QPoint p) {
-            auto& s = receiver_->State();
-            s.InpLeft = p.x();
-            s.InpTop = p.y();
+            receiver_->StoreWindowPlace(core::Window::Keypad, QRect(p, QSize(0, 0)));
         };
     }
     if (windows_.deviceRestartNotice && windows_.settings)
@@ -515,10 +513,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
         return;
     }
     closing_ = true;
-    core::ReceiverState& s = receiver_->State();
-    const QPoint frame = FramePosition(*this);
-    s.MainLeft = frame.x();
-    s.MainTop = frame.y();
+    receiver_->StoreWindowPlace(core::Window::Main, QRect(FramePosition(*this), size()));
     core::WindowsShowing showing;
     auto visible = [](QWidget* w) { return w && w->isVisible(); };
     showing.SpecShow = visible(windows_.spectrum);

@@ -58,7 +58,7 @@ protected:
         Receiver& rx = Make();
         QObject::connect(&rx, &Receiver::BlockProcessed, [this, &rx] {
             Block b;
-            std::memcpy(b.data(), rx.LastBlockInput(), sizeof b);
+            std::memcpy(b.data(), core::test::ReceiverProbe::LastBlockInput(rx), sizeof b);
             inputs_.push_back(b);
         });
         rx.Start();
@@ -223,9 +223,9 @@ TEST_F(AudioEndToEnd, PlaysExactlyWhatTheChainComputes)
     Receiver& rx = StartOn(rigInput_, rigOutput_, "RxMode=3\nIFBW=1\nFreqTune=-3000\n");
     ASSERT_TRUE(startErrors_.empty());
     ASSERT_TRUE(errors_.empty()) << errors_[0].message;
-    ASSERT_TRUE(rx.CaptureOpen());
-    ASSERT_TRUE(rx.PlaybackOpen());
-    ASSERT_TRUE(RunUntil([&] { return rx.ProcessedBlocks() >= 40; }));
+    ASSERT_TRUE(core::test::ReceiverProbe::CaptureOpen(rx));
+    ASSERT_TRUE(core::test::ReceiverProbe::PlaybackOpen(rx));
+    ASSERT_TRUE(RunUntil([&] { return core::test::ReceiverProbe::ProcessedBlocks(rx) >= 40; }));
     std::string why;
     const std::size_t heard = HeardInOrder(rx, why);
     EXPECT_EQ(heard, inputs_.size()) << why;
@@ -251,11 +251,12 @@ TEST_F(AudioEndToEnd, PlaysExactlyWhatTheChainComputes)
 TEST_F(AudioEndToEnd, RawRecordingPlaysBackThroughTheReceiver)
 {
     Receiver& rx = StartOn(rigInput_, rigOutput_);
-    ASSERT_TRUE(RunUntil([&] { return rx.ProcessedBlocks() >= 5; }));
+    ASSERT_TRUE(RunUntil([&] { return core::test::ReceiverProbe::ProcessedBlocks(rx) >= 5; }));
     rx.Rec(true);
     ASSERT_TRUE(rx.RawRecording());
     const std::size_t recStart = inputs_.size();
-    ASSERT_TRUE(RunUntil([&] { return rx.ProcessedBlocks() >= recStart + 20; }));
+    ASSERT_TRUE(
+        RunUntil([&] { return core::test::ReceiverProbe::ProcessedBlocks(rx) >= recStart + 20; }));
     rx.Rec(false);
     const std::size_t recEnd = inputs_.size();
     const std::filesystem::path file = S().RawFileName;
@@ -275,17 +276,17 @@ TEST_F(AudioEndToEnd, RawRecordingPlaysBackThroughTheReceiver)
     ASSERT_TRUE(rx.PlayEnabled());
     rx.Play(true);
     ASSERT_TRUE(rx.RawPlaying());
-    EXPECT_FALSE(rx.CaptureRunning());
+    EXPECT_FALSE(core::test::ReceiverProbe::CaptureRunning(rx));
     const std::size_t playStart = inputs_.size() - 1;
     ASSERT_TRUE(RunUntil([&] { return !rx.RawPlaying(); }));
-    EXPECT_TRUE(rx.CaptureRunning());
+    EXPECT_TRUE(core::test::ReceiverProbe::CaptureRunning(rx));
     ASSERT_EQ(inputs_.size(), playStart + k + 1);
     for (std::size_t b = 0; b < k; ++b)
         ASSERT_EQ(inputs_[playStart + b], inputs_[recStart + b]) << b;
     EXPECT_EQ(inputs_[playStart + k], Block{});
 
     const std::size_t total = inputs_.size() + 10;
-    ASSERT_TRUE(RunUntil([&] { return rx.ProcessedBlocks() >= total; }));
+    ASSERT_TRUE(RunUntil([&] { return core::test::ReceiverProbe::ProcessedBlocks(rx) >= total; }));
 
     // Live, played and live again: what the speakers got is what the chain
     // computed for all of it.
@@ -300,8 +301,8 @@ TEST_F(AudioEndToEnd, ACaptureDeviceThatCannotOpenIsReportedAndPlaybackGoesOn)
     ASSERT_EQ(startErrors_.size(), 1u);
     EXPECT_EQ(startErrors_[0].message, "Can not open the recoding device");
     EXPECT_TRUE(startErrors_[0].beep);
-    EXPECT_FALSE(rx.CaptureOpen());
-    ASSERT_TRUE(rx.PlaybackOpen());
+    EXPECT_FALSE(core::test::ReceiverProbe::CaptureOpen(rx));
+    ASSERT_TRUE(core::test::ReceiverProbe::PlaybackOpen(rx));
 
     // Raw playback needs only the playback device to advance.
     const std::filesystem::path file = WriteTake(12);
@@ -320,7 +321,7 @@ TEST_F(AudioEndToEnd, ACaptureDeviceThatCannotOpenIsReportedAndPlaybackGoesOn)
 TEST_F(AudioEndToEnd, ADeviceRestartDuringPlaybackLeavesTheFileAloneOnTheChain)
 {
     Receiver& rx = StartOn(rigInput_, rigOutput_);
-    ASSERT_TRUE(RunUntil([&] { return rx.ProcessedBlocks() >= 5; }));
+    ASSERT_TRUE(RunUntil([&] { return core::test::ReceiverProbe::ProcessedBlocks(rx) >= 5; }));
     int finished = 0;
     QObject::connect(&rx, &Receiver::DeviceRestartFinished, [&] { ++finished; });
     rx.OpenRawFile(WriteTake(60));  // three seconds, well past the restart
@@ -330,11 +331,12 @@ TEST_F(AudioEndToEnd, ADeviceRestartDuringPlaybackLeavesTheFileAloneOnTheChain)
     rx.RestartDevices(rigInput_, rigOutput_);
     ASSERT_TRUE(RunUntil([&] { return finished == 1; }));
     ASSERT_TRUE(rx.RawPlaying());
-    EXPECT_TRUE(rx.CaptureOpen());
-    EXPECT_FALSE(rx.CaptureRunning());
+    EXPECT_TRUE(core::test::ReceiverProbe::CaptureOpen(rx));
+    EXPECT_FALSE(core::test::ReceiverProbe::CaptureRunning(rx));
 
     ASSERT_TRUE(RunUntil([&] { return !rx.RawPlaying(); }));
-    EXPECT_TRUE(rx.CaptureRunning());  // live input is back after the file
+    EXPECT_TRUE(
+        core::test::ReceiverProbe::CaptureRunning(rx));  // live input is back after the file
     ExpectOnlyTheTakeFrom(playStart);
     EXPECT_TRUE(errors_.empty()) << errors_[0].message;
     rx.CloseDevices();
@@ -353,8 +355,8 @@ TEST_F(AudioEndToEnd, PlaybackGoesOnWhenCaptureCannotReopenAfterARestart)
     ASSERT_TRUE(RunUntil([&] { return finished == 1; }));
     ASSERT_EQ(errors_.size(), 1u);
     EXPECT_EQ(errors_[0].message, "Can not open the recoding device");
-    EXPECT_FALSE(rx.CaptureOpen());
-    ASSERT_TRUE(rx.PlaybackOpen());
+    EXPECT_FALSE(core::test::ReceiverProbe::CaptureOpen(rx));
+    ASSERT_TRUE(core::test::ReceiverProbe::PlaybackOpen(rx));
 
     ASSERT_TRUE(RunUntil([&] { return !rx.RawPlaying(); }));
     ExpectOnlyTheTakeFrom(playStart);
@@ -366,7 +368,7 @@ TEST_F(AudioEndToEnd, PlaybackGoesOnWhenCaptureCannotReopenAfterARestart)
 TEST_F(AudioEndToEnd, WaveRecordingOfTheRunningReceiverHoldsEveryOpenSquelchBlock)
 {
     Receiver& rx = StartOn(rigInput_, rigOutput_);  // SQL at its left stop: always open
-    ASSERT_TRUE(RunUntil([&] { return rx.ProcessedBlocks() >= 5; }));
+    ASSERT_TRUE(RunUntil([&] { return core::test::ReceiverProbe::ProcessedBlocks(rx) >= 5; }));
     std::vector<int16_t> fed;
     QObject::connect(&rx, &Receiver::BlockProcessed, [&] {
         if (rx.WaveRecording() && rx.Outputs().RecFeedReady)
@@ -392,7 +394,7 @@ TEST_F(AudioEndToEnd, WaveRecordingOfTheRunningReceiverHoldsEveryOpenSquelchBloc
 TEST_F(AudioEndToEnd, ARawRecordingOnAFullDiskStopsWithAMessageAndEndsItsFile)
 {
     Receiver& rx = StartOn(rigInput_, rigOutput_);
-    ASSERT_TRUE(RunUntil([&] { return rx.ProcessedBlocks() >= 5; }));
+    ASSERT_TRUE(RunUntil([&] { return core::test::ReceiverProbe::ProcessedBlocks(rx) >= 5; }));
     int buttonChanges = 0;
     QObject::connect(&rx, &Receiver::RawButtonsChanged, [&] { ++buttonChanges; });
     std::size_t recStart = 0;
@@ -432,7 +434,7 @@ TEST_F(AudioEndToEnd, ARawRecordingOnAFullDiskStopsWithAMessageAndEndsItsFile)
 TEST_F(AudioEndToEnd, ARawRecordingThatLostInputSaysSoWhenItEnds)
 {
     Receiver& rx = StartOn(rigInput_, rigOutput_);
-    ASSERT_TRUE(RunUntil([&] { return rx.ProcessedBlocks() >= 3; }));
+    ASSERT_TRUE(RunUntil([&] { return core::test::ReceiverProbe::ProcessedBlocks(rx) >= 3; }));
     rx.Rec(true);
     ASSERT_TRUE(rx.RawRecording());
     const uint64_t lostBefore = ReceiverProbe::Audio(rx).LostInputBlocks();
@@ -443,8 +445,9 @@ TEST_F(AudioEndToEnd, ARawRecordingThatLostInputSaysSoWhenItEnds)
             logged.push_back(text.toStdString());
         });
     QThread::msleep(2500);
-    const uint64_t processed = rx.ProcessedBlocks();
-    ASSERT_TRUE(RunUntil([&] { return rx.ProcessedBlocks() >= processed + 40; }));
+    const uint64_t processed = core::test::ReceiverProbe::ProcessedBlocks(rx);
+    ASSERT_TRUE(
+        RunUntil([&] { return core::test::ReceiverProbe::ProcessedBlocks(rx) >= processed + 40; }));
     qInstallMessageHandler(previous);
     EXPECT_TRUE(errors_.empty());  // nothing is shown while it records...
     ASSERT_EQ(logged.size(), 1u);  // ...but the log has it at once
@@ -458,7 +461,8 @@ TEST_F(AudioEndToEnd, ARawRecordingThatLostInputSaysSoWhenItEnds)
 
     // The next recording starts with a clean slate.
     rx.Rec(true);
-    ASSERT_TRUE(RunUntil([&] { return rx.ProcessedBlocks() >= processed + 45; }));
+    ASSERT_TRUE(
+        RunUntil([&] { return core::test::ReceiverProbe::ProcessedBlocks(rx) >= processed + 45; }));
     rx.Rec(false);
     EXPECT_EQ(errors_.size(), 1u);
 }

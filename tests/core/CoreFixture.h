@@ -94,7 +94,7 @@ struct RadioRig {
     {
         radio.SetAutoAnswer(true);
         ASSERT_TRUE(rx.OpenRadio());
-        ASSERT_TRUE(RunUntil([&] { return !rx.RadioBusy(); }));
+        ASSERT_TRUE(RunUntil([&] { return !core::test::ReceiverProbe::RadioBusy(rx); }));
         radio.Drain();
         linesAfterSetup = radio.Lines().size();
     }
@@ -163,7 +163,7 @@ protected:
         return *rx_;
     }
 
-    ReceiverState& S() { return rx_->State(); }
+    ReceiverState& S() { return test::ReceiverProbe::State(*rx_); }
     int64_t ReceiveFrequency() { return int64_t(S().FreqCenter) + S().FreqTune; }
 
     TempDir dir_;

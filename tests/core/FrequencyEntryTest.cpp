@@ -163,7 +163,7 @@ protected:
     // The link takes one command at a time: wait until the last has its "OK".
     void Idle()
     {
-        EXPECT_TRUE(RunUntil([&] { return !rx_->RadioBusy(); }));
+        EXPECT_TRUE(RunUntil([&] { return !core::test::ReceiverProbe::RadioBusy(*rx_); }));
     }
 
     void Type(const std::string& text)
@@ -261,7 +261,7 @@ TEST_F(FrequencyEntryInTheReceiver, MissingSoundFilesAreSilence)
     rx.KeypadKey(keys::Enter);
     EXPECT_TRUE(sounds_.empty());
     EXPECT_EQ(ReceiveFrequency(), 7100000);  // no radio port: tuned all the same
-    EXPECT_EQ(rx.BeepFile(Sound::Refused), Dir() / "beep3.wav");
+    EXPECT_EQ(core::test::ReceiverProbe::BeepFile(rx, Sound::Refused), Dir() / "beep3.wav");
 }
 
 }  // namespace

@@ -73,7 +73,7 @@ TEST_F(MemoryChannelsTest, RecallRetunesTheRadioPressesTheModeAndShowsTheName)
     EXPECT_EQ(shown.back(), std::make_pair(true, std::string("Net")));
 
     // The selected row again: nothing. Another row and back: both recall.
-    auto idle = [&] { return RunUntil([&] { return !rx.RadioBusy(); }); };
+    auto idle = [&] { return RunUntil([&] { return !core::test::ReceiverProbe::RadioBusy(rx); }); };
     ASSERT_TRUE(idle());
     EXPECT_FALSE(M().Select(0));
     EXPECT_TRUE(M().Select(1));

@@ -335,8 +335,7 @@ TEST_F(RemoteSession, ModeMapsDataModesAndAWidthOfZeroOrMinusOneKeepsTheFilter)
     Receiver& rx = Begin();  // AM, IF "6.0 k", AF "3.0 k"
     // The operator's own filters.
     rx.SelectAfFilter(AfChoice::User);
-    S().PosIFBW = 45;
-    rx.UserIfWidthChanged();
+    rx.DragUserIfWidth(45);
     S().MemoryMode = true;
 
     // The mode in effect, no width: nothing is pressed, nothing undone.
@@ -448,15 +447,15 @@ TEST_F(RemoteSession, LevelsAreTheKnobsAndTheMetersReading)
     // (45 dB over S9) as the meter's smoothing lets it; silence brings it back.
     const std::vector<int16_t> strong = Carrier(-12000.0, 20000.0);
     const std::vector<int16_t> silent(2 * 2400, 0);
-    rx.HandleBlock(strong.data());
+    core::test::ReceiverProbe::HandleBlock(rx, strong.data());
     const int first = std::stoi(Send("l STRENGTH"));
     EXPECT_EQ(first, -51);  // the needle swings up from the left end
     for (int i = 0; i < 40; ++i)
-        rx.HandleBlock(strong.data());
+        core::test::ReceiverProbe::HandleBlock(rx, strong.data());
     EXPECT_EQ(Send("l STRENGTH"), "45\n");
     // The AGC's level decays at "Middle" over seconds.
     for (int i = 0; i < 60; ++i)
-        rx.HandleBlock(silent.data());
+        core::test::ReceiverProbe::HandleBlock(rx, silent.data());
     const int falling = std::stoi(Send("l STRENGTH"));
     EXPECT_LT(falling, 45);
     EXPECT_GT(falling, -51);

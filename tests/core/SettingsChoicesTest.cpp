@@ -102,7 +102,7 @@ protected:
         Receiver& rx = Started();
         QObject::connect(&rx, &Receiver::DeviceRestartStarted, [this] { ++restarts_; });
         choices_ = std::make_unique<SettingsChoices>(rx);
-        EXPECT_TRUE(RunUntil([&] { return !rx.RadioBusy(); }));
+        EXPECT_TRUE(RunUntil([&] { return !core::test::ReceiverProbe::RadioBusy(rx); }));
         radio_.Drain();
         return *choices_;
     }
@@ -118,7 +118,7 @@ protected:
 TEST_F(SettingsWithRadio, CreatingItOpensTheStoredPortAndSetsTheRadioUp)
 {
     SettingsChoices& c = Create("[Wave]\nFreqCenter=7100005\n");
-    EXPECT_TRUE(rx_->PortOpen());
+    EXPECT_TRUE(core::test::ReceiverProbe::PortOpen(*rx_));
     EXPECT_EQ(radio_.Lines(), (std::vector<std::string>{"AL~RW_RFM05", "AL~SW_IQM01",
                                                         "AL~SW_IQF 0000", "AL~RW_RXF07100000"}));
     EXPECT_EQ(LineSpeed(), unsigned(B9600));
@@ -142,9 +142,9 @@ TEST_F(SettingsWithRadio, OkWithOnlyAlwaysOnTopChangedTouchesNeitherDevicesNorPo
     EXPECT_FALSE(applied.radioRestarted);
     EXPECT_TRUE(S().MostTop);
     EXPECT_EQ(restarts_, 0);
-    EXPECT_FALSE(rx_->RadioBusy());
+    EXPECT_FALSE(core::test::ReceiverProbe::RadioBusy(*rx_));
     EXPECT_TRUE(LinesSince(lines).empty());
-    EXPECT_TRUE(rx_->PortOpen());
+    EXPECT_TRUE(core::test::ReceiverProbe::PortOpen(*rx_));
 }
 
 TEST_F(SettingsWithRadio, AnotherRadioTypeReopensTheSamePortAtItsRateWithItsSetUp)
@@ -161,9 +161,9 @@ TEST_F(SettingsWithRadio, AnotherRadioTypeReopensTheSamePortAtItsRateWithItsSetU
     EXPECT_FALSE(applied.devicesRestarted);
     EXPECT_EQ(S().RadioType, 1);
     EXPECT_EQ(S().PortStr, radio_.Path());
-    EXPECT_TRUE(rx_->PortOpen());
+    EXPECT_TRUE(core::test::ReceiverProbe::PortOpen(*rx_));
     EXPECT_EQ(LineSpeed(), unsigned(B57600));
-    ASSERT_TRUE(RunUntil([&] { return !rx_->RadioBusy(); }));
+    ASSERT_TRUE(RunUntil([&] { return !core::test::ReceiverProbe::RadioBusy(*rx_); }));
     EXPECT_EQ(LinesSince(lines),
               (std::vector<std::string>{"AL~SDRON", "AL~IQ0", "AL~FW00005012000"}));
 
@@ -173,7 +173,7 @@ TEST_F(SettingsWithRadio, AnotherRadioTypeReopensTheSamePortAtItsRateWithItsSetU
     const std::size_t again = radio_.Lines().size();
     c.Confirm();
     EXPECT_EQ(LineSpeed(), unsigned(B9600));
-    ASSERT_TRUE(RunUntil([&] { return !rx_->RadioBusy(); }));
+    ASSERT_TRUE(RunUntil([&] { return !core::test::ReceiverProbe::RadioBusy(*rx_); }));
     EXPECT_EQ(LinesSince(again).size(), 4u);
 }
 
@@ -225,13 +225,13 @@ TEST_F(CoreTest, ANamedPortThatIsGoneIsKeptAndTheRadioStartsWithoutIt)
     EXPECT_EQ(c.PortEntries(), QStringList({"ttyGone9 (not present)"}));
     EXPECT_EQ(c.Port(), 0);
     EXPECT_EQ(S().PortStr, "ttyGone9");
-    EXPECT_FALSE(rx.PortOpen());
+    EXPECT_FALSE(core::test::ReceiverProbe::PortOpen(rx));
     // "OK" after choosing "DJ-X11" runs the set-up although no port opened:
     // the centre moves onto the new grid.
     S().FreqCenter = 7100010;
     c.ChooseRadioType(1);
     EXPECT_TRUE(c.Confirm().radioRestarted);
-    ASSERT_TRUE(RunUntil([&] { return !rx.RadioBusy(); }));
+    ASSERT_TRUE(RunUntil([&] { return !core::test::ReceiverProbe::RadioBusy(rx); }));
     EXPECT_EQ(S().FreqCenter, 7100000);
     EXPECT_EQ(S().RadioType, 1);
 }
@@ -260,12 +260,12 @@ TEST_F(CoreTest, AStoredPortThatIsNotThereIsWaitedForAndNothingGoesElsewhere)
         EXPECT_EQ(S().PortStr, link.string());
         c.ChooseRadioType(type);
         EXPECT_EQ(c.Confirm().radioRestarted, type != 0);
-        ASSERT_TRUE(RunUntil([&] { return !rx.RadioBusy(); }));
-        EXPECT_FALSE(rx.PortOpen());
+        ASSERT_TRUE(RunUntil([&] { return !core::test::ReceiverProbe::RadioBusy(rx); }));
+        EXPECT_FALSE(core::test::ReceiverProbe::PortOpen(rx));
         std::filesystem::create_symlink(radio.Path(), link);
         ASSERT_TRUE(RunUntil([&] { return radio.Lines().size() >= setUps[type].size(); }));
-        EXPECT_TRUE(rx.PortOpen());
-        ASSERT_TRUE(RunUntil([&] { return !rx.RadioBusy(); }));
+        EXPECT_TRUE(core::test::ReceiverProbe::PortOpen(rx));
+        ASSERT_TRUE(RunUntil([&] { return !core::test::ReceiverProbe::RadioBusy(rx); }));
         EXPECT_EQ(radio.Lines(), setUps[type]);
         ASSERT_TRUE(rx.Shutdown({}));
         EXPECT_NE(ReadFile(IniPath()).find("PortStr=" + link.string() + "\n"), std::string::npos);

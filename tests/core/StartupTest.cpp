@@ -68,8 +68,8 @@ TEST_F(Startup, DevicesOpenAfterTheSettingsCaptureFirstAndTheReceiverCarriesOn)
     ASSERT_EQ(errors_.size(), 2u);
     EXPECT_TRUE(errors_[0].beep);
     EXPECT_TRUE(errors_[1].beep);
-    EXPECT_FALSE(rx.CaptureOpen());
-    EXPECT_FALSE(rx.PlaybackOpen());
+    EXPECT_FALSE(core::test::ReceiverProbe::CaptureOpen(rx));
+    EXPECT_FALSE(core::test::ReceiverProbe::PlaybackOpen(rx));
 
     // Without devices the controls work on.
     rx.SelectMode(Mode::Fm);

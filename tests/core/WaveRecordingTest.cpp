@@ -33,7 +33,7 @@ protected:
                 seed_ = seed_ * 1664525u + 1013904223u;
                 s = static_cast<int16_t>(int32_t(seed_ >> 16) % 20000 - 10000);
             }
-            rx_->HandleBlock(b.data());
+            core::test::ReceiverProbe::HandleBlock(*rx_, b.data());
             // What the chain handed the recorder, in order.
             if (rx_->Outputs().RecFeedReady) {
                 const auto& feed = rx_->Outputs().RecFeed;
@@ -58,7 +58,7 @@ TEST_F(WaveRecordingTest, OpenBlocksAreWrittenClosedOnesAreNotAndTheClockCountsW
     Receiver& rx = Started();
     int changes = 0;
     QObject::connect(&rx, &Receiver::WaveStateChanged, [&] { ++changes; });
-    rx.SetKnobAngle(Knob::Sql, 150);
+    core::test::ReceiverProbe::SetKnobAngle(rx, Knob::Sql, 150);
     FeedNoise(10);  // the squelch settles closed
     ASSERT_FALSE(rx.Outputs().SqlBusy);
 
@@ -71,7 +71,7 @@ TEST_F(WaveRecordingTest, OpenBlocksAreWrittenClosedOnesAreNotAndTheClockCountsW
     EXPECT_TRUE(fed_.empty());  // closed blocks reach nobody
     EXPECT_EQ(rx.WaveTimeText(), "00:00:00");
 
-    rx.SetKnobAngle(Knob::Sql, -150);  // open on every sample
+    core::test::ReceiverProbe::SetKnobAngle(rx, Knob::Sql, -150);  // open on every sample
     FeedNoise(20);
     EXPECT_EQ(rx.WaveTimeText(), "00:00:00");
     FeedNoise(1);

@@ -4,6 +4,7 @@
 #include "MessageBoxes.h"
 #include "PtyRadio.h"
 #include "core/RemoteControl.h"
+#include "tests/core/ReceiverProbe.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/TempDir.h"
 #include "ui/MainWindow.h"
@@ -94,12 +95,13 @@ protected:
         form_->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
         CloseMessageBoxes();  // no sound devices here
-        EXPECT_TRUE(PumpUntil([&] { return !form_->Receiver().RadioBusy(); }));
+        EXPECT_TRUE(
+            PumpUntil([&] { return !core::test::ReceiverProbe::RadioBusy(form_->Receiver()); }));
         radio_.Drain();
         return *form_;
     }
 
-    core::ReceiverState& S() { return form_->Receiver().State(); }
+    core::ReceiverState& S() { return core::test::ReceiverProbe::State(form_->Receiver()); }
 
     template <class Control>
     Control* In(QWidget* window, const char* name)
@@ -130,7 +132,7 @@ protected:
         for (int b = 0; b < n; ++b) {
             for (std::size_t i = 0; i < block.size(); ++i)
                 block[i] = static_cast<int16_t>((i * 7919 + std::size_t(b) * 104729) % 4000);
-            form_->Receiver().HandleBlock(block.data());
+            core::test::ReceiverProbe::HandleBlock(form_->Receiver(), block.data());
         }
     }
 
@@ -288,9 +290,9 @@ TEST_F(DialogsTest, OkWithOnlyAlwaysOnTopChangedTouchesNeitherDevicesNorPort)
     EXPECT_TRUE(f.isVisible());
     EXPECT_EQ(restarts, 0);
     EXPECT_FALSE(notice_->isVisible());
-    EXPECT_FALSE(f.Receiver().RadioBusy());
+    EXPECT_FALSE(core::test::ReceiverProbe::RadioBusy(f.Receiver()));
     EXPECT_TRUE(NewRadioLines(lines).empty());
-    EXPECT_TRUE(f.Receiver().PortOpen());
+    EXPECT_TRUE(core::test::ReceiverProbe::PortOpen(f.Receiver()));
 }
 
 TEST_F(DialogsTest, TheRemoteRowTurnsRemoteControlOnWithOkAndRefusesAnUnreadableList)
@@ -349,7 +351,7 @@ TEST_F(DialogsTest, ARadioTypePickedTicksInvertAndOkReopensThePortForIt)
     QTest::mouseClick(Push("okButton"), Qt::LeftButton);
     EXPECT_EQ(S().RadioType, 1);
     EXPECT_EQ(LineSpeed(), unsigned(B57600));
-    ASSERT_TRUE(PumpUntil([&] { return !f.Receiver().RadioBusy(); }));
+    ASSERT_TRUE(PumpUntil([&] { return !core::test::ReceiverProbe::RadioBusy(f.Receiver()); }));
     EXPECT_EQ(NewRadioLines(lines),
               (std::vector<std::string>{"AL~SDRON", "AL~IQ0", "AL~FW00005012000"}));
     EXPECT_TRUE(f.Receiver().RadioLinkOk());

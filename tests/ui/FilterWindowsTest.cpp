@@ -326,10 +326,10 @@ TEST_F(FilterWindowsTest, WideningTheAfBandChangesWhatTheReceiverPlays)
     Show(*afWindow_);
     // Blocks run before and after the drag, as on the air.
     std::vector<int16_t> block(dsp::kBlockSamples, 100);
-    Rx().HandleBlock(block.data());
+    core::test::ReceiverProbe::HandleBlock(Rx(), block.data());
     Drag(*afWindow_, afWindow_->Editor().Layout().right, kMidY, 4 * 50);  // 3.0 -> 8.0 kHz
     ASSERT_EQ(S().PosAFFC2, 80);
-    Rx().HandleBlock(block.data());
+    core::test::ReceiverProbe::HandleBlock(Rx(), block.data());
     double fresh[51];
     dsp::DesignKaiserFir(50, 48.0, 3 * 0.1, 80 * 0.1, 60.0, fresh);
     const double* taps = ReceiverProbe::Chain(Rx()).AFTaps();

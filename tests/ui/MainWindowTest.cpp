@@ -5,6 +5,7 @@
 #include "ui/MainWindow.h"
 #include "MessageBoxes.h"
 #include "dsp/SignalChain.h"
+#include "tests/core/ReceiverProbe.h"
 #include "tests/support/TempDir.h"
 #include "ui/ImageBox.h"
 #include "ui/windows/KeypadWindow.h"
@@ -102,7 +103,7 @@ protected:
     // Closes the error boxes that are open and returns their texts.
     static std::vector<std::string> CloseMessageBoxes() { return ui::test::CloseMessageBoxes(); }
 
-    core::ReceiverState& S() { return form_->Receiver().State(); }
+    core::ReceiverState& S() { return core::test::ReceiverProbe::State(form_->Receiver()); }
 
     // A control of the main window by its object name.
     template <class Control = QToolButton>
@@ -392,7 +393,7 @@ TEST_F(MainWindowTest, DisplayFollowsTheBlocks)
     // The squelch starts open (SQL at its left stop): after a block the
     // "BUSY" lamp is lit.
     std::vector<int16_t> silence(dsp::kBlockSamples, 0);
-    f.Receiver().HandleBlock(silence.data());
+    core::test::ReceiverProbe::HandleBlock(f.Receiver(), silence.data());
     const QImage& shown = Image("frequencyDisplay")->Shown();
     ASSERT_EQ(shown.size(), QSize(471, 70));
     EXPECT_EQ(shown.pixelColor(11, 60), QColor(0, 255, 0));    // inside, left of the label

@@ -9,6 +9,7 @@
 #include "audio/AudioEngine.h"
 #include "core/Receiver.h"
 #include "tests/core/CoreFixture.h"
+#include "tests/core/ReceiverProbe.h"
 #include "tests/support/TempDir.h"
 #include "ui/MainWindow.h"
 
@@ -44,7 +45,7 @@ TEST(SoundNotice, ALostServerLeavesTheWindowUsableAndTheNoticeClearsWhenItIsBack
     main.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
     core::Receiver& r = main.Receiver();
-    ASSERT_TRUE(r.CaptureOpen());
+    ASSERT_TRUE(core::test::ReceiverProbe::CaptureOpen(r));
     auto* notice = main.findChild<QLabel*>("soundNotice");
     ASSERT_NE(notice, nullptr);
     EXPECT_FALSE(notice->isVisible());
@@ -67,7 +68,7 @@ TEST(SoundNotice, ALostServerLeavesTheWindowUsableAndTheNoticeClearsWhenItIsBack
         RunUntil([&] { return notice->text() == QString::fromLatin1(core::kDeviceBackMessage); },
                  kPatienceMs));
     EXPECT_TRUE(notice->isVisible());
-    EXPECT_TRUE(r.CaptureOpen());
+    EXPECT_TRUE(core::test::ReceiverProbe::CaptureOpen(r));
     ASSERT_TRUE(RunUntil([&] { return !notice->isVisible(); }, kPatienceMs));
     EXPECT_TRUE(r.SoundNoticeText().isEmpty());
 }

@@ -11,6 +11,7 @@
 #include "core/Receiver.h"
 #include "recording/RawIqFile.h"
 #include "tests/core/CoreFixture.h"
+#include "tests/core/ReceiverProbe.h"
 #include "tests/support/TempDir.h"
 #include "ui/MainWindow.h"
 
@@ -75,14 +76,15 @@ TEST(SpectrumEndToEnd, ACarrierInARawRecordingDrawsItsColumn)
         spectrum.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&spectrum));
         core::Receiver& r = main.Receiver();
-        ASSERT_TRUE(r.CaptureOpen());
-        ASSERT_TRUE(r.PlaybackOpen());
+        ASSERT_TRUE(core::test::ReceiverProbe::CaptureOpen(r));
+        ASSERT_TRUE(core::test::ReceiverProbe::PlaybackOpen(r));
 
         r.OpenRawFile(file);
         ASSERT_TRUE(r.RawPlaying());
         EXPECT_EQ(r.State().FreqCenter, 7100000);
-        const uint64_t start = r.ProcessedBlocks();
-        ASSERT_TRUE(RunUntil([&] { return r.ProcessedBlocks() >= start + 10; }));
+        const uint64_t start = core::test::ReceiverProbe::ProcessedBlocks(r);
+        ASSERT_TRUE(
+            RunUntil([&] { return core::test::ReceiverProbe::ProcessedBlocks(r) >= start + 10; }));
         ASSERT_TRUE(r.RawPlaying());  // the newest rows are the file's
 
         // x(6000) = 320 on the strip; the waterfall draws it one pixel left.

@@ -12,6 +12,7 @@
 #include "ui/MainWindow.h"
 
 #include "SpectrumTestUtil.h"
+#include "tests/core/ReceiverProbe.h"
 
 #include <QApplication>
 #include <QFrame>
@@ -121,7 +122,7 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
     }
 
-    core::ReceiverState& S() { return receiver_->State(); }
+    core::ReceiverState& S() { return core::test::ReceiverProbe::State(*receiver_); }
 
     template <class Control>
     Control* Find(const char* name)
@@ -500,12 +501,12 @@ TEST_F(SpectrumWindowTest, HiddenMeansNoAnalysisAndTheTracesWaitForItsReturn)
     };
 
     // Hidden from the start: nothing analysed, nothing drawn.
-    r.HandleBlock(up.data());
+    core::test::ReceiverProbe::HandleBlock(r, up.data());
     EXPECT_FALSE(r.Outputs().SpectrumUpdated);
     EXPECT_EQ(w.View().History(2)[256], 0.0);
 
     Show();
-    r.HandleBlock(up.data());
+    core::test::ReceiverProbe::HandleBlock(r, up.data());
     ASSERT_TRUE(r.Outputs().SpectrumUpdated);
     EXPECT_EQ(peak(w.View().History(2)), 256);
     const int column = 320 - 1;  // +6000 Hz on the waterfall
@@ -513,7 +514,7 @@ TEST_F(SpectrumWindowTest, HiddenMeansNoAnalysisAndTheTracesWaitForItsReturn)
     EXPECT_FALSE(drawn == (Px{0, 0, 0}));
 
     w.hide();
-    r.HandleBlock(down.data());
+    core::test::ReceiverProbe::HandleBlock(r, down.data());
     EXPECT_FALSE(r.Outputs().SpectrumUpdated);
     EXPECT_EQ(peak(w.View().History(2)), 256);
     EXPECT_EQ(peak(r.Outputs().SpectrumDb), 256);  // the chain left it as it was
@@ -521,7 +522,7 @@ TEST_F(SpectrumWindowTest, HiddenMeansNoAnalysisAndTheTracesWaitForItsReturn)
     // Shown again: the traces still hold the spectra from before.
     Show();
     EXPECT_EQ(peak(w.View().History(2)), 256);
-    r.HandleBlock(down.data());
+    core::test::ReceiverProbe::HandleBlock(r, down.data());
     EXPECT_EQ(peak(w.View().History(2)), 1792);
     EXPECT_EQ(peak(w.View().History(1)), 256);
 }

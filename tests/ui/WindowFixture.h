@@ -5,6 +5,7 @@
 // the test's own the devices fail to open (their boxes are closed) and the
 // receiver runs without them.
 
+#include "tests/core/ReceiverProbe.h"
 #include "tests/support/TempDir.h"
 #include "ui/MainWindow.h"
 
@@ -98,7 +99,7 @@ protected:
     }
 
     core::Receiver& Rx() { return form_->Receiver(); }
-    core::ReceiverState& S() { return Rx().State(); }
+    core::ReceiverState& S() { return core::test::ReceiverProbe::State(Rx()); }
     QToolButton* Button(const char* name) { return form_->findChild<QToolButton*>(name); }
     void Click(const char* name) { QTest::mouseClick(Button(name), Qt::LeftButton); }
 

@@ -10,8 +10,7 @@ constexpr Rgb kBrush{0, 128, 128};
 }  // namespace
 
 AfFilterWindow::AfFilterWindow(core::Receiver& receiver, QWidget* parent)
-    : FilterWindow(receiver, "afFilterWindow", "AF filter", &core::ReceiverState::AudioTop,
-                   &core::ReceiverState::AudioLeft, parent)
+    : FilterWindow(receiver, "afFilterWindow", "AF filter", core::Window::AfFilter, parent)
     , editor_(receiver)
 {
     Redraw();

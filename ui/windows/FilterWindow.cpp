@@ -46,13 +46,12 @@ private:
 };
 
 FilterWindow::FilterWindow(core::Receiver& receiver, const char* objectName, const char* title,
-                           Position top, Position left, QWidget* parent)
+                           core::Window window, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint |
                           Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
     , receiver_(receiver)
     , painter_(core::kFilterPictureWidth, core::kFilterPictureHeight)
-    , top_(top)
-    , left_(left)
+    , window_(window)
 {
     setObjectName(objectName);
     setWindowTitle(title);
@@ -86,8 +85,7 @@ void FilterWindow::Moved(int x, int y)
 void FilterWindow::showEvent(QShowEvent* event)
 {
     if (!event->spontaneous()) {
-        const core::ReceiverState& s = receiver_.State();
-        RestoreFramePosition(*this, {s.*left_, s.*top_});
+        RestoreFramePosition(*this, receiver_.WindowPlace(window_).topLeft());
         // Mode and filter buttons redraw only a showing window.
         Redraw();
     }
@@ -99,10 +97,7 @@ void FilterWindow::closeEvent(QCloseEvent* event)
     // The main window closes every window at exit, also one that never
     // showed this run: its position is the stored one, not where it stands.
     if (isVisible()) {
-        core::ReceiverState& s = receiver_.State();
-        const QPoint frame = FramePosition(*this);
-        s.*left_ = frame.x();
-        s.*top_ = frame.y();
+        receiver_.StoreWindowPlace(window_, QRect(FramePosition(*this), size()));
     }
     QWidget::closeEvent(event);
 }

@@ -7,7 +7,7 @@
 // the window paints what the editor's layout says.
 
 #include "core/FilterEditors.h"
-#include "core/ReceiverState.h"
+#include "core/Receiver.h"
 #include "ui/paint/FilterPainter.h"
 
 #include <QWidget>
@@ -15,10 +15,6 @@
 #include <cstdint>
 
 class QFrame;
-
-namespace core {
-class Receiver;
-}
 
 namespace ui {
 
@@ -40,9 +36,9 @@ public:
     QWidget* PictureBox() const;
 
 protected:
-    using Position = int32_t core::ReceiverState::*;
-    FilterWindow(core::Receiver& receiver, const char* objectName, const char* title, Position top,
-                 Position left, QWidget* parent);
+    // `window` names the place the settings file keeps for it.
+    FilterWindow(core::Receiver& receiver, const char* objectName, const char* title,
+                 core::Window window, QWidget* parent);
 
     // The picture's mouse events, in its pixels.
     virtual core::PointerAnswer PointerMoved(int x, int y) = 0;
@@ -59,8 +55,7 @@ private:
     friend class FilterPictureBox;
     void Moved(int x, int y);
 
-    Position top_;
-    Position left_;
+    core::Window window_;
     QFrame* panel_ = nullptr;
     FilterPictureBox* picture_ = nullptr;
 };

@@ -10,8 +10,7 @@ constexpr Rgb kBrush{0, 128, 0};
 }  // namespace
 
 IfFilterWindow::IfFilterWindow(core::Receiver& receiver, QWidget* parent)
-    : FilterWindow(receiver, "ifFilterWindow", "IF filter", &core::ReceiverState::FiltTop,
-                   &core::ReceiverState::FiltLeft, parent)
+    : FilterWindow(receiver, "ifFilterWindow", "IF filter", core::Window::IfFilter, parent)
     , editor_(receiver)
 {
     Redraw();

@@ -1,7 +1,6 @@
 #include "ui/windows/MemoryListWindow.h"
 
 #include "core/Receiver.h"
-#include "core/ReceiverSettings.h"
 #include "ui/windows/MemoryEditDialog.h"
 #include "ui/windows/MessageBoxes.h"
 #include "ui/windows/Placement.h"
@@ -153,12 +152,7 @@ void MemoryListWindow::changeEvent(QEvent* event)
     // window closes maximised.
     if (event->type() == QEvent::ActivationChange && isActiveWindow() &&
         windowState() == Qt::WindowNoState) {
-        core::ReceiverState& s = receiver_.State();
-        const QPoint frame = FramePosition(*this);
-        s.ListTop = frame.y();
-        s.ListLeft = frame.x();
-        s.ListWidth = width();
-        s.ListHeight = height();
+        receiver_.StoreWindowPlace(core::Window::MemoryList, QRect(FramePosition(*this), size()));
     }
     QWidget::changeEvent(event);
 }
@@ -168,9 +162,8 @@ void MemoryListWindow::closeEvent(QCloseEvent* event)
     // At exit the main window closes it also when it never showed this run:
     // the stored geometry then stands.
     if (isVisible()) {
-        const QPoint frame = FramePosition(*this);
-        core::StoreListGeometry(receiver_.State(), isMaximized(),
-                                {frame.y(), frame.x(), width(), height()});
+        receiver_.StoreClosingWindowPlace(core::Window::MemoryList,
+                                          QRect(FramePosition(*this), size()), isMaximized());
     }
     QWidget::closeEvent(event);
 }

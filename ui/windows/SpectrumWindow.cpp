@@ -2,7 +2,6 @@
 
 #include "core/Palette.h"
 #include "core/Receiver.h"
-#include "core/ReceiverSettings.h"
 #include "ui/windows/Placement.h"
 
 #include <QButtonGroup>
@@ -162,7 +161,7 @@ void SpectrumWindow::BuildLayout()
     // The next waterfall row takes the new palette; rows already drawn keep theirs.
     connect(paletteGroup_, &QButtonGroup::idToggled, this, [this](int id, bool down) {
         if (down)
-            receiver_.State().ColorNum = id;
+            receiver_.SelectPalette(id);
     });
 
     // Each picture fills a panel with a lowered one-pixel bevel.
@@ -188,11 +187,9 @@ void SpectrumWindow::BuildLayout()
 
 void SpectrumWindow::PressPaletteButton()
 {
-    core::ReceiverState& s = receiver_.State();
     // A stored palette that no button chooses becomes "Mono".
-    if (s.ColorNum < 0 || s.ColorNum >= core::kPaletteCount)
-        s.ColorNum = 0;
-    paletteButtons_[static_cast<std::size_t>(s.ColorNum)]->setChecked(true);
+    receiver_.SelectPalette(receiver_.State().ColorNum);
+    paletteButtons_[static_cast<std::size_t>(receiver_.State().ColorNum)]->setChecked(true);
 }
 
 void SpectrumWindow::ApplyStoredGeometry()
@@ -280,9 +277,8 @@ void SpectrumWindow::closeEvent(QCloseEvent* event)
     // or the last normal one while maximised. At exit the main window closes
     // it also when it never showed this run: the stored geometry then stands.
     if (isVisible()) {
-        const QPoint frame = FramePosition(*this);
-        core::StoreSpectrumGeometry(receiver_.State(), isMaximized(),
-                                    {frame.y(), frame.x(), width(), height()});
+        receiver_.StoreClosingWindowPlace(core::Window::Spectrum,
+                                          QRect(FramePosition(*this), size()), isMaximized());
     }
     QWidget::closeEvent(event);
 }
@@ -295,12 +291,7 @@ void SpectrumWindow::changeEvent(QEvent* event)
         } else if (!(windowState() &
                      (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen))) {
             // The normal geometry, to restore to after a start maximised.
-            core::ReceiverState& s = receiver_.State();
-            s.SpecWidth = width();
-            s.SpecHeight = height();
-            const QPoint frame = FramePosition(*this);
-            s.SpecTop = frame.y();
-            s.SpecLeft = frame.x();
+            receiver_.StoreWindowPlace(core::Window::Spectrum, QRect(FramePosition(*this), size()));
         }
     }
     QWidget::changeEvent(event);

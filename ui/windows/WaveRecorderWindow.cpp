@@ -79,10 +79,7 @@ void WaveRecorderWindow::closeEvent(QCloseEvent* event)
     // every window at exit, also one that never showed this run: its place
     // is the stored one, not where it stands.
     if (isVisible()) {
-        core::ReceiverState& s = receiver_.State();
-        const QPoint frame = FramePosition(*this);
-        s.WaveLeft = frame.x();
-        s.WaveTop = frame.y();
+        receiver_.StoreWindowPlace(core::Window::WaveRecorder, QRect(FramePosition(*this), size()));
     }
     QWidget::closeEvent(event);
 }
