@@ -13,6 +13,7 @@
 #include "core/Receiver.h"
 #include "dsp/SignalChain.h"
 #include "dsp/Spectrum.h"
+#include "tests/core/ReceiverProbe.h"
 #include "ui/MainWindow.h"
 #include "ui/windows/SpectrumWindow.h"
 
@@ -94,7 +95,7 @@ void BM_MainThreadBlock(benchmark::State& state)
     // by hand, exactly as the capture path hands them over.
     auto form = std::make_unique<ui::MainWindow>(paths, audio::AudioApi::Jack);
     core::Receiver& r = form->Receiver();
-    r.SetKnobAngle(core::Knob::Vol, 0);
+    core::test::ReceiverProbe::SetKnobAngle(r, core::Knob::Vol, 0);
     const int64_t mode = state.range(0);
     if (mode != 0) {
         r.SetCanceller(true);
@@ -118,7 +119,7 @@ void BM_MainThreadBlock(benchmark::State& state)
     size_t block = 0;
     alloc::Scope allocations;
     for (auto _ : state) {
-        r.HandleBlock(band.data() + (block % 20) * dsp::kBlockSamples);
+        core::test::ReceiverProbe::HandleBlock(r, band.data() + (block % 20) * dsp::kBlockSamples);
         if (paint)
             QApplication::processEvents();
         ++block;
@@ -147,7 +148,7 @@ void BM_SpectrumRedraw(benchmark::State& state)
     core::Receiver receiver(paths);
     receiver.SetAudioApi(audio::AudioApi::Jack);  // no sound card: the devices fail quietly
     receiver.Start();
-    receiver.State().FreqCenter = 145000000;
+    core::test::ReceiverProbe::State(receiver).FreqCenter = 145000000;
 
     ui::SpectrumWindow window(receiver);
     window.resize(1000, 600);
@@ -160,7 +161,7 @@ void BM_SpectrumRedraw(benchmark::State& state)
     size_t block = 0;
     alloc::Scope allocations;
     for (auto _ : state) {
-        receiver.State().FreqTune = -20000 + static_cast<int32_t>(block % 400) * 100;
+        core::test::ReceiverProbe::State(receiver).FreqTune = -20000 + static_cast<int32_t>(block % 400) * 100;
         window.Redraw(spectra[block % spectra.size()].data());
         if (paint)
             QApplication::processEvents();

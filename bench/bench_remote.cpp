@@ -14,6 +14,7 @@
 // between blocks (the clients served), also as a share of the block's work.
 #include "core/Receiver.h"
 #include "core/RemoteControl.h"
+#include "tests/core/ReceiverProbe.h"
 #include "dsp/SignalChain.h"
 #include "ui/MainWindow.h"
 
@@ -196,7 +197,7 @@ void BM_BlockWithPollingClients(benchmark::State& state)
     CloseBoxes();
     form->show();
     core::Receiver& r = form->Receiver();
-    r.SetKnobAngle(core::Knob::Vol, 0);
+    core::test::ReceiverProbe::SetKnobAngle(r, core::Knob::Vol, 0);
     r.Remote().UseForThisRun(0);
     const int clients = int(state.range(0));
     std::atomic<bool> active{false};
@@ -220,7 +221,7 @@ void BM_BlockWithPollingClients(benchmark::State& state)
         active.store(withClients);
         activeBlocks += withClients;
         const double start = ThreadCpuSeconds();
-        r.HandleBlock(band.data() + (block % 20) * dsp::kBlockSamples);
+        core::test::ReceiverProbe::HandleBlock(r, band.data() + (block % 20) * dsp::kBlockSamples);
         // The repaints the block asked for.
         QCoreApplication::processEvents();
         const double handled = ThreadCpuSeconds();

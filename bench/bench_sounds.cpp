@@ -81,7 +81,7 @@ struct Rig {
         const auto deadline = Clock::now() + std::chrono::seconds(20);
         while (!core::test::ReceiverProbe::Sounds(*rx).StreamOpen() && Clock::now() < deadline)
             QCoreApplication::processEvents();
-        ok = core::test::ReceiverProbe::Sounds(*rx).StreamOpen() && rx->CaptureOpen();
+        ok = core::test::ReceiverProbe::Sounds(*rx).StreamOpen() && core::test::ReceiverProbe::CaptureOpen(*rx);
         if (!ok)
             std::fprintf(stderr, "the receiver's streams did not open\n");
     }
@@ -123,7 +123,7 @@ void TenDigitsInASecond(benchmark::State& state)
         state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
     }
     state.counters["longest_stall_ms"] = longest;
-    state.counters["blocks"] = double(rig.rx->ProcessedBlocks());
+    state.counters["blocks"] = double(core::test::ReceiverProbe::ProcessedBlocks(*rig.rx));
 }
 BENCHMARK(TenDigitsInASecond)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
 
