@@ -383,7 +383,7 @@ TEST_F(Control, UnplugDuringSetUpEndsTheSequence)
     control.StartRadio();
     Written(1);
     radio.HangUp();
-    ASSERT_TRUE(PumpUntil([&] { return !link.PortOpen(); }));
+    ASSERT_TRUE(RunUntil([&] { return !link.PortOpen(); }));
     EXPECT_FALSE(control.StartRadioRunning());
     EXPECT_EQ(startDone, 1);
     EXPECT_FALSE(link.RadioLinkOk());
@@ -399,7 +399,7 @@ TEST_F(Control, WithoutAudioBlocksASilentSetUpStillEnds)
     link.SetIdlePollEnabled(true);
     control.StartRadio();
     ASSERT_TRUE(
-        PumpUntil([&] { return !control.StartRadioRunning() && !link.CommandPending(); }, 30000));
+        RunUntil([&] { return !control.StartRadioRunning() && !link.CommandPending(); }, 30000));
     EXPECT_TRUE(radio.WaitForLines(3));
     EXPECT_EQ(radio.Raw(), "AL~SDRON\r\nAL~IQ0\r\nAL~FW00145000000\r\n");
     EXPECT_FALSE(link.RadioLinkOk());
@@ -415,7 +415,7 @@ TEST_F(Control, WithoutAudioBlocksAResponsiveSetUpCompletes)
     link.SetIdlePollEnabled(true);
     control.StartRadio();
     ASSERT_TRUE(
-        PumpUntil([&] { return !control.StartRadioRunning() && !link.CommandPending(); }, 30000));
+        RunUntil([&] { return !control.StartRadioRunning() && !link.CommandPending(); }, 30000));
     EXPECT_EQ(radio.Raw(), "AL~RW_RFM05\r\nAL~SW_IQM01\r\nAL~SW_IQF 0000\r\n"
                            "AL~RW_RXF05012000\r\n");
     EXPECT_TRUE(link.RadioLinkOk());
@@ -454,11 +454,11 @@ protected:
         radio.SetAutoAnswer(true);
         ASSERT_TRUE(link.OpenRadioPort(node.string(), 0));
         control.StartRadio();
-        ASSERT_TRUE(PumpUntil([&] { return startDone == 1 && !link.CommandPending(); }));
+        ASSERT_TRUE(RunUntil([&] { return startDone == 1 && !link.CommandPending(); }));
         // Unplugged: the device fails and its node disappears.
         radio.HangUp();
         std::filesystem::remove(node);
-        ASSERT_TRUE(PumpUntil([&] { return !link.PortOpen(); }));
+        ASSERT_TRUE(RunUntil([&] { return !link.PortOpen(); }));
     }
 
     void PlugBackIn(PtyRadio& adapter)
@@ -472,7 +472,7 @@ protected:
         EXPECT_FALSE(link.Reopening());
         PtyRadio adapter;
         PlugBackIn(adapter);
-        PumpUntil([] { return false; }, RadioLink::kReopenIntervalMs + 500);
+        RunUntil([] { return false; }, RadioLink::kReopenIntervalMs + 500);
         adapter.Drain();
         EXPECT_EQ(adapter.Raw(), "");
         EXPECT_EQ(startDone, 1);
@@ -491,13 +491,13 @@ TEST_F(Replug, TheLostPortIsReopenedWhenItComesBackAndTheRadioSetUpAgain)
     // Tuned while the adapter is out: the state follows, nothing is written.
     EXPECT_TRUE(control.SetRadioFrequency(7100000));
     // A few retries find nothing.
-    PumpUntil([] { return false; }, RadioLink::kReopenIntervalMs + 500);
+    RunUntil([] { return false; }, RadioLink::kReopenIntervalMs + 500);
     EXPECT_FALSE(link.PortOpen());
     EXPECT_TRUE(link.Reopening());
 
     PtyRadio adapter;
     PlugBackIn(adapter);
-    ASSERT_TRUE(PumpUntil([&] { return startDone == 2 && !link.CommandPending(); }));
+    ASSERT_TRUE(RunUntil([&] { return startDone == 2 && !link.CommandPending(); }));
     adapter.Drain();
     EXPECT_EQ(adapter.Raw(), kSetUp);
     EXPECT_TRUE(link.PortOpen());

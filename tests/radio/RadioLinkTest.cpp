@@ -465,7 +465,7 @@ TEST_F(Links, UnplugInTheMiddleOfACommandClosesThePortAndDarkensTheLamp)
     Deliver("AL~RW_RX");  // part of the echo, then the adapter is pulled
     link.PollRadioPort();
     radio.HangUp();
-    ASSERT_TRUE(PumpUntil([&] { return !link.PortOpen(); }));
+    ASSERT_TRUE(RunUntil([&] { return !link.PortOpen(); }));
 
     EXPECT_FALSE(openState);
     EXPECT_FALSE(link.CommandPending());
@@ -496,7 +496,7 @@ TEST_F(Links, UnplugWhileIdleClosesThePort)
 {
     Open();
     radio.HangUp();
-    ASSERT_TRUE(PumpUntil([&] { return !link.PortOpen(); }));
+    ASSERT_TRUE(RunUntil([&] { return !link.PortOpen(); }));
     EXPECT_EQ(portLost, 1);
     EXPECT_TRUE(finished.empty());
     EXPECT_FALSE(link.RadioLinkOk());
@@ -509,7 +509,7 @@ TEST_F(Links, WithoutAudioBlocksTheTimerGivesUpASilentCommand)
     link.SetIdlePollEnabled(true);
     link.SendRadioCommand("AL~IQ0\r\n");
     ASSERT_TRUE(link.CommandPending());
-    ASSERT_TRUE(PumpUntil([&] { return !link.CommandPending(); }));
+    ASSERT_TRUE(RunUntil([&] { return !link.CommandPending(); }));
     EXPECT_FALSE(link.RadioLinkOk());
     EXPECT_EQ(finished, std::vector<bool>{false});
 }
@@ -520,7 +520,7 @@ TEST_F(Links, WithoutAudioBlocksTheTimerCollectsTheAcknowledgment)
     radio.SetAutoAnswer(true);
     link.SetIdlePollEnabled(true);
     link.SendRadioCommand("AL~IQ0\r\n");
-    ASSERT_TRUE(PumpUntil([&] { return !link.CommandPending(); }));
+    ASSERT_TRUE(RunUntil([&] { return !link.CommandPending(); }));
     EXPECT_TRUE(link.RadioLinkOk());
     EXPECT_EQ(finished, std::vector<bool>{true});
 }
