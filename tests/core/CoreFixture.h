@@ -5,6 +5,8 @@
 #include "core/Receiver.h"
 #include "recording/RawIqFile.h"
 #include "tests/core/ReceiverProbe.h"
+#include "tests/support/EventLoop.h"
+#include "tests/support/Files.h"
 #include "tests/support/TempDir.h"
 
 #include "PtyRadio.h"
@@ -30,32 +32,10 @@
 
 namespace core::test {
 
+using tesmar::test::ReadFile;
+using tesmar::test::RunUntil;
 using tesmar::test::TempDir;
-
-inline void WriteFile(const std::filesystem::path& file, const std::string& bytes)
-{
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
-
-inline std::string ReadFile(const std::filesystem::path& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// Runs the event loop until pred holds; false when the generous guard ran out.
-inline bool RunUntil(const std::function<bool()>& pred, int guardMs = 30000)
-{
-    const QDeadlineTimer guard(guardMs);
-    while (!pred()) {
-        if (guard.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::usleep(500);
-    }
-    return true;
-}
+using tesmar::test::WriteFile;
 
 // A raw recording of `blocks` blocks centred on `center`.
 inline std::filesystem::path MakeRawFile(const std::filesystem::path& dir, int32_t center,
@@ -101,7 +81,7 @@ struct RadioRig {
     // The command lines written since the set-up.
     std::vector<std::string> NewLines()
     {
-        radio::test::PumpBriefly();
+        tesmar::test::PumpBriefly();
         radio.Drain();
         const auto& all = radio.Lines();
         return std::vector<std::string>(all.begin() + static_cast<std::ptrdiff_t>(linesAfterSetup),

@@ -1,5 +1,6 @@
 #include "core/ReceiverSettings.h"
-#include "tests/settings/TempDir.h"
+#include "tests/support/Files.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -16,10 +17,10 @@ using core::SettingsKey;
 using core::SettingsKeys;
 using core::WindowGeometry;
 using settings::ProfileWriteError;
-using settings::test::CountEntries;
-using settings::test::ReadText;
-using settings::test::TempDir;
-using settings::test::WriteText;
+using tesmar::test::CountEntries;
+using tesmar::test::ReadFile;
+using tesmar::test::TempDir;
+using tesmar::test::WriteFile;
 
 namespace {
 
@@ -59,7 +60,7 @@ std::string Persisted(const ReceiverState& s)
 ReceiverState LoadText(const TempDir& dir, const std::string& text)
 {
     const auto file = dir / "tesmar.ini";
-    WriteText(file, text);
+    WriteFile(file, text);
     ReceiverState s;
     LoadSettings(file, s);
     return s;
@@ -135,10 +136,10 @@ TEST(Settings, FirstRunClosingWritesAllKeysInFourSections)
     ReceiverState s;
     LoadSettings(file, s);
     SaveSettings(file, s);
-    EXPECT_EQ(ReadText(file), kDefaultFile);
+    EXPECT_EQ(ReadFile(file), kDefaultFile);
     // A second save finds every key and changes nothing.
     SaveSettings(file, s);
-    EXPECT_EQ(ReadText(file), kDefaultFile);
+    EXPECT_EQ(ReadFile(file), kDefaultFile);
     EXPECT_EQ(CountEntries(dir.Path()), 1);
 }
 
@@ -151,13 +152,13 @@ TEST(Settings, TheRemoteSectionIsWrittenOnlyOnceSetAndAfterTheFiftyTwoKeys)
     // Turned on for a run is no setting of the operator's.
     s.RemoteOn = true;
     SaveSettings(file, s);
-    EXPECT_EQ(ReadText(file), kDefaultFile);
+    EXPECT_EQ(ReadFile(file), kDefaultFile);
 
     s.RemoteStored = true;
     s.RemotePort = 4600;
     s.RemoteAllow = "192.168.1.0/24, 10.0.0.5";
     SaveSettings(file, s);
-    EXPECT_EQ(ReadText(file), std::string(kDefaultFile) +
+    EXPECT_EQ(ReadFile(file), std::string(kDefaultFile) +
                                   "\n[Remote]\nRemoteOn=1\nRemotePort=4600\n"
                                   "RemoteAllow=192.168.1.0/24, 10.0.0.5\n");
     ReceiverState back;
@@ -169,16 +170,16 @@ TEST(Settings, TheRemoteSectionIsWrittenOnlyOnceSetAndAfterTheFiftyTwoKeys)
 
     // One key of the section is enough to keep it; a port that is none
     // becomes the default.
-    WriteText(file, "[Remote]\nRemotePort=70000\n");
+    WriteFile(file, "[Remote]\nRemotePort=70000\n");
     ReceiverState one;
     LoadSettings(file, one);
     EXPECT_TRUE(one.RemoteStored);
     EXPECT_FALSE(one.RemoteOn);
     EXPECT_EQ(one.RemotePort, 4532);
     SaveSettings(file, one);
-    EXPECT_NE(ReadText(file).find("[Remote]\nRemotePort=4532\nRemoteOn=0\nRemoteAllow=\n"),
+    EXPECT_NE(ReadFile(file).find("[Remote]\nRemotePort=4532\nRemoteOn=0\nRemoteAllow=\n"),
               std::string::npos)
-        << ReadText(file);
+        << ReadFile(file);
 }
 
 TEST(Settings, EveryKeySurvivesARoundTrip)
@@ -243,7 +244,7 @@ TEST(Settings, OutOfRangeChoicesFallBackToZeroAndAreSavedSo)
 {
     TempDir dir;
     const auto file = dir / "tesmar.ini";
-    WriteText(file, "[Wave]\nRxMode=7\nIFBW=5\nAFLPF=3\nAGC=-1\n");
+    WriteFile(file, "[Wave]\nRxMode=7\nIFBW=5\nAFLPF=3\nAGC=-1\n");
     ReceiverState s;
     LoadSettings(file, s);
     EXPECT_EQ(s.RxMode, 0);
@@ -251,7 +252,7 @@ TEST(Settings, OutOfRangeChoicesFallBackToZeroAndAreSavedSo)
     EXPECT_EQ(s.AFLPF, 0);
     EXPECT_EQ(s.AGC, 0);
     SaveSettings(file, s);
-    EXPECT_NE(ReadText(file).find("[Wave]\nRxMode=0\nIFBW=0\nAFLPF=0\nAGC=0\n"), std::string::npos);
+    EXPECT_NE(ReadFile(file).find("[Wave]\nRxMode=0\nIFBW=0\nAFLPF=0\nAGC=0\n"), std::string::npos);
 
     EXPECT_EQ(LoadWave(dir, "RxMode=-1\n").RxMode, 0);
     EXPECT_EQ(LoadWave(dir, "RxMode=4\n").RxMode, 4);
@@ -341,7 +342,7 @@ TEST(Settings, ForeignLinesAndCommentsAreKept)
 {
     TempDir dir;
     const auto file = dir / "tesmar.ini";
-    WriteText(file, "; written by hand\n"
+    WriteFile(file, "; written by hand\n"
                     "[Wave]\n"
                     "rxmode=2\n"
                     "Extra=keep me\n"
@@ -358,7 +359,7 @@ TEST(Settings, ForeignLinesAndCommentsAreKept)
     s.RxMode = 4;
     SaveSettings(file, s);
 
-    const std::string text = ReadText(file);
+    const std::string text = ReadFile(file);
     EXPECT_EQ(
         text.rfind("; written by hand\n[Wave]\nrxmode=4\nExtra=keep me\nFreqTune=-12000\n", 0), 0u)
         << text;
@@ -385,7 +386,7 @@ TEST(Settings, MemNameSurvivesOnlyOnAMemoryChannel)
     s.MemoryMode = false;  // tuned away from the channel
     SaveSettings(file, s);
     EXPECT_EQ(s.MemName, "");
-    EXPECT_NE(ReadText(file).find("\nMemName=\n"), std::string::npos);
+    EXPECT_NE(ReadFile(file).find("\nMemName=\n"), std::string::npos);
 
     s.MemName = "Airband 1";
     s.MemoryMode = true;
@@ -414,7 +415,7 @@ TEST(Settings, StringsUpTo2047Characters)
 TEST(Settings, UnwritableFileIsReportedByName)
 {
     TempDir dir;
-    WriteText(dir / "bin", "a file where a folder should be");
+    WriteFile(dir / "bin", "a file where a folder should be");
     const auto file = dir / "bin" / "tesmar.ini";
     ReceiverState s;
     LoadSettings(file, s);
@@ -433,7 +434,7 @@ TEST(Settings, FailedSaveKeepsThePreviousFile)
     ReceiverState s;
     s.MainTop = 5;
     SaveSettings(file, s);
-    const std::string before = ReadText(file);
+    const std::string before = ReadFile(file);
 
     // A disk that fills up mid-save: no file may grow beyond 100 bytes.
     struct rlimit old {};
@@ -453,7 +454,7 @@ TEST(Settings, FailedSaveKeepsThePreviousFile)
     std::signal(SIGXFSZ, oldHandler);
 
     EXPECT_TRUE(threw);
-    EXPECT_EQ(ReadText(file), before);
+    EXPECT_EQ(ReadFile(file), before);
     EXPECT_EQ(CountEntries(dir.Path()), 1);  // the half-written copy is gone
 }
 
@@ -486,7 +487,7 @@ TEST(Geometry, MaximisedSpectrumAndListRoundTrip)
     core::StoreSpectrumGeometry(s, true, {0, 0, 1920, 1050});
     core::StoreListGeometry(s, false, {61, 71, 720, 320});
     SaveSettings(file, s);
-    const std::string text = ReadText(file);
+    const std::string text = ReadFile(file);
     EXPECT_NE(text.find("SpecTop=40\nSpecLeft=50\nSpecWidth=600\nSpecHeight=400\nSpecMaxmum=1\n"),
               std::string::npos);
     EXPECT_NE(text.find("ListTop=61\nListLeft=71\nListWidth=720\nListHeight=320\nListMaxmum=0\n"),

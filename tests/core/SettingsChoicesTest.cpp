@@ -269,7 +269,7 @@ TEST_F(CoreTest, AStoredPortThatIsNotThereIsWaitedForAndNothingGoesElsewhere)
         EXPECT_EQ(radio.Lines(), setUps[type]);
         ASSERT_TRUE(rx.Shutdown({}));
         EXPECT_NE(ReadFile(IniPath()).find("PortStr=" + link.string() + "\n"), std::string::npos);
-        radio::test::PumpBriefly();
+        tesmar::test::PumpBriefly();
         other.Drain();
         EXPECT_EQ(other.Raw(), "") << type;
         rx_.reset();

@@ -8,84 +8,22 @@
 // between blocks. Each runs with the chain on one thread and in two halves
 // on two threads, as tesmar-demod runs it.
 
-#include "dsp/SignalChain.h"
-#include "tests/dsp/LiteralChain.h"
-#include "tests/dsp/TestUtil.h"
-#include "tests/dsp/TwoThreadChain.h"
+#include "tests/dsp/ChainPair.h"
 
-#include <functional>
-#include <memory>
 #include <string>
 #include <tuple>
 
 namespace {
 
-struct ExactPair {
-    dsp::ChainControls cp, cl;
-    std::unique_ptr<dsp::SignalChain> prod;
-    std::unique_ptr<literal::LiteralChain> lit;
-    std::unique_ptr<dsptest::TwoThreadChain> two;  // null: ProcessBlock on one thread
-    std::unique_ptr<dsp::BlockOutputs> twoOut = std::make_unique<dsp::BlockOutputs>();
-    dsptest::Block held;  // the block whose back half is still to run
-    int blocks = 0;
-    int busyBlocks = 0;
-    int overBlocks = 0;
-    std::string firstMismatch;
+using dsptest::Tune;
 
-    ExactPair(int threads, const std::function<void(dsp::ChainControls&)>& init)
-    {
-        init(cp);
-        init(cl);
-        prod = std::make_unique<dsp::SignalChain>(cp);
-        lit = std::make_unique<literal::LiteralChain>(cl);
-        prod->Setup();
-        lit->Setup();
-        if (threads == 2)
-            two = std::make_unique<dsptest::TwoThreadChain>(*prod);
-    }
+// Every output bit equal; NaN counts as a difference.
+class ExactPair : public dsptest::ChainPair {
+public:
+    using ChainPair::ChainPair;
 
-    // Settings change between blocks: both halves done with the block before.
-    template <class F>
-    void Both(F f)
-    {
-        Finish();
-        f(cp, *prod);
-        f(cl, *lit);
-    }
-
-    void Run(const dsptest::Block& in)
-    {
-        if (!two) {
-            prod->ProcessBlock(in.data());
-            lit->ProcessBlock(in.data());
-            Compare(prod->Outputs(), prod->AGCLevel());
-            return;
-        }
-        double level = 0.0;
-        if (two->Push(in.data(), *twoOut, &level)) {
-            lit->ProcessBlock(held.data());
-            Compare(*twoOut, level);
-        }
-        held = in;
-    }
-
-    // Runs the back half still held; call before reading the results.
-    void Finish()
-    {
-        double level = 0.0;
-        if (two && two->Drain(*twoOut, &level)) {
-            lit->ProcessBlock(held.data());
-            Compare(*twoOut, level);
-        }
-    }
-
-    void Note(const std::string& what)
-    {
-        if (firstMismatch.empty())
-            firstMismatch = "block " + std::to_string(blocks) + ": " + what;
-    }
-
-    void Compare(const dsp::BlockOutputs& a, double agcLevel)
+protected:
+    void Compare(const dsp::BlockOutputs& a, double agcLevel) override
     {
         const auto& b = lit->Outputs();
         for (int k = 0; k < dsp::kBlockSamples; ++k)
@@ -95,7 +33,7 @@ struct ExactPair {
                 break;
             }
         for (int n = 0; n < dsp::kBlockFrames; ++n)
-            if (!(a.AGCTrace[n] == b.AGCTrace[n])) {  // NaN counts as a difference
+            if (!(a.AGCTrace[n] == b.AGCTrace[n])) {
                 Note("AGC trace at " + std::to_string(n));
                 break;
             }
@@ -113,23 +51,8 @@ struct ExactPair {
                 }
         if (agcLevel != lit->AGCLevel())
             Note("AGC level after the block");
-        busyBlocks += b.SqlBusy;
-        overBlocks += b.AudioOver;
-        ++blocks;
     }
 };
-
-const int kTune[5] = {5000, -10000, -3000, -16000, 12000};
-const int kIF[5] = {2, 3, 0, 1, 1};
-
-void Tune(dsp::ChainControls& c, int mode, int gainPos)
-{
-    c.RxMode = mode;
-    c.FreqTune = kTune[mode];
-    c.IFBW = kIF[mode];
-    c.AFLPF = mode == 1 ? 1 : 0;
-    c.GainPos = gainPos;
-}
 
 // Mode and threads.
 class BitExact : public ::testing::TestWithParam<std::tuple<int, int>> {};
@@ -159,10 +82,8 @@ TEST_P(BitExact, EverythingOnAtHighVolume)
         c.Recording = true;
         c.SpectrumVisible = true;
     });
-    p.Both([](dsp::ChainControls&, auto& chain) {
-        chain.SetCanceller(true);
-        chain.SetNoiseReduction(true);
-    });
+    p.AN(true);
+    p.NR(true);
     dsptest::Band band(800 + mode);
     for (int b = 0; b < 24; ++b)
         p.Run(band.Next());
@@ -185,7 +106,7 @@ TEST_P(BitExact, LongDigitalSilenceThenSignal)
         c.Recording = true;
     });
     if (mode >= 3)
-        p.Both([](dsp::ChainControls&, auto& chain) { chain.DesignIFFilter(); });
+        p.DesignIF();
     dsptest::Band band(900 + mode);
     for (int b = 0; b < 4; ++b)
         p.Run(band.Next());
@@ -233,55 +154,50 @@ TEST_P(BitExactChain, SettingsChangedBetweenBlocks)
     });
     dsptest::Band band(1100);
     auto mode = [&](int m) {
-        p.Both([&](dsp::ChainControls& c, auto& chain) {
-            Tune(c, m, c.GainPos);
-            if (m < 3)
-                c.SSBShift = 0;
-            chain.DesignIFFilter();
-            chain.DesignAFFilter();
-        });
+        p.Set([&](dsp::ChainControls& c) { c.FreqTune = dsptest::kTuneFor[m]; });
+        p.Mode(m);
     };
     for (int b = 0; b < 48; ++b) {
         switch (b) {
         case 4: mode(0); break;
         case 8: mode(1); break;  // back to FM: its de-emphasis state was kept
-        case 12: p.Both([](dsp::ChainControls&, auto& chain) { chain.SetCanceller(true); }); break;
+        case 12: p.AN(true); break;
         case 16: mode(3); break;
         case 20:
-            p.Both([](dsp::ChainControls& c, auto& chain) {
+            p.Set([](dsp::ChainControls& c) {
                 c.InvIQ = true;
                 c.InGainPos = -6;
-                chain.SetInputGain();
-                chain.SetNoiseReduction(true);
             });
+            p.InputGain();
+            p.NR(true);
             break;
         case 24: mode(2); break;
         case 28:
-            p.Both([](dsp::ChainControls& c, auto& chain) {
-                chain.SetCanceller(false);
+            p.AN(false);
+            p.Set([](dsp::ChainControls& c) {
                 c.AGC = 2;
-                chain.SetAGCSpeed();
                 c.DSP3D = true;
             });
+            p.AGCSpeed();
             break;
         case 32: mode(4); break;
         case 36:
-            p.Both([](dsp::ChainControls& c, auto& chain) {
+            p.Set([](dsp::ChainControls& c) {
                 c.IFBW = 4;
                 c.PosIFBW = 77;
-                chain.DesignIFFilter();
                 c.MonitorOn = true;
                 c.SqlPos = 150;
             });
+            p.DesignIF();
             break;
         case 40: mode(1); break;
         case 44:
-            p.Both([](dsp::ChainControls& c, auto& chain) {
-                chain.SetNoiseReduction(false);
+            p.NR(false);
+            p.Set([](dsp::ChainControls& c) {
                 c.InvIQ = false;
                 c.GainPos = 150;
-                chain.SetVolume();
             });
+            p.Volume();
             break;
         }
         p.Run(band.Next());

@@ -12,169 +12,33 @@
 // the evaluation order of the early stages. Each runs with the chain on one
 // thread and in two halves on two threads, as tesmar-demod runs it.
 
-#include "dsp/SignalChain.h"
-#include "tests/dsp/LiteralChain.h"
-#include "tests/dsp/TestUtil.h"
-#include "tests/dsp/TwoThreadChain.h"
+#include "tests/dsp/ChainPair.h"
 
 #include <cstdio>
-#include <functional>
-#include <memory>
 #include <string>
 #include <tuple>
 
 namespace {
 
+using dsptest::Tune;
+
 const int kExactBlocks = 2;
-const int kTuneFor[5] = {5000, -10000, -3000, -16000, 12000};
-const int kIFFor[5] = {2, 3, 0, 1, 1};
-const int kAFFor[5] = {0, 1, 0, 0, 0};
 
-// Both chains, driven by the same operations.
-struct Pair {
-    dsp::ChainControls cp, cl;
-    std::unique_ptr<dsp::SignalChain> prod;
-    std::unique_ptr<literal::LiteralChain> lit;
-    std::unique_ptr<dsptest::TwoThreadChain> two;  // null: ProcessBlock on one thread
-    std::unique_ptr<dsp::BlockOutputs> twoOut = std::make_unique<dsp::BlockOutputs>();
-    dsptest::Block held;  // the block whose back half is still to run
+// Equal but for rare one-LSB differences; the tallies over the run.
+class Pair : public dsptest::ChainPair {
+public:
+    using ChainPair::ChainPair;
 
-    // Comparison results over the run.
     long samples = 0, lsbDiffs = 0, recSamples = 0, recDiffs = 0;
     int maxDiff = 0, maxRecDiff = 0;
     double maxTraceRel = 0, maxSpecRel = 0;
-    int busyBlocks = 0, overBlocks = 0, blocks = 0;
     int busyMismatch = 0, overMismatch = 0;
     double maxRmsRel = 0;  // per-block output level, production against model
     int maxEarlyDiff = 0;  // largest difference in the first blocks
     long earlyDiffs = 0, earlySamples = 0;
-    std::string firstMismatch;
 
-    Pair(int threads, const std::function<void(dsp::ChainControls&)>& init)
-    {
-        init(cp);
-        init(cl);
-        prod = std::make_unique<dsp::SignalChain>(cp);
-        lit = std::make_unique<literal::LiteralChain>(cl);
-        prod->Setup();
-        lit->Setup();
-        ExpectSameControls("setup");
-        if (threads == 2)
-            two = std::make_unique<dsptest::TwoThreadChain>(*prod);
-    }
-
-    void Set(const std::function<void(dsp::ChainControls&)>& f)
-    {
-        Finish();
-        f(cp);
-        f(cl);
-    }
-    void DesignIF()
-    {
-        Finish();
-        prod->DesignIFFilter();
-        lit->DesignIFFilter();
-        ExpectSameControls("IF");
-    }
-    void DesignAF()
-    {
-        Finish();
-        prod->DesignAFFilter();
-        lit->DesignAFFilter();
-        ExpectSameControls("AF");
-    }
-    void AGCSpeed()
-    {
-        Finish();
-        prod->SetAGCSpeed();
-        lit->SetAGCSpeed();
-        ExpectSameControls("AGC");
-    }
-    void Volume()
-    {
-        Finish();
-        prod->SetVolume();
-        lit->SetVolume();
-        ExpectSameControls("volume");
-    }
-    void AN(bool down)
-    {
-        Finish();
-        prod->SetCanceller(down);
-        lit->SetCanceller(down);
-    }
-    void NR(bool down)
-    {
-        Finish();
-        prod->SetNoiseReduction(down);
-        lit->SetNoiseReduction(down);
-    }
-
-    // A mode button: mode, its default filters, SSBShift 0 outside the sidebands.
-    void Mode(int mode)
-    {
-        Set([&](dsp::ChainControls& c) {
-            c.RxMode = mode;
-            c.IFBW = kIFFor[mode];
-            c.AFLPF = kAFFor[mode];
-            if (mode < 3)
-                c.SSBShift = 0;
-        });
-        DesignIF();
-        DesignAF();
-    }
-
-    void ExpectSameControls(const char* where)
-    {
-        EXPECT_EQ(cp.RxMode, cl.RxMode) << where;
-        EXPECT_EQ(cp.IFBW, cl.IFBW) << where;
-        EXPECT_EQ(cp.IFWidth, cl.IFWidth) << where;
-        EXPECT_EQ(cp.SSBShift, cl.SSBShift) << where;
-        EXPECT_EQ(cp.AFLPF, cl.AFLPF) << where;
-        EXPECT_EQ(cp.AFLow, cl.AFLow) << where;
-        EXPECT_EQ(cp.AFHigh, cl.AFHigh) << where;
-        EXPECT_EQ(cp.AGC, cl.AGC) << where;
-        EXPECT_EQ(cp.AGCDecay, cl.AGCDecay) << where;
-        EXPECT_EQ(cp.VolGain, cl.VolGain) << where;
-        EXPECT_EQ(cp.InGain, cl.InGain) << where;
-        EXPECT_EQ(cp.DSPAN, cl.DSPAN) << where;
-        EXPECT_EQ(cp.DSPNR, cl.DSPNR) << where;
-    }
-
-    void Note(const std::string& what)
-    {
-        if (firstMismatch.empty())
-            firstMismatch = "block " + std::to_string(blocks) + ": " + what;
-    }
-
-    void Run(const dsptest::Block& in)
-    {
-        if (!two) {
-            prod->ProcessBlock(in.data());
-            lit->ProcessBlock(in.data());
-            Compare(prod->Outputs());
-            return;
-        }
-        double level = 0.0;
-        if (two->Push(in.data(), *twoOut, &level)) {
-            lit->ProcessBlock(held.data());
-            Compare(*twoOut);
-        }
-        held = in;
-    }
-
-    // Runs the back half still held (settings change between blocks, and
-    // results are read after the last).
-    void Finish()
-    {
-        double level = 0.0;
-        if (two && two->Drain(*twoOut, &level)) {
-            lit->ProcessBlock(held.data());
-            Compare(*twoOut);
-        }
-    }
-
-    void Compare(const dsp::BlockOutputs& a)
+protected:
+    void Compare(const dsp::BlockOutputs& a, double) override
     {
         const auto& b = lit->Outputs();
         for (int k = 0; k < 4800; ++k) {
@@ -209,8 +73,6 @@ struct Pair {
         }
         if (a.SpectrumUpdated != b.SpectrumUpdated)
             Note("SpectrumUpdated");
-        busyBlocks += b.SqlBusy;
-        overBlocks += b.AudioOver;
         if (a.RecFeedReady && b.RecFeedReady) {
             for (int m = 0; m < 400; ++m) {
                 const int d = std::abs(int(a.RecFeed[m]) - int(b.RecFeed[m]));
@@ -229,9 +91,9 @@ struct Pair {
                     maxSpecRel = rel;
             }
         }
-        ++blocks;
     }
 
+public:
     void ExpectEquivalent(const char* name)
     {
         Finish();
@@ -255,15 +117,6 @@ struct Pair {
         EXPECT_EQ(overMismatch, 0) << name;
     }
 };
-
-void Tune(dsp::ChainControls& c, int mode, int gainPos)
-{
-    c.RxMode = mode;
-    c.FreqTune = kTuneFor[mode];
-    c.IFBW = kIFFor[mode];
-    c.AFLPF = kAFFor[mode];
-    c.GainPos = gainPos;
-}
 
 // Mode and threads.
 class EveryMode : public ::testing::TestWithParam<std::tuple<int, int>> {};

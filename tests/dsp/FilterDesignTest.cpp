@@ -8,19 +8,10 @@
 
 #include <algorithm>
 
+using dsptest::ExpectSection;
 using dsptest::MatchesPrinted;
 
 namespace {
-
-void ExpectSection(const double* s, const char* a1, const char* a2, const char* b0, const char* b1,
-                   const char* b2)
-{
-    EXPECT_TRUE(MatchesPrinted(s[0], a1));
-    EXPECT_TRUE(MatchesPrinted(s[1], a2));
-    EXPECT_TRUE(MatchesPrinted(s[2], b0));
-    EXPECT_TRUE(MatchesPrinted(s[3], b1));
-    EXPECT_TRUE(MatchesPrinted(s[4], b2));
-}
 
 std::array<literal::Section, 4> FromStaging(const double* st)
 {

@@ -45,6 +45,17 @@ inline ::testing::AssertionResult MatchesPrinted(double value, const std::string
     return ::testing::AssertionFailure() << buf;
 }
 
+// A biquad section {a1, a2, b0, b1, b2} against its printed coefficients.
+inline void ExpectSection(const double* s, const char* a1, const char* a2, const char* b0,
+                          const char* b1, const char* b2)
+{
+    EXPECT_TRUE(MatchesPrinted(s[0], a1));
+    EXPECT_TRUE(MatchesPrinted(s[1], a2));
+    EXPECT_TRUE(MatchesPrinted(s[2], b0));
+    EXPECT_TRUE(MatchesPrinted(s[3], b1));
+    EXPECT_TRUE(MatchesPrinted(s[4], b2));
+}
+
 // SplitMix64: the same numbers on every platform and library.
 class Rng {
 public:

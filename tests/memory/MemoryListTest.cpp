@@ -1,12 +1,10 @@
 #include "memory/MemoryList.h"
 #include "memory/MemoryFormat.h"
 
-#include "TempDir.h"
+#include "tests/support/Files.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
-
-#include <fstream>
-#include <sstream>
 
 #include <csignal>
 #include <iterator>
@@ -16,18 +14,9 @@
 namespace memory {
 namespace {
 
-std::string ReadAll(const std::filesystem::path& file)
-{
-    std::ifstream f(file, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
-
-void WriteAll(const std::filesystem::path& file, const std::string& text)
-{
-    std::ofstream(file, std::ios::binary) << text;
-}
+using tesmar::test::ReadFile;
+using tesmar::test::TempDir;
+using tesmar::test::WriteFile;
 
 TEST(MemoryList, LinesAsTheyAreRead)
 {
@@ -87,7 +76,7 @@ TEST(MemoryList, UnitsOfHertzSurviveManySaveAndLoadCycles)
 
 TEST(MemoryList, SaveIsAtomicAndReportsTheFile)
 {
-    tesmar::test::TempDir dir;
+    TempDir dir;
     const auto file = MemoryListPath(dir.Path());
     EXPECT_EQ(file.filename(), "MemoryList.txt");
     EXPECT_TRUE(LoadChannelList(file).Channels().empty());  // no file: empty, silently
@@ -96,7 +85,7 @@ TEST(MemoryList, SaveIsAtomicAndReportsTheFile)
     list.Channels().push_back({7100000, "Net", 3});
     std::string error;
     ASSERT_TRUE(SaveChannelList(file, list, &error)) << error;
-    EXPECT_EQ(ReadAll(file), "7.100000,Net,3\n");
+    EXPECT_EQ(ReadFile(file), "7.100000,Net,3\n");
     EXPECT_EQ(LoadChannelList(file).Channels(), list.Channels());
 
     // A file size limit makes the write fail half-way, for root as well.
@@ -113,7 +102,7 @@ TEST(MemoryList, SaveIsAtomicAndReportsTheFile)
     ::signal(SIGXFSZ, oldHandler);
     EXPECT_FALSE(saved2);
     EXPECT_NE(error.find(file.string()), std::string::npos) << error;
-    EXPECT_EQ(ReadAll(file), "7.100000,Net,3\n");  // the old list stays whole
+    EXPECT_EQ(ReadFile(file), "7.100000,Net,3\n");  // the old list stays whole
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1)
         << "no temporary file left behind";
 }
@@ -122,12 +111,12 @@ TEST(MemoryList, SaveIsAtomicAndReportsTheFile)
 // a line or a byte beyond them it is refused whole, naming the file.
 TEST(MemoryList, ReadWithinTheLimitsAndRefusedWholeBeyond)
 {
-    tesmar::test::TempDir dir;
+    TempDir dir;
     const auto file = MemoryListPath(dir.Path());
     const std::string lines(kMaxChannels, '\n'), bytes(kMaxListBytes, '1');
     for (const auto& [text, loads] : {std::pair{lines, true}, std::pair{lines + "7.1", false},
                                       std::pair{bytes, true}, std::pair{bytes + "\n", false}}) {
-        WriteAll(file, text);
+        WriteFile(file, text);
         std::string error;
         EXPECT_EQ(LoadChannelList(file, &error).Channels().empty(), !loads);
         EXPECT_EQ(error.find(file.string() + ": ") != std::string::npos, !loads) << error;
@@ -136,7 +125,7 @@ TEST(MemoryList, ReadWithinTheLimitsAndRefusedWholeBeyond)
 
 TEST(MemoryList, SaveIntoAMissingFolderFailsWithItsName)
 {
-    tesmar::test::TempDir dir;
+    TempDir dir;
     const auto file = dir / "gone" / "MemoryList.txt";
     std::string error;
     EXPECT_FALSE(SaveChannelList(file, ChannelList{}, &error));
@@ -145,14 +134,14 @@ TEST(MemoryList, SaveIntoAMissingFolderFailsWithItsName)
 
 TEST(MemoryList, CrLfFileKeepsItsLineEnds)
 {
-    tesmar::test::TempDir dir;
+    TempDir dir;
     const auto file = MemoryListPath(dir.Path());
-    WriteAll(file, "7.100000,Net,3\r\n");
+    WriteFile(file, "7.100000,Net,3\r\n");
     ChannelList list = LoadChannelList(file);
     EXPECT_TRUE(list.CrLf());
     list.Channels().push_back({3500000, "80m", 3});
     ASSERT_TRUE(SaveChannelList(file, list, nullptr));
-    EXPECT_EQ(ReadAll(file), "7.100000,Net,3\r\n3.500000,80m,3\r\n");
+    EXPECT_EQ(ReadFile(file), "7.100000,Net,3\r\n3.500000,80m,3\r\n");
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ protected:
     {
         const qint64 target = link.BytesWaiting() + static_cast<qint64>(bytes.size());
         radio.Write(bytes);
-        ASSERT_TRUE(PumpUntil([&] { return link.BytesWaiting() >= target; }));
+        ASSERT_TRUE(RunUntil([&] { return link.BytesWaiting() >= target; }));
     }
 
     // Commands the link has written so far (waits for the count given).
@@ -67,7 +67,7 @@ protected:
         radio.AnswerNew();
         const qint64 target =
             link.BytesWaiting() + static_cast<qint64>(radio.BytesSent() - sentBefore);
-        ASSERT_TRUE(PumpUntil([&] { return link.BytesWaiting() >= target; }));
+        ASSERT_TRUE(RunUntil([&] { return link.BytesWaiting() >= target; }));
         link.PollRadioPort();
         radio.Drain();
     }

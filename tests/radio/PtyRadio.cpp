@@ -157,25 +157,4 @@ void PtyRadio::HangUp()
     master_ = -1;
 }
 
-bool PumpUntil(const std::function<bool()>& pred, int guardMs)
-{
-    const QDeadlineTimer guard(guardMs);
-    while (!pred()) {
-        if (guard.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QCoreApplication::sendPostedEvents();
-        QThread::usleep(200);
-    }
-    return true;
-}
-
-void PumpBriefly()
-{
-    for (int i = 0; i < 5; ++i) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::usleep(1000);
-    }
-}
-
 }  // namespace radio::test

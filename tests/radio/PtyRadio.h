@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/EventLoop.h"
+
 #include <QSocketNotifier>
 
 #include <functional>
@@ -79,9 +81,13 @@ private:
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 
-// Runs the event loop until pred holds or a generous guard expires.
-bool PumpUntil(const std::function<bool()>& pred, int guardMs = 20000);
-// Lets queued events run for a moment (a few loop passes).
-void PumpBriefly();
+using tesmar::test::PumpBriefly;
+using tesmar::test::RunUntil;
+
+// RunUntil under the name the window tests know it by.
+inline bool PumpUntil(const std::function<bool()>& pred, int guardMs = 30000)
+{
+    return RunUntil(pred, guardMs);
+}
 
 }  // namespace radio::test

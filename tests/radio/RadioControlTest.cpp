@@ -69,23 +69,77 @@ protected:
     int startDone = 0;
 };
 
-TEST_F(Control, DxR8RangeEdgesAndCommands)
-{
-    Open(0);
-    state.RadioType = 0;
-    state.FreqTune = 0;
-    const struct {
+// The steps both radio types take alike, each with its own commands, range and
+// centre grid.
+struct Radio {
+    const char* name;
+    int32_t type;
+    struct Tuning {
         int32_t f;
         const char* line;
         int32_t center;
         int32_t tuneGrowth;
-    } cases[] = {
-        {30000, "AL~RW_RXF00030000", 30000, 0},       {34999990, "AL~RW_RXF34999990", 34999990, 0},
-        {7100005, "AL~RW_RXF07100000", 7100000, 5},   {30009, "AL~RW_RXF00030000", 30000, 9},
-        {34999989, "AL~RW_RXF34999980", 34999980, 9},
     };
+    int32_t edgesTune;  // FreqTune before the range edges
+    std::vector<Tuning> edges;
+    // StartRadio: where the state stands, what the radio is sent, where the
+    // state ends up with the centre on the radio's grid.
+    int32_t startCenter, startTune;
+    const char* setUp;
+    int32_t endCenter, endTune;
+    std::vector<int> answeredAt;  // block at which each command went out
+    int32_t silentCenter;
+    const char* silentSetUp;
+    std::vector<int> silentAt;  // each waits out the one before's time-out
+};
+
+const Radio kRadios[] = {
+    {"DxR8",
+     0,
+     0,
+     {{30000, "AL~RW_RXF00030000", 30000, 0},
+      {34999990, "AL~RW_RXF34999990", 34999990, 0},
+      {7100005, "AL~RW_RXF07100000", 7100000, 5},
+      {30009, "AL~RW_RXF00030000", 30000, 9},
+      {34999989, "AL~RW_RXF34999980", 34999980, 9}},
+     5012005,
+     -12000,
+     "AL~RW_RFM05\r\nAL~SW_IQM01\r\nAL~SW_IQF 0000\r\nAL~RW_RXF05012000\r\n",
+     5012000,
+     -11995,
+     {0, 1, 2, 3},
+     5012000,
+     "AL~RW_RFM05\r\nAL~SW_IQM01\r\nAL~SW_IQF 0000\r\nAL~RW_RXF05012000\r\n",
+     {0, 11, 22, 33}},
+    {"DjX11",
+     1,
+     -12000,
+     {{145000025, "AL~FW00145000000", 145000000, 25},
+      {50000, "AL~FW00000050000", 50000, 0},
+      {1299999950, "AL~FW01299999950", 1299999950, 0},
+      {50049, "AL~FW00000050000", 50000, 49}},
+     145000025,
+     0,
+     "AL~SDRON\r\nAL~IQ0\r\nAL~FW00145000000\r\n",
+     145000000,
+     25,
+     {0, 1, 2},
+     433920000,
+     "AL~SDRON\r\nAL~IQ0\r\nAL~FW00433920000\r\n",
+     {0, 11, 22}},
+};
+
+class EachRadio : public Control, public ::testing::WithParamInterface<Radio> {};
+
+TEST_P(EachRadio, RangeEdgesAndCommands)
+{
+    const Radio& r = GetParam();
+    Open(r.type);
+    state.RadioType = r.type;
+    state.FreqTune = r.edgesTune;
     std::size_t n = 0;
-    for (const auto& c : cases) {
+    std::string raw;
+    for (const auto& c : r.edges) {
         const int32_t tuneBefore = state.FreqTune;
         ASSERT_TRUE(control.SetRadioFrequency(c.f)) << c.f;
         EXPECT_EQ(state.FreqCenter, c.center) << c.f;
@@ -93,40 +147,11 @@ TEST_F(Control, DxR8RangeEdgesAndCommands)
         const auto lines = Written(++n);
         ASSERT_EQ(lines.size(), n);
         EXPECT_EQ(lines.back(), c.line);
+        raw += std::string(c.line) + "\r\n";
         RespondAndPoll();
         ASSERT_FALSE(link.CommandPending());
     }
-}
-
-TEST_F(Control, DjX11RangeEdgesAndCommands)
-{
-    Open(1);
-    state.RadioType = 1;
-    state.FreqTune = -12000;
-    const struct {
-        int32_t f;
-        const char* line;
-        int32_t center;
-        int32_t tuneGrowth;
-    } cases[] = {
-        {145000025, "AL~FW00145000000", 145000000, 25},
-        {50000, "AL~FW00000050000", 50000, 0},
-        {1299999950, "AL~FW01299999950", 1299999950, 0},
-        {50049, "AL~FW00000050000", 50000, 49},
-    };
-    std::size_t n = 0;
-    for (const auto& c : cases) {
-        const int32_t tuneBefore = state.FreqTune;
-        ASSERT_TRUE(control.SetRadioFrequency(c.f)) << c.f;
-        EXPECT_EQ(state.FreqCenter, c.center) << c.f;
-        EXPECT_EQ(state.FreqTune - tuneBefore, c.tuneGrowth) << c.f;
-        const auto lines = Written(++n);
-        EXPECT_EQ(lines.back(), c.line);
-        RespondAndPoll();
-        ASSERT_FALSE(link.CommandPending());
-    }
-    EXPECT_EQ(radio.Raw(), "AL~FW00145000000\r\nAL~FW00000050000\r\n"
-                           "AL~FW01299999950\r\nAL~FW00000050000\r\n");
+    EXPECT_EQ(radio.Raw(), raw);
 }
 
 TEST_F(Control, OutOfRangeIsRefusedWithoutChangeOrCommand)
@@ -186,12 +211,13 @@ TEST_F(Control, BusyLinkDropsTheCommandButTheStateFollows)
     EXPECT_EQ(radio.Lines()[0], "AL~RW_RXF07100000");
 }
 
-TEST_F(Control, StartRadioDxR8WithAResponsiveRadio)
+TEST_P(EachRadio, StartRadioWithAResponsiveRadio)
 {
-    state.RadioType = 0;
-    state.FreqCenter = 5012005;
-    state.FreqTune = -12000;
-    Open(0);
+    const Radio& r = GetParam();
+    state.RadioType = r.type;
+    state.FreqCenter = r.startCenter;
+    state.FreqTune = r.startTune;
+    Open(r.type);
     control.StartRadio();
     EXPECT_TRUE(control.StartRadioRunning());
     // Strict alternation: only the first command is out before its "OK".
@@ -206,40 +232,15 @@ TEST_F(Control, StartRadioDxR8WithAResponsiveRadio)
         RespondAndPoll();
     }
     // Each command went out in the block that acknowledged the one before.
-    EXPECT_EQ(writtenAt, (std::vector<int>{0, 1, 2, 3}));
-    EXPECT_EQ(block, 4);
+    EXPECT_EQ(writtenAt, r.answeredAt);
+    EXPECT_EQ(block, static_cast<int>(r.answeredAt.size()));
     EXPECT_FALSE(control.StartRadioRunning());
     EXPECT_FALSE(link.CommandPending());
     EXPECT_TRUE(link.RadioLinkOk());
     EXPECT_EQ(startDone, 1);
-    EXPECT_EQ(radio.Raw(), "AL~RW_RFM05\r\nAL~SW_IQM01\r\nAL~SW_IQF 0000\r\n"
-                           "AL~RW_RXF05012000\r\n");
-    EXPECT_EQ(state.FreqCenter, 5012000);
-    EXPECT_EQ(state.FreqTune, -11995);
-}
-
-TEST_F(Control, StartRadioDjX11WithAResponsiveRadio)
-{
-    state.RadioType = 1;
-    state.FreqCenter = 145000025;
-    state.FreqTune = 0;
-    Open(1);
-    control.StartRadio();
-    std::vector<int> writtenAt;
-    int block = 0;
-    for (; block < 20 && (control.StartRadioRunning() || link.CommandPending()); ++block) {
-        radio.Drain();
-        writtenAt.resize(radio.Lines().size(), block);
-        RespondAndPoll();
-    }
-    EXPECT_EQ(radio.Raw(), "AL~SDRON\r\nAL~IQ0\r\nAL~FW00145000000\r\n");
-    // Each command went out in the block that acknowledged the one before.
-    EXPECT_EQ(writtenAt, (std::vector<int>{0, 1, 2}));
-    EXPECT_EQ(block, 3);
-    EXPECT_TRUE(link.RadioLinkOk());
-    EXPECT_EQ(state.FreqCenter, 145000000);
-    EXPECT_EQ(state.FreqTune, 25);
-    EXPECT_EQ(startDone, 1);
+    EXPECT_EQ(radio.Raw(), r.setUp);
+    EXPECT_EQ(state.FreqCenter, r.endCenter);
+    EXPECT_EQ(state.FreqTune, r.endTune);
 }
 
 // A silent radio: every step waits out the reply time-out, then the sequence
@@ -263,31 +264,22 @@ std::vector<int> RunSilent(PtyRadio& radio, RadioLink& link, RadioControl& contr
     return at;
 }
 
-TEST_F(Control, StartRadioDxR8WithASilentRadio)
+TEST_P(EachRadio, StartRadioWithASilentRadio)
 {
-    state.RadioType = 0;
-    state.FreqCenter = 5012000;
-    Open(0);
-    const auto at = RunSilent(radio, link, control, 4);
-    EXPECT_EQ(at, (std::vector<int>{0, 11, 22, 33}));
-    EXPECT_EQ(radio.Raw(), "AL~RW_RFM05\r\nAL~SW_IQM01\r\nAL~SW_IQF 0000\r\n"
-                           "AL~RW_RXF05012000\r\n");
+    const Radio& r = GetParam();
+    state.RadioType = r.type;
+    state.FreqCenter = r.silentCenter;
+    Open(r.type);
+    const auto at = RunSilent(radio, link, control, r.silentAt.size());
+    EXPECT_EQ(at, r.silentAt);
+    EXPECT_EQ(radio.Raw(), r.silentSetUp);
     EXPECT_FALSE(link.RadioLinkOk());
     EXPECT_FALSE(control.StartRadioRunning());
     EXPECT_EQ(startDone, 1);
 }
 
-TEST_F(Control, StartRadioDjX11WithASilentRadio)
-{
-    state.RadioType = 1;
-    state.FreqCenter = 433920000;
-    Open(1);
-    const auto at = RunSilent(radio, link, control, 3);
-    EXPECT_EQ(at, (std::vector<int>{0, 11, 22}));
-    EXPECT_EQ(radio.Raw(), "AL~SDRON\r\nAL~IQ0\r\nAL~FW00433920000\r\n");
-    EXPECT_FALSE(link.RadioLinkOk());
-    EXPECT_EQ(startDone, 1);
-}
+INSTANTIATE_TEST_SUITE_P(Radios, EachRadio, ::testing::ValuesIn(kRadios),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // The blocks queued during start-up are handled in a burst while the radio
 // answers late or not at all: each command waits for its "OK" or for the reply
@@ -391,7 +383,7 @@ TEST_F(Control, UnplugDuringSetUpEndsTheSequence)
     control.StartRadio();
     Written(1);
     radio.HangUp();
-    ASSERT_TRUE(PumpUntil([&] { return !link.PortOpen(); }));
+    ASSERT_TRUE(RunUntil([&] { return !link.PortOpen(); }));
     EXPECT_FALSE(control.StartRadioRunning());
     EXPECT_EQ(startDone, 1);
     EXPECT_FALSE(link.RadioLinkOk());
@@ -407,7 +399,7 @@ TEST_F(Control, WithoutAudioBlocksASilentSetUpStillEnds)
     link.SetIdlePollEnabled(true);
     control.StartRadio();
     ASSERT_TRUE(
-        PumpUntil([&] { return !control.StartRadioRunning() && !link.CommandPending(); }, 30000));
+        RunUntil([&] { return !control.StartRadioRunning() && !link.CommandPending(); }, 30000));
     EXPECT_TRUE(radio.WaitForLines(3));
     EXPECT_EQ(radio.Raw(), "AL~SDRON\r\nAL~IQ0\r\nAL~FW00145000000\r\n");
     EXPECT_FALSE(link.RadioLinkOk());
@@ -423,7 +415,7 @@ TEST_F(Control, WithoutAudioBlocksAResponsiveSetUpCompletes)
     link.SetIdlePollEnabled(true);
     control.StartRadio();
     ASSERT_TRUE(
-        PumpUntil([&] { return !control.StartRadioRunning() && !link.CommandPending(); }, 30000));
+        RunUntil([&] { return !control.StartRadioRunning() && !link.CommandPending(); }, 30000));
     EXPECT_EQ(radio.Raw(), "AL~RW_RFM05\r\nAL~SW_IQM01\r\nAL~SW_IQF 0000\r\n"
                            "AL~RW_RXF05012000\r\n");
     EXPECT_TRUE(link.RadioLinkOk());
@@ -462,11 +454,11 @@ protected:
         radio.SetAutoAnswer(true);
         ASSERT_TRUE(link.OpenRadioPort(node.string(), 0));
         control.StartRadio();
-        ASSERT_TRUE(PumpUntil([&] { return startDone == 1 && !link.CommandPending(); }));
+        ASSERT_TRUE(RunUntil([&] { return startDone == 1 && !link.CommandPending(); }));
         // Unplugged: the device fails and its node disappears.
         radio.HangUp();
         std::filesystem::remove(node);
-        ASSERT_TRUE(PumpUntil([&] { return !link.PortOpen(); }));
+        ASSERT_TRUE(RunUntil([&] { return !link.PortOpen(); }));
     }
 
     void PlugBackIn(PtyRadio& adapter)
@@ -480,7 +472,7 @@ protected:
         EXPECT_FALSE(link.Reopening());
         PtyRadio adapter;
         PlugBackIn(adapter);
-        PumpUntil([] { return false; }, RadioLink::kReopenIntervalMs + 500);
+        RunUntil([] { return false; }, RadioLink::kReopenIntervalMs + 500);
         adapter.Drain();
         EXPECT_EQ(adapter.Raw(), "");
         EXPECT_EQ(startDone, 1);
@@ -499,13 +491,13 @@ TEST_F(Replug, TheLostPortIsReopenedWhenItComesBackAndTheRadioSetUpAgain)
     // Tuned while the adapter is out: the state follows, nothing is written.
     EXPECT_TRUE(control.SetRadioFrequency(7100000));
     // A few retries find nothing.
-    PumpUntil([] { return false; }, RadioLink::kReopenIntervalMs + 500);
+    RunUntil([] { return false; }, RadioLink::kReopenIntervalMs + 500);
     EXPECT_FALSE(link.PortOpen());
     EXPECT_TRUE(link.Reopening());
 
     PtyRadio adapter;
     PlugBackIn(adapter);
-    ASSERT_TRUE(PumpUntil([&] { return startDone == 2 && !link.CommandPending(); }));
+    ASSERT_TRUE(RunUntil([&] { return startDone == 2 && !link.CommandPending(); }));
     adapter.Drain();
     EXPECT_EQ(adapter.Raw(), kSetUp);
     EXPECT_TRUE(link.PortOpen());

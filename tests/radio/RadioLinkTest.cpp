@@ -98,32 +98,27 @@ TEST_F(Links, OpensALongPathAndASystemName)
     EXPECT_FALSE(link.CommandPending());
 }
 
-TEST_F(Links, LineSettingsOfDxR8)
+// Each radio type's rate, 8N1 without flow control; a changed radio type
+// reopens the same port at the other rate.
+TEST_F(Links, LineSettingsOfEachRadioAndReopenChangesThem)
 {
-    Open(0);
-    termios tio{};
-    ASSERT_EQ(tcgetattr(radio.SlaveFd(), &tio), 0);
-    EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B9600));
-    EXPECT_EQ(cfgetispeed(&tio), static_cast<speed_t>(B9600));
-    EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
-    EXPECT_EQ(tio.c_cflag & PARENB, 0u);
-    EXPECT_EQ(tio.c_cflag & CSTOPB, 0u);
-    EXPECT_EQ(tio.c_cflag & CRTSCTS, 0u);
-    EXPECT_EQ(tio.c_iflag & (IXON | IXOFF), 0u);
-}
-
-TEST_F(Links, LineSettingsOfDjX11AndReopenChangesThem)
-{
-    Open(1);
-    termios tio{};
-    ASSERT_EQ(tcgetattr(radio.SlaveFd(), &tio), 0);
-    EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B57600));
-    EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
-
-    // A changed radio type reopens the same port at the other rate.
-    Open(0);
-    ASSERT_EQ(tcgetattr(radio.SlaveFd(), &tio), 0);
-    EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B9600));
+    const struct {
+        int32_t type;
+        speed_t speed;
+    } cases[] = {{0, B9600}, {1, B57600}, {0, B9600}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.type);
+        Open(c.type);
+        termios tio{};
+        ASSERT_EQ(tcgetattr(radio.SlaveFd(), &tio), 0);
+        EXPECT_EQ(cfgetospeed(&tio), c.speed);
+        EXPECT_EQ(cfgetispeed(&tio), c.speed);
+        EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+        EXPECT_EQ(tio.c_cflag & PARENB, 0u);
+        EXPECT_EQ(tio.c_cflag & CSTOPB, 0u);
+        EXPECT_EQ(tio.c_cflag & CRTSCTS, 0u);
+        EXPECT_EQ(tio.c_iflag & (IXON | IXOFF), 0u);
+    }
 }
 
 TEST_F(Links, CommandIsWrittenVerbatimAndAwaited)
@@ -470,7 +465,7 @@ TEST_F(Links, UnplugInTheMiddleOfACommandClosesThePortAndDarkensTheLamp)
     Deliver("AL~RW_RX");  // part of the echo, then the adapter is pulled
     link.PollRadioPort();
     radio.HangUp();
-    ASSERT_TRUE(PumpUntil([&] { return !link.PortOpen(); }));
+    ASSERT_TRUE(RunUntil([&] { return !link.PortOpen(); }));
 
     EXPECT_FALSE(openState);
     EXPECT_FALSE(link.CommandPending());
@@ -501,7 +496,7 @@ TEST_F(Links, UnplugWhileIdleClosesThePort)
 {
     Open();
     radio.HangUp();
-    ASSERT_TRUE(PumpUntil([&] { return !link.PortOpen(); }));
+    ASSERT_TRUE(RunUntil([&] { return !link.PortOpen(); }));
     EXPECT_EQ(portLost, 1);
     EXPECT_TRUE(finished.empty());
     EXPECT_FALSE(link.RadioLinkOk());
@@ -514,7 +509,7 @@ TEST_F(Links, WithoutAudioBlocksTheTimerGivesUpASilentCommand)
     link.SetIdlePollEnabled(true);
     link.SendRadioCommand("AL~IQ0\r\n");
     ASSERT_TRUE(link.CommandPending());
-    ASSERT_TRUE(PumpUntil([&] { return !link.CommandPending(); }));
+    ASSERT_TRUE(RunUntil([&] { return !link.CommandPending(); }));
     EXPECT_FALSE(link.RadioLinkOk());
     EXPECT_EQ(finished, std::vector<bool>{false});
 }
@@ -525,7 +520,7 @@ TEST_F(Links, WithoutAudioBlocksTheTimerCollectsTheAcknowledgment)
     radio.SetAutoAnswer(true);
     link.SetIdlePollEnabled(true);
     link.SendRadioCommand("AL~IQ0\r\n");
-    ASSERT_TRUE(PumpUntil([&] { return !link.CommandPending(); }));
+    ASSERT_TRUE(RunUntil([&] { return !link.CommandPending(); }));
     EXPECT_TRUE(link.RadioLinkOk());
     EXPECT_EQ(finished, std::vector<bool>{true});
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace radio {
 namespace {
@@ -16,32 +17,50 @@ std::string Command(int32_t type, int32_t fs)
 
 TEST(RadioTypes, TableOfBothRadios)
 {
-    const RadioTypeInfo& dx = RadioTypeOf(0);
-    EXPECT_STREQ(dx.Name, "DX-R8");
-    EXPECT_EQ(dx.BaudRate, 9600);
-    EXPECT_EQ(dx.MinCenter, 30000);
-    EXPECT_EQ(dx.MaxCenter, 34999990);
-    EXPECT_EQ(dx.Grid, 10);
-    EXPECT_DOUBLE_EQ(dx.KeypadMinMHz, 0.03);
-    EXPECT_DOUBLE_EQ(dx.KeypadMaxMHz, 34.99999);
-    EXPECT_FALSE(dx.InvertIQ);
-    ASSERT_EQ(dx.SetupCount, 3u);
-    EXPECT_STREQ(dx.SetupCommands[0], "AL~RW_RFM05\r\n");
-    EXPECT_STREQ(dx.SetupCommands[1], "AL~SW_IQM01\r\n");
-    EXPECT_STREQ(dx.SetupCommands[2], "AL~SW_IQF 0000\r\n");
-
-    const RadioTypeInfo& dj = RadioTypeOf(1);
-    EXPECT_STREQ(dj.Name, "DJ-X11");
-    EXPECT_EQ(dj.BaudRate, 57600);
-    EXPECT_EQ(dj.MinCenter, 50000);
-    EXPECT_EQ(dj.MaxCenter, 1299999950);
-    EXPECT_EQ(dj.Grid, 50);
-    EXPECT_DOUBLE_EQ(dj.KeypadMinMHz, 0.5);
-    EXPECT_DOUBLE_EQ(dj.KeypadMaxMHz, 1300.0);
-    EXPECT_TRUE(dj.InvertIQ);
-    ASSERT_EQ(dj.SetupCount, 2u);
-    EXPECT_STREQ(dj.SetupCommands[0], "AL~SDRON\r\n");
-    EXPECT_STREQ(dj.SetupCommands[1], "AL~IQ0\r\n");
+    const struct {
+        int32_t type;
+        const char* name;
+        int baudRate;
+        int32_t minCenter, maxCenter, grid;
+        double keypadMinMHz, keypadMaxMHz;
+        bool invertIQ;
+        std::vector<std::string> setUp;
+    } cases[] = {
+        {0,
+         "DX-R8",
+         9600,
+         30000,
+         34999990,
+         10,
+         0.03,
+         34.99999,
+         false,
+         {"AL~RW_RFM05\r\n", "AL~SW_IQM01\r\n", "AL~SW_IQF 0000\r\n"}},
+        {1,
+         "DJ-X11",
+         57600,
+         50000,
+         1299999950,
+         50,
+         0.5,
+         1300.0,
+         true,
+         {"AL~SDRON\r\n", "AL~IQ0\r\n"}},
+    };
+    for (const auto& c : cases) {
+        const RadioTypeInfo& r = RadioTypeOf(c.type);
+        EXPECT_STREQ(r.Name, c.name);
+        EXPECT_EQ(r.BaudRate, c.baudRate) << c.name;
+        EXPECT_EQ(r.MinCenter, c.minCenter) << c.name;
+        EXPECT_EQ(r.MaxCenter, c.maxCenter) << c.name;
+        EXPECT_EQ(r.Grid, c.grid) << c.name;
+        EXPECT_DOUBLE_EQ(r.KeypadMinMHz, c.keypadMinMHz) << c.name;
+        EXPECT_DOUBLE_EQ(r.KeypadMaxMHz, c.keypadMaxMHz) << c.name;
+        EXPECT_EQ(r.InvertIQ, c.invertIQ) << c.name;
+        ASSERT_EQ(r.SetupCount, c.setUp.size()) << c.name;
+        for (std::size_t k = 0; k < c.setUp.size(); ++k)
+            EXPECT_EQ(r.SetupCommands[k], c.setUp[k]) << c.name << k;
+    }
 }
 
 TEST(RadioTypes, AnyTypeOtherThanZeroIsTheSecondRadio)

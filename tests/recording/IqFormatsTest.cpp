@@ -79,7 +79,7 @@ TEST(IqFormats, OddChunksArePaddedAndRf64TakesDs64Sizes)
     const auto rf64 =
         iqtest::Write(dir.Path(), {iqtest::Container::Rf64, SampleType::S16LE, 192000},
                       iqtest::Signal(192000, 1000, {}));
-    const auto bytes = ReadAll(rf64);
+    const auto bytes = ReadBytes(rf64);
     ASSERT_TRUE(ParseWavHeader(bytes, bytes.size() + 500, &layout, &error)) << error;
     EXPECT_EQ(layout.dataBytes, 4000u);  // ds64's size, not the file's length
     EXPECT_EQ(layout.dataOffset + 4000u, bytes.size());
@@ -302,17 +302,17 @@ TEST(IqFormats, FrequenciesAndFieldsFromNames)
 TEST(IqFormats, PlayerRefusals)
 {
     TempDir dir;
-    WriteAll(dir / "lone.sigmf-meta",
-             {'{', '"', 'g', 'l', 'o', 'b', 'a', 'l', '"', ':', '{', '"', 'c', 'o', 'r',
-              'e', ':', 'd', 'a', 't', 'a', 't', 'y', 'p', 'e', '"', ':', '"', 'c', 'i',
-              '8', '"', ',', '"', 'c', 'o', 'r', 'e', ':', 's', 'a', 'm', 'p', 'l', 'e',
-              '_', 'r', 'a', 't', 'e', '"', ':', '9', '6', '0', '0', '0', '}', '}'});
-    WriteAll(dir / "noise.bin", std::vector<uint8_t>(100, 7));
-    WriteAll(dir / "cut.wav", {'R', 'I', 'F', 'F', 0, 0});
-    WriteAll(dir / "empty.wav", {});
+    WriteBytes(dir / "lone.sigmf-meta",
+               {'{', '"', 'g', 'l', 'o', 'b', 'a', 'l', '"', ':', '{', '"', 'c', 'o', 'r',
+                'e', ':', 'd', 'a', 't', 'a', 't', 'y', 'p', 'e', '"', ':', '"', 'c', 'i',
+                '8', '"', ',', '"', 'c', 'o', 'r', 'e', ':', 's', 'a', 'm', 'p', 'l', 'e',
+                '_', 'r', 'a', 't', 'e', '"', ':', '9', '6', '0', '0', '0', '}', '}'});
+    WriteBytes(dir / "noise.bin", std::vector<uint8_t>(100, 7));
+    WriteBytes(dir / "cut.wav", {'R', 'I', 'F', 'F', 0, 0});
+    WriteBytes(dir / "empty.wav", {});
     const std::vector<uint8_t> floats(800, 0);
-    WriteAll(dir / "gqrx_20261207_101112_7100000_0_fc.raw", floats);
-    WriteAll(dir / "gqrx_20261207_101112_7100000_999999999999_fc.raw", floats);
+    WriteBytes(dir / "gqrx_20261207_101112_7100000_0_fc.raw", floats);
+    WriteBytes(dir / "gqrx_20261207_101112_7100000_999999999999_fc.raw", floats);
     IqPlayer player;
     const struct {
         const char* file;
@@ -351,7 +351,7 @@ TEST(IqFormats, AChunkOfAnySizeBeforeTheDataIsSkipped)
     list.resize(8 + kList, 'x');
     wav.insert(wav.end() - 8, list.begin(), list.end());
     wav.insert(wav.end(), samples.begin(), samples.end());
-    WriteAll(dir / "listed.wav", wav);
+    WriteBytes(dir / "listed.wav", wav);
     IqPlayer player;
     const auto result = player.Open(dir / "listed.wav");
     ASSERT_EQ(result.status, RawHeaderStatus::Accepted) << result.message;

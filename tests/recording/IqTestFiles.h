@@ -147,7 +147,7 @@ inline std::filesystem::path Write(const std::filesystem::path& dir, const FileS
         }
         Append(file, data);
         const auto p = dir / "take.wav";
-        WriteAll(p, file);
+        WriteBytes(p, file);
         return p;
     }
     case Container::Sigmf: {
@@ -168,8 +168,8 @@ inline std::filesystem::path Write(const std::filesystem::path& dir, const FileS
             ",\"core:version\":\"1.0.0\"},\"captures\":[{\"core:sample_start\":0,"
             "\"core:frequency\":" +
             std::to_string(wanted.freqCenter) + "}],\"annotations\":[]}";
-        WriteAll(dir / "take.sigmf-meta", std::vector<uint8_t>(meta.begin(), meta.end()));
-        WriteAll(dir / "take.sigmf-data", data);
+        WriteBytes(dir / "take.sigmf-meta", std::vector<uint8_t>(meta.begin(), meta.end()));
+        WriteBytes(dir / "take.sigmf-data", data);
         return dir / "take.sigmf-meta";
     }
     case Container::Sdriq: {
@@ -180,13 +180,13 @@ inline std::filesystem::path Write(const std::filesystem::path& dir, const FileS
         std::vector<uint8_t> file(header, header + sizeof header);
         Append(file, data);
         const auto p = dir / "take.sdriq";
-        WriteAll(p, file);
+        WriteBytes(p, file);
         return p;
     }
     case Container::Gqrx: {
         const auto p = dir / ("gqrx_20261207_101112_" + std::to_string(wanted.freqCenter) + "_" +
                               std::to_string(rate) + "_fc.raw");
-        WriteAll(p, data);
+        WriteBytes(p, data);
         return p;
     }
     }

@@ -7,22 +7,6 @@
 
 using namespace recording;
 
-namespace {
-
-LocalStamp March3()
-{
-    LocalStamp s;
-    s.year = 2021;
-    s.month = 3;
-    s.day = 3;
-    s.hour = 15;
-    s.minute = 30;
-    s.second = 12;
-    return s;
-}
-
-}  // namespace
-
 TEST(RecordingNames, StemIsDateAndTime)
 {
     EXPECT_EQ(RecordingStem(March3()), "20210303_153012_");
@@ -111,7 +95,7 @@ TEST(EnsureFolderTest, CreatesOneLevel)
 TEST(EnsureFolderTest, AFileInTheWayIsAnError)
 {
     TempDir dir;
-    WriteAll(dir / "Wav", {1, 2, 3});
+    WriteBytes(dir / "Wav", {1, 2, 3});
     std::string error;
     EXPECT_FALSE(EnsureFolder(dir / "Wav", &error));
     EXPECT_FALSE(error.empty());

@@ -125,7 +125,7 @@ TEST(RawRecorderTest, WritesHeaderBlocksAndEndMarker)
     EXPECT_TRUE(rec.Stop());
     EXPECT_FALSE(rec.IsOpen());
     expected.insert(expected.end(), kRawEndMarker.begin(), kRawEndMarker.end());
-    const auto bytes = ReadAll(dir / "r.dat");
+    const auto bytes = ReadBytes(dir / "r.dat");
     EXPECT_EQ(bytes.size(), 19u + 3u * 9600u + 16u);
     EXPECT_EQ(bytes, expected);
 }
@@ -145,7 +145,7 @@ TEST(RawRecorderTest, AbandonLeavesNoEndMarker)
     const auto b = Block(9);
     ASSERT_TRUE(rec.AppendBlock(b.data()));
     EXPECT_TRUE(rec.Abandon());
-    EXPECT_EQ(ReadAll(dir / "r.dat").size(), 19u + 9600u);
+    EXPECT_EQ(ReadBytes(dir / "r.dat").size(), 19u + 9600u);
 }
 
 TEST(RawRecorderTest, TimeTextStartsAtZeroAndAdvancesEveryTwentyBlocks)
@@ -175,7 +175,7 @@ TEST(RawRecorderTest, StartInFolderCreatesRawAndNamesTheFile)
     const auto expected = dir.Path() / "Raw" / "20210303_153012_7100.dat";
     EXPECT_EQ(rec.FileName(), expected);
     EXPECT_TRUE(rec.Stop());
-    EXPECT_EQ(ReadAll(expected).size(), 19u + 16u);
+    EXPECT_EQ(ReadBytes(expected).size(), 19u + 16u);
     // A second recording goes into the existing folder.
     ASSERT_TRUE(rec.StartInFolder(dir.Path(), At(15, 30, 13), 7100000));
     EXPECT_TRUE(rec.Stop());
@@ -205,7 +205,7 @@ TEST(RawRecorderTest, StartingAgainEndsTheOpenRecordingNormally)
     ASSERT_TRUE(rec.Start(dir / "a.dat", At(1, 1, 1), 1));
     ASSERT_TRUE(rec.Start(dir / "b.dat", At(1, 1, 2), 1));
     EXPECT_TRUE(rec.Stop());
-    const auto a = ReadAll(dir / "a.dat");
+    const auto a = ReadBytes(dir / "a.dat");
     ASSERT_EQ(a.size(), 19u + 16u);
     EXPECT_TRUE(std::equal(kRawEndMarker.begin(), kRawEndMarker.end(), a.begin() + 19));
 }

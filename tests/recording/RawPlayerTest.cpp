@@ -49,7 +49,7 @@ void Write(const std::filesystem::path& p, const FileSpec& f)
     if (f.marker)
         bytes.insert(bytes.end(), kRawEndMarker.begin(), kRawEndMarker.end());
     bytes.insert(bytes.end(), f.trailer.begin(), f.trailer.end());
-    WriteAll(p, bytes);
+    WriteBytes(p, bytes);
 }
 
 std::vector<uint8_t> BlockBytes(const RawPlayer& p)
@@ -250,7 +250,7 @@ TEST_F(RawPlayerTest, RefusesOtherFormatsWithTheirMessages)
 {
     auto h = EncodeRawHeader(At(1, 2, 3), 7100000);
     h[6] = 2;
-    WriteAll(file, std::vector<uint8_t>(h.begin(), h.end()));
+    WriteBytes(file, std::vector<uint8_t>(h.begin(), h.end()));
     RawHeaderCheck c = player->Open(file);
     EXPECT_EQ(c.status, RawHeaderStatus::WrongFormat);
     EXPECT_STREQ(c.message, "Tesmar can not read this format.");
@@ -259,7 +259,7 @@ TEST_F(RawPlayerTest, RefusesOtherFormatsWithTheirMessages)
 
     std::vector<uint8_t> wav = {'R', 'I', 'F', 'F', 36, 0, 0, 0, 'W', 'A', 'V', 'E'};
     wav.resize(44, 0);
-    WriteAll(file, wav);
+    WriteBytes(file, wav);
     c = player->Open(file);
     EXPECT_EQ(c.status, RawHeaderStatus::NotTesmar);
     EXPECT_STREQ(c.message, "This data is not to use for Tesmar.");
@@ -268,11 +268,11 @@ TEST_F(RawPlayerTest, RefusesOtherFormatsWithTheirMessages)
 
 TEST_F(RawPlayerTest, CutOffHeaderIsRefused)
 {
-    WriteAll(file, {'T', 'e', 's', 'm', 'a', 'r', 0, 0});
+    WriteBytes(file, {'T', 'e', 's', 'm', 'a', 'r', 0, 0});
     const RawHeaderCheck c = player->Open(file);
     EXPECT_EQ(c.status, RawHeaderStatus::WrongFormat);
     EXPECT_FALSE(player->IsOpen());
-    WriteAll(file, {});
+    WriteBytes(file, {});
     EXPECT_EQ(player->Open(file).status, RawHeaderStatus::NotTesmar);
 }
 

@@ -65,7 +65,7 @@ TEST(RecorderStart, RecordingsStartedInTheSameSecondKeepEachOther)
         ASSERT_TRUE(r.startInFolder(dir.Path())) << r.kind << ": " << r.lastError();
         ASSERT_TRUE(r.appendBlock()) << r.kind;
         ASSERT_TRUE(r.stop()) << r.kind;
-        const auto first = ReadAll(folder / (stem + r.extension));
+        const auto first = ReadBytes(folder / (stem + r.extension));
         ASSERT_GT(first.size(), r.headerSize) << r.kind;
 
         // The second and third recording of that second: same stamp, same
@@ -76,8 +76,8 @@ TEST(RecorderStart, RecordingsStartedInTheSameSecondKeepEachOther)
         ASSERT_TRUE(r.startInFolder(dir.Path())) << r.kind;
         EXPECT_EQ(r.fileName(), folder / (stem + "-3" + r.extension)) << r.kind;
         ASSERT_TRUE(r.stop()) << r.kind;
-        EXPECT_EQ(ReadAll(folder / (stem + r.extension)), first) << r.kind;
-        EXPECT_EQ(CountFiles(folder), 3) << r.kind;
+        EXPECT_EQ(ReadBytes(folder / (stem + r.extension)), first) << r.kind;
+        EXPECT_EQ(CountEntries(folder), 3) << r.kind;
     }
 }
 
@@ -95,7 +95,7 @@ TEST(RecorderStart, AHeaderThatCannotBeWrittenLeavesNoRecordingRunning)
         EXPECT_FALSE(r.isOpen()) << r.kind;
         EXPECT_NE(r.lastError().find("cannot write"), std::string::npos) << r.kind;
         // The file it made holds nothing worth keeping.
-        EXPECT_EQ(CountFiles(dir.Path() / r.folder), 0) << r.kind;
+        EXPECT_EQ(CountEntries(dir.Path() / r.folder), 0) << r.kind;
         EXPECT_FALSE(r.appendBlock()) << r.kind;
 
         if (std::filesystem::exists("/dev/full")) {

@@ -1,41 +1,23 @@
 #pragma once
 
+#include "recording/FileStamp.h"
 #include "tests/support/FileSizeLimit.h"
+#include "tests/support/Files.h"
 #include "tests/support/TempDir.h"
+
 #include <cstdint>
 #include <cstdlib>
-
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
+using tesmar::test::CountEntries;
+using tesmar::test::ReadBytes;
+using tesmar::test::ReadFile;
 using tesmar::test::TempDir;
-
-inline std::vector<uint8_t> ReadAll(const std::filesystem::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void WriteAll(const std::filesystem::path& p, const std::vector<uint8_t>& bytes)
-{
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
-
-// Entries in a folder; 0 when there is no such folder.
-inline int CountFiles(const std::filesystem::path& dir)
-{
-    std::error_code ec;
-    int n = 0;
-    for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
-        ++n;
-    return n;
-}
+using tesmar::test::WriteBytes;
+using tesmar::test::WriteFile;
 
 inline uint32_t Le32(const std::vector<uint8_t>& b, std::size_t at)
 {
@@ -48,3 +30,16 @@ inline uint16_t Le16(const std::vector<uint8_t>& b, std::size_t at)
 }
 
 using tesmar::test::FileSizeLimit;
+
+// The local time the name and header tests record at.
+inline recording::LocalStamp March3()
+{
+    recording::LocalStamp s;
+    s.year = 2021;
+    s.month = 3;
+    s.day = 3;
+    s.hour = 15;
+    s.minute = 30;
+    s.second = 12;
+    return s;
+}

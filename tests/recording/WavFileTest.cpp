@@ -37,18 +37,6 @@ void ExpectHeader(const std::vector<uint8_t>& b, uint32_t rate, uint16_t channel
     EXPECT_EQ(Le32(b, 40), dataLength);
 }
 
-LocalStamp March3()
-{
-    LocalStamp s;
-    s.year = 2021;
-    s.month = 3;
-    s.day = 3;
-    s.hour = 15;
-    s.minute = 30;
-    s.second = 12;
-    return s;
-}
-
 }  // namespace
 
 TEST(WavHeader, RecorderFormatBytes)
@@ -71,7 +59,7 @@ TEST(WaveRecorderTest, NoBlocksLeavesAnEmptyValidFile)
     EXPECT_STREQ(rec.TimeText(), "00:00:00");
     EXPECT_TRUE(rec.Stop());
     EXPECT_FALSE(rec.IsOpen());
-    const auto b = ReadAll(dir / "a.wav");
+    const auto b = ReadBytes(dir / "a.wav");
     EXPECT_EQ(b.size(), 44u);
     ExpectHeader(b, 8000, 1, 0, 36);
 }
@@ -87,13 +75,13 @@ TEST(WaveRecorderTest, ValidAfterEveryBlock)
         ASSERT_TRUE(rec.RecordBlock(s.data()));
         all.insert(all.end(), s.begin(), s.end());
         // Read while still open: what a crash at this moment would leave.
-        const auto b = ReadAll(dir / "a.wav");
+        const auto b = ReadBytes(dir / "a.wav");
         ASSERT_EQ(b.size(), 44u + 800u * k);
         ExpectHeader(b, 8000, 1, 800u * k, 800u * k + 36u);
         EXPECT_EQ(rec.BlockCount(), k);
     }
     EXPECT_TRUE(rec.Stop());
-    const auto b = ReadAll(dir / "a.wav");
+    const auto b = ReadBytes(dir / "a.wav");
     ASSERT_EQ(b.size(), 44u + 800u * 5);
     for (std::size_t i = 0; i < all.size(); ++i)
         ASSERT_EQ(static_cast<int16_t>(Le16(b, 44 + 2 * i)), all[i]) << i;
@@ -109,7 +97,7 @@ TEST(WaveRecorderTest, SeparateAppendAndUpdateAsTheChainCallsThem)
     ASSERT_TRUE(rec.AppendBlock(s.data()));
     ASSERT_TRUE(rec.UpdateSizes(2 * 800));
     EXPECT_TRUE(rec.Stop());
-    const auto b = ReadAll(dir / "a.wav");
+    const auto b = ReadBytes(dir / "a.wav");
     EXPECT_EQ(b.size(), 44u + 1600u);
     ExpectHeader(b, 8000, 1, 1600, 1636);
 }
@@ -142,7 +130,7 @@ TEST(WaveRecorderTest, StartInFolderCreatesWavAndNamesTheFile)
     ASSERT_TRUE(rec.StartInFolder(dir.Path(), March3(), -12000, 7100000));
     EXPECT_EQ(rec.FileName(), dir.Path() / "Wav" / "20210303_153012_7088.wav");
     EXPECT_TRUE(rec.Stop());
-    EXPECT_EQ(ReadAll(dir.Path() / "Wav" / "20210303_153012_7088.wav").size(), 44u);
+    EXPECT_EQ(ReadBytes(dir.Path() / "Wav" / "20210303_153012_7088.wav").size(), 44u);
 }
 
 TEST(WaveRecorderTest, UncreatableFileIsReported)
@@ -171,7 +159,7 @@ TEST(WavWriterTest, StereoOutputHeader)
     EXPECT_EQ(w.DataBytes(), 12u);
     ASSERT_TRUE(w.UpdateSizes(static_cast<uint32_t>(w.DataBytes())));
     ASSERT_TRUE(w.Close());
-    const auto b = ReadAll(dir / "o.wav");
+    const auto b = ReadBytes(dir / "o.wav");
     ASSERT_EQ(b.size(), 56u);
     ExpectHeader(b, 48000, 2, 12, 48);
     EXPECT_EQ(Le32(b, 28), 192000u);

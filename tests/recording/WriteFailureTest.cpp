@@ -52,7 +52,7 @@ TEST(WriteFailure, WaveFileKeepsEveryWholeBlockBeforeTheFullDisk)
         EXPECT_EQ(written, 3);
         EXPECT_FALSE(rec.IsOpen());
         EXPECT_EQ(rec.BlockCount(), 3);
-        const auto b = ReadAll(dir / "a.wav");
+        const auto b = ReadBytes(dir / "a.wav");
         ASSERT_EQ(b.size(), 44u + 3u * 800u);
         EXPECT_EQ(Le32(b, 4), 3u * 800u + 36u);
         EXPECT_EQ(Le32(b, 40), 3u * 800u);
@@ -74,7 +74,7 @@ TEST(WriteFailure, WaveFileCutInsideItsFirstBlockKeepsAnEmptyValidFile)
         EXPECT_TRUE(rec.SalvageAfterFailure());
     }
     EXPECT_EQ(rec.BlockCount(), 0);
-    const auto b = ReadAll(dir / "a.wav");
+    const auto b = ReadBytes(dir / "a.wav");
     ASSERT_EQ(b.size(), 44u);
     EXPECT_EQ(std::string(b.begin(), b.begin() + 4), "RIFF");
     EXPECT_EQ(Le32(b, 40), 0u);
@@ -106,7 +106,7 @@ TEST(WriteFailure, RawFileKeepsItsWholeBlocksAndEndsWithTheMarkerWhenItFits)
             EXPECT_TRUE(rec.SalvageAfterFailure());
         }
         EXPECT_EQ(rec.BlockCount(), 2);
-        const auto b = ReadAll(dir / "r.dat");
+        const auto b = ReadBytes(dir / "r.dat");
         const std::size_t data = kRawHeaderSize + 2 * kRawBlockBytes;
         ASSERT_EQ(b.size(), data + (c.marker ? 16u : 0u));
         for (int k = 0; k < 2; ++k)

@@ -1,6 +1,7 @@
 #include "settings/ProfileFile.h"
 
-#include "TempDir.h"
+#include "tests/support/Files.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -12,10 +13,10 @@ using settings::GetProfileString;
 using settings::ProfileDocument;
 using settings::ProfileWriteError;
 using settings::WriteProfileString;
-using settings::test::CountEntries;
-using settings::test::ReadText;
-using settings::test::TempDir;
-using settings::test::WriteText;
+using tesmar::test::CountEntries;
+using tesmar::test::ReadFile;
+using tesmar::test::TempDir;
+using tesmar::test::WriteFile;
 
 TEST(ProfileDocument, FindsKeysWithoutRegardToCase)
 {
@@ -193,7 +194,7 @@ TEST(ProfileFile, WriteProfileStringCreatesAndEditsTheFile)
     WriteProfileString(file, "Form", "MainTop", "10");
     WriteProfileString(file, "Wave", "RxMode", "2");
     WriteProfileString(file, "form", "maintop", "11");
-    EXPECT_EQ(ReadText(file), "[Form]\nMainTop=11\n\n[Wave]\nRxMode=2\n");
+    EXPECT_EQ(ReadFile(file), "[Form]\nMainTop=11\n\n[Wave]\nRxMode=2\n");
     EXPECT_EQ(GetProfileString(file, "WAVE", "RXMODE", ""), "2");
     EXPECT_EQ(CountEntries(dir.Path()), 1);  // no temporary files left behind
 }
@@ -202,13 +203,13 @@ TEST(ProfileFile, SaveKeepsTheFilesPermissions)
 {
     TempDir dir;
     const auto file = dir / "tesmar.ini";
-    WriteText(file, "[Form]\nMainTop=1\n");
+    WriteFile(file, "[Form]\nMainTop=1\n");
     ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
     WriteProfileString(file, "Form", "MainTop", "2");
     struct stat st {};
     ASSERT_EQ(::stat(file.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
-    EXPECT_EQ(ReadText(file), "[Form]\nMainTop=2\n");
+    EXPECT_EQ(ReadFile(file), "[Form]\nMainTop=2\n");
 }
 
 TEST(ProfileFile, SaveThroughASymbolicLinkReplacesItsTarget)
@@ -217,17 +218,17 @@ TEST(ProfileFile, SaveThroughASymbolicLinkReplacesItsTarget)
     std::filesystem::create_directory(dir / "real");
     const auto target = dir / "real" / "tesmar.ini";
     const auto link = dir / "tesmar.ini";
-    WriteText(target, "[Form]\nMainTop=1\n");
+    WriteFile(target, "[Form]\nMainTop=1\n");
     std::filesystem::create_symlink(target, link);
     WriteProfileString(link, "Form", "MainTop", "2");
     EXPECT_TRUE(std::filesystem::is_symlink(link));
-    EXPECT_EQ(ReadText(target), "[Form]\nMainTop=2\n");
+    EXPECT_EQ(ReadFile(target), "[Form]\nMainTop=2\n");
 }
 
 TEST(ProfileFile, SaveUnderARegularFileFailsNamingTheFile)
 {
     TempDir dir;
-    WriteText(dir / "plain", "not a folder");
+    WriteFile(dir / "plain", "not a folder");
     const auto file = dir / "plain" / "tesmar.ini";
     try {
         WriteProfileString(file, "Form", "MainTop", "1");
@@ -236,7 +237,7 @@ TEST(ProfileFile, SaveUnderARegularFileFailsNamingTheFile)
         EXPECT_NE(std::string(e.what()).find(file.string()), std::string::npos) << e.what();
         EXPECT_EQ(e.File(), file);
     }
-    EXPECT_EQ(ReadText(dir / "plain"), "not a folder");
+    EXPECT_EQ(ReadFile(dir / "plain"), "not a folder");
 }
 
 TEST(ProfileFile, SaveOntoAFolderFailsAndLeavesNothingBehind)

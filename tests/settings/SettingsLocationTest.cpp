@@ -1,6 +1,7 @@
 #include "settings/SettingsLocation.h"
 
-#include "TempDir.h"
+#include "tests/support/Files.h"
+#include "tests/support/TempDir.h"
 
 #include <QCoreApplication>
 
@@ -9,9 +10,9 @@
 using settings::ChooseDataDirectory;
 using settings::IsDirectoryWritable;
 using settings::SettingsFileName;
-using settings::test::CountEntries;
-using settings::test::TempDir;
-using settings::test::WriteText;
+using tesmar::test::CountEntries;
+using tesmar::test::TempDir;
+using tesmar::test::WriteFile;
 
 TEST(SettingsLocation, FileNameFromTheExecutable)
 {
@@ -25,7 +26,7 @@ TEST(SettingsLocation, WritableFolderIsTriedNotGuessed)
     TempDir dir;
     EXPECT_TRUE(IsDirectoryWritable(dir.Path()));
     EXPECT_EQ(CountEntries(dir.Path()), 0);  // the probe is removed
-    WriteText(dir / "file", "x");
+    WriteFile(dir / "file", "x");
     EXPECT_FALSE(IsDirectoryWritable(dir / "file"));
     EXPECT_FALSE(IsDirectoryWritable(dir / "file" / "sub"));
     EXPECT_FALSE(IsDirectoryWritable(dir / "missing"));
@@ -44,7 +45,7 @@ TEST(SettingsLocation, PerUserFolderWhenTheExecutableFolderIsNotWritable)
 {
     TempDir exe;
     TempDir user;
-    WriteText(exe / "plain", "x");
+    WriteFile(exe / "plain", "x");
     const auto perUser = user / "share" / "Tesmar";
     EXPECT_EQ(ChooseDataDirectory(exe / "plain" / "bin", perUser), perUser);
     EXPECT_TRUE(std::filesystem::is_directory(perUser));

@@ -77,7 +77,7 @@ TEST_P(DemodEndToEnd, AmToneComesOutAtItsFrequency)
     const ProcResult r = Demod({"--set", "GainPos=0", in.string(), out.string()}, dir.Path());
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(r.err.empty());
-    const auto wav = ReadAll(out);
+    const auto wav = ReadBytes(out);
     ASSERT_EQ(wav.size(), 44u + 61u * 9600u);
     EXPECT_EQ(Le32(wav, 24), 48000u);
     EXPECT_EQ(Le16(wav, 22), 2u);
@@ -102,7 +102,7 @@ TEST_P(DemodEndToEnd, OtherToneOtherFrequency)
     const ProcResult r = Demod(
         {"--set", "GainPos=0", "--set", "FreqTune=5000", in.string(), out.string()}, dir.Path());
     ASSERT_EQ(r.status, 0) << r.err;
-    const auto left = Channel(Samples(ReadAll(out)), 0);
+    const auto left = Channel(Samples(ReadBytes(out)), 0);
     EXPECT_NEAR(ZeroCrossingHz(left, 48000, 48000 * 3, 48000), 700.0, 2.0);
 }
 
@@ -111,7 +111,7 @@ TEST_P(DemodEndToEnd, DefaultVolumeIsSilent)
     const auto in = Make("am.dat", {"--blocks", "10"});
     const auto out = dir / "out.wav";
     ASSERT_EQ(Demod({in.string(), out.string()}, dir.Path()).status, 0);
-    const auto s = Samples(ReadAll(out));
+    const auto s = Samples(ReadBytes(out));
     EXPECT_EQ(s.size(), 11u * 4800u);
     EXPECT_TRUE(std::all_of(s.begin(), s.end(), [](int16_t v) { return v == 0; }));
 }
@@ -145,7 +145,7 @@ TEST_P(DemodEndToEnd, OutputIsExactlyTheChainFedAsPlaybackFeedsIt)
         expected.insert(expected.end(), chain->Outputs().OutFrames.begin(),
                         chain->Outputs().OutFrames.end());
     }
-    EXPECT_EQ(Samples(ReadAll(out)), expected);
+    EXPECT_EQ(Samples(ReadBytes(out)), expected);
 }
 
 // The command line reproduces the literal, sample-by-sample model of the chain
@@ -170,7 +170,7 @@ TEST_P(DemodEndToEnd, OutputReproducesTheLiteralModel)
     model->Setup();
     // The file's blocks lie between the 19-byte header and the 16-byte end
     // marker; playback adds one block of zeros at the marker.
-    const auto file = ReadAll(in);
+    const auto file = ReadBytes(in);
     ASSERT_EQ((file.size() - 19 - 16) % 9600, 0u);
     const std::size_t blocks = (file.size() - 19 - 16) / 9600;
     std::vector<int16_t> expected;
@@ -184,7 +184,7 @@ TEST_P(DemodEndToEnd, OutputReproducesTheLiteralModel)
         expected.insert(expected.end(), model->Outputs().OutFrames.begin(),
                         model->Outputs().OutFrames.end());
     }
-    const auto got = Samples(ReadAll(out));
+    const auto got = Samples(ReadBytes(out));
     ASSERT_EQ(got.size(), expected.size());
     std::size_t differing = 0;
     int worst = 0;
@@ -209,7 +209,7 @@ TEST_P(DemodEndToEnd, BlockCountIsFileBlocksPlusOne)
         const auto out = dir / "out.wav";
         const ProcResult r = Demod({in.string(), out.string()}, dir.Path());
         ASSERT_EQ(r.status, 0) << r.err;
-        const auto wav = ReadAll(out);
+        const auto wav = ReadBytes(out);
         EXPECT_EQ(wav.size(), 44u + (k + 1u) * 9600u) << k;
         EXPECT_EQ(Le32(wav, 40), (k + 1u) * 9600u) << k;
     }
@@ -218,32 +218,32 @@ TEST_P(DemodEndToEnd, BlockCountIsFileBlocksPlusOne)
 TEST_P(DemodEndToEnd, FileWithoutEndMarkerEndsAtItsEnd)
 {
     const auto in = Make("cut.dat", {"--blocks", "5", "--no-end-marker"});
-    EXPECT_EQ(ReadAll(in).size(), 19u + 5u * 9600u);
+    EXPECT_EQ(ReadBytes(in).size(), 19u + 5u * 9600u);
     const auto out = dir / "out.wav";
     const ProcResult r = Demod({"--set", "GainPos=0", in.string(), out.string()}, dir.Path());
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(ReadAll(out).size(), 44u + 6u * 9600u);
+    EXPECT_EQ(ReadBytes(out).size(), 44u + 6u * 9600u);
 
     // Cut off in the middle of a block: the rest of that block is silence.
-    auto bytes = ReadAll(in);
+    auto bytes = ReadBytes(in);
     bytes.resize(19 + 2 * 9600 + 1234);
-    WriteAll(in, bytes);
+    WriteBytes(in, bytes);
     ASSERT_EQ(Demod({in.string(), out.string()}, dir.Path()).status, 0);
-    EXPECT_EQ(ReadAll(out).size(), 44u + 3u * 9600u);
+    EXPECT_EQ(ReadBytes(out).size(), 44u + 3u * 9600u);
 }
 
 TEST_P(DemodEndToEnd, RefusesAnotherTesmarFormat)
 {
     const auto in = Make("v2.dat", {"--blocks", "2"});
-    auto bytes = ReadAll(in);
+    auto bytes = ReadBytes(in);
     bytes[6] = 1;
-    WriteAll(in, bytes);
+    WriteBytes(in, bytes);
     const ProcResult r = Demod({in.string(), (dir / "out.wav").string()}, dir.Path());
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(OneLine(r.err)) << r.err;
     EXPECT_NE(r.err.find("Tesmar can not read this format."), std::string::npos) << r.err;
     EXPECT_FALSE(std::filesystem::exists(dir / "out.wav"));
-    EXPECT_EQ(CountFiles(dir.Path()), 1);
+    EXPECT_EQ(CountEntries(dir.Path()), 1);
 }
 
 TEST_P(DemodEndToEnd, RefusesFilesThatAreNotForTesmar)
@@ -255,7 +255,7 @@ TEST_P(DemodEndToEnd, RefusesFilesThatAreNotForTesmar)
     // Neither our file nor an IQ recording: some other file, and a mono WAV
     // file (a two-channel one is an IQ recording and plays).
     const auto other = dir / "other.bin";
-    WriteAll(other, std::vector<uint8_t>(100, 'x'));
+    WriteBytes(other, std::vector<uint8_t>(100, 'x'));
     for (const auto& [file, says] :
          {std::pair{other, "This data is not to use for Tesmar."}, std::pair{rec, "1 channel"}}) {
         const ProcResult r = Demod({file.string(), (dir / "again.wav").string()}, dir.Path());
@@ -273,7 +273,7 @@ TEST_P(DemodEndToEnd, MissingInputIsAnError)
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(OneLine(r.err)) << r.err;
     EXPECT_NE(r.err.find("none.dat"), std::string::npos);
-    EXPECT_EQ(CountFiles(dir.Path()), 0);
+    EXPECT_EQ(CountEntries(dir.Path()), 0);
 }
 
 TEST_P(DemodEndToEnd, BadKeyAndMalformedValueAreRefused)
@@ -296,7 +296,7 @@ TEST_P(DemodEndToEnd, BadKeyAndMalformedValueAreRefused)
     r = Demod({"--frobnicate", in.string(), out.string()}, dir.Path());
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(OneLine(r.err)) << r.err;
-    EXPECT_EQ(CountFiles(dir.Path()), 1);
+    EXPECT_EQ(CountEntries(dir.Path()), 1);
     // The settings file's hexadecimal form is a value like any other.
     r = Demod({"--set", "GainPos=$10", in.string(), out.string()}, dir.Path());
     EXPECT_EQ(r.status, 0) << r.err;
@@ -325,7 +325,7 @@ TEST_P(DemodEndToEnd, UnwritableOutputLeavesNothingBehind)
                (dir / "out.wav").string()},
               dir.Path());
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(CountFiles(dir.Path()), 2);  // am.dat and the taken.wav folder
+    EXPECT_EQ(CountEntries(dir.Path()), 2);  // am.dat and the taken.wav folder
     EXPECT_FALSE(std::filesystem::exists(dir / "out.wav"));
 }
 
@@ -337,7 +337,7 @@ TEST_P(DemodEndToEnd, DevicesAreWrittenInPlace)
         Demod({"--spectrum", "/dev/null", in.string(), (dir / "out.wav").string()}, dir.Path());
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
-    EXPECT_EQ(ReadAll(dir / "out.wav").size(), 44u + 4u * 9600u);
+    EXPECT_EQ(ReadBytes(dir / "out.wav").size(), 44u + 4u * 9600u);
     std::filesystem::remove(dir / "out.wav");
 
     if (!std::filesystem::is_character_file("/dev/full"))
@@ -348,30 +348,30 @@ TEST_P(DemodEndToEnd, DevicesAreWrittenInPlace)
     EXPECT_NE(r.err.find("/dev/full"), std::string::npos) << r.err;
     EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
     EXPECT_FALSE(std::filesystem::exists(dir / "out.wav"));
-    EXPECT_EQ(CountFiles(dir.Path()), 1);
+    EXPECT_EQ(CountEntries(dir.Path()), 1);
 }
 
 TEST_P(DemodEndToEnd, LinkedOutputReplacesTheLinkedFile)
 {
     const auto in = Make("am.dat", {"--blocks", "1"});
     std::filesystem::create_directory(dir / "real");
-    WriteAll(dir / "real" / "out.wav", {'o', 'l', 'd'});
+    WriteBytes(dir / "real" / "out.wav", {'o', 'l', 'd'});
     std::filesystem::create_symlink(dir / "real" / "out.wav", dir / "link.wav");
     const ProcResult r = Demod({in.string(), (dir / "link.wav").string()}, dir.Path());
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.wav"));
-    EXPECT_EQ(ReadAll(dir / "real" / "out.wav").size(), 44u + 2u * 9600u);
+    EXPECT_EQ(ReadBytes(dir / "real" / "out.wav").size(), 44u + 2u * 9600u);
 }
 
 TEST_P(DemodEndToEnd, FailedRunKeepsAnEarlierOutput)
 {
     const auto in = Make("am.dat", {"--blocks", "2"});
-    WriteAll(dir / "out.wav", {'o', 'l', 'd'});
-    auto bytes = ReadAll(in);
+    WriteBytes(dir / "out.wav", {'o', 'l', 'd'});
+    auto bytes = ReadBytes(in);
     bytes[0] = 'X';
-    WriteAll(in, bytes);
+    WriteBytes(in, bytes);
     EXPECT_EQ(Demod({in.string(), (dir / "out.wav").string()}, dir.Path()).status, 2);
-    EXPECT_EQ(ReadAll(dir / "out.wav"), (std::vector<uint8_t>{'o', 'l', 'd'}));
+    EXPECT_EQ(ReadBytes(dir / "out.wav"), (std::vector<uint8_t>{'o', 'l', 'd'}));
 }
 
 TEST_P(DemodEndToEnd, RecordWritesWhatTheWavRecorderWrites)
@@ -382,7 +382,7 @@ TEST_P(DemodEndToEnd, RecordWritesWhatTheWavRecorderWrites)
         {"--set", "GainPos=0", "--record", rec.string(), in.string(), (dir / "out.wav").string()},
         dir.Path());
     ASSERT_EQ(r.status, 0) << r.err;
-    const auto wav = ReadAll(rec);
+    const auto wav = ReadBytes(rec);
     ASSERT_EQ(wav.size(), 44u + 41u * 800u);  // squelch open all along
     EXPECT_EQ(Le32(wav, 24), 8000u);
     EXPECT_EQ(Le16(wav, 22), 1u);
@@ -423,14 +423,14 @@ TEST_P(DemodEndToEnd, ClosedSquelchRecordsNothingUnlessMonitorIsDown)
         {"--set", "SqlPos=150", "--record", rec.string(), in.string(), (dir / "out.wav").string()},
         dir.Path());
     ASSERT_EQ(r.status, 0) << r.err;
-    const auto closed = ReadAll(rec);
+    const auto closed = ReadBytes(rec);
     EXPECT_LT(closed.size(), 44u + 21u * 800u);
     EXPECT_EQ(Le32(closed, 40), closed.size() - 44u);
     r = Demod({"--set", "SqlPos=150", "--set", "Monitor=1", "--record", rec.string(), in.string(),
                (dir / "out.wav").string()},
               dir.Path());
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(ReadAll(rec).size(), 44u + 21u * 800u);
+    EXPECT_EQ(ReadBytes(rec).size(), 44u + 21u * 800u);
 }
 
 TEST_P(DemodEndToEnd, SpectrumHasOneLinePerBlockWithTheCarrier)
@@ -440,7 +440,7 @@ TEST_P(DemodEndToEnd, SpectrumHasOneLinePerBlockWithTheCarrier)
     const ProcResult r = Demod(
         {"--spectrum", spectrumFile.string(), in.string(), (dir / "out.wav").string()}, dir.Path());
     ASSERT_EQ(r.status, 0) << r.err;
-    const auto bytes = ReadAll(spectrumFile);
+    const auto bytes = ReadBytes(spectrumFile);
     ASSERT_EQ(bytes.size(), 5u * 2048u * 8u);
     std::vector<double> v(bytes.size() / 8);
     std::memcpy(v.data(), bytes.data(), bytes.size());
@@ -460,7 +460,7 @@ TEST_P(DemodEndToEnd, OutputsMustBeDistinct)
               dir.Path());
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(OneLine(r.err)) << r.err;
-    EXPECT_EQ(CountFiles(dir.Path()), 1);
+    EXPECT_EQ(CountEntries(dir.Path()), 1);
 }
 
 TEST_P(DemodEndToEnd, HelpIsShortAndComplete)
@@ -489,9 +489,9 @@ TEST_P(DemodEndToEnd, IqGenCommandLine)
     const ProcResult bad = IqGen({"--tone", "loud", (dir / "x.dat").string()}, dir.Path());
     EXPECT_EQ(bad.status, 2);
     EXPECT_TRUE(OneLine(bad.err)) << bad.err;
-    EXPECT_EQ(CountFiles(dir.Path()), 0);
+    EXPECT_EQ(CountEntries(dir.Path()), 0);
     const auto p = Make("t.dat", {"--seconds", "0.5", "--time", "090507", "--center", "7100000"});
-    const auto b = ReadAll(p);
+    const auto b = ReadBytes(p);
     ASSERT_EQ(b.size(), 19u + 10u * 9600u + 16u);
     EXPECT_EQ(std::string(b.begin() + 8, b.begin() + 14), "090507");
     EXPECT_EQ(std::vector<uint8_t>(b.begin() + 14, b.begin() + 19),
@@ -530,7 +530,7 @@ int BinOf(int32_t offset)
 // (-24000 Hz first) so that windows need no wrapping.
 std::vector<double> AverageSpectrum(const std::filesystem::path& file)
 {
-    const auto bytes = ReadAll(file);
+    const auto bytes = ReadBytes(file);
     const std::size_t n = dsp::kSpectrumSize;
     const std::size_t blocks = bytes.size() / (8 * n);
     std::vector<double> sum(n, 0.0);
@@ -547,7 +547,7 @@ std::vector<double> AverageSpectrum(const std::filesystem::path& file)
 
 TEST_P(DemodEndToEnd, TheDemoBandLiesBesideTheProgramsAsThirtySecondsAroundTheDefaultCentre)
 {
-    const auto b = ReadAll(TESMAR_DEMO_FILE);
+    const auto b = ReadBytes(TESMAR_DEMO_FILE);
     ASSERT_EQ(b.size(), 19u + 600u * 9600u + 16u) << "RawData.dat missing or cut short";
     const recording::RawHeaderCheck h = recording::CheckRawHeader(b.data(), b.size());
     ASSERT_EQ(h.status, recording::RawHeaderStatus::Accepted);
@@ -556,7 +556,7 @@ TEST_P(DemodEndToEnd, TheDemoBandLiesBesideTheProgramsAsThirtySecondsAroundTheDe
     // The same seed writes the same band.
     const auto again = dir / "again.dat";
     ASSERT_EQ(IqGen({"--demo", "--time", "000000", again.string()}, dir.Path()).status, 0);
-    EXPECT_EQ(ReadAll(again), b);
+    EXPECT_EQ(ReadBytes(again), b);
 }
 
 TEST_P(DemodEndToEnd, TheDemoBandsStationsAreWhereTheReadmeSays)
@@ -603,7 +603,7 @@ TEST_P(DemodEndToEnd, EveryModePlaysTheDemoBandAndHearsItsStation)
              "FreqTune=" + std::to_string(s.freqTune), TESMAR_DEMO_FILE, out.string()},
             dir.Path());
         ASSERT_EQ(r.status, 0) << r.err;
-        const auto left = Channel(Samples(ReadAll(out)), 0);
+        const auto left = Channel(Samples(ReadBytes(out)), 0);
         ASSERT_EQ(left.size(), 601u * 2400u);
         const std::size_t from = 48000, to = left.size();
         double power = 0;

@@ -130,7 +130,7 @@ private:
 TEST_P(DemodOutputs, AnOutputThatIsTheInputOrAnotherOutputIsRefused)
 {
     const auto in = Make("am.dat", {"--blocks", "3"});
-    const auto original = ReadAll(in);
+    const auto original = ReadBytes(in);
     fs::create_symlink(in, dir / "link.dat");
     fs::create_hard_link(in, dir / "hard.dat");
     fs::create_directory(dir / "sub");
@@ -156,10 +156,10 @@ TEST_P(DemodOutputs, AnOutputThatIsTheInputOrAnotherOutputIsRefused)
         const ProcResult r = Demod(c.args, dir.Path());
         EXPECT_EQ(r.status, 2) << c.what;
         EXPECT_TRUE(OneLine(r.err)) << c.what << ": " << r.err;
-        EXPECT_EQ(ReadAll(in), original) << c.what;
+        EXPECT_EQ(ReadBytes(in), original) << c.what;
         EXPECT_TRUE(fs::is_symlink(dir / "link.dat")) << c.what;
         EXPECT_FALSE(fs::exists(out)) << c.what;
-        EXPECT_EQ(CountFiles(dir / "sub"), 0) << c.what;
+        EXPECT_EQ(CountEntries(dir / "sub"), 0) << c.what;
         EXPECT_TRUE(TempFilesIn(dir.Path()).empty()) << c.what;
     }
 }
@@ -169,9 +169,9 @@ TEST_P(DemodOutputs, AnOutputThatIsTheInputOrAnotherOutputIsRefused)
 // pipes included, and none of its temporary files is left.
 TEST_P(DemodOutputs, ALateFailureRemovesOnlyWhatTheRunMade)
 {
-    const auto recording = ReadAll(Make("am.dat", {"--blocks", "10"}));
+    const auto recording = ReadBytes(Make("am.dat", {"--blocks", "10"}));
     fs::create_directory(dir / "real");
-    WriteAll(dir / "real" / "out.wav", {'o', 'l', 'd'});
+    WriteBytes(dir / "real" / "out.wav", {'o', 'l', 'd'});
     fs::create_symlink(dir / "real" / "out.wav", dir / "link.wav");
     for (const bool toPipe : {false, true}) {
         SCOPED_TRACE(toPipe ? "OUTPUT is a named pipe" : "OUTPUT is a link");
@@ -184,7 +184,7 @@ TEST_P(DemodOutputs, ALateFailureRemovesOnlyWhatTheRunMade)
         in.Feed(recording, 19 + 3 * 9600, [&] {
             EXPECT_TRUE(WaitFor([&] { return TempFilesIn(dir.Path()).size() == staged; }));
             fs::create_directory(dir / "rec.wav");
-            WriteAll(dir / "rec.wav" / "keep", {'k'});
+            WriteBytes(dir / "rec.wav" / "keep", {'k'});
         });
         const ProcResult r = Demod(
             {"--record", "rec.wav", "in.fifo", toPipe ? "out.fifo" : (dir / "link.wav").string()},
@@ -244,7 +244,7 @@ TEST_P(DemodOutputs, ABrokenPipeOrAFullFileEndsWithAMessage)
     }
     EXPECT_FALSE(fs::exists(dir / "rec.wav"));
     EXPECT_TRUE(TempFilesIn(dir.Path()).empty());
-    EXPECT_EQ(CountFiles(dir.Path()), 1);
+    EXPECT_EQ(CountEntries(dir.Path()), 1);
 }
 
 // "-" writes to standard output, and outputs that cannot be sought (pipes)
@@ -253,7 +253,7 @@ TEST_P(DemodOutputs, PipesGetTheSamplesBehindAStreamingHeader)
 {
     const auto in = Make("am.dat", {"--blocks", "8", "--tone", "700"});
     ASSERT_EQ(Demod({"--set", "GainPos=0", in.string(), "out.wav"}, dir.Path()).status, 0);
-    const auto file = ReadAll(dir / "out.wav");
+    const auto file = ReadBytes(dir / "out.wav");
     ASSERT_EQ(file.size(), 44u + 9u * 9600u);
 
     RunOptions piped;
@@ -308,7 +308,7 @@ TEST_P(DemodOutputs, SettingsAreBroughtIntoTheApplicationsRanges)
         const ProcResult m = Demod(meant, dir.Path());
         ASSERT_EQ(g.status, 0) << c.given.back() << ": " << g.err;
         ASSERT_EQ(m.status, 0) << c.meant.back() << ": " << m.err;
-        EXPECT_EQ(ReadAll(dir / "given.wav"), ReadAll(dir / "meant.wav")) << c.given.back();
+        EXPECT_EQ(ReadBytes(dir / "given.wav"), ReadBytes(dir / "meant.wav")) << c.given.back();
     }
 }
 
@@ -321,7 +321,7 @@ TEST_P(DemodOutputs, NothingRecordedLeavesAValidEmptyWav)
     const ProcResult r =
         Demod({"--set", "SqlPos=150", "--record", "rec.wav", in.string(), "out.wav"}, dir.Path());
     ASSERT_EQ(r.status, 0) << r.err;
-    const auto rec = ReadAll(dir / "rec.wav");
+    const auto rec = ReadBytes(dir / "rec.wav");
     ASSERT_EQ(rec.size(), 44u);
     EXPECT_EQ(Le32(rec, 4), 36u);
     EXPECT_EQ(Le32(rec, 40), 0u);
@@ -346,7 +346,7 @@ TEST_F(ToolInputs, NeitherToolWritesWhereAnInputIs)
     const std::vector<fs::path> inputs = {wav, meta, data};
     std::vector<std::vector<uint8_t>> before;
     for (const auto& f : inputs)
-        before.push_back(ReadAll(f));
+        before.push_back(ReadBytes(f));
     const std::string w = wav.string(), m = meta.string(), d = data.string();
     const struct {
         const char* what;
@@ -372,7 +372,7 @@ TEST_F(ToolInputs, NeitherToolWritesWhereAnInputIs)
         EXPECT_TRUE(OneLine(r.err)) << c.what << ": " << r.err;
         EXPECT_NE(r.err.find("it is the input"), std::string::npos) << c.what << ": " << r.err;
         for (std::size_t i = 0; i < inputs.size(); ++i)
-            EXPECT_EQ(ReadAll(inputs[i]), before[i]) << c.what << ": " << inputs[i];
+            EXPECT_EQ(ReadBytes(inputs[i]), before[i]) << c.what << ": " << inputs[i];
         EXPECT_FALSE(fs::exists(dir / "out.wav")) << c.what;
         EXPECT_TRUE(TempFilesIn(dir.Path()).empty()) << c.what;
     }
@@ -407,7 +407,7 @@ TEST_F(ToolInputs, APipeNothingWritesIntoOrADeviceIsRefused)
 // alive stays.
 TEST_F(ToolInputs, AKilledRunsTemporaryFileGoesWithTheNextRun)
 {
-    const auto recording = ReadAll(Make("am.dat", {"--blocks", "10"}));
+    const auto recording = ReadBytes(Make("am.dat", {"--blocks", "10"}));
     const auto in = dir / "am.dat";
     PipeEnd feed(dir / "in.fifo");
     pid_t killed = 0;
@@ -423,7 +423,7 @@ TEST_F(ToolInputs, AKilledRunsTemporaryFileGoesWithTheNextRun)
     ASSERT_TRUE(fs::exists(dir / ("out.wav.tmp-" + std::to_string(killed))));
     // The temporary file of a run that is still going: this process's id.
     const auto alive = dir / ("out.wav.tmp-" + std::to_string(::getpid()));
-    WriteAll(alive, {'l', 'i', 'v', 'e'});
+    WriteBytes(alive, {'l', 'i', 'v', 'e'});
 
     const ProcResult r = IqConvert({in.string(), "out.wav"}, dir.Path());
     EXPECT_EQ(r.status, 0) << r.err;

@@ -156,7 +156,7 @@ TEST(IqGenTest, WritesARecordingThePlayerAccepts)
     o.start.second = 50;
     std::string e;
     ASSERT_TRUE(tools::WriteIqFile(o, &e)) << e;
-    const auto bytes = ReadAll(o.output);
+    const auto bytes = ReadBytes(o.output);
     ASSERT_EQ(bytes.size(), 19u + 3u * 9600u + 16u);
     EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 8, bytes.begin() + 19),
               (std::vector<uint8_t>{'2', '3', '5', '9', '5', '0', 0x00, 0x08, 0xA4, 0x86, 0x40}));
@@ -174,7 +174,7 @@ TEST(IqGenTest, WritesARecordingThePlayerAccepts)
 
     o.endMarker = false;
     ASSERT_TRUE(tools::WriteIqFile(o, &e)) << e;
-    EXPECT_EQ(ReadAll(o.output).size(), 19u + 3u * 9600u);
+    EXPECT_EQ(ReadBytes(o.output).size(), 19u + 3u * 9600u);
     // Nothing but the file itself is left in the folder.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()),
                             std::filesystem::directory_iterator()),

@@ -25,7 +25,7 @@ constexpr double kBinHz = 48000.0 / 2048;
 
 std::vector<int16_t> LeftChannel(const std::filesystem::path& wav)
 {
-    const auto bytes = ReadAll(wav);
+    const auto bytes = ReadBytes(wav);
     std::vector<int16_t> left;
     for (std::size_t at = 44; at + 4 <= bytes.size(); at += 4)
         left.push_back(static_cast<int16_t>(Le16(bytes, at)));
@@ -47,7 +47,7 @@ double Goertzel(const std::vector<int16_t>& s, std::size_t from, double hz)
 // The strongest bin of each spectrum line but the final, zero-padded one.
 std::vector<long> PeakBins(const std::filesystem::path& f64)
 {
-    const auto bytes = ReadAll(f64);
+    const auto bytes = ReadBytes(f64);
     std::vector<double> v(bytes.size() / 8);
     std::memcpy(v.data(), bytes.data(), v.size() * 8);
     std::vector<long> peaks;
@@ -223,7 +223,7 @@ TEST(IqPlayback, NanAndInfiniteSamplesBecomeZeroAndTheLimits)
             EXPECT_EQ(frames.at(at + k), odd[k].second) << k;
         std::string error;
         ASSERT_TRUE(tools::ConvertIq(in, dir.Path() / "out.wav", nullptr, &error)) << error;
-        const auto wav = ReadAll(dir.Path() / "out.wav");
+        const auto wav = ReadBytes(dir.Path() / "out.wav");
         const std::size_t data = wav.size() - 4 * (iq.size() / 2);
         for (std::size_t k = 0; k < odd.size(); ++k)
             EXPECT_EQ(static_cast<int16_t>(Le16(wav, data + 2 * (at + k))), odd[k].second) << k;
@@ -261,7 +261,7 @@ TEST(IqPlayback, RawToWavToSigmfToRawKeepsSamplesFrequencyAndTime)
         EXPECT_TRUE(s->hasStart);
         EXPECT_EQ(s->startUnixMs, s1.startUnixMs);
     }
-    const auto a = ReadAll(raw), b = ReadAll(back);
+    const auto a = ReadBytes(raw), b = ReadBytes(back);
     EXPECT_EQ(a, b);  // header (time, frequency), samples, end marker
 }
 

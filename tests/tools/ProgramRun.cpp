@@ -8,12 +8,6 @@
 
 namespace {
 
-std::string Slurp(const std::filesystem::path& p)
-{
-    const auto b = ReadAll(p);
-    return std::string(b.begin(), b.end());
-}
-
 std::string ReadToEnd(int fd)
 {
     std::string text;
@@ -104,8 +98,8 @@ ProcResult Run(const char* exe, const std::vector<std::string>& args,
             r.signal = WTERMSIG(ws);
     }
     if (options.stdoutTo == RunOptions::Stdout::File)
-        r.out = Slurp(outPath);
+        r.out = ReadFile(outPath);
     if (options.stderrTo == RunOptions::Stderr::File)
-        r.err = Slurp(errPath);
+        r.err = ReadFile(errPath);
     return r;
 }
