@@ -786,25 +786,37 @@ TEST_F(AudioEngineTest, TheLagIsOneBlockWhileTheMainThreadKeepsUpAndComesBackAft
     EXPECT_LE(idle, kMaxLag);
 
     const uint64_t underruns = engine_->Underruns();
+    const qsizetype loggedBefore = logged.size();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const int64_t stallEnd = rig_.Recorded();
+    const uint64_t stallUnderruns = engine_->Underruns();
     ASSERT_TRUE(RunUntil([&] { return rig_.Recorded() >= stallEnd + 3 * kSecond; }));
     const int64_t grown = WorstCaptureToPlaybackLag(rig_, stallEnd, stallEnd + kSecond / 2);
-    const int64_t after =
-        WorstCaptureToPlaybackLag(rig_, stallEnd + 2 * kSecond, stallEnd + 3 * kSecond);
-    qInstallMessageHandler(previous);
-    EXPECT_GT(engine_->Underruns(), underruns);
+    int64_t after = WorstCaptureToPlaybackLag(rig_, stallEnd + 2 * kSecond, stallEnd + 3 * kSecond);
+    EXPECT_GT(stallUnderruns, underruns);
     // Right after the stall the late blocks play a block later...
     EXPECT_GT(grown, kMaxLag);
     EXPECT_LE(grown, int64_t(audio::kPlaybackLagBlocks + 1) * kBlockFrames);
-    // ...and 2 s later the queue is down to one block again.
+    // ...and 2 s later the queue is down to one block again. A loaded machine
+    // may make another block late meanwhile (a gap in the echo): the queue
+    // then rightly stays grown for longer, so the second after it is judged.
+    if (engine_->Underruns() != stallUnderruns) {
+        ASSERT_TRUE(RunUntil([&] { return engine_->PlaybackLagBlocks() == 1; }));
+        const int64_t from = rig_.Recorded();
+        ASSERT_TRUE(RunUntil([&] { return rig_.Recorded() >= from + kSecond; }));
+        after = WorstCaptureToPlaybackLag(rig_, from, from + kSecond);
+        RecordProperty("late_again", "1");
+    }
+    qInstallMessageHandler(previous);
     EXPECT_GT(after, 0);
     EXPECT_LE(after, kMaxLag);
-    EXPECT_EQ(engine_->PlaybackLagMs(), 100);
-    ASSERT_GE(logged.size(), 3);
-    EXPECT_EQ(logged.first(), "capture-to-playback lag 100 ms");
-    EXPECT_EQ(logged[logged.size() - 2], "capture-to-playback lag 150 ms");
-    EXPECT_EQ(logged.last(), "capture-to-playback lag 100 ms");
+    // Each change was logged: up for the stall, and down again. (A loaded
+    // machine may make a later block late too: only the order is judged.)
+    const QStringList changes = logged.mid(loggedBefore);
+    const qsizetype up = changes.indexOf("capture-to-playback lag 150 ms");
+    EXPECT_GE(up, 0) << changes.join("; ").toStdString();
+    EXPECT_GT(changes.indexOf("capture-to-playback lag 100 ms", up), up)
+        << changes.join("; ").toStdString();
     RecordProperty("idle_lag_ms", std::to_string(idle * 1000 / audio::kSampleRate));
     RecordProperty("stall_lag_ms", std::to_string(grown * 1000 / audio::kSampleRate));
     RecordProperty("recovered_lag_ms", std::to_string(after * 1000 / audio::kSampleRate));
