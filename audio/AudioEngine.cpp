@@ -3,10 +3,14 @@
 #include "audio/DeviceStream.h"
 #include "audio/JackClient.h"
 
+#include <QLoggingCategory>
+
 #include <string>
 #include <vector>
 
 namespace audio {
+
+Q_LOGGING_CATEGORY(lcAudio, "tesmar.audio")
 
 namespace {
 
@@ -23,7 +27,7 @@ QStringList ListNames(AudioApi api, bool input)
 AudioEngine::AudioEngine(QObject* parent)
     : QObject(parent)
     , captureRing_(std::make_unique<CaptureRing<kCaptureBlocks>>())
-    , playbackRing_(std::make_unique<PlaybackRing<kPlaybackBlocks>>(kPlaybackLagBlocks))
+    , playbackRing_(std::make_unique<PlaybackRing<kPlaybackBlocks>>(kPlaybackLagBlocks, 1))
     , inBlock_(std::make_unique<Block>())
 {
     capture_.engine = this;
@@ -200,6 +204,8 @@ int AudioEngine::CaptureBlocksWaiting() const { return captureRing_->Waiting(); 
 
 int AudioEngine::PlaybackBlocksWaiting() const { return playbackRing_->Waiting(); }
 
+int AudioEngine::PlaybackLagBlocks() const { return playbackRing_->Lag(); }
+
 // Device thread: copy, count, post. Nothing here locks, allocates memory of
 // ours or touches receiver state; the posted call is Qt's queued event.
 int AudioEngine::CaptureCallback(void*, void* in, unsigned frames, double, unsigned status,
@@ -298,6 +304,11 @@ void AudioEngine::OnOutputDone(uint32_t generation)
         return;
     }
     ++playedBlocks_;
+    const int lag = PlaybackLagMs();
+    if (lag != loggedLagMs_) {
+        loggedLagMs_ = lag;
+        qCInfo(lcAudio) << "capture-to-playback lag" << lag << "ms";
+    }
     if (outputHandler_)
         outputHandler_();
 }

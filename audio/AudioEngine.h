@@ -111,9 +111,12 @@ public:
     // played the new block is dropped and counted (DroppedOutputBlocks): the
     // main thread never waits on the device, and a block is never overwritten
     // before it has been played. False when dropped or no device is open.
-    // The device plays at most kPlaybackLagBlocks queued blocks: it drops
+    // The device plays at most PlaybackLagBlocks() queued blocks: it drops
     // the oldest beyond them unplayed (SkippedOutputBlocks), so that a
-    // backlog never becomes a lasting delay.
+    // backlog never becomes a lasting delay. That allowance is one block
+    // while the main thread keeps up; each block that comes late raises it
+    // by one, up to kPlaybackLagBlocks, and it comes down again by one after
+    // kOnTimeBlocks blocks on time (see PlaybackRing).
     bool QueueOutputBlock(BlockView block);
 
     // Closes both devices and reopens them with the new numbers, playback
@@ -133,6 +136,15 @@ public:
     // Blocks captured and not yet handled; output blocks not yet played.
     int CaptureBlocksWaiting() const;
     int PlaybackBlocksWaiting() const;
+    // The queued blocks the playback device allows now (1..kPlaybackLagBlocks),
+    // and the lag from capture to playback that makes: one block being
+    // captured and the queue being played. Logged (tesmar.audio) at the
+    // first block played and whenever it changes.
+    int PlaybackLagBlocks() const;
+    int PlaybackLagMs() const
+    {
+        return (PlaybackLagBlocks() + 1) * kBlockFrames * 1000 / kSampleRate;
+    }
     // The frame count the devices asked for in their last period.
     unsigned CaptureDeviceFrames() const
     {
@@ -284,6 +296,7 @@ private:
     uint64_t playedBlocks_ = 0;
     uint64_t droppedOutputBlocks_ = 0;
     uint64_t staleNotifications_ = 0;
+    int loggedLagMs_ = 0;
 };
 
 }  // namespace audio

@@ -23,6 +23,11 @@ inline constexpr int kPlaybackBlocks = 16;
 // stall of the main thread): the oldest are dropped so that what is heard
 // lags what was received by at most this many blocks.
 inline constexpr int kPlaybackLagBlocks = 3;
+// A playback queue grown after a late block shrinks by one block once this
+// many blocks in a row have started on time for the smaller queue (0.8 s):
+// long enough that a main thread late now and then keeps its cushion
+// instead of trading a dropped block for a gap every second.
+inline constexpr int kOnTimeBlocks = 16;
 
 using Block = std::array<int16_t, kBlockSamples>;
 using BlockView = std::span<const int16_t, kBlockSamples>;
@@ -122,8 +127,16 @@ private:
 // takes, and gives the block back only when all of its frames are out; a block
 // is therefore never overwritten while it is playing. A push onto a full ring
 // is refused. When no block is ready the consumer plays silence. Before it
-// starts a block the consumer drops the oldest queued blocks beyond maxLag:
-// a backlog is caught up at once instead of lagging for good.
+// starts a block the consumer drops the oldest queued blocks beyond the lag
+// it allows: a backlog is caught up at once instead of lagging for good.
+//
+// The allowed lag adapts between minLag and maxLag blocks: it grows by one
+// whenever the queue runs dry while playing (a block came late, so the next
+// ones are played a block later instead of being dropped), and shrinks by one
+// after kOnTimeBlocks block starts in a row that one block less would have
+// served as well: each found a spare block queued behind it (one block less
+// would never have run dry), or each left the allowance unused (nothing to
+// drop). Shrinking drops at most the oldest block not yet begun.
 template <int N>
 class PlaybackRing {
     static_assert(N > 0 && (N & (N - 1)) == 0, "the counters wrap at a power of two");
@@ -135,8 +148,11 @@ public:
         std::size_t silent = 0;  // frames filled with silence for want of a block
     };
 
-    explicit PlaybackRing(int maxLag = N)
+    // A minLag below 1 (the default) keeps the lag fixed at maxLag.
+    explicit PlaybackRing(int maxLag = N, int minLag = 0)
         : maxLag_(uint32_t(std::clamp(maxLag, 1, N)))
+        , minLag_(minLag < 1 ? maxLag_ : uint32_t(std::clamp(minLag, 1, int(maxLag_))))
+        , lag_(minLag_)
     {}
 
     // Producer side. False (and nothing stored) when all N blocks are queued.
@@ -157,6 +173,8 @@ public:
         return int(queued_.load(std::memory_order_acquire) -
                    played_.load(std::memory_order_acquire));
     }
+    // The queued blocks the consumer allows now; safe from either side.
+    int Lag() const { return int(lag_.load(std::memory_order_relaxed)); }
 
     // Consumer side: fills count interleaved stereo frames.
     ReadResult Read(int16_t* frames, std::size_t count)
@@ -165,13 +183,25 @@ public:
         while (count > 0) {
             uint32_t p = played_.load(std::memory_order_relaxed);
             const uint32_t q = queued_.load(std::memory_order_acquire);
-            if (pos_ == 0 && q - p > maxLag_) {
-                const uint32_t skip = q - p - maxLag_;
-                p += skip;
-                played_.store(p, std::memory_order_release);
-                result.skipped += skip;
+            if (pos_ == 0 && q != p) {
+                const uint32_t lag = JudgeStart(q - p);
+                if (q - p > lag) {
+                    const uint32_t skip = q - p - lag;
+                    p += skip;
+                    played_.store(p, std::memory_order_release);
+                    result.skipped += skip;
+                }
+                playing_ = true;
             }
             if (q == p) {
+                if (playing_) {
+                    // Ran dry while playing: a block came late.
+                    playing_ = false;
+                    spareRun_ = unusedRun_ = 0;
+                    const uint32_t lag = lag_.load(std::memory_order_relaxed);
+                    if (lag < maxLag_)
+                        lag_.store(lag + 1, std::memory_order_relaxed);
+                }
                 std::memset(frames, 0, count * kChannels * sizeof(int16_t));
                 result.silent = count;
                 break;
@@ -197,14 +227,40 @@ public:
         queued_.store(0, std::memory_order_relaxed);
         played_.store(0, std::memory_order_relaxed);
         pos_ = 0;
+        lag_.store(minLag_, std::memory_order_relaxed);
+        playing_ = false;
+        spareRun_ = unusedRun_ = 0;
     }
 
 private:
+    // A block is about to start with depth blocks queued (depth >= 1);
+    // returns the lag allowed for it.
+    uint32_t JudgeStart(uint32_t depth)
+    {
+        uint32_t lag = lag_.load(std::memory_order_relaxed);
+        spareRun_ = depth >= 2 ? spareRun_ + 1 : 0;
+        unusedRun_ = depth < lag ? unusedRun_ + 1 : 0;
+        if (lag > minLag_ &&
+            (spareRun_ >= uint32_t(kOnTimeBlocks) || unusedRun_ >= uint32_t(kOnTimeBlocks))) {
+            --lag;
+            lag_.store(lag, std::memory_order_relaxed);
+            spareRun_ = unusedRun_ = 0;
+        }
+        return lag;
+    }
+
     std::array<Block, N> blocks_{};
     std::atomic<uint32_t> queued_{0};
     std::atomic<uint32_t> played_{0};
     std::size_t pos_ = 0;  // consumer only: frames of the front block already played
     uint32_t maxLag_;
+    uint32_t minLag_;
+    std::atomic<uint32_t> lag_;  // written by the consumer (and Reset) only
+    // Consumer only: a block has started since the last gap; block starts in
+    // a row with a spare block queued, and with the allowance unused.
+    bool playing_ = false;
+    uint32_t spareRun_ = 0;
+    uint32_t unusedRun_ = 0;
 };
 
 }  // namespace audio

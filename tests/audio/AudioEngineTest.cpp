@@ -299,11 +299,6 @@ TEST_F(AudioEngineTest, CapturedBlocksArriveInOrderAndTheEchoComesBackBitExact)
     ASSERT_GT(rigIn, 0);
     ASSERT_GT(rigOut, 0);
 
-    // Blocks of silence queued ahead of the echo keep the playback queue
-    // from running dry when the main thread is slow (a sanitizer build on a
-    // busy machine); the lag stays constant as long as it never does. With
-    // the echo block they fill the queue up to the lag the device allows.
-    constexpr int kCushion = audio::kPlaybackLagBlocks - 1;
     constexpr int kBlocksToCheck = 45;  // more than 32 and more than 16: both rings wrap
 
     int64_t hookFirstSample = -1;
@@ -340,11 +335,6 @@ TEST_F(AudioEngineTest, CapturedBlocksArriveInOrderAndTheEchoComesBackBitExact)
             nextPosition += kBlockFrames;
             ++patternBlocks;
         }
-        if (handled == 1) {
-            const Block silence{};
-            for (int i = 0; i < kCushion; ++i)
-                EXPECT_TRUE(engine_->QueueOutputBlock(silence));
-        }
         EXPECT_TRUE(engine_->QueueOutputBlock(Swapped(b)));
         playbackIndexes.push_back(engine_->PlaybackIndex());
     });
@@ -361,36 +351,48 @@ TEST_F(AudioEngineTest, CapturedBlocksArriveInOrderAndTheEchoComesBackBitExact)
     for (std::size_t k = 0; k < captureIndexes.size(); ++k)
         ASSERT_EQ(captureIndexes[k], int((k + 1) % 32)) << "capture block " << k;
     for (std::size_t k = 0; k < playbackIndexes.size(); ++k)
-        ASSERT_EQ(playbackIndexes[k], int((kCushion + k + 1) % 16)) << "output block " << k;
+        ASSERT_EQ(playbackIndexes[k], int((k + 1) % 16)) << "output block " << k;
     EXPECT_EQ(engine_->HandledBlocks(), uint64_t(handled));
 
-    // What the rig hears: the first pattern block's echo, then every later
-    // one back to back, at one fixed distance from when the rig played it.
+    // What the rig hears, block by block (the server's period is one
+    // block): the first pattern block's echo, then the later ones in order
+    // and bit for bit. A block the main thread handed over late (a sanitizer
+    // build on a busy machine) leaves a block of silence before it; the
+    // queue that grew then shrinks again by dropping one unplayed block.
     int64_t start = -1;
     ASSERT_TRUE(RunUntil([&] {
         start = FirstSoundAt();
         return start >= 0 && rig_.Recorded() >= start + int64_t(kBlocksToCheck) * kBlockFrames;
     }));
     const int16_t* rec = rig_.RecordedFrames();
-    int64_t mismatches = 0;
-    int64_t firstMismatch = -1;
-    for (int64_t j = 0; j < int64_t(kBlocksToCheck) * kBlockFrames; ++j) {
-        const auto p = Pattern(firstPosition + j);
-        if (rec[2 * (start + j)] != p.right || rec[2 * (start + j) + 1] != p.left) {
-            if (firstMismatch < 0)
-                firstMismatch = j;
-            ++mismatches;
+    int echoes = 0, silent = 0, others = 0;
+    int64_t jumped = 0;
+    int64_t previous = firstPosition - kBlockFrames;
+    for (int k = 0; k < kBlocksToCheck; ++k) {
+        const int16_t* at = rec + 2 * (start + int64_t(k) * kBlockFrames);
+        const Block heard = Swapped(BlockView(at, audio::kBlockSamples));
+        const int64_t position = PatternBlockPosition(heard);
+        if (position < 0) {
+            ++(std::all_of(at, at + audio::kBlockSamples, [](int16_t v) { return v == 0; })
+                   ? silent
+                   : others);
+            continue;
         }
+        ++echoes;
+        if (position <= previous)
+            ++others;
+        jumped += (position - previous) / kBlockFrames - 1;
+        previous = position;
     }
-    EXPECT_EQ(mismatches, 0) << "first at frame " << firstMismatch << " of the echo";
+    EXPECT_EQ(others, 0) << echoes << " echoes, " << silent << " silent blocks";
+    EXPECT_EQ(uint64_t(jumped), engine_->SkippedOutputBlocks());
     const int64_t lag = start - firstPosition;
-    EXPECT_GT(lag, int64_t(kCushion) * kBlockFrames);
+    EXPECT_GE(lag, int64_t(kBlockFrames));
     RecordProperty("lag_frames", std::to_string(lag));
     RecordProperty("underruns", std::to_string(engine_->Underruns()));
     RecordProperty("device_xruns", std::to_string(engine_->DeviceXruns()));
     EXPECT_EQ(engine_->CaptureDeviceFrames(), unsigned(kBlockFrames));
     EXPECT_EQ(engine_->DroppedOutputBlocks(), 0u);
-    EXPECT_EQ(engine_->SkippedOutputBlocks(), 0u);
     EXPECT_TRUE(errors_.isEmpty());
 }
 
@@ -402,32 +404,32 @@ TEST_F(AudioEngineTest, SilenceAndOneUnderrunWhenTheQueueRunsDry)
     LetTheConnectionsSettle();
     EXPECT_EQ(engine_->Underruns(), 0u);
     ASSERT_TRUE(engine_->QueueOutputBlock(PatternBlock(0)));
-    ASSERT_TRUE(engine_->QueueOutputBlock(PatternBlock(kBlockFrames)));
     // Each played block is reported exactly once.
-    ASSERT_TRUE(RunUntil([&] { return outputCalls == 2 && engine_->Underruns() == 1; }));
+    ASSERT_TRUE(RunUntil([&] { return outputCalls == 1 && engine_->Underruns() == 1; }));
 
     int64_t start = -1;
     ASSERT_TRUE(RunUntil([&] {
         start = FirstSoundAt();
-        return start >= 0 && rig_.Recorded() >= start + 4 * kBlockFrames;
+        return start >= 0 && rig_.Recorded() >= start + 3 * kBlockFrames;
     }));
     const int16_t* rec = rig_.RecordedFrames();
-    for (int64_t j = 0; j < 2 * kBlockFrames; ++j) {
+    for (int64_t j = 0; j < kBlockFrames; ++j) {
         const auto p = Pattern(j);
         ASSERT_EQ(rec[2 * (start + j)], p.left) << j;
         ASSERT_EQ(rec[2 * (start + j) + 1], p.right) << j;
     }
-    for (int64_t j = 2 * kBlockFrames; j < 4 * kBlockFrames; ++j)
+    for (int64_t j = kBlockFrames; j < 3 * kBlockFrames; ++j)
         ASSERT_TRUE(rec[2 * (start + j)] == 0 && rec[2 * (start + j) + 1] == 0) << j;
     RunFor(200);
-    EXPECT_EQ(outputCalls, 2);
+    EXPECT_EQ(outputCalls, 1);
     EXPECT_EQ(engine_->Underruns(), 1u);
-    EXPECT_EQ(engine_->PlayedBlocks(), 2u);
+    EXPECT_EQ(engine_->PlayedBlocks(), 1u);
 }
 
 // A stalled device: the full ring refuses new blocks and counts them; when the
 // device runs again it drops the oldest queued blocks unplayed, so that what
-// it plays lags by the allowed blocks only, and plays those intact and in order.
+// it plays lags by the allowed block only (a queue that never ran dry allows
+// one), and plays it intact.
 TEST_F(AudioEngineTest, AStalledDeviceCatchesUpByDroppingTheOldestQueuedBlocks)
 {
     ASSERT_TRUE(engine_->OpenPlayback(RigOutput()));
@@ -443,7 +445,7 @@ TEST_F(AudioEngineTest, AStalledDeviceCatchesUpByDroppingTheOldestQueuedBlocks)
     EXPECT_EQ(accepted, 16);
     EXPECT_EQ(engine_->DroppedOutputBlocks(), 4u);
 
-    constexpr int kKept = audio::kPlaybackLagBlocks;
+    constexpr int kKept = 1;
     constexpr int64_t kFirstKept = int64_t(16 - kKept) * kBlockFrames;
     int64_t start = -1;
     ASSERT_TRUE(RunUntil([&] {
@@ -737,6 +739,87 @@ TEST_F(AudioEngineTest, ABacklogIsCaughtUpAndTheLagStaysWithinThreeBlocks)
     EXPECT_LE(worst, int64_t(audio::kPlaybackLagBlocks + 3) * kBlockFrames);
     EXPECT_GT(engine_->SkippedOutputBlocks(), 0u);
     RecordProperty("lag_frames", std::to_string(worst));
+}
+
+// The lag from capture to playback of the echoes the rig heard in recorded
+// frames [from, to): where the rig heard a frame less where it fed it, plus
+// the block's own capture time (the dummy server hands a whole period over
+// at once, where a sound card fills it for 50 ms). -1 when none was heard.
+int64_t WorstCaptureToPlaybackLag(const JackRig& rig, int64_t from, int64_t to)
+{
+    const int16_t* rec = rig.RecordedFrames();
+    int64_t worst = -1;
+    for (int64_t j = from; j < to; j += kBlockFrames / 4) {
+        const int64_t fed = PatternPosition(rec[2 * j + 1], rec[2 * j]);
+        if (fed >= 0)
+            worst = std::max(worst, j - fed + kBlockFrames);
+    }
+    return worst;
+}
+
+// The playback queue holds one block while the main thread keeps up: 100 ms
+// from capture to playback at 50 ms blocks. A stall of the main thread makes
+// a block late; the queue grows for it (no block lost to a lag of one), and
+// shrinks back once the blocks come on time again.
+TEST_F(AudioEngineTest, TheLagIsOneBlockWhileTheMainThreadKeepsUpAndComesBackAfterAStall)
+{
+    constexpr int64_t kMaxLag = 110 * audio::kSampleRate / 1000;
+    constexpr int64_t kSecond = audio::kSampleRate;
+    static QStringList logged;
+    logged.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext& context, const QString& text) {
+            if (context.category && QLatin1String(context.category) == "tesmar.audio")
+                logged << text;
+        });
+    engine_->SetBlockHandler([&](BlockView b) { engine_->QueueOutputBlock(Swapped(b)); });
+    ASSERT_TRUE(engine_->OpenPlayback(RigOutput()));
+    LetTheConnectionsSettle();
+    ASSERT_TRUE(engine_->OpenCapture(RigInput()));
+    ASSERT_TRUE(RunUntil(
+        [&] { return engine_->PlayedBlocks() >= 20 && engine_->PlaybackLagBlocks() == 1; }));
+
+    const int64_t idleFrom = rig_.Recorded();
+    ASSERT_TRUE(RunUntil([&] { return rig_.Recorded() >= idleFrom + kSecond; }));
+    const int64_t idle = WorstCaptureToPlaybackLag(rig_, idleFrom, idleFrom + kSecond);
+    EXPECT_GT(idle, 0);
+    EXPECT_LE(idle, kMaxLag);
+
+    const uint64_t underruns = engine_->Underruns();
+    const qsizetype loggedBefore = logged.size();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const int64_t stallEnd = rig_.Recorded();
+    const uint64_t stallUnderruns = engine_->Underruns();
+    ASSERT_TRUE(RunUntil([&] { return rig_.Recorded() >= stallEnd + 3 * kSecond; }));
+    const int64_t grown = WorstCaptureToPlaybackLag(rig_, stallEnd, stallEnd + kSecond / 2);
+    int64_t after = WorstCaptureToPlaybackLag(rig_, stallEnd + 2 * kSecond, stallEnd + 3 * kSecond);
+    EXPECT_GT(stallUnderruns, underruns);
+    // Right after the stall the late blocks play a block later...
+    EXPECT_GT(grown, kMaxLag);
+    EXPECT_LE(grown, int64_t(audio::kPlaybackLagBlocks + 1) * kBlockFrames);
+    // ...and 2 s later the queue is down to one block again. A loaded machine
+    // may make another block late meanwhile (a gap in the echo): the queue
+    // then rightly stays grown for longer, so the second after it is judged.
+    if (engine_->Underruns() != stallUnderruns) {
+        ASSERT_TRUE(RunUntil([&] { return engine_->PlaybackLagBlocks() == 1; }));
+        const int64_t from = rig_.Recorded();
+        ASSERT_TRUE(RunUntil([&] { return rig_.Recorded() >= from + kSecond; }));
+        after = WorstCaptureToPlaybackLag(rig_, from, from + kSecond);
+        RecordProperty("late_again", "1");
+    }
+    qInstallMessageHandler(previous);
+    EXPECT_GT(after, 0);
+    EXPECT_LE(after, kMaxLag);
+    // Each change was logged: up for the stall, and down again. (A loaded
+    // machine may make a later block late too: only the order is judged.)
+    const QStringList changes = logged.mid(loggedBefore);
+    const qsizetype up = changes.indexOf("capture-to-playback lag 150 ms");
+    EXPECT_GE(up, 0) << changes.join("; ").toStdString();
+    EXPECT_GT(changes.indexOf("capture-to-playback lag 100 ms", up), up)
+        << changes.join("; ").toStdString();
+    RecordProperty("idle_lag_ms", std::to_string(idle * 1000 / audio::kSampleRate));
+    RecordProperty("stall_lag_ms", std::to_string(grown * 1000 / audio::kSampleRate));
+    RecordProperty("recovered_lag_ms", std::to_string(after * 1000 / audio::kSampleRate));
 }
 
 // The main thread leaves the capture ring full for a while: the input lost

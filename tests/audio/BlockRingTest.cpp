@@ -212,6 +212,54 @@ TEST(PlaybackRingTest, ABacklogIsDroppedOldestFirstAndNeverMidBlock)
     }
 }
 
+// The adaptive queue, one device period per block: blocks pushed before
+// each period. It grows by one for each gap while playing, up to three, and
+// shrinks by one after kOnTimeBlocks starts that a block less would have
+// served as well, dropping the oldest unplayed block only when a spare one
+// was always queued.
+TEST(PlaybackRingTest, TheQueueGrowsForALateBlockAndShrinksOnceBlocksAreOnTime)
+{
+    auto then = [](std::vector<int> v, int periods, int blocks) {
+        v.insert(v.end(), std::size_t(periods), blocks);
+        return v;
+    };
+    const std::vector<int> late = {1, 0, 2};  // the second block a period late
+    constexpr int kOnTime = audio::kOnTimeBlocks;
+    struct Case {
+        const char* what;
+        std::vector<int> pushes;
+        int lag;           // the allowance at the end
+        unsigned skipped;  // blocks dropped unplayed
+    };
+    const Case cases[] = {
+        {"on time", then({}, 40, 1), 1, 0},
+        {"silence before the first block", then({0, 0, 0}, 5, 1), 1, 0},
+        {"one late block", late, 2, 0},
+        {"not yet on time long enough", then(late, kOnTime - 2, 1), 2, 0},
+        {"on time again: the spare goes", then(late, kOnTime - 1, 1), 1, 1},
+        {"spare used once", then(then(then(late, 8, 1), 1, 0), kOnTime - 1, 1), 1, 0},
+        {"spare used once, not yet long enough", then(then(then(late, 8, 1), 1, 0), kOnTime - 2, 1),
+         2, 0},
+        {"gaps beyond three", {1, 0, 1, 0, 1, 0, 1, 0, 1}, 3, 0},
+        {"a backlog within the grown queue", then({1, 0, 3}, 1, 1), 2, 1},
+    };
+    for (const Case& c : cases) {
+        auto ring = std::make_unique<PlaybackRing<16>>(audio::kPlaybackLagBlocks, 1);
+        std::vector<int16_t> out(kBlockFrames * 2);
+        int64_t next = 0;
+        unsigned skipped = 0;
+        for (int blocks : c.pushes) {
+            for (int k = 0; k < blocks; ++k, next += kBlockFrames)
+                ASSERT_TRUE(ring->Push(BlockAt(next)));
+            skipped += ring->Read(out.data(), kBlockFrames).skipped;
+        }
+        EXPECT_EQ(ring->Lag(), c.lag) << c.what;
+        EXPECT_EQ(skipped, c.skipped) << c.what;
+        ring->Reset();
+        EXPECT_EQ(ring->Lag(), 1) << c.what;
+    }
+}
+
 // The device thread and the main thread at once, with uneven periods on both
 // sides; run under the sanitizers this also guards the memory ordering.
 TEST(BlockRingThreadsTest, CaptureThenPlaybackAcrossThreadsKeepsEveryFrame)
