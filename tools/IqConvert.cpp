@@ -277,7 +277,8 @@ bool ConvertIq(const std::filesystem::path& in, const std::filesystem::path& out
         (source.Rate() != std::floor(source.Rate()) || !(source.Rate() <= 0xFFFFFFFF))) {
         char text[32];  // to_chars: a "." whatever the process locale
         const char* textEnd = std::to_chars(text, text + sizeof text, source.Rate()).ptr;
-        *error = "the input's sample rate " + std::string(text, static_cast<std::size_t>(textEnd - text)) +
+        *error = "the input's sample rate " +
+                 std::string(text, static_cast<std::size_t>(textEnd - text)) +
                  " Hz is not a whole number a WAV file holds";
         return false;
     }

@@ -322,10 +322,9 @@ TEST_F(RawFilesInTheReceiver, BandButtonsMoveTheSliceOfAWideRecording)
     const int32_t radioCentre = S().FreqCenter;
     // 192 kHz: the slice's centre may lie up to 72 kHz either side.
     const int64_t start = recording::UnixMsFromUtc(2026, 12, 7, 10, 11, 12, 0);
-    const auto file =
-        iqtest::Write(Dir(), {iqtest::Container::Sdriq, recording::SampleType::S16LE, 192000,
-                              7100000, start},
-                      iqtest::Signal(192000, 192000 / 2, {{-12000}}));
+    const auto file = iqtest::Write(
+        Dir(), {iqtest::Container::Sdriq, recording::SampleType::S16LE, 192000, 7100000, start},
+        iqtest::Signal(192000, 192000 / 2, {{-12000}}));
     rx.OpenRawFile(file);
     ASSERT_TRUE(rx.RawPlaying()) << (errors_.empty() ? "" : errors_[0].message);
     EXPECT_EQ(S().FreqCenter, 7100000);
@@ -342,8 +341,11 @@ TEST_F(RawFilesInTheReceiver, BandButtonsMoveTheSliceOfAWideRecording)
         int d;
         bool moves;
         int32_t centre;
-    } steps[] = {{1, true, 7148000}, {1, false, 7148000}, {-1, true, 7100000},
-                 {-1, true, 7052000}, {-1, false, 7052000}};
+    } steps[] = {{1, true, 7148000},
+                 {1, false, 7148000},
+                 {-1, true, 7100000},
+                 {-1, true, 7052000},
+                 {-1, false, 7052000}};
     for (const auto& s : steps) {
         EXPECT_EQ(rx.MoveBand(s.d), s.moves);
         EXPECT_EQ(S().FreqCenter, s.centre);
