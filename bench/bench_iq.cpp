@@ -33,10 +33,10 @@ const Recording& Make(iqtest::Container container, recording::SampleType type, d
         r = std::make_unique<Recording>();
         r->seconds = seconds;
         const auto frames = static_cast<std::size_t>(rate * seconds);
-        r->file = iqtest::Write(r->dir.Path(), {container, type, rate},
-                                iqtest::Signal(rate, frames,
-                                               {{-12000, 0.2, 700}, {30000, 0.05, 1000},
-                                                {rate / 3, 0.1, 0}}));
+        r->file = iqtest::Write(
+            r->dir.Path(), {container, type, rate},
+            iqtest::Signal(rate, frames,
+                           {{-12000, 0.2, 700}, {30000, 0.05, 1000}, {rate / 3, 0.1, 0}}));
     }
     return *r;
 }
@@ -51,8 +51,8 @@ void Demod(benchmark::State& state, const Recording& rec)
     for (auto _ : state)
         if (!tools::RunDemod(o, nullptr, &error))
             state.SkipWithError(error.c_str());
-    state.counters["xRT"] = benchmark::Counter(rec.seconds * static_cast<double>(state.iterations()),
-                                               benchmark::Counter::kIsRate);
+    state.counters["xRT"] = benchmark::Counter(
+        rec.seconds * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 void BM_DemodCf32At2400k(benchmark::State& state)
@@ -72,7 +72,8 @@ BENCHMARK(BM_DemodWav16At96k)->Unit(benchmark::kMillisecond)->UseRealTime();
 // is not timed).
 void Player(benchmark::State& state, bool withChain)
 {
-    const Recording& rec = Make(iqtest::Container::Gqrx, recording::SampleType::F32LE, 2400000, 2.0);
+    const Recording& rec =
+        Make(iqtest::Container::Gqrx, recording::SampleType::F32LE, 2400000, 2.0);
     auto player = std::make_unique<recording::IqPlayer>();
     dsp::ChainControls controls;
     controls.GainPos = 0;
@@ -91,7 +92,8 @@ void Player(benchmark::State& state, bool withChain)
         player->Pump();
         if (withChain)
             chain->ProcessBlock(player->Frames());
-        const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - t0;
+        const std::chrono::duration<double, std::milli> took =
+            std::chrono::steady_clock::now() - t0;
         worst = std::max(worst, took.count());
     }
     state.counters["worst_ms"] = worst;
