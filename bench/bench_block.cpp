@@ -161,7 +161,8 @@ void BM_SpectrumRedraw(benchmark::State& state)
     size_t block = 0;
     alloc::Scope allocations;
     for (auto _ : state) {
-        core::test::ReceiverProbe::State(receiver).FreqTune = -20000 + static_cast<int32_t>(block % 400) * 100;
+        core::test::ReceiverProbe::State(receiver).FreqTune =
+            -20000 + static_cast<int32_t>(block % 400) * 100;
         window.Redraw(spectra[block % spectra.size()].data());
         if (paint)
             QApplication::processEvents();

@@ -14,8 +14,8 @@
 // between blocks (the clients served), also as a share of the block's work.
 #include "core/Receiver.h"
 #include "core/RemoteControl.h"
-#include "tests/core/ReceiverProbe.h"
 #include "dsp/SignalChain.h"
+#include "tests/core/ReceiverProbe.h"
 #include "ui/MainWindow.h"
 
 #include <QApplication>

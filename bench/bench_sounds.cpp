@@ -81,7 +81,8 @@ struct Rig {
         const auto deadline = Clock::now() + std::chrono::seconds(20);
         while (!core::test::ReceiverProbe::Sounds(*rx).StreamOpen() && Clock::now() < deadline)
             QCoreApplication::processEvents();
-        ok = core::test::ReceiverProbe::Sounds(*rx).StreamOpen() && core::test::ReceiverProbe::CaptureOpen(*rx);
+        ok = core::test::ReceiverProbe::Sounds(*rx).StreamOpen() &&
+             core::test::ReceiverProbe::CaptureOpen(*rx);
         if (!ok)
             std::fprintf(stderr, "the receiver's streams did not open\n");
     }
