@@ -105,8 +105,8 @@ private:
             ++pos_;
         if (pos_ == from || pos_ - from > 64)
             return false;
-        // from_chars, not strtod: strtod wants the process locale's decimal
-        // comma, and Qt programs adopt the environment's locale.
+        // from_chars reads a "." whatever the process locale, which Qt
+        // programs take from the environment (a decimal comma in de_DE).
         std::string_view text = s_.substr(from, pos_ - from);
         if (text.size() > 1 && text[0] == '+' && text[1] != '-')
             text.remove_prefix(1);

@@ -1,6 +1,6 @@
 #include "recording/IqFormats.h"
 
-#include <cstdio>
+#include <charconv>
 
 namespace recording {
 
@@ -8,9 +8,13 @@ bool CheckSampleRate(double rate, const char* what, std::string* error)
 {
     if (rate >= kMinSampleRate && rate <= kMaxSampleRate)
         return true;
-    char text[64];
-    std::snprintf(text, sizeof text, "%.0f", rate);
-    *error = std::string(what) + " sample rate " + text +
+    // Whole hertz with a "." never needed, whatever the process locale; room
+    // for the largest double written out in full.
+    char text[400];
+    const char* end =
+        std::to_chars(text, text + sizeof text, rate, std::chars_format::fixed, 0).ptr;
+    *error = std::string(what) + " sample rate " +
+             std::string(text, static_cast<std::size_t>(end - text)) +
              " Hz is outside what a recording has (1 kHz to 1 GHz)";
     return false;
 }

@@ -136,7 +136,7 @@ bool ParseDemodArgs(const std::vector<std::string>& args, DemodOptions& options,
             return true;
         };
     };
-    const OptionSpec table[] = {
+    const OptionRule table[] = {
         {"--set", true,
          [&](const std::string& value, std::string* err) {
              return ApplyDemodSetting(options.controls, value, err);

@@ -108,13 +108,13 @@ struct Length {
 };
 
 // The options of tesmar-iqgen, each writing into `o` or `length`.
-std::vector<OptionSpec> IqGenOptionTable(IqGenOptions& o, Length& length)
+std::vector<OptionRule> IqGenOptionTable(IqGenOptions& o, Length& length)
 {
     // A value option: `set` takes the value, false when it is outside what
     // `what` tells.
     using Setter = std::function<bool(const std::string&)>;
     auto valued = [](std::string_view name, const char* what, Setter set) {
-        return OptionSpec{name, true,
+        return OptionRule{name, true,
                           [name, what, set](const std::string& value, std::string* err) {
                               if (set(value))
                                   return true;
@@ -124,7 +124,7 @@ std::vector<OptionSpec> IqGenOptionTable(IqGenOptions& o, Length& length)
                           }};
     };
     auto flag = [](std::string_view name, bool& to, bool value) {
-        return OptionSpec{name, false, [&to, value](const std::string&, std::string*) {
+        return OptionRule{name, false, [&to, value](const std::string&, std::string*) {
                               to = value;
                               return true;
                           }};
@@ -174,7 +174,7 @@ bool ParseIqGenArgs(const std::vector<std::string>& args, IqGenOptions& o, std::
     if (!error)
         error = &ignored;
     Length length;
-    const std::vector<OptionSpec> table = IqGenOptionTable(o, length);
+    const std::vector<OptionRule> table = IqGenOptionTable(o, length);
     std::vector<std::string> positional;
     if (!ParseOptions(args, table, &positional, &o.help, error))
         return false;

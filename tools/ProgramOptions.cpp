@@ -50,7 +50,7 @@ std::optional<std::string> FirstOption(const std::vector<std::string>& args)
     return std::nullopt;
 }
 
-bool ParseOptions(const std::vector<std::string>& args, std::span<const OptionSpec> table,
+bool ParseOptions(const std::vector<std::string>& args, std::span<const OptionRule> table,
                   std::vector<std::string>* positional, bool* help, std::string* error)
 {
     bool optionsEnded = false;
@@ -70,24 +70,24 @@ bool ParseOptions(const std::vector<std::string>& args, std::span<const OptionSp
         }
         const auto eq = a.find('=');
         const std::string name = a.substr(0, eq);
-        const auto spec = std::find_if(table.begin(), table.end(),
-                                       [&](const OptionSpec& o) { return o.name == name; });
+        const auto option = std::find_if(table.begin(), table.end(),
+                                         [&](const OptionRule& o) { return o.name == name; });
         // A flag given a value is no option of ours either.
-        if (spec == table.end() || (!spec->takesValue && eq != std::string::npos)) {
+        if (option == table.end() || (!option->takesValue && eq != std::string::npos)) {
             *error = "unknown option \"" + OneLine(a) + "\" (see --help)";
             return false;
         }
         std::string value;
         if (eq != std::string::npos) {
             value = a.substr(eq + 1);
-        } else if (spec->takesValue) {
+        } else if (option->takesValue) {
             if (i + 1 >= args.size()) {
                 *error = name + " needs a value";
                 return false;
             }
             value = args[++i];
         }
-        if (!spec->apply(value, error))
+        if (!option->apply(value, error))
             return false;
     }
     return true;

@@ -39,7 +39,7 @@ std::optional<std::string> FirstOption(const std::vector<std::string>& args);
 // An option of a program's own: a flag, or one that takes a value given as
 // the next word or after "=". `apply` gets the value ("" for a flag) and
 // refuses it with one line in *error.
-struct OptionSpec {
+struct OptionRule {
     std::string_view name;
     bool takesValue;
     std::function<bool(const std::string& value, std::string* error)> apply;
@@ -50,7 +50,7 @@ struct OptionSpec {
 // *positional; -h/--help sets *help and ends the reading. False with one line
 // in *error for an unknown option (which takes no word after it), a missing
 // value, or a value its option refuses.
-bool ParseOptions(const std::vector<std::string>& args, std::span<const OptionSpec> table,
+bool ParseOptions(const std::vector<std::string>& args, std::span<const OptionRule> table,
                   std::vector<std::string>* positional, bool* help, std::string* error);
 
 }  // namespace tools
