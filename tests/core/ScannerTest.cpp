@@ -1,0 +1,321 @@
+// The scanner fed by the real signal chain over recordings that
+// tesmar-iqgen's option parser and writer make: stations that switch on and
+// off at known blocks, inside the band and outside it, and noise alone.
+// The radio is the test's own here: it hands over the recording of whatever
+// band it is tuned to and acknowledges each retune one block later (the
+// pseudo-terminal radio's own test drives the receiver, ScanReceiverTest).
+
+#include "core/Scanner.h"
+#include "core/Choices.h"
+#include "core/ScanLog.h"
+#include "dsp/SignalChain.h"
+#include "recording/RawIqFile.h"
+#include "tests/support/Files.h"
+#include "tests/support/TempDir.h"
+#include "tools/IqGen.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace core::test {
+namespace {
+
+using tesmar::test::ReadFile;
+using tesmar::test::TempDir;
+
+// A station on the air at an absolute frequency in blocks [on, off).
+struct Station {
+    int32_t hz;
+    int32_t mode;  // RxMode code
+    int64_t on;
+    int64_t off;
+};
+
+constexpr const char* kIqGenModes[] = {"am", "fm", "cw", "lsb", "usb"};
+
+// The scan's clock: block b began b x 50 ms after this.
+const std::chrono::system_clock::time_point kEpoch =
+    std::chrono::system_clock::time_point{} + std::chrono::hours(24 * 365 * 50);
+
+int64_t BlockOf(std::chrono::system_clock::time_point t)
+{
+    return (t - kEpoch) / std::chrono::milliseconds(50);
+}
+
+constexpr double kNoise = 30.0;
+constexpr double kAmplitude = 3000.0;
+
+// The air the radio listens to: whatever band it is tuned to comes as a
+// recording tesmar-iqgen writes of the stations inside it.
+class Air {
+public:
+    Air(std::filesystem::path dir, std::vector<Station> stations, int64_t blocks, double noise)
+        : dir_(std::move(dir))
+        , stations_(std::move(stations))
+        , blocks_(blocks)
+        , noise_(noise)
+    {}
+
+    // Block `index` of the band around `center`.
+    const int16_t* Block(int32_t center, int64_t index)
+    {
+        const std::string& file = Band(center);
+        const std::size_t at =
+            recording::kRawHeaderSize + std::size_t(index) * recording::kRawBlockBytes;
+        return reinterpret_cast<const int16_t*>(file.data() + at);
+    }
+
+private:
+    const std::string& Band(int32_t center)
+    {
+        auto found = bands_.find(center);
+        if (found != bands_.end())
+            return found->second;
+        std::vector<std::string> args = {"--blocks",    std::to_string(blocks_),
+                                         "--center",    std::to_string(center),
+                                         "--noise",     std::to_string(noise_),
+                                         "--amplitude", std::to_string(kAmplitude),
+                                         "--time",      "120000"};
+        bool any = false;
+        for (const Station& s : stations_) {
+            const int64_t offset = int64_t(s.hz) - center;
+            if (offset > -24000 && offset < 24000) {
+                args.push_back("--station");
+                args.push_back(std::to_string(offset) + ":" + kIqGenModes[s.mode] + ":" +
+                               std::to_string(s.on) + "-" + std::to_string(s.off));
+                any = true;
+            }
+        }
+        if (!any)  // no station here: a carrier switched on never
+            args.insert(args.end(), {"--station", "0:cw:0-0"});
+        const std::filesystem::path file = dir_ / ("band" + std::to_string(center) + ".dat");
+        args.push_back(file.string());
+        tools::IqGenOptions options;
+        std::string error;
+        EXPECT_TRUE(tools::ParseIqGenArgs(args, options, &error)) << error;
+        EXPECT_TRUE(tools::WriteIqFile(options, &error)) << error;
+        return bands_[center] = ReadFile(file);
+    }
+
+    std::filesystem::path dir_;
+    std::vector<Station> stations_;
+    int64_t blocks_;
+    double noise_;
+    std::map<int32_t, std::string> bands_;
+};
+
+// The chain and the scanner as the receiver joins them, with the test's
+// radio: retunes are acknowledged one block after they were sent.
+class ScanRig {
+public:
+    explicit ScanRig(Air& air)
+        : air_(air)
+        , chain_(controls_)
+        , scanner_(Hooks())
+    {
+        controls_.ScanRunning = true;
+        chain_.Setup();
+    }
+
+    Scanner& Scan() { return scanner_; }
+    const std::vector<ScanHit>& Hits() const { return hits_; }
+    const std::vector<int64_t>& HitEndBlocks() const { return hitEnds_; }
+    const std::vector<int32_t>& Retunes() const { return retunes_; }
+    int32_t Center() const { return center_; }
+
+    // Whether block b was checked in a band that holds the station.
+    bool Searched(int64_t b, const Station& s) const
+    {
+        auto found = searched_.find(b);
+        if (found == searched_.end())
+            return false;
+        int32_t lo = 0, hi = 0;
+        Scanner::PassBandOf(s.mode, lo, hi);
+        const int32_t offset = s.hz - found->second;
+        return offset + lo > -23000 && offset + hi < 23000;
+    }
+
+    void Run(int64_t blocks)
+    {
+        for (int64_t b = 0; b < blocks; ++b, ++block_) {
+            chain_.ProcessBlock(air_.Block(center_, block_));
+            if (scanner_.Phase() == ScanPhase::Searching)
+                searched_[block_] = center_;
+            const dsp::BlockOutputs& out = chain_.Outputs();
+            scanner_.OnBlock({out.SpectrumDb.data(), out.SqlBusy});
+            if (ackDue_ && block_ >= *ackDue_) {
+                ackDue_.reset();
+                scanner_.RadioSettled(center_);
+            }
+        }
+    }
+
+private:
+    ScanHooks Hooks()
+    {
+        ScanHooks h;
+        h.freqCenter = [this] { return center_; };
+        h.tuneInBand = [this](const ScanChannel& c) {
+            controls_.FreqTune = c.hz - center_;
+            controls_.RxMode = c.mode;
+            controls_.IFBW = Code(IfPresetOf(static_cast<Mode>(c.mode)));
+            chain_.DesignIFFilter();
+        };
+        h.retuneRadio = [this](int32_t center) {
+            retunes_.push_back(center);
+            center_ = center;
+            ackDue_ = block_ + 1;
+            return ScanHooks::Retune::Sent;
+        };
+        h.radioAvailable = [] { return true; };
+        h.hitEnded = [this](const ScanHit& hit) {
+            hits_.push_back(hit);
+            hitEnds_.push_back(block_);
+        };
+        h.now = [this] { return kEpoch + std::chrono::milliseconds(50 * block_); };
+        return h;
+    }
+
+    Air& air_;
+    dsp::ChainControls controls_;
+    dsp::SignalChain chain_;
+    Scanner scanner_;
+    int32_t center_ = 5012000;
+    int64_t block_ = 0;
+    std::optional<int64_t> ackDue_;
+    std::vector<ScanHit> hits_;
+    std::vector<int64_t> hitEnds_;
+    std::vector<int32_t> retunes_;
+    std::map<int64_t, int32_t> searched_;
+};
+
+ScanChannel Channel(int32_t hz, const char* name, int32_t mode) { return {hz, name, mode, false}; }
+
+// Catches: a station found late or early, a hit that does not hold while the
+// station lasts, a scan that resumes before the hang time or stays on
+// afterwards, a channel outside the band never visited or checked before
+// its band has settled, a log whose durations are off.
+TEST(Scanner, StopsOnEachStationHoldsAndResumesAfterTheHangTime)
+{
+    TempDir dir;
+    const std::vector<Station> stations = {
+        {5000000, dsp::kModeAM, 20, 60},
+        {5008000, dsp::kModeCW, 110, 140},
+        {5015000, dsp::kModeUSB, 190, 230},
+        {5027000, dsp::kModeFM, 280, 320},
+        {5021000, dsp::kModeLSB, 370, 400},
+        {5070000, dsp::kModeAM, 450, 490},  // outside the band the scan starts in
+    };
+    const int64_t kBlocks = 560;
+    Air air(dir.Path(), stations, kBlocks, kNoise);
+    ScanRig rig(air);
+    std::vector<ScanChannel> channels = {
+        Channel(5000000, "Tower", dsp::kModeAM),  Channel(5008000, "Morse", dsp::kModeCW),
+        Channel(5015000, "Voice", dsp::kModeUSB), Channel(5027000, "Repeater", dsp::kModeFM),
+        Channel(5021000, "Lower", dsp::kModeLSB), Channel(5070000, "Far", dsp::kModeAM),
+        Channel(5045000, "Quiet", dsp::kModeAM),
+    };
+    ASSERT_EQ(rig.Scan().Start(ScanOptions{}, channels), "");
+    rig.Run(kBlocks);
+
+    ASSERT_EQ(rig.Hits().size(), stations.size());
+    for (std::size_t i = 0; i < stations.size(); ++i) {
+        const Station& s = stations[i];
+        const ScanHit& hit = rig.Hits()[i];
+        SCOPED_TRACE(hit.name);
+        EXPECT_EQ(hit.hz, s.hz);
+        // Found in the first block its band was checked in once it was on.
+        int64_t expected = s.on;
+        while (!rig.Searched(expected, s))
+            ++expected;
+        EXPECT_EQ(BlockOf(hit.start), expected);
+        EXPECT_NEAR(double(hit.blocks), double(s.off - expected), 1.0);
+        EXPECT_GT(hit.peakDb, 20.0);
+        // Held through the hang time after the last active block, not longer.
+        EXPECT_NEAR(double(rig.HitEndBlocks()[i]), double(s.off - 1 + 40), 1.0);
+    }
+    // The channel outside the band: reached by the radio, more than once
+    // (the scan comes back to the band it left).
+    EXPECT_GE(rig.Retunes().size(), 2u);
+    EXPECT_EQ(rig.Scan().Phase(), ScanPhase::Searching);
+
+    // The log: a header and every hit, durations in seconds.
+    const std::filesystem::path log = dir.Path() / "ScanLog.csv";
+    for (const ScanHit& hit : rig.Hits())
+        ASSERT_TRUE(AppendScanLog(log, hit, nullptr));
+    std::istringstream lines(ReadFile(log));
+    std::string line;
+    std::getline(lines, line);
+    EXPECT_EQ(line + "\n", kScanLogHeader);
+    for (std::size_t i = 0; i < stations.size(); ++i) {
+        ASSERT_TRUE(std::getline(lines, line));
+        const std::string hz = std::to_string(stations[i].hz);
+        EXPECT_NE(line.find("Z," + hz + ",\"" + rig.Hits()[i].name + "\","), std::string::npos)
+            << line;
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, ",%.2f,", rig.Hits()[i].Seconds());
+        EXPECT_NE(line.find(seconds), std::string::npos) << line;
+    }
+    EXPECT_FALSE(std::getline(lines, line));
+}
+
+// Catches: a floor that is not the noise's (the median read as the mean), a
+// threshold in the wrong units, or a narrow channel's spread read as a hit.
+TEST(Scanner, NoiseAloneGivesNoHitOverAMinute)
+{
+    TempDir dir;
+    const int64_t kMinute = 1200;
+    Air air(dir.Path(), {}, kMinute, 300.0);
+    ScanRig rig(air);
+    std::vector<ScanChannel> channels;
+    // All inside the band, in every mode, the narrow CW channel's few bins too.
+    for (int32_t k = 0; k < 36; ++k)
+        channels.push_back(Channel(5012000 - 16000 + k * 900, "", k % 5));
+    ASSERT_EQ(rig.Scan().Start(ScanOptions{}, channels), "");
+    rig.Run(kMinute);
+    EXPECT_TRUE(rig.Hits().empty());
+    EXPECT_EQ(rig.Scan().Phase(), ScanPhase::Searching);
+    EXPECT_TRUE(rig.Retunes().empty());
+}
+
+// Catches: a band search that does not cover its steps across bands, or a
+// skipped channel found again at once while it is still on the air.
+TEST(Scanner, BandSearchSkipAndLockOut)
+{
+    TempDir dir;
+    const int64_t kBlocks = 200;
+    Air air(dir.Path(), {{5005000, dsp::kModeAM, 0, 200}, {5055000, dsp::kModeAM, 0, 200}}, kBlocks,
+            kNoise);
+    ScanRig rig(air);
+    ScanOptions options;
+    options.kind = ScanKind::Band;
+    options.bandStart = 4990000;
+    options.bandStop = 5080000;
+    options.bandStep = 5000;
+    ASSERT_EQ(rig.Scan().Start(options, {}), "");
+    EXPECT_EQ(rig.Scan().Channels().size(), 19u);
+    rig.Run(3);
+    ASSERT_EQ(rig.Scan().Phase(), ScanPhase::Holding);
+    EXPECT_EQ(rig.Scan().Channels()[std::size_t(rig.Scan().Current())].hz, 5005000);
+    // Skipped: the other station, in the next band, is found; never this
+    // one again while it lasts.
+    rig.Scan().Skip();
+    rig.Run(20);
+    ASSERT_EQ(rig.Scan().Phase(), ScanPhase::Holding);
+    EXPECT_EQ(rig.Scan().Channels()[std::size_t(rig.Scan().Current())].hz, 5055000);
+    rig.Scan().LockOut();
+    EXPECT_TRUE(rig.Scan().Channels()[std::size_t(rig.Scan().Current())].lockedOut);
+    rig.Run(100);
+    ASSERT_EQ(rig.Hits().size(), 2u);
+    // Neither is held again: one skipped and still on, the other locked out.
+    EXPECT_NE(rig.Scan().Phase(), ScanPhase::Holding);
+    EXPECT_EQ(rig.Hits()[0].blocks, 3);
+}
+
+}  // namespace
+}  // namespace core::test
