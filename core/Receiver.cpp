@@ -6,6 +6,7 @@
 #include "core/RawTransport.h"
 #include "core/ReceiverSettings.h"
 #include "core/RemoteControl.h"
+#include "core/ScanSession.h"
 #include "core/SoundNotice.h"
 #include "core/WaveRecording.h"
 #include "dsp/SignalChain.h"
@@ -102,6 +103,7 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
     MemoryHooks memoryHooks;
     memoryHooks.fileBusy = [this] { return FileBusy(); };
     memoryHooks.setRadioFrequency = [this](int64_t center) {
+        OperatorTunes();
         return FitsInt32(center) && radioControl_->SetRadioFrequency(static_cast<int32_t>(center));
     };
     memoryHooks.selectMode = [this](Mode mode) { SelectMode(mode); };
@@ -159,6 +161,11 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
     connect(wave_.get(), &core::WaveRecording::StateChanged, this, &Receiver::WaveStateChanged);
     connect(wave_.get(), &core::WaveRecording::Failed, this,
             [this](const QString& message) { emit ShowError(message, true); });
+
+    scan_ = std::make_unique<ScanSession>(*this);
+    connect(radioControl_.get(), &radio::RadioControl::FrequencyAcknowledged, this,
+            &Receiver::RadioSettled);
+    connect(this, &Receiver::RadioSettled, scan_.get(), &ScanSession::RadioSettled);
 
     remote_ = std::make_unique<RemoteControl>(*this);
     connect(remote_.get(), &RemoteControl::Failed, this,
@@ -256,6 +263,8 @@ bool Receiver::Shutdown(const WindowsShowing& showing)
 {
     // No client may change what is about to be saved.
     remote_->Stop();
+    // A hit under way reaches the log, and its recording ends with it.
+    scan_->Stop();
     state_.SpecShow = showing.SpecShow;
     state_.FiltShow = showing.FiltShow;
     state_.InpShow = showing.InpShow;
@@ -486,6 +495,7 @@ void Receiver::StepTune(int d)
     }
     if (state_.StepBusy)
         return;
+    OperatorTunes();
     state_.StepBusy = true;
     // The load keeps FreqTune inside the band and every writer after it
     // does; should one not, the sums below still cannot overflow.
@@ -564,6 +574,7 @@ void Receiver::KeypadKey(int code)
     if (outcome.unreadable)
         emit ShowError(QString::fromStdString(entry_.UnreadableMessage()), false);
     if (outcome.center) {
+        OperatorTunes();
         state_.FreqCenter = *outcome.center;
         radioControl_->SetRadioFrequency(state_.FreqCenter);
     }
@@ -576,6 +587,7 @@ Receiver::TuneResult Receiver::TuneTo(int64_t hz)
 {
     if (!entry_.InEntryLimits(hz))
         return TuneResult::OutOfRange;
+    OperatorTunes();
     // The band's edges as the tuning steps have them: a pass band that
     // reaches one needs the radio.
     const PassBand band = PassBandOf(state_.RxMode, state_.IFWidth);
@@ -737,6 +749,8 @@ bool Receiver::ReopenRadio(int32_t PortNum, const std::string& PortStr, int32_t 
 
 void Receiver::SetSpectrumVisible(bool visible) { state_.SpectrumVisible = visible; }
 
+void Receiver::OperatorTunes() { scan_->OperatorTuned(); }
+
 void Receiver::SelectPalette(int32_t ColorNum)
 {
     state_.ColorNum = ColorNum >= 0 && ColorNum < kPaletteCount ? ColorNum : 0;
@@ -805,6 +819,7 @@ bool Receiver::MoveBand(int d)
         return raw_->MoveSlice(d);
     if (FileBusy())
         return false;
+    OperatorTunes();
     const int64_t center = int64_t(state_.FreqCenter) + (d < 0 ? -kBandWidth : kBandWidth);
     if (!FitsInt32(center) || !radioControl_->SetRadioFrequency(static_cast<int32_t>(center)))
         return false;
@@ -815,9 +830,10 @@ bool Receiver::MoveBand(int d)
 void Receiver::SpectrumPressed(PointerButton button, int32_t offset)
 {
     state_.MemoryMode = false;
-    if (button == PointerButton::Left)
+    if (button == PointerButton::Left) {
+        OperatorTunes();
         state_.FreqTune = offset;
-    else if (button == PointerButton::Right)
+    } else if (button == PointerButton::Right)
         state_.DragTune = !state_.DragTune;
     emit DisplayChanged();
 }
@@ -826,6 +842,7 @@ void Receiver::SpectrumMoved(int32_t offset)
 {
     if (!state_.DragTune)
         return;
+    OperatorTunes();
     state_.FreqTune = offset;
     state_.MemoryMode = false;
     emit DisplayChanged();
@@ -848,8 +865,10 @@ void Receiver::ProcessAndDeliver(const int16_t* frames)
     audio_->QueueOutputBlock(audio::BlockView(out.OutFrames.data(), out.OutFrames.size()));
     if (out.RecFeedReady)
         wave_->RecordBlock(out.RecFeed.data());
-    if (out.SpectrumUpdated)
+    // The chain analyses for a scan too; the window redraws only while it shows.
+    if (out.SpectrumUpdated && state_.SpectrumVisible)
         emit SpectrumReady();
+    scan_->OnBlock();
     ++processedBlocks_;
     emit BlockProcessed();
     link_->PollRadioPort();

@@ -36,6 +36,7 @@ namespace core {
 
 class RawTransport;
 class RemoteControl;
+class ScanSession;
 class SoundNotice;
 class WaveRecording;
 
@@ -307,6 +308,11 @@ public:
     MemoryChannels& Memory() { return *memory_; }
     const MemoryChannels& Memory() const { return *memory_; }
 
+    // --- Scanner (core/ScanSession): the "Scan" window, --scan and the
+    // remote control's scan command start and stop it there.
+    ScanSession& Scan() { return *scan_; }
+    const ScanSession& Scan() const { return *scan_; }
+
     // --- State for the windows, to read: they change it through the
     // methods above, which also do what follows a change.
     const ReceiverState& State() const { return state_; }
@@ -345,6 +351,9 @@ signals:
     // The lost-device notice changed: show SoundNoticeText() (none when
     // empty), without waiting for the operator.
     void SoundNoticeChanged();
+    // The radio has acknowledged a frequency command: it is at freqCenter
+    // now (the serial radios: the link's "OK" to the command).
+    void RadioSettled(int32_t freqCenter);
 
 private:
     // The tests look behind the facade.
@@ -353,6 +362,7 @@ private:
     // choice are the receiver's own logic, kept in files of their own.
     friend class SettingsChoices;
     friend class RemoteControl;
+    friend class ScanSession;
 
     // Turns the knob to angle (kept inside its travel); VOL sets the volume.
     void SetKnobAngle(Knob knob, int32_t angle);
@@ -371,6 +381,8 @@ private:
     bool FileBusy() const;
     void Snap();
     void SendOwedRadioFrequency();
+    // The operator (or a remote client) tunes: a scan ends.
+    void OperatorTunes();
     // The settings file to read (at start) or to carry the other lines over
     // from (at close): see ReceiverPaths.
     std::filesystem::path SettingsSource() const;
@@ -388,6 +400,9 @@ private:
     std::unique_ptr<core::WaveRecording> wave_;
     MeterNeedle needle_;
     std::unique_ptr<SoundNotice> soundNotice_;
+    // Before the remote control, which starts and stops it; after the
+    // recorder and the radio it uses.
+    std::unique_ptr<ScanSession> scan_;
     // Last: it calls into everything above, and goes first.
     std::unique_ptr<RemoteControl> remote_;
 

@@ -10,6 +10,7 @@
 #include "core/ScanLog.h"
 #include "dsp/SignalChain.h"
 #include "recording/RawIqFile.h"
+#include "tests/core/ScanAir.h"
 #include "tests/support/Files.h"
 #include "tests/support/TempDir.h"
 #include "tools/IqGen.h"
@@ -27,87 +28,6 @@ namespace {
 
 using tesmar::test::ReadFile;
 using tesmar::test::TempDir;
-
-// A station on the air at an absolute frequency in blocks [on, off).
-struct Station {
-    int32_t hz;
-    int32_t mode;  // RxMode code
-    int64_t on;
-    int64_t off;
-};
-
-constexpr const char* kIqGenModes[] = {"am", "fm", "cw", "lsb", "usb"};
-
-// The scan's clock: block b began b x 50 ms after this.
-const std::chrono::system_clock::time_point kEpoch =
-    std::chrono::system_clock::time_point{} + std::chrono::hours(24 * 365 * 50);
-
-int64_t BlockOf(std::chrono::system_clock::time_point t)
-{
-    return (t - kEpoch) / std::chrono::milliseconds(50);
-}
-
-constexpr double kNoise = 30.0;
-constexpr double kAmplitude = 3000.0;
-
-// The air the radio listens to: whatever band it is tuned to comes as a
-// recording tesmar-iqgen writes of the stations inside it.
-class Air {
-public:
-    Air(std::filesystem::path dir, std::vector<Station> stations, int64_t blocks, double noise)
-        : dir_(std::move(dir))
-        , stations_(std::move(stations))
-        , blocks_(blocks)
-        , noise_(noise)
-    {}
-
-    // Block `index` of the band around `center`.
-    const int16_t* Block(int32_t center, int64_t index)
-    {
-        const std::string& file = Band(center);
-        const std::size_t at =
-            recording::kRawHeaderSize + std::size_t(index) * recording::kRawBlockBytes;
-        return reinterpret_cast<const int16_t*>(file.data() + at);
-    }
-
-private:
-    const std::string& Band(int32_t center)
-    {
-        auto found = bands_.find(center);
-        if (found != bands_.end())
-            return found->second;
-        std::vector<std::string> args = {"--blocks",    std::to_string(blocks_),
-                                         "--center",    std::to_string(center),
-                                         "--noise",     std::to_string(noise_),
-                                         "--amplitude", std::to_string(kAmplitude),
-                                         "--time",      "120000"};
-        bool any = false;
-        for (const Station& s : stations_) {
-            const int64_t offset = int64_t(s.hz) - center;
-            if (offset > -24000 && offset < 24000) {
-                args.push_back("--station");
-                args.push_back(std::to_string(offset) + ":" + kIqGenModes[s.mode] + ":" +
-                               std::to_string(s.on) + "-" + std::to_string(s.off));
-                any = true;
-            }
-        }
-        if (!any)  // no station here: a carrier switched on never
-            args.insert(args.end(), {"--station", "0:cw:0-0"});
-        const std::filesystem::path file = dir_ / ("band" + std::to_string(center) + ".dat");
-        args.push_back(file.string());
-        tools::IqGenOptions options;
-        std::string error;
-        EXPECT_TRUE(tools::ParseIqGenArgs(args, options, &error)) << error;
-        EXPECT_TRUE(tools::WriteIqFile(options, &error)) << error;
-        return bands_[center] = ReadFile(file);
-    }
-
-    std::filesystem::path dir_;
-    std::vector<Station> stations_;
-    int64_t blocks_;
-    double noise_;
-    std::map<int32_t, std::string> bands_;
-};
 
 // The chain and the scanner as the receiver joins them, with the test's
 // radio: retunes are acknowledged one block after they were sent.

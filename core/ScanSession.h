@@ -1,0 +1,81 @@
+#pragma once
+
+// The scanner as the receiver runs it (core/Scanner holds the logic): the
+// memory list's channels with their lock-out marks ("MemoryLockout.txt"
+// beside "MemoryList.txt"), the receiver's tuning, the radio, the WAV
+// recorder for the hits and the log "ScanLog.csv" beside the settings file.
+//
+// Tuning to a channel inside the band moves FreqTune alone; a channel outside
+// it retunes the radio through SetRadioFrequency, and the scan waits for the
+// radio's "OK" (Receiver::RadioSettled). With no radio port open there is no
+// way to hear a channel outside the band (the band stays where it is): such
+// channels are left out, and the operator is told once per scan.
+//
+// Any tuning by the operator (keys, wheel, keypad, the spectrum, the band
+// buttons, a memory recall, a remote client's frequency) stops the scan, and
+// so does a raw file that plays: its band is not the radio's. Main thread.
+
+#include "core/Scanner.h"
+
+#include <QObject>
+#include <QString>
+
+#include <deque>
+#include <filesystem>
+
+namespace core {
+
+class Receiver;
+
+class ScanSession : public QObject {
+    Q_OBJECT
+
+public:
+    // The hits the window lists, newest first.
+    static constexpr std::size_t kRecentHits = 50;
+
+    explicit ScanSession(Receiver& receiver, QObject* parent = nullptr);
+    ~ScanSession() override;
+
+    // Starts a scan with these options (a memory scan takes the memory
+    // list's channels). The refusal, or empty when it runs.
+    QString Start(const ScanOptions& options);
+    void Stop();
+    void Skip();
+    void LockOut();
+
+    bool Running() const { return scanner_.Running(); }
+    const Scanner& Scan() const { return scanner_; }
+    // "Searching", "Tower 5.000000 MHz AM", ...: what the scan does now.
+    QString StateText() const;
+    const std::deque<ScanHit>& RecentHits() const { return recent_; }
+    // The last notice (channels left out, a log that could not be written).
+    const QString& Notice() const { return notice_; }
+    std::filesystem::path LogFile() const;
+    std::filesystem::path LockoutFile() const;
+
+    // The receiver's part, not the windows'.
+    void OnBlock();
+    void RadioSettled(int32_t freqCenter);
+    // The operator tuned: the scan ends.
+    void OperatorTuned();
+
+signals:
+    // Phase, channel, hits or notice changed.
+    void Changed();
+
+private:
+    ScanHooks Hooks();
+    void SetNotice(const QString& text);
+
+    Receiver& rx_;
+    Scanner scanner_;
+    std::deque<ScanHit> recent_;
+    QString notice_;
+    bool tuning_ = false;  // the scan itself tunes: not the operator
+};
+
+// A hit as the window lists it: "23:40:01  5.000000 MHz  Tower  AM  3.2 s  +23 dB".
+QString HitText(const ScanHit& hit);
+
+}  // namespace core

@@ -1,0 +1,171 @@
+// The scanner inside the receiver: the memory list's channels, the pseudo-
+// terminal radio for the channels outside the band, the operator's tuning,
+// the lock-out file, the log and the hits' recordings.
+
+#include "CoreFixture.h"
+
+#include "core/KeyCodes.h"
+#include "core/ScanLog.h"
+#include "core/ScanSession.h"
+#include "memory/Lockouts.h"
+#include "tests/core/ScanAir.h"
+
+namespace core::test {
+namespace {
+
+constexpr int32_t kCenter = 5012000;
+
+class ScanReceiverTest : public CoreTest {
+protected:
+    // The receiver with the memory list `list` and, when `radio`, the
+    // pseudo-terminal radio, answering only when told.
+    Receiver& StartWith(const std::string& list, bool radio)
+    {
+        WriteFile(Dir() / "MemoryList.txt", list);
+        if (radio)
+            WriteIni(rig_.Ini());
+        Receiver& rx = Started();
+        if (radio) {
+            rig_.Open(rx);
+            rig_.radio.SetAutoAnswer(false);
+        }
+        return rx;
+    }
+
+    // Blocks of the band the radio is tuned to, through the receiver's block path.
+    void Feed(Air& air, int blocks)
+    {
+        for (int b = 0; b < blocks; ++b, ++block_)
+            ReceiverProbe::HandleBlock(*rx_, air.Block(S().FreqCenter, block_));
+    }
+
+    ScanPhase Phase() { return rx_->Scan().Scan().Phase(); }
+
+    RadioRig rig_;
+    int64_t block_ = 0;
+};
+
+// Catches: a channel outside the band checked before the radio said "OK"
+// (or in the block that arrives with it), more than one command per retune,
+// a radio command for a channel inside the band, no hit where the radio went.
+TEST_F(ScanReceiverTest, ChannelsOutsideTheBandWaitForTheRadiosOk)
+{
+    Receiver& rx = StartWith("5.000000,Tower,0\n5.070000,Far,0\n", true);
+    ASSERT_EQ(S().FreqCenter, kCenter);
+    Air air(Dir(), {{5070000, dsp::kModeAM, 0, 400}}, 400, kNoise);
+    ASSERT_EQ(rx.Scan().Start(ScanOptions{}), "");
+
+    // The band is checked (nothing on), then the radio asked once.
+    Feed(air, 1);
+    EXPECT_EQ(Phase(), ScanPhase::Retuning);
+    ASSERT_TRUE(rig_.radio.WaitForLines(rig_.linesAfterSetup + 1));
+    const int32_t farCenter = S().FreqCenter;
+    EXPECT_NE(farCenter, kCenter);
+    // No answer: blocks pass, nothing is checked, no second command.
+    Feed(air, 5);
+    EXPECT_EQ(Phase(), ScanPhase::Retuning);
+    EXPECT_EQ(rig_.NewLines().size(), 1u);
+
+    // "OK": the block it arrives with and one more pass before the check.
+    rig_.radio.AnswerNew();
+    std::vector<int32_t> settled;
+    QObject::connect(&rx, &Receiver::RadioSettled,
+                     [&settled](int32_t center) { settled.push_back(center); });
+    ASSERT_TRUE(RunUntil([&] {
+        Feed(air, 1);
+        return !settled.empty();
+    }));
+    EXPECT_EQ(settled, std::vector<int32_t>{farCenter});
+    EXPECT_EQ(Phase(), ScanPhase::Settling);
+    Feed(air, 1);
+    EXPECT_EQ(Phase(), ScanPhase::Searching);
+    Feed(air, 1);
+    EXPECT_EQ(Phase(), ScanPhase::Holding);
+    EXPECT_EQ(int64_t(S().FreqCenter) + S().FreqTune, 5070000);
+    EXPECT_EQ(S().MemName, "Far");
+    // Tuned to it by FreqTune alone: the one command was the retune.
+    EXPECT_EQ(rig_.NewLines().size(), 1u);
+}
+
+// Catches: a scan that goes on after the operator tuned (and retunes the
+// radio under the operator's hands), or one stopped by its own tuning.
+TEST_F(ScanReceiverTest, AnyTuningByTheOperatorStopsTheScan)
+{
+    const std::vector<std::pair<const char*, std::function<void(Receiver&)>>> tunings = {
+        {"step", [](Receiver& rx) { rx.StepTune(1); }},
+        {"spectrum click", [](Receiver& rx) { rx.SpectrumPressed(PointerButton::Left, 1000); }},
+        {"remote frequency", [](Receiver& rx) { rx.TuneTo(5010000); }},
+        {"band button", [](Receiver& rx) { rx.MoveBand(1); }},
+        {"memory recall", [](Receiver& rx) { rx.Memory().Select(0); }},
+        {"keypad",
+         [](Receiver& rx) {
+             for (int key : {keys::Digit0 + 7, keys::Enter})
+                 rx.KeypadKey(key);
+         }},
+    };
+    Receiver& rx = StartWith("5.000000,Tower,0\n5.001000,Near,1\n", false);
+    Air air(Dir(), {{5000000, dsp::kModeAM, 0, 100}}, 100, kNoise);
+    for (const auto& [name, tune] : tunings) {
+        SCOPED_TRACE(name);
+        rx.Memory().Select(-1);
+        S().FreqCenter = kCenter;
+        ASSERT_EQ(rx.Scan().Start(ScanOptions{}), "");
+        Feed(air, 2);
+        EXPECT_EQ(Phase(), ScanPhase::Holding);  // its own tuning left it running
+        tune(rx);
+        EXPECT_FALSE(rx.Scan().Running());
+        EXPECT_FALSE(S().ScanRunning);
+        block_ = 0;
+    }
+}
+
+// Catches: a lock-out that does not outlast the scan, or one written into
+// the memory list; a log without its header or its hit; a hit not recorded
+// under its channel's name; channels outside the band retuned to without a
+// radio.
+TEST_F(ScanReceiverTest, LockOutLogAndRecordingWithoutARadio)
+{
+    const std::string list = "5.000000,Tower,0\n5.015000,Voice,4\n5.070000,Far,0\n";
+    Receiver& rx = StartWith(list, false);
+    Air air(Dir(), {{5000000, dsp::kModeAM, 0, 30}, {5015000, dsp::kModeUSB, 0, 300}}, 300, kNoise);
+    ScanOptions options;
+    options.recordHits = true;
+    options.hangSeconds = 0.5;
+    ASSERT_EQ(rx.Scan().Start(options), "");
+    Feed(air, 1);
+    EXPECT_EQ(S().MemName, "Tower");
+    EXPECT_TRUE(rx.WaveRecording());
+    // Quiet from block 30, moved on 10 blocks later, to the voice.
+    Feed(air, 40);
+    EXPECT_EQ(S().MemName, "Voice");
+    EXPECT_EQ(S().RxMode, dsp::kModeUSB);
+    ASSERT_EQ(rx.Scan().RecentHits().size(), 1u);
+    EXPECT_EQ(rx.Scan().RecentHits().front().blocks, 30);
+
+    rx.Scan().LockOut();
+    Feed(air, 5);
+    EXPECT_NE(Phase(), ScanPhase::Holding);
+    // The channel outside the band is left out, with a notice.
+    EXPECT_FALSE(rx.Scan().Notice().isEmpty());
+    EXPECT_EQ(S().FreqCenter, kCenter);
+    rx.Scan().Stop();
+    EXPECT_EQ(ReadFile(Dir() / "MemoryList.txt"), list);
+    EXPECT_EQ(memory::LoadLockouts(rx.Scan().LockoutFile()),
+              (std::vector<memory::Channel>{{5015000, "Voice", 4}}));
+    // A new scan keeps the mark.
+    ASSERT_EQ(rx.Scan().Start(ScanOptions{}), "");
+    EXPECT_TRUE(rx.Scan().Scan().Channels()[1].lockedOut);
+    rx.Scan().Stop();
+
+    const std::string log = ReadFile(Dir() / "ScanLog.csv");
+    EXPECT_EQ(log.rfind(kScanLogHeader, 0), 0u) << log;
+    EXPECT_NE(log.find(",5000000,\"Tower\",AM,1.50,"), std::string::npos) << log;
+    EXPECT_NE(log.find(",5015000,\"Voice\",USB,"), std::string::npos) << log;
+    int tower = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(Dir() / "Wav"))
+        tower += entry.path().filename().string().ends_with("_Tower.wav");
+    EXPECT_EQ(tower, 1);
+}
+
+}  // namespace
+}  // namespace core::test
