@@ -75,7 +75,26 @@ QString ScanSession::Start(const ScanOptions& options)
     }
     SetNotice({});
     const std::string refusal = scanner_.Start(options, std::move(channels));
+    if (refusal.empty()) {
+        last_ = options;
+        bandSet_ = bandSet_ || options.kind == ScanKind::Band;
+    }
     return QString::fromStdString(refusal);
+}
+
+ScanOptions ScanSession::OptionsFor(ScanKind kind) const
+{
+    ScanOptions options = last_;
+    options.kind = kind;
+    if (!bandSet_) {
+        const ReceiverState& s = rx_.State();
+        constexpr int32_t kStep = 5000;
+        options.bandStep = kStep;
+        options.bandStart = std::max(kStep, (s.FreqCenter - 20000) / kStep * kStep);
+        options.bandStop = options.bandStart + 40000;
+        options.bandMode = s.RxMode;
+    }
+    return options;
 }
 
 void ScanSession::Stop() { scanner_.Stop(); }

@@ -40,6 +40,10 @@ public:
     // Starts a scan with these options (a memory scan takes the memory
     // list's channels). The refusal, or empty when it runs.
     QString Start(const ScanOptions& options);
+    // The options the last start used, for a scan of `kind`; a band search
+    // never started before searches the band around the radio's centre in
+    // 5 kHz steps in the mode in effect.
+    ScanOptions OptionsFor(ScanKind kind) const;
     void Stop();
     void Skip();
     void LockOut();
@@ -71,6 +75,8 @@ private:
     Receiver& rx_;
     Scanner scanner_;
     std::deque<ScanHit> recent_;
+    ScanOptions last_;
+    bool bandSet_ = false;  // last_ holds a band search's start, stop, step and mode
     QString notice_;
     bool tuning_ = false;  // the scan itself tunes: not the operator
 };

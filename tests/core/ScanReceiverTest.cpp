@@ -5,10 +5,14 @@
 #include "CoreFixture.h"
 
 #include "core/KeyCodes.h"
+#include "core/RemoteControl.h"
 #include "core/ScanLog.h"
 #include "core/ScanSession.h"
 #include "memory/Lockouts.h"
 #include "tests/core/ScanAir.h"
+
+#include <QHostAddress>
+#include <QTcpSocket>
 
 namespace core::test {
 namespace {
@@ -165,6 +169,59 @@ TEST_F(ScanReceiverTest, LockOutLogAndRecordingWithoutARadio)
     for (const auto& entry : std::filesystem::directory_iterator(Dir() / "Wav"))
         tower += entry.path().filename().string().ends_with("_Tower.wav");
     EXPECT_EQ(tower, 1);
+}
+
+// Catches: a scan command taken apart wrongly ("MEM" read as a VFO), a
+// scan that does not start or stop when a client asks, a VFO scan that is no
+// band search. Over a real socket: Debian's Hamlib 4.5 rigctl refuses "g" for
+// its NET rigctl model before sending it (that model announces no scan
+// functions, and its "\dump_state" has no field to announce them), so the
+// lines are the ones its backend would send.
+TEST_F(ScanReceiverTest, ARemoteClientStartsAndStopsTheScan)
+{
+    Receiver& rx = StartWith("5.000000,Tower,0\n5.015000,Voice,4\n", false);
+    rx.Remote().UseForThisRun(0);
+    ASSERT_TRUE(rx.Remote().Listening());
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress(QHostAddress::LocalHost), rx.Remote().Port());
+    ASSERT_TRUE(RunUntil([&] { return socket.state() == QAbstractSocket::ConnectedState; }));
+    std::string buffer;
+    auto ask = [&](const std::string& line) {
+        socket.write((line + "\n").c_str());
+        socket.flush();
+        RunUntil([&] {
+            buffer += socket.readAll().toStdString();
+            return buffer.find('\n') != std::string::npos;
+        });
+        const std::string reply = buffer.substr(0, buffer.find('\n') + 1);
+        buffer.erase(0, reply.size());
+        return reply;
+    };
+    const struct {
+        const char* line;
+        const char* reply;
+        bool running;
+        ScanKind kind;
+    } cases[] = {
+        {"g MEM 0", "RPRT 0\n", true, ScanKind::Memory},
+        {"g STOP 0", "RPRT 0\n", false, ScanKind::Memory},
+        {"\\scan VFO 0", "RPRT 0\n", true, ScanKind::Band},
+        {"g VFOA STOP 0", "RPRT 0\n", false, ScanKind::Band},
+        {"g PRIO 0", "RPRT -11\n", false, ScanKind::Band},
+        {"g SOON 0", "RPRT -1\n", false, ScanKind::Band},
+        {"g VFO 0", "RPRT 0\n", true, ScanKind::Band},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        EXPECT_EQ(ask(c.line), c.reply);
+        EXPECT_EQ(rx.Scan().Running(), c.running);
+        EXPECT_EQ(rx.Scan().Scan().Options().kind, c.kind);
+    }
+    // The band search around the radio's band, in the mode in effect.
+    EXPECT_EQ(rx.Scan().Scan().Channels().size(), 9u);
+    // A client's frequency is the operator's tuning: the scan ends.
+    EXPECT_EQ(ask("F 5010000"), "RPRT 0\n");
+    EXPECT_FALSE(rx.Scan().Running());
 }
 
 }  // namespace
