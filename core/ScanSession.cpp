@@ -193,6 +193,7 @@ ScanHooks ScanSession::Hooks()
         if (!AppendScanLog(LogFile(), hit, &error))
             notice_ = QString::fromStdString(error);
         recent_.push_front(hit);
+        ++hitCount_;
         if (recent_.size() > kRecentHits)
             recent_.pop_back();
         emit Changed();

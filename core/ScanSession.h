@@ -53,6 +53,8 @@ public:
     // "Searching", "Tower 5.000000 MHz AM", ...: what the scan does now.
     QString StateText() const;
     const std::deque<ScanHit>& RecentHits() const { return recent_; }
+    // Hits since the program started (the list above keeps the recent ones).
+    uint64_t HitCount() const { return hitCount_; }
     // The last notice (channels left out, a log that could not be written).
     const QString& Notice() const { return notice_; }
     std::filesystem::path LogFile() const;
@@ -75,6 +77,7 @@ private:
     Receiver& rx_;
     Scanner scanner_;
     std::deque<ScanHit> recent_;
+    uint64_t hitCount_ = 0;
     ScanOptions last_;
     bool bandSet_ = false;  // last_ holds a band search's start, stop, step and mode
     QString notice_;
