@@ -43,6 +43,7 @@ public:
     }
 
     Scanner& Scan() { return scanner_; }
+    dsp::ChainControls& Controls() { return controls_; }
     const std::vector<ScanHit>& Hits() const { return hits_; }
     const std::vector<int64_t>& HitEndBlocks() const { return hitEnds_; }
     const std::vector<int32_t>& Retunes() const { return retunes_; }
@@ -235,6 +236,36 @@ TEST(Scanner, BandSearchSkipAndLockOut)
     // Neither is held again: one skipped and still on, the other locked out.
     EXPECT_NE(rig.Scan().Phase(), ScanPhase::Holding);
     EXPECT_EQ(rig.Hits()[0].blocks, 3);
+}
+
+// Catches: FM channels judged by the spectrum although the squelch was
+// chosen, a probe read before the squelch has settled on the channel, a hit
+// held after the squelch closed, a quiet FM channel taken for a hit.
+TEST(Scanner, FmChannelsByTheSquelchWhenChosen)
+{
+    TempDir dir;
+    const int64_t kBlocks = 160;
+    Air air(dir.Path(), {{5027000, dsp::kModeFM, 20, 60}, {5000000, dsp::kModeAM, 100, 130}},
+            kBlocks, kNoise);
+    ScanRig rig(air);
+    rig.Controls().SqlPos = 60;  // closed on noise, open on the station
+    ScanOptions options;
+    options.fmSquelch = true;
+    options.hangSeconds = 0.5;
+    ASSERT_EQ(rig.Scan().Start(options, {Channel(5010000, "Other", dsp::kModeFM),
+                                         Channel(5027000, "Repeater", dsp::kModeFM),
+                                         Channel(5000000, "Tower", dsp::kModeAM)}),
+              "");
+    rig.Run(kBlocks);
+    ASSERT_EQ(rig.Hits().size(), 2u);
+    const ScanHit& fm = rig.Hits()[0];
+    EXPECT_EQ(fm.name, "Repeater");
+    // Each FM channel is listened to for two blocks in turn, and the
+    // squelch takes a few blocks to open.
+    EXPECT_GE(BlockOf(fm.start), 21);
+    EXPECT_LE(BlockOf(fm.start), 28);
+    EXPECT_NEAR(double(BlockOf(fm.start) + fm.blocks), 60.0, 2.0);
+    EXPECT_EQ(rig.Hits()[1].name, "Tower");
 }
 
 }  // namespace
