@@ -88,8 +88,7 @@ bool AppendScanLog(const std::filesystem::path& file, const ScanHit& hit, std::s
     };
     if (!f)
         return fail(errno);
-    // One write per line: lines from a log that is written while another
-    // reader looks at it never interleave half-way.
+    // A header goes out only together with a line to follow it.
     std::string text;
     if (std::fseek(f, 0, SEEK_END) == 0 && std::ftell(f) == 0)
         text = kScanLogHeader;

@@ -128,6 +128,9 @@ void ScanSession::OperatorTuned()
 
 void ScanSession::SetNotice(const QString& text)
 {
+    // Asked again in every block while it lasts: told once.
+    if (text == notice_)
+        return;
     notice_ = text;
     emit Changed();
 }
@@ -168,8 +171,12 @@ ScanHooks ScanSession::Hooks()
         emit rx_.DisplayChanged();
     };
     h.retuneRadio = [this](int32_t center) {
-        if (rx_.FileBusy())
+        // A raw recording's header keeps the centre it began at.
+        if (rx_.FileBusy()) {
+            SetNotice(QStringLiteral("The radio is not retuned while a raw file records: the "
+                                     "channels outside the band are left out."));
             return ScanHooks::Retune::Refused;
+        }
         if (rx_.RadioBusy())
             return ScanHooks::Retune::Busy;
         tuning_ = true;

@@ -10,8 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -58,7 +60,9 @@ public:
         const std::string& file = Band(center);
         const std::size_t at =
             recording::kRawHeaderSize + std::size_t(index) * recording::kRawBlockBytes;
-        return reinterpret_cast<const int16_t*>(file.data() + at);
+        // Copied out: after the 19-byte header the samples are not aligned.
+        std::memcpy(block_.data(), file.data() + at, recording::kRawBlockBytes);
+        return block_.data();
     }
 
 private:
@@ -98,6 +102,7 @@ private:
     int64_t blocks_;
     double noise_;
     std::map<int32_t, std::string> bands_;
+    std::array<int16_t, recording::kRawBlockSamples> block_{};
 };
 
 }  // namespace core::test
