@@ -40,14 +40,14 @@ inline int64_t BlockOf(std::chrono::system_clock::time_point t)
     return (t - kEpoch) / std::chrono::milliseconds(50);
 }
 
-inline constexpr double kNoise = 30.0;
-inline constexpr double kAmplitude = 3000.0;
+inline constexpr int kNoise = 30;  // RMS on I and Q, sample units
+inline constexpr int kAmplitude = 3000;
 
 // The air the radio listens to: whatever band it is tuned to comes as a
 // recording tesmar-iqgen writes of the stations inside it.
 class Air {
 public:
-    Air(std::filesystem::path dir, std::vector<Station> stations, int64_t blocks, double noise)
+    Air(std::filesystem::path dir, std::vector<Station> stations, int64_t blocks, int noise)
         : dir_(std::move(dir))
         , stations_(std::move(stations))
         , blocks_(blocks)
@@ -71,23 +71,20 @@ private:
         auto found = bands_.find(center);
         if (found != bands_.end())
             return found->second;
+        // A station that is never on: a band without one has no carrier either.
         std::vector<std::string> args = {"--blocks",    std::to_string(blocks_),
                                          "--center",    std::to_string(center),
                                          "--noise",     std::to_string(noise_),
                                          "--amplitude", std::to_string(kAmplitude),
-                                         "--time",      "120000"};
-        bool any = false;
+                                         "--time",      "120000",
+                                         "--station",   "0:cw:0-0"};
         for (const Station& s : stations_) {
             const int64_t offset = int64_t(s.hz) - center;
-            if (offset > -24000 && offset < 24000) {
-                args.push_back("--station");
-                args.push_back(std::to_string(offset) + ":" + kIqGenModes[s.mode] + ":" +
-                               std::to_string(s.on) + "-" + std::to_string(s.off));
-                any = true;
-            }
+            if (offset > -24000 && offset < 24000)
+                args.insert(args.end(),
+                            {"--station", std::to_string(offset) + ":" + kIqGenModes[s.mode] + ":" +
+                                              std::to_string(s.on) + "-" + std::to_string(s.off)});
         }
-        if (!any)  // no station here: a carrier switched on never
-            args.insert(args.end(), {"--station", "0:cw:0-0"});
         const std::filesystem::path file = dir_ / ("band" + std::to_string(center) + ".dat");
         args.push_back(file.string());
         tools::IqGenOptions options;
@@ -100,7 +97,7 @@ private:
     std::filesystem::path dir_;
     std::vector<Station> stations_;
     int64_t blocks_;
-    double noise_;
+    int noise_;
     std::map<int32_t, std::string> bands_;
     std::array<int16_t, recording::kRawBlockSamples> block_{};
 };
