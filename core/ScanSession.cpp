@@ -48,7 +48,16 @@ ScanSession::ScanSession(Receiver& receiver, QObject* parent)
     : QObject(parent)
     , rx_(receiver)
     , scanner_(Hooks())
-{}
+{
+    // A file's band is not the radio's, and a scan would retune the radio
+    // under it: the scan ends as the file begins to play.
+    connect(&rx_, &Receiver::RawButtonsChanged, this, [this] {
+        if (rx_.RawPlaying() && scanner_.Running()) {
+            scanner_.Stop();
+            SetNotice(QStringLiteral("The scan stopped: a raw file plays."));
+        }
+    });
+}
 
 ScanSession::~ScanSession() = default;
 
@@ -105,15 +114,8 @@ void ScanSession::LockOut() { scanner_.LockOut(); }
 
 void ScanSession::OnBlock()
 {
-    if (!scanner_.Running())
+    if (!scanner_.Running() || rx_.RawPlaying())
         return;
-    // A file's band is not the radio's, and a scan would retune the radio
-    // under it.
-    if (rx_.RawPlaying()) {
-        scanner_.Stop();
-        SetNotice(QStringLiteral("The scan stopped: a raw file plays."));
-        return;
-    }
     const dsp::BlockOutputs& out = rx_.Outputs();
     scanner_.OnBlock({out.SpectrumUpdated ? out.SpectrumDb.data() : nullptr, out.SqlBusy});
 }

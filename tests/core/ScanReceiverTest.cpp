@@ -91,7 +91,8 @@ TEST_F(ScanReceiverTest, ChannelsOutsideTheBandWaitForTheRadiosOk)
 }
 
 // Catches: a scan that goes on after the operator tuned (and retunes the
-// radio under the operator's hands), or one stopped by its own tuning.
+// radio under the operator's hands) or a raw file began to play, or one
+// stopped by its own tuning.
 TEST_F(ScanReceiverTest, AnyTuningByTheOperatorStopsTheScan)
 {
     const std::vector<std::pair<const char*, std::function<void(Receiver&)>>> tunings = {
@@ -105,6 +106,8 @@ TEST_F(ScanReceiverTest, AnyTuningByTheOperatorStopsTheScan)
              for (int key : {keys::Digit0 + 7, keys::Enter})
                  rx.KeypadKey(key);
          }},
+        {"raw file plays",
+         [this](Receiver& rx) { rx.OpenRawFile(MakeRawFile(Dir(), kCenter, 20)); }},
     };
     Receiver& rx = StartWith("5.000000,Tower,0\n5.001000,Near,1\n", false);
     Air air(Dir(), {{5000000, dsp::kModeAM, 0, 100}}, 100, kNoise);
@@ -120,6 +123,7 @@ TEST_F(ScanReceiverTest, AnyTuningByTheOperatorStopsTheScan)
         EXPECT_FALSE(S().ScanRunning);
         block_ = 0;
     }
+    EXPECT_FALSE(rx.Scan().Start(ScanOptions{}).isEmpty());  // the file still plays
 }
 
 // Catches: a lock-out that does not outlast the scan, or one written into
@@ -205,7 +209,6 @@ TEST_F(ScanReceiverTest, ARemoteClientStartsAndStopsTheScan)
         {"\\scan VFO 0", "RPRT 0\n", true, ScanKind::Band},
         {"g VFOA STOP 0", "RPRT 0\n", false, ScanKind::Band},
         {"g PRIO 0", "RPRT -11\n", false, ScanKind::Band},
-        {"g SOON 0", "RPRT -1\n", false, ScanKind::Band},
         {"g VFO 0", "RPRT 0\n", true, ScanKind::Band},
     };
     for (const auto& c : cases) {
@@ -214,7 +217,6 @@ TEST_F(ScanReceiverTest, ARemoteClientStartsAndStopsTheScan)
         EXPECT_EQ(rx.Scan().Running(), c.running);
         EXPECT_EQ(rx.Scan().Scan().Options().kind, c.kind);
     }
-    // The band search around the radio's band, in the mode in effect.
     EXPECT_EQ(rx.Scan().Scan().Channels().size(), 9u);
     // A client's frequency is the operator's tuning: the scan ends.
     EXPECT_EQ(ask("F 5010000"), "RPRT 0\n");

@@ -1,9 +1,6 @@
-// The scanner fed by the real signal chain over recordings that
-// tesmar-iqgen's option parser and writer make: stations that switch on and
-// off at known blocks, inside the band and outside it, and noise alone.
-// The radio is the test's own here: it hands over the recording of whatever
-// band it is tuned to and acknowledges each retune one block later (the
-// pseudo-terminal radio's own test drives the receiver, ScanReceiverTest).
+// The scanner fed by the real signal chain over recordings tesmar-iqgen makes
+// (tests/core/ScanAir.h), with the test's own radio: it acknowledges each
+// retune one block later (ScanReceiverTest has the pseudo-terminal radio).
 
 #include "core/Scanner.h"
 #include "core/Choices.h"
