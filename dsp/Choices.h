@@ -8,6 +8,7 @@
 // code to the group's first choice.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace dsp {
