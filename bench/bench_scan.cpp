@@ -50,7 +50,8 @@ void BM_ScanChecksTheBand(benchmark::State& state)
     std::vector<core::ScanChannel> channels;
     const int count = static_cast<int>(state.range(0));
     for (int i = 0; i < count; ++i)
-        channels.push_back({kCenter - 16000 + i * 32000 / count, "", i % 5, false});
+        channels.push_back(
+            {kCenter - 16000 + i * 32000 / count, "", dsp::FromCode<dsp::Mode>(i % 5), false});
     if (!scanner.Start(core::ScanOptions{}, channels).empty()) {
         state.SkipWithError("the scan did not start");
         return;

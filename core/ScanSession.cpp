@@ -28,7 +28,8 @@ QString ChannelText(const ScanChannel& c)
 
 bool SameChannel(const memory::Channel& a, const ScanChannel& b)
 {
-    return a.hz == b.hz && a.mode == b.mode && a.name == b.name;
+    // A code no mode button gives is scanned as AM, and marked so.
+    return a.hz == b.hz && KnownOrFirst(FromCode<Mode>(a.mode)) == b.mode && a.name == b.name;
 }
 
 }  // namespace
@@ -76,7 +77,7 @@ QString ScanSession::Start(const ScanOptions& options)
     if (options.kind == ScanKind::Memory) {
         const std::vector<memory::Channel> marks = memory::LoadLockouts(LockoutFile());
         for (const memory::Channel& m : rx_.Memory().Channels()) {
-            ScanChannel c{m.hz, m.name, m.mode, false};
+            ScanChannel c{m.hz, m.name, KnownOrFirst(FromCode<Mode>(m.mode)), false};
             c.lockedOut = std::any_of(marks.begin(), marks.end(),
                                       [&c](const memory::Channel& l) { return SameChannel(l, c); });
             channels.push_back(std::move(c));
@@ -165,7 +166,7 @@ ScanHooks ScanSession::Hooks()
         ReceiverState& s = rx_.state_;
         s.FreqTune = c.hz - s.FreqCenter;
         if (s.RxMode != c.mode)
-            rx_.SelectMode(static_cast<Mode>(c.mode));
+            rx_.SelectMode(c.mode);
         // A memory channel shows by its name, as a recall shows it.
         s.MemoryMode = scanner_.Options().kind == ScanKind::Memory;
         s.MemName = s.MemoryMode ? c.name : std::string();
@@ -211,7 +212,7 @@ ScanHooks ScanSession::Hooks()
         if (scanner_.Options().kind != ScanKind::Memory)
             return;
         std::vector<memory::Channel> marks = memory::LoadLockouts(LockoutFile());
-        marks.push_back({c.hz, c.name, c.mode});
+        marks.push_back({c.hz, c.name, Code(c.mode)});
         std::string error;
         if (!memory::SaveLockouts(LockoutFile(), marks, &error))
             SetNotice(QString::fromStdString(error));

@@ -1,7 +1,5 @@
 #include "core/Scanner.h"
 
-#include "core/Choices.h"
-
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -18,17 +16,16 @@ double PowerOf(double units) { return std::exp(units * 0.1); }
 
 }  // namespace
 
-const char* ScanModeName(int32_t mode)
+const char* ScanModeName(dsp::Mode mode)
 {
-    return mode >= 0 && mode < int32_t(dsp::kModeNames.size())
-               ? dsp::kModeNames[static_cast<std::size_t>(mode)]
-               : "?";
+    return dsp::IsKnown(mode) ? dsp::kModeNames[static_cast<std::size_t>(dsp::Code(mode))] : "?";
 }
 
-void Scanner::PassBandOf(int32_t mode, int32_t& lo, int32_t& hi)
+void Scanner::PassBandOf(dsp::Mode mode, int32_t& lo, int32_t& hi)
 {
-    const Mode m = mode >= 0 && mode < kModeCount ? static_cast<Mode>(mode) : Mode::Am;
-    const int32_t width = kFixedIfWidths[Code(IfPresetOf(m))];
+    using dsp::Mode;
+    const Mode m = dsp::KnownOrFirst(mode);
+    const int32_t width = dsp::FixedIfWidth(dsp::IfPresetOf(m));
     switch (m) {
     case Mode::Lsb:
         lo = -width;
@@ -72,8 +69,7 @@ std::string Scanner::Start(const ScanOptions& options, std::vector<ScanChannel> 
     if (channels.empty())
         return "The memory list has no channels to scan.";
     for (ScanChannel& c : channels) {
-        if (c.mode < 0 || c.mode >= kModeCount)
-            c.mode = dsp::kModeAM;
+        c.mode = dsp::KnownOrFirst(c.mode);
         // A negative frequency is no place a radio can go.
         if (c.hz <= 0)
             c.lockedOut = true;
@@ -254,7 +250,7 @@ void Scanner::FindInBand()
 
 bool Scanner::Judged(const ScanChannel& c) const
 {
-    return options_.fmSquelch && c.mode == dsp::kModeFM;
+    return options_.fmSquelch && c.mode == dsp::Mode::Fm;
 }
 
 void Scanner::Search(const ScanBlock& block)

@@ -17,6 +17,7 @@
 // ScanHooks. Nothing is allocated per block: the work arrays are sized when
 // the scan starts.
 
+#include "dsp/Choices.h"
 #include "dsp/Constants.h"
 
 #include <array>
@@ -48,7 +49,7 @@ struct ScanOptions {
     int32_t bandStart = 0;
     int32_t bandStop = 0;
     int32_t bandStep = 5000;
-    int32_t bandMode = dsp::kModeAM;
+    dsp::Mode bandMode = dsp::Mode::Am;
     // A channel is active this many dB above the band's noise floor.
     double thresholdDb = 10.0;
     // Seconds a channel is held after it went quiet, so that a reply after a
@@ -64,7 +65,7 @@ struct ScanOptions {
 struct ScanChannel {
     int32_t hz = 0;
     std::string name;
-    int32_t mode = dsp::kModeAM;
+    dsp::Mode mode = dsp::Mode::Am;
     bool lockedOut = false;
 };
 
@@ -73,7 +74,7 @@ struct ScanHit {
     std::chrono::system_clock::time_point start;  // the first active block
     int32_t hz = 0;
     std::string name;
-    int32_t mode = dsp::kModeAM;
+    dsp::Mode mode = dsp::Mode::Am;
     int64_t blocks = 0;   // first to last active block, both counted
     double peakDb = 0.0;  // highest level above the floor (0 for the squelch's hits)
 
@@ -160,7 +161,7 @@ public:
 
     // The pass band a mode's IF width takes around a channel's frequency:
     // below and above it, in Hz (LSB below, USB above, the others around it).
-    static void PassBandOf(int32_t mode, int32_t& lo, int32_t& hi);
+    static void PassBandOf(dsp::Mode mode, int32_t& lo, int32_t& hi);
 
 private:
     struct InBand {
@@ -214,7 +215,7 @@ private:
     double floorPower_ = 1.0;
 };
 
-// "AM", "FM", ...; "?" for a code outside them.
-const char* ScanModeName(int32_t mode);
+// "AM", "FM", ...; "?" for a code no button gives.
+const char* ScanModeName(dsp::Mode mode);
 
 }  // namespace core

@@ -4,6 +4,7 @@
 // on in known blocks, and whatever band the radio is tuned to as the
 // recording tesmar-iqgen (its option parser and writer) makes of it.
 
+#include "dsp/Choices.h"
 #include "recording/RawIqFile.h"
 #include "tests/support/Files.h"
 #include "tools/IqGen.h"
@@ -24,7 +25,7 @@ namespace core::test {
 // A station on the air at an absolute frequency in blocks [on, off).
 struct Station {
     int32_t hz;
-    int32_t mode;  // RxMode code
+    dsp::Mode mode;
     int64_t on;
     int64_t off;
 };
@@ -82,7 +83,8 @@ private:
             const int64_t offset = int64_t(s.hz) - center;
             if (offset > -24000 && offset < 24000)
                 args.insert(args.end(),
-                            {"--station", std::to_string(offset) + ":" + kIqGenModes[s.mode] + ":" +
+                            {"--station", std::to_string(offset) + ":" +
+                                              kIqGenModes[dsp::Code(s.mode)] + ":" +
                                               std::to_string(s.on) + "-" + std::to_string(s.off)});
         }
         const std::filesystem::path file = dir_ / ("band" + std::to_string(center) + ".dat");

@@ -3,7 +3,7 @@
 // retune one block later (ScanReceiverTest has the pseudo-terminal radio).
 
 #include "core/Scanner.h"
-#include "core/Choices.h"
+#include "core/ReceiverState.h"
 #include "core/ScanLog.h"
 #include "dsp/SignalChain.h"
 #include "tests/core/ScanAir.h"
@@ -75,7 +75,7 @@ private:
         h.tuneInBand = [this](const ScanChannel& c) {
             controls_.FreqTune = c.hz - center_;
             controls_.RxMode = c.mode;
-            controls_.IFBW = Code(IfPresetOf(static_cast<Mode>(c.mode)));
+            controls_.IFBW = IfPresetOf(c.mode);
             chain_.DesignIFFilter();
         };
         h.retuneRadio = [this](int32_t center) {
@@ -106,7 +106,7 @@ private:
     std::map<int64_t, int32_t> searched_;
 };
 
-ScanChannel Channel(int32_t hz, const char* name, int32_t mode) { return {hz, name, mode, false}; }
+ScanChannel Channel(int32_t hz, const char* name, Mode mode) { return {hz, name, mode, false}; }
 
 // Catches: a station found late or early, a hit that does not hold while the
 // station lasts, a scan that resumes before the hang time or stays on
@@ -116,21 +116,21 @@ TEST(Scanner, StopsOnEachStationHoldsAndResumesAfterTheHangTime)
 {
     TempDir dir;
     const std::vector<Station> stations = {
-        {5000000, dsp::kModeAM, 20, 60},
-        {5008000, dsp::kModeCW, 110, 140},
-        {5015000, dsp::kModeUSB, 190, 230},
-        {5027000, dsp::kModeFM, 280, 320},
-        {5021000, dsp::kModeLSB, 370, 400},
-        {5070000, dsp::kModeAM, 450, 490},  // outside the band the scan starts in
+        {5000000, Mode::Am, 20, 60},
+        {5008000, Mode::Cw, 110, 140},
+        {5015000, Mode::Usb, 190, 230},
+        {5027000, Mode::Fm, 280, 320},
+        {5021000, Mode::Lsb, 370, 400},
+        {5070000, Mode::Am, 450, 490},  // outside the band the scan starts in
     };
     const int64_t kBlocks = 560;
     Air air(dir.Path(), stations, kBlocks, kNoise);
     ScanRig rig(air);
     std::vector<ScanChannel> channels = {
-        Channel(5000000, "Tower", dsp::kModeAM),  Channel(5008000, "Morse", dsp::kModeCW),
-        Channel(5015000, "Voice", dsp::kModeUSB), Channel(5027000, "Repeater", dsp::kModeFM),
-        Channel(5021000, "Lower", dsp::kModeLSB), Channel(5070000, "Far", dsp::kModeAM),
-        Channel(5045000, "Quiet", dsp::kModeAM),
+        Channel(5000000, "Tower", Mode::Am),  Channel(5008000, "Morse", Mode::Cw),
+        Channel(5015000, "Voice", Mode::Usb), Channel(5027000, "Repeater", Mode::Fm),
+        Channel(5021000, "Lower", Mode::Lsb), Channel(5070000, "Far", Mode::Am),
+        Channel(5045000, "Quiet", Mode::Am),
     };
     ASSERT_EQ(rig.Scan().Start(ScanOptions{}, channels), "");
     rig.Run(kBlocks);
@@ -183,7 +183,7 @@ TEST(Scanner, NoiseAloneGivesNoHitOverAMinute)
     std::vector<ScanChannel> channels;
     // All inside the band, in every mode, the narrow CW channel's few bins too.
     for (int32_t k = 0; k < 36; ++k)
-        channels.push_back(Channel(5012000 - 16000 + k * 900, "", k % 5));
+        channels.push_back(Channel(5012000 - 16000 + k * 900, "", FromCode<Mode>(k % 5)));
     ASSERT_EQ(rig.Scan().Start(ScanOptions{}, channels), "");
     rig.Run(kMinute);
     EXPECT_TRUE(rig.Hits().empty());
@@ -196,7 +196,7 @@ TEST(Scanner, BandSearchSkipAndLockOut)
 {
     TempDir dir;
     const int64_t kBlocks = 200;
-    Air air(dir.Path(), {{5005000, dsp::kModeAM, 0, 200}, {5055000, dsp::kModeAM, 0, 200}}, kBlocks,
+    Air air(dir.Path(), {{5005000, Mode::Am, 0, 200}, {5055000, Mode::Am, 0, 200}}, kBlocks,
             kNoise);
     ScanRig rig(air);
     ScanOptions options;
@@ -231,16 +231,16 @@ TEST(Scanner, FmChannelsByTheSquelchWhenChosen)
 {
     TempDir dir;
     const int64_t kBlocks = 160;
-    Air air(dir.Path(), {{5027000, dsp::kModeFM, 20, 60}, {5000000, dsp::kModeAM, 100, 130}},
-            kBlocks, kNoise);
+    Air air(dir.Path(), {{5027000, Mode::Fm, 20, 60}, {5000000, Mode::Am, 100, 130}}, kBlocks,
+            kNoise);
     ScanRig rig(air);
     rig.Controls().SqlPos = 60;  // closed on noise, open on the station
     ScanOptions options;
     options.fmSquelch = true;
     options.hangSeconds = 0.5;
-    ASSERT_EQ(rig.Scan().Start(options, {Channel(5010000, "Other", dsp::kModeFM),
-                                         Channel(5027000, "Repeater", dsp::kModeFM),
-                                         Channel(5000000, "Tower", dsp::kModeAM)}),
+    ASSERT_EQ(rig.Scan().Start(options, {Channel(5010000, "Other", Mode::Fm),
+                                         Channel(5027000, "Repeater", Mode::Fm),
+                                         Channel(5000000, "Tower", Mode::Am)}),
               "");
     rig.Run(kBlocks);
     ASSERT_EQ(rig.Hits().size(), 2u);

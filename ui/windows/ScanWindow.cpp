@@ -55,7 +55,7 @@ ScanWindow::ScanWindow(core::Receiver& receiver, QWidget* parent)
     bandMode_ = new QComboBox(this);
     bandMode_->setObjectName("scanMode");
     bandMode_->addItems(core::MemoryChannels::ModeChoices());
-    bandMode_->setCurrentIndex(band.bandMode);
+    bandMode_->setCurrentIndex(core::Code(band.bandMode));
 
     thresholdDb_ = new QSpinBox(this);
     thresholdDb_->setObjectName("scanThreshold");
@@ -131,7 +131,7 @@ core::ScanOptions ScanWindow::Options() const
     o.bandStart = static_cast<int32_t>(std::llround(startMhz_->value() * 1e6));
     o.bandStop = static_cast<int32_t>(std::llround(stopMhz_->value() * 1e6));
     o.bandStep = static_cast<int32_t>(std::llround(stepKhz_->value() * 1e3));
-    o.bandMode = bandMode_->currentIndex();
+    o.bandMode = core::FromCode<core::Mode>(bandMode_->currentIndex());
     o.thresholdDb = thresholdDb_->value();
     o.hangSeconds = hangSeconds_->value();
     o.fmSquelch = fmSquelch_->isChecked();
