@@ -23,7 +23,7 @@
 // Latin-1.
 
 #include "core/Choices.h"
-#include "core/ReceiverState.h"
+#include "core/model/ReceiverState.h"
 #include "memory/MemoryList.h"
 
 #include <QString>

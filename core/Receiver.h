@@ -3,11 +3,11 @@
 #include "audio/AudioApi.h"
 #include "core/Choices.h"
 #include "core/ExitNotice.h"
-#include "core/Format.h"
-#include "core/FrequencyEntry.h"
 #include "core/MemoryChannels.h"
-#include "core/MeterNeedle.h"
-#include "core/ReceiverState.h"
+#include "core/model/Format.h"
+#include "core/model/FrequencyEntry.h"
+#include "core/model/MeterNeedle.h"
+#include "core/model/ReceiverState.h"
 
 #include <QObject>
 #include <QRect>
@@ -49,7 +49,7 @@ inline constexpr std::array<int32_t, kStepCount> kStepTable = {
     1, 2, 5, 10, 20, 50, 100, 200, 500, 1000, 2000, 5000, 6250, 9000, 10000, 12500, 20000};
 
 // One wheel event or key press turns a knob by this many degrees (limits
-// kKnobMin, kKnobMax in core/Format.h).
+// kKnobMin, kKnobMax in core/model/Format.h).
 inline constexpr int32_t kKnobStep = 4;
 
 enum class Knob { None = 0, Vol = 1, Sql = 2 };

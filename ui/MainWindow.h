@@ -8,7 +8,7 @@
 
 #include "core/Choices.h"
 #include "core/Receiver.h"
-#include "core/WheelNotches.h"
+#include "core/model/WheelNotches.h"
 #include "ui/paint/FrequencyDisplay.h"
 #include "ui/paint/SignalMeter.h"
 #include "ui/windows/KeypadWindow.h"
