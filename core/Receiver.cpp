@@ -3,7 +3,6 @@
 #include "audio/AudioEngine.h"
 #include "audio/SoundPlayer.h"
 #include "core/RawTransport.h"
-#include "core/RemoteControl.h"
 #include "core/SoundNotice.h"
 #include "core/WaveRecording.h"
 #include "core/model/Palette.h"
@@ -160,10 +159,6 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
     connect(wave_.get(), &core::WaveRecording::Failed, this,
             [this](const QString& message) { emit ShowError(message, true); });
 
-    remote_ = std::make_unique<RemoteControl>(*this);
-    connect(remote_.get(), &RemoteControl::Failed, this,
-            [this](const QString& message) { emit ShowError(message, true); });
-
     audio_->SetRawRecordHook([this](audio::BlockView block) { raw_->RecordBlock(block.data()); });
     audio_->SetBlockHandler([this](audio::BlockView block) { HandleBlock(block.data()); });
     audio_->SetOutputHandler([this] { PumpRawPlayback(); });
@@ -232,7 +227,6 @@ void Receiver::Start()
 
     audio_->OpenCapture(state_.Input);
     audio_->OpenPlayback(state_.Output);
-    remote_->ApplyStored();
     // The keypad's sound stream opens in the background, once, but only when
     // the event loop runs: its worker holds the sound system while its
     // client opens, and the settings dialog, built before the first paint,
@@ -254,8 +248,7 @@ void Receiver::AwaitRadioPort() { link_->AwaitRadioPort(); }
 
 bool Receiver::Shutdown(const WindowsShowing& showing)
 {
-    // No client may change what is about to be saved.
-    remote_->Stop();
+    emit ShuttingDown();
     state_.SpecShow = showing.SpecShow;
     state_.FiltShow = showing.FiltShow;
     state_.InpShow = showing.InpShow;
@@ -733,6 +726,22 @@ bool Receiver::ReopenRadio(int32_t PortNum, const std::string& PortStr, int32_t 
     const bool open = link_->OpenRadioPort(state_.PortStr, state_.RadioType);
     radioControl_->StartRadio();
     return open;
+}
+
+void Receiver::StorePortChoice(int32_t PortNum, const std::string& PortStr)
+{
+    state_.PortNum = PortNum;
+    state_.PortStr = PortStr;
+}
+
+void Receiver::SetMostTop(bool on) { state_.MostTop = on; }
+
+void Receiver::StoreRemoteChoice(bool RemoteOn, int32_t RemotePort, const std::string& RemoteAllow)
+{
+    state_.RemoteOn = RemoteOn;
+    state_.RemotePort = RemotePort;
+    state_.RemoteAllow = RemoteAllow;
+    state_.RemoteStored = true;
 }
 
 void Receiver::SetSpectrumVisible(bool visible) { state_.SpectrumVisible = visible; }

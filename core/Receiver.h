@@ -35,7 +35,6 @@ class RadioControl;
 namespace core {
 
 class RawTransport;
-class RemoteControl;
 class SoundNotice;
 class WaveRecording;
 
@@ -179,8 +178,8 @@ public:
     void StepTune(int d);
     void KeypadKey(int code);
 
-    // --- Remote control (core/RemoteControl): what a network client does
-    // goes through these, as the controls' own actions.
+    // --- Remote control (core/RemoteRig): what a network client does goes
+    // through these, as the controls' own actions.
     enum class TuneResult { Tuned, OutOfRange, FileBusy };
     // Tunes to `hz` without the keypad: inside the IQ band (the pass band
     // clear of its edges) by FreqTune alone, with no radio command,
@@ -204,10 +203,10 @@ public:
     // The signal meter's reading in dB relative to S9 (the needle's smoothed
     // angle on the meter face's scale).
     double SignalDbOverS9() const { return MeterDbOverS9(needle_.Angle()); }
-    // The network server: off unless the settings file, the settings dialog
-    // or the command line turn it on.
-    RemoteControl& Remote() { return *remote_; }
-    const RemoteControl& Remote() const { return *remote_; }
+    // The operator chose remote control in the settings dialog (on or off,
+    // the port, the addresses besides this computer): kept for the settings
+    // file, which writes it from then on (the receiver itself serves no network).
+    void StoreRemoteChoice(bool RemoteOn, int32_t RemotePort, const std::string& RemoteAllow);
 
     // --- Raw IQ file buttons (core/RawTransport). The window reflects the
     // states below after RawButtonsChanged.
@@ -263,6 +262,12 @@ public:
     // set-up sequence whether or not it opened (which also brings FreqCenter
     // onto the new type's grid). Returns whether the port opened.
     bool ReopenRadio(int32_t PortNum, const std::string& PortStr, int32_t RadioType);
+    // The settings dialog found the stored port in the system's list (see
+    // core::ListPorts): PortNum follows the named port, or PortStr the entry
+    // at PortNum. The port stays as it is.
+    void StorePortChoice(int32_t PortNum, const std::string& PortStr);
+    // "Always on top" confirmed; the main window applies it (ApplyMostTop).
+    void SetMostTop(bool on);
 
     // The spectrum window shows or hides: the chain analyses only while shown.
     void SetSpectrumVisible(bool visible);
@@ -345,14 +350,13 @@ signals:
     // The lost-device notice changed: show SoundNoticeText() (none when
     // empty), without waiting for the operator.
     void SoundNoticeChanged();
+    // Shutdown() has begun and is about to save the settings: whatever could
+    // still change the state (a network client) stops now.
+    void ShuttingDown();
 
 private:
     // The tests look behind the facade.
     friend struct test::ReceiverProbe;
-    // The settings dialog's choices and the remote control's stored
-    // choice are the receiver's own logic, kept in files of their own.
-    friend class SettingsChoices;
-    friend class RemoteControl;
 
     // Turns the knob to angle (kept inside its travel); VOL sets the volume.
     void SetKnobAngle(Knob knob, int32_t angle);
@@ -388,8 +392,6 @@ private:
     std::unique_ptr<core::WaveRecording> wave_;
     MeterNeedle needle_;
     std::unique_ptr<SoundNotice> soundNotice_;
-    // Last: it calls into everything above, and goes first.
-    std::unique_ptr<RemoteControl> remote_;
 
     ExitNotice exitNotice_;
     QString noticeFromLastRun_;

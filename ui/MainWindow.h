@@ -80,6 +80,9 @@ public:
     // for an answer (a failed save goes to the log and the next start), and
     // an error box the close is already waiting on is given up.
     void CloseForTermination();
+    // The error box over the window, with a beep when `beep`: the
+    // receiver's errors, and those of what runs beside it (remote control).
+    void ShowErrorBox(const QString& message, bool beep);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -99,7 +102,6 @@ private:
     void ConnectReceiver();
     void SetButtonsFromState();
     void SetRawButtonsFromReceiver();
-    void ShowErrorBox(const QString& message, bool beep);
     void ShowSoundNotice();
     void ShowSecondaryWindows();
     void ChooseRawFile();
