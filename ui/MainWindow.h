@@ -98,6 +98,10 @@ private:
                         int height, bool checkable);
     void Caption(const char* text, int left, int top, int width);
     void BuildLayout();
+    void BuildDisplayPanels();
+    void BuildDspAndRawFileButtons();
+    void BuildKnobsAndWindowButtons();
+    void BuildSoundNotice();
     void ConnectControls();
     void ConnectReceiver();
     void SetButtonsFromState();
