@@ -203,10 +203,6 @@ public:
     // The signal meter's reading in dB relative to S9 (the needle's smoothed
     // angle on the meter face's scale).
     double SignalDbOverS9() const { return MeterDbOverS9(needle_.Angle()); }
-    // The operator chose remote control in the settings dialog (on or off,
-    // the port, the addresses besides this computer): kept for the settings
-    // file, which writes it from then on (the receiver itself serves no network).
-    void StoreRemoteChoice(bool RemoteOn, int32_t RemotePort, const std::string& RemoteAllow);
 
     // --- Raw IQ file buttons (core/RawTransport). The window reflects the
     // states below after RawButtonsChanged.
@@ -268,6 +264,10 @@ public:
     void StorePortChoice(int32_t PortNum, const std::string& PortStr);
     // "Always on top" confirmed; the main window applies it (ApplyMostTop).
     void SetMostTop(bool on);
+    // The operator chose remote control in the settings dialog (on or off,
+    // the port, the addresses besides this computer): kept for the settings
+    // file, which writes it from then on (the receiver itself serves no network).
+    void StoreRemoteChoice(bool RemoteOn, int32_t RemotePort, const std::string& RemoteAllow);
 
     // The spectrum window shows or hides: the chain analyses only while shown.
     void SetSpectrumVisible(bool visible);
