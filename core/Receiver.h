@@ -1,7 +1,6 @@
 #pragma once
 
 #include "audio/AudioApi.h"
-#include "core/Choices.h"
 #include "core/ExitNotice.h"
 #include "core/MemoryChannels.h"
 #include "core/model/Format.h"
@@ -70,13 +69,10 @@ struct ReceiverPaths {
     static ReceiverPaths ForApplication();
 };
 
-// The windows whose place the settings file keeps.
-enum class Window { Main, Spectrum, IfFilter, Keypad, MemoryList, AfFilter, WaveRecorder };
-
 // Which secondary windows were showing when the main window closed.
 struct WindowsShowing {
-    bool SpecShow = false, FiltShow = false, InpShow = false, ListShow = false, AudioShow = false,
-         WaveShow = false;
+    bool spectrum = false, ifFilter = false, keypad = false, memoryList = false, afFilter = false,
+         waveRecorder = false;
 };
 
 // The receiver without its windows: the shared state, the signal chain, the
@@ -263,7 +259,7 @@ public:
     // at PortNum. The port stays as it is.
     void StorePortChoice(int32_t PortNum, const std::string& PortStr);
     // "Always on top" confirmed; the main window applies it (ApplyMostTop).
-    void SetMostTop(bool on);
+    void SetAlwaysOnTop(bool on);
     // The operator chose remote control in the settings dialog (on or off,
     // the port, the addresses besides this computer): kept for the settings
     // file, which writes it from then on (the receiver itself serves no network).

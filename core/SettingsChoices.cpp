@@ -112,7 +112,7 @@ SettingsChoices::SettingsChoices(Receiver& receiver, RemoteControl& remote,
 
     remote_ = committedRemote_ = remoteControl_.InEffect();
     radioType_ = s.RadioType == 0 ? 0 : 1;
-    mostTop_ = s.MostTop;
+    mostTop_ = s.alwaysOnTop;
     levelControl_ = FindRecordingLevelControl();
 
     if (!receiver_.OpenRadio() && ports_.absent >= 0 && ports_.absent == port_)
@@ -183,7 +183,7 @@ SettingsChoices::Applied SettingsChoices::Confirm()
         committedPort_ = port_;
         applied.radioRestarted = true;
     }
-    receiver_.SetMostTop(mostTop_);
+    receiver_.SetAlwaysOnTop(mostTop_);
     // Compared with what the dialog last applied, so that closing it with
     // "OK" untouched keeps a port given on the command line for this run.
     if (remote_ != committedRemote_) {
