@@ -5,7 +5,7 @@
 // checks them all. Allocations per block are counted and must stay 0.
 
 #include "AllocationCount.h"
-#include "core/Scanner.h"
+#include "core/model/Scanner.h"
 #include "dsp/SignalChain.h"
 
 #include <benchmark/benchmark.h>

@@ -2,13 +2,12 @@
 
 #include "audio/AudioEngine.h"
 #include "audio/SoundPlayer.h"
-#include "core/Palette.h"
 #include "core/RawTransport.h"
-#include "core/ReceiverSettings.h"
-#include "core/RemoteControl.h"
 #include "core/ScanSession.h"
 #include "core/SoundNotice.h"
 #include "core/WaveRecording.h"
+#include "core/model/Palette.h"
+#include "core/model/ReceiverSettings.h"
 #include "dsp/SignalChain.h"
 #include "memory/MemoryList.h"
 #include "radio/RadioControl.h"
@@ -152,14 +151,17 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
     connect(wave_.get(), &core::WaveRecording::Failed, this,
             [this](const QString& message) { emit ShowError(message, true); });
 
-    scan_ = std::make_unique<ScanSession>(*this);
+    ScanAccess scanAccess{
+        state_,
+        *wave_,
+        [this] { return FileBusy(); },
+        [this] { return RadioBusy(); },
+        [this] { return link_->PortOpen(); },
+        [this](int32_t center) { return radioControl_->SetRadioFrequency(center); }};
+    scan_ = std::make_unique<ScanSession>(*this, std::move(scanAccess));
     connect(radioControl_.get(), &radio::RadioControl::FrequencyAcknowledged, this,
             &Receiver::RadioSettled);
     connect(this, &Receiver::RadioSettled, scan_.get(), &ScanSession::RadioSettled);
-
-    remote_ = std::make_unique<RemoteControl>(*this);
-    connect(remote_.get(), &RemoteControl::Failed, this,
-            [this](const QString& message) { emit ShowError(message, true); });
 
     audio_->SetRawRecordHook([this](audio::BlockView block) { raw_->RecordBlock(block.data()); });
     audio_->SetBlockHandler([this](audio::BlockView block) { HandleBlock(block.data()); });
@@ -229,7 +231,6 @@ void Receiver::Start()
 
     audio_->OpenCapture(state_.Input);
     audio_->OpenPlayback(state_.Output);
-    remote_->ApplyStored();
     // The keypad's sound stream opens in the background, once, but only when
     // the event loop runs: its worker holds the sound system while its
     // client opens, and the settings dialog, built before the first paint,
@@ -251,8 +252,7 @@ void Receiver::AwaitRadioPort() { link_->AwaitRadioPort(); }
 
 bool Receiver::Shutdown(const WindowsShowing& showing)
 {
-    // No client may change what is about to be saved.
-    remote_->Stop();
+    emit ShuttingDown();
     // A hit under way reaches the log, and its recording ends with it.
     scan_->Stop();
     state_.spectrumWindow.showing = showing.spectrum;
@@ -737,6 +737,22 @@ bool Receiver::ReopenRadio(int32_t PortNum, const std::string& PortStr, int32_t 
     const bool open = link_->OpenRadioPort(state_.PortStr, state_.RadioType);
     radioControl_->StartRadio();
     return open;
+}
+
+void Receiver::StorePortChoice(int32_t PortNum, const std::string& PortStr)
+{
+    state_.PortNum = PortNum;
+    state_.PortStr = PortStr;
+}
+
+void Receiver::SetAlwaysOnTop(bool on) { state_.alwaysOnTop = on; }
+
+void Receiver::StoreRemoteChoice(bool RemoteOn, int32_t RemotePort, const std::string& RemoteAllow)
+{
+    state_.RemoteOn = RemoteOn;
+    state_.RemotePort = RemotePort;
+    state_.RemoteAllow = RemoteAllow;
+    state_.RemoteStored = true;
 }
 
 void Receiver::SetSpectrumVisible(bool visible) { state_.SpectrumVisible = visible; }

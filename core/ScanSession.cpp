@@ -1,17 +1,16 @@
 #include "core/ScanSession.h"
 
 #include "core/Receiver.h"
-#include "core/ScanLog.h"
 #include "core/WaveRecording.h"
+#include "core/model/ScanLog.h"
 #include "dsp/SignalChain.h"
 #include "memory/Lockouts.h"
-#include "radio/RadioControl.h"
-#include "radio/RadioLink.h"
 
 #include <QDateTime>
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace core {
 namespace {
@@ -45,9 +44,10 @@ QString HitText(const ScanHit& hit)
              QString::number(std::lround(hit.peakDb)));
 }
 
-ScanSession::ScanSession(Receiver& receiver, QObject* parent)
+ScanSession::ScanSession(Receiver& receiver, ScanAccess access, QObject* parent)
     : QObject(parent)
     , rx_(receiver)
+    , access_(std::move(access))
     , scanner_(Hooks())
 {
     // A file's band is not the radio's, and a scan would retune the radio
@@ -160,10 +160,10 @@ QString ScanSession::StateText() const
 ScanHooks ScanSession::Hooks()
 {
     ScanHooks h;
-    h.freqCenter = [this] { return rx_.state_.FreqCenter; };
+    h.freqCenter = [this] { return access_.state.FreqCenter; };
     h.tuneInBand = [this](const ScanChannel& c) {
         tuning_ = true;
-        ReceiverState& s = rx_.state_;
+        ReceiverState& s = access_.state;
         s.FreqTune = c.hz - s.FreqCenter;
         if (s.RxMode != c.mode)
             rx_.SelectMode(c.mode);
@@ -175,29 +175,29 @@ ScanHooks ScanSession::Hooks()
     };
     h.retuneRadio = [this](int32_t center) {
         // A raw recording's header keeps the centre it began at.
-        if (rx_.FileBusy()) {
+        if (access_.fileBusy()) {
             SetNotice(QStringLiteral("The radio is not retuned while a raw file records: the "
                                      "channels outside the band are left out."));
             return ScanHooks::Retune::Refused;
         }
-        if (rx_.RadioBusy())
+        if (access_.radioBusy())
             return ScanHooks::Retune::Busy;
         tuning_ = true;
-        const bool sent = rx_.radioControl_->SetRadioFrequency(center);
+        const bool sent = access_.setRadioFrequency(center);
         tuning_ = false;
         emit rx_.DisplayChanged();
         return sent ? ScanHooks::Retune::Sent : ScanHooks::Retune::Refused;
     };
-    h.radioAvailable = [this] { return rx_.link_->PortOpen(); };
+    h.radioAvailable = [this] { return access_.radioPortOpen(); };
     h.startRecording = [this](const ScanHit& hit) {
         // The operator's own recording goes on as it is.
-        if (rx_.wave_->Recording())
+        if (access_.wave.Recording())
             return false;
         const std::string label =
             hit.name.empty() ? std::to_string(hit.hz / 1000) + "kHz" : hit.name;
-        return rx_.wave_->StartLabelled(label);
+        return access_.wave.StartLabelled(label);
     };
-    h.stopRecording = [this] { rx_.wave_->Stop(); };
+    h.stopRecording = [this] { access_.wave.Stop(); };
     h.hitEnded = [this](const ScanHit& hit) {
         std::string error;
         if (!AppendScanLog(LogFile(), hit, &error))
@@ -219,7 +219,7 @@ ScanHooks ScanSession::Hooks()
     };
     h.notice = [this](const std::string& text) { SetNotice(QString::fromStdString(text)); };
     h.changed = [this] {
-        rx_.state_.ScanRunning = scanner_.Running();
+        access_.state.ScanRunning = scanner_.Running();
         emit Changed();
     };
     return h;

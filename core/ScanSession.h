@@ -1,6 +1,6 @@
 #pragma once
 
-// The scanner as the receiver runs it (core/Scanner holds the logic): the
+// The scanner as the receiver runs it (core/model/Scanner holds the logic): the
 // memory list's channels with their lock-out marks ("MemoryLockout.txt"
 // beside "MemoryList.txt"), the receiver's tuning, the radio, the WAV
 // recorder for the hits and the log "ScanLog.csv" beside the settings file.
@@ -15,17 +15,32 @@
 // buttons, a memory recall, a remote client's frequency) stops the scan, and
 // so does a raw file that plays: its band is not the radio's. Main thread.
 
-#include "core/Scanner.h"
+#include "core/model/Scanner.h"
 
 #include <QObject>
 #include <QString>
 
 #include <deque>
 #include <filesystem>
+#include <functional>
 
 namespace core {
 
 class Receiver;
+class WaveRecording;
+struct ReceiverState;
+
+// What the session needs of the receiver behind its facade: the state it
+// tunes, the recorder and the radio. The receiver hands it over.
+struct ScanAccess {
+    ReceiverState& state;
+    WaveRecording& wave;
+    std::function<bool()> fileBusy;   // a raw file records or plays
+    std::function<bool()> radioBusy;  // the radio still answers a command
+    std::function<bool()> radioPortOpen;
+    // SetRadioFrequency: false when the radio's range refuses `center`.
+    std::function<bool(int32_t center)> setRadioFrequency;
+};
 
 class ScanSession : public QObject {
     Q_OBJECT
@@ -34,7 +49,7 @@ public:
     // The hits the window lists, newest first.
     static constexpr std::size_t kRecentHits = 50;
 
-    explicit ScanSession(Receiver& receiver, QObject* parent = nullptr);
+    ScanSession(Receiver& receiver, ScanAccess access, QObject* parent = nullptr);
     ~ScanSession() override;
 
     // Starts a scan with these options (a memory scan takes the memory
@@ -75,6 +90,7 @@ private:
     void SetNotice(const QString& text);
 
     Receiver& rx_;
+    ScanAccess access_;
     Scanner scanner_;
     std::deque<ScanHit> recent_;
     uint64_t hitCount_ = 0;

@@ -4,10 +4,10 @@
 
 #include "CoreFixture.h"
 
-#include "core/KeyCodes.h"
 #include "core/RemoteControl.h"
-#include "core/ScanLog.h"
 #include "core/ScanSession.h"
+#include "core/model/KeyCodes.h"
+#include "core/model/ScanLog.h"
 #include "memory/Lockouts.h"
 #include "tests/core/ScanAir.h"
 
@@ -181,10 +181,11 @@ TEST_F(ScanReceiverTest, LockOutLogAndRecordingWithoutARadio)
 TEST_F(ScanReceiverTest, ARemoteClientStartsAndStopsTheScan)
 {
     Receiver& rx = StartWith("5.000000,Tower,0\n5.015000,Voice,4\n", false);
-    rx.Remote().UseForThisRun(0);
-    ASSERT_TRUE(rx.Remote().Listening());
+    RemoteControl remote(rx);
+    remote.UseForThisRun(0);
+    ASSERT_TRUE(remote.Listening());
     QTcpSocket socket;
-    socket.connectToHost(QHostAddress(QHostAddress::LocalHost), rx.Remote().Port());
+    socket.connectToHost(QHostAddress(QHostAddress::LocalHost), remote.Port());
     ASSERT_TRUE(RunUntil([&] { return socket.state() == QAbstractSocket::ConnectedState; }));
     std::string buffer;
     auto ask = [&](const std::string& line) {

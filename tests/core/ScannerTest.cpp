@@ -2,9 +2,9 @@
 // (tests/core/ScanAir.h), with the test's own radio: it acknowledges each
 // retune one block later (ScanReceiverTest has the pseudo-terminal radio).
 
-#include "core/Scanner.h"
-#include "core/ReceiverState.h"
-#include "core/ScanLog.h"
+#include "core/model/Scanner.h"
+#include "core/model/ReceiverState.h"
+#include "core/model/ScanLog.h"
 #include "dsp/SignalChain.h"
 #include "tests/core/ScanAir.h"
 #include "tests/support/TempDir.h"

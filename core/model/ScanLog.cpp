@@ -1,4 +1,4 @@
-#include "core/ScanLog.h"
+#include "core/model/ScanLog.h"
 
 #include <cerrno>
 #include <charconv>

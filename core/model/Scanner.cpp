@@ -1,4 +1,4 @@
-#include "core/Scanner.h"
+#include "core/model/Scanner.h"
 
 #include <algorithm>
 #include <cmath>

@@ -6,7 +6,7 @@
 // disk but the line being written. Numbers are written with to_chars and
 // never depend on the process locale. Standard library only.
 
-#include "core/Scanner.h"
+#include "core/model/Scanner.h"
 
 #include <filesystem>
 #include <string>
