@@ -1,6 +1,8 @@
 #include "radio/HamlibRig.h"
 #include "HamlibRadios.h"
 #include "PtyRadio.h"
+#include "radio/RadioControl.h"
+#include "radio/RadioTypes.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -165,6 +167,48 @@ TEST(HamlibSerial, SilentAndUnpluggedRadiosComeBackByThemselves)
     radio.PlugIn();
     ASSERT_TRUE(w.WaitLink(true));
     EXPECT_EQ(w.notices.size(), 2u);
+}
+
+// SetRadioFrequency with the Hamlib type: the dial the radio gets is the
+// centre less the IQ output's offset and the transverter's; the serial link
+// stays silent, the set-up sequence ends by tuning, and a dial at or below
+// 0 Hz is refused without a change.
+TEST(HamlibRigctld, RadioControlTunesTheDialBehindTheOffsets)
+{
+    Rigctld server;
+    ASSERT_TRUE(server.Start());
+    const struct {
+        int32_t iqOffset, transverterOffset, center;
+        const char* dial;
+    } cases[] = {
+        {0, 0, 7100000, "7100000"},
+        {12000, 0, 7100000, "7088000"},
+        {-12000, 116000000, 144200000, "28212000"},
+    };
+    for (const auto& c : cases) {
+        HamlibRig rig;
+        RadioLink link;
+        int32_t center = 5000000, tune = 1234, type = kHamlibRadioType;
+        int32_t iq = c.iqOffset, transverter = c.transverterOffset;
+        RadioControl control(link, center, tune, type);
+        control.UseHamlib(rig, iq, transverter);
+        rig.Open(2, server.Address(), 0);
+        ASSERT_TRUE(PumpUntil([&] { return rig.LinkUp(); }));
+        ASSERT_TRUE(control.SetRadioFrequency(c.center));
+        EXPECT_EQ(center, c.center);
+        EXPECT_EQ(tune, 1234);
+        ASSERT_TRUE(PumpUntil([&] { return server.Rigctl("f") == c.dial; })) << c.dial;
+        EXPECT_EQ(control.CenterFor(control.DialFor(c.center)), c.center);
+        EXPECT_FALSE(
+            control.SetRadioFrequency(static_cast<int32_t>(c.iqOffset + c.transverterOffset)));
+        EXPECT_EQ(center, c.center);
+
+        center = c.center + 1000;
+        control.StartRadio();
+        EXPECT_FALSE(control.StartRadioRunning());
+        ASSERT_TRUE(PumpUntil([&] { return server.Rigctl("f") != c.dial; }));
+        EXPECT_EQ(server.Rigctl("f"), std::to_string(std::stoll(c.dial) + 1000));
+    }
 }
 
 // A port where no radio ever was: told once, nothing else happens, and
