@@ -28,6 +28,7 @@ public:
     // One command of Hamlib's own client against it ("f", "F 7100000", "m",
     // "M USB 0"); its output, lines joined by '\n'.
     std::string Rigctl(const std::string& arguments) const;
+    pid_t Pid() const { return pid_; }
 
 private:
     int port_ = 0;
