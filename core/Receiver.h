@@ -34,6 +34,7 @@ class RadioControl;
 }  // namespace radio
 namespace core {
 
+class HamlibRadio;
 class RawTransport;
 class RemoteControl;
 class SoundNotice;
@@ -107,7 +108,10 @@ public:
 
     // What the settings dialog does while being created: opens PortStr with
     // RadioType and, when it opens, runs the radio's set-up sequence. False
-    // when no port is configured or it did not open.
+    // when no port is configured or it did not open. With the Hamlib type
+    // (RadioType 2): opens HamlibModel on HamlibPort on its own thread, which
+    // tunes the radio to FreqCenter and sets the mode once it answers; false
+    // only without a port.
     bool OpenRadio();
     // The port asked for last is not there: it is tried every 2 s, as a lost
     // one is, and the radio set up when it opens; until then nothing is sent
@@ -263,6 +267,20 @@ public:
     // set-up sequence whether or not it opened (which also brings FreqCenter
     // onto the new type's grid). Returns whether the port opened.
     bool ReopenRadio(int32_t PortNum, const std::string& PortStr, int32_t RadioType);
+    // "OK" with other Hamlib settings: kept for the settings file from now on
+    // (HamlibStored). Another model, port or speed reopens the radio when
+    // RadioType is 2; other offsets keep the radio where it is and move
+    // FreqCenter to what its dial now stands for.
+    struct HamlibSettings {
+        int32_t Model = 0;
+        std::string Port;
+        int32_t Speed = 0;
+        int32_t IqOffset = 0;
+        int32_t TransverterOffset = 0;
+        bool operator==(const HamlibSettings&) const = default;
+    };
+    HamlibSettings HamlibInEffect() const;
+    void ChooseHamlib(const HamlibSettings& settings);
 
     // The spectrum window shows or hides: the chain analyses only while shown.
     void SetSpectrumVisible(bool visible);
@@ -338,6 +356,8 @@ signals:
     void AfWindowUpdate(bool show);
     void KnobRedraw(core::Knob knob, bool highlighted);
     void ComLampChanged(bool on);
+    // The radio has taken a frequency command: its centre is freqCenter.
+    void RadioSettled(int32_t freqCenter);
     // The WAV recorder stopped or its time text changed.
     void WaveStateChanged();
     void DeviceRestartStarted();
@@ -353,6 +373,7 @@ private:
     // choice are the receiver's own logic, kept in files of their own.
     friend class SettingsChoices;
     friend class RemoteControl;
+    friend class HamlibRadio;
 
     // Turns the knob to angle (kept inside its travel); VOL sets the volume.
     void SetKnobAngle(Knob knob, int32_t angle);
@@ -382,6 +403,7 @@ private:
     std::unique_ptr<audio::SoundPlayer> sounds_;
     std::unique_ptr<radio::RadioLink> link_;
     std::unique_ptr<radio::RadioControl> radioControl_;
+    std::unique_ptr<HamlibRadio> hamlib_;
     std::unique_ptr<RawTransport> raw_;
     FrequencyEntry entry_{state_};
     std::unique_ptr<MemoryChannels> memory_;

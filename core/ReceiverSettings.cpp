@@ -87,6 +87,21 @@ const std::array<SettingsKey, 3> kRemoteKeys = {{
     T("Remote", "RemoteAllow", &S::RemoteAllow),
 }};
 
+const std::array<SettingsKey, 5> kHamlibKeys = {{
+    I("Hamlib", "Model", &S::HamlibModel),
+    T("Hamlib", "Port", &S::HamlibPort),
+    I("Hamlib", "Speed", &S::HamlibSpeed),
+    I("Hamlib", "IqOffset", &S::HamlibIqOffset),
+    I("Hamlib", "TransverterOffset", &S::HamlibTransverterOffset),
+}};
+
+bool AnyInFile(std::span<const SettingsKey> keys, const ProfileDocument& doc)
+{
+    return std::any_of(keys.begin(), keys.end(), [&](const SettingsKey& k) {
+        return doc.Find(k.section, k.name).has_value();
+    });
+}
+
 void ReadKeys(std::span<const SettingsKey> keys, const ProfileDocument& doc, ReceiverState& state)
 {
     static const ReceiverState defaults{};
@@ -122,13 +137,15 @@ std::span<const SettingsKey> SettingsKeys() { return kKeys; }
 
 std::span<const SettingsKey> RemoteKeys() { return kRemoteKeys; }
 
+std::span<const SettingsKey> HamlibKeys() { return kHamlibKeys; }
+
 void ReadSettings(const ProfileDocument& doc, ReceiverState& state)
 {
     ReadKeys(kKeys, doc, state);
     ReadKeys(kRemoteKeys, doc, state);
-    state.RemoteStored =
-        std::any_of(kRemoteKeys.begin(), kRemoteKeys.end(),
-                    [&](const SettingsKey& k) { return doc.Find(k.section, k.name).has_value(); });
+    state.RemoteStored = AnyInFile(kRemoteKeys, doc);
+    ReadKeys(kHamlibKeys, doc, state);
+    state.HamlibStored = AnyInFile(kHamlibKeys, doc);
 }
 
 void BringIntoRange(ReceiverState& s)
@@ -144,6 +161,12 @@ void BringIntoRange(ReceiverState& s)
     s.FreqCenter = std::clamp(s.FreqCenter, type.MinCenter, type.MaxCenter);
     if (s.RemotePort < 1 || s.RemotePort > 65535)
         s.RemotePort = ReceiverState{}.RemotePort;
+    // The dial is computed in 64 bits; these bounds keep a centre read back
+    // from it checkable against the radio type's range.
+    s.HamlibSpeed = std::clamp(s.HamlibSpeed, 0, 4000000);
+    s.HamlibIqOffset = std::clamp(s.HamlibIqOffset, -kMaxIqOffset, kMaxIqOffset);
+    s.HamlibTransverterOffset =
+        std::clamp(s.HamlibTransverterOffset, -kMaxTransverterOffset, kMaxTransverterOffset);
 }
 
 void LoadSettings(const std::filesystem::path& file, ReceiverState& state)
@@ -160,6 +183,8 @@ void WriteSettings(ProfileDocument& doc, ReceiverState& state)
     WriteKeys(kKeys, doc, state);
     if (state.RemoteStored)
         WriteKeys(kRemoteKeys, doc, state);
+    if (state.HamlibStored)
+        WriteKeys(kHamlibKeys, doc, state);
 }
 
 void SaveSettings(const std::filesystem::path& file, ReceiverState& state,
