@@ -529,6 +529,7 @@ void HamlibRig::Open(int model, const std::string& port, int speed)
     }
     worker_->wake.notify_all();
     open_ = true;
+    abilities_ = {};
 }
 
 void HamlibRig::Close()
@@ -542,6 +543,7 @@ void HamlibRig::Close()
     }
     worker_->wake.notify_all();
     open_ = false;
+    abilities_ = {};
     TakeLink(false);
 }
 

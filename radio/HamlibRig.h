@@ -74,7 +74,8 @@ public:
     bool IsOpen() const { return open_; }
     // The radio answered its last call: the "COM" lamp.
     bool LinkUp() const { return linkUp_; }
-    // Valid after Opened.
+    // Learnt when the model opened (Opened); until then, and after Close,
+    // a model that can do everything on a 1 Hz grid.
     const HamlibAbilities& Abilities() const { return abilities_; }
 
 signals:

@@ -46,7 +46,7 @@ bool RadioControl::SetRadioFrequency(int32_t f)
     if (f < type.MinCenter || f > type.MaxCenter)
         return false;
     if (radioType_ == kHamlibRadioType && hamlib_ != nullptr) {
-        const int64_t grid = hamlib_->LinkUp() ? hamlib_->Abilities().Grid : 1;
+        const int64_t grid = hamlib_->Abilities().Grid;
         const auto fs = static_cast<int32_t>(f / grid * grid);
         const int64_t dial = DialFor(fs);
         if (dial <= 0)

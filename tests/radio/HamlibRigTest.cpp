@@ -211,6 +211,29 @@ TEST(HamlibRigctld, RadioControlTunesTheDialBehindTheOffsets)
     }
 }
 
+// A model that cannot tell its frequency (Yaesu's FRG-9600 only listens):
+// named once, taken as there once open, still tuned, never "followed".
+TEST(HamlibSerial, AModelThatCannotReadIsNamedOnceAndStillTuned)
+{
+    PtyRadio radio;
+    Watched w;
+    w.rig.Open(1018, radio.Path(), 0);
+    ASSERT_TRUE(w.WaitLink(true));
+    ASSERT_EQ(w.notices.size(), 1u);
+    EXPECT_TRUE(w.notices[0].contains(QStringLiteral("FRG-9600")));
+    EXPECT_TRUE(w.notices[0].contains(QStringLiteral("cannot tell its frequency")));
+    EXPECT_FALSE(w.rig.Abilities().CanReadFrequency);
+    w.rig.SetFrequency(7100000);
+    ASSERT_TRUE(PumpUntil([&] {
+        radio.Drain();
+        return radio.Raw().size() >= 5;  // one five-byte CAT command
+    }));
+    PumpUntil([] { return false; }, 500);
+    EXPECT_TRUE(w.reads.empty());
+    EXPECT_EQ(w.notices.size(), 1u);
+    EXPECT_TRUE(w.rig.LinkUp());
+}
+
 // A port where no radio ever was: told once, nothing else happens, and
 // closing stops the attempts.
 TEST(HamlibSerial, MissingDeviceToldOnce)
