@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <clocale>
 #include <condition_variable>
 #include <cstdarg>
 #include <cstdlib>
@@ -44,6 +45,21 @@ void QuietLibrary()
     done = true;
     rig_set_debug(RIG_DEBUG_NONE);
     rig_set_debug_callback(SwallowDebug, nullptr);
+}
+
+// Hamlib reads and writes the radios' numbers with the C library, and
+// rig_open switches LC_NUMERIC to "C" and back by itself: process-wide, from
+// the worker, and restoring through a name the switch has freed. With "C" in
+// place from the start there is nothing to switch, and a decimal-comma
+// desktop cannot garble a frequency. Tesmar's own numbers never follow the
+// C locale. Called on the owner's thread before any worker runs.
+void NumbersInCLocale()
+{
+    static const bool done = [] {
+        std::setlocale(LC_NUMERIC, "C");
+        return true;
+    }();
+    (void)done;
 }
 
 int AddModel(const struct rig_caps* caps, rig_ptr_t data)
@@ -119,6 +135,7 @@ const std::vector<HamlibModel>& HamlibModels()
 {
     static const std::vector<HamlibModel> models = [] {
         std::vector<HamlibModel> list;
+        NumbersInCLocale();
         const std::lock_guard lock(LibraryMutex());
         QuietLibrary();
         rig_load_all_backends();
@@ -182,12 +199,16 @@ struct HamlibRig::Worker {
     void Post(F&& f);
 };
 
+// f(owner) runs on the owner's thread; dropped once the owner is gone (Qt
+// also drops what is queued for an object being destroyed).
 template <typename F>
 void HamlibRig::Worker::Post(F&& f)
 {
     const std::lock_guard lock(mutex);
-    if (owner != nullptr)
-        QMetaObject::invokeMethod(owner, std::forward<F>(f), Qt::QueuedConnection);
+    if (owner == nullptr)
+        return;
+    QMetaObject::invokeMethod(
+        owner, [o = owner, f = std::forward<F>(f)] { f(o); }, Qt::QueuedConnection);
 }
 
 void HamlibRig::Worker::Run()
@@ -302,7 +323,7 @@ void HamlibRig::Worker::TryOpen()
     abilities = a;
     lastFreq.reset();
     lastMode.reset();
-    Post([o = owner, a] { o->TakeAbilities(a); });
+    Post([a](HamlibRig* o) { o->TakeAbilities(a); });
     const QString model = QString::fromStdString(a.ModelName);
     if (!a.CanReadFrequency)
         TellMissing(readFailureTold,
@@ -323,7 +344,7 @@ void HamlibRig::Worker::TryOpen()
     if (!a.CanReadFrequency && !up) {
         up = true;
         failureTold = false;
-        Post([o = owner] { o->TakeLink(true); });
+        Post([](HamlibRig* o) { o->TakeLink(true); });
     }
 }
 
@@ -342,7 +363,7 @@ void HamlibRig::Worker::LoseLink(const QString& what, int result)
     nextOpen = Clock::now() + milliseconds(kReopenIntervalMs);
     if (up) {
         up = false;
-        Post([o = owner] { o->TakeLink(false); });
+        Post([](HamlibRig* o) { o->TakeLink(false); });
     }
     if (failureTold)
         return;
@@ -358,7 +379,7 @@ void HamlibRig::Worker::LoseLink(const QString& what, int result)
             .arg(QString::fromStdString(portName), reason)
             .arg(kReopenIntervalMs / 1000);
     qCWarning(lcHamlib).noquote() << text;
-    Post([o = owner, text] { emit o->Notice(text); });
+    Post([text](HamlibRig* o) { emit o->Notice(text); });
 }
 
 void HamlibRig::Worker::TellMissing(bool& told, const QString& text)
@@ -367,7 +388,7 @@ void HamlibRig::Worker::TellMissing(bool& told, const QString& text)
         return;
     told = true;
     qCInfo(lcHamlib).noquote() << text;
-    Post([o = owner, text] { emit o->Notice(text); });
+    Post([text](HamlibRig* o) { emit o->Notice(text); });
 }
 
 void HamlibRig::Worker::SendFrequency()
@@ -382,11 +403,11 @@ void HamlibRig::Worker::SendFrequency()
     case Outcome::Ok: {
         owedFreq.reset();
         lastFreq = hz;
-        Post([o = owner, hz] { o->TakeSettled(hz); });
+        Post([hz](HamlibRig* o) { o->TakeSettled(hz); });
         if (!up) {
             up = true;
             failureTold = false;
-            Post([o = owner] { o->TakeLink(true); });
+            Post([](HamlibRig* o) { o->TakeLink(true); });
         }
         break;
     }
@@ -449,12 +470,12 @@ void HamlibRig::Worker::Poll()
             if (!up) {
                 up = true;
                 failureTold = false;
-                Post([o = owner] { o->TakeLink(true); });
+                Post([](HamlibRig* o) { o->TakeLink(true); });
             }
             if (!lastFreq || *lastFreq != hz) {
                 lastFreq = hz;
                 const uint64_t seq = freqSeq;
-                Post([o = owner, hz, seq] { o->TakeFrequency(hz, seq); });
+                Post([hz, seq](HamlibRig* o) { o->TakeFrequency(hz, seq); });
             }
             break;
         }
@@ -479,7 +500,7 @@ void HamlibRig::Worker::Poll()
                 mode && (!lastMode || *lastMode != *mode)) {
                 lastMode = mode;
                 const uint64_t seq = modeSeq;
-                Post([o = owner, mode = *mode, seq] { o->TakeMode(mode, seq); });
+                Post([mode = *mode, seq](HamlibRig* o) { o->TakeMode(mode, seq); });
             }
             break;
         case Outcome::Missing:
@@ -499,6 +520,7 @@ HamlibRig::HamlibRig(QObject* parent)
     : QObject(parent)
     , worker_(std::make_shared<Worker>())
 {
+    NumbersInCLocale();
     qRegisterMetaType<radio::RigMode>();
     worker_->owner = this;
     std::thread([w = worker_] { w->Run(); }).detach();
