@@ -42,13 +42,13 @@ void RunChain(benchmark::State& state, bool everything)
 {
     static const std::vector<int16_t> band = MakeBand(40);
     dsp::ChainControls c;
-    c.RxMode = static_cast<int32_t>(state.range(0));
+    c.RxMode = dsp::FromCode<dsp::Mode>(static_cast<int32_t>(state.range(0)));
     c.GainPos = 0;
     c.SqlPos = -150;
-    if (c.RxMode == dsp::kModeFM)
-        c.IFBW = 3;
-    if (c.RxMode >= dsp::kModeLSB)
-        c.IFBW = 1;
+    if (c.RxMode == dsp::Mode::Fm)
+        c.IFBW = dsp::IfChoice::Khz12;
+    if (dsp::IsSideband(c.RxMode))
+        c.IFBW = dsp::IfChoice::Khz3;
     dsp::SignalChain chain(c);
     chain.Setup();
     if (everything) {
@@ -67,7 +67,7 @@ void RunChain(benchmark::State& state, bool everything)
     }
     state.counters["xRT"] = benchmark::Counter(0.05 * static_cast<double>(state.iterations()),
                                                benchmark::Counter::kIsRate);
-    state.SetLabel(dsp::kModeNames[static_cast<size_t>(c.RxMode)]);
+    state.SetLabel(dsp::kModeNames[static_cast<size_t>(dsp::Code(c.RxMode))]);
 }
 
 void BM_ChainPlain(benchmark::State& state) { RunChain(state, false); }
@@ -80,12 +80,12 @@ void BM_ChainHalf(benchmark::State& state)
 {
     static const std::vector<int16_t> band = MakeBand(40);
     dsp::ChainControls c;
-    c.RxMode = static_cast<int32_t>(state.range(0));
+    c.RxMode = dsp::FromCode<dsp::Mode>(static_cast<int32_t>(state.range(0)));
     c.GainPos = 0;
-    if (c.RxMode == dsp::kModeFM)
-        c.IFBW = 3;
-    if (c.RxMode >= dsp::kModeLSB)
-        c.IFBW = 1;
+    if (c.RxMode == dsp::Mode::Fm)
+        c.IFBW = dsp::IfChoice::Khz12;
+    if (dsp::IsSideband(c.RxMode))
+        c.IFBW = dsp::IfChoice::Khz3;
     dsp::SignalChain chain(c);
     chain.Setup();
     if (state.range(1) != 0) {
@@ -114,7 +114,7 @@ void BM_ChainHalf(benchmark::State& state)
     }
     state.counters["xRT"] = benchmark::Counter(0.05 * static_cast<double>(state.iterations()),
                                                benchmark::Counter::kIsRate);
-    state.SetLabel(std::string(dsp::kModeNames[static_cast<size_t>(c.RxMode)]) +
+    state.SetLabel(std::string(dsp::kModeNames[static_cast<size_t>(dsp::Code(c.RxMode))]) +
                    (back ? " back" : " front"));
 }
 

@@ -24,7 +24,7 @@ namespace {
 void BM_DesignIfFilter(benchmark::State& state)
 {
     dsp::ChainControls c;
-    c.IFBW = 4;
+    c.IFBW = dsp::IfChoice::User;
     dsp::SignalChain chain(c);
     chain.Setup();
     int width = 1;
@@ -38,7 +38,7 @@ void BM_DesignIfFilter(benchmark::State& state)
 void BM_DesignAfFilter(benchmark::State& state)
 {
     dsp::ChainControls c;
-    c.AFLPF = 2;
+    c.AFLPF = dsp::AfChoice::User;
     c.PosAFFC1 = 3;
     dsp::SignalChain chain(c);
     chain.Setup();

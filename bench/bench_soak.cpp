@@ -129,12 +129,13 @@ void Tune(dsp::SignalChain& chain, dsp::ChainControls& c, int hour)
 {
     const int mode = hour % 5;
     const int tune[5] = {5000, -10000, -3000, -16000, 12000};
-    const int ifbw[5] = {2, 3, 0, 1, 1};
+    const dsp::IfChoice ifbw[5] = {dsp::IfChoice::Khz6, dsp::IfChoice::Khz12, dsp::IfChoice::Khz0_5,
+                                   dsp::IfChoice::Khz3, dsp::IfChoice::Khz3};
     const int gains[4] = {0, 20, -20, 40};
-    c.RxMode = mode;
+    c.RxMode = dsp::FromCode<dsp::Mode>(mode);
     c.FreqTune = tune[mode];
     c.IFBW = ifbw[mode];
-    c.AFLPF = mode == dsp::kModeFM ? 1 : 0;
+    c.AFLPF = c.RxMode == dsp::Mode::Fm ? dsp::AfChoice::Khz6 : dsp::AfChoice::Khz3;
     c.SSBShift = 0;
     c.InGainPos = gains[(hour / 5) % 4];
     chain.DesignIFFilter();
@@ -150,7 +151,7 @@ void BM_Soak(benchmark::State& state)
     dsp::ChainControls c;
     c.GainPos = 0;
     c.SqlPos = -150;  // open: silence then comes from the chain alone
-    c.AGC = 0;
+    c.AGC = dsp::AgcSpeed::Fast;
     c.DSP3D = true;
     c.SpectrumVisible = true;
     c.Recording = true;
@@ -203,7 +204,7 @@ void BM_Soak(benchmark::State& state)
                 rssMax = std::max(rssMax, ResidentKiB());
             hourUs[static_cast<size_t>(hour)] /= kBlocksPerHour;
             std::fprintf(stderr, "hour %2d (mode %d, input gain %+d dB): %.1f us a block\n", hour,
-                         c.RxMode, c.InGainPos, hourUs[static_cast<size_t>(hour)]);
+                         dsp::Code(c.RxMode), c.InGainPos, hourUs[static_cast<size_t>(hour)]);
         }
     }
     const auto [fastest, slowest] = std::minmax_element(hourUs.begin(), hourUs.end());

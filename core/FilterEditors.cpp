@@ -49,29 +49,26 @@ IfFilterEditor::IfFilterEditor(Receiver& receiver, int width, int height)
     Update();
 }
 
-bool IfFilterEditor::LeftFixed() const { return receiver_.State().RxMode == Code(Mode::Usb); }
+bool IfFilterEditor::LeftFixed() const { return receiver_.State().RxMode == Mode::Usb; }
 
-bool IfFilterEditor::RightFixed() const { return receiver_.State().RxMode == Code(Mode::Lsb); }
+bool IfFilterEditor::RightFixed() const { return receiver_.State().RxMode == Mode::Lsb; }
 
 const IfBandLayout& IfFilterEditor::Update()
 {
     const ReceiverState& s = receiver_.State();
     IfBandLayout& l = layout_;
-    l.divisor = (s.RxMode == Code(Mode::Lsb) || s.RxMode == Code(Mode::Usb)) ? 1 : 2;
-    switch (s.IFBW) {
-    case Code(IfChoice::Khz0_5): l.band = 5; break;
-    case Code(IfChoice::Khz3): l.band = 30; break;
-    case Code(IfChoice::Khz6): l.band = 60; break;
-    case Code(IfChoice::Khz12): l.band = 120; break;
-    case Code(IfChoice::User): l.band = s.PosIFBW; break;
-    default: break;  // an unknown choice leaves the band as it was
-    }
+    l.divisor = dsp::IsSideband(s.RxMode) ? 1 : 2;
+    // An unknown choice leaves the band as it was.
+    if (s.IFBW == IfChoice::User)
+        l.band = s.PosIFBW;
+    else if (IsKnown(s.IFBW))
+        l.band = FixedIfWidth(s.IFBW) / 100;
     const int centre = width_ / 2;
     l.left = centre - l.band / l.divisor - 6;
     l.right = centre + l.band / l.divisor + 6;
-    if (s.RxMode == Code(Mode::Lsb))
+    if (s.RxMode == Mode::Lsb)
         l.right = centre;
-    else if (s.RxMode == Code(Mode::Usb))
+    else if (s.RxMode == Mode::Usb)
         l.left = centre;
     FormatKhz(l.label, "IF BW=", l.band);
     return l;
@@ -116,15 +113,15 @@ const AfBandLayout& AfFilterEditor::Update()
     const ReceiverState& s = receiver_.State();
     AfBandLayout& l = layout_;
     switch (s.AFLPF) {
-    case Code(AfChoice::Khz3):
+    case AfChoice::Khz3:
         l.lower = 3;
         l.upper = 30;
         break;
-    case Code(AfChoice::Khz6):
+    case AfChoice::Khz6:
         l.lower = 3;
         l.upper = 60;
         break;
-    case Code(AfChoice::User):
+    case AfChoice::User:
         l.lower = s.PosAFFC1;
         l.upper = s.PosAFFC2;
         break;

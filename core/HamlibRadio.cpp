@@ -69,7 +69,7 @@ bool HamlibRadio::Open()
     // As the serial radios' set-up does: the radio is tuned to where Tesmar
     // stands, and takes its mode.
     control_.StartRadio();
-    rig_.SetMode(ToRig(static_cast<Mode>(s.RxMode)));
+    rig_.SetMode(ToRig(s.RxMode));
     return true;
 }
 
@@ -123,7 +123,7 @@ void HamlibRadio::Follow(int64_t dial)
 void HamlibRadio::FollowMode(radio::RigMode mode)
 {
     const Mode m = FromRig(mode);
-    if (Code(m) == receiver_.state_.RxMode)
+    if (m == receiver_.state_.RxMode)
         return;
     // As the mode button: its IF and AF presets with it. The radio already
     // has the mode, so nothing is sent back.

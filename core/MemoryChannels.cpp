@@ -99,7 +99,7 @@ MemoryDraft MemoryChannels::DraftForAdd() const
     MemoryDraft d;
     d.index = -1;
     d.frequency = FromBytes(memory::PlainMHz(int64_t(state_.FreqCenter) + state_.FreqTune));
-    d.mode = memory::ModeName(state_.RxMode).empty() ? 0 : state_.RxMode;
+    d.mode = KnownOrFirst(state_.RxMode);
     return d;
 }
 
@@ -114,7 +114,7 @@ std::optional<MemoryDraft> MemoryChannels::DraftForEdit(int row) const
     d.name = DisplayName(c.name);
     d.storedName = c.name;
     // A code outside 0..4 has no choice of its own: the first is offered.
-    d.mode = memory::ModeName(c.mode).empty() ? 0 : c.mode;
+    d.mode = KnownOrFirst(FromCode<Mode>(c.mode));
     return d;
 }
 
@@ -153,7 +153,7 @@ MemoryCommit MemoryChannels::Commit(const MemoryDraft& draft)
                                         "one channel per line.");
         return result;
     }
-    if (draft.index >= Count() || draft.index < -1 || draft.mode < 0 || draft.mode >= kModeCount) {
+    if (draft.index >= Count() || draft.index < -1 || !IsKnown(draft.mode)) {
         result.refusal = QStringLiteral("The channel being edited is no longer in the list.");
         return result;
     }
@@ -162,7 +162,7 @@ MemoryCommit MemoryChannels::Commit(const MemoryDraft& draft)
     c.hz = memory::HzFromMHz(mhz);
     const bool nameAsShown = draft.index >= 0 && draft.name == DisplayName(draft.storedName);
     c.name = nameAsShown ? draft.storedName : draft.name.toStdString();
-    c.mode = draft.mode;
+    c.mode = Code(draft.mode);
     // The display shows the selected channel's name until the next tuning.
     const bool shownByName = draft.index >= 0 && draft.index == selected_ && state_.MemoryMode;
     if (shownByName)
@@ -208,8 +208,8 @@ bool MemoryChannels::Recall(const memory::Channel& c)
     // remainder moves into FreqTune.
     if (!hooks_.setRadioFrequency(int64_t(c.hz) - state_.FreqTune))
         return false;
-    if (!memory::ModeName(c.mode).empty())
-        hooks_.selectMode(static_cast<Mode>(c.mode));
+    if (const Mode mode = FromCode<Mode>(c.mode); IsKnown(mode))
+        hooks_.selectMode(mode);
     state_.MemoryMode = true;
     state_.MemName = c.name;
     hooks_.displayChanged();

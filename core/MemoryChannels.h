@@ -22,7 +22,6 @@
 // dialog is stored as UTF-8; a name that is not valid UTF-8 is shown as
 // Latin-1.
 
-#include "core/Choices.h"
 #include "core/ReceiverState.h"
 #include "memory/MemoryList.h"
 
@@ -43,7 +42,7 @@ struct MemoryDraft {
     int index = -1;     // -1: a new channel; otherwise the row being changed
     QString frequency;  // MHz, as typed
     QString name;       // as shown and typed
-    int mode = 0;       // the mode choice, 0..4
+    Mode mode = Mode::Am;
     // The edited row's name as stored: kept when the name is left as shown.
     std::string storedName;
 };

@@ -42,28 +42,18 @@ struct PassBand {
     int32_t hi;
 };
 
-PassBand PassBandOf(int32_t RxMode, int32_t IFWidth)
+PassBand PassBandOf(Mode RxMode, int32_t IFWidth)
 {
-    switch (static_cast<Mode>(RxMode)) {
+    switch (RxMode) {
     case Mode::Lsb: return {IFWidth, 0};
     case Mode::Usb: return {0, IFWidth};
     default: return {IFWidth / 2, IFWidth / 2};
     }
 }
 
-// A stored code as its choice; codes outside the group (never there after
-// the settings load) read as the group's first choice.
-template <class Choice>
-Choice ChoiceOf(int32_t code, int count)
-{
-    return static_cast<Choice>(code >= 0 && code < count ? code : 0);
-}
-
-template <class Choice>
-bool Valid(Choice choice, int count)
-{
-    return Code(choice) >= 0 && Code(choice) < count;
-}
+// The spectrum and memory list windows keep their size as well as their
+// position.
+bool KeepsSize(Window window) { return window == Window::Spectrum || window == Window::MemoryList; }
 
 // "Play" plays the operator's own RawData.dat; a new user of an installed
 // program, who has none yet, the demo band installed with it.
@@ -260,12 +250,12 @@ bool Receiver::Shutdown(const WindowsShowing& showing)
 {
     // No client may change what is about to be saved.
     remote_->Stop();
-    state_.SpecShow = showing.SpecShow;
-    state_.FiltShow = showing.FiltShow;
-    state_.InpShow = showing.InpShow;
-    state_.ListShow = showing.ListShow;
-    state_.AudioShow = showing.AudioShow;
-    state_.WaveShow = showing.WaveShow;
+    state_.spectrumWindow.showing = showing.spectrum;
+    state_.ifFilterWindow.showing = showing.ifFilter;
+    state_.keypadWindow.showing = showing.keypad;
+    state_.memoryListWindow.showing = showing.memoryList;
+    state_.afFilterWindow.showing = showing.afFilter;
+    state_.waveRecorderWindow.showing = showing.waveRecorder;
 
     raw_->CloseFiles();
     wave_->Stop();
@@ -302,12 +292,12 @@ std::filesystem::path Receiver::SettingsSource() const
 WindowsShowing Receiver::WindowsToShow() const
 {
     WindowsShowing w;
-    w.SpecShow = state_.SpecShow;
-    w.FiltShow = state_.FiltShow;
-    w.InpShow = state_.InpShow;
-    w.ListShow = state_.ListShow;
-    w.AudioShow = state_.AudioShow;
-    w.WaveShow = state_.WaveShow;
+    w.spectrum = state_.spectrumWindow.showing;
+    w.ifFilter = state_.ifFilterWindow.showing;
+    w.keypad = state_.keypadWindow.showing;
+    w.memoryList = state_.memoryListWindow.showing;
+    w.afFilter = state_.afFilterWindow.showing;
+    w.waveRecorder = state_.waveRecorderWindow.showing;
     return w;
 }
 
@@ -336,7 +326,7 @@ void Receiver::SelectMode(Mode mode)
     case Mode::Usb: state_.SSBShift = state_.IFWidth / 2; break;
     default: return;
     }
-    state_.RxMode = Code(mode);
+    state_.RxMode = mode;
     if (state_.RadioType == radio::kHamlibRadioType)
         hamlib_->ModeSelected(mode);
     SelectIfFilter(IfPresetOf(mode));
@@ -349,18 +339,18 @@ void Receiver::SelectMode(Mode mode)
 
 void Receiver::SelectAgc(AgcSpeed speed)
 {
-    if (!Valid(speed, kAgcCount))
+    if (!IsKnown(speed))
         return;
-    state_.AGC = Code(speed);
+    state_.AGC = speed;
     chain_->SetAGCSpeed();
     emit ButtonsChanged();
 }
 
 void Receiver::SelectIfFilter(IfChoice choice)
 {
-    if (!Valid(choice, kIfCount))
+    if (!IsKnown(choice))
         return;
-    state_.IFBW = Code(choice);
+    state_.IFBW = choice;
     chain_->DesignIFFilter();
     emit IfWindowUpdate(choice == IfChoice::User);
     emit ButtonsChanged();
@@ -368,28 +358,30 @@ void Receiver::SelectIfFilter(IfChoice choice)
 
 void Receiver::SelectAfFilter(AfChoice choice)
 {
-    if (!Valid(choice, kAfCount))
+    if (!IsKnown(choice))
         return;
-    state_.AFLPF = Code(choice);
+    state_.AFLPF = choice;
     chain_->DesignAFFilter();
     emit AfWindowUpdate(choice == AfChoice::User);
     emit ButtonsChanged();
 }
 
-Mode Receiver::SelectedMode() const { return ChoiceOf<Mode>(state_.RxMode, kModeCount); }
+// Codes outside a group (never there after the settings load) read as the
+// group's first choice.
+Mode Receiver::SelectedMode() const { return KnownOrFirst(state_.RxMode); }
 
-AgcSpeed Receiver::SelectedAgc() const { return ChoiceOf<AgcSpeed>(state_.AGC, kAgcCount); }
+AgcSpeed Receiver::SelectedAgc() const { return KnownOrFirst(state_.AGC); }
 
-IfChoice Receiver::SelectedIfFilter() const { return ChoiceOf<IfChoice>(state_.IFBW, kIfCount); }
+IfChoice Receiver::SelectedIfFilter() const { return KnownOrFirst(state_.IFBW); }
 
-AfChoice Receiver::SelectedAfFilter() const { return ChoiceOf<AfChoice>(state_.AFLPF, kAfCount); }
+AfChoice Receiver::SelectedAfFilter() const { return KnownOrFirst(state_.AFLPF); }
 
 void Receiver::DragUserIfWidth(int32_t PosIFBW)
 {
     state_.PosIFBW = PosIFBW;
     // "User" goes down without its click action: the window that called is
     // showing already and redraws itself.
-    state_.IFBW = Code(IfChoice::User);
+    state_.IFBW = IfChoice::User;
     chain_->DesignIFFilter();
     emit ButtonsChanged();
 }
@@ -398,7 +390,7 @@ void Receiver::DragUserAfBand(int32_t PosAFFC1, int32_t PosAFFC2)
 {
     state_.PosAFFC1 = PosAFFC1;
     state_.PosAFFC2 = PosAFFC2;
-    state_.AFLPF = Code(AfChoice::User);
+    state_.AFLPF = AfChoice::User;
     chain_->DesignAFFilter();
     emit ButtonsChanged();
 }
@@ -629,7 +621,7 @@ void Receiver::SendOwedRadioFrequency()
 void Receiver::SetIfWidth(int32_t hz)
 {
     for (IfChoice choice : {IfChoice::Khz0_5, IfChoice::Khz3, IfChoice::Khz6, IfChoice::Khz12}) {
-        if (kFixedIfWidths[Code(choice)] == hz) {
+        if (dsp::FixedIfWidth(choice) == hz) {
             SelectIfFilter(choice);
             return;
         }
@@ -783,54 +775,30 @@ void Receiver::SelectPalette(int32_t ColorNum)
 
 void Receiver::StoreWindowPlace(Window window, const QRect& frame)
 {
-    ReceiverState& s = state_;
-    auto position = [&frame](int32_t& left, int32_t& top) {
-        left = frame.x();
-        top = frame.y();
-    };
-    switch (window) {
-    case Window::Main: position(s.MainLeft, s.MainTop); break;
-    case Window::IfFilter: position(s.FiltLeft, s.FiltTop); break;
-    case Window::Keypad: position(s.InpLeft, s.InpTop); break;
-    case Window::AfFilter: position(s.AudioLeft, s.AudioTop); break;
-    case Window::WaveRecorder: position(s.WaveLeft, s.WaveTop); break;
-    case Window::Spectrum:
-        position(s.SpecLeft, s.SpecTop);
-        s.SpecWidth = frame.width();
-        s.SpecHeight = frame.height();
-        break;
-    case Window::MemoryList:
-        position(s.ListLeft, s.ListTop);
-        s.ListWidth = frame.width();
-        s.ListHeight = frame.height();
-        break;
+    StoredWindow& place = state_.Place(window);
+    place.left = frame.x();
+    place.top = frame.y();
+    if (KeepsSize(window)) {
+        place.width = frame.width();
+        place.height = frame.height();
     }
 }
 
 void Receiver::StoreClosingWindowPlace(Window window, const QRect& frame, bool maximized)
 {
-    const WindowGeometry current{frame.y(), frame.x(), frame.width(), frame.height()};
-    if (window == Window::Spectrum)
-        StoreSpectrumGeometry(state_, maximized, current);
-    else if (window == Window::MemoryList)
-        StoreListGeometry(state_, maximized, current);
+    if (KeepsSize(window))
+        StoreGeometry(state_.Place(window), maximized,
+                      {frame.y(), frame.x(), frame.width(), frame.height()});
     else
         StoreWindowPlace(window, frame);
 }
 
 QRect Receiver::WindowPlace(Window window) const
 {
-    const ReceiverState& s = state_;
-    switch (window) {
-    case Window::Main: return {s.MainLeft, s.MainTop, 0, 0};
-    case Window::IfFilter: return {s.FiltLeft, s.FiltTop, 0, 0};
-    case Window::Keypad: return {s.InpLeft, s.InpTop, 0, 0};
-    case Window::AfFilter: return {s.AudioLeft, s.AudioTop, 0, 0};
-    case Window::WaveRecorder: return {s.WaveLeft, s.WaveTop, 0, 0};
-    case Window::Spectrum: return {s.SpecLeft, s.SpecTop, s.SpecWidth, s.SpecHeight};
-    case Window::MemoryList: return {s.ListLeft, s.ListTop, s.ListWidth, s.ListHeight};
-    }
-    return {};
+    const StoredWindow& place = state_.Place(window);
+    if (!KeepsSize(window))
+        return {place.left, place.top, 0, 0};
+    return {place.left, place.top, place.width, place.height};
 }
 
 bool Receiver::MoveBand(int d)

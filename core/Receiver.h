@@ -1,7 +1,6 @@
 #pragma once
 
 #include "audio/AudioApi.h"
-#include "core/Choices.h"
 #include "core/ExitNotice.h"
 #include "core/Format.h"
 #include "core/FrequencyEntry.h"
@@ -72,13 +71,10 @@ struct ReceiverPaths {
     static ReceiverPaths ForApplication();
 };
 
-// The windows whose place the settings file keeps.
-enum class Window { Main, Spectrum, IfFilter, Keypad, MemoryList, AfFilter, WaveRecorder };
-
 // Which secondary windows were showing when the main window closed.
 struct WindowsShowing {
-    bool SpecShow = false, FiltShow = false, InpShow = false, ListShow = false, AudioShow = false,
-         WaveShow = false;
+    bool spectrum = false, ifFilter = false, keypad = false, memoryList = false, afFilter = false,
+         waveRecorder = false;
 };
 
 // The receiver without its windows: the shared state, the signal chain, the

@@ -6,93 +6,130 @@
 
 #include <algorithm>
 #include <array>
+#include <type_traits>
+#include <utility>
 
 namespace core {
 
 namespace {
 
 using S = ReceiverState;
+using W = StoredWindow;
 
-constexpr SettingsKey I(const char* section, const char* name, int32_t S::*field)
+// The field a key binds, a member of the state or of one of its records (a
+// window's place), and its value as the key's type (a choice as its code)
+// both ways.
+template <auto Field, class State>
+auto& FieldAt(State& s)
 {
-    return {section, name, SettingsKey::Int, field, nullptr, nullptr};
+    return s.*Field;
 }
-constexpr SettingsKey B(const char* section, const char* name, bool S::*field)
+template <auto Record, auto Field, class State>
+auto& FieldAt(State& s)
 {
-    return {section, name, SettingsKey::Bool, nullptr, field, nullptr};
+    return s.*Record.*Field;
 }
-constexpr SettingsKey T(const char* section, const char* name, std::string S::*field)
+template <class T, auto... Path>
+T Get(const S& s)
 {
-    return {section, name, SettingsKey::String, nullptr, nullptr, field};
+    return static_cast<T>(FieldAt<Path...>(s));
+}
+template <class T, auto... Path>
+void Set(S& s, T value)
+{
+    auto& field = FieldAt<Path...>(s);
+    field = static_cast<std::remove_reference_t<decltype(field)>>(std::move(value));
+}
+
+template <auto... Path>
+SettingsKey I(const char* section, const char* name)
+{
+    SettingsKey k{section, name, SettingsKey::Int};
+    k.intField = {Get<int32_t, Path...>, Set<int32_t, Path...>};
+    return k;
+}
+template <auto... Path>
+SettingsKey B(const char* section, const char* name)
+{
+    SettingsKey k{section, name, SettingsKey::Bool};
+    k.boolField = {Get<bool, Path...>, Set<bool, Path...>};
+    return k;
+}
+template <auto... Path>
+SettingsKey T(const char* section, const char* name)
+{
+    SettingsKey k{section, name, SettingsKey::String};
+    k.stringField = {Get<std::string, Path...>, Set<std::string, Path...>};
+    return k;
 }
 
 const std::array<SettingsKey, 52> kKeys = {{
-    I("Form", "MainTop", &S::MainTop),
-    I("Form", "MainLeft", &S::MainLeft),
-    I("Form", "SpecTop", &S::SpecTop),
-    I("Form", "SpecLeft", &S::SpecLeft),
-    I("Form", "SpecWidth", &S::SpecWidth),
-    I("Form", "SpecHeight", &S::SpecHeight),
-    B("Form", "SpecMaxmum", &S::SpecMaximized),
-    I("Form", "FiltTop", &S::FiltTop),
-    I("Form", "FiltLeft", &S::FiltLeft),
-    I("Form", "InpTop", &S::InpTop),
-    I("Form", "InpLeft", &S::InpLeft),
-    I("Form", "ListTop", &S::ListTop),
-    I("Form", "ListLeft", &S::ListLeft),
-    I("Form", "ListWidth", &S::ListWidth),
-    I("Form", "ListHeight", &S::ListHeight),
-    B("Form", "ListMaxmum", &S::ListMaximized),
-    I("Form", "AudioTop", &S::AudioTop),
-    I("Form", "AudioLeft", &S::AudioLeft),
-    I("Form", "WaveTop", &S::WaveTop),
-    I("Form", "WaveLeft", &S::WaveLeft),
-    B("Form", "SpecShow", &S::SpecShow),
-    B("Form", "FiltShow", &S::FiltShow),
-    B("Form", "InpShow", &S::InpShow),
-    B("Form", "ListShow", &S::ListShow),
-    B("Form", "AudioShow", &S::AudioShow),
-    B("Form", "WaveShow", &S::WaveShow),
-    B("Form", "MostTop", &S::MostTop),
-    I("Wave", "FreqTune", &S::FreqTune),
-    I("Wave", "FreqCenter", &S::FreqCenter),
-    I("Wave", "RxMode", &S::RxMode),
-    I("Wave", "IFBW", &S::IFBW),
-    I("Wave", "AFLPF", &S::AFLPF),
-    I("Wave", "AGC", &S::AGC),
-    I("Wave", "GainPos", &S::GainPos),
-    I("Wave", "ColorNum", &S::ColorNum),
-    I("Wave", "SqlPos", &S::SqlPos),
-    I("Wave", "PosIFBW", &S::PosIFBW),
-    I("Wave", "PosAFFC1", &S::PosAFFC1),
-    I("Wave", "PosAFFC2", &S::PosAFFC2),
-    I("Wave", "StepNum", &S::StepNum),
-    I("Wave", "Input", &S::Input),
-    I("Wave", "Output", &S::Output),
-    I("IO", "PortNum", &S::PortNum),
-    T("IO", "PortStr", &S::PortStr),
-    I("IO", "RadioType", &S::RadioType),
-    B("Wave", "DSP3D", &S::DSP3D),
-    B("Wave", "DSPNR", &S::DSPNR),
-    B("Wave", "DSPAN", &S::DSPAN),
-    I("Wave", "InGainPos", &S::InGainPos),
-    I("Wave", "WaterGainPos", &S::WaterGainPos),
-    B("Wave", "InvIQ", &S::InvIQ),
-    T("Etc", "MemName", &S::MemName),
+    I<&S::mainWindow, &W::top>("Form", "MainTop"),
+    I<&S::mainWindow, &W::left>("Form", "MainLeft"),
+    I<&S::spectrumWindow, &W::top>("Form", "SpecTop"),
+    I<&S::spectrumWindow, &W::left>("Form", "SpecLeft"),
+    I<&S::spectrumWindow, &W::width>("Form", "SpecWidth"),
+    I<&S::spectrumWindow, &W::height>("Form", "SpecHeight"),
+    B<&S::spectrumWindow, &W::maximized>("Form", "SpecMaxmum"),
+    I<&S::ifFilterWindow, &W::top>("Form", "FiltTop"),
+    I<&S::ifFilterWindow, &W::left>("Form", "FiltLeft"),
+    I<&S::keypadWindow, &W::top>("Form", "InpTop"),
+    I<&S::keypadWindow, &W::left>("Form", "InpLeft"),
+    I<&S::memoryListWindow, &W::top>("Form", "ListTop"),
+    I<&S::memoryListWindow, &W::left>("Form", "ListLeft"),
+    I<&S::memoryListWindow, &W::width>("Form", "ListWidth"),
+    I<&S::memoryListWindow, &W::height>("Form", "ListHeight"),
+    B<&S::memoryListWindow, &W::maximized>("Form", "ListMaxmum"),
+    I<&S::afFilterWindow, &W::top>("Form", "AudioTop"),
+    I<&S::afFilterWindow, &W::left>("Form", "AudioLeft"),
+    I<&S::waveRecorderWindow, &W::top>("Form", "WaveTop"),
+    I<&S::waveRecorderWindow, &W::left>("Form", "WaveLeft"),
+    B<&S::spectrumWindow, &W::showing>("Form", "SpecShow"),
+    B<&S::ifFilterWindow, &W::showing>("Form", "FiltShow"),
+    B<&S::keypadWindow, &W::showing>("Form", "InpShow"),
+    B<&S::memoryListWindow, &W::showing>("Form", "ListShow"),
+    B<&S::afFilterWindow, &W::showing>("Form", "AudioShow"),
+    B<&S::waveRecorderWindow, &W::showing>("Form", "WaveShow"),
+    B<&S::alwaysOnTop>("Form", "MostTop"),
+    I<&S::FreqTune>("Wave", "FreqTune"),
+    I<&S::FreqCenter>("Wave", "FreqCenter"),
+    I<&S::RxMode>("Wave", "RxMode"),
+    I<&S::IFBW>("Wave", "IFBW"),
+    I<&S::AFLPF>("Wave", "AFLPF"),
+    I<&S::AGC>("Wave", "AGC"),
+    I<&S::GainPos>("Wave", "GainPos"),
+    I<&S::ColorNum>("Wave", "ColorNum"),
+    I<&S::SqlPos>("Wave", "SqlPos"),
+    I<&S::PosIFBW>("Wave", "PosIFBW"),
+    I<&S::PosAFFC1>("Wave", "PosAFFC1"),
+    I<&S::PosAFFC2>("Wave", "PosAFFC2"),
+    I<&S::StepNum>("Wave", "StepNum"),
+    I<&S::Input>("Wave", "Input"),
+    I<&S::Output>("Wave", "Output"),
+    I<&S::PortNum>("IO", "PortNum"),
+    T<&S::PortStr>("IO", "PortStr"),
+    I<&S::RadioType>("IO", "RadioType"),
+    B<&S::DSP3D>("Wave", "DSP3D"),
+    B<&S::DSPNR>("Wave", "DSPNR"),
+    B<&S::DSPAN>("Wave", "DSPAN"),
+    I<&S::InGainPos>("Wave", "InGainPos"),
+    I<&S::WaterGainPos>("Wave", "WaterGainPos"),
+    B<&S::InvIQ>("Wave", "InvIQ"),
+    T<&S::MemName>("Etc", "MemName"),
 }};
 
 const std::array<SettingsKey, 3> kRemoteKeys = {{
-    B("Remote", "RemoteOn", &S::RemoteOn),
-    I("Remote", "RemotePort", &S::RemotePort),
-    T("Remote", "RemoteAllow", &S::RemoteAllow),
+    B<&S::RemoteOn>("Remote", "RemoteOn"),
+    I<&S::RemotePort>("Remote", "RemotePort"),
+    T<&S::RemoteAllow>("Remote", "RemoteAllow"),
 }};
 
 const std::array<SettingsKey, 5> kHamlibKeys = {{
-    I("Hamlib", "Model", &S::HamlibModel),
-    T("Hamlib", "Port", &S::HamlibPort),
-    I("Hamlib", "Speed", &S::HamlibSpeed),
-    I("Hamlib", "IqOffset", &S::HamlibIqOffset),
-    I("Hamlib", "TransverterOffset", &S::HamlibTransverterOffset),
+    I<&S::HamlibModel>("Hamlib", "Model"),
+    T<&S::HamlibPort>("Hamlib", "Port"),
+    I<&S::HamlibSpeed>("Hamlib", "Speed"),
+    I<&S::HamlibIqOffset>("Hamlib", "IqOffset"),
+    I<&S::HamlibTransverterOffset>("Hamlib", "TransverterOffset"),
 }};
 
 bool AnyInFile(std::span<const SettingsKey> keys, const ProfileDocument& doc)
@@ -108,13 +145,14 @@ void ReadKeys(std::span<const SettingsKey> keys, const ProfileDocument& doc, Rec
     for (const SettingsKey& k : keys) {
         switch (k.type) {
         case SettingsKey::Int:
-            state.*k.intField = doc.ReadInt(k.section, k.name, defaults.*k.intField);
+            k.intField.set(state, doc.ReadInt(k.section, k.name, k.intField.get(defaults)));
             break;
         case SettingsKey::Bool:
-            state.*k.boolField = doc.ReadBool(k.section, k.name, defaults.*k.boolField);
+            k.boolField.set(state, doc.ReadBool(k.section, k.name, k.boolField.get(defaults)));
             break;
         case SettingsKey::String:
-            state.*k.stringField = doc.ReadString(k.section, k.name, defaults.*k.stringField);
+            k.stringField.set(state,
+                              doc.ReadString(k.section, k.name, k.stringField.get(defaults)));
             break;
         }
     }
@@ -124,9 +162,11 @@ void WriteKeys(std::span<const SettingsKey> keys, ProfileDocument& doc, const Re
 {
     for (const SettingsKey& k : keys) {
         switch (k.type) {
-        case SettingsKey::Int: doc.WriteInt(k.section, k.name, state.*k.intField); break;
-        case SettingsKey::Bool: doc.WriteBool(k.section, k.name, state.*k.boolField); break;
-        case SettingsKey::String: doc.WriteString(k.section, k.name, state.*k.stringField); break;
+        case SettingsKey::Int: doc.WriteInt(k.section, k.name, k.intField.get(state)); break;
+        case SettingsKey::Bool: doc.WriteBool(k.section, k.name, k.boolField.get(state)); break;
+        case SettingsKey::String:
+            doc.WriteString(k.section, k.name, k.stringField.get(state));
+            break;
         }
     }
 }
@@ -201,26 +241,15 @@ SavedGeometry GeometryToSave(bool isMaximized, const WindowGeometry& current,
     return isMaximized ? SavedGeometry{storedNormal, true} : SavedGeometry{current, false};
 }
 
-void StoreSpectrumGeometry(ReceiverState& s, bool isMaximized, const WindowGeometry& current)
+void StoreGeometry(StoredWindow& place, bool isMaximized, const WindowGeometry& current)
 {
     const SavedGeometry g =
-        GeometryToSave(isMaximized, current, {s.SpecTop, s.SpecLeft, s.SpecWidth, s.SpecHeight});
-    s.SpecTop = g.geometry.Top;
-    s.SpecLeft = g.geometry.Left;
-    s.SpecWidth = g.geometry.Width;
-    s.SpecHeight = g.geometry.Height;
-    s.SpecMaximized = g.maximized;
-}
-
-void StoreListGeometry(ReceiverState& s, bool isMaximized, const WindowGeometry& current)
-{
-    const SavedGeometry g =
-        GeometryToSave(isMaximized, current, {s.ListTop, s.ListLeft, s.ListWidth, s.ListHeight});
-    s.ListTop = g.geometry.Top;
-    s.ListLeft = g.geometry.Left;
-    s.ListWidth = g.geometry.Width;
-    s.ListHeight = g.geometry.Height;
-    s.ListMaximized = g.maximized;
+        GeometryToSave(isMaximized, current, {place.top, place.left, place.width, place.height});
+    place.top = g.geometry.Top;
+    place.left = g.geometry.Left;
+    place.width = g.geometry.Width;
+    place.height = g.geometry.Height;
+    place.maximized = g.maximized;
 }
 
 }  // namespace core

@@ -15,15 +15,23 @@ namespace core {
 using settings::ProfileDocument;
 using settings::ProfileWriteError;
 
-// One key of the settings file and the state field it keeps.
+// How a key reaches its field: a choice is read and written as its code.
+template <class T>
+struct FieldAccess {
+    T (*get)(const ReceiverState&) = nullptr;
+    void (*set)(ReceiverState&, T) = nullptr;
+};
+
+// One key of the settings file and the state field it keeps; the field of
+// the key's type is bound.
 struct SettingsKey {
     enum Type { Int, Bool, String };
     const char* section;
     const char* name;
     Type type;
-    int32_t ReceiverState::*intField = nullptr;
-    bool ReceiverState::*boolField = nullptr;
-    std::string ReceiverState::*stringField = nullptr;
+    FieldAccess<int32_t> intField{};
+    FieldAccess<bool> boolField{};
+    FieldAccess<std::string> stringField{};
 };
 
 // The 52 keys in the order they are read and written: "Form", then "Wave" up
@@ -92,10 +100,9 @@ struct SavedGeometry {
 SavedGeometry GeometryToSave(bool isMaximized, const WindowGeometry& current,
                              const WindowGeometry& storedNormal);
 
-// GeometryToSave applied to the state's SpecTop.. and ListTop.. fields, the
-// stored normal geometry being the one the fields hold. For the main window
-// just before it saves the settings.
-void StoreSpectrumGeometry(ReceiverState& state, bool isMaximized, const WindowGeometry& current);
-void StoreListGeometry(ReceiverState& state, bool isMaximized, const WindowGeometry& current);
+// GeometryToSave applied to the spectrum or memory list window's stored place,
+// the stored normal geometry being the one the place holds. For a window
+// closing while it shows.
+void StoreGeometry(StoredWindow& place, bool isMaximized, const WindowGeometry& current);
 
 }  // namespace core

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dsp/Choices.h"
 #include "dsp/Constants.h"
 #include "dsp/SignalChain.h"
 
@@ -8,14 +9,48 @@
 
 namespace core {
 
+// The button groups' choices are the chain's own (dsp/Choices.h); the core
+// and the windows above it name them through here.
+using dsp::AfChoice;
+using dsp::AgcSpeed;
+using dsp::Code;
+using dsp::FixedIfWidth;
+using dsp::FromCode;
+using dsp::IfChoice;
+using dsp::IfPresetOf;
+using dsp::IsKnown;
+using dsp::kAfCount;
+using dsp::kAgcCount;
+using dsp::kFixedIfWidths;
+using dsp::kIfCount;
+using dsp::kModeCount;
+using dsp::KnownOrFirst;
+using dsp::Mode;
+
 // The IQ band is 48 kHz wide, centred on FreqCenter: FreqTune lies within
 // -kHalfBand..kHalfBand.
 inline constexpr int32_t kBandWidth = 48000;
 inline constexpr int32_t kHalfBand = 24000;
 
+// The windows whose place the settings file keeps.
+enum class Window { Main, Spectrum, IfFilter, Keypad, MemoryList, AfFilter, WaveRecorder };
+
+// Where a window was, its outer rectangle (frame included), and whether it
+// was showing when the main window closed. Only the spectrum and memory list
+// windows keep their size and maximised state; the main window always shows.
+struct StoredWindow {
+    int32_t top = 0, left = 0;
+    int32_t width = 0, height = 0;
+    bool maximized = false;
+    bool showing = false;
+};
+
 // The shared receiver state: one record, owned by the main window, touched on
-// the main thread only. Fields keep the names of their settings keys. The
-// signal chain's fields come from dsp::ChainControls.
+// the main thread only. The signal chain's fields come from
+// dsp::ChainControls and, like the other fields the chain, the radio and the
+// settings dialog share, carry the names of their settings keys; the windows'
+// places are named for their windows. core/ReceiverSettings binds each field
+// to its key.
 struct ReceiverState : dsp::ChainControls {
     int32_t FreqCenter = 5012000;  // Hz, the radio's frequency
     int32_t StepNum = 0;
@@ -38,19 +73,21 @@ struct ReceiverState : dsp::ChainControls {
     int32_t SavedCenter = 0;    // FreqCenter from before raw playback began
     std::string RawFileName;    // the file "Play" opens
 
-    // Window layout ("Form" section).
-    int32_t MainTop = 0, MainLeft = 0;
-    int32_t SpecTop = 0, SpecLeft = 0, SpecWidth = 500, SpecHeight = 450;
-    bool SpecMaximized = false;
-    int32_t FiltTop = 0, FiltLeft = 0;
-    int32_t InpTop = 0, InpLeft = 0;
-    int32_t ListTop = 0, ListLeft = 0, ListWidth = 700, ListHeight = 300;
-    bool ListMaximized = false;
-    int32_t AudioTop = 0, AudioLeft = 0;
-    int32_t WaveTop = 0, WaveLeft = 0;
-    bool SpecShow = false, FiltShow = false, InpShow = false, ListShow = false, AudioShow = false,
-         WaveShow = false;
-    bool MostTop = false;
+    // The windows' places ("Form" section).
+    StoredWindow mainWindow;
+    StoredWindow spectrumWindow{.width = 500, .height = 450};
+    StoredWindow ifFilterWindow;
+    StoredWindow keypadWindow;
+    StoredWindow memoryListWindow{.width = 700, .height = 300};
+    StoredWindow afFilterWindow;
+    StoredWindow waveRecorderWindow;
+    bool alwaysOnTop = false;  // the main window stays above all others
+
+    StoredWindow& Place(Window window);
+    const StoredWindow& Place(Window window) const
+    {
+        return const_cast<ReceiverState&>(*this).Place(window);
+    }
 
     // Remote control over the network ("Remote" section). The section is
     // written only once the operator has set it (RemoteStored), so that the
@@ -71,5 +108,19 @@ struct ReceiverState : dsp::ChainControls {
     int32_t HamlibTransverterOffset = 0;
     bool HamlibStored = false;
 };
+
+inline StoredWindow& ReceiverState::Place(Window window)
+{
+    switch (window) {
+    case Window::Main: break;
+    case Window::Spectrum: return spectrumWindow;
+    case Window::IfFilter: return ifFilterWindow;
+    case Window::Keypad: return keypadWindow;
+    case Window::MemoryList: return memoryListWindow;
+    case Window::AfFilter: return afFilterWindow;
+    case Window::WaveRecorder: return waveRecorderWindow;
+    }
+    return mainWindow;
+}
 
 }  // namespace core

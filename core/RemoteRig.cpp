@@ -54,7 +54,7 @@ remote::RigCaps RemoteRig::Caps() const
     caps.maxHz = std::llround(type.KeypadMaxMHz * 1e6);
     for (int m = 0; m < remote::kRigModeCount; ++m) {
         const IfChoice preset = IfPresetOf(CoreMode(static_cast<remote::RigMode>(m)));
-        caps.normalWidth[m] = kFixedIfWidths[Code(preset)];
+        caps.normalWidth[m] = FixedIfWidth(preset);
     }
     caps.widths = kFixedIfWidths;
     caps.anyWidth = true;  // "User"

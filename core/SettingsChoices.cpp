@@ -133,7 +133,7 @@ SettingsChoices::SettingsChoices(Receiver& receiver, const std::vector<SerialPor
     for (const SerialPortEntry& port : ports)
         hamlibPorts_ << QString::fromStdString(port.location);
     hamlibPorts_ << QStringLiteral("localhost:4532");
-    mostTop_ = s.MostTop;
+    mostTop_ = s.alwaysOnTop;
     levelControl_ = FindRecordingLevelControl();
 
     if (!receiver_.OpenRadio() && ports_.absent >= 0 && ports_.absent == port_)
@@ -281,7 +281,7 @@ SettingsChoices::Applied SettingsChoices::Confirm()
         committedPort_ = port_;
         applied.radioRestarted = true;
     }
-    s.MostTop = mostTop_;
+    s.alwaysOnTop = mostTop_;
     // Compared with what the dialog last applied, so that closing it with
     // "OK" untouched keeps a port given on the command line for this run.
     if (remote_ != committedRemote_) {

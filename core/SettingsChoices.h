@@ -153,9 +153,9 @@ public:
     // "OK", in order: other devices restart both (asynchronously, with the
     // notice); another port or radio type closes the port, opens the chosen
     // one with the chosen type and runs the set-up sequence whether or not
-    // it opened; MostTop takes the box's state; a changed remote control
+    // it opened; alwaysOnTop takes the box's state; a changed remote control
     // row is applied and kept for the settings file. The window then applies
-    // MostTop and closes. Only when Problem() is empty.
+    // alwaysOnTop and closes. Only when Problem() is empty.
     struct Applied {
         bool devicesRestarted = false;
         bool radioRestarted = false;

@@ -29,15 +29,15 @@ int32_t OffsetOfColumn(int x, double specScale)
     return static_cast<int32_t>(std::clamp<int64_t>(offset, INT32_MIN, INT32_MAX));
 }
 
-ColumnSpan PassBandColumns(int32_t rxMode, int32_t freqTune, int32_t ifWidth, double specScale)
+ColumnSpan PassBandColumns(Mode rxMode, int32_t freqTune, int32_t ifWidth, double specScale)
 {
     const int64_t tune = freqTune;
     int64_t lo = ifWidth / 2;
     int64_t hi = ifWidth / 2;
-    if (rxMode == 3) {  // LSB
+    if (rxMode == Mode::Lsb) {
         lo = ifWidth;
         hi = 0;
-    } else if (rxMode == 4) {  // USB
+    } else if (rxMode == Mode::Usb) {
         lo = 0;
         hi = ifWidth;
     }

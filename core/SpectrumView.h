@@ -10,12 +10,16 @@
 // 1024 +24 kHz) and a unit becomes a pixel column by dividing by SpecScale,
 // 1024 / the waterfall's width.
 
+#include "dsp/Choices.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
 namespace core {
+
+using dsp::Mode;
 
 inline constexpr int kSpectrumBins = 2048;
 // The strip's picture is 58 pixels high (its panel's 60 less the bevel);
@@ -48,9 +52,9 @@ struct ColumnSpan {
     bool operator==(const ColumnSpan&) const = default;
 };
 
-// The pass band's columns for the mode (RxMode code): LSB below FreqTune,
+// The pass band's columns for the mode: LSB below FreqTune,
 // USB above it, the other modes IFWidth div 2 either side.
-ColumnSpan PassBandColumns(int32_t rxMode, int32_t freqTune, int32_t ifWidth, double specScale);
+ColumnSpan PassBandColumns(Mode rxMode, int32_t freqTune, int32_t ifWidth, double specScale);
 
 // Grid line i (1..47) of a strip `stripWidth` pixels wide.
 int GridColumn(int stripWidth, int i);

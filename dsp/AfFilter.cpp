@@ -3,6 +3,7 @@
 #include "FilterDesign.h"
 
 #include <cstring>
+#include <iterator>
 
 namespace dsp {
 

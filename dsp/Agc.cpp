@@ -2,13 +2,15 @@
 
 namespace dsp {
 
-double Agc::DecayFor(int32_t& choice)
+double Agc::DecayFor(AgcSpeed& choice)
 {
+    choice = KnownOrFirst(choice);
     switch (choice) {
-    case 1: return 0.00003;
-    case 2: return 0.00001;
-    default: choice = 0; return 0.0001;
+    case AgcSpeed::Middle: return 0.00003;
+    case AgcSpeed::Slow: return 0.00001;
+    case AgcSpeed::Fast: break;
     }
+    return 0.0001;
 }
 
 }  // namespace dsp

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Choices.h"
 #include "Vector.h"
 
 #include <algorithm>
@@ -25,9 +26,9 @@ public:
     // The level at program start.
     static constexpr double kStartLevel = 1.0;
 
-    // The decay per sample of an AGC choice (0 "Fast", 1 "Middle", 2 "Slow");
-    // any other choice becomes 0.
-    static double DecayFor(int32_t& choice);
+    // The decay per sample of an AGC speed; a code no button gives becomes
+    // "Fast".
+    static double DecayFor(AgcSpeed& choice);
 
     double Level() const { return level_; }
 

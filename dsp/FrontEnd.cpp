@@ -407,10 +407,10 @@ FrontEndResult Whole(const ChainControls& c, const FrontEndStages& s, ChainBuffe
 {
     constexpr ChainPart W = ChainPart::Whole;
     const bool an = c.DSPAN;
-    if (c.RxMode == kModeAM)
+    if (c.RxMode == Mode::Am)
         return an ? Loop<Demod::Am, true, ThroughAf, W>(c, s, b, trace, afOut)
                   : Loop<Demod::Am, false, ThroughAf, W>(c, s, b, trace, afOut);
-    if (c.RxMode == kModeFM)
+    if (c.RxMode == Mode::Fm)
         return an ? Loop<Demod::Fm, true, ThroughAf, W>(c, s, b, trace, afOut)
                   : Loop<Demod::Fm, false, ThroughAf, W>(c, s, b, trace, afOut);
     return an ? Loop<Demod::Product, true, ThroughAf, W>(c, s, b, trace, afOut)
@@ -422,7 +422,7 @@ FrontEndResult Front(const ChainControls& c, const FrontEndStages& s, ChainBuffe
                      double* trace)
 {
     constexpr ChainPart F = ChainPart::Front;
-    const bool bfo = c.RxMode != kModeAM && c.RxMode != kModeFM;
+    const bool bfo = c.RxMode != Mode::Am && c.RxMode != Mode::Fm;
     if (bfo)
         return c.DSPAN ? Loop<Demod::Product, true, false, F>(c, s, b, trace, nullptr)
                        : Loop<Demod::Product, false, false, F>(c, s, b, trace, nullptr);
@@ -435,9 +435,9 @@ template <bool ThroughAf>
 FrontEndResult Back(const ChainControls& c, const FrontEndStages& s, ChainBuffers& b, double* afOut)
 {
     constexpr ChainPart B = ChainPart::Back;
-    if (c.RxMode == kModeAM)
+    if (c.RxMode == Mode::Am)
         return Loop<Demod::Am, false, ThroughAf, B>(c, s, b, nullptr, afOut);
-    if (c.RxMode == kModeFM)
+    if (c.RxMode == Mode::Fm)
         return Loop<Demod::Fm, false, ThroughAf, B>(c, s, b, nullptr, afOut);
     return Loop<Demod::Product, false, ThroughAf, B>(c, s, b, nullptr, afOut);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Choices.h"
 #include "Constants.h"
 #include "FastMath.h"
 #include "Vector.h"
@@ -42,9 +43,9 @@ public:
         return fastmath::kTwoPi * (freqTune + ssbShift) / kSampleRate;
     }
     // The BFO: the beat note in CW, the half IF width in the sidebands.
-    static double BfoIncrement(int32_t rxMode, int32_t ssbShift)
+    static double BfoIncrement(Mode rxMode, int32_t ssbShift)
     {
-        return rxMode == kModeCW ? kCwBfoStep : fastmath::kTwoPi * ssbShift / kSampleRate;
+        return rxMode == Mode::Cw ? kCwBfoStep : fastmath::kTwoPi * ssbShift / kSampleRate;
     }
 
     double TunePhase() const { return tune_; }

@@ -48,8 +48,7 @@ const double* SignalChain::AFTaps() const { return s_->af.Taps(); }
 
 void SignalChain::Setup()
 {
-    if (c_.RxMode < kModeAM || c_.RxMode > kModeUSB)
-        c_.RxMode = kModeAM;
+    c_.RxMode = KnownOrFirst(c_.RxMode);
     DesignIFFilter();
     DesignAFFilter();
     SetAGCSpeed();
@@ -62,20 +61,13 @@ void SignalChain::Setup()
 
 void SignalChain::DesignIFFilter()
 {
-    switch (c_.IFBW) {
-    case 0: c_.IFWidth = 500; break;
-    case 1: c_.IFWidth = 3000; break;
-    case 2: c_.IFWidth = 6000; break;
-    case 3: c_.IFWidth = 12000; break;
-    case 4:
+    c_.IFBW = KnownOrFirst(c_.IFBW);
+    if (c_.IFBW == IfChoice::User) {
         if (c_.PosIFBW < 1 || c_.PosIFBW > 200)
             c_.PosIFBW = 30;
         c_.IFWidth = c_.PosIFBW * 100;
-        break;
-    default:
-        c_.IFBW = 0;
-        c_.IFWidth = 500;
-        break;
+    } else {
+        c_.IFWidth = FixedIfWidth(c_.IFBW);
     }
     DesignIFFilterForWidth();
 }
@@ -85,35 +77,31 @@ void SignalChain::DesignIFFilterForWidth()
     if (c_.IFWidth < 100 || c_.IFWidth > 20000)
         c_.IFWidth = 3000;
     s_->ifFilter.Design(c_.IFWidth);
-    if (c_.RxMode == kModeLSB)
+    if (c_.RxMode == Mode::Lsb)
         c_.SSBShift = -(c_.IFWidth / 2);
-    else if (c_.RxMode == kModeUSB)
+    else if (c_.RxMode == Mode::Usb)
         c_.SSBShift = c_.IFWidth / 2;
 }
 
 void SignalChain::DesignAFFilter()
 {
+    c_.AFLPF = KnownOrFirst(c_.AFLPF);
     switch (c_.AFLPF) {
-    case 0:
+    case AfChoice::Khz3:
         c_.AFLow = 0.3;
         c_.AFHigh = 3.0;
         break;
-    case 1:
+    case AfChoice::Khz6:
         c_.AFLow = 0.3;
         c_.AFHigh = 6.0;
         break;
-    case 2:
+    case AfChoice::User:
         if (!(c_.PosAFFC1 >= 1 && c_.PosAFFC1 < c_.PosAFFC2 && c_.PosAFFC2 <= 100)) {
             c_.PosAFFC1 = 3;
             c_.PosAFFC2 = 60;
         }
         c_.AFLow = c_.PosAFFC1 * 0.1;
         c_.AFHigh = c_.PosAFFC2 * 0.1;
-        break;
-    default:
-        c_.AFLPF = 0;
-        c_.AFLow = 0.3;
-        c_.AFHigh = 3.0;
         break;
     }
     s_->af.Design(c_.AFLow, c_.AFHigh);

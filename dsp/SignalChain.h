@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Biquad.h"
+#include "Choices.h"
 #include "Constants.h"
 #include "FrontEnd.h"
 #include "Spectrum.h"
@@ -16,17 +17,17 @@ namespace dsp {
 // the names are the settings keys' names. Defaults are those of a first run.
 struct ChainControls {
     int32_t FreqTune = -12000;  // Hz from the centre frequency
-    int32_t RxMode = 0;         // 0 AM, 1 FM, 2 CW, 3 LSB, 4 USB
-    int32_t IFBW = 2;           // 0 "0.5 k", 1 "3.0 k", 2 "6.0 k", 3 "12.0 k", 4 "User"
-    int32_t PosIFBW = 30;       // user IF width, 100 Hz units
-    int32_t IFWidth = 3000;     // Hz, derived from IFBW
-    int32_t SSBShift = 0;       // Hz, derived from RxMode and IFWidth
-    int32_t AFLPF = 0;          // 0 "3.0 k", 1 "6.0 k", 2 "User"
-    int32_t PosAFFC1 = 3;       // user AF edges, 0.1 kHz units
+    Mode RxMode = Mode::Am;
+    IfChoice IFBW = IfChoice::Khz6;
+    int32_t PosIFBW = 30;    // user IF width, 100 Hz units
+    int32_t IFWidth = 3000;  // Hz, derived from IFBW
+    int32_t SSBShift = 0;    // Hz, derived from RxMode and IFWidth
+    AfChoice AFLPF = AfChoice::Khz3;
+    int32_t PosAFFC1 = 3;  // user AF edges, 0.1 kHz units
     int32_t PosAFFC2 = 60;
     double AFLow = 0.3;  // kHz, derived from AFLPF
     double AFHigh = 3.0;
-    int32_t AGC = 1;            // 0 Fast, 1 Middle, 2 Slow
+    AgcSpeed AGC = AgcSpeed::Middle;
     double AGCDecay = 0.00003;  // derived from AGC
     int32_t GainPos = -150;     // VOL knob, degrees
     double VolGain = 0.0;       // derived from GainPos

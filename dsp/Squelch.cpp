@@ -5,12 +5,12 @@
 
 namespace dsp {
 
-SquelchHysteresis Squelch::HysteresisFor(int32_t rxMode, int32_t ifbw)
+SquelchHysteresis Squelch::HysteresisFor(Mode rxMode, IfChoice ifbw)
 {
-    constexpr int32_t kIf6k = 2;
-    if (rxMode == kModeFM)
-        return ifbw == kIf6k ? kFmAt6k : kFm;
-    return ifbw == kIf6k ? kOtherAt6k : kOther;
+    const bool at6k = ifbw == IfChoice::Khz6;
+    if (rxMode == Mode::Fm)
+        return at6k ? kFmAt6k : kFm;
+    return at6k ? kOtherAt6k : kOther;
 }
 
 void Squelch::DesignNoiseFilter() { DesignChebyshev8(-1, 48.0, 12.0, noise_); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BiquadLanes.h"
+#include "Choices.h"
 
 #include <cstdint>
 
@@ -33,7 +34,7 @@ public:
     static constexpr SquelchHysteresis kFm{0.005, 3200.0};
     static constexpr SquelchHysteresis kOtherAt6k{0.01, 3500.0};
     static constexpr SquelchHysteresis kOther{0.08, 680.0};
-    static SquelchHysteresis HysteresisFor(int32_t rxMode, int32_t ifbw);
+    static SquelchHysteresis HysteresisFor(Mode rxMode, IfChoice ifbw);
 
     // The noise high-pass at 12 kHz.
     void DesignNoiseFilter();
@@ -69,7 +70,7 @@ public:
     // measure of sample n and leaves the gate, 0.0 or 1.0, in gate[n].
     class Run {
     public:
-        Run(Squelch& s, int32_t rxMode, int32_t ifbw, int32_t sqlPos, bool monitor, double* gate)
+        Run(Squelch& s, Mode rxMode, IfChoice ifbw, int32_t sqlPos, bool monitor, double* gate)
             : s_(s)
             , hysteresis_(HysteresisFor(rxMode, ifbw))
             , forced_(sqlPos == kKnobMin || monitor)

@@ -18,10 +18,10 @@ constexpr std::size_t kSettingBytes = 13;
 dsp::ChainControls StartSettings(const uint8_t* b)
 {
     dsp::ChainControls c;
-    c.RxMode = b[0] % 6;  // 5: a mode no button has
-    c.IFBW = b[1] % 6;
-    c.AFLPF = b[2] % 4;
-    c.AGC = b[3] % 4;
+    c.RxMode = dsp::FromCode<dsp::Mode>(b[0] % 6);  // 5: a mode no button has
+    c.IFBW = dsp::FromCode<dsp::IfChoice>(b[1] % 6);
+    c.AFLPF = dsp::FromCode<dsp::AfChoice>(b[2] % 4);
+    c.AGC = dsp::FromCode<dsp::AgcSpeed>(b[3] % 4);
     c.GainPos = int8_t(b[4]) * 2;
     c.SqlPos = int8_t(b[5]) * 2;
     c.InGainPos = int8_t(b[6]) / 2;
@@ -41,6 +41,13 @@ dsp::ChainControls StartSettings(const uint8_t* b)
     return c;
 }
 
+// The button after this one in its group, the first after the last.
+template <class Choice>
+Choice Next(Choice choice)
+{
+    return dsp::FromCode<Choice>((dsp::Code(choice) + 1) % dsp::kChoiceCount<Choice>);
+}
+
 // One operator action, as the main window's handlers perform it.
 void FlipASwitch(uint8_t which, dsp::ChainControls& c, dsp::SignalChain& chain)
 {
@@ -50,20 +57,22 @@ void FlipASwitch(uint8_t which, dsp::ChainControls& c, dsp::SignalChain& chain)
     case 2: chain.SetNoiseReduction(!c.DSPNR); break;
     case 3: c.DSP3D = !c.DSP3D; break;
     case 4:
-        c.RxMode = (c.RxMode + 1) % 5;
-        c.SSBShift = c.RxMode == 3 ? -c.IFWidth / 2 : c.RxMode == 4 ? c.IFWidth / 2 : 0;
+        c.RxMode = Next(c.RxMode);
+        c.SSBShift = c.RxMode == dsp::Mode::Lsb   ? -c.IFWidth / 2
+                     : c.RxMode == dsp::Mode::Usb ? c.IFWidth / 2
+                                                  : 0;
         chain.DesignIFFilter();
         break;
     case 5:
-        c.IFBW = (c.IFBW + 1) % 5;
+        c.IFBW = Next(c.IFBW);
         chain.DesignIFFilter();
         break;
     case 6:
-        c.AFLPF = (c.AFLPF + 1) % 3;
+        c.AFLPF = Next(c.AFLPF);
         chain.DesignAFFilter();
         break;
     case 7:
-        c.AGC = (c.AGC + 1) % 3;
+        c.AGC = Next(c.AGC);
         chain.SetAGCSpeed();
         break;
     case 8: c.InvIQ = !c.InvIQ; break;

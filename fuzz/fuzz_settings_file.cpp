@@ -14,15 +14,15 @@ bool SameKeys(const core::ReceiverState& a, const core::ReceiverState& b)
     for (const core::SettingsKey& k : core::SettingsKeys()) {
         switch (k.type) {
         case core::SettingsKey::Int:
-            if (a.*k.intField != b.*k.intField)
+            if (k.intField.get(a) != k.intField.get(b))
                 return false;
             break;
         case core::SettingsKey::Bool:
-            if (a.*k.boolField != b.*k.boolField)
+            if (k.boolField.get(a) != k.boolField.get(b))
                 return false;
             break;
         case core::SettingsKey::String:
-            if (a.*k.stringField != b.*k.stringField)
+            if (k.stringField.get(a) != k.stringField.get(b))
                 return false;
             break;
         }

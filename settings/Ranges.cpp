@@ -12,10 +12,10 @@ int32_t ChoiceOrZero(int32_t value, int32_t last)
 void BringChainControlsIntoRange(dsp::ChainControls& c)
 {
     c.FreqTune = std::clamp(c.FreqTune, -kMaxFreqTune, kMaxFreqTune);
-    c.RxMode = ChoiceOrZero(c.RxMode, 4);
-    c.IFBW = ChoiceOrZero(c.IFBW, 4);
-    c.AFLPF = ChoiceOrZero(c.AFLPF, 2);
-    c.AGC = ChoiceOrZero(c.AGC, 2);
+    c.RxMode = dsp::KnownOrFirst(c.RxMode);
+    c.IFBW = dsp::KnownOrFirst(c.IFBW);
+    c.AFLPF = dsp::KnownOrFirst(c.AFLPF);
+    c.AGC = dsp::KnownOrFirst(c.AGC);
     c.GainPos = std::clamp(c.GainPos, -150, 150);
     c.SqlPos = std::clamp(c.SqlPos, -150, 150);
     c.InGainPos = std::clamp(c.InGainPos, -40, 40);

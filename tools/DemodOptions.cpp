@@ -6,38 +6,40 @@
 
 #include <algorithm>
 #include <cctype>
+#include <type_traits>
 
 namespace tools {
 
 namespace {
 
-enum class Kind { Int, Bool };
+using C = dsp::ChainControls;
+
+// A key's field takes an option's value: a switch is on for anything but 0, a
+// choice takes the value as its code.
+template <auto Field>
+void Assign(C& c, int32_t value)
+{
+    using T = std::remove_reference_t<decltype(c.*Field)>;
+    if constexpr (std::is_same_v<T, bool>)
+        c.*Field = value != 0;
+    else
+        c.*Field = static_cast<T>(value);
+}
 
 struct KeyRef {
     std::string_view name;
-    Kind kind;
-    int32_t dsp::ChainControls::*i;
-    bool dsp::ChainControls::*b;
+    void (*assign)(C&, int32_t);
 };
 
-using C = dsp::ChainControls;
 const KeyRef kKeys[] = {
-    {"FreqTune", Kind::Int, &C::FreqTune, nullptr},
-    {"RxMode", Kind::Int, &C::RxMode, nullptr},
-    {"IFBW", Kind::Int, &C::IFBW, nullptr},
-    {"PosIFBW", Kind::Int, &C::PosIFBW, nullptr},
-    {"AFLPF", Kind::Int, &C::AFLPF, nullptr},
-    {"PosAFFC1", Kind::Int, &C::PosAFFC1, nullptr},
-    {"PosAFFC2", Kind::Int, &C::PosAFFC2, nullptr},
-    {"AGC", Kind::Int, &C::AGC, nullptr},
-    {"GainPos", Kind::Int, &C::GainPos, nullptr},
-    {"SqlPos", Kind::Int, &C::SqlPos, nullptr},
-    {"InGainPos", Kind::Int, &C::InGainPos, nullptr},
-    {"InvIQ", Kind::Bool, nullptr, &C::InvIQ},
-    {"DSP3D", Kind::Bool, nullptr, &C::DSP3D},
-    {"DSPNR", Kind::Bool, nullptr, &C::DSPNR},
-    {"DSPAN", Kind::Bool, nullptr, &C::DSPAN},
-    {"Monitor", Kind::Bool, nullptr, &C::MonitorOn},
+    {"FreqTune", Assign<&C::FreqTune>},   {"RxMode", Assign<&C::RxMode>},
+    {"IFBW", Assign<&C::IFBW>},           {"PosIFBW", Assign<&C::PosIFBW>},
+    {"AFLPF", Assign<&C::AFLPF>},         {"PosAFFC1", Assign<&C::PosAFFC1>},
+    {"PosAFFC2", Assign<&C::PosAFFC2>},   {"AGC", Assign<&C::AGC>},
+    {"GainPos", Assign<&C::GainPos>},     {"SqlPos", Assign<&C::SqlPos>},
+    {"InGainPos", Assign<&C::InGainPos>}, {"InvIQ", Assign<&C::InvIQ>},
+    {"DSP3D", Assign<&C::DSP3D>},         {"DSPNR", Assign<&C::DSPNR>},
+    {"DSPAN", Assign<&C::DSPAN>},         {"Monitor", Assign<&C::MonitorOn>},
 };
 
 bool SameKey(std::string_view a, std::string_view b)
@@ -114,10 +116,7 @@ bool ApplyDemodSetting(dsp::ChainControls& controls, std::string_view assignment
                  " (an integer: decimal, or hex after \"$\" or \"0x\")";
         return false;
     }
-    if (ref->kind == Kind::Int)
-        controls.*(ref->i) = *value;
-    else
-        controls.*(ref->b) = *value != 0;
+    ref->assign(controls, *value);
     return true;
 }
 

@@ -330,7 +330,7 @@ void MainWindow::SetSecondaryWindows(const SecondaryWindows& windows)
         windows_.keypad->KeypadKey = [this](int code) { receiver_->KeypadKey(code); };
         windows_.keypad->LoadPosition = [this] {
             const auto& s = receiver_->State();
-            return QPoint(s.InpLeft, s.InpTop);
+            return QPoint(s.keypadWindow.left, s.keypadWindow.top);
         };
         windows_.keypad->StorePosition = [this](QPoint p) {
             receiver_->StoreWindowPlace(core::Window::Keypad, QRect(p, QSize(0, 0)));
@@ -421,7 +421,7 @@ void MainWindow::DrawKnob(core::Knob knob, bool highlighted)
 
 void MainWindow::ApplyMostTop()
 {
-    const bool top = receiver_->State().MostTop;
+    const bool top = receiver_->State().alwaysOnTop;
     if (top != bool(windowFlags() & Qt::WindowStaysOnTopHint)) {
         // Changing the flag re-creates the native window, which hides it.
         setWindowFlag(Qt::WindowStaysOnTopHint, top);
@@ -491,18 +491,18 @@ void MainWindow::CloseForTermination()
 void MainWindow::ShowSecondaryWindows()
 {
     const core::ReceiverState& s = receiver_->State();
-    RestoreFramePosition(*this, {s.MainLeft, s.MainTop});
+    RestoreFramePosition(*this, {s.mainWindow.left, s.mainWindow.top});
     const core::WindowsShowing showing = receiver_->WindowsToShow();
     auto showIf = [](bool flag, QWidget* w) {
         if (flag && w)
             w->show();
     };
-    showIf(showing.SpecShow, windows_.spectrum);
-    showIf(showing.FiltShow, windows_.ifFilter);
-    showIf(showing.InpShow, windows_.keypad);
-    showIf(showing.ListShow, windows_.memoryList);
-    showIf(showing.AudioShow, windows_.afFilter);
-    showIf(showing.WaveShow, windows_.waveRecorder);
+    showIf(showing.spectrum, windows_.spectrum);
+    showIf(showing.ifFilter, windows_.ifFilter);
+    showIf(showing.keypad, windows_.keypad);
+    showIf(showing.memoryList, windows_.memoryList);
+    showIf(showing.afFilter, windows_.afFilter);
+    showIf(showing.waveRecorder, windows_.waveRecorder);
     ApplyMostTop();
 }
 
@@ -516,12 +516,12 @@ void MainWindow::closeEvent(QCloseEvent* event)
     receiver_->StoreWindowPlace(core::Window::Main, QRect(FramePosition(*this), size()));
     core::WindowsShowing showing;
     auto visible = [](QWidget* w) { return w && w->isVisible(); };
-    showing.SpecShow = visible(windows_.spectrum);
-    showing.FiltShow = visible(windows_.ifFilter);
-    showing.InpShow = visible(windows_.keypad);
-    showing.ListShow = visible(windows_.memoryList);
-    showing.AudioShow = visible(windows_.afFilter);
-    showing.WaveShow = visible(windows_.waveRecorder);
+    showing.spectrum = visible(windows_.spectrum);
+    showing.ifFilter = visible(windows_.ifFilter);
+    showing.keypad = visible(windows_.keypad);
+    showing.memoryList = visible(windows_.memoryList);
+    showing.afFilter = visible(windows_.afFilter);
+    showing.waveRecorder = visible(windows_.waveRecorder);
     for (QWidget* w :
          {static_cast<QWidget*>(windows_.spectrum), static_cast<QWidget*>(windows_.ifFilter),
           static_cast<QWidget*>(windows_.keypad), static_cast<QWidget*>(windows_.memoryList),

@@ -6,8 +6,8 @@
 // thin layer: every control calls core::Receiver, and the window redraws when
 // the receiver says so.
 
-#include "core/Choices.h"
 #include "core/Receiver.h"
+#include "core/ReceiverState.h"
 #include "core/WheelNotches.h"
 #include "ui/paint/FrequencyDisplay.h"
 #include "ui/paint/SignalMeter.h"
@@ -74,7 +74,7 @@ public:
     void PaintDisplay();
     void PaintMeter();
     void DrawKnob(core::Knob knob, bool highlighted);
-    // MostTop: above all other windows, or at the top of the ordinary ones.
+    // alwaysOnTop: above all other windows, or at the top of the ordinary ones.
     void ApplyMostTop();
     // SIGTERM or SIGINT: closes as the close button does, but nothing waits
     // for an answer (a failed save goes to the log and the next start), and

@@ -12,34 +12,34 @@ TEST_F(Controls, ModeButtonsPressTheirFilters)
 {
     Receiver& rx = Started();
     rx.SelectMode(Mode::Fm);
-    EXPECT_EQ(S().RxMode, 1);
-    EXPECT_EQ(S().IFBW, 3);
+    EXPECT_EQ(S().RxMode, core::Mode::Fm);
+    EXPECT_EQ(S().IFBW, core::IfChoice::Khz12);
     EXPECT_EQ(S().IFWidth, 12000);
-    EXPECT_EQ(S().AFLPF, 1);
+    EXPECT_EQ(S().AFLPF, core::AfChoice::Khz6);
     EXPECT_EQ(S().SSBShift, 0);
 
     rx.SelectMode(Mode::Cw);
-    EXPECT_EQ(S().RxMode, 2);
-    EXPECT_EQ(S().IFBW, 0);
+    EXPECT_EQ(S().RxMode, core::Mode::Cw);
+    EXPECT_EQ(S().IFBW, core::IfChoice::Khz0_5);
     EXPECT_EQ(S().IFWidth, 500);
-    EXPECT_EQ(S().AFLPF, 0);
+    EXPECT_EQ(S().AFLPF, core::AfChoice::Khz3);
 
     rx.SelectMode(Mode::Usb);
-    EXPECT_EQ(S().RxMode, 4);
-    EXPECT_EQ(S().IFBW, 1);
+    EXPECT_EQ(S().RxMode, core::Mode::Usb);
+    EXPECT_EQ(S().IFBW, core::IfChoice::Khz3);
     EXPECT_EQ(S().IFWidth, 3000);
     EXPECT_EQ(S().SSBShift, 1500);
 
     // Codes that are no mode change nothing.
     rx.SelectMode(static_cast<Mode>(5));
     rx.SelectMode(static_cast<Mode>(-1));
-    EXPECT_EQ(S().RxMode, 4);
+    EXPECT_EQ(S().RxMode, core::Mode::Usb);
 }
 
 TEST_F(Controls, LsbFromSixKilohertzEndsWithTheShiftOfTheNewWidth)
 {
     Receiver& rx = Started();
-    ASSERT_EQ(S().IFBW, 2);
+    ASSERT_EQ(S().IFBW, core::IfChoice::Khz6);
     ASSERT_EQ(S().IFWidth, 6000);
     // The mode's own shift comes from the old width (-3000); the "3.0 k"
     // press that follows recomputes it for 3000 Hz.
@@ -47,8 +47,8 @@ TEST_F(Controls, LsbFromSixKilohertzEndsWithTheShiftOfTheNewWidth)
     QObject::connect(&rx, &Receiver::IfWindowUpdate,
                      [&](bool) { shiftsSeenByIFPress.push_back(S().SSBShift); });
     rx.SelectMode(Mode::Lsb);
-    EXPECT_EQ(S().RxMode, 3);
-    EXPECT_EQ(S().IFBW, 1);
+    EXPECT_EQ(S().RxMode, core::Mode::Lsb);
+    EXPECT_EQ(S().IFBW, core::IfChoice::Khz3);
     EXPECT_EQ(S().IFWidth, 3000);
     EXPECT_EQ(S().SSBShift, -1500);
     ASSERT_FALSE(shiftsSeenByIFPress.empty());
@@ -63,7 +63,7 @@ TEST_F(Controls, LsbFromSixKilohertzEndsWithTheShiftOfTheNewWidth)
 TEST_F(Controls, ReclickingAmUndoesAHandPickedBandwidth)
 {
     Receiver& rx = Started();
-    ASSERT_EQ(S().RxMode, 0);
+    ASSERT_EQ(S().RxMode, core::Mode::Am);
     rx.SelectIfFilter(IfChoice::Khz12);
     rx.SelectAfFilter(AfChoice::Khz6);
     ASSERT_EQ(S().IFWidth, 12000);
@@ -71,10 +71,10 @@ TEST_F(Controls, ReclickingAmUndoesAHandPickedBandwidth)
     int buttons = 0;
     QObject::connect(&rx, &Receiver::ButtonsChanged, [&] { ++buttons; });
     rx.SelectMode(Mode::Am);
-    EXPECT_EQ(S().RxMode, 0);
-    EXPECT_EQ(S().IFBW, 2);
+    EXPECT_EQ(S().RxMode, core::Mode::Am);
+    EXPECT_EQ(S().IFBW, core::IfChoice::Khz6);
     EXPECT_EQ(S().IFWidth, 6000);
-    EXPECT_EQ(S().AFLPF, 0);
+    EXPECT_EQ(S().AFLPF, core::AfChoice::Khz3);
     EXPECT_FALSE(S().MemoryMode);
     EXPECT_GE(buttons, 1);
 }
@@ -94,11 +94,11 @@ TEST_F(Controls, UserFilterChoicesShowTheirWindows)
     EXPECT_EQ(ifShows, (std::vector<bool>{true, false}));
     EXPECT_EQ(afShows, (std::vector<bool>{true, false}));
     rx.SelectIfFilter(static_cast<IfChoice>(9));  // no such button
-    EXPECT_EQ(S().IFBW, 1);
+    EXPECT_EQ(S().IFBW, core::IfChoice::Khz3);
     rx.SelectAgc(AgcSpeed::Slow);
-    EXPECT_EQ(S().AGC, 2);
+    EXPECT_EQ(S().AGC, core::AgcSpeed::Slow);
     rx.SelectAgc(static_cast<AgcSpeed>(3));
-    EXPECT_EQ(S().AGC, 2);
+    EXPECT_EQ(S().AGC, core::AgcSpeed::Slow);
 }
 
 TEST_F(Controls, DspButtonsFollowTheirDownState)

@@ -69,7 +69,7 @@ TEST_F(FilterEditors, LabelsReadInKilohertzToOneDecimal)
         EXPECT_EQ(std::string(ifEditor.Update().label.data()), c.ifLabel);
         S().PosAFFC1 = 0;
         S().PosAFFC2 = c.units;
-        S().AFLPF = Code(AfChoice::User);
+        S().AFLPF = AfChoice::User;
         EXPECT_EQ(std::string(afEditor.Update().upperLabel.data()), c.afLabel);
     }
 }

@@ -80,7 +80,7 @@ TEST_F(HamlibReceiver, TesmarFollowsTheRadiosKnob)
     EXPECT_EQ(Dial(), "7050000");
 
     server_.Rigctl("M CW 0");
-    ASSERT_TRUE(RunUntil([&] { return S().RxMode == Code(Mode::Cw); }));
+    ASSERT_TRUE(RunUntil([&] { return S().RxMode == Mode::Cw; }));
     EXPECT_EQ(rx.SelectedIfFilter(), IfChoice::Khz0_5);
     tesmar::test::PumpBriefly();
     EXPECT_EQ(server_.Rigctl("m").rfind("CW", 0), 0u);

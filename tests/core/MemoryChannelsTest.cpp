@@ -30,7 +30,11 @@ protected:
 
     // The receiver state a recall may change.
     struct Tuned {
-        int32_t FreqCenter, FreqTune, RxMode, IFBW, AFLPF, IFWidth, SSBShift;
+        int32_t FreqCenter, FreqTune;
+        Mode RxMode;
+        IfChoice IFBW;
+        AfChoice AFLPF;
+        int32_t IFWidth, SSBShift;
         bool MemoryMode;
         std::string MemName;
         bool operator==(const Tuned&) const = default;
@@ -65,9 +69,9 @@ TEST_F(MemoryChannelsTest, RecallRetunesTheRadioPressesTheModeAndShowsTheName)
     EXPECT_EQ(S().FreqTune, -11995);
     EXPECT_EQ(ReceiveFrequency(), 7100005);
     // LSB pressed with its presets: IF "3.0 k", AF "3.0 k".
-    EXPECT_EQ(S().RxMode, Code(Mode::Lsb));
-    EXPECT_EQ(S().IFBW, Code(IfChoice::Khz3));
-    EXPECT_EQ(S().AFLPF, Code(AfChoice::Khz3));
+    EXPECT_EQ(S().RxMode, Mode::Lsb);
+    EXPECT_EQ(S().IFBW, IfChoice::Khz3);
+    EXPECT_EQ(S().AFLPF, AfChoice::Khz3);
     EXPECT_EQ(S().SSBShift, -1500);
     ASSERT_FALSE(shown.empty());
     EXPECT_EQ(shown.back(), std::make_pair(true, std::string("Net")));
@@ -77,7 +81,7 @@ TEST_F(MemoryChannelsTest, RecallRetunesTheRadioPressesTheModeAndShowsTheName)
     ASSERT_TRUE(idle());
     EXPECT_FALSE(M().Select(0));
     EXPECT_TRUE(M().Select(1));
-    EXPECT_EQ(S().RxMode, Code(Mode::Usb));
+    EXPECT_EQ(S().RxMode, Mode::Usb);
     EXPECT_EQ(S().MemName, "DX");
     ASSERT_TRUE(idle());
     EXPECT_TRUE(M().Select(0));
@@ -108,7 +112,7 @@ TEST_F(MemoryChannelsTest, ARecallTheRadioRefusesChangesNothing)
     // An unknown mode code: the radio retunes, the mode stays as it is.
     EXPECT_TRUE(M().Select(3));
     EXPECT_EQ(ReceiveFrequency(), 3600000);
-    EXPECT_EQ(S().RxMode, Code(Mode::Am));
+    EXPECT_EQ(S().RxMode, Mode::Am);
     EXPECT_EQ(S().IFBW, before.IFBW);
     EXPECT_TRUE(S().MemoryMode);
     EXPECT_EQ(S().MemName, "Odd");
@@ -144,7 +148,7 @@ TEST_F(MemoryChannelsTest, EveryAcceptedChangeReachesTheFileAsItWasRead)
     EXPECT_EQ(add.index, -1);
     EXPECT_EQ(add.frequency, "7.1");
     EXPECT_EQ(add.name, "");
-    EXPECT_EQ(add.mode, 3);
+    EXPECT_EQ(add.mode, Mode::Lsb);
     add.frequency = "7.1000049";
     add.name = QString::fromUtf8("Gr\xc3\xb6\xc3\x9f"
                                  "e");
@@ -157,7 +161,7 @@ TEST_F(MemoryChannelsTest, EveryAcceptedChangeReachesTheFileAsItWasRead)
     std::optional<MemoryDraft> edit = M().DraftForEdit(3);
     ASSERT_TRUE(edit);
     EXPECT_EQ(edit->frequency, "3.6");
-    EXPECT_EQ(edit->mode, 0);
+    EXPECT_EQ(edit->mode, Mode::Am);
     edit->frequency = " 3.65 ";  // blanks around the number are dropped
     EXPECT_TRUE(M().Commit(*edit).Accepted());
     EXPECT_EQ(M().Channels()[3], (memory::Channel{3650000, "Odd", 0}));
@@ -168,7 +172,7 @@ TEST_F(MemoryChannelsTest, EveryAcceptedChangeReachesTheFileAsItWasRead)
     M().Load();
     EXPECT_EQ(MemoryChannels::NameCell(M().Channels()[0]), QString::fromUtf8("Caf\xc3\xa9"));
     edit = M().DraftForEdit(0);
-    edit->mode = 2;
+    edit->mode = Mode::Cw;
     EXPECT_TRUE(M().Commit(*edit).Accepted());
     EXPECT_EQ(ListFile(), "7.100000,Caf\xe9,2\n");
 

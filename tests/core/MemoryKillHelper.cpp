@@ -32,7 +32,7 @@ int main(int argc, char** argv)
     core::MemoryDraft draft = rx.Memory().DraftForAdd();
     draft.frequency = "7.1000049";
     draft.name = "Killed";
-    draft.mode = 3;
+    draft.mode = core::Mode::Lsb;
     const core::MemoryCommit result = rx.Memory().Commit(draft);
     if (!result.Accepted() || !result.saveError.isEmpty())
         return 1;

@@ -9,9 +9,11 @@
 #include <csignal>
 #include <set>
 #include <sstream>
+#include <vector>
 
 using core::LoadSettings;
 using core::ReceiverState;
+using core::RemoteKeys;
 using core::SaveSettings;
 using core::SettingsKey;
 using core::SettingsKeys;
@@ -48,9 +50,9 @@ std::string Persisted(const ReceiverState& s)
     for (const SettingsKey& k : SettingsKeys()) {
         out << k.name << '=';
         switch (k.type) {
-        case SettingsKey::Int: out << s.*k.intField; break;
-        case SettingsKey::Bool: out << s.*k.boolField; break;
-        case SettingsKey::String: out << s.*k.stringField; break;
+        case SettingsKey::Int: out << k.intField.get(s); break;
+        case SettingsKey::Bool: out << k.boolField.get(s); break;
+        case SettingsKey::String: out << k.stringField.get(s); break;
         }
         out << '\n';
     }
@@ -108,10 +110,10 @@ TEST(Settings, NoFileGivesTheDefaults)
     EXPECT_EQ(s.FreqCenter, 5012000);
     EXPECT_EQ(s.FreqTune, -12000);
     EXPECT_EQ(s.FreqCenter + s.FreqTune, 5000000);
-    EXPECT_EQ(s.RxMode, 0);
-    EXPECT_EQ(s.IFBW, 2);
-    EXPECT_EQ(s.AFLPF, 0);
-    EXPECT_EQ(s.AGC, 1);
+    EXPECT_EQ(s.RxMode, core::Mode::Am);
+    EXPECT_EQ(s.IFBW, core::IfChoice::Khz6);
+    EXPECT_EQ(s.AFLPF, core::AfChoice::Khz3);
+    EXPECT_EQ(s.AGC, core::AgcSpeed::Middle);
     EXPECT_EQ(s.GainPos, -150);
     EXPECT_EQ(s.SqlPos, -150);
     EXPECT_EQ(s.StepNum, 0);
@@ -119,10 +121,10 @@ TEST(Settings, NoFileGivesTheDefaults)
     EXPECT_EQ(s.PosIFBW, 30);
     EXPECT_EQ(s.PosAFFC1, 3);
     EXPECT_EQ(s.PosAFFC2, 60);
-    EXPECT_EQ(s.SpecWidth, 500);
-    EXPECT_EQ(s.SpecHeight, 450);
-    EXPECT_EQ(s.ListWidth, 700);
-    EXPECT_EQ(s.ListHeight, 300);
+    EXPECT_EQ(s.spectrumWindow.width, 500);
+    EXPECT_EQ(s.spectrumWindow.height, 450);
+    EXPECT_EQ(s.memoryListWindow.width, 700);
+    EXPECT_EQ(s.memoryListWindow.height, 300);
     EXPECT_EQ(s.PortStr, "");
     EXPECT_EQ(s.MemName, "");
     EXPECT_FALSE(s.MemoryMode);
@@ -190,16 +192,16 @@ TEST(Settings, EveryKeySurvivesARoundTrip)
     int32_t n = 1;
     for (const SettingsKey& k : SettingsKeys()) {
         switch (k.type) {
-        case SettingsKey::Int: s.*k.intField = n++; break;
-        case SettingsKey::Bool: s.*k.boolField = true; break;
-        case SettingsKey::String: s.*k.stringField = std::string("v ") + k.name + " =x"; break;
+        case SettingsKey::Int: k.intField.set(s, n++); break;
+        case SettingsKey::Bool: k.boolField.set(s, true); break;
+        case SettingsKey::String: k.stringField.set(s, std::string("v ") + k.name + " =x"); break;
         }
     }
     // Keep the values the load would bring into range inside their ranges.
-    s.RxMode = 3;
-    s.IFBW = 4;
-    s.AFLPF = 2;
-    s.AGC = 2;
+    s.RxMode = core::Mode::Lsb;
+    s.IFBW = core::IfChoice::User;
+    s.AFLPF = core::AfChoice::User;
+    s.AGC = core::AgcSpeed::Slow;
     s.StepNum = 16;
     s.ColorNum = 5;
     s.GainPos = 150;
@@ -221,6 +223,66 @@ TEST(Settings, EveryKeySurvivesARoundTrip)
     EXPECT_TRUE(back.MemoryMode);
 }
 
+// Each key reaches a field of its own: a value set through one key shows
+// through that key alone. Two keys bound to one field (a window's place
+// bound twice) would otherwise lose one of them on every save.
+TEST(SettingsKeys, EachKeyHasAFieldOfItsOwn)
+{
+    std::vector<SettingsKey> keys(SettingsKeys().begin(), SettingsKeys().end());
+    keys.insert(keys.end(), RemoteKeys().begin(), RemoteKeys().end());
+    const ReceiverState defaults;
+    for (const SettingsKey& k : keys) {
+        ReceiverState s;
+        switch (k.type) {
+        case SettingsKey::Int: k.intField.set(s, k.intField.get(defaults) + 7); break;
+        case SettingsKey::Bool: k.boolField.set(s, !k.boolField.get(defaults)); break;
+        case SettingsKey::String: k.stringField.set(s, "x"); break;
+        }
+        int changed = 0;
+        for (const SettingsKey& other : keys) {
+            const bool differs = other.type == SettingsKey::Int
+                                     ? other.intField.get(s) != other.intField.get(defaults)
+                                 : other.type == SettingsKey::Bool
+                                     ? other.boolField.get(s) != other.boolField.get(defaults)
+                                     : other.stringField.get(s) != other.stringField.get(defaults);
+            changed += differs;
+            EXPECT_EQ(differs, &other == &k) << k.name << " changed " << other.name;
+        }
+        EXPECT_EQ(changed, 1) << k.name;
+    }
+}
+
+// Each window's keys are its own record's: the keypad's place is kept under
+// "InpTop", the AF filter window's under "AudioTop", and a key bound to
+// another window's record would move that window at the next start.
+TEST(SettingsKeys, WindowKeysKeepTheirWindowsPlaces)
+{
+    using core::Window;
+    const struct {
+        Window window;
+        const char* prefix;
+    } windows[] = {{Window::Main, "Main"},        {Window::Spectrum, "Spec"},
+                   {Window::IfFilter, "Filt"},    {Window::Keypad, "Inp"},
+                   {Window::MemoryList, "List"},  {Window::AfFilter, "Audio"},
+                   {Window::WaveRecorder, "Wave"}};
+    ReceiverState s;
+    for (int i = 0; i < 7; ++i) {
+        s.Place(windows[i].window).top = 100 + i;
+        s.Place(windows[i].window).left = 200 + i;
+        s.Place(windows[i].window).showing = i % 2 == 1;
+    }
+    settings::ProfileDocument doc = settings::ProfileDocument::FromText("");
+    core::WriteSettings(doc, s);
+    for (int i = 0; i < 7; ++i) {
+        const std::string prefix = windows[i].prefix;
+        EXPECT_EQ(doc.Find("Form", prefix + "Top"), std::to_string(100 + i)) << prefix;
+        EXPECT_EQ(doc.Find("Form", prefix + "Left"), std::to_string(200 + i)) << prefix;
+        if (windows[i].window != Window::Main) {
+            EXPECT_EQ(doc.Find("Form", prefix + "Show"), i % 2 == 1 ? "1" : "0") << prefix;
+        }
+    }
+}
+
 TEST(Settings, HexadecimalAndJunkValues)
 {
     TempDir dir;
@@ -236,8 +298,8 @@ TEST(Settings, HexadecimalAndJunkValues)
     EXPECT_TRUE(LoadWave(dir, "DSPNR=2\n").DSPNR);
     EXPECT_TRUE(LoadWave(dir, "InvIQ=0x1\n").InvIQ);
     EXPECT_FALSE(LoadWave(dir, "InvIQ=yes\n").InvIQ);
-    EXPECT_TRUE(LoadText(dir, "[Form]\nMostTop=1\n").MostTop);
-    EXPECT_EQ(LoadText(dir, "[form]\nspecwidth = 640 \n").SpecWidth, 640);
+    EXPECT_TRUE(LoadText(dir, "[Form]\nMostTop=1\n").alwaysOnTop);
+    EXPECT_EQ(LoadText(dir, "[form]\nspecwidth = 640 \n").spectrumWindow.width, 640);
 }
 
 TEST(Settings, OutOfRangeChoicesFallBackToZeroAndAreSavedSo)
@@ -247,19 +309,19 @@ TEST(Settings, OutOfRangeChoicesFallBackToZeroAndAreSavedSo)
     WriteFile(file, "[Wave]\nRxMode=7\nIFBW=5\nAFLPF=3\nAGC=-1\n");
     ReceiverState s;
     LoadSettings(file, s);
-    EXPECT_EQ(s.RxMode, 0);
-    EXPECT_EQ(s.IFBW, 0);
-    EXPECT_EQ(s.AFLPF, 0);
-    EXPECT_EQ(s.AGC, 0);
+    EXPECT_EQ(s.RxMode, core::Mode::Am);
+    EXPECT_EQ(s.IFBW, core::IfChoice::Khz0_5);
+    EXPECT_EQ(s.AFLPF, core::AfChoice::Khz3);
+    EXPECT_EQ(s.AGC, core::AgcSpeed::Fast);
     SaveSettings(file, s);
     EXPECT_NE(ReadFile(file).find("[Wave]\nRxMode=0\nIFBW=0\nAFLPF=0\nAGC=0\n"), std::string::npos);
 
-    EXPECT_EQ(LoadWave(dir, "RxMode=-1\n").RxMode, 0);
-    EXPECT_EQ(LoadWave(dir, "RxMode=4\n").RxMode, 4);
-    EXPECT_EQ(LoadWave(dir, "IFBW=4\n").IFBW, 4);
-    EXPECT_EQ(LoadWave(dir, "AFLPF=2\n").AFLPF, 2);
-    EXPECT_EQ(LoadWave(dir, "AGC=2\n").AGC, 2);
-    EXPECT_EQ(LoadWave(dir, "AGC=3\n").AGC, 0);
+    EXPECT_EQ(LoadWave(dir, "RxMode=-1\n").RxMode, core::Mode::Am);
+    EXPECT_EQ(LoadWave(dir, "RxMode=4\n").RxMode, core::Mode::Usb);
+    EXPECT_EQ(LoadWave(dir, "IFBW=4\n").IFBW, core::IfChoice::User);
+    EXPECT_EQ(LoadWave(dir, "AFLPF=2\n").AFLPF, core::AfChoice::User);
+    EXPECT_EQ(LoadWave(dir, "AGC=2\n").AGC, core::AgcSpeed::Slow);
+    EXPECT_EQ(LoadWave(dir, "AGC=3\n").AGC, core::AgcSpeed::Fast);
     // An unknown palette is the first, "Mono", not the nearest.
     EXPECT_EQ(LoadWave(dir, "ColorNum=6\n").ColorNum, 0);
     EXPECT_EQ(LoadWave(dir, "ColorNum=$7FFFFFFF\n").ColorNum, 0);
@@ -354,9 +416,9 @@ TEST(Settings, ForeignLinesAndCommentsAreKept)
                     "MainTop=77\n");
     ReceiverState s;
     LoadSettings(file, s);
-    EXPECT_EQ(s.RxMode, 2);
-    EXPECT_EQ(s.MainTop, 77);
-    s.RxMode = 4;
+    EXPECT_EQ(s.RxMode, core::Mode::Cw);
+    EXPECT_EQ(s.mainWindow.top, 77);
+    s.RxMode = core::Mode::Usb;
     SaveSettings(file, s);
 
     const std::string text = ReadFile(file);
@@ -432,7 +494,7 @@ TEST(Settings, FailedSaveKeepsThePreviousFile)
     TempDir dir;
     const auto file = dir / "tesmar.ini";
     ReceiverState s;
-    s.MainTop = 5;
+    s.mainWindow.top = 5;
     SaveSettings(file, s);
     const std::string before = ReadFile(file);
 
@@ -443,7 +505,7 @@ TEST(Settings, FailedSaveKeepsThePreviousFile)
     struct rlimit small = old;
     small.rlim_cur = 100;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    s.MainTop = 6;
+    s.mainWindow.top = 6;
     bool threw = false;
     try {
         SaveSettings(file, s);
@@ -476,16 +538,16 @@ TEST(Geometry, MaximisedSpectrumAndListRoundTrip)
     const auto file = dir / "tesmar.ini";
     ReceiverState s;
     // The windows recorded their normal geometry when last activated unmaximised.
-    s.SpecTop = 40;
-    s.SpecLeft = 50;
-    s.SpecWidth = 600;
-    s.SpecHeight = 400;
-    s.ListTop = 60;
-    s.ListLeft = 70;
-    s.ListWidth = 710;
-    s.ListHeight = 310;
-    core::StoreSpectrumGeometry(s, true, {0, 0, 1920, 1050});
-    core::StoreListGeometry(s, false, {61, 71, 720, 320});
+    s.spectrumWindow.top = 40;
+    s.spectrumWindow.left = 50;
+    s.spectrumWindow.width = 600;
+    s.spectrumWindow.height = 400;
+    s.memoryListWindow.top = 60;
+    s.memoryListWindow.left = 70;
+    s.memoryListWindow.width = 710;
+    s.memoryListWindow.height = 310;
+    core::StoreGeometry(s.spectrumWindow, true, {0, 0, 1920, 1050});
+    core::StoreGeometry(s.memoryListWindow, false, {61, 71, 720, 320});
     SaveSettings(file, s);
     const std::string text = ReadFile(file);
     EXPECT_NE(text.find("SpecTop=40\nSpecLeft=50\nSpecWidth=600\nSpecHeight=400\nSpecMaxmum=1\n"),
@@ -495,8 +557,8 @@ TEST(Geometry, MaximisedSpectrumAndListRoundTrip)
 
     ReceiverState back;
     LoadSettings(file, back);
-    EXPECT_TRUE(back.SpecMaximized);
-    EXPECT_EQ(back.SpecWidth, 600);
-    EXPECT_FALSE(back.ListMaximized);
-    EXPECT_EQ(back.ListWidth, 720);
+    EXPECT_TRUE(back.spectrumWindow.maximized);
+    EXPECT_EQ(back.spectrumWindow.width, 600);
+    EXPECT_FALSE(back.memoryListWindow.maximized);
+    EXPECT_EQ(back.memoryListWindow.width, 720);
 }

@@ -140,7 +140,7 @@ TEST_F(SettingsWithRadio, OkWithOnlyAlwaysOnTopChangedTouchesNeitherDevicesNorPo
     const SettingsChoices::Applied applied = c.Confirm();
     EXPECT_FALSE(applied.devicesRestarted);
     EXPECT_FALSE(applied.radioRestarted);
-    EXPECT_TRUE(S().MostTop);
+    EXPECT_TRUE(S().alwaysOnTop);
     EXPECT_EQ(restarts_, 0);
     EXPECT_FALSE(core::test::ReceiverProbe::RadioBusy(*rx_));
     EXPECT_TRUE(LinesSince(lines).empty());
@@ -196,7 +196,7 @@ TEST_F(SettingsWithRadio, CancelKeepsWhatActedAtOnceAndAppliesNothingElse)
     EXPECT_TRUE(S().InvIQ);
     EXPECT_EQ(S().RadioType, 0);
     EXPECT_EQ(S().Input, 0);
-    EXPECT_FALSE(S().MostTop);
+    EXPECT_FALSE(S().alwaysOnTop);
     EXPECT_EQ(restarts_, 0);
     EXPECT_TRUE(LinesSince(lines).empty());
     // The dialog shows the operator's choices again the next time.

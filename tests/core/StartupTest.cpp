@@ -22,14 +22,14 @@ bool HasLine(const std::string& text, const std::string& line)
 TEST_F(Startup, WithoutASettingsFileTheDefaultsApply)
 {
     Receiver& rx = Started();
-    EXPECT_EQ(S().RxMode, 0);
+    EXPECT_EQ(S().RxMode, core::Mode::Am);
     EXPECT_EQ(S().FreqCenter, 5012000);
     EXPECT_EQ(S().FreqTune, -12000);
     EXPECT_EQ(ReceiveFrequency(), 5000000);
-    EXPECT_EQ(S().IFBW, 2);
+    EXPECT_EQ(S().IFBW, core::IfChoice::Khz6);
     EXPECT_EQ(S().IFWidth, 6000);
-    EXPECT_EQ(S().AFLPF, 0);
-    EXPECT_EQ(S().AGC, 1);
+    EXPECT_EQ(S().AFLPF, core::AfChoice::Khz3);
+    EXPECT_EQ(S().AGC, core::AgcSpeed::Middle);
     EXPECT_EQ(S().GainPos, -150);
     EXPECT_EQ(S().SqlPos, -150);
     EXPECT_DOUBLE_EQ(S().VolGain, 0.0);
@@ -74,7 +74,7 @@ TEST_F(Startup, DevicesOpenAfterTheSettingsCaptureFirstAndTheReceiverCarriesOn)
     // Without devices the controls work on.
     rx.SelectMode(Mode::Fm);
     rx.StepTune(1);
-    EXPECT_EQ(S().RxMode, 1);
+    EXPECT_EQ(S().RxMode, core::Mode::Fm);
     EXPECT_EQ(ReceiveFrequency(), 5000001);
     EXPECT_TRUE(rx.Shutdown({}));
     rx.CloseDevices();
@@ -104,11 +104,11 @@ TEST_F(Startup, AnUnknownModeStartsInAmAndIsSavedAsAm)
 {
     WriteIni("[Wave]\nRxMode=7\nIFBW=9\nAFLPF=-1\nAGC=5\nStepNum=40\n");
     Receiver& rx = Started();
-    EXPECT_EQ(S().RxMode, 0);
-    EXPECT_EQ(S().IFBW, 0);
+    EXPECT_EQ(S().RxMode, core::Mode::Am);
+    EXPECT_EQ(S().IFBW, core::IfChoice::Khz0_5);
     EXPECT_EQ(S().IFWidth, 500);
-    EXPECT_EQ(S().AFLPF, 0);
-    EXPECT_EQ(S().AGC, 0);
+    EXPECT_EQ(S().AFLPF, core::AfChoice::Khz3);
+    EXPECT_EQ(S().AGC, core::AgcSpeed::Fast);
     EXPECT_EQ(S().StepNum, 16);
     EXPECT_EQ(S().TuneStep, 20000);
     ASSERT_TRUE(rx.Shutdown({}));
@@ -146,29 +146,29 @@ TEST_F(Startup, SettingsRoundTripThroughTheCore)
     rx.StepUp();
     rx.SetNoiseReduction(true);
     rx.SetKnobFromPoint(Knob::Vol, 25, 16);
-    S().MainTop = 33;
+    S().mainWindow.top = 33;
     WindowsShowing showing;
-    showing.SpecShow = true;
-    showing.ListShow = true;
+    showing.spectrum = true;
+    showing.memoryList = true;
     ASSERT_TRUE(rx.Shutdown(showing));
 
     Started();
-    EXPECT_EQ(S().RxMode, 4);
-    EXPECT_EQ(S().IFBW, 1);
+    EXPECT_EQ(S().RxMode, core::Mode::Usb);
+    EXPECT_EQ(S().IFBW, core::IfChoice::Khz3);
     EXPECT_EQ(S().SSBShift, 1500);
-    EXPECT_EQ(S().AGC, 2);
+    EXPECT_EQ(S().AGC, core::AgcSpeed::Slow);
     EXPECT_EQ(S().StepNum, 2);
     EXPECT_EQ(S().TuneStep, 5);
     EXPECT_TRUE(S().DSPNR);
     EXPECT_EQ(S().GainPos, 90);
     EXPECT_DOUBLE_EQ(S().VolGain, 1200.0);
-    EXPECT_EQ(S().MainTop, 33);
-    EXPECT_TRUE(S().SpecShow);
-    EXPECT_TRUE(S().ListShow);
-    EXPECT_FALSE(S().FiltShow);
+    EXPECT_EQ(S().mainWindow.top, 33);
+    EXPECT_TRUE(S().spectrumWindow.showing);
+    EXPECT_TRUE(S().memoryListWindow.showing);
+    EXPECT_FALSE(S().ifFilterWindow.showing);
     const WindowsShowing again = rx_->WindowsToShow();
-    EXPECT_TRUE(again.SpecShow && again.ListShow);
-    EXPECT_FALSE(again.FiltShow || again.InpShow || again.AudioShow || again.WaveShow);
+    EXPECT_TRUE(again.spectrum && again.memoryList);
+    EXPECT_FALSE(again.ifFilter || again.keypad || again.afFilter || again.waveRecorder);
 }
 
 TEST_F(Startup, AFailedSaveNamesTheFile)

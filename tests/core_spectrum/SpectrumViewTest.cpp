@@ -51,19 +51,20 @@ TEST(SpectrumGeometry, PassBandByMode)
     // FreqTune -12000, IFWidth 3000 on 512 pixels: x(-12000) = 128, and
     // 1500 Hz are 16 pixels.
     const struct {
-        int32_t mode;
+        core::Mode mode;
         ColumnSpan span;
     } cases[] = {
-        {3, {96, 128}},   // LSB: IFWidth below
-        {4, {128, 160}},  // USB: IFWidth above
-        {0, {112, 144}},  // AM: IFWidth div 2 either side
-        {1, {112, 144}}, {2, {112, 144}},
+        {core::Mode::Lsb, {96, 128}},   // IFWidth below
+        {core::Mode::Usb, {128, 160}},  // IFWidth above
+        {core::Mode::Am, {112, 144}},   // IFWidth div 2 either side
+        {core::Mode::Fm, {112, 144}},  {core::Mode::Cw, {112, 144}},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(core::PassBandColumns(c.mode, -12000, 3000, kScale512), c.span) << c.mode;
+        EXPECT_EQ(core::PassBandColumns(c.mode, -12000, 3000, kScale512), c.span)
+            << dsp::Code(c.mode);
     // An odd width: div 2 drops the half hertz on both sides alike.
     EXPECT_EQ(
-        core::PassBandColumns(0, 0, 501, kScale512),
+        core::PassBandColumns(core::Mode::Am, 0, 501, kScale512),
         (ColumnSpan{core::ColumnOfOffset(-250, kScale512), core::ColumnOfOffset(250, kScale512)}));
 }
 

@@ -26,9 +26,9 @@ TEST(Agc, LinearDecayToTheFloorThenInstantAttack)
     } speeds[] = {
         {0, 0, 0.0001}, {1, 1, 0.00003}, {2, 2, 0.00001}, {7, 0, 0.0001}, {-1, 0, 0.0001}};
     for (const auto& s : speeds) {
-        int32_t choice = s.choice;
+        auto choice = dsp::FromCode<dsp::AgcSpeed>(s.choice);
         const double decay = dsp::Agc::DecayFor(choice);
-        EXPECT_EQ(choice, s.becomes);
+        EXPECT_EQ(dsp::Code(choice), s.becomes);
         EXPECT_EQ(decay, s.decay);
 
         dsp::Agc agc;
@@ -54,7 +54,7 @@ TEST(Agc, LinearDecayToTheFloorThenInstantAttack)
         run.Step(dsp::simd::V2{0.0, 0.0}, 1);
         EXPECT_EQ(trace[1], 20.0 - decay);
     }
-    int32_t fast = 0;
+    dsp::AgcSpeed fast = dsp::AgcSpeed::Fast;
     EXPECT_NEAR((10.0 - 1.0) / dsp::Agc::DecayFor(fast) / dsp::kSampleRate, 1.9, 0.05);
 }
 
@@ -62,7 +62,7 @@ TEST(Agc, AgcRecoversAtOnceAfterDigitalSilence)
 {
     dsptest::Rx rx([](dsp::ChainControls& c) {
         c.FreqTune = 5000;
-        c.AGC = 0;
+        c.AGC = dsp::AgcSpeed::Fast;
         c.GainPos = -100;
     });
     dsptest::Band band(3);
@@ -83,7 +83,7 @@ TEST(Agc, AgcRecoversAtOnceAfterDigitalSilence)
 
 TEST(Agc, NonSilentInputKeepsTheLevelFarAboveTheFloor)
 {
-    dsptest::Rx rx([](dsp::ChainControls& c) { c.AGC = 0; });
+    dsptest::Rx rx([](dsp::ChainControls& c) { c.AGC = dsp::AgcSpeed::Fast; });
     dsptest::Rng rng(5);
     for (int b = 0; b < 40; ++b) {
         auto blk = dsptest::MakeBlock();
@@ -100,11 +100,11 @@ TEST(Agc, NonSilentInputKeepsTheLevelFarAboveTheFloor)
 TEST(Agc, LoudSoundAfterDigitalSilenceDoesNotDeafenTheReceiver)
 {
     auto init = [](dsp::ChainControls& c) {
-        c.RxMode = dsp::kModeFM;
-        c.IFBW = 3;
+        c.RxMode = dsp::Mode::Fm;
+        c.IFBW = dsp::IfChoice::Khz12;
         c.InGainPos = 20;
         c.GainPos = 0;
-        c.AGC = 2;
+        c.AGC = dsp::AgcSpeed::Slow;
     };
     dsptest::Rx afterSilence(init), steady(init);
     dsptest::Rng rng(9);

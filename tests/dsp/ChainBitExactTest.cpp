@@ -101,7 +101,7 @@ TEST_P(BitExact, LongDigitalSilenceThenSignal)
     const int mode = std::get<0>(GetParam()), threads = std::get<1>(GetParam());
     ExactPair p(threads, [&](dsp::ChainControls& c) {
         Tune(c, mode, 60);
-        c.IFBW = 1;  // "3.0 k": negligible after some 15 silent blocks
+        c.IFBW = dsp::IfChoice::Khz3;  // "3.0 k": negligible after some 15 silent blocks
         c.SqlPos = 100;
         c.Recording = true;
     });
@@ -175,7 +175,7 @@ TEST_P(BitExactChain, SettingsChangedBetweenBlocks)
         case 28:
             p.AN(false);
             p.Set([](dsp::ChainControls& c) {
-                c.AGC = 2;
+                c.AGC = dsp::AgcSpeed::Slow;
                 c.DSP3D = true;
             });
             p.AGCSpeed();
@@ -183,7 +183,7 @@ TEST_P(BitExactChain, SettingsChangedBetweenBlocks)
         case 32: mode(4); break;
         case 36:
             p.Set([](dsp::ChainControls& c) {
-                c.IFBW = 4;
+                c.IFBW = dsp::IfChoice::User;
                 c.PosIFBW = 77;
                 c.MonitorOn = true;
                 c.SqlPos = 150;

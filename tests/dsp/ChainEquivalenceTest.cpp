@@ -144,7 +144,7 @@ TEST_P(EveryMode, NoiseProcessingSpectrumAndRecording)
         c.DSP3D = true;
         c.SpectrumVisible = true;
         c.Recording = true;
-        c.AGC = 0;
+        c.AGC = dsp::AgcSpeed::Fast;
     });
     p.AN(true);
     p.NR(true);
@@ -182,7 +182,7 @@ TEST_P(ChainEquivalence, SquelchInUse)
     for (const auto& k : cases) {
         Pair p(GetParam(), [&](dsp::ChainControls& c) {
             Tune(c, k.mode, 40);
-            c.IFBW = k.ifbw;
+            c.IFBW = dsp::FromCode<dsp::IfChoice>(k.ifbw);
             c.SqlPos = k.sqlPos;
             c.Recording = true;
         });
@@ -216,9 +216,9 @@ TEST_P(ChainEquivalence, MidRunChangesOfFiltersModeAndSwitches)
             break;
         case 16:  // user IF and AF bands
             p.Set([](dsp::ChainControls& c) {
-                c.IFBW = 4;
+                c.IFBW = dsp::IfChoice::User;
                 c.PosIFBW = 42;
-                c.AFLPF = 2;
+                c.AFLPF = dsp::AfChoice::User;
                 c.PosAFFC1 = 5;
                 c.PosAFFC2 = 45;
             });
@@ -234,7 +234,7 @@ TEST_P(ChainEquivalence, MidRunChangesOfFiltersModeAndSwitches)
         case 32:
             p.AN(false);
             p.Set([](dsp::ChainControls& c) {
-                c.AGC = 0;
+                c.AGC = dsp::AgcSpeed::Fast;
                 c.DSP3D = true;
                 c.GainPos = 90;
             });
@@ -245,7 +245,7 @@ TEST_P(ChainEquivalence, MidRunChangesOfFiltersModeAndSwitches)
             p.Set([](dsp::ChainControls& c) { c.FreqTune = -10000; });
             p.Mode(1);
             p.Set([](dsp::ChainControls& c) {
-                c.AGC = 2;
+                c.AGC = dsp::AgcSpeed::Slow;
                 c.SqlPos = 100;
             });
             p.AGCSpeed();

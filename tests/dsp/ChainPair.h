@@ -65,12 +65,16 @@ private:
 
 // Each mode's station in the test band, with the filters its button selects.
 inline constexpr int kTuneFor[5] = {5000, -10000, -3000, -16000, 12000};
-inline constexpr int kIFFor[5] = {2, 3, 0, 1, 1};
-inline constexpr int kAFFor[5] = {0, 1, 0, 0, 0};
+inline constexpr dsp::IfChoice kIFFor[5] = {dsp::IfChoice::Khz6, dsp::IfChoice::Khz12,
+                                            dsp::IfChoice::Khz0_5, dsp::IfChoice::Khz3,
+                                            dsp::IfChoice::Khz3};
+inline constexpr dsp::AfChoice kAFFor[5] = {dsp::AfChoice::Khz3, dsp::AfChoice::Khz6,
+                                            dsp::AfChoice::Khz3, dsp::AfChoice::Khz3,
+                                            dsp::AfChoice::Khz3};
 
 inline void Tune(dsp::ChainControls& c, int mode, int gainPos)
 {
-    c.RxMode = mode;
+    c.RxMode = dsp::FromCode<dsp::Mode>(mode);
     c.FreqTune = kTuneFor[mode];
     c.IFBW = kIFFor[mode];
     c.AFLPF = kAFFor[mode];
@@ -150,10 +154,10 @@ public:
     void Mode(int mode)
     {
         Set([&](dsp::ChainControls& c) {
-            c.RxMode = mode;
+            c.RxMode = dsp::FromCode<dsp::Mode>(mode);
             c.IFBW = kIFFor[mode];
             c.AFLPF = kAFFor[mode];
-            if (mode < 3)
+            if (!dsp::IsSideband(c.RxMode))
                 c.SSBShift = 0;
         });
         DesignIF();

@@ -96,39 +96,39 @@ TEST(ChainFilters, IFChoicesInstallTheirDesigns)
     dsp::ChainControls c;
     dsp::SignalChain chain(c);
     chain.Setup();
-    ASSERT_EQ(c.IFBW, 2);
+    ASSERT_EQ(c.IFBW, dsp::IfChoice::Khz6);
     EXPECT_EQ(c.IFWidth, 6000);
     ExpectSection(&chain.IFSections()[0].a1, "1.8591039", "-0.86946924", "0.0025178035",
                   "0.005035607", "0.0025178035");
     ExpectSection(&chain.NoiseSections()[3].a1, "-0.0056771499", "-0.93215975", "0.46795609",
                   "-0.93591217", "0.46795609");
     // "User" 25 -> 2500 Hz wide, cut-off 1250 Hz.
-    c.IFBW = 4;
+    c.IFBW = dsp::IfChoice::User;
     c.PosIFBW = 25;
     chain.DesignIFFilter();
     EXPECT_EQ(c.IFWidth, 2500);
     EXPECT_NEAR(Db(FromChain(chain.IFSections()), 1250), -1.0, 0.05);
     // USB follows the width; a narrower width moves SSBShift.
-    c.RxMode = 4;
-    c.IFBW = 1;
+    c.RxMode = dsp::Mode::Usb;
+    c.IFBW = dsp::IfChoice::Khz3;
     chain.DesignIFFilter();
     EXPECT_EQ(c.SSBShift, 1500);
-    c.RxMode = 3;
-    c.IFBW = 4;
+    c.RxMode = dsp::Mode::Lsb;
+    c.IFBW = dsp::IfChoice::User;
     c.PosIFBW = 25;
     chain.DesignIFFilter();
     EXPECT_EQ(c.SSBShift, -1250);
-    c.RxMode = 4;
-    c.IFBW = 4;
+    c.RxMode = dsp::Mode::Usb;
+    c.IFBW = dsp::IfChoice::User;
     c.PosIFBW = 1;  // 100 Hz: half of it, 50
     chain.DesignIFFilter();
     EXPECT_EQ(c.SSBShift, 50);
     // An unknown choice falls back to "0.5 k" and is stored as 0.
-    c.RxMode = 0;
+    c.RxMode = dsp::Mode::Am;
     c.SSBShift = 0;
-    c.IFBW = 7;
+    c.IFBW = dsp::FromCode<dsp::IfChoice>(7);
     chain.DesignIFFilter();
-    EXPECT_EQ(c.IFBW, 0);
+    EXPECT_EQ(dsp::Code(c.IFBW), 0);
     EXPECT_EQ(c.IFWidth, 500);
     EXPECT_EQ(c.SSBShift, 0);
 }
@@ -137,7 +137,7 @@ TEST(ChainFilters, BadUserIFWidthFallsBackToThirty)
 {
     for (int pos : {0, -5, 201, 500}) {
         dsp::ChainControls c;
-        c.IFBW = 4;
+        c.IFBW = dsp::IfChoice::User;
         c.PosIFBW = pos;
         dsp::SignalChain chain(c);
         chain.Setup();
@@ -226,11 +226,11 @@ TEST(ChainFilters, AFChoices)
     EXPECT_TRUE(MatchesPrinted(chain.AFTaps()[25], "0.11782364"));
     std::array<double, 51> threeK;
     std::copy(chain.AFTaps(), chain.AFTaps() + 51, threeK.begin());
-    c.AFLPF = 1;
+    c.AFLPF = dsp::AfChoice::Khz6;
     chain.DesignAFFilter();
     EXPECT_TRUE(MatchesPrinted(chain.AFTaps()[25], "0.23766188"));
     // "User" 3 / 30 is "3.0 k" within the rounding of 3 x 0.1.
-    c.AFLPF = 2;
+    c.AFLPF = dsp::AfChoice::User;
     c.PosAFFC1 = 3;
     c.PosAFFC2 = 30;
     chain.DesignAFFilter();
@@ -239,9 +239,9 @@ TEST(ChainFilters, AFChoices)
     for (int k = 0; k < 51; ++k)
         EXPECT_NEAR(chain.AFTaps()[k], threeK[k], 1e-14) << k;
     // An unknown choice is "3.0 k", stored as 0.
-    c.AFLPF = 9;
+    c.AFLPF = dsp::FromCode<dsp::AfChoice>(9);
     chain.DesignAFFilter();
-    EXPECT_EQ(c.AFLPF, 0);
+    EXPECT_EQ(dsp::Code(c.AFLPF), 0);
     for (int k = 0; k < 51; ++k)
         EXPECT_EQ(chain.AFTaps()[k], threeK[k]) << k;
 }
@@ -253,7 +253,7 @@ TEST(ChainFilters, BadUserAFBandFallsBack)
     literal::KaiserFir(50, 48, 3 * 0.1, 60 * 0.1, 60, ref);
     for (const auto& b : bad) {
         dsp::ChainControls c;
-        c.AFLPF = 2;
+        c.AFLPF = dsp::AfChoice::User;
         c.PosAFFC1 = b[0];
         c.PosAFFC2 = b[1];
         dsp::SignalChain chain(c);

@@ -8,6 +8,11 @@
 
 namespace literal {
 
+using dsp::AfChoice;
+using dsp::AgcSpeed;
+using dsp::IfChoice;
+using dsp::Mode;
+
 namespace {
 const double kPi = 3.14159265358979323846;
 const double kTwoPi = 2.0 * kPi;
@@ -255,8 +260,8 @@ void LiteralChain::Setup()
 {
     agcLevel_ = 1.0;
     c_.IFWidth = 3000;
-    if (c_.RxMode < 0 || c_.RxMode > 4)
-        c_.RxMode = 0;
+    if (!dsp::IsKnown(c_.RxMode))
+        c_.RxMode = Mode::Am;
     DesignIFFilter();
     DesignAFFilter();
     SetAGCSpeed();
@@ -274,17 +279,17 @@ void LiteralChain::Setup()
 void LiteralChain::DesignIFFilter()
 {
     switch (c_.IFBW) {
-    case 0: c_.IFWidth = 500; break;
-    case 1: c_.IFWidth = 3000; break;
-    case 2: c_.IFWidth = 6000; break;
-    case 3: c_.IFWidth = 12000; break;
-    case 4:
+    case IfChoice::Khz0_5: c_.IFWidth = 500; break;
+    case IfChoice::Khz3: c_.IFWidth = 3000; break;
+    case IfChoice::Khz6: c_.IFWidth = 6000; break;
+    case IfChoice::Khz12: c_.IFWidth = 12000; break;
+    case IfChoice::User:
         if (c_.PosIFBW < 1 || c_.PosIFBW > 200)
             c_.PosIFBW = 30;
         c_.IFWidth = c_.PosIFBW * 100;
         break;
     default:
-        c_.IFBW = 0;
+        c_.IFBW = IfChoice::Khz0_5;
         c_.IFWidth = 500;
         break;
     }
@@ -302,24 +307,24 @@ void LiteralChain::DesignIFFilterForWidth()
                            staging[5 * i + 3], staging[5 * i + 4]};
     }
     ClearIFStates();
-    if (c_.RxMode == 3)
+    if (c_.RxMode == Mode::Lsb)
         c_.SSBShift = -(c_.IFWidth / 2);
-    if (c_.RxMode == 4)
+    if (c_.RxMode == Mode::Usb)
         c_.SSBShift = c_.IFWidth / 2;
 }
 
 void LiteralChain::DesignAFFilter()
 {
     switch (c_.AFLPF) {
-    case 0:
+    case AfChoice::Khz3:
         c_.AFLow = 0.3;
         c_.AFHigh = 3.0;
         break;
-    case 1:
+    case AfChoice::Khz6:
         c_.AFLow = 0.3;
         c_.AFHigh = 6.0;
         break;
-    case 2:
+    case AfChoice::User:
         if (!(1 <= c_.PosAFFC1 && c_.PosAFFC1 < c_.PosAFFC2 && c_.PosAFFC2 <= 100)) {
             c_.PosAFFC1 = 3;
             c_.PosAFFC2 = 60;
@@ -328,7 +333,7 @@ void LiteralChain::DesignAFFilter()
         c_.AFHigh = c_.PosAFFC2 * 0.1;
         break;
     default:
-        c_.AFLPF = 0;
+        c_.AFLPF = AfChoice::Khz3;
         c_.AFLow = 0.3;
         c_.AFHigh = 3.0;
         break;
@@ -344,11 +349,11 @@ void LiteralChain::DesignAFFilter()
 void LiteralChain::SetAGCSpeed()
 {
     switch (c_.AGC) {
-    case 0: c_.AGCDecay = 0.0001; break;
-    case 1: c_.AGCDecay = 0.00003; break;
-    case 2: c_.AGCDecay = 0.00001; break;
+    case AgcSpeed::Fast: c_.AGCDecay = 0.0001; break;
+    case AgcSpeed::Middle: c_.AGCDecay = 0.00003; break;
+    case AgcSpeed::Slow: c_.AGCDecay = 0.00001; break;
     default:
-        c_.AGC = 0;
+        c_.AGC = AgcSpeed::Fast;
         c_.AGCDecay = 0.0001;
         break;
     }
@@ -492,10 +497,10 @@ void LiteralChain::ProcessBlock(const int16_t* frames)
         iqAfterAgcQ[n] = Q_[n];
     }
     // 5. Demodulation.
-    if (c_.RxMode == 0) {
+    if (c_.RxMode == Mode::Am) {
         for (int n = 0; n < kN; ++n)
             audioBlock_[n] = 10.0 * std::sqrt(I_[n] * I_[n] + Q_[n] * Q_[n]);
-    } else if (c_.RxMode == 1) {
+    } else if (c_.RxMode == Mode::Fm) {
         for (int n = 0; n < kN; ++n) {
             if (I_[n] == 0.0 && Q_[n] == 0.0) {
                 theta_[n] = 0.0;
@@ -515,7 +520,7 @@ void LiteralChain::ProcessBlock(const int16_t* frames)
         thetaPrev_ = theta_[kN - 1];
     } else {
         for (int n = 0; n < kN; ++n) {
-            if (c_.RxMode == 2) {
+            if (c_.RxMode == Mode::Cw) {
                 bfoPhase = bfoPhase + 0.10471975511965978;
             } else {
                 bfoPhase = bfoPhase + kTwoPi * c_.SSBShift / 48000.0;
@@ -537,8 +542,8 @@ void LiteralChain::ProcessBlock(const int16_t* frames)
     // 6. Squelch.
     out_.SqlBusy = false;
     double offset, scale;
-    if (c_.RxMode == 1) {
-        if (c_.IFBW == 2) {
+    if (c_.RxMode == Mode::Fm) {
+        if (c_.IFBW == IfChoice::Khz6) {
             offset = 0.003;
             scale = 7800.0;
         } else {
@@ -546,7 +551,7 @@ void LiteralChain::ProcessBlock(const int16_t* frames)
             scale = 3200.0;
         }
     } else {
-        if (c_.IFBW == 2) {
+        if (c_.IFBW == IfChoice::Khz6) {
             offset = 0.01;
             scale = 3500.0;
         } else {

@@ -114,8 +114,8 @@ TEST(LiteralDesign, SpectrumTablesAndRule)
 TEST(LiteralChainFacts, FmCarrierGivesTheQuotedPhaseStep)
 {
     dsp::ChainControls c;
-    c.RxMode = 1;
-    c.IFBW = 3;
+    c.RxMode = dsp::Mode::Fm;
+    c.IFBW = dsp::IfChoice::Khz12;
     c.FreqTune = 0;
     auto chain = MakeChain(c);
     const double f = 1000.0;
@@ -162,7 +162,7 @@ TEST(LiteralChainFacts, RecorderTakesEverySixthSample)
 TEST(LiteralChainFacts, SquelchHysteresis)
 {
     dsp::ChainControls c;
-    c.IFBW = 1;  // AM "3.0 k": offset 0.08, scale 680
+    c.IFBW = dsp::IfChoice::Khz3;  // AM "3.0 k": offset 0.08, scale 680
     c.FreqTune = 0;
     c.SqlPos = 130;
     auto chain = MakeChain(c);
@@ -217,7 +217,7 @@ TEST(LiteralChainFacts, ThreeDRule)
 {
     dsp::ChainControls c;
     c.FreqTune = 0;
-    c.RxMode = 4;
+    c.RxMode = dsp::Mode::Usb;
     c.GainPos = -50;
     c.DSP3D = true;
     auto chain = MakeChain(c);

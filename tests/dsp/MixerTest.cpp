@@ -21,11 +21,11 @@ constexpr double kTwoPi = dsp::fastmath::kTwoPi;
 TEST(Oscillators, PhasesStayInOneTurnAndLanesStepAsOneOscillatorEach)
 {
     const double incs[][2] = {{dsp::Oscillators::TuneIncrement(-12000, 0),
-                               dsp::Oscillators::BfoIncrement(dsp::kModeCW, 0)},
+                               dsp::Oscillators::BfoIncrement(dsp::Mode::Cw, 0)},
                               {dsp::Oscillators::TuneIncrement(-16000, -1500),
-                               dsp::Oscillators::BfoIncrement(dsp::kModeLSB, -1500)},
+                               dsp::Oscillators::BfoIncrement(dsp::Mode::Lsb, -1500)},
                               {dsp::Oscillators::TuneIncrement(23999, 0), 0.0}};
-    EXPECT_EQ(dsp::Oscillators::BfoIncrement(dsp::kModeCW, 0), kTwoPi * 800.0 / 48000.0);
+    EXPECT_EQ(dsp::Oscillators::BfoIncrement(dsp::Mode::Cw, 0), kTwoPi * 800.0 / 48000.0);
     for (const auto& inc : incs) {
         dsp::Oscillators both, tuneOnly;
         std::vector<double> tuneAt(kN), bfoAt(kN), alone(kN), unused(kN);

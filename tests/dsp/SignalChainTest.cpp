@@ -34,8 +34,8 @@ TEST(ChainFacts, CwOfACarrierGivesEightHundredHertz)
 {
     dsptest::Rx rx([](dsp::ChainControls& c) {
         c.FreqTune = 2000;
-        c.RxMode = 2;
-        c.IFBW = 0;
+        c.RxMode = dsp::Mode::Cw;
+        c.IFBW = dsp::IfChoice::Khz0_5;
         c.GainPos = -100;
     });
     const dsp::BlockOutputs* out = nullptr;
@@ -52,11 +52,11 @@ TEST(ChainFacts, CwOfACarrierGivesEightHundredHertz)
 
 TEST(ChainFacts, SidebandsPutATuneOnTheRightSide)
 {
-    for (int mode : {3, 4}) {
+    for (dsp::Mode mode : {dsp::Mode::Lsb, dsp::Mode::Usb}) {
         dsptest::Rx rx([&](dsp::ChainControls& c) {
             c.FreqTune = 6000;
             c.RxMode = mode;
-            c.IFBW = 1;
+            c.IFBW = dsp::IfChoice::Khz3;
             c.GainPos = -100;
         });
         const dsp::BlockOutputs* out = nullptr;
@@ -68,7 +68,7 @@ TEST(ChainFacts, SidebandsPutATuneOnTheRightSide)
         }
         const double upper = dsptest::ToneAmplitude(out->OutFrames.data(), 0, 1000.0);
         const double lower = dsptest::ToneAmplitude(out->OutFrames.data(), 0, 1700.0);
-        if (mode == 4)
+        if (mode == dsp::Mode::Usb)
             EXPECT_GT(upper, 30.0 * lower);
         else
             EXPECT_GT(lower, 30.0 * upper);
@@ -78,22 +78,22 @@ TEST(ChainFacts, SidebandsPutATuneOnTheRightSide)
 TEST(ChainFacts, BadSettingsNeverGiveNaN)
 {
     const std::function<void(dsp::ChainControls&)> cases[] = {
-        [](dsp::ChainControls& c) { c.IFBW = 99; },
+        [](dsp::ChainControls& c) { c.IFBW = dsp::FromCode<dsp::IfChoice>(99); },
         [](dsp::ChainControls& c) {
-            c.IFBW = 4;
+            c.IFBW = dsp::IfChoice::User;
             c.PosIFBW = 0;
         },
         [](dsp::ChainControls& c) {
-            c.IFBW = 4;
+            c.IFBW = dsp::IfChoice::User;
             c.PosIFBW = 500;
         },
         [](dsp::ChainControls& c) {
-            c.AFLPF = 2;
+            c.AFLPF = dsp::AfChoice::User;
             c.PosAFFC1 = 40;
             c.PosAFFC2 = 40;
         },
         [](dsp::ChainControls& c) {
-            c.AFLPF = 2;
+            c.AFLPF = dsp::AfChoice::User;
             c.PosAFFC1 = 50;
             c.PosAFFC2 = 10;
         },

@@ -10,19 +10,26 @@
 #include <string>
 #include <vector>
 
+using dsp::IfChoice;
+using dsp::Mode;
+
 TEST(Squelch, HysteresisByModeAndIfChoice)
 {
     const struct {
-        int32_t mode, ifbw;
+        Mode mode;
+        IfChoice ifbw;
         double offset, scale;
-    } cases[] = {{dsp::kModeFM, 2, 0.003, 7800.0}, {dsp::kModeFM, 3, 0.005, 3200.0},
-                 {dsp::kModeFM, 4, 0.005, 3200.0}, {dsp::kModeAM, 2, 0.01, 3500.0},
-                 {dsp::kModeUSB, 2, 0.01, 3500.0}, {dsp::kModeAM, 1, 0.08, 680.0},
-                 {dsp::kModeCW, 0, 0.08, 680.0},   {dsp::kModeLSB, 4, 0.08, 680.0}};
+    } cases[] = {
+        {Mode::Fm, IfChoice::Khz6, 0.003, 7800.0}, {Mode::Fm, IfChoice::Khz12, 0.005, 3200.0},
+        {Mode::Fm, IfChoice::User, 0.005, 3200.0}, {Mode::Am, IfChoice::Khz6, 0.01, 3500.0},
+        {Mode::Usb, IfChoice::Khz6, 0.01, 3500.0}, {Mode::Am, IfChoice::Khz3, 0.08, 680.0},
+        {Mode::Cw, IfChoice::Khz0_5, 0.08, 680.0}, {Mode::Lsb, IfChoice::User, 0.08, 680.0}};
     for (const auto& k : cases) {
         const dsp::SquelchHysteresis h = dsp::Squelch::HysteresisFor(k.mode, k.ifbw);
-        EXPECT_EQ(h.offset, k.offset) << k.mode << " " << k.ifbw;
-        EXPECT_EQ(h.scale, k.scale) << k.mode << " " << k.ifbw;
+        const std::string where = std::string(dsp::kModeNames[dsp::Code(k.mode)]) + " " +
+                                  std::to_string(dsp::Code(k.ifbw));
+        EXPECT_EQ(h.offset, k.offset) << where;
+        EXPECT_EQ(h.scale, k.scale) << where;
     }
 }
 
@@ -51,7 +58,7 @@ TEST(Squelch, DecisionsAtTheThresholdAndTheKnobEnds)
     for (const auto& k : cases) {
         dsp::Squelch sql;
         std::vector<double> gate(k.noise.size());
-        dsp::Squelch::Run run(sql, dsp::kModeAM, 1, k.sqlPos, k.monitor, gate.data());
+        dsp::Squelch::Run run(sql, Mode::Am, IfChoice::Khz3, k.sqlPos, k.monitor, gate.data());
         bool opened = false;
         for (size_t n = 0; n < k.noise.size(); ++n)
             opened |= run.Decide(k.noise[n], static_cast<int>(n));

@@ -130,7 +130,7 @@ TEST_P(DemodEndToEnd, OutputIsExactlyTheChainFedAsPlaybackFeedsIt)
               0);
     dsp::ChainControls c;
     c.GainPos = 30;
-    c.RxMode = 3;
+    c.RxMode = dsp::Mode::Lsb;
     c.DSPNR = true;
     auto chain = std::make_unique<dsp::SignalChain>(c);
     chain->Setup();
@@ -165,7 +165,7 @@ TEST_P(DemodEndToEnd, OutputReproducesTheLiteralModel)
     c.GainPos = 40;
     c.DSPAN = c.DSP3D = true;
     c.SqlPos = 100;
-    c.AGC = 0;
+    c.AGC = dsp::AgcSpeed::Fast;
     auto model = std::make_unique<literal::LiteralChain>(c);
     model->Setup();
     // The file's blocks lie between the 19-byte header and the 16-byte end

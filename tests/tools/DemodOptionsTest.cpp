@@ -12,13 +12,13 @@ TEST(DemodOptionsTest, DefaultsAreThoseOfAFirstRun)
     ASSERT_TRUE(ParseDemodArgs({"in.dat", "out.wav"}, o, nullptr));
     const dsp::ChainControls& c = o.controls;
     EXPECT_EQ(c.FreqTune, -12000);
-    EXPECT_EQ(c.RxMode, 0);
-    EXPECT_EQ(c.IFBW, 2);
+    EXPECT_EQ(c.RxMode, dsp::Mode::Am);
+    EXPECT_EQ(c.IFBW, dsp::IfChoice::Khz6);
     EXPECT_EQ(c.PosIFBW, 30);
-    EXPECT_EQ(c.AFLPF, 0);
+    EXPECT_EQ(c.AFLPF, dsp::AfChoice::Khz3);
     EXPECT_EQ(c.PosAFFC1, 3);
     EXPECT_EQ(c.PosAFFC2, 60);
-    EXPECT_EQ(c.AGC, 1);
+    EXPECT_EQ(c.AGC, dsp::AgcSpeed::Middle);
     EXPECT_EQ(c.GainPos, -150);
     EXPECT_EQ(c.SqlPos, -150);
     EXPECT_EQ(c.InGainPos, 0);
@@ -44,13 +44,13 @@ TEST(DemodOptionsTest, EveryKeyReachesItsField)
         << e;
     const dsp::ChainControls& c = o.controls;
     EXPECT_EQ(c.FreqTune, 1500);
-    EXPECT_EQ(c.RxMode, 4);
-    EXPECT_EQ(c.IFBW, 4);
+    EXPECT_EQ(c.RxMode, dsp::Mode::Usb);
+    EXPECT_EQ(c.IFBW, dsp::IfChoice::User);
     EXPECT_EQ(c.PosIFBW, 25);
-    EXPECT_EQ(c.AFLPF, 2);
+    EXPECT_EQ(c.AFLPF, dsp::AfChoice::User);
     EXPECT_EQ(c.PosAFFC1, 5);
     EXPECT_EQ(c.PosAFFC2, 40);
-    EXPECT_EQ(c.AGC, 0);
+    EXPECT_EQ(c.AGC, dsp::AgcSpeed::Fast);
     EXPECT_EQ(c.GainPos, 10);
     EXPECT_EQ(c.SqlPos, -20);
     EXPECT_EQ(c.InGainPos, 6);
@@ -72,7 +72,7 @@ TEST(DemodOptionsTest, ValuesUseTheSettingsFileSyntax)
     EXPECT_FALSE(c.InvIQ);
     // Keys are matched as the settings file matches them, without case.
     ASSERT_TRUE(ApplyDemodSetting(c, "rxmode=2", &e));
-    EXPECT_EQ(c.RxMode, 2);
+    EXPECT_EQ(c.RxMode, dsp::Mode::Cw);
 }
 
 TEST(DemodOptionsTest, RefusesUnknownKeysAndMalformedValues)
@@ -115,7 +115,7 @@ TEST(DemodOptionsTest, OptionForms)
     EXPECT_EQ(o.threads, 1);
     EXPECT_EQ(o.record, "r.wav");
     EXPECT_EQ(o.spectrum, "s.f64");
-    EXPECT_EQ(o.controls.AGC, 2);
+    EXPECT_EQ(o.controls.AGC, dsp::AgcSpeed::Slow);
     EXPECT_EQ(o.output, "-odd.wav");
 }
 

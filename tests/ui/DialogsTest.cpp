@@ -289,7 +289,7 @@ TEST_F(DialogsTest, OkWithOnlyAlwaysOnTopChangedTouchesNeitherDevicesNorPort)
     QTest::mouseClick(Box("mostTop"), Qt::LeftButton);
     QTest::mouseClick(Push("okButton"), Qt::LeftButton);
     EXPECT_FALSE(settings_->isVisible());
-    EXPECT_TRUE(S().MostTop);
+    EXPECT_TRUE(S().alwaysOnTop);
     EXPECT_TRUE(f.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_TRUE(f.isVisible());
     EXPECT_EQ(restarts, 0);
@@ -434,7 +434,7 @@ TEST_F(DialogsTest, CancelKeepsTheGainsAndTheExchangeAndShowsTheChoicesAgain)
     EXPECT_EQ(S().InGainPos, 10);
     EXPECT_TRUE(S().InvIQ);
     EXPECT_EQ(S().RadioType, 0);
-    EXPECT_FALSE(S().MostTop);
+    EXPECT_FALSE(S().alwaysOnTop);
     EXPECT_FALSE(f.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_TRUE(NewRadioLines(lines).empty());
 
@@ -446,7 +446,7 @@ TEST_F(DialogsTest, CancelKeepsTheGainsAndTheExchangeAndShowsTheChoicesAgain)
     // "OK" now applies the type chosen before.
     QTest::mouseClick(Push("okButton"), Qt::LeftButton);
     EXPECT_EQ(S().RadioType, 1);
-    EXPECT_TRUE(S().MostTop);
+    EXPECT_TRUE(S().alwaysOnTop);
 }
 
 TEST_F(DialogsTest, AnotherDeviceRestartsBothUnderTheNotice)
@@ -576,8 +576,8 @@ TEST_F(DialogsTest, TheWaveWindowRecordsAndARecordingOutlivesTheWindow)
     // Closing the window keeps its place and the recording.
     w.move(230, 170);
     w.close();
-    EXPECT_EQ(S().WaveLeft, 230);
-    EXPECT_EQ(S().WaveTop, 170);
+    EXPECT_EQ(S().waveRecorderWindow.left, 230);
+    EXPECT_EQ(S().waveRecorderWindow.top, 170);
     FeedBlocks(20);
     EXPECT_TRUE(f.Receiver().WaveRecording());
     QTest::mouseClick(f.findChild<QToolButton*>("waveButton"), Qt::LeftButton);

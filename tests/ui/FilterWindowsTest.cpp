@@ -158,7 +158,7 @@ TEST_F(FilterWindowsTest, TheEdgeOnTheCarrierLineOfASidebandCannotBeGrabbed)
         QTest::mouseMove(ifWindow_->windowHandle(), At(*ifWindow_, fixed + 40, kMidY));
         Release(*ifWindow_, fixed + 40, kMidY);
         EXPECT_EQ(S().PosIFBW, before);
-        EXPECT_EQ(S().IFBW, static_cast<int>(IfChoice::Khz3));
+        EXPECT_EQ(S().IFBW, IfChoice::Khz3);
 
         // The free edge takes the resize cursor.
         const int free = mode == Mode::Usb ? l.right : l.left;
@@ -183,9 +183,9 @@ TEST_F(FilterWindowsTest, OnlyTheBandsRowsStartADrag)
         Drag(*ifWindow_, ifRight, y, 20);
         Drag(*afWindow_, afRight, y, 40);
         EXPECT_EQ(S().PosIFBW, 30);
-        EXPECT_EQ(S().IFBW, static_cast<int>(IfChoice::Khz6));
+        EXPECT_EQ(S().IFBW, IfChoice::Khz6);
         EXPECT_EQ(S().PosAFFC2, 60);
-        EXPECT_EQ(S().AFLPF, 0);
+        EXPECT_EQ(S().AFLPF, core::AfChoice::Khz3);
     }
     // The first and last of the band's rows do.
     Drag(*ifWindow_, ifRight, 10, 1);
@@ -208,7 +208,7 @@ TEST_F(FilterWindowsTest, TheFirstStepFromSixKilohertzSelectsUser)
     Press(*ifWindow_, right, kMidY);
     QTest::mouseMove(ifWindow_->windowHandle(), At(*ifWindow_, right + 1, kMidY));
     EXPECT_EQ(S().PosIFBW, 62);
-    EXPECT_EQ(S().IFBW, static_cast<int>(IfChoice::User));
+    EXPECT_EQ(S().IFBW, IfChoice::User);
     EXPECT_TRUE(Button("ifButtonUser")->isChecked());
     EXPECT_EQ(ifWindow_->Editor().Layout().band, 62);
     QTest::mouseMove(ifWindow_->windowHandle(), At(*ifWindow_, right + 3, kMidY));
@@ -268,7 +268,7 @@ TEST_F(FilterWindowsTest, TheThreeAndAHalfKilohertzExample)
     Drag(*afWindow_, right, kMidY, (9 + 4 * 35) - right);
     EXPECT_EQ(S().PosAFFC2, 35);
     EXPECT_EQ(S().PosAFFC1, 3);
-    EXPECT_EQ(S().AFLPF, 2);
+    EXPECT_EQ(S().AFLPF, core::AfChoice::User);
     EXPECT_TRUE(Button("afButtonUser")->isChecked());
     EXPECT_DOUBLE_EQ(S().AFHigh, 3.5);
 }
@@ -347,8 +347,8 @@ TEST_F(FilterWindowsTest, PositionsAreKeptAndWindowsShowAgainAtStart)
     EXPECT_EQ(afWindow_->pos(), QPoint(220, 140));
     ifWindow_->move(130, 50);
     ifWindow_->close();
-    EXPECT_EQ(S().FiltLeft, 130);
-    EXPECT_EQ(S().FiltTop, 50);
+    EXPECT_EQ(S().ifFilterWindow.left, 130);
+    EXPECT_EQ(S().ifFilterWindow.top, 50);
     afWindow_->move(230, 150);
     form_->close();
     const std::string ini = ReadFile("tesmar.ini");

@@ -215,7 +215,7 @@ TEST_F(MainWindowTest, ModeButtonsPressTheirFilters)
 {
     Make();
     Click("modeButtonLsb");  // from "6.0 k"
-    EXPECT_EQ(S().RxMode, core::Code(core::Mode::Lsb));
+    EXPECT_EQ(S().RxMode, core::Mode::Lsb);
     EXPECT_TRUE(B("modeButtonLsb")->isChecked());
     EXPECT_TRUE(B("ifButton3")->isChecked());
     EXPECT_EQ(S().SSBShift, -1500);
@@ -228,7 +228,7 @@ TEST_F(MainWindowTest, ModeButtonsPressTheirFilters)
     EXPECT_EQ(S().IFWidth, 6000);
 
     Click("agcButtonSlow");
-    EXPECT_EQ(S().AGC, 2);
+    EXPECT_EQ(S().AGC, core::AgcSpeed::Slow);
     Click("cancellerButton");  // "AN" down, then up
     EXPECT_TRUE(S().DSPAN);
     Click("cancellerButton");

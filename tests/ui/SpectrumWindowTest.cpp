@@ -464,14 +464,14 @@ TEST_F(SpectrumWindowTest, GeometryComesFromTheSettingsAndGoesBackAtClose)
     Show();
     w.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
-    EXPECT_EQ(S().SpecLeft, w.x());
-    EXPECT_EQ(S().SpecTop, w.y());
+    EXPECT_EQ(S().spectrumWindow.left, w.x());
+    EXPECT_EQ(S().spectrumWindow.top, w.y());
     w.resize(640, 320);
     QApplication::processEvents();
     w.close();
-    EXPECT_EQ(S().SpecWidth, 640);
-    EXPECT_EQ(S().SpecHeight, 320);
-    EXPECT_FALSE(S().SpecMaximized);
+    EXPECT_EQ(S().spectrumWindow.width, 640);
+    EXPECT_EQ(S().spectrumWindow.height, 320);
+    EXPECT_FALSE(S().spectrumWindow.maximized);
 }
 
 TEST_F(SpectrumWindowTest, AMaximisedWindowKeepsItsNormalGeometryForTheSettings)
@@ -483,11 +483,11 @@ TEST_F(SpectrumWindowTest, AMaximisedWindowKeepsItsNormalGeometryForTheSettings)
     w.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
     w.close();
-    EXPECT_TRUE(S().SpecMaximized);
-    EXPECT_EQ(S().SpecLeft, 50);
-    EXPECT_EQ(S().SpecTop, 40);
-    EXPECT_EQ(S().SpecWidth, 600);
-    EXPECT_EQ(S().SpecHeight, 300);
+    EXPECT_TRUE(S().spectrumWindow.maximized);
+    EXPECT_EQ(S().spectrumWindow.left, 50);
+    EXPECT_EQ(S().spectrumWindow.top, 40);
+    EXPECT_EQ(S().spectrumWindow.width, 600);
+    EXPECT_EQ(S().spectrumWindow.height, 300);
 }
 
 TEST_F(SpectrumWindowTest, HiddenMeansNoAnalysisAndTheTracesWaitForItsReturn)

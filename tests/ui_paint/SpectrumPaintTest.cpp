@@ -36,7 +36,7 @@ protected:
         painter.Resize(512, 100);
         in.FreqCenter = 5012000;
         in.FreqTune = -12000;
-        in.RxMode = 0;
+        in.RxMode = core::Mode::Am;
         in.IFWidth = 3000;
     }
 
@@ -62,11 +62,12 @@ TEST_F(SpectrumPaint, PicturesAre24BitAndTheStrip58High)
 TEST_F(SpectrumPaint, PassBandSpanByMode)
 {
     const struct {
-        int32_t mode;
+        core::Mode mode;
         int left, right;  // the band's first and last columns
-    } cases[] = {{3, 96, 127}, {4, 129, 159}, {0, 112, 143}};
+    } cases[] = {
+        {core::Mode::Lsb, 96, 127}, {core::Mode::Usb, 129, 159}, {core::Mode::Am, 112, 143}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.mode);
+        SCOPED_TRACE(dsp::Code(c.mode));
         in.RxMode = c.mode;
         Paint();
         EXPECT_EQ(At(Strip(), c.left - 1, 57), c.left - 1 == 128 ? kYellow : kBlack);

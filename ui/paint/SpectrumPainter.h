@@ -21,7 +21,7 @@ namespace ui {
 struct StripInputs {
     int32_t FreqCenter = 0;
     int32_t FreqTune = 0;
-    int32_t RxMode = 0;
+    core::Mode RxMode = core::Mode::Am;
     int32_t IFWidth = 0;
     bool DragTune = false;
 };

@@ -48,7 +48,7 @@ public:
 
     // Receives the code of a button or of a released key.
     std::function<void(int code)> KeypadKey;
-    // The window's top-left corner (left = InpLeft, top = InpTop), read when
+    // The window's top-left corner (the state's keypadWindow), read when
     // the window is shown and written when it closes.
     std::function<QPoint()> LoadPosition;
     std::function<void(QPoint)> StorePosition;

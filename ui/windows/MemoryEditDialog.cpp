@@ -59,7 +59,7 @@ void MemoryEditDialog::Open(const core::MemoryDraft& draft, const QWidget& list)
     setWindowTitle(draft.index < 0 ? "Memory add" : "Memory edit");
     frequencyEdit_->setText(draft.frequency);
     nameEdit_->setText(draft.name);
-    modeBox_->setCurrentIndex(draft.mode);
+    modeBox_->setCurrentIndex(core::Code(draft.mode));
     move(list.x() + list.width() / 2 - width() / 2, list.y() + list.height() / 2 - height() / 2);
     show();
     raise();
@@ -72,7 +72,7 @@ void MemoryEditDialog::Ok()
     core::MemoryDraft d = draft_;
     d.frequency = frequencyEdit_->text();
     d.name = nameEdit_->text();
-    d.mode = modeBox_->currentIndex();
+    d.mode = core::FromCode<core::Mode>(modeBox_->currentIndex());
     const core::MemoryCommit result = receiver_.Memory().Commit(d);
     if (!result.Accepted()) {
         ShowErrorBox(this, result.refusal);

@@ -60,10 +60,10 @@ MemoryListWindow::MemoryListWindow(core::Receiver& receiver, QWidget* parent)
     table_->verticalHeader()->hide();
     connect(table_, &QTableWidget::itemSelectionChanged, this, [this] { SelectionChanged(); });
 
-    const core::ReceiverState& s = receiver_.State();
-    resize(s.ListWidth, s.ListHeight);
-    RestoreFramePosition(*this, {s.ListLeft, s.ListTop});
-    if (s.ListMaximized)
+    const core::StoredWindow& place = receiver_.State().memoryListWindow;
+    resize(place.width, place.height);
+    RestoreFramePosition(*this, {place.left, place.top});
+    if (place.maximized)
         setWindowState(Qt::WindowMaximized);
     Refresh();
 }

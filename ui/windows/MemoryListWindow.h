@@ -23,8 +23,7 @@ class MemoryListWindow : public QWidget {
     Q_OBJECT
 
 public:
-    // Placed and sized from ListTop, ListLeft, ListWidth, ListHeight, and
-    // maximised when ListMaxmum was set.
+    // Placed, sized and maximised as the state's memoryListWindow keeps it.
     explicit MemoryListWindow(core::Receiver& receiver, QWidget* parent = nullptr);
 
     // The dialog "Add" and "Edit" open (created after this window).

@@ -43,7 +43,7 @@ public:
     explicit SettingsDialog(core::Receiver& receiver, QWidget* parent = nullptr);
     ~SettingsDialog() override;
 
-    // Applies MostTop to the main window; called by "OK".
+    // Applies alwaysOnTop to the main window; called by "OK".
     std::function<void()> ApplyMostTop;
     // The window "Tesmar version infomation" shows.
     void SetVersionWindow(QWidget* version) { version_ = version; }

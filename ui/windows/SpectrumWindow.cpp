@@ -194,13 +194,13 @@ void SpectrumWindow::PressPaletteButton()
 
 void SpectrumWindow::ApplyStoredGeometry()
 {
-    const core::ReceiverState& s = receiver_.State();
-    resize(s.SpecWidth, s.SpecHeight);
-    RestoreFramePosition(*this, {s.SpecLeft, s.SpecTop});
+    const core::StoredWindow& place = receiver_.State().spectrumWindow;
+    resize(place.width, place.height);
+    RestoreFramePosition(*this, {place.left, place.top});
     // A hidden window gets its resize event only when shown; the pictures
     // and SpecScale follow the size at once.
     FitToClientArea();
-    if (s.SpecMaximized)
+    if (place.maximized)
         setWindowState(windowState() | Qt::WindowMaximized);
 }
 

@@ -68,7 +68,7 @@ void WaveRecorderWindow::showEvent(QShowEvent* event)
 {
     if (!event->spontaneous()) {
         const core::ReceiverState& s = receiver_.State();
-        RestoreFramePosition(*this, {s.WaveLeft, s.WaveTop});
+        RestoreFramePosition(*this, {s.waveRecorderWindow.left, s.waveRecorderWindow.top});
     }
     QWidget::showEvent(event);
 }

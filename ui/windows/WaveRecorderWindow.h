@@ -2,7 +2,7 @@
 
 // "Wave recoder": the "REC" toggle that records the received audio into a WAV
 // file, and the length of the audio in the file. A small tool window above
-// all others; it keeps its place in WaveTop and WaveLeft. Closing it leaves a
+// all others; it keeps its place in the state's waveRecorderWindow. Closing it leaves a
 // recording running.
 
 #include <QWidget>
