@@ -7,6 +7,10 @@
 // (polled, retuned every 20 ms) and against a serial radio that never answers
 // (each call of the worker waits out the model's time-out).
 //
+// BM_KnobToRead: from rigctld's taking a new frequency from another client
+// (the knob turned) to the link's reporting it on the main thread:
+// "mean_ms" and "max_ms" over the turns.
+//
 // BM_PollCost: the CPU time of the whole process, as a share of one core,
 // while the link polls rigctld every HamlibRig::kPollIntervalMs and the main
 // thread idles; "rigctld_%" is the server's share for the same polls.
@@ -21,13 +25,16 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <pty.h>
 #include <string>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -118,6 +125,64 @@ void BM_MainThreadPause_SilentRadio(benchmark::State& state)
     close(slave);
 }
 BENCHMARK(BM_MainThreadPause_SilentRadio)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// One command to rigctld over a socket of its own, as another program sends
+// it; true when it answered "RPRT 0".
+bool SendToRigctld(int port, const std::string& line)
+{
+    const int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    bool ok = connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+              write(s, line.data(), line.size()) == static_cast<ssize_t>(line.size());
+    char reply[64] = {};
+    ok = ok && read(s, reply, sizeof reply - 1) > 0 && std::string(reply).find("RPRT 0") == 0;
+    close(s);
+    return ok;
+}
+
+void BM_KnobToRead(benchmark::State& state)
+{
+    radio::test::Rigctld server;
+    if (!server.Start()) {
+        state.SkipWithError("rigctld did not start");
+        return;
+    }
+    const int port = std::stoi(server.Address().substr(server.Address().find(':') + 1));
+    radio::HamlibRig rig;
+    int64_t lastRead = 0;
+    QObject::connect(&rig, &radio::HamlibRig::FrequencyRead, [&](int64_t hz) { lastRead = hz; });
+    rig.Open(2, server.Address(), 0);
+    QElapsedTimer up;
+    up.start();
+    while (!rig.LinkUp() && up.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    double sumMs = 0, maxMs = 0;
+    int turns = 0;
+    for (auto _ : state) {
+        for (int i = 0; i < 40; ++i) {
+            const int64_t hz = 7000000 + 100 * (turns + 1);
+            if (!SendToRigctld(port, "F " + std::to_string(hz) + "\n")) {
+                state.SkipWithError("rigctld refused F");
+                return;
+            }
+            const auto t0 = Clock::now();
+            while (lastRead != hz && Clock::now() - t0 < std::chrono::seconds(2))
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+            const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+            sumMs += ms;
+            maxMs = std::max(maxMs, ms);
+            ++turns;
+            // Turns land anywhere in the poll's cycle.
+            QThread::msleep(37);
+        }
+    }
+    state.counters["mean_ms"] = sumMs / turns;
+    state.counters["max_ms"] = maxMs;
+}
+BENCHMARK(BM_KnobToRead)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 void BM_PollCost(benchmark::State& state)
 {
