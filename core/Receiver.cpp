@@ -244,7 +244,12 @@ bool Receiver::OpenRadio()
     return true;
 }
 
-void Receiver::AwaitRadioPort() { link_->AwaitRadioPort(); }
+void Receiver::AwaitRadioPort()
+{
+    // The Hamlib radio looks for its own port; the serial one stays closed.
+    if (state_.RadioType != radio::kHamlibRadioType)
+        link_->AwaitRadioPort();
+}
 
 bool Receiver::Shutdown(const WindowsShowing& showing)
 {
@@ -734,6 +739,9 @@ bool Receiver::ReopenRadio(int32_t PortNum, const std::string& PortStr, int32_t 
         return hamlib_->Open();
     }
     const bool open = link_->OpenRadioPort(state_.PortStr, state_.RadioType);
+    // The lamp showed the Hamlib link until now; the serial link tells only
+    // of changes.
+    emit ComLampChanged(link_->RadioLinkOk());
     radioControl_->StartRadio();
     return open;
 }
