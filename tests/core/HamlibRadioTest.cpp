@@ -123,11 +123,13 @@ TEST_F(HamlibReceiver, ALostRadioIsToldOnceAndComesBack)
         return !rx.RadioLinkOk() && !errors_.empty();
     }));
     EXPECT_GT(ReceiverProbe::ProcessedBlocks(rx), before);
+    ASSERT_TRUE(rx.MoveBand(1));  // while the radio is away
     ASSERT_TRUE(server_.Start());
     ASSERT_TRUE(RunUntil([&] {
         ReceiverProbe::HandleBlock(rx, block.data());
         return rx.RadioLinkOk();
     }));
+    ASSERT_TRUE(RunUntil([&] { return Dial() == "7136000"; }));
     EXPECT_EQ(errors_.size(), 1u);
     EXPECT_FALSE(errors_[0].beep);
     EXPECT_EQ(lamp, (std::vector<bool>{false, true}));
@@ -179,6 +181,9 @@ TEST_F(HamlibReceiver, TheDialogsHamlibAreaKeepsOnlyAChange)
     EXPECT_EQ(S().FreqCenter, std::stoll(dial) - 10000 + 116000000);
     tesmar::test::PumpBriefly();
     EXPECT_EQ(Dial(), dial);
+    // A retune asks for the dial behind both offsets.
+    ASSERT_TRUE(again.MoveBand(1));
+    ASSERT_TRUE(RunUntil([&] { return Dial() == std::to_string(std::stoll(dial) + 48000); }));
 
     ASSERT_TRUE(again.Shutdown({}));
     EXPECT_NE(ReadFile(IniPath()).find("\n[Hamlib]\nModel=2\nPort=" + server_.Address() +
