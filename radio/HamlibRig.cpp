@@ -535,7 +535,7 @@ HamlibRig::~HamlibRig()
     // A responsive radio closes within milliseconds; a silent one may hold
     // the worker in a call until the model's time-out, and the program's end
     // does not wait for that: the worker keeps its own share of the state.
-    worker_->done.wait_for(lock, std::chrono::milliseconds(3000),
+    worker_->done.wait_for(lock, std::chrono::milliseconds(kCloseWaitMs),
                            [this] { return worker_->finished; });
 }
 

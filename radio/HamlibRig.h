@@ -54,6 +54,9 @@ public:
     static constexpr int kPollIntervalMs = 150;
     static constexpr int kPollGapMs = 50;
     static constexpr int kReopenIntervalMs = 2000;
+    // What destruction waits for a call in progress: well inside the
+    // program's termination deadline.
+    static constexpr int kCloseWaitMs = 1000;
 
     explicit HamlibRig(QObject* parent = nullptr);
     // Waits briefly for a call in progress; one still stuck on a silent radio
