@@ -294,7 +294,16 @@ SettingsChoices::Applied SettingsChoices::Confirm()
 
 QString SettingsChoices::Problem() const
 {
-    return RemoteControl::AllowListProblem(QString::fromStdString(remote_.allow));
+    const QString allow = RemoteControl::AllowListProblem(QString::fromStdString(remote_.allow));
+    if (!allow.isEmpty() || !HamlibAreaShown() || !remote_.on)
+        return allow;
+    const QString port = HamlibPort();
+    const qsizetype colon = port.lastIndexOf(u':');
+    const QString host = port.left(colon).remove(u'[').remove(u']');
+    const bool local = host == u"localhost" || host == u"127.0.0.1" || host == u"::1";
+    if (colon > 0 && local && port.mid(colon + 1).toInt() == remote_.port)
+        return QStringLiteral("The Hamlib port %1 is Tesmar's own remote control.").arg(port);
+    return {};
 }
 
 bool SettingsChoices::OpenLevelControl() const

@@ -135,7 +135,8 @@ public:
     void ChooseHamlibTransverterOffset(int32_t hz) { hamlib_.TransverterOffset = hz; }
 
     // What keeps "OK" from closing the dialog: allowed addresses that cannot
-    // be read. Empty when there is nothing.
+    // be read, or a Hamlib port that is this receiver's own remote control
+    // (Tesmar would follow itself). Empty when there is nothing.
     QString Problem() const;
 
     // These act at once, before "OK" or "Cancel".

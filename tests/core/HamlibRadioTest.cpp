@@ -165,6 +165,11 @@ TEST_F(HamlibReceiver, TheDialogsHamlibAreaKeepsOnlyAChange)
     EXPECT_FALSE(d.ChooseRadioType(2));
     EXPECT_TRUE(d.HamlibAreaShown());
     d.ChooseHamlibModelEntry(net);
+    // Tesmar's own remote control is no radio to follow.
+    d.ChooseRemoteOn(true);
+    d.ChooseHamlibPort(QStringLiteral("localhost:%1").arg(d.RemotePort()));
+    EXPECT_NE(d.Problem().toStdString().find("own remote control"), std::string::npos);
+    d.ChooseRemoteOn(false);
     d.ChooseHamlibPort(QStringLiteral(" %1 ").arg(QString::fromStdString(server_.Address())));
     d.ChooseHamlibSpeedEntry(5);  // 19200
     d.ChooseHamlibIqOffset(-10000);

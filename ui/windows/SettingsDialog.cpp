@@ -280,7 +280,9 @@ void SettingsDialog::Confirm()
     // Nothing is applied while the row cannot be read; the dialog stays.
     const QString problem = choices_->Problem();
     if (!problem.isEmpty()) {
-        remoteAllow_->setFocus();
+        (problem.contains(QStringLiteral("Hamlib")) ? static_cast<QWidget*>(hamlibPort_)
+                                                    : remoteAllow_)
+            ->setFocus();
         ShowErrorBox(this, problem);
         return;
     }
