@@ -89,6 +89,8 @@ void HamlibRadio::OffsetsChanged()
 {
     if (dial_)
         Follow(*dial_);
+    else if (rig_.IsOpen() && !receiver_.FileBusy())
+        control_.SetRadioFrequency(receiver_.state_.FreqCenter);
 }
 
 void HamlibRadio::Follow(int64_t dial)

@@ -34,7 +34,8 @@ public:
     // A mode button: the radio takes the mode, where its model can.
     void ModeSelected(Mode mode);
     // The offsets changed in the dialog: the radio stays where it is and
-    // FreqCenter moves to what its dial now stands for.
+    // FreqCenter moves to what its dial now stands for; a radio whose dial
+    // is not known yet is tuned to FreqCenter through the new offsets.
     void OffsetsChanged();
     bool LinkUp() const { return rig_.LinkUp(); }
     radio::HamlibRig& Rig() { return rig_; }

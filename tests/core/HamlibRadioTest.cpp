@@ -162,6 +162,8 @@ TEST_F(HamlibReceiver, TheDialogsHamlibAreaKeepsOnlyAChange)
     const int net = SettingsChoices::FindHamlibModel(QStringLiteral("NET rigctl"));
     ASSERT_GE(net, 0);
 
+    bool settled = false;
+    QObject::connect(&again, &Receiver::RadioSettled, [&] { settled = true; });
     EXPECT_FALSE(d.ChooseRadioType(2));
     EXPECT_TRUE(d.HamlibAreaShown());
     d.ChooseHamlibModelEntry(net);
@@ -178,6 +180,7 @@ TEST_F(HamlibReceiver, TheDialogsHamlibAreaKeepsOnlyAChange)
     EXPECT_TRUE(applied.radioRestarted);
     ASSERT_TRUE(RunUntil([&] { return again.RadioLinkOk(); }));
     ASSERT_TRUE(RunUntil([&] { return Dial() == std::to_string(S().FreqCenter + 10000); }));
+    ASSERT_TRUE(RunUntil([&] { return settled; }));
 
     // New offsets keep the radio where it is: the display moves.
     const std::string dial = Dial();
