@@ -121,8 +121,9 @@ void BM_RoundTrip(benchmark::State& state)
     core::Receiver receiver(Paths(dir));
     receiver.SetAudioApi(audio::AudioApi::Jack);  // no sound card: the devices fail quietly
     receiver.Start();
-    receiver.Remote().UseForThisRun(0);
-    const int fd = Connect(receiver.Remote().Port());
+    core::RemoteControl remote(receiver);
+    remote.UseForThisRun(0);
+    const int fd = Connect(remote.Port());
     if (fd < 0) {
         state.SkipWithError("cannot connect");
         return;
@@ -198,13 +199,14 @@ void BM_BlockWithPollingClients(benchmark::State& state)
     form->show();
     core::Receiver& r = form->Receiver();
     core::test::ReceiverProbe::SetKnobAngle(r, core::Knob::Vol, 0);
-    r.Remote().UseForThisRun(0);
+    auto remote = std::make_unique<core::RemoteControl>(r);
+    remote->UseForThisRun(0);
     const int clients = int(state.range(0));
     std::atomic<bool> active{false};
     std::atomic<bool> stop{false};
     std::vector<std::unique_ptr<PollingClient>> polling;
     for (int i = 0; i < clients; ++i)
-        polling.push_back(std::make_unique<PollingClient>(r.Remote().Port(), active, stop));
+        polling.push_back(std::make_unique<PollingClient>(remote->Port(), active, stop));
 
     static const std::vector<int16_t> band = Band(20);
     constexpr int kPhase = 20;  // blocks with, then without the clients
@@ -274,6 +276,7 @@ void BM_BlockWithPollingClients(benchmark::State& state)
     }
     state.SetLabel(clients > 0 ? "4 clients polling f and m every 50 ms, switched on and off"
                                : "no clients");
+    remote.reset();  // before the receiver it serves
     form.reset();
     CloseBoxes();
 }

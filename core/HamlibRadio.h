@@ -4,7 +4,7 @@
 // model and port, the mode buttons reaching the radio, and Tesmar following
 // the radio's own dial and mode switch.
 
-#include "core/ReceiverState.h"
+#include "core/model/ReceiverState.h"
 #include "radio/HamlibRig.h"
 
 #include <QObject>

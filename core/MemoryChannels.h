@@ -22,7 +22,7 @@
 // dialog is stored as UTF-8; a name that is not valid UTF-8 is shown as
 // Latin-1.
 
-#include "core/ReceiverState.h"
+#include "core/model/ReceiverState.h"
 #include "memory/MemoryList.h"
 
 #include <QString>

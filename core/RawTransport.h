@@ -4,7 +4,7 @@
 // input, and playing a recording through the chain in place of the sound
 // card, paced by the playback device.
 
-#include "core/ReceiverState.h"
+#include "core/model/ReceiverState.h"
 
 #include <QObject>
 #include <QString>

@@ -3,12 +3,11 @@
 #include "audio/AudioEngine.h"
 #include "audio/SoundPlayer.h"
 #include "core/HamlibRadio.h"
-#include "core/Palette.h"
 #include "core/RawTransport.h"
-#include "core/ReceiverSettings.h"
-#include "core/RemoteControl.h"
 #include "core/SoundNotice.h"
 #include "core/WaveRecording.h"
+#include "core/model/Palette.h"
+#include "core/model/ReceiverSettings.h"
 #include "dsp/SignalChain.h"
 #include "memory/MemoryList.h"
 #include "radio/RadioControl.h"
@@ -152,10 +151,6 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
     connect(wave_.get(), &core::WaveRecording::Failed, this,
             [this](const QString& message) { emit ShowError(message, true); });
 
-    remote_ = std::make_unique<RemoteControl>(*this);
-    connect(remote_.get(), &RemoteControl::Failed, this,
-            [this](const QString& message) { emit ShowError(message, true); });
-
     audio_->SetRawRecordHook([this](audio::BlockView block) { raw_->RecordBlock(block.data()); });
     audio_->SetBlockHandler([this](audio::BlockView block) { HandleBlock(block.data()); });
     audio_->SetOutputHandler([this] { PumpRawPlayback(); });
@@ -224,7 +219,6 @@ void Receiver::Start()
 
     audio_->OpenCapture(state_.Input);
     audio_->OpenPlayback(state_.Output);
-    remote_->ApplyStored();
     // The keypad's sound stream opens in the background, once, but only when
     // the event loop runs: its worker holds the sound system while its
     // client opens, and the settings dialog, built before the first paint,
@@ -253,8 +247,7 @@ void Receiver::AwaitRadioPort()
 
 bool Receiver::Shutdown(const WindowsShowing& showing)
 {
-    // No client may change what is about to be saved.
-    remote_->Stop();
+    emit ShuttingDown();
     state_.spectrumWindow.showing = showing.spectrum;
     state_.ifFilterWindow.showing = showing.ifFilter;
     state_.keypadWindow.showing = showing.keypad;
@@ -772,6 +765,22 @@ void Receiver::ChooseHamlib(const HamlibSettings& settings)
     else if (before.IqOffset != s.HamlibIqOffset ||
              before.TransverterOffset != s.HamlibTransverterOffset)
         hamlib_->OffsetsChanged();
+}
+
+void Receiver::StorePortChoice(int32_t PortNum, const std::string& PortStr)
+{
+    state_.PortNum = PortNum;
+    state_.PortStr = PortStr;
+}
+
+void Receiver::SetAlwaysOnTop(bool on) { state_.alwaysOnTop = on; }
+
+void Receiver::StoreRemoteChoice(bool RemoteOn, int32_t RemotePort, const std::string& RemoteAllow)
+{
+    state_.RemoteOn = RemoteOn;
+    state_.RemotePort = RemotePort;
+    state_.RemoteAllow = RemoteAllow;
+    state_.RemoteStored = true;
 }
 
 void Receiver::SetSpectrumVisible(bool visible) { state_.SpectrumVisible = visible; }

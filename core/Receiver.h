@@ -2,11 +2,11 @@
 
 #include "audio/AudioApi.h"
 #include "core/ExitNotice.h"
-#include "core/Format.h"
-#include "core/FrequencyEntry.h"
 #include "core/MemoryChannels.h"
-#include "core/MeterNeedle.h"
-#include "core/ReceiverState.h"
+#include "core/model/Format.h"
+#include "core/model/FrequencyEntry.h"
+#include "core/model/MeterNeedle.h"
+#include "core/model/ReceiverState.h"
 
 #include <QObject>
 #include <QRect>
@@ -35,7 +35,6 @@ namespace core {
 
 class HamlibRadio;
 class RawTransport;
-class RemoteControl;
 class SoundNotice;
 class WaveRecording;
 
@@ -49,7 +48,7 @@ inline constexpr std::array<int32_t, kStepCount> kStepTable = {
     1, 2, 5, 10, 20, 50, 100, 200, 500, 1000, 2000, 5000, 6250, 9000, 10000, 12500, 20000};
 
 // One wheel event or key press turns a knob by this many degrees (limits
-// kKnobMin, kKnobMax in core/Format.h).
+// kKnobMin, kKnobMax in core/model/Format.h).
 inline constexpr int32_t kKnobStep = 4;
 
 enum class Knob { None = 0, Vol = 1, Sql = 2 };
@@ -179,8 +178,8 @@ public:
     void StepTune(int d);
     void KeypadKey(int code);
 
-    // --- Remote control (core/RemoteControl): what a network client does
-    // goes through these, as the controls' own actions.
+    // --- Remote control (core/RemoteRig): what a network client does goes
+    // through these, as the controls' own actions.
     enum class TuneResult { Tuned, OutOfRange, FileBusy };
     // Tunes to `hz` without the keypad: inside the IQ band (the pass band
     // clear of its edges) by FreqTune alone, with no radio command,
@@ -204,10 +203,6 @@ public:
     // The signal meter's reading in dB relative to S9 (the needle's smoothed
     // angle on the meter face's scale).
     double SignalDbOverS9() const { return MeterDbOverS9(needle_.Angle()); }
-    // The network server: off unless the settings file, the settings dialog
-    // or the command line turn it on.
-    RemoteControl& Remote() { return *remote_; }
-    const RemoteControl& Remote() const { return *remote_; }
 
     // --- Raw IQ file buttons (core/RawTransport). The window reflects the
     // states below after RawButtonsChanged.
@@ -263,6 +258,16 @@ public:
     // set-up sequence whether or not it opened (which also brings FreqCenter
     // onto the new type's grid). Returns whether the port opened.
     bool ReopenRadio(int32_t PortNum, const std::string& PortStr, int32_t RadioType);
+    // The settings dialog found the stored port in the system's list (see
+    // core::ListPorts): PortNum follows the named port, or PortStr the entry
+    // at PortNum. The port stays as it is.
+    void StorePortChoice(int32_t PortNum, const std::string& PortStr);
+    // "Always on top" confirmed; the main window applies it (ApplyMostTop).
+    void SetAlwaysOnTop(bool on);
+    // The operator chose remote control in the settings dialog (on or off,
+    // the port, the addresses besides this computer): kept for the settings
+    // file, which writes it from then on (the receiver itself serves no network).
+    void StoreRemoteChoice(bool RemoteOn, int32_t RemotePort, const std::string& RemoteAllow);
     // "OK" with other Hamlib settings: kept for the settings file from now on
     // (HamlibStored). Another model, port or speed reopens the radio when
     // RadioType is 2; other offsets keep the radio where it is and move
@@ -361,14 +366,14 @@ signals:
     // The lost-device notice changed: show SoundNoticeText() (none when
     // empty), without waiting for the operator.
     void SoundNoticeChanged();
+    // Shutdown() has begun and is about to save the settings: whatever could
+    // still change the state (a network client) stops now.
+    void ShuttingDown();
 
 private:
     // The tests look behind the facade.
     friend struct test::ReceiverProbe;
-    // The settings dialog's choices and the remote control's stored
-    // choice are the receiver's own logic, kept in files of their own.
-    friend class SettingsChoices;
-    friend class RemoteControl;
+    // The Hamlib radio type's glue works on the state as the facade's own.
     friend class HamlibRadio;
 
     // Turns the knob to angle (kept inside its travel); VOL sets the volume.
@@ -406,8 +411,6 @@ private:
     std::unique_ptr<core::WaveRecording> wave_;
     MeterNeedle needle_;
     std::unique_ptr<SoundNotice> soundNotice_;
-    // Last: it calls into everything above, and goes first.
-    std::unique_ptr<RemoteControl> remote_;
 
     ExitNotice exitNotice_;
     QString noticeFromLastRun_;

@@ -9,7 +9,10 @@ RemoteControl::RemoteControl(Receiver& receiver, remote::ServerLimits limits)
     : receiver_(receiver)
     , rig_(std::make_unique<RemoteRig>(receiver))
     , server_(std::make_unique<remote::RigServer>(*rig_, limits))
-{}
+{
+    // No client may change what is about to be saved.
+    connect(&receiver_, &Receiver::ShuttingDown, this, &RemoteControl::Stop);
+}
 
 RemoteControl::~RemoteControl()
 {
@@ -30,11 +33,7 @@ void RemoteControl::UseForThisRun(int32_t port)
 
 void RemoteControl::Choose(const RemoteSettings& settings)
 {
-    ReceiverState& s = receiver_.state_;
-    s.RemoteOn = settings.on;
-    s.RemotePort = settings.port;
-    s.RemoteAllow = settings.allow;
-    s.RemoteStored = true;
+    receiver_.StoreRemoteChoice(settings.on, settings.port, settings.allow);
     Apply(settings);
 }
 

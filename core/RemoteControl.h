@@ -3,7 +3,10 @@
 // Remote control over the network, as the operator switches it: off by
 // default; on from the settings file's "Remote" section, the settings
 // dialog, or the command line (--remote[=PORT]) for one run. Owns the
-// server (remote/) and the receiver's face towards it (RemoteRig).
+// server (remote/) and the receiver's face towards it (RemoteRig). It lives
+// beside the receiver, owned by whoever owns that (the program's main), and
+// reaches it only through the receiver's public methods; the receiver knows
+// nothing of it.
 
 #include "remote/RigServer.h"
 
@@ -32,11 +35,13 @@ class RemoteControl : public QObject {
     Q_OBJECT
 
 public:
+    // Off until ApplyStored() or UseForThisRun(); stops with the receiver's
+    // Shutdown(), before the settings are saved. Goes before the receiver.
     explicit RemoteControl(Receiver& receiver, remote::ServerLimits limits = {});
     ~RemoteControl() override;
 
-    // Start-up: what the settings file chose (RemoteOn, RemotePort,
-    // RemoteAllow).
+    // Start-up, after Receiver::Start(): what the settings file chose
+    // (RemoteOn, RemotePort, RemoteAllow).
     void ApplyStored();
     // --remote[=PORT]: on for this run, on `port` (0: a free port), the
     // stored allow list kept; the settings file keeps its own choice.

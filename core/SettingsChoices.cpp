@@ -111,10 +111,12 @@ QString ModelEntry(const radio::HamlibModel& m)
 
 // ---------------------------------------------------------------------------
 
-SettingsChoices::SettingsChoices(Receiver& receiver, const std::vector<SerialPortEntry>& ports)
+SettingsChoices::SettingsChoices(Receiver& receiver, RemoteControl& remote,
+                                 const std::vector<SerialPortEntry>& ports)
     : receiver_(receiver)
+    , remoteControl_(remote)
 {
-    ReceiverState& s = receiver_.state_;
+    const ReceiverState& s = receiver_.State();
     inputEntries_ = DeviceEntries(QStringLiteral("Default input device"),
                                   receiver_.InputDeviceNames(), s.Input);
     outputEntries_ = DeviceEntries(QStringLiteral("Default output device"),
@@ -123,11 +125,10 @@ SettingsChoices::SettingsChoices(Receiver& receiver, const std::vector<SerialPor
     output_ = s.Output;
 
     ports_ = ListPorts(ports, s.PortStr, s.PortNum, PortDevicePresent(s.PortStr));
-    s.PortNum = ports_.PortNum;
-    s.PortStr = ports_.PortStr;
+    receiver_.StorePortChoice(ports_.PortNum, ports_.PortStr);
     port_ = committedPort_ = ports_.selected;
 
-    remote_ = committedRemote_ = receiver_.Remote().InEffect();
+    remote_ = committedRemote_ = remoteControl_.InEffect();
     radioType_ = StoredType(s.RadioType);
     hamlib_ = receiver_.HamlibInEffect();
     for (const SerialPortEntry& port : ports)
@@ -260,7 +261,7 @@ void SettingsChoices::SetInvertIq(bool on) { receiver_.SetInvertIq(on); }
 SettingsChoices::Applied SettingsChoices::Confirm()
 {
     Applied applied;
-    ReceiverState& s = receiver_.state_;
+    const ReceiverState& s = receiver_.State();
     if (input_ != s.Input || output_ != s.Output) {
         receiver_.RestartDevices(input_, output_);
         applied.devicesRestarted = true;
@@ -281,11 +282,11 @@ SettingsChoices::Applied SettingsChoices::Confirm()
         committedPort_ = port_;
         applied.radioRestarted = true;
     }
-    s.alwaysOnTop = mostTop_;
+    receiver_.SetAlwaysOnTop(mostTop_);
     // Compared with what the dialog last applied, so that closing it with
     // "OK" untouched keeps a port given on the command line for this run.
     if (remote_ != committedRemote_) {
-        receiver_.Remote().Choose(remote_);
+        remoteControl_.Choose(remote_);
         committedRemote_ = remote_;
         applied.remoteChanged = true;
     }

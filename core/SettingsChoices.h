@@ -70,11 +70,11 @@ class SettingsChoices {
 public:
     // What the dialog's creation does: lists the devices, ports and radio
     // types, shows the stored choices (PortNum and PortStr brought up to
-    // date as ListPorts says), opens the chosen port and, when it opened,
-    // runs the radio's set-up sequence; a stored port that is not there is
-    // waited for (Receiver::AwaitRadioPort).
-    explicit SettingsChoices(Receiver& receiver,
-                             const std::vector<SerialPortEntry>& ports = SystemSerialPorts());
+    // date as ListPorts says) and what remote control runs, opens the chosen
+    // port and, when it opened, runs the radio's set-up sequence; a stored
+    // port that is not there is waited for (Receiver::AwaitRadioPort).
+    SettingsChoices(Receiver& receiver, RemoteControl& remote,
+                    const std::vector<SerialPortEntry>& ports = SystemSerialPorts());
 
     const QStringList& InputEntries() const { return inputEntries_; }
     const QStringList& OutputEntries() const { return outputEntries_; }
@@ -171,6 +171,7 @@ public:
 
 private:
     Receiver& receiver_;
+    RemoteControl& remoteControl_;
     QStringList inputEntries_;
     QStringList outputEntries_;
     PortList ports_;

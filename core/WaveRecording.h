@@ -4,7 +4,7 @@
 // recording of the received audio, the chain's per-block feed, and what a
 // failed write does.
 
-#include "core/ReceiverState.h"
+#include "core/model/ReceiverState.h"
 
 #include <QObject>
 #include <QString>

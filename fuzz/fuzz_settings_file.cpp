@@ -1,7 +1,7 @@
 // Any text as the settings file: it is read as start-up reads it, the state
 // is saved into that same text as closing saves it, and the saved text must
 // read back as exactly the state that was saved, key by key.
-#include "core/ReceiverSettings.h"
+#include "core/model/ReceiverSettings.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -112,20 +112,7 @@ void MainWindow::BuildLayout()
     using core::IfChoice;
     using core::Mode;
 
-    meterPanel_ = new QFrame(this);
-    meterPanel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    meterPanel_->setLineWidth(1);
-    meterPanel_->setGeometry(8, 8, 142, 72);
-    meter_ = new ImageBox(meterPanel_, 1, 1, SignalMeter::kWidth, SignalMeter::kHeight);
-    meter_->setObjectName("meter");
-
-    displayPanel_ = new QFrame(this);
-    displayPanel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    displayPanel_->setLineWidth(1);
-    displayPanel_->setGeometry(152, 8, 473, 72);
-    frequencyDisplay_ =
-        new ImageBox(displayPanel_, 1, 1, FrequencyDisplay::kWidth, FrequencyDisplay::kHeight);
-    frequencyDisplay_->setObjectName("frequencyDisplay");
+    BuildDisplayPanels();
 
     Caption("Mode", 8, kRow1 - 15, 224);
     Caption("AGC", 243, kRow1 - 15, 132);
@@ -171,6 +158,34 @@ void MainWindow::BuildLayout()
     ifGroup_ = group(ifButtons_);
     afGroup_ = group(afButtons_);
 
+    BuildDspAndRawFileButtons();
+    BuildKnobsAndWindowButtons();
+    // Made last, so that it lies over the display.
+    BuildSoundNotice();
+}
+
+// The meter and the frequency display, each an image in a sunken panel.
+void MainWindow::BuildDisplayPanels()
+{
+    meterPanel_ = new QFrame(this);
+    meterPanel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    meterPanel_->setLineWidth(1);
+    meterPanel_->setGeometry(8, 8, 142, 72);
+    meter_ = new ImageBox(meterPanel_, 1, 1, SignalMeter::kWidth, SignalMeter::kHeight);
+    meter_->setObjectName("meter");
+
+    displayPanel_ = new QFrame(this);
+    displayPanel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    displayPanel_->setLineWidth(1);
+    displayPanel_->setGeometry(152, 8, 473, 72);
+    frequencyDisplay_ =
+        new ImageBox(displayPanel_, 1, 1, FrequencyDisplay::kWidth, FrequencyDisplay::kHeight);
+    frequencyDisplay_->setObjectName("frequencyDisplay");
+}
+
+// "3D", "NR", "AN" and the raw-file buttons "Rec", "Open", "Play".
+void MainWindow::BuildDspAndRawFileButtons()
+{
     threeDButton_ = Button("threeDButton", "3D", 391, kRow1, 40, 20, true);
     noiseReductionButton_ = Button("noiseReductionButton", "NR", 437, kRow1, 40, 20, true);
     cancellerButton_ = Button("cancellerButton", "AN", 483, kRow1, 40, 20, true);
@@ -185,7 +200,12 @@ void MainWindow::BuildLayout()
     openButton_ = Button("openButton", "Open", 437, kRow2, 40, 20, false);
     playButton_ = Button("playButton", "Play", 483, kRow2, 40, 20, true);
     playButton_->setEnabled(false);
+}
 
+// VOL and SQL, the step buttons, and the buttons that open the other windows
+// (with "Monitor" among them).
+void MainWindow::BuildKnobsAndWindowButtons()
+{
     volumeKnob_ = new ImageBox(this, 553, 112, kKnobSize, kKnobSize);
     volumeKnob_->setObjectName("volumeKnob");
     squelchKnob_ = new ImageBox(this, 616, 112, kKnobSize, kKnobSize);
@@ -205,8 +225,11 @@ void MainWindow::BuildLayout()
         f.setPixelSize(10);
         b->setFont(f);
     }
+}
 
-    // Made last, so that it lies over the display.
+// A lost sound device, told over the foot of the display.
+void MainWindow::BuildSoundNotice()
+{
     soundNotice_ = new QLabel(this);
     soundNotice_->setObjectName("soundNotice");
     soundNotice_->setGeometry(153, 45, 471, 34);

@@ -7,8 +7,8 @@
 // the receiver says so.
 
 #include "core/Receiver.h"
-#include "core/ReceiverState.h"
-#include "core/WheelNotches.h"
+#include "core/model/ReceiverState.h"
+#include "core/model/WheelNotches.h"
 #include "ui/paint/FrequencyDisplay.h"
 #include "ui/paint/SignalMeter.h"
 #include "ui/windows/KeypadWindow.h"
@@ -80,6 +80,9 @@ public:
     // for an answer (a failed save goes to the log and the next start), and
     // an error box the close is already waiting on is given up.
     void CloseForTermination();
+    // The error box over the window, with a beep when `beep`: the
+    // receiver's errors, and those of what runs beside it (remote control).
+    void ShowErrorBox(const QString& message, bool beep);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -95,11 +98,14 @@ private:
                         int height, bool checkable);
     void Caption(const char* text, int left, int top, int width);
     void BuildLayout();
+    void BuildDisplayPanels();
+    void BuildDspAndRawFileButtons();
+    void BuildKnobsAndWindowButtons();
+    void BuildSoundNotice();
     void ConnectControls();
     void ConnectReceiver();
     void SetButtonsFromState();
     void SetRawButtonsFromReceiver();
-    void ShowErrorBox(const QString& message, bool beep);
     void ShowSoundNotice();
     void ShowSecondaryWindows();
     void ChooseRawFile();

@@ -1,8 +1,9 @@
 // Tesmar: the application entry. Creates the windows in their order, the
 // main window first (its construction loads the settings and opens the sound
-// devices), the settings dialog fourth (its construction opens the serial
-// port and brings the radio up), and runs the event loop until the main
-// window closes. tesmar --help lists the command line.
+// devices), then remote control beside the main window's receiver, the
+// settings dialog fourth (its construction opens the serial port and brings
+// the radio up), and runs the event loop until the main window closes.
+// tesmar --help lists the command line.
 
 #include "core/CommandLine.h"
 #include "core/RemoteControl.h"
@@ -53,6 +54,30 @@ public:
     }
 };
 
+// An install that lost one of them still runs (without meter face, sounds or
+// demo band), but says what it misses.
+void ReportMissingProgramFiles(const QString& programFolder)
+{
+    for (const char* name : {"Meter.bmp", "beep1.wav", "beep2.wav", "beep3.wav", "RawData.dat"}) {
+        if (!QFileInfo(QDir(programFolder).filePath(name)).isFile())
+            std::fprintf(stderr, "tesmar: %s is missing from %s\n", name,
+                         qPrintable(programFolder));
+    }
+}
+
+// --remote for this run, or else the settings file's choice; what fails is
+// told in the main window's error box.
+void StartRemoteControl(core::RemoteControl& remote, ui::MainWindow& mainWindow,
+                        const core::CommandLine& commandLine)
+{
+    QObject::connect(&remote, &core::RemoteControl::Failed, &mainWindow,
+                     [&mainWindow](const QString& m) { mainWindow.ShowErrorBox(m, true); });
+    if (commandLine.remotePort)
+        remote.UseForThisRun(*commandLine.remotePort);
+    else
+        remote.ApplyStored();
+}
+
 }  // namespace
 
 int main(int argc, char* argv[])
@@ -85,13 +110,7 @@ int main(int argc, char* argv[])
     const QString programFolder =
         QString::fromStdString(core::ReceiverPaths::ForApplication().programDirectory.string());
     QApplication::setWindowIcon(QIcon(QDir(programFolder).filePath("Icon.png")));
-    // An install that lost one of them still runs (without meter face,
-    // sounds or demo band), but says what it misses.
-    for (const char* name : {"Meter.bmp", "beep1.wav", "beep2.wav", "beep3.wav", "RawData.dat"}) {
-        if (!QFileInfo(QDir(programFolder).filePath(name)).isFile())
-            std::fprintf(stderr, "tesmar: %s is missing from %s\n", name,
-                         qPrintable(programFolder));
-    }
+    ReportMissingProgramFiles(programFolder);
 
     try {
         // A desktop session ending, a service stop or Ctrl+C closes the
@@ -102,14 +121,15 @@ int main(int argc, char* argv[])
         // devices' ends too.
         core::TerminationSignals termination(nullptr, kTerminationDeadline);
         ui::MainWindow mainWindow;
-        // Before the settings dialog is built: it shows what runs.
-        if (commandLine.remotePort)
-            mainWindow.Receiver().Remote().UseForThisRun(*commandLine.remotePort);
+        // Before the settings dialog is built: it shows what runs. Declared
+        // after the main window, so that it ends before the receiver it serves.
+        core::RemoteControl remote(mainWindow.Receiver());
+        StartRemoteControl(remote, mainWindow, commandLine);
         QObject::connect(&termination, &core::TerminationSignals::TerminationRequested, &mainWindow,
                          [&mainWindow](int) { mainWindow.CloseForTermination(); });
         ui::SpectrumWindow spectrum(mainWindow.Receiver());
         ui::IfFilterWindow ifFilter(mainWindow.Receiver());
-        ui::SettingsDialog settings(mainWindow.Receiver(), &mainWindow);
+        ui::SettingsDialog settings(mainWindow.Receiver(), remote, &mainWindow);
         ui::DeviceRestartNotice deviceRestartNotice(&settings);
         ui::KeypadWindow keypad;
         ui::MemoryListWindow memoryList(mainWindow.Receiver());

@@ -1,8 +1,8 @@
 #include "CoreFixture.h"
 
 #include "PtyRadio.h"
-#include "core/Format.h"
-#include "core/FrequencyEntry.h"
+#include "core/model/Format.h"
+#include "core/model/FrequencyEntry.h"
 
 #include <optional>
 

@@ -1,7 +1,8 @@
 #include "CoreFixture.h"
 #include "HamlibRadios.h"
-#include "core/KeyCodes.h"
+#include "core/RemoteControl.h"
 #include "core/SettingsChoices.h"
+#include "core/model/KeyCodes.h"
 
 #include <string>
 
@@ -143,7 +144,8 @@ TEST_F(HamlibReceiver, TheDialogsHamlibAreaKeepsOnlyAChange)
     WriteIni("[IO]\nRadioType=0\n");
     {
         Receiver& rx = Started();
-        SettingsChoices c(rx, {});
+        RemoteControl remote(rx);
+        SettingsChoices c(rx, remote, {});
         EXPECT_EQ(SettingsChoices::RadioTypeEntries(), QStringList({"DX-R8", "DJ-X11", "Hamlib"}));
         EXPECT_FALSE(c.HamlibAreaShown());
         c.Confirm();
@@ -152,7 +154,8 @@ TEST_F(HamlibReceiver, TheDialogsHamlibAreaKeepsOnlyAChange)
     }
 
     Receiver& again = Started();
-    SettingsChoices d(again, {});
+    RemoteControl remote(again);
+    SettingsChoices d(again, remote, {});
     const QStringList models = SettingsChoices::HamlibModelEntries();
     const int kenwood = SettingsChoices::FindHamlibModel(QStringLiteral("kenwood ts-480"));
     ASSERT_GE(kenwood, 0);

@@ -1,4 +1,4 @@
-#include "core/ReceiverSettings.h"
+#include "core/model/ReceiverSettings.h"
 #include "tests/support/Files.h"
 #include "tests/support/TempDir.h"
 

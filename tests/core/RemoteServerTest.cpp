@@ -93,10 +93,23 @@ protected:
     {
         WriteIni(ini);
         Receiver& rx = Started();
-        rx.Remote().UseForThisRun(0);
-        EXPECT_TRUE(rx.Remote().Listening());
-        port_ = rx.Remote().Port();
+        Remote().UseForThisRun(0);
+        EXPECT_TRUE(Remote().Listening());
+        port_ = Remote().Port();
         return rx;
+    }
+
+    // Remote control beside the started receiver, as the program has it;
+    // what fails is told among the receiver's errors.
+    RemoteControl& Remote()
+    {
+        if (!remote_) {
+            remote_ = std::make_unique<RemoteControl>(*rx_);
+            QObject::connect(remote_.get(), &RemoteControl::Failed, [this](const QString& m) {
+                errors_.push_back({m.toStdString(), true});
+            });
+        }
+        return *remote_;
     }
 
     // Hamlib's rigctl against the receiver; its standard output. Without
@@ -118,6 +131,7 @@ protected:
         return p.readAllStandardOutput().toStdString();
     }
 
+    std::unique_ptr<RemoteControl> remote_;  // goes before the receiver
     uint16_t port_ = 0;
 };
 
@@ -215,7 +229,7 @@ TEST_F(RemoteServer, ASatelliteTrackerInVfoModeWithPaddedFrequencies)
 
 TEST_F(RemoteServer, AddressesOutsideTheAllowListAreClosedAtOnce)
 {
-    Receiver& rx = Begin();
+    Begin();
     // Only 127.0.0.1 itself: another loopback address is another host.
     LineClient foreign(port_, QHostAddress("127.0.0.2"));
     EXPECT_TRUE(foreign.Closed());
@@ -224,20 +238,20 @@ TEST_F(RemoteServer, AddressesOutsideTheAllowListAreClosedAtOnce)
     EXPECT_EQ(local.Ask("f"), "5000000\n");
 
     // The operator allows 127.0.0.2: it may, 127.0.0.3 still may not.
-    rx.Remote().Choose({true, 0, "127.0.0.2"});
-    ASSERT_TRUE(rx.Remote().Listening());
-    port_ = rx.Remote().Port();
+    Remote().Choose({true, 0, "127.0.0.2"});
+    ASSERT_TRUE(Remote().Listening());
+    port_ = Remote().Port();
     EXPECT_TRUE(local.Closed());  // choosing restarts the server
     LineClient allowed(port_, QHostAddress("127.0.0.2"));
     EXPECT_EQ(allowed.Ask("f"), "5000000\n");
     LineClient stranger(port_, QHostAddress("127.0.0.3"));
     EXPECT_TRUE(stranger.Closed());
-    EXPECT_EQ(rx.Remote().ClientCount(), 1);
+    EXPECT_EQ(Remote().ClientCount(), 1);
 }
 
 TEST_F(RemoteServer, TheNinthClientIsRefused)
 {
-    Receiver& rx = Begin();
+    Begin();
     std::vector<std::unique_ptr<LineClient>> clients;
     for (int i = 0; i < 8; ++i) {
         clients.push_back(std::make_unique<LineClient>(port_));
@@ -245,11 +259,11 @@ TEST_F(RemoteServer, TheNinthClientIsRefused)
     }
     LineClient ninth(port_);
     EXPECT_TRUE(ninth.Closed());
-    EXPECT_EQ(rx.Remote().ClientCount(), 8);
+    EXPECT_EQ(Remote().ClientCount(), 8);
     // A place that comes free is taken again.
     EXPECT_EQ(clients.front()->Ask("q"), "RPRT 0\n");
     EXPECT_TRUE(clients.front()->Closed());
-    EXPECT_TRUE(RunUntil([&] { return rx.Remote().ClientCount() == 7; }));
+    EXPECT_TRUE(RunUntil([&] { return Remote().ClientCount() == 7; }));
     LineClient next(port_);
     EXPECT_EQ(next.Ask("m", 2), "AM\n6000\n");
     for (auto& c : clients) {
@@ -293,14 +307,14 @@ TEST_F(RemoteServer, SilentConnectionsGoSoonOrMakeRoomForANewClient)
 
 TEST_F(RemoteServer, AMegabyteWithoutALineEndClosesThatClientOnly)
 {
-    Receiver& rx = Begin();
+    Begin();
     LineClient good(port_);
     LineClient flood(port_);
     EXPECT_EQ(flood.Ask("f"), "5000000\n");
     flood.Send(std::string(1 << 20, 'F'));
     EXPECT_TRUE(flood.Closed());
     EXPECT_EQ(good.Ask("f"), "5000000\n");
-    EXPECT_EQ(rx.Remote().ClientCount(), 1);
+    EXPECT_EQ(Remote().ClientCount(), 1);
     // A line just over the limit is no command either.
     LineClient longLine(port_);
     longLine.Send("F " + std::string(300, '7') + "\n");
@@ -311,7 +325,7 @@ TEST_F(RemoteServer, AMegabyteWithoutALineEndClosesThatClientOnly)
 
 TEST_F(RemoteServer, AClientThatSendsFasterThanItReadsIsDropped)
 {
-    Receiver& rx = Begin();
+    Begin();
     LineClient good(port_);
     // A client that asks and asks (some 600 bytes of reply each time) and
     // never reads, with a small receive window.
@@ -324,7 +338,7 @@ TEST_F(RemoteServer, AClientThatSendsFasterThanItReadsIsDropped)
     to.sin_port = htons(port_);
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
-    ASSERT_TRUE(RunUntil([&] { return rx.Remote().ClientCount() == 2; }));
+    ASSERT_TRUE(RunUntil([&] { return Remote().ClientCount() == 2; }));
     std::string lines;
     // Some 30 MB of replies: more than the system's socket buffers hold.
     for (int i = 0; i < 50000; ++i)
@@ -337,7 +351,7 @@ TEST_F(RemoteServer, AClientThatSendsFasterThanItReadsIsDropped)
             if (n > 0)
                 sent += std::size_t(n);
         }
-        return rx.Remote().ClientCount() == 1;
+        return Remote().ClientCount() == 1;
     });
     ::close(fd);
     EXPECT_TRUE(dropped);
@@ -370,7 +384,7 @@ TEST_F(RemoteServer, ShutdownClosesThePortBeforeTheSettingsAreSaved)
     LineClient c(port_);
     EXPECT_EQ(c.Ask("f"), "5000000\n");
     rx.Shutdown({});
-    EXPECT_FALSE(rx.Remote().Listening());
+    EXPECT_FALSE(Remote().Listening());
     EXPECT_TRUE(c.Closed());
     LineClient late(port_);
     EXPECT_EQ(late.Socket().state(), QAbstractSocket::UnconnectedState);
@@ -380,9 +394,9 @@ TEST_F(RemoteServer, APortInUseIsReported)
 {
     QTcpServer taken;
     ASSERT_TRUE(taken.listen(QHostAddress(QHostAddress::LocalHost), 0));
-    Receiver& rx = Started();
-    rx.Remote().UseForThisRun(taken.serverPort());
-    EXPECT_FALSE(rx.Remote().Listening());
+    Started();
+    Remote().UseForThisRun(taken.serverPort());
+    EXPECT_FALSE(Remote().Listening());
     ASSERT_EQ(errors_.size(), 1u);
     EXPECT_NE(errors_[0].message.find(std::to_string(taken.serverPort())), std::string::npos)
         << errors_[0].message;

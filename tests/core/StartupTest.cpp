@@ -1,7 +1,7 @@
 #include "CoreFixture.h"
 
 #include "audio/AudioEngine.h"
-#include "core/ReceiverSettings.h"
+#include "core/model/ReceiverSettings.h"
 #include "dsp/SignalChain.h"
 #include "recording/RawIqFile.h"
 #include "tests/support/FileSizeLimit.h"

@@ -1,6 +1,6 @@
 #include "LinkFixture.h"
 
-#include "core/ReceiverState.h"
+#include "core/model/ReceiverState.h"
 #include "radio/RadioControl.h"
 #include "tests/support/TempDir.h"
 

@@ -67,14 +67,15 @@ protected:
         wave_.reset();
         notice_.reset();
         settings_.reset();
+        remote_.reset();
         form_.reset();
         CloseMessageBoxes();
     }
 
-    // Start-up as the application runs it: the main window, the settings
-    // dialog (whose creation opens the radio's port and sets it up), the
-    // notice, the wave window and the version window, then the main window
-    // shows itself and the windows that were open. `ini` adds to the
+    // Start-up as the application runs it: the main window, remote control
+    // beside it, the settings dialog (whose creation opens the radio's port
+    // and sets it up), the notice, the wave window and the version window,
+    // then the main window shows itself and the windows that were open. `ini` adds to the
     // settings file, whose "[IO]" section names the pseudo-terminal.
     ui::MainWindow& Start(const std::string& ini = "")
     {
@@ -85,7 +86,9 @@ protected:
         paths.dataDirectory = dir_;
         paths.programDirectory = dir_;
         form_ = std::make_unique<ui::MainWindow>(paths, audio::AudioApi::Jack);
-        settings_ = std::make_unique<ui::SettingsDialog>(form_->Receiver(), form_.get());
+        remote_ = std::make_unique<core::RemoteControl>(form_->Receiver());
+        remote_->ApplyStored();
+        settings_ = std::make_unique<ui::SettingsDialog>(form_->Receiver(), *remote_, form_.get());
         notice_ = std::make_unique<ui::DeviceRestartNotice>(settings_.get());
         wave_ = std::make_unique<ui::WaveRecorderWindow>(form_->Receiver());
         version_ = std::make_unique<ui::VersionWindow>(TESMAR_ASSET_DIR, form_.get());
@@ -143,6 +146,7 @@ protected:
     const std::filesystem::path dir_ = temp_.Path();
     PtyRadio radio_;
     std::unique_ptr<ui::MainWindow> form_;
+    std::unique_ptr<core::RemoteControl> remote_;
     std::unique_ptr<ui::SettingsDialog> settings_;
     std::unique_ptr<ui::DeviceRestartNotice> notice_;
     std::unique_ptr<ui::WaveRecorderWindow> wave_;
@@ -301,8 +305,8 @@ TEST_F(DialogsTest, OkWithOnlyAlwaysOnTopChangedTouchesNeitherDevicesNorPort)
 
 TEST_F(DialogsTest, TheRemoteRowTurnsRemoteControlOnWithOkAndRefusesAnUnreadableList)
 {
-    ui::MainWindow& f = Start();
-    core::RemoteControl& remote = f.Receiver().Remote();
+    Start();
+    core::RemoteControl& remote = *remote_;
     // A port nobody uses at this moment.
     QTcpServer probe;
     ASSERT_TRUE(probe.listen(QHostAddress(QHostAddress::LocalHost), 0));

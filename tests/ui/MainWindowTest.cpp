@@ -4,6 +4,7 @@
 
 #include "ui/MainWindow.h"
 #include "MessageBoxes.h"
+#include "core/RemoteControl.h"
 #include "dsp/SignalChain.h"
 #include "tests/core/ReceiverProbe.h"
 #include "tests/support/TempDir.h"
@@ -46,6 +47,7 @@ protected:
         memoryList_.reset();
         waveRecorder_.reset();
         settings_.reset();
+        remote_.reset();
         form_.reset();
         CloseMessageBoxes();
     }
@@ -76,7 +78,8 @@ protected:
         // No radio here: the dialog's creation opens the stored port, which
         // must not be the machine's first serial port.
         S().PortStr = (dir_ / "no-radio").string();
-        settings_ = std::make_unique<ui::SettingsDialog>(form_->Receiver(), form_.get());
+        remote_ = std::make_unique<core::RemoteControl>(form_->Receiver());
+        settings_ = std::make_unique<ui::SettingsDialog>(form_->Receiver(), *remote_, form_.get());
         keypad_ = std::make_unique<ui::KeypadWindow>();
         memoryList_ = std::make_unique<ui::MemoryListWindow>(form_->Receiver());
         waveRecorder_ = std::make_unique<ui::WaveRecorderWindow>(form_->Receiver());
@@ -150,6 +153,7 @@ protected:
     const std::filesystem::path dir_ = temp_.Path();
     std::unique_ptr<ui::MainWindow> form_;
     std::unique_ptr<ui::SpectrumWindow> spectrum_;
+    std::unique_ptr<core::RemoteControl> remote_;
     std::unique_ptr<ui::SettingsDialog> settings_;
     std::unique_ptr<ui::KeypadWindow> keypad_;
     std::unique_ptr<ui::MemoryListWindow> memoryList_;

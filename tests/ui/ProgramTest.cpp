@@ -17,7 +17,11 @@
 #include <string>
 #include <thread>
 
+#include <arpa/inet.h>
 #include <grp.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -60,6 +64,41 @@ bool CatchesTermination(qint64 pid)
     return false;
 }
 
+// A socket to this computer's `port`; -1 when nothing listens there.
+int ConnectLocal(uint16_t port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0)
+        return fd;
+    if (fd >= 0)
+        ::close(fd);
+    return -1;
+}
+
+// Two ports that nothing on this computer listens on at the moment.
+std::pair<uint16_t, uint16_t> FreePorts()
+{
+    int fds[2];
+    uint16_t ports[2];
+    for (int i = 0; i < 2; ++i) {
+        fds[i] = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof at;
+        ::bind(fds[i], reinterpret_cast<sockaddr*>(&at), sizeof at);
+        ::getsockname(fds[i], reinterpret_cast<sockaddr*>(&at), &size);
+        ports[i] = ntohs(at.sin_port);
+    }
+    ::close(fds[0]);
+    ::close(fds[1]);
+    return {ports[0], ports[1]};
+}
+
 class Program : public ::testing::Test {
 protected:
     void SetUp() override
@@ -87,7 +126,7 @@ protected:
     static bool Root() { return ::geteuid() == 0; }
 
     // Starts the program and waits until its termination handlers are set up.
-    void Start()
+    void Start(const QStringList& arguments = {})
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -109,7 +148,7 @@ protected:
                     ::_exit(120);
             });
         }
-        process_.start(QString::fromStdString((programDir_ / "tesmar").string()), {});
+        process_.start(QString::fromStdString((programDir_ / "tesmar").string()), arguments);
         ASSERT_TRUE(process_.waitForStarted());
         for (int i = 0; i < 600 && !CatchesTermination(process_.processId()); ++i) {
             ASSERT_EQ(process_.state(), QProcess::Running)
@@ -117,6 +156,30 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
         ASSERT_TRUE(CatchesTermination(process_.processId()));
+    }
+
+    // The reply to one command line sent to the program's remote control on
+    // `port`, once it listens there (empty when it never does).
+    std::string AskRemote(uint16_t port, const std::string& line)
+    {
+        int fd = -1;
+        for (int i = 0; i < 600 && fd < 0 && process_.state() == QProcess::Running; ++i) {
+            fd = ConnectLocal(port);
+            if (fd < 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        if (fd < 0)
+            return {};
+        // A program that never answers must not hold the test up for good.
+        const timeval patience{30, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+        ::send(fd, line.data(), line.size(), MSG_NOSIGNAL);
+        std::string reply;
+        char c = 0;
+        while (reply.find('\n') == std::string::npos && ::recv(fd, &c, 1, 0) == 1)
+            reply += c;
+        ::close(fd);
+        return reply;
     }
 
     // Sends the signal; true when the program ended by itself, with status 0,
@@ -188,6 +251,35 @@ TEST_F(Program, AReadOnlyProgramFolderGivesTheStartingValuesAndSavesGoPerUser)
     Start();
     ASSERT_TRUE(EndWith(SIGTERM)) << log_;
     EXPECT_TRUE(HasLine(ReadText(perUser), "FreqCenter=14200000")) << ReadText(perUser);
+}
+
+// Remote control lives beside the receiver, set going by the program's main:
+// the settings file's choice at the start, or instead of it --remote's port
+// for this run.
+TEST_F(Program, RemoteControlListensWhereTheSettingsFileOrTheCommandLineSays)
+{
+    const auto [stored, given] = FreePorts();
+    WriteText(programDir_ / "tesmar.ini",
+              "[Remote]\nRemoteOn=1\nRemotePort=" + std::to_string(stored) + "\n");
+    struct Case {
+        QStringList arguments;
+        uint16_t listening;
+        uint16_t closed;
+    };
+    const Case cases[] = {
+        {{}, stored, given},
+        {{"--remote", QString::number(given)}, given, stored},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        Start(c.arguments);
+        EXPECT_EQ(AskRemote(c.listening, "f\n"), "5000000\n");
+        const int fd = ConnectLocal(c.closed);
+        EXPECT_LT(fd, 0);
+        if (fd >= 0)
+            ::close(fd);
+        ASSERT_TRUE(EndWith(SIGTERM)) << log_;
+    }
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 
 #include "ui/paint/SpectrumPainter.h"
 
-#include "core/Palette.h"
+#include "core/model/Palette.h"
 
 #include "AllocationCounter.h"
 #include "PaintTestUtil.h"

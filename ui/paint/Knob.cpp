@@ -1,6 +1,6 @@
 #include "ui/paint/Knob.h"
 
-#include "core/Format.h"
+#include "core/model/Format.h"
 
 #include <QPainter>
 

@@ -2,7 +2,7 @@
 
 // The VOL and SQL knobs: a 32 x 32 picture redrawn only when the knob turns
 // or the pointer enters or leaves it. The knob rules (click, wheel) live in
-// core/Format.h as KnobAngleFromPoint and KnobStep.
+// core/model/Format.h as KnobAngleFromPoint and KnobStep.
 
 #include <QColor>
 #include <QImage>

@@ -1,6 +1,6 @@
 #include "ui/paint/SignalMeter.h"
 
-#include "core/Format.h"
+#include "core/model/Format.h"
 
 #include <cmath>
 #include <cstdlib>

@@ -3,7 +3,7 @@
 // The signal meter of the main window: a needle over the meter face showing
 // the AGC level of the last block, with a fading trail of the four before.
 
-#include "core/MeterNeedle.h"
+#include "core/model/MeterNeedle.h"
 #include "ui/paint/GlyphAtlas.h"
 
 #include <QImage>

@@ -4,11 +4,11 @@
 // strip (pass band, dotted 1 kHz grid, tuning line, three traces, outlined
 // frequency label), redrawn from scratch every block, and the waterfall,
 // scrolled one row down per block with the new row on top. The geometry comes
-// from core/SpectrumView; drawing by hand keeps a block's redraw free of
+// from core/model/SpectrumView; drawing by hand keeps a block's redraw free of
 // allocations and lets the dotted lines and traces land exactly where the
 // rules put them.
 
-#include "core/SpectrumView.h"
+#include "core/model/SpectrumView.h"
 #include "ui/paint/GlyphAtlas.h"
 
 #include <QImage>

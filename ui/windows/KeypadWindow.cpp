@@ -1,6 +1,6 @@
 #include "ui/windows/KeypadWindow.h"
 
-#include "core/KeyCodes.h"
+#include "core/model/KeyCodes.h"
 #include "ui/windows/Placement.h"
 
 #include <QCloseEvent>

@@ -2,7 +2,7 @@
 
 // The keypad window ("Input key"): fourteen buttons that type a frequency in
 // MHz. It keeps no state of its own; every button and every released key goes
-// to KeypadKey as a virtual key code (core/KeyCodes.h).
+// to KeypadKey as a virtual key code (core/model/KeyCodes.h).
 
 #include <QPoint>
 #include <QWidget>

@@ -73,10 +73,11 @@ QPushButton* Button(QWidget* parent, const char* name, const char* caption, int 
 
 }  // namespace
 
-SettingsDialog::SettingsDialog(core::Receiver& receiver, QWidget* parent)
+SettingsDialog::SettingsDialog(core::Receiver& receiver, core::RemoteControl& remote,
+                               QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint)
-    , choices_(std::make_unique<core::SettingsChoices>(receiver))
+    , choices_(std::make_unique<core::SettingsChoices>(receiver, remote))
 {
     setObjectName("settingsDialog");
     setWindowTitle("Settings");

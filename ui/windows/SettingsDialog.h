@@ -23,6 +23,7 @@ class QSpinBox;
 
 namespace core {
 class Receiver;
+class RemoteControl;
 class SettingsChoices;
 }  // namespace core
 
@@ -37,10 +38,11 @@ public:
     // With the "Hamlib" type the Hamlib radio's area is added below.
     static constexpr int kHamlibAreaHeight = 146;
 
-    // Lists the devices and ports, shows the stored choices, opens the chosen
-    // port and runs the radio's set-up sequence. parent: the main window,
-    // over which the dialog appears.
-    explicit SettingsDialog(core::Receiver& receiver, QWidget* parent = nullptr);
+    // Lists the devices and ports, shows the stored choices and what remote
+    // control runs, opens the chosen port and runs the radio's set-up
+    // sequence. parent: the main window, over which the dialog appears.
+    SettingsDialog(core::Receiver& receiver, core::RemoteControl& remote,
+                   QWidget* parent = nullptr);
     ~SettingsDialog() override;
 
     // Applies alwaysOnTop to the main window; called by "OK".

@@ -1,7 +1,7 @@
 #include "ui/windows/SpectrumWindow.h"
 
-#include "core/Palette.h"
 #include "core/Receiver.h"
+#include "core/model/Palette.h"
 #include "ui/windows/Placement.h"
 
 #include <QButtonGroup>

@@ -5,10 +5,10 @@
 // scrolling waterfall, one new row per block while the window shows. Clicks
 // tune inside the band, the arrow buttons move the band by 48 kHz, six
 // buttons choose the waterfall's palette. Thin: the rules live in
-// core::Receiver and core/SpectrumView, the pixels in ui::SpectrumPainter.
+// core::Receiver and core/model/SpectrumView, the pixels in ui::SpectrumPainter.
 
-#include "core/SpectrumView.h"
-#include "core/WheelNotches.h"
+#include "core/model/SpectrumView.h"
+#include "core/model/WheelNotches.h"
 #include "ui/paint/SpectrumPainter.h"
 #include "ui/windows/KeypadWindow.h"
 

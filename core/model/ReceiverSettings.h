@@ -3,7 +3,7 @@
 // The settings file's 52 keys bound to the fields of the receiver state. The
 // file format itself (profile strings) lives in settings/, below the core.
 
-#include "core/ReceiverState.h"
+#include "core/model/ReceiverState.h"
 #include "settings/ProfileFile.h"
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "core/FrequencyEntry.h"
+#include "core/model/FrequencyEntry.h"
 
 #include "radio/RadioTypes.h"
 

@@ -1,4 +1,4 @@
-#include "core/Format.h"
+#include "core/model/Format.h"
 
 #include <algorithm>
 #include <charconv>

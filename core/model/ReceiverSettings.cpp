@@ -1,4 +1,4 @@
-#include "core/ReceiverSettings.h"
+#include "core/model/ReceiverSettings.h"
 
 #include "radio/RadioTypes.h"
 

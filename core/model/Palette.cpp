@@ -1,4 +1,4 @@
-#include "core/Palette.h"
+#include "core/model/Palette.h"
 
 namespace core {
 namespace {

@@ -1,6 +1,6 @@
-#include "core/SpectrumView.h"
-#include "core/Palette.h"
-#include "core/WheelNotches.h"
+#include "core/model/SpectrumView.h"
+#include "core/model/Palette.h"
+#include "core/model/WheelNotches.h"
 
 #include <gtest/gtest.h>
 

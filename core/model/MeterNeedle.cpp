@@ -1,4 +1,4 @@
-#include "core/MeterNeedle.h"
+#include "core/model/MeterNeedle.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,5 @@
-#include "core/Format.h"
-#include "core/MeterNeedle.h"
+#include "core/model/Format.h"
+#include "core/model/MeterNeedle.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 // the keyboard, "BS", "CE", and "ENT", which retunes the radio so that the
 // receive frequency equals the typed value in MHz.
 
-#include "core/KeyCodes.h"
-#include "core/ReceiverState.h"
+#include "core/model/KeyCodes.h"
+#include "core/model/ReceiverState.h"
 
 #include <cstdint>
 #include <optional>
@@ -35,7 +35,7 @@ class FrequencyEntry {
 public:
     explicit FrequencyEntry(ReceiverState& state);
 
-    // KeypadKey: one virtual key code (core/KeyCodes.h). Digits 48..57 and
+    // KeypadKey: one virtual key code (core/model/KeyCodes.h). Digits 48..57 and
     // the numeric pad's 96..105 append a digit, 190 and 110 the one ".", 8
     // removes the last character, 27 clears, 13 confirms; other codes do
     // nothing.
