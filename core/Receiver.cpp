@@ -2,6 +2,7 @@
 
 #include "audio/AudioEngine.h"
 #include "audio/SoundPlayer.h"
+#include "core/HamlibRadio.h"
 #include "core/RawTransport.h"
 #include "core/ScanSession.h"
 #include "core/SoundNotice.h"
@@ -86,6 +87,7 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
     link_ = std::make_unique<radio::RadioLink>();
     radioControl_ = std::make_unique<radio::RadioControl>(*link_, state_.FreqCenter,
                                                           state_.FreqTune, state_.RadioType);
+    hamlib_ = std::make_unique<HamlibRadio>(*this, *radioControl_);
     raw_ = std::make_unique<RawTransport>(
         state_, paths_.dataDirectory, *audio_,
         [this](const int16_t* frames) { ProcessAndDeliver(frames); });
@@ -152,11 +154,13 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
             [this](const QString& message) { emit ShowError(message, true); });
 
     ScanAccess scanAccess{
-        state_,
-        *wave_,
-        [this] { return FileBusy(); },
-        [this] { return RadioBusy(); },
-        [this] { return link_->PortOpen(); },
+        state_, *wave_, [this] { return FileBusy(); }, [this] { return RadioBusy(); },
+        // The Hamlib radio answers once its link is up; a serial one once
+        // its port is open.
+        [this] {
+            return state_.RadioType == radio::kHamlibRadioType ? hamlib_->LinkUp()
+                                                               : link_->PortOpen();
+        },
         [this](int32_t center) { return radioControl_->SetRadioFrequency(center); }};
     scan_ = std::make_unique<ScanSession>(*this, std::move(scanAccess));
     connect(radioControl_.get(), &radio::RadioControl::FrequencyAcknowledged, this,
@@ -240,6 +244,8 @@ void Receiver::Start()
 
 bool Receiver::OpenRadio()
 {
+    if (state_.RadioType == radio::kHamlibRadioType)
+        return hamlib_->Open();
     if (state_.PortStr.empty())
         return false;
     if (!link_->OpenRadioPort(state_.PortStr, state_.RadioType))
@@ -248,7 +254,12 @@ bool Receiver::OpenRadio()
     return true;
 }
 
-void Receiver::AwaitRadioPort() { link_->AwaitRadioPort(); }
+void Receiver::AwaitRadioPort()
+{
+    // The Hamlib radio looks for its own port; the serial one stays closed.
+    if (state_.RadioType != radio::kHamlibRadioType)
+        link_->AwaitRadioPort();
+}
 
 bool Receiver::Shutdown(const WindowsShowing& showing)
 {
@@ -332,6 +343,8 @@ void Receiver::SelectMode(Mode mode)
     default: return;
     }
     state_.RxMode = mode;
+    if (state_.RadioType == radio::kHamlibRadioType)
+        hamlib_->ModeSelected(mode);
     SelectIfFilter(IfPresetOf(mode));
     SelectAfFilter(afChoice);
     emit IfWindowUpdate(false);
@@ -731,12 +744,48 @@ void Receiver::SetInvertIq(bool on) { state_.InvIQ = on; }
 bool Receiver::ReopenRadio(int32_t PortNum, const std::string& PortStr, int32_t RadioType)
 {
     link_->CloseRadioPort();
+    hamlib_->Close();
     state_.PortNum = PortNum;
     state_.PortStr = PortStr;
     state_.RadioType = RadioType;
+    if (RadioType == radio::kHamlibRadioType) {
+        emit ComLampChanged(false);
+        return hamlib_->Open();
+    }
     const bool open = link_->OpenRadioPort(state_.PortStr, state_.RadioType);
+    // The lamp showed the Hamlib link until now; the serial link tells only
+    // of changes.
+    emit ComLampChanged(link_->RadioLinkOk());
     radioControl_->StartRadio();
     return open;
+}
+
+Receiver::HamlibSettings Receiver::HamlibInEffect() const
+{
+    const ReceiverState& s = state_;
+    return {s.HamlibModel, s.HamlibPort, s.HamlibSpeed, s.HamlibIqOffset,
+            s.HamlibTransverterOffset};
+}
+
+void Receiver::ChooseHamlib(const HamlibSettings& settings)
+{
+    const HamlibSettings before = HamlibInEffect();
+    ReceiverState& s = state_;
+    s.HamlibModel = settings.Model;
+    s.HamlibPort = settings.Port;
+    s.HamlibSpeed = std::clamp(settings.Speed, 0, 4000000);
+    s.HamlibIqOffset = std::clamp(settings.IqOffset, -kMaxIqOffset, kMaxIqOffset);
+    s.HamlibTransverterOffset =
+        std::clamp(settings.TransverterOffset, -kMaxTransverterOffset, kMaxTransverterOffset);
+    s.HamlibStored = true;
+    if (s.RadioType != radio::kHamlibRadioType)
+        return;
+    if (before.Model != s.HamlibModel || before.Port != s.HamlibPort ||
+        before.Speed != s.HamlibSpeed)
+        hamlib_->Open();
+    else if (before.IqOffset != s.HamlibIqOffset ||
+             before.TransverterOffset != s.HamlibTransverterOffset)
+        hamlib_->OffsetsChanged();
 }
 
 void Receiver::StorePortChoice(int32_t PortNum, const std::string& PortStr)
@@ -836,7 +885,10 @@ void Receiver::SpectrumMoved(int32_t offset)
 
 const dsp::BlockOutputs& Receiver::Outputs() const { return chain_->Outputs(); }
 
-bool Receiver::RadioLinkOk() const { return link_->RadioLinkOk(); }
+bool Receiver::RadioLinkOk() const
+{
+    return state_.RadioType == radio::kHamlibRadioType ? hamlib_->LinkUp() : link_->RadioLinkOk();
+}
 
 void Receiver::HandleBlock(const int16_t* frames) { ProcessAndDeliver(frames); }
 

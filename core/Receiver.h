@@ -33,6 +33,7 @@ class RadioControl;
 }  // namespace radio
 namespace core {
 
+class HamlibRadio;
 class RawTransport;
 class ScanSession;
 class SoundNotice;
@@ -103,7 +104,10 @@ public:
 
     // What the settings dialog does while being created: opens PortStr with
     // RadioType and, when it opens, runs the radio's set-up sequence. False
-    // when no port is configured or it did not open.
+    // when no port is configured or it did not open. With the Hamlib type
+    // (RadioType 2): opens HamlibModel on HamlibPort on its own thread, which
+    // tunes the radio to FreqCenter and sets the mode once it answers; false
+    // only without a port.
     bool OpenRadio();
     // The port asked for last is not there: it is tried every 2 s, as a lost
     // one is, and the radio set up when it opens; until then nothing is sent
@@ -265,6 +269,20 @@ public:
     // the port, the addresses besides this computer): kept for the settings
     // file, which writes it from then on (the receiver itself serves no network).
     void StoreRemoteChoice(bool RemoteOn, int32_t RemotePort, const std::string& RemoteAllow);
+    // "OK" with other Hamlib settings: kept for the settings file from now on
+    // (HamlibStored). Another model, port or speed reopens the radio when
+    // RadioType is 2; other offsets keep the radio where it is and move
+    // FreqCenter to what its dial now stands for.
+    struct HamlibSettings {
+        int32_t Model = 0;
+        std::string Port;
+        int32_t Speed = 0;
+        int32_t IqOffset = 0;
+        int32_t TransverterOffset = 0;
+        bool operator==(const HamlibSettings&) const = default;
+    };
+    HamlibSettings HamlibInEffect() const;
+    void ChooseHamlib(const HamlibSettings& settings);
 
     // The spectrum window shows or hides: the chain analyses only while shown.
     void SetSpectrumVisible(bool visible);
@@ -345,6 +363,8 @@ signals:
     void AfWindowUpdate(bool show);
     void KnobRedraw(core::Knob knob, bool highlighted);
     void ComLampChanged(bool on);
+    // The radio has taken a frequency command: its centre is freqCenter.
+    void RadioSettled(int32_t freqCenter);
     // The WAV recorder stopped or its time text changed.
     void WaveStateChanged();
     void DeviceRestartStarted();
@@ -355,13 +375,12 @@ signals:
     // Shutdown() has begun and is about to save the settings: whatever could
     // still change the state (a network client) stops now.
     void ShuttingDown();
-    // The radio has acknowledged a frequency command: it is at freqCenter
-    // now (the serial radios: the link's "OK" to the command).
-    void RadioSettled(int32_t freqCenter);
 
 private:
     // The tests look behind the facade.
     friend struct test::ReceiverProbe;
+    // The Hamlib radio type's glue works on the state as the facade's own.
+    friend class HamlibRadio;
 
     // Turns the knob to angle (kept inside its travel); VOL sets the volume.
     void SetKnobAngle(Knob knob, int32_t angle);
@@ -393,6 +412,7 @@ private:
     std::unique_ptr<audio::SoundPlayer> sounds_;
     std::unique_ptr<radio::RadioLink> link_;
     std::unique_ptr<radio::RadioControl> radioControl_;
+    std::unique_ptr<HamlibRadio> hamlib_;
     std::unique_ptr<RawTransport> raw_;
     FrequencyEntry entry_{state_};
     std::unique_ptr<MemoryChannels> memory_;

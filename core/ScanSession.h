@@ -7,9 +7,11 @@
 //
 // Tuning to a channel inside the band moves FreqTune alone; a channel outside
 // it retunes the radio through SetRadioFrequency, and the scan waits for the
-// radio's "OK" (Receiver::RadioSettled). With no radio port open there is no
-// way to hear a channel outside the band (the band stays where it is): such
-// channels are left out, and the operator is told once per scan.
+// radio's acknowledgement (Receiver::RadioSettled: a serial radio's "OK", the
+// Hamlib radio's settled frequency). With no radio to retune (no serial port
+// open, no Hamlib link up) there is no way to hear a channel outside the band
+// (the band stays where it is): such channels are left out, and the operator
+// is told once per scan.
 //
 // Any tuning by the operator (keys, wheel, keypad, the spectrum, the band
 // buttons, a memory recall, a remote client's frequency) stops the scan, and
@@ -35,9 +37,9 @@ struct ReceiverState;
 struct ScanAccess {
     ReceiverState& state;
     WaveRecording& wave;
-    std::function<bool()> fileBusy;   // a raw file records or plays
-    std::function<bool()> radioBusy;  // the radio still answers a command
-    std::function<bool()> radioPortOpen;
+    std::function<bool()> fileBusy;       // a raw file records or plays
+    std::function<bool()> radioBusy;      // the radio still answers a command
+    std::function<bool()> radioPortOpen;  // a radio is there to retune
     // SetRadioFrequency: false when the radio's range refuses `center`.
     std::function<bool(int32_t center)> setRadioFrequency;
 };

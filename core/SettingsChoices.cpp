@@ -1,6 +1,7 @@
 #include "core/SettingsChoices.h"
 
 #include "core/Receiver.h"
+#include "radio/HamlibRig.h"
 #include "radio/RadioTypes.h"
 
 #include <QFileInfo>
@@ -91,6 +92,23 @@ LevelControl FindRecordingLevelControl()
     return {};
 }
 
+namespace {
+
+// The stored type may be any number other than 0 and 2 for "DJ-X11".
+int StoredType(int32_t RadioType)
+{
+    return RadioType == 0 || RadioType == radio::kHamlibRadioType ? RadioType : 1;
+}
+
+QString ModelEntry(const radio::HamlibModel& m)
+{
+    return QStringLiteral("%1 %2 (%3)")
+        .arg(QString::fromStdString(m.Maker), QString::fromStdString(m.Name))
+        .arg(m.Model);
+}
+
+}  // namespace
+
 // ---------------------------------------------------------------------------
 
 SettingsChoices::SettingsChoices(Receiver& receiver, RemoteControl& remote,
@@ -111,7 +129,11 @@ SettingsChoices::SettingsChoices(Receiver& receiver, RemoteControl& remote,
     port_ = committedPort_ = ports_.selected;
 
     remote_ = committedRemote_ = remoteControl_.InEffect();
-    radioType_ = s.RadioType == 0 ? 0 : 1;
+    radioType_ = StoredType(s.RadioType);
+    hamlib_ = receiver_.HamlibInEffect();
+    for (const SerialPortEntry& port : ports)
+        hamlibPorts_ << QString::fromStdString(port.location);
+    hamlibPorts_ << QStringLiteral("localhost:4532");
     mostTop_ = s.alwaysOnTop;
     levelControl_ = FindRecordingLevelControl();
 
@@ -134,6 +156,79 @@ bool SettingsChoices::ChooseRadioType(int type)
     radioType_ = type;
     SetInvertIq(radio::RadioTypeOf(type).InvertIQ);
     return InvertIq();
+}
+
+bool SettingsChoices::HamlibAreaShown() const { return radioType_ == radio::kHamlibRadioType; }
+
+QStringList SettingsChoices::HamlibModelEntries()
+{
+    QStringList entries;
+    for (const radio::HamlibModel& m : radio::HamlibModels())
+        entries << ModelEntry(m);
+    return entries;
+}
+
+int SettingsChoices::HamlibModelEntry() const
+{
+    const std::vector<radio::HamlibModel>& models = radio::HamlibModels();
+    for (std::size_t i = 0; i < models.size(); ++i)
+        if (models[i].Model == hamlib_.Model)
+            return static_cast<int>(i);
+    return -1;
+}
+
+void SettingsChoices::ChooseHamlibModelEntry(int entry)
+{
+    const std::vector<radio::HamlibModel>& models = radio::HamlibModels();
+    if (entry >= 0 && std::size_t(entry) < models.size())
+        hamlib_.Model = models[std::size_t(entry)].Model;
+}
+
+int SettingsChoices::FindHamlibModel(const QString& text)
+{
+    const QStringList entries = HamlibModelEntries();
+    const QString typed = text.simplified();
+    if (const auto exact = entries.indexOf(typed); exact >= 0)
+        return static_cast<int>(exact);
+    const QStringList words = typed.split(u' ', Qt::SkipEmptyParts);
+    if (words.isEmpty())
+        return -1;
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        if (std::all_of(words.begin(), words.end(), [&](const QString& w) {
+                return entries[i].contains(w, Qt::CaseInsensitive);
+            }))
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+const std::vector<int32_t>& SettingsChoices::HamlibSpeeds()
+{
+    static const std::vector<int32_t> speeds = {0,     1200,  2400,  4800,  9600,
+                                                19200, 38400, 57600, 115200};
+    return speeds;
+}
+
+QStringList SettingsChoices::HamlibSpeedEntries()
+{
+    QStringList entries;
+    for (int32_t speed : HamlibSpeeds())
+        entries << (speed == 0 ? QStringLiteral("Model's default") : QString::number(speed));
+    return entries;
+}
+
+int SettingsChoices::HamlibSpeedEntry() const
+{
+    const std::vector<int32_t>& speeds = HamlibSpeeds();
+    const auto at = std::find(speeds.begin(), speeds.end(), hamlib_.Speed);
+    return at == speeds.end() ? 0 : static_cast<int>(at - speeds.begin());
+}
+
+void SettingsChoices::ChooseHamlibSpeedEntry(int entry)
+{
+    const std::vector<int32_t>& speeds = HamlibSpeeds();
+    if (entry >= 0 && std::size_t(entry) < speeds.size())
+        hamlib_.Speed = speeds[std::size_t(entry)];
 }
 
 int SettingsChoices::InputGainPos() const { return receiver_.State().InGainPos; }
@@ -171,8 +266,12 @@ SettingsChoices::Applied SettingsChoices::Confirm()
         receiver_.RestartDevices(input_, output_);
         applied.devicesRestarted = true;
     }
-    // The stored type may be any number other than 0 for "DJ-X11".
-    const int storedType = s.RadioType == 0 ? 0 : 1;
+    // Before the radio reopens, so that it opens with them.
+    if (hamlib_ != receiver_.HamlibInEffect()) {
+        receiver_.ChooseHamlib(hamlib_);
+        applied.hamlibChanged = true;
+    }
+    const int storedType = StoredType(s.RadioType);
     if (port_ != committedPort_ || radioType_ != storedType) {
         const bool listed = port_ >= 0 && std::size_t(port_) < ports_.ports.size();
         const bool open = receiver_.ReopenRadio(
@@ -196,7 +295,16 @@ SettingsChoices::Applied SettingsChoices::Confirm()
 
 QString SettingsChoices::Problem() const
 {
-    return RemoteControl::AllowListProblem(QString::fromStdString(remote_.allow));
+    const QString allow = RemoteControl::AllowListProblem(QString::fromStdString(remote_.allow));
+    if (!allow.isEmpty() || !HamlibAreaShown() || !remote_.on)
+        return allow;
+    const QString port = HamlibPort();
+    const qsizetype colon = port.lastIndexOf(u':');
+    const QString host = port.left(colon).remove(u'[').remove(u']');
+    const bool local = host == u"localhost" || host == u"127.0.0.1" || host == u"::1";
+    if (colon > 0 && local && port.mid(colon + 1).toInt() == remote_.port)
+        return QStringLiteral("The Hamlib port %1 is Tesmar's own remote control.").arg(port);
+    return {};
 }
 
 bool SettingsChoices::OpenLevelControl() const

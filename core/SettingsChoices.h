@@ -4,6 +4,7 @@
 // lists it offers, the choices it shows, the controls that act at once (the
 // two gains and "Invert IQ signal"), and "OK".
 
+#include "core/Receiver.h"
 #include "core/RemoteControl.h"
 
 #include <QString>
@@ -14,8 +15,6 @@
 #include <vector>
 
 namespace core {
-
-class Receiver;
 
 // A serial port as the system lists it.
 struct SerialPortEntry {
@@ -105,8 +104,39 @@ public:
     void ChooseRemoteOn(bool on) { remote_.on = on; }
     void ChooseRemotePort(int port) { remote_.port = port; }
     void ChooseRemoteAllow(const QString& text) { remote_.allow = text.trimmed().toStdString(); }
+    // The Hamlib area, shown while the "Hamlib" type is chosen: the model,
+    // its port (a device path or host:port of a rigctld), the serial speed
+    // (0: the model's default) and the two offsets in Hz. Applied with "OK"
+    // and from then on kept in the settings file.
+    bool HamlibAreaShown() const;
+    // "Kenwood TS-480 (2028)": every model the installed library lists, by
+    // maker, then name.
+    static QStringList HamlibModelEntries();
+    // The chosen model's entry; -1 for a number the library does not list.
+    int HamlibModelEntry() const;
+    void ChooseHamlibModelEntry(int entry);
+    // The entry a text typed into the model box stands for: the entry
+    // itself, or the first whose maker and name hold every word typed, any
+    // case ("ts-480", "kenwood 480"); -1 when none does.
+    static int FindHamlibModel(const QString& text);
+    // The port box's entries: the serial devices as paths, then the local
+    // rigctld's usual address.
+    const QStringList& HamlibPortEntries() const { return hamlibPorts_; }
+    QString HamlibPort() const { return QString::fromStdString(hamlib_.Port); }
+    void ChooseHamlibPort(const QString& text) { hamlib_.Port = text.trimmed().toStdString(); }
+    // The speed box's entries, index 0 being the model's default.
+    static const std::vector<int32_t>& HamlibSpeeds();
+    static QStringList HamlibSpeedEntries();
+    int HamlibSpeedEntry() const;
+    void ChooseHamlibSpeedEntry(int entry);
+    int32_t HamlibIqOffset() const { return hamlib_.IqOffset; }
+    int32_t HamlibTransverterOffset() const { return hamlib_.TransverterOffset; }
+    void ChooseHamlibIqOffset(int32_t hz) { hamlib_.IqOffset = hz; }
+    void ChooseHamlibTransverterOffset(int32_t hz) { hamlib_.TransverterOffset = hz; }
+
     // What keeps "OK" from closing the dialog: allowed addresses that cannot
-    // be read. Empty when there is nothing.
+    // be read, or a Hamlib port that is this receiver's own remote control
+    // (Tesmar would follow itself). Empty when there is nothing.
     QString Problem() const;
 
     // These act at once, before "OK" or "Cancel".
@@ -131,6 +161,7 @@ public:
         bool devicesRestarted = false;
         bool radioRestarted = false;
         bool remoteChanged = false;
+        bool hamlibChanged = false;
     };
     Applied Confirm();
 
@@ -148,6 +179,8 @@ private:
     int committedPort_ = -1;
     RemoteSettings remote_;
     RemoteSettings committedRemote_;
+    Receiver::HamlibSettings hamlib_;
+    QStringList hamlibPorts_;
 
     int input_ = 0;
     int output_ = 0;

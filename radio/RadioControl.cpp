@@ -1,5 +1,6 @@
 #include "radio/RadioControl.h"
 
+#include "radio/HamlibRig.h"
 #include "radio/RadioTypes.h"
 
 #include <utility>
@@ -23,11 +24,45 @@ RadioControl::RadioControl(RadioLink& link, int32_t& FreqCenter, int32_t& FreqTu
     connect(&link_, &RadioLink::PortReopened, this, &RadioControl::StartRadio);
 }
 
+void RadioControl::UseHamlib(HamlibRig& rig, const int32_t& IqOffset,
+                             const int32_t& TransverterOffset)
+{
+    hamlib_ = &rig;
+    iqOffset_ = &IqOffset;
+    transverterOffset_ = &TransverterOffset;
+}
+
+int64_t RadioControl::DialFor(int64_t freqCenter) const
+{
+    if (iqOffset_ == nullptr)
+        return freqCenter;
+    return freqCenter - *iqOffset_ - *transverterOffset_;
+}
+
+int64_t RadioControl::CenterFor(int64_t dial) const
+{
+    if (iqOffset_ == nullptr)
+        return dial;
+    return dial + *iqOffset_ + *transverterOffset_;
+}
+
 bool RadioControl::SetRadioFrequency(int32_t f)
 {
     const RadioTypeInfo& type = RadioTypeOf(radioType_);
     if (f < type.MinCenter || f > type.MaxCenter)
         return false;
+    if (radioType_ == kHamlibRadioType && hamlib_ != nullptr) {
+        const int64_t grid = hamlib_->Abilities().Grid;
+        const auto fs = static_cast<int32_t>(f / grid * grid);
+        const int64_t dial = DialFor(fs);
+        if (dial <= 0)
+            return false;
+        freqTune_ += f - fs;
+        freqCenter_ = fs;
+        if (hamlib_->IsOpen())
+            hamlib_->SetFrequency(dial);
+        return true;
+    }
     const int32_t fs = f / type.Grid * type.Grid;
     char command[kMaxCommandLength];
     const std::size_t length = FormatFrequencyCommand(radioType_, fs, command);

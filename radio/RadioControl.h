@@ -9,6 +9,8 @@
 
 namespace radio {
 
+class HamlibRig;
+
 // The radio's command set on top of the link: retuning the radio's centre
 // frequency and the set-up sequence that switches it to IQ output.
 //
@@ -39,6 +41,20 @@ public:
 
     RadioLink& Link() { return link_; }
 
+    // With the Hamlib radio type the frequency goes to `rig` rather than to
+    // the serial link. FreqCenter stays the frequency the display and files
+    // show at the IQ band's centre; the radio's dial is
+    //     FreqCenter - IqOffset - TransverterOffset,
+    // IqOffset being where the radio's IQ output is centred relative to its
+    // dial (0 for a true IQ radio, the tap's offset for an IF output) and
+    // TransverterOffset what a transverter adds ahead of the radio. The grid
+    // is the model's finest step. A dial that would fall to 0 Hz or below is
+    // refused as out of range.
+    void UseHamlib(HamlibRig& rig, const int32_t& IqOffset, const int32_t& TransverterOffset);
+    // The dial for a centre, and the centre a dial read back stands for.
+    int64_t DialFor(int64_t freqCenter) const;
+    int64_t CenterFor(int64_t dial) const;
+
 signals:
     void StartRadioFinished();
     // The radio answered "OK" to a frequency command: it is at `fs` now.
@@ -51,6 +67,9 @@ private:
     int32_t& freqCenter_;
     int32_t& freqTune_;
     const int32_t& radioType_;
+    HamlibRig* hamlib_ = nullptr;
+    const int32_t* iqOffset_ = nullptr;
+    const int32_t* transverterOffset_ = nullptr;
 
     bool running_ = false;
     int32_t setupType_ = 0;

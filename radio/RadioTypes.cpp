@@ -19,13 +19,17 @@ const char* const kDjX11Setup[] = {
 const RadioTypeInfo kTypes[kRadioTypeCount] = {
     {"DX-R8", 9600, 30000, 34999990, 10, 0.03, 34.99999, false, kDxR8Setup, 3},
     {"DJ-X11", 57600, 50000, 1299999950, 50, 0.5, 1300.0, true, kDjX11Setup, 2},
+    // The top stays far enough below the int32 limit for the band and a step.
+    {"Hamlib", 0, 1, 2000000000, 1, 0.000001, 2000.0, false, nullptr, 0},
 };
 
 }  // namespace
 
 const RadioTypeInfo& RadioTypeOf(int32_t RadioType)
 {
-    return RadioType == 0 ? kTypes[0] : kTypes[1];
+    if (RadioType == 0)
+        return kTypes[0];
+    return RadioType == kHamlibRadioType ? kTypes[2] : kTypes[1];
 }
 
 std::size_t FormatFrequencyCommand(int32_t RadioType, int32_t fs, char* out)

@@ -5,8 +5,8 @@
 
 namespace radio {
 
-// What differs between the two supported radios. `RadioType` 0 is "DX-R8";
-// every other value selects "DJ-X11".
+// What differs between the radio types. `RadioType` 0 is "DX-R8", 2 any
+// radio Hamlib knows (radio/HamlibRig); every other value selects "DJ-X11".
 struct RadioTypeInfo {
     const char* Name;
     int32_t BaudRate;
@@ -20,7 +20,11 @@ struct RadioTypeInfo {
     std::size_t SetupCount;
 };
 
-inline constexpr int kRadioTypeCount = 2;
+inline constexpr int kRadioTypeCount = 3;
+inline constexpr int32_t kHamlibRadioType = 2;
+
+// The Hamlib type's centre range and grid are wide open: the radio refuses
+// what it cannot tune, and its model's finest step is learnt when it opens.
 
 const RadioTypeInfo& RadioTypeOf(int32_t RadioType);
 

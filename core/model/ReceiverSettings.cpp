@@ -124,6 +124,21 @@ const std::array<SettingsKey, 3> kRemoteKeys = {{
     T<&S::RemoteAllow>("Remote", "RemoteAllow"),
 }};
 
+const std::array<SettingsKey, 5> kHamlibKeys = {{
+    I<&S::HamlibModel>("Hamlib", "Model"),
+    T<&S::HamlibPort>("Hamlib", "Port"),
+    I<&S::HamlibSpeed>("Hamlib", "Speed"),
+    I<&S::HamlibIqOffset>("Hamlib", "IqOffset"),
+    I<&S::HamlibTransverterOffset>("Hamlib", "TransverterOffset"),
+}};
+
+bool AnyInFile(std::span<const SettingsKey> keys, const ProfileDocument& doc)
+{
+    return std::any_of(keys.begin(), keys.end(), [&](const SettingsKey& k) {
+        return doc.Find(k.section, k.name).has_value();
+    });
+}
+
 void ReadKeys(std::span<const SettingsKey> keys, const ProfileDocument& doc, ReceiverState& state)
 {
     static const ReceiverState defaults{};
@@ -162,13 +177,15 @@ std::span<const SettingsKey> SettingsKeys() { return kKeys; }
 
 std::span<const SettingsKey> RemoteKeys() { return kRemoteKeys; }
 
+std::span<const SettingsKey> HamlibKeys() { return kHamlibKeys; }
+
 void ReadSettings(const ProfileDocument& doc, ReceiverState& state)
 {
     ReadKeys(kKeys, doc, state);
     ReadKeys(kRemoteKeys, doc, state);
-    state.RemoteStored =
-        std::any_of(kRemoteKeys.begin(), kRemoteKeys.end(),
-                    [&](const SettingsKey& k) { return doc.Find(k.section, k.name).has_value(); });
+    state.RemoteStored = AnyInFile(kRemoteKeys, doc);
+    ReadKeys(kHamlibKeys, doc, state);
+    state.HamlibStored = AnyInFile(kHamlibKeys, doc);
 }
 
 void BringIntoRange(ReceiverState& s)
@@ -184,6 +201,12 @@ void BringIntoRange(ReceiverState& s)
     s.FreqCenter = std::clamp(s.FreqCenter, type.MinCenter, type.MaxCenter);
     if (s.RemotePort < 1 || s.RemotePort > 65535)
         s.RemotePort = ReceiverState{}.RemotePort;
+    // The dial is computed in 64 bits; these bounds keep a centre read back
+    // from it checkable against the radio type's range.
+    s.HamlibSpeed = std::clamp(s.HamlibSpeed, 0, 4000000);
+    s.HamlibIqOffset = std::clamp(s.HamlibIqOffset, -kMaxIqOffset, kMaxIqOffset);
+    s.HamlibTransverterOffset =
+        std::clamp(s.HamlibTransverterOffset, -kMaxTransverterOffset, kMaxTransverterOffset);
 }
 
 void LoadSettings(const std::filesystem::path& file, ReceiverState& state)
@@ -200,6 +223,8 @@ void WriteSettings(ProfileDocument& doc, ReceiverState& state)
     WriteKeys(kKeys, doc, state);
     if (state.RemoteStored)
         WriteKeys(kRemoteKeys, doc, state);
+    if (state.HamlibStored)
+        WriteKeys(kHamlibKeys, doc, state);
 }
 
 void SaveSettings(const std::filesystem::path& file, ReceiverState& state,

@@ -43,6 +43,16 @@ std::span<const SettingsKey> SettingsKeys();
 // the file's having any of them sets, and the operator's setting them.
 std::span<const SettingsKey> RemoteKeys();
 
+// The Hamlib radio's keys, section "Hamlib", after the remote control's:
+// Model, Port, Speed, IqOffset, TransverterOffset; written only while
+// HamlibStored, as the remote control's are while RemoteStored.
+std::span<const SettingsKey> HamlibKeys();
+
+// The offsets' limits (Hz): an IQ output is centred near its dial, a
+// transverter shifts by up to some GHz.
+inline constexpr int32_t kMaxIqOffset = 1000000;
+inline constexpr int32_t kMaxTransverterOffset = 2000000000;
+
 // Every key from `doc` into `state`; a missing key or a value that is not a
 // number gives the key's default. Nothing is brought into range here.
 void ReadSettings(const ProfileDocument& doc, ReceiverState& state);
@@ -53,15 +63,16 @@ void ReadSettings(const ProfileDocument& doc, ReceiverState& state);
 // waterfall gain are clamped to their controls' ranges, an unknown palette
 // becomes 0, and FreqCenter is kept inside what the radio type tunes, so
 // that no tuning sum can leave the int32 range. A RemotePort that is no TCP
-// port becomes 4532.
+// port becomes 4532; the Hamlib speed and offsets are kept within their
+// limits.
 void BringIntoRange(ReceiverState& state);
 
 // Start-up's settings load: the file's keys (defaults without a file),
 // brought into range; MemoryMode follows MemName. Never fails.
 void LoadSettings(const std::filesystem::path& file, ReceiverState& state);
 
-// Every key from `state` into `doc`, in order, and the remote control's
-// while RemoteStored. Without a selected memory channel MemName is cleared
+// Every key from `state` into `doc`, in order, the remote control's while
+// RemoteStored and the Hamlib radio's while HamlibStored. Without a selected memory channel MemName is cleared
 // first, so only a channel selected at exit is restored.
 void WriteSettings(ProfileDocument& doc, ReceiverState& state);
 

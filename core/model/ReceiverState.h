@@ -62,7 +62,7 @@ struct ReceiverState : dsp::ChainControls {
     int32_t Output = 0;
     int32_t PortNum = 0;
     std::string PortStr;
-    int32_t RadioType = 0;  // 0 "DX-R8", 1 "DJ-X11"
+    int32_t RadioType = 0;  // 0 "DX-R8", 1 "DJ-X11", 2 "Hamlib"
     std::string MemName;
     bool MemoryMode = false;
     bool DragTune = false;
@@ -96,6 +96,17 @@ struct ReceiverState : dsp::ChainControls {
     int32_t RemotePort = 4532;
     std::string RemoteAllow;  // addresses and subnets besides the local host
     bool RemoteStored = false;
+
+    // A radio through Hamlib, RadioType 2 ("Hamlib" section, written only
+    // once set in the dialog: HamlibStored, as RemoteStored). The port is a
+    // device path or host:port; an empty one opens nothing. The offsets (Hz)
+    // lie between the radio's dial and FreqCenter (radio::RadioControl).
+    int32_t HamlibModel = 2;  // NET rigctl: a rigctld shared with other programs
+    std::string HamlibPort;
+    int32_t HamlibSpeed = 0;  // baud; 0 the model's default
+    int32_t HamlibIqOffset = 0;
+    int32_t HamlibTransverterOffset = 0;
+    bool HamlibStored = false;
 };
 
 inline StoredWindow& ReceiverState::Place(Window window)

@@ -131,7 +131,7 @@ TEST_F(SettingsWithRadio, CreatingItOpensTheStoredPortAndSetsTheRadioUp)
     EXPECT_EQ(S().PortNum, c.Port());
     EXPECT_EQ(c.InputEntries().front(), "Default input device");
     EXPECT_EQ(c.OutputEntries().front(), "Default output device");
-    EXPECT_EQ(SettingsChoices::RadioTypeEntries(), QStringList({"DX-R8", "DJ-X11"}));
+    EXPECT_EQ(SettingsChoices::RadioTypeEntries(), QStringList({"DX-R8", "DJ-X11", "Hamlib"}));
 }
 
 TEST_F(SettingsWithRadio, OkWithOnlyAlwaysOnTopChangedTouchesNeitherDevicesNorPort)

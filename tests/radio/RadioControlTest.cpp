@@ -12,6 +12,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -92,6 +93,9 @@ struct Radio {
     const char* silentSetUp;
     std::vector<int> silentAt;  // each waits out the one before's time-out
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const Radio& radio, std::ostream* out) { *out << radio.name; }
 
 const Radio kRadios[] = {
     {"DxR8",

@@ -63,10 +63,11 @@ TEST(RadioTypes, TableOfBothRadios)
     }
 }
 
-TEST(RadioTypes, AnyTypeOtherThanZeroIsTheSecondRadio)
+TEST(RadioTypes, AnyTypeOtherThanZeroAndHamlibIsTheSecondRadio)
 {
     EXPECT_EQ(&RadioTypeOf(-1), &RadioTypeOf(1));
-    EXPECT_EQ(&RadioTypeOf(2), &RadioTypeOf(1));
+    EXPECT_EQ(&RadioTypeOf(3), &RadioTypeOf(1));
+    EXPECT_STREQ(RadioTypeOf(kHamlibRadioType).Name, "Hamlib");
     EXPECT_EQ(&RadioTypeOf(1000), &RadioTypeOf(1));
     EXPECT_NE(&RadioTypeOf(0), &RadioTypeOf(1));
 }

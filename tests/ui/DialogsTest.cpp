@@ -1,6 +1,7 @@
 // The settings dialog, the "Wave recoder" window and the version window as
 // the operator meets them, with a radio on a pseudo-terminal and real files.
 
+#include "HamlibRadios.h"
 #include "MessageBoxes.h"
 #include "PtyRadio.h"
 #include "core/RemoteControl.h"
@@ -14,9 +15,11 @@
 #include "ui/windows/VersionWindow.h"
 #include "ui/windows/WaveRecorderWindow.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDesktopServices>
 #include <QLabel>
 #include <QLineEdit>
@@ -231,9 +234,10 @@ TEST_F(DialogsTest, TheSettingsDialogAsStartUpCreatesIt)
     EXPECT_EQ(List("inputDevices")->currentIndex(), 0);
     EXPECT_EQ(List("ports")->currentText().toStdString(), radio_.Path());
     EXPECT_EQ(S().PortNum, List("ports")->currentIndex());
-    ASSERT_EQ(List("radioTypes")->count(), 2);
+    ASSERT_EQ(List("radioTypes")->count(), 3);
     EXPECT_EQ(List("radioTypes")->itemText(0), "DX-R8");
     EXPECT_EQ(List("radioTypes")->itemText(1), "DJ-X11");
+    EXPECT_EQ(List("radioTypes")->itemText(2), "Hamlib");
     auto* gain = In<QSlider>(&d, "inputGain");
     EXPECT_EQ(gain->minimum(), -40);
     EXPECT_EQ(gain->maximum(), 40);
@@ -359,6 +363,60 @@ TEST_F(DialogsTest, ARadioTypePickedTicksInvertAndOkReopensThePortForIt)
     EXPECT_EQ(NewRadioLines(lines),
               (std::vector<std::string>{"AL~SDRON", "AL~IQ0", "AL~FW00005012000"}));
     EXPECT_TRUE(f.Receiver().RadioLinkOk());
+}
+
+// The Hamlib area appears below the controls, which keep their places, only
+// with the "Hamlib" type; a model typed by name, a rigctld's address and an
+// offset typed in reach the radio with "OK".
+TEST_F(DialogsTest, TheHamlibAreaAppearsWithItsTypeAndOkOpensTheRadio)
+{
+    radio::test::Rigctld server;
+    ASSERT_TRUE(server.Start());
+    ui::MainWindow& f = Start("[Wave]\nFreqCenter=7100000\n");
+    OpenSettings();
+    auto* area = settings_->findChild<QWidget*>("hamlibArea");
+    ASSERT_NE(area, nullptr);
+    EXPECT_FALSE(area->isVisible());
+    EXPECT_EQ(settings_->height(), ui::SettingsDialog::kClientHeight);
+    const QRect types = List("radioTypes")->geometry(), ok = Push("okButton")->geometry();
+
+    PickNext(List("radioTypes"));
+    PickNext(List("radioTypes"));  // "Hamlib"
+    EXPECT_EQ(List("radioTypes")->currentText(), "Hamlib");
+    EXPECT_FALSE(Box("invertIq")->isChecked());
+    EXPECT_TRUE(area->isVisible());
+    EXPECT_EQ(settings_->height(),
+              ui::SettingsDialog::kClientHeight + ui::SettingsDialog::kHamlibAreaHeight);
+    EXPECT_EQ(List("radioTypes")->geometry(), types);
+    EXPECT_EQ(Push("okButton")->geometry(), ok);
+
+    QComboBox* model = In<QComboBox>(area, "hamlibModel");
+    model->lineEdit()->clear();
+    QTest::keyClicks(model->lineEdit(), "net RIGCTL");
+    // The search's matches: the first picked.
+    QAbstractItemView* matches = model->completer()->popup();
+    ASSERT_TRUE(PumpUntil([&] { return matches->isVisible(); }));
+    QTest::keyClick(matches, Qt::Key_Down);
+    QTest::keyClick(matches, Qt::Key_Return);
+    EXPECT_TRUE(model->currentText().startsWith("Hamlib NET rigctl (2)"))
+        << model->currentText().toStdString();
+    QComboBox* port = In<QComboBox>(area, "hamlibPort");
+    port->lineEdit()->clear();
+    QTest::keyClicks(port->lineEdit(), QString::fromStdString(server.Address()));
+    In<QSpinBox>(area, "hamlibIqOffset")->setValue(12000);
+    QTest::mouseClick(Push("okButton"), Qt::LeftButton);
+
+    EXPECT_EQ(S().RadioType, 2);
+    EXPECT_EQ(S().HamlibModel, 2);
+    EXPECT_EQ(S().HamlibPort, server.Address());
+    ASSERT_TRUE(PumpUntil([&] { return f.Receiver().RadioLinkOk(); }));
+    ASSERT_TRUE(PumpUntil([&] { return server.Rigctl("f") == "7088000"; }));
+
+    // Another type hides the area again.
+    OpenSettings();
+    PickPrevious(List("radioTypes"));
+    EXPECT_FALSE(area->isVisible());
+    EXPECT_EQ(settings_->height(), ui::SettingsDialog::kClientHeight);
 }
 
 TEST_F(DialogsTest, CancelKeepsTheGainsAndTheExchangeAndShowsTheChoicesAgain)

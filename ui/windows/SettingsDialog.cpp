@@ -7,6 +7,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -83,10 +84,10 @@ SettingsDialog::SettingsDialog(core::Receiver& receiver, core::RemoteControl& re
     // While it is open the operator works in it alone: the main window and
     // the other windows wait.
     setWindowModality(Qt::ApplicationModal);
-    setFixedSize(kClientWidth, kClientHeight);
     setFont(DialogFont(11));
     BuildLayout();
     ConnectControls();
+    ShowHamlibArea(choices_->HamlibAreaShown());
 }
 
 SettingsDialog::~SettingsDialog() = default;
@@ -128,6 +129,66 @@ void SettingsDialog::BuildLayout()
     okButton_->setDefault(true);
     cancelButton_ = Button(this, "cancelButton", "Cancel", 375, 50);
     BuildRemoteRow();
+    BuildHamlibArea();
+}
+
+void SettingsDialog::BuildHamlibArea()
+{
+    const core::SettingsChoices& c = *choices_;
+    hamlibArea_ = new QWidget(this);
+    hamlibArea_->setObjectName("hamlibArea");
+    hamlibArea_->setGeometry(0, kClientHeight, kClientWidth, kHamlibAreaHeight);
+    QWidget* area = hamlibArea_;
+    auto* line = new QFrame(area);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    line->setGeometry(8, 0, 417, 3);
+
+    Label(area, "Hamlib radio model (type to search by maker and name)", 16, 8, 409);
+    hamlibModel_ = List(area, "hamlibModel", 16, 24, core::SettingsChoices::HamlibModelEntries(),
+                        c.HamlibModelEntry());
+    hamlibModel_->setGeometry(16, 24, 409, 21);
+    hamlibModel_->setEditable(true);
+    hamlibModel_->setInsertPolicy(QComboBox::NoInsert);
+    hamlibModel_->setMaxVisibleItems(20);
+    hamlibModel_->completer()->setCompletionMode(QCompleter::PopupCompletion);
+    hamlibModel_->completer()->setFilterMode(Qt::MatchContains);
+    hamlibModel_->completer()->setCaseSensitivity(Qt::CaseInsensitive);
+
+    Label(area, "Port (device or host:port of rigctld)", 16, 52, 193);
+    hamlibPort_ = List(area, "hamlibPort", 16, 68, c.HamlibPortEntries(), -1);
+    hamlibPort_->setEditable(true);
+    hamlibPort_->setInsertPolicy(QComboBox::NoInsert);
+    hamlibPort_->setEditText(c.HamlibPort());
+    Label(area, "Serial speed", 232, 52, 193);
+    hamlibSpeed_ = List(area, "hamlibSpeed", 232, 68, core::SettingsChoices::HamlibSpeedEntries(),
+                        c.HamlibSpeedEntry());
+
+    const auto offset = [area](const char* name, int left, int limit, int value) {
+        auto* box = new QSpinBox(area);
+        box->setObjectName(name);
+        box->setGeometry(left, 112, 193, 21);
+        box->setRange(-limit, limit);
+        box->setSuffix(QStringLiteral(" Hz"));
+        box->setValue(value);
+        return box;
+    };
+    Label(area, "IQ centre offset from the dial", 16, 96, 193);
+    hamlibIqOffset_ = offset("hamlibIqOffset", 16, 1000000, c.HamlibIqOffset());
+    hamlibIqOffset_->setToolTip(
+        QStringLiteral("Where the radio's IQ output is centred relative to its dial: 0 for an IQ "
+                       "output, the tap's offset for an IF output"));
+    Label(area, "Transverter offset", 232, 96, 193);
+    hamlibTransverterOffset_ =
+        offset("hamlibTransverterOffset", 232, 2000000000, c.HamlibTransverterOffset());
+    hamlibTransverterOffset_->setToolTip(
+        QStringLiteral("Added to the radio's frequency for the display and the files"));
+}
+
+void SettingsDialog::ShowHamlibArea(bool shown)
+{
+    hamlibArea_->setVisible(shown);
+    setFixedSize(kClientWidth, kClientHeight + (shown ? kHamlibAreaHeight : 0));
 }
 
 void SettingsDialog::BuildRemoteRow()
@@ -169,8 +230,33 @@ void SettingsDialog::ConnectControls()
     connect(inputDevices_, &QComboBox::activated, this, [&c](int i) { c.ChooseInput(i); });
     connect(outputDevices_, &QComboBox::activated, this, [&c](int i) { c.ChooseOutput(i); });
     connect(ports_, &QComboBox::activated, this, [&c](int i) { c.ChoosePort(i); });
-    connect(radioTypes_, &QComboBox::activated, this,
-            [this, &c](int i) { invertIq_->setChecked(c.ChooseRadioType(i)); });
+    connect(radioTypes_, &QComboBox::activated, this, [this, &c](int i) {
+        invertIq_->setChecked(c.ChooseRadioType(i));
+        ShowHamlibArea(c.HamlibAreaShown());
+    });
+    connect(hamlibModel_, &QComboBox::activated, this,
+            [&c](int i) { c.ChooseHamlibModelEntry(i); });
+    // A model picked from the search's matches, or a text typed and left
+    // without picking, stands for the model it names.
+    const auto takeTyped = [this, &c](const QString& text) {
+        const int entry = core::SettingsChoices::FindHamlibModel(text);
+        if (entry >= 0) {
+            hamlibModel_->setCurrentIndex(entry);
+            c.ChooseHamlibModelEntry(entry);
+        }
+    };
+    connect(hamlibModel_->completer(), qOverload<const QString&>(&QCompleter::activated), this,
+            takeTyped);
+    connect(hamlibModel_->lineEdit(), &QLineEdit::editingFinished, this,
+            [this, takeTyped] { takeTyped(hamlibModel_->currentText()); });
+    connect(hamlibPort_, &QComboBox::currentTextChanged, this,
+            [&c](const QString& text) { c.ChooseHamlibPort(text); });
+    connect(hamlibSpeed_, &QComboBox::activated, this,
+            [&c](int i) { c.ChooseHamlibSpeedEntry(i); });
+    connect(hamlibIqOffset_, &QSpinBox::valueChanged, this,
+            [&c](int hz) { c.ChooseHamlibIqOffset(hz); });
+    connect(hamlibTransverterOffset_, &QSpinBox::valueChanged, this,
+            [&c](int hz) { c.ChooseHamlibTransverterOffset(hz); });
     connect(mostTop_, &QCheckBox::toggled, this, [&c](bool on) { c.ChooseMostTop(on); });
 
     // These act at once; "Cancel" keeps them.
@@ -195,7 +281,9 @@ void SettingsDialog::Confirm()
     // Nothing is applied while the row cannot be read; the dialog stays.
     const QString problem = choices_->Problem();
     if (!problem.isEmpty()) {
-        remoteAllow_->setFocus();
+        (problem.contains(QStringLiteral("Hamlib")) ? static_cast<QWidget*>(hamlibPort_)
+                                                    : remoteAllow_)
+            ->setFocus();
         ShowErrorBox(this, problem);
         return;
     }

@@ -35,6 +35,8 @@ public:
     static constexpr int kClientWidth = 440;
     // The remote control row lies below the controls of the first 227.
     static constexpr int kClientHeight = 258;
+    // With the "Hamlib" type the Hamlib radio's area is added below.
+    static constexpr int kHamlibAreaHeight = 146;
 
     // Lists the devices and ports, shows the stored choices and what remote
     // control runs, opens the chosen port and runs the radio's set-up
@@ -54,6 +56,8 @@ protected:
 private:
     void BuildLayout();
     void BuildRemoteRow();
+    void BuildHamlibArea();
+    void ShowHamlibArea(bool shown);
     void ConnectControls();
     void Confirm();
     void ShowVersion();
@@ -76,6 +80,12 @@ private:
     QCheckBox* remoteOn_ = nullptr;
     QSpinBox* remotePort_ = nullptr;
     QLineEdit* remoteAllow_ = nullptr;
+    QWidget* hamlibArea_ = nullptr;
+    QComboBox* hamlibModel_ = nullptr;
+    QComboBox* hamlibPort_ = nullptr;
+    QComboBox* hamlibSpeed_ = nullptr;
+    QSpinBox* hamlibIqOffset_ = nullptr;
+    QSpinBox* hamlibTransverterOffset_ = nullptr;
 };
 
 }  // namespace ui

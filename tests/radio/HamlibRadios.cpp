@@ -1,0 +1,190 @@
+#include "HamlibRadios.h"
+
+#include "tests/support/EventLoop.h"
+
+#include <QProcess>
+#include <QStringList>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <pty.h>
+#include <spawn.h>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace radio::test {
+namespace {
+
+int FreePort()
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+        ::close(s);
+        throw std::runtime_error("no free port");
+    }
+    ::close(s);
+    return ntohs(a.sin_port);
+}
+
+bool Accepts(int port)
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(s);
+    return ok;
+}
+
+}  // namespace
+
+Rigctld::Rigctld()
+    : port_(FreePort())
+{}
+
+Rigctld::~Rigctld() { Stop(); }
+
+std::string Rigctld::Address() const { return "127.0.0.1:" + std::to_string(port_); }
+
+bool Rigctld::Start()
+{
+    Stop();
+    const std::string portText = std::to_string(port_);
+    const char* argv[] = {"rigctld", "-m", "1", "-T", "127.0.0.1", "-t", portText.c_str(), nullptr};
+    if (::posix_spawnp(&pid_, "rigctld", nullptr, nullptr, const_cast<char**>(argv), environ) !=
+        0) {
+        pid_ = -1;
+        return false;
+    }
+    return tesmar::test::RunUntil([this] { return Accepts(port_); }, 10000);
+}
+
+void Rigctld::Stop()
+{
+    if (pid_ <= 0)
+        return;
+    ::kill(pid_, SIGTERM);
+    for (int i = 0; i < 300; ++i) {
+        if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
+            pid_ = -1;
+            return;
+        }
+        ::usleep(10000);
+    }
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+}
+
+std::string Rigctld::Rigctl(const std::string& arguments) const
+{
+    QProcess p;
+    QStringList args{QStringLiteral("-m"), QStringLiteral("2"), QStringLiteral("-r"),
+                     QString::fromStdString(Address())};
+    args += QString::fromStdString(arguments).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    p.start(QStringLiteral("rigctl"), args);
+    if (!p.waitForFinished(10000)) {
+        p.kill();
+        p.waitForFinished();
+        return {};
+    }
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed().toStdString();
+}
+
+KenwoodPty::KenwoodPty(std::filesystem::path link)
+    : link_(std::move(link))
+{
+    PlugIn();
+}
+
+KenwoodPty::~KenwoodPty() { Unplug(); }
+
+void KenwoodPty::PlugIn()
+{
+    Unplug();
+    termios raw{};
+    cfmakeraw(&raw);
+    char name[256] = {};
+    if (::openpty(&master_, &slave_, name, &raw, nullptr) != 0)
+        throw std::runtime_error("openpty failed");
+    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+    std::error_code ec;
+    std::filesystem::remove(link_, ec);
+    std::filesystem::create_symlink(name, link_);
+    notifier_ = std::make_unique<QSocketNotifier>(master_, QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { Take(); });
+}
+
+void KenwoodPty::Unplug()
+{
+    notifier_.reset();
+    if (master_ >= 0)
+        ::close(master_);
+    if (slave_ >= 0)
+        ::close(slave_);
+    master_ = slave_ = -1;
+}
+
+void KenwoodPty::Take()
+{
+    char buffer[256];
+    for (;;) {
+        const ssize_t n = ::read(master_, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        for (ssize_t i = 0; i < n; ++i) {
+            if (buffer[i] != ';') {
+                partial_.push_back(buffer[i]);
+                continue;
+            }
+            if (!silent)
+                Answer(partial_);
+            partial_.clear();
+        }
+    }
+}
+
+void KenwoodPty::Answer(const std::string& c)
+{
+    char reply[64] = {};
+    if (c == "ID")
+        std::snprintf(reply, sizeof reply, "ID020;");
+    else if (c == "FA")
+        std::snprintf(reply, sizeof reply, "FA%011lld;", static_cast<long long>(frequency));
+    else if (c.size() > 2 && c.compare(0, 2, "FA") == 0)
+        frequency = std::stoll(c.substr(2));
+    else if (c == "MD")
+        std::snprintf(reply, sizeof reply, "MD%d;", mode);
+    else if (c.size() == 3 && c.compare(0, 2, "MD") == 0)
+        mode = c[2] - '0';
+    else if (c == "IF")  // frequency, step, RIT, flags, mode at column 29, VFO, ...
+        std::snprintf(reply, sizeof reply, "IF%011lld     +0000000000%d000000 ;",
+                      static_cast<long long>(frequency), mode);
+    else if (c == "AI")
+        std::snprintf(reply, sizeof reply, "AI0;");
+    else if (c == "PS")
+        std::snprintf(reply, sizeof reply, "PS1;");
+    else if (c.size() <= 2)
+        std::snprintf(reply, sizeof reply, "?;");
+    const std::size_t length = std::char_traits<char>::length(reply);
+    if (length > 0 && ::write(master_, reply, length) < 0 && errno != EAGAIN)
+        throw std::runtime_error("pty write failed");
+}
+
+}  // namespace radio::test
