@@ -21,6 +21,7 @@ QString HelpText()
                "  --remote [<port>]  Remote control for logging and digital-mode programs\n"
                "                     (Hamlib NET rigctl) on <port> of this computer, default\n"
                "                     %1, for this run; also --remote=<port>.\n"
+               "  --scan             Open the Scan window and scan the memory channels.\n"
                "  -h, --help         Show this help and exit.\n"
                "  --version          Show the version and exit.\n")
         .arg(kRemoteDefaultPort);
@@ -53,7 +54,9 @@ CommandLine ParseCommandLine(const QStringList& arguments)
                                     QStringLiteral("port"));
     parser.addOption(help);
     parser.addOption(version);
+    const QCommandLineOption scan(QStringLiteral("scan"), QStringLiteral("scan"));
     parser.addOption(remote);
+    parser.addOption(scan);
 
     // The parser knows no option whose value may be left out: "--remote"
     // takes the next word as its port when that is no option (the program
@@ -78,6 +81,7 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     }
     line.help = parser.isSet(help);
     line.version = parser.isSet(version);
+    line.scan = parser.isSet(scan);
     if (!parser.positionalArguments().isEmpty()) {
         line.error =
             QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments()[0]);

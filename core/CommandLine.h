@@ -1,9 +1,10 @@
 #pragma once
 
 // The program's command line:
-//   tesmar [--remote [PORT]] [--help] [--version]
+//   tesmar [--remote [PORT]] [--scan] [--help] [--version]
 // --remote turns remote control over the network on for this run, on PORT
-// (4532 when not given); the settings file keeps its own choice. Read before
+// (4532 when not given); the settings file keeps its own choice. --scan opens
+// the "Scan" window and starts a memory scan once the receiver runs. Read before
 // the application object exists, so that --help and --version answer without
 // a display.
 
@@ -17,6 +18,7 @@ namespace core {
 
 struct CommandLine {
     std::optional<int32_t> remotePort;
+    bool scan = false;
     bool help = false;
     bool version = false;
     QString helpText;

@@ -4,6 +4,7 @@
 #include "audio/SoundPlayer.h"
 #include "core/HamlibRadio.h"
 #include "core/RawTransport.h"
+#include "core/ScanSession.h"
 #include "core/SoundNotice.h"
 #include "core/WaveRecording.h"
 #include "core/model/Palette.h"
@@ -93,6 +94,7 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
     MemoryHooks memoryHooks;
     memoryHooks.fileBusy = [this] { return FileBusy(); };
     memoryHooks.setRadioFrequency = [this](int64_t center) {
+        OperatorTunes();
         return FitsInt32(center) && radioControl_->SetRadioFrequency(static_cast<int32_t>(center));
     };
     memoryHooks.selectMode = [this](Mode mode) { SelectMode(mode); };
@@ -150,6 +152,20 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
     connect(wave_.get(), &core::WaveRecording::StateChanged, this, &Receiver::WaveStateChanged);
     connect(wave_.get(), &core::WaveRecording::Failed, this,
             [this](const QString& message) { emit ShowError(message, true); });
+
+    ScanAccess scanAccess{
+        state_, *wave_, [this] { return FileBusy(); }, [this] { return RadioBusy(); },
+        // The Hamlib radio answers once its link is up; a serial one once
+        // its port is open.
+        [this] {
+            return state_.RadioType == radio::kHamlibRadioType ? hamlib_->LinkUp()
+                                                               : link_->PortOpen();
+        },
+        [this](int32_t center) { return radioControl_->SetRadioFrequency(center); }};
+    scan_ = std::make_unique<ScanSession>(*this, std::move(scanAccess));
+    connect(radioControl_.get(), &radio::RadioControl::FrequencyAcknowledged, this,
+            &Receiver::RadioSettled);
+    connect(this, &Receiver::RadioSettled, scan_.get(), &ScanSession::RadioSettled);
 
     audio_->SetRawRecordHook([this](audio::BlockView block) { raw_->RecordBlock(block.data()); });
     audio_->SetBlockHandler([this](audio::BlockView block) { HandleBlock(block.data()); });
@@ -248,6 +264,8 @@ void Receiver::AwaitRadioPort()
 bool Receiver::Shutdown(const WindowsShowing& showing)
 {
     emit ShuttingDown();
+    // A hit under way reaches the log, and its recording ends with it.
+    scan_->Stop();
     state_.spectrumWindow.showing = showing.spectrum;
     state_.ifFilterWindow.showing = showing.ifFilter;
     state_.keypadWindow.showing = showing.keypad;
@@ -482,6 +500,7 @@ void Receiver::StepTune(int d)
     }
     if (state_.StepBusy)
         return;
+    OperatorTunes();
     state_.StepBusy = true;
     // The load keeps FreqTune inside the band and every writer after it
     // does; should one not, the sums below still cannot overflow.
@@ -560,6 +579,7 @@ void Receiver::KeypadKey(int code)
     if (outcome.unreadable)
         emit ShowError(QString::fromStdString(entry_.UnreadableMessage()), false);
     if (outcome.center) {
+        OperatorTunes();
         state_.FreqCenter = *outcome.center;
         radioControl_->SetRadioFrequency(state_.FreqCenter);
     }
@@ -572,6 +592,7 @@ Receiver::TuneResult Receiver::TuneTo(int64_t hz)
 {
     if (!entry_.InEntryLimits(hz))
         return TuneResult::OutOfRange;
+    OperatorTunes();
     // The band's edges as the tuning steps have them: a pass band that
     // reaches one needs the radio.
     const PassBand band = PassBandOf(state_.RxMode, state_.IFWidth);
@@ -785,6 +806,8 @@ void Receiver::StoreRemoteChoice(bool RemoteOn, int32_t RemotePort, const std::s
 
 void Receiver::SetSpectrumVisible(bool visible) { state_.SpectrumVisible = visible; }
 
+void Receiver::OperatorTunes() { scan_->OperatorTuned(); }
+
 void Receiver::SelectPalette(int32_t ColorNum)
 {
     state_.ColorNum = ColorNum >= 0 && ColorNum < kPaletteCount ? ColorNum : 0;
@@ -829,6 +852,7 @@ bool Receiver::MoveBand(int d)
         return raw_->MoveSlice(d);
     if (FileBusy())
         return false;
+    OperatorTunes();
     const int64_t center = int64_t(state_.FreqCenter) + (d < 0 ? -kBandWidth : kBandWidth);
     if (!FitsInt32(center) || !radioControl_->SetRadioFrequency(static_cast<int32_t>(center)))
         return false;
@@ -839,9 +863,10 @@ bool Receiver::MoveBand(int d)
 void Receiver::SpectrumPressed(PointerButton button, int32_t offset)
 {
     state_.MemoryMode = false;
-    if (button == PointerButton::Left)
+    if (button == PointerButton::Left) {
+        OperatorTunes();
         state_.FreqTune = offset;
-    else if (button == PointerButton::Right)
+    } else if (button == PointerButton::Right)
         state_.DragTune = !state_.DragTune;
     emit DisplayChanged();
 }
@@ -850,6 +875,7 @@ void Receiver::SpectrumMoved(int32_t offset)
 {
     if (!state_.DragTune)
         return;
+    OperatorTunes();
     state_.FreqTune = offset;
     state_.MemoryMode = false;
     emit DisplayChanged();
@@ -875,8 +901,10 @@ void Receiver::ProcessAndDeliver(const int16_t* frames)
     audio_->QueueOutputBlock(audio::BlockView(out.OutFrames.data(), out.OutFrames.size()));
     if (out.RecFeedReady)
         wave_->RecordBlock(out.RecFeed.data());
-    if (out.SpectrumUpdated)
+    // The chain analyses for a scan too; the window redraws only while it shows.
+    if (out.SpectrumUpdated && state_.SpectrumVisible)
         emit SpectrumReady();
+    scan_->OnBlock();
     ++processedBlocks_;
     emit BlockProcessed();
     link_->PollRadioPort();

@@ -35,6 +35,7 @@ namespace core {
 
 class HamlibRadio;
 class RawTransport;
+class ScanSession;
 class SoundNotice;
 class WaveRecording;
 
@@ -326,6 +327,11 @@ public:
     MemoryChannels& Memory() { return *memory_; }
     const MemoryChannels& Memory() const { return *memory_; }
 
+    // --- Scanner (core/ScanSession): the "Scan" window, --scan and the
+    // remote control's scan command start and stop it there.
+    ScanSession& Scan() { return *scan_; }
+    const ScanSession& Scan() const { return *scan_; }
+
     // --- State for the windows, to read: they change it through the
     // methods above, which also do what follows a change.
     const ReceiverState& State() const { return state_; }
@@ -393,6 +399,8 @@ private:
     bool FileBusy() const;
     void Snap();
     void SendOwedRadioFrequency();
+    // The operator (or a remote client) tunes: a scan ends.
+    void OperatorTunes();
     // The settings file to read (at start) or to carry the other lines over
     // from (at close): see ReceiverPaths.
     std::filesystem::path SettingsSource() const;
@@ -411,6 +419,8 @@ private:
     std::unique_ptr<core::WaveRecording> wave_;
     MeterNeedle needle_;
     std::unique_ptr<SoundNotice> soundNotice_;
+    // After the recorder and the radio it uses.
+    std::unique_ptr<ScanSession> scan_;
 
     ExitNotice exitNotice_;
     QString noticeFromLastRun_;

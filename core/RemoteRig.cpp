@@ -1,6 +1,7 @@
 #include "core/RemoteRig.h"
 
 #include "core/Receiver.h"
+#include "core/ScanSession.h"
 #include "radio/RadioTypes.h"
 
 #include <cmath>
@@ -130,6 +131,18 @@ remote::RigStatus RemoteRig::StopRecording()
 {
     receiver_.WaveRecord(false);
     return remote::RigStatus::Ok;
+}
+
+remote::RigStatus RemoteRig::Scan(remote::RigScan what)
+{
+    ScanSession& scan = receiver_.Scan();
+    if (what == remote::RigScan::Stop) {
+        scan.Stop();
+        return remote::RigStatus::Ok;
+    }
+    const ScanKind kind = what == remote::RigScan::Memory ? ScanKind::Memory : ScanKind::Band;
+    return scan.Start(scan.OptionsFor(kind)).isEmpty() ? remote::RigStatus::Ok
+                                                       : remote::RigStatus::Rejected;
 }
 
 }  // namespace core

@@ -33,6 +33,9 @@ public:
     remote::RigStatus SetSquelch(double level) override;
     remote::RigStatus StartRecording() override;
     remote::RigStatus StopRecording() override;
+    // The "Scan" window's Start (a memory scan or a band search with the
+    // window's settings) and Stop; refused while a raw file plays.
+    remote::RigStatus Scan(remote::RigScan what) override;
 
 private:
     Receiver& receiver_;

@@ -39,6 +39,25 @@ bool WaveRecording::Start()
     return created;
 }
 
+bool WaveRecording::StartLabelled(const std::string& label)
+{
+    if (recorder_->IsOpen())
+        return true;
+    std::string name = recording::RecordingStem(recording::LocalNow());
+    for (char c : label) {
+        // No folder separators, control characters or leading dot: the
+        // name stays one plain file in "Wav".
+        const bool plain = c != '/' && c != '\\' && static_cast<unsigned char>(c) >= 0x20 &&
+                           c != 0x7f && !(c == '.' && name.back() == '_');
+        name += plain ? c : '_';
+    }
+    name += ".wav";
+    const bool created = recorder_->StartInFolder(dataDirectory_, name);
+    state_.Recording = created;
+    emit StateChanged();
+    return created;
+}
+
 void WaveRecording::Stop()
 {
     if (recorder_->IsOpen() && !recorder_->Stop()) {

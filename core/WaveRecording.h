@@ -43,6 +43,10 @@ public:
     // A new recording; false when its file could not be created. Does
     // nothing while one runs.
     bool Start();
+    // A recording of one scanner hit: "Wav/yyyymmdd_hhmmss_<label>.wav" with
+    // the local time and the label (a channel's name) made safe for a file
+    // name. As Start otherwise.
+    bool StartLabelled(const std::string& label);
     // Ends the recording (nothing happens when none runs).
     void Stop();
     // One block of the recorder feed (400 samples at 8000 Hz) in which the

@@ -186,8 +186,8 @@ void SignalChain::FinishBlock(ChainBuffers& b, const FrontEndResult& front, doub
     if (out.RecFeedReady)
         s.recorder.Process(audioOut, out.RecFeed.data());
 
-    out.SpectrumUpdated = c.SpectrumVisible;
-    if (c.SpectrumVisible)
+    out.SpectrumUpdated = c.SpectrumVisible || c.ScanRunning;
+    if (out.SpectrumUpdated)
         s.spectrum.Analyze(b.RawI, b.RawQ, out.SpectrumDb.data());
     s.output.EndBlock();
     s.fm.FlushNegligible();

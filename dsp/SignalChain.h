@@ -41,6 +41,7 @@ struct ChainControls {
     bool MonitorOn = false;        // "Monitor" down: squelch forced open
     bool Recording = false;        // the WAV recorder is recording
     bool SpectrumVisible = false;  // the spectrum window is showing
+    bool ScanRunning = false;      // the scanner reads the spectrum too
 };
 
 // What one block leaves behind for the display, meter, spectrum and recorder.
@@ -51,7 +52,7 @@ struct BlockOutputs {
     alignas(64) std::array<int16_t, kRecSamples> RecFeed{};  // 8000 Hz samples
     bool SqlBusy = false;
     bool AudioOver = false;
-    bool SpectrumUpdated = false;  // SpectrumDb holds this block's analysis
+    bool SpectrumUpdated = false;  // SpectrumDb holds this block's analysis (window or scan)
     bool RecFeedReady = false;     // RecFeed holds this block's 400 samples to append
 };
 

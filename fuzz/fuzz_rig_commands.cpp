@@ -85,6 +85,11 @@ public:
         recording_ = false;
         return remote::RigStatus::Ok;
     }
+    remote::RigStatus Scan(remote::RigScan what) override
+    {
+        scanning_ = what != remote::RigScan::Stop;
+        return remote::RigStatus::Ok;
+    }
 
 private:
     int64_t hz_ = 5000000;
@@ -93,6 +98,7 @@ private:
     double volume_ = 0.0;
     double squelch_ = 0.0;
     bool recording_ = false;
+    bool scanning_ = false;
 };
 
 bool IsStatusCode(std::string_view code)

@@ -3,6 +3,8 @@
 #include "radio/HamlibRig.h"
 #include "radio/RadioTypes.h"
 
+#include <utility>
+
 namespace radio {
 
 RadioControl::RadioControl(RadioLink& link, int32_t& FreqCenter, int32_t& FreqTune,
@@ -13,7 +15,11 @@ RadioControl::RadioControl(RadioLink& link, int32_t& FreqCenter, int32_t& FreqTu
     , freqTune_(FreqTune)
     , radioType_(RadioType)
 {
-    connect(&link_, &RadioLink::CommandFinished, this, [this](bool) { Advance(); });
+    connect(&link_, &RadioLink::CommandFinished, this, [this](bool acknowledged) {
+        if (std::exchange(frequencyPending_, false) && acknowledged)
+            emit FrequencyAcknowledged(pendingFs_);
+        Advance();
+    });
     // A radio whose adapter was unplugged lost its IQ mode and frequency with it.
     connect(&link_, &RadioLink::PortReopened, this, &RadioControl::StartRadio);
 }
@@ -61,7 +67,13 @@ bool RadioControl::SetRadioFrequency(int32_t f)
     char command[kMaxCommandLength];
     const std::size_t length = FormatFrequencyCommand(radioType_, fs, command);
     freqTune_ += f - fs;
+    // A busy link drops the command: only one it took is waited for.
+    const bool wasPending = link_.CommandPending();
     link_.SendRadioCommand(std::string_view(command, length));
+    if (!wasPending && link_.CommandPending()) {
+        frequencyPending_ = true;
+        pendingFs_ = fs;
+    }
     freqCenter_ = fs;
     return true;
 }

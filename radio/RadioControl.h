@@ -57,6 +57,8 @@ public:
 
 signals:
     void StartRadioFinished();
+    // The radio answered "OK" to a frequency command: it is at `fs` now.
+    void FrequencyAcknowledged(int32_t fs);
 
 private:
     void Advance();
@@ -74,6 +76,9 @@ private:
     std::size_t nextSetup_ = 0;
     bool advancing_ = false;
     bool advanceAgain_ = false;
+    // The link's pending command is our frequency command for this centre.
+    bool frequencyPending_ = false;
+    int32_t pendingFs_ = 0;
 };
 
 }  // namespace radio

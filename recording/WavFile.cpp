@@ -230,8 +230,13 @@ bool WaveRecorder::Start(std::FILE* file, const std::filesystem::path& name)
 bool WaveRecorder::StartInFolder(const std::filesystem::path& folder, const LocalStamp& start,
                                  int32_t freqTune, int32_t freqCenter)
 {
+    return StartInFolder(folder, WaveRecordingName(start, freqTune, freqCenter));
+}
+
+bool WaveRecorder::StartInFolder(const std::filesystem::path& folder, const std::string& fileName)
+{
     const std::filesystem::path sub = folder / "Wav";
-    const std::filesystem::path file = sub / WaveRecordingName(start, freqTune, freqCenter);
+    const std::filesystem::path file = sub / fileName;
     Restart(file);
     if (!EnsureFolder(sub, &error_)) {
         wav_.Close();

@@ -100,6 +100,9 @@ public:
     // used, or the one wanted when creation failed.
     bool StartInFolder(const std::filesystem::path& folder, const LocalStamp& start,
                        int32_t freqTune, int32_t freqCenter);
+    // The same under a name of the caller's (the scanner's hits), with the
+    // same rules for the folder and a name that is taken.
+    bool StartInFolder(const std::filesystem::path& folder, const std::string& fileName);
 
     // Refreshes the time text from the blocks written so far, appends the 400
     // samples and counts the block. A block that could not be written is not

@@ -26,6 +26,10 @@ enum class RigStatus : int {
 enum class RigMode : uint8_t { Am, Fm, Cw, Lsb, Usb };
 inline constexpr int kRigModeCount = 5;
 
+// Hamlib's scan functions the receiver carries out ("g STOP", "g MEM",
+// "g VFO").
+enum class RigScan : uint8_t { Stop, Memory, Vfo };
+
 // What "\dump_state" describes.
 struct RigCaps {
     int64_t minHz = 0;  // the receive range, inclusive
@@ -66,6 +70,9 @@ public:
     // The received audio's recorder (a satellite pass's start and end).
     virtual RigStatus StartRecording() = 0;
     virtual RigStatus StopRecording() = 0;
+
+    // The scanner: the memory channels, a search of the band, or stopped.
+    virtual RigStatus Scan(RigScan what) = 0;
 };
 
 }  // namespace remote

@@ -33,6 +33,7 @@ constexpr CommandEntry kCommands[] = {
     {'_', "get_info", Command::GetInfo, 0, 0},
     {'q', "quit", Command::Quit, 0, kAny},
     {'Q', "quit", Command::Quit, 0, kAny},
+    {'g', "scan", Command::Scan, 1, 2},
     {0, "chk_vfo", Command::ChkVfo, 0, 0},
     {0, "dump_state", Command::DumpState, 0, 0},
     {0, "get_powerstat", Command::GetPowerstat, 0, 0},
@@ -59,7 +60,6 @@ constexpr CommandEntry kUnavailable[] = {
     {'P', "set_parm", Command::NotAvailable, 0, kAny},
     {'p', "get_parm", Command::NotAvailable, 0, kAny},
     {'G', "vfo_op", Command::NotAvailable, 0, kAny},
-    {'g', "scan", Command::NotAvailable, 0, kAny},
     {'A', "set_trn", Command::NotAvailable, 0, kAny},
     {'a', "get_trn", Command::NotAvailable, 0, kAny},
     {'R', "set_rptr_shift", Command::NotAvailable, 0, kAny},
@@ -184,8 +184,11 @@ void TakeArguments(const CommandEntry& entry, std::string_view rest, Request& r)
          word = TakeWord(rest))
         tokens[count++] = word;
     std::size_t first = 0;
-    // In VFO mode every command but set_vfo names its VFO first.
-    if (count > 0 && entry.command != Command::SetVfo && IsVfoName(tokens[0])) {
+    // In VFO mode every command but set_vfo names its VFO first. The scan's
+    // own "MEM" and "VFO" are VFO names too: they are its VFO only when the
+    // scan function and channel follow them.
+    const bool scanFunction = entry.command == Command::Scan && count <= entry.maxArgs;
+    if (count > 0 && entry.command != Command::SetVfo && !scanFunction && IsVfoName(tokens[0])) {
         r.vfo = tokens[0];
         first = 1;
     }

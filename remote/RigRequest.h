@@ -38,6 +38,7 @@ enum class Command : uint8_t {
     SetVfoOpt,
     GetLockMode,
     SetLockMode,
+    Scan,
     Aos,  // a satellite comes over the horizon
     Los,  // and goes below it
     Quit,

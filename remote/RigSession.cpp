@@ -329,6 +329,7 @@ RigStatus RigSession::Execute(const Request& r, Writer& out)
             return RigStatus::Ok;
         }
         return RigStatus::InvalidParameter;
+    case Command::Scan: return Scan(r);
     case Command::Aos: return rig_.StartRecording();
     case Command::Los: return rig_.StopRecording();
     case Command::Quit:
@@ -347,6 +348,26 @@ RigStatus RigSession::SetFrequency(const Request& r)
     if (!hz || *hz < 0.0 || *hz > 1e11)
         return RigStatus::InvalidParameter;
     return rig_.SetFrequency(std::llround(*hz));
+}
+
+RigStatus RigSession::Scan(const Request& r)
+{
+    // The channel a memory scan would start at: a number, which we take and
+    // leave (the scan goes over the whole list).
+    if (r.argCount > 1 && !ParseNumber(r.args[1]))
+        return RigStatus::InvalidParameter;
+    const std::string_view what = r.args[0];
+    if (what == "STOP")
+        return rig_.Scan(RigScan::Stop);
+    if (what == "MEM")
+        return rig_.Scan(RigScan::Memory);
+    if (what == "VFO")
+        return rig_.Scan(RigScan::Vfo);
+    // Hamlib's other scans (selected, priority, programmed, delta, panorama).
+    for (std::string_view other : {"SLCT", "PRIO", "PROG", "DELTA", "PLT"})
+        if (what == other)
+            return RigStatus::NotAvailable;
+    return RigStatus::InvalidParameter;
 }
 
 RigStatus RigSession::GetMode(Writer& out)

@@ -39,6 +39,7 @@ private:
 
     RigStatus Execute(const Request& r, Writer& out);
     RigStatus SetFrequency(const Request& r);
+    RigStatus Scan(const Request& r);
     RigStatus GetMode(Writer& out);
     RigStatus SetMode(const Request& r, Writer& out);
     RigStatus GetLevel(const Request& r, Writer& out) const;

@@ -12,9 +12,11 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <numbers>
 #include <random>
+#include <string_view>
 
 namespace tools {
 
@@ -34,6 +36,11 @@ const char* const kIqGenUsage =
     "  --noise A        RMS of added Gaussian noise, sample units (default 0)\n"
     "  --seed N         noise seed (default 1)\n"
     "  --time HHMMSS    start time in the header (default: now)\n"
+    "  --station HZ:MODE:FROM-TO[,FROM-TO]...\n"
+    "                   a station at HZ from the centre in MODE (am, fm, cw, lsb,\n"
+    "                   usb), on the air from block FROM up to block TO; may be\n"
+    "                   given again for more stations, which then replace the\n"
+    "                   one carrier (--offset and --tone do not apply)\n"
     "  --no-end-marker  leave the end marker off, like a recording cut short\n"
     "  --demo           the demo band instead of one carrier (default 30 seconds):\n"
     "                   AM music at 5.000 MHz, CW at 5.008, a USB voice at 5.015\n"
@@ -94,6 +101,37 @@ bool ParseDoubleIn(const std::string& text, double max, double& out)
         return false;
     out = v;
     return true;
+}
+
+// "HZ:MODE:FROM-TO[,FROM-TO]..." into a station.
+bool ParseStation(const std::string& text, IqStation& station)
+{
+    static constexpr std::string_view kModes[] = {"am", "fm", "cw", "lsb", "usb"};
+    const std::size_t colon1 = text.find(':');
+    const std::size_t colon2 = colon1 == std::string::npos ? colon1 : text.find(':', colon1 + 1);
+    if (colon2 == std::string::npos)
+        return false;
+    if (!ParseIntIn(text.substr(0, colon1), -24000, 24000, station.offset))
+        return false;
+    const std::string mode = text.substr(colon1 + 1, colon2 - colon1 - 1);
+    const auto* found = std::find(std::begin(kModes), std::end(kModes), mode);
+    if (found == std::end(kModes))
+        return false;
+    station.mode = static_cast<int32_t>(found - std::begin(kModes));
+    std::string_view spans = std::string_view(text).substr(colon2 + 1);
+    station.on.clear();
+    while (!spans.empty()) {
+        const std::size_t comma = spans.find(',');
+        const std::string span(spans.substr(0, comma));
+        spans.remove_prefix(comma == std::string_view::npos ? spans.size() : comma + 1);
+        const std::size_t dash = span.find('-');
+        int64_t from = 0, to = 0;
+        if (dash == std::string::npos || !ParseIntIn(span.substr(0, dash), 0, INT64_MAX, from) ||
+            !ParseIntIn(span.substr(dash + 1), from, INT64_MAX, to))
+            return false;
+        station.on.emplace_back(from, to);
+    }
+    return !station.on.empty();
 }
 
 }  // namespace
@@ -161,6 +199,14 @@ std::vector<OptionRule> IqGenOptionTable(IqGenOptions& o, Length& length)
                [&](const std::string& v) { return ParseDoubleIn(v, 32767, o.noise); }),
         valued("--seed", "an integer",
                [&](const std::string& v) { return ParseIntIn(v, INT64_MIN, INT64_MAX, o.seed); }),
+        valued("--station", "HZ:MODE:FROM-TO[,FROM-TO]...",
+               [&](const std::string& v) {
+                   IqStation station;
+                   if (!ParseStation(v, station))
+                       return false;
+                   o.stations.push_back(std::move(station));
+                   return true;
+               }),
         valued("--time", "six digits HHMMSS",
                [&](const std::string& v) { return o.startGiven = ParseTime(v, o.start); }),
     };
@@ -213,17 +259,50 @@ int16_t ToSample(double v)
     return static_cast<int16_t>(std::lround(v));
 }
 
+bool OnAir(const IqStation& s, int64_t block)
+{
+    for (const auto& [from, to] : s.on)
+        if (block >= from && block < to)
+            return true;
+    return false;
+}
+
+// The station's sample n as I (re) and Q (im) added to i and q.
+void AddStation(const IqGenOptions& o, const IqStation& s, int64_t n, double& i, double& q)
+{
+    constexpr int64_t kTone = 1000;
+    constexpr double kFmIndex = 2500.0 / kTone;  // deviation over the tone
+    double env = o.amplitude;
+    double ph = Phase(s.offset, n);
+    switch (s.mode) {
+    case 0: env *= 1.0 + o.depth * std::cos(Phase(kTone, n)); break;
+    case 1: ph += kFmIndex * std::sin(Phase(kTone, n)); break;
+    case 3: ph = Phase(s.offset - kTone, n); break;
+    case 4: ph = Phase(s.offset + kTone, n); break;
+    default: break;
+    }
+    i += env * std::sin(ph);
+    q += env * std::cos(ph);
+}
+
 void Fill(const IqGenOptions& o, int64_t index, int16_t* frames, std::mt19937* rng)
 {
     std::normal_distribution<double> gauss(0.0, 1.0);
     const int64_t first = index * recording::kRawBlockFrames;
     for (int k = 0; k < recording::kRawBlockFrames; ++k) {
         const int64_t n = first + k;
-        const double env =
-            o.amplitude * (1.0 + (o.tone > 0 ? o.depth * std::cos(Phase(o.tone, n)) : 0.0));
-        const double ph = Phase(o.offset, n);
-        double i = env * std::sin(ph);
-        double q = env * std::cos(ph);
+        double i = 0.0;
+        double q = 0.0;
+        if (o.stations.empty()) {
+            const double env =
+                o.amplitude * (1.0 + (o.tone > 0 ? o.depth * std::cos(Phase(o.tone, n)) : 0.0));
+            const double ph = Phase(o.offset, n);
+            i = env * std::sin(ph);
+            q = env * std::cos(ph);
+        }
+        for (const IqStation& s : o.stations)
+            if (OnAir(s, index))
+                AddStation(o, s, n, i, q);
         if (rng && o.noise > 0) {
             i += o.noise * gauss(*rng);
             q += o.noise * gauss(*rng);

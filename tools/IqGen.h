@@ -5,9 +5,19 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tools {
+
+// A station of a test band that is on the air in stretches of blocks, so
+// that a test knows in which block each one starts and ends.
+struct IqStation {
+    int32_t offset = 0;  // Hz from the centre: the carrier, or an SSB's suppressed carrier
+    int32_t mode = 0;    // RxMode code: AM (tone at --depth), FM (1 kHz tone, 2.5 kHz
+                         // deviation), CW (a plain carrier), LSB and USB (a tone 1 kHz off)
+    std::vector<std::pair<int64_t, int64_t>> on;  // blocks [from, to) on the air
+};
 
 // A test signal: a carrier at `offset` Hz from the centre, amplitude-modulated
 // by a tone, with optional noise, as a radio in IQ mode would deliver it.
@@ -24,6 +34,9 @@ struct IqGenOptions {
     recording::LocalStamp start;  // time of day in the header
     bool startGiven = false;      // false: the time of the run
     bool endMarker = true;
+    // Stations in place of the one carrier, each at --amplitude (--offset,
+    // --tone and --depth do not apply but --depth for AM).
+    std::vector<IqStation> stations;
     bool demo = false;  // the demo band (tools/DemoBand.h) instead of one carrier
     bool help = false;
 };

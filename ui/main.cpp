@@ -15,6 +15,7 @@
 #include "ui/windows/KeypadWindow.h"
 #include "ui/windows/MemoryEditDialog.h"
 #include "ui/windows/MemoryListWindow.h"
+#include "ui/windows/ScanWindow.h"
 #include "ui/windows/SettingsDialog.h"
 #include "ui/windows/SpectrumWindow.h"
 #include "ui/windows/VersionWindow.h"
@@ -26,6 +27,7 @@
 #include <QIcon>
 #include <QLoggingCategory>
 #include <QMessageBox>
+#include <QTimer>
 
 #include <chrono>
 #include <cstdio>
@@ -135,6 +137,8 @@ int main(int argc, char* argv[])
         ui::MemoryListWindow memoryList(mainWindow.Receiver());
         ui::MemoryEditDialog memoryEdit(mainWindow.Receiver());
         memoryList.SetEditDialog(&memoryEdit);
+        ui::ScanWindow scan(mainWindow.Receiver());
+        memoryList.SetScanWindow(&scan);
         ui::AfFilterWindow afFilter(mainWindow.Receiver());
         ui::WaveRecorderWindow waveRecorder(mainWindow.Receiver());
         ui::VersionWindow version(programFolder, &mainWindow);
@@ -145,6 +149,13 @@ int main(int argc, char* argv[])
         mainWindow.installEventFilter(&firstPaint);
         qCInfo(lcStartup, "windows built");
         mainWindow.show();
+        // The receiver runs once the event loop does.
+        if (commandLine.scan) {
+            QTimer::singleShot(0, &scan, [&scan] {
+                scan.show();
+                scan.StartMemoryScan();
+            });
+        }
         const int status = app.exec();
         qCInfo(lcStartup, "event loop left");
         return status;

@@ -38,11 +38,22 @@ TEST(CommandLine, RemoteWithAndWithoutItsPort)
     }
     const CommandLine help = ParseCommandLine({"tesmar", "--help"});
     EXPECT_TRUE(help.help);
-    for (const char* option : {"--remote [<port>]", "--help", "--version"})
+    for (const char* option : {"--remote [<port>]", "--scan", "--help", "--version"})
         EXPECT_TRUE(help.helpText.contains(option)) << help.helpText.toStdString();
     const CommandLine version = ParseCommandLine({"tesmar", "--version"});
     EXPECT_TRUE(version.version);
     EXPECT_TRUE(version.versionText.startsWith("tesmar ")) << version.versionText.toStdString();
+}
+
+// Catches: --scan lost, taken for --remote's port, or taking a value.
+TEST(CommandLine, ScanOpensTheScanWindow)
+{
+    EXPECT_FALSE(ParseCommandLine({"tesmar"}).scan);
+    const CommandLine both = ParseCommandLine({"tesmar", "--remote", "--scan"});
+    EXPECT_TRUE(both.scan);
+    EXPECT_EQ(both.remotePort, 4532);
+    EXPECT_TRUE(both.error.isEmpty());
+    EXPECT_FALSE(ParseCommandLine({"tesmar", "--scan=now"}).error.isEmpty());
 }
 
 }  // namespace

@@ -58,7 +58,12 @@ TEST(RigRequest, ShortLongExtendedAndVfoForms)
         {"\\set_vfo_opt 1", Command::SetVfoOpt, 0, {"1"}, "", false},
         {"\\GET_FREQ", Command::Unknown, 0, {}, "", false},
         // Without the backslash the first letter is the command: "g", scan.
-        {"get_freq", Command::NotAvailable, 0, {"et_freq"}, "", false},
+        {"get_freq", Command::Scan, 0, {"et_freq"}, "", false},
+        // The scan's own "MEM" and "VFO" are no VFO, unless one comes first.
+        {"g MEM 0", Command::Scan, 0, {"MEM", "0"}, "", false},
+        {"\\scan VFO 0", Command::Scan, 0, {"VFO", "0"}, "", false},
+        {"g VFOA MEM 0", Command::Scan, 0, {"MEM", "0"}, "VFOA", false},
+        {"g", Command::Scan, 0, {}, "", true},
         // The words of a satellite pass, and what is close to them.
         {"AOS", Command::Aos, 0, {}, "", false},
         {"LOS", Command::Los, 0, {}, "", false},

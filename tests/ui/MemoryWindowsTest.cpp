@@ -2,11 +2,19 @@
 // "Add", "Edit", "Delete" with their boxes, the dialog's refusals, the recall
 // on selection reaching the main display, and the window's geometry.
 
+#include "core/ScanSession.h"
 #include "tests/ui/WindowFixture.h"
 #include "ui/ImageBox.h"
 #include "ui/paint/FrequencyDisplay.h"
 #include "ui/windows/MemoryEditDialog.h"
 #include "ui/windows/MemoryListWindow.h"
+#include "ui/windows/ScanWindow.h"
+
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
 
 #include <QComboBox>
 #include <QHeaderView>
@@ -27,10 +35,13 @@ protected:
         list_ = std::make_unique<ui::MemoryListWindow>(form_->Receiver());
         dialog_ = std::make_unique<ui::MemoryEditDialog>(form_->Receiver());
         list_->SetEditDialog(dialog_.get());
+        scan_ = std::make_unique<ui::ScanWindow>(form_->Receiver());
+        list_->SetScanWindow(scan_.get());
         windows.memoryList = list_.get();
     }
     void DestroyWindows() override
     {
+        scan_.reset();
         dialog_.reset();
         list_.reset();
     }
@@ -78,6 +89,7 @@ protected:
     }
 
     std::unique_ptr<ui::MemoryListWindow> list_;
+    std::unique_ptr<ui::ScanWindow> scan_;
     std::unique_ptr<ui::MemoryEditDialog> dialog_;
 };
 
@@ -99,7 +111,8 @@ TEST_F(MemoryWindowsTest, LayoutAndTheRowsOfTheFile)
     EXPECT_EQ(ListButton("deleteButton")->geometry(), QRect(98, 2, 40, 20));
     EXPECT_EQ(ListButton("deleteButton")->text(), "Delete");
     QTableWidget* t = Table();
-    EXPECT_EQ(t->geometry(), QRect(1, 24, 519, 235));
+    EXPECT_EQ(t->geometry(), QRect(1, 24, 519, 211));
+    EXPECT_EQ(ListButton("scanButton")->geometry(), QRect(5, 238, 40, 20));
     EXPECT_TRUE(t->showGrid());
     EXPECT_EQ(t->selectionBehavior(), QAbstractItemView::SelectRows);
     EXPECT_EQ(t->editTriggers(), QAbstractItemView::NoEditTriggers);
@@ -120,7 +133,8 @@ TEST_F(MemoryWindowsTest, LayoutAndTheRowsOfTheFile)
     };
     EXPECT_EQ(Rows(), expected);
     list_->resize(600, 300);
-    EXPECT_EQ(t->geometry(), QRect(1, 24, 599, 275));
+    EXPECT_EQ(t->geometry(), QRect(1, 24, 599, 251));
+    EXPECT_EQ(ListButton("scanButton")->geometry(), QRect(5, 278, 40, 20));
 }
 
 TEST_F(MemoryWindowsTest, AddAtSevenPointOneLsb)
@@ -318,3 +332,40 @@ TEST_F(MemoryWindowsTest, GeometryAndTheMaximisedStateSurviveARestart)
 }
 
 }  // namespace
+
+// Catches: a Scan button that opens nothing, a window whose fields do not
+// reach the scan (a band search started as a memory scan, a step in the
+// wrong unit), buttons that do not follow the scan, a refusal not shown.
+TEST_F(MemoryWindowsTest, ScanButtonOpensTheScanWindowWhichStartsAndStops)
+{
+    Make("", kList);
+    ShowList();
+    ClickList("scanButton");
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(scan_.get()));
+    EXPECT_EQ(scan_->windowTitle(), "Scan");
+    auto child = [this](const char* name) { return scan_->findChild<QWidget*>(name); };
+    auto click = [&](const char* name) {
+        QTest::mouseClick(static_cast<QPushButton*>(child(name)), Qt::LeftButton);
+    };
+    const core::ScanSession& scan = form_->Receiver().Scan();
+
+    static_cast<QRadioButton*>(child("scanBand"))->setChecked(true);
+    static_cast<QDoubleSpinBox*>(child("scanStart"))->setValue(4.990);
+    static_cast<QDoubleSpinBox*>(child("scanStop"))->setValue(5.030);
+    static_cast<QDoubleSpinBox*>(child("scanStep"))->setValue(10.0);
+    click("scanStartButton");
+    ASSERT_TRUE(scan.Running());
+    EXPECT_EQ(scan.Scan().Options().kind, core::ScanKind::Band);
+    EXPECT_EQ(scan.Scan().Channels().size(), 5u);
+    EXPECT_FALSE(child("scanStartButton")->isEnabled());
+    EXPECT_EQ(static_cast<QLabel*>(child("scanState"))->text(), "Searching");
+    click("scanStopButton");
+    EXPECT_FALSE(scan.Running());
+    EXPECT_EQ(static_cast<QLabel*>(child("scanState"))->text(), "Stopped");
+
+    // A stop below the start is refused with a box, and nothing runs.
+    static_cast<QDoubleSpinBox*>(child("scanStop"))->setValue(4.0);
+    click("scanStartButton");
+    EXPECT_EQ(CloseMessageBoxes().size(), 1u);
+    EXPECT_FALSE(scan.Running());
+}

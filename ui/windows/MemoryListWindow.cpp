@@ -15,6 +15,12 @@
 #include <algorithm>
 
 namespace ui {
+namespace {
+
+// The row below the list that holds "Scan".
+constexpr int kScanRowHeight = 24;
+
+}  // namespace
 
 MemoryListWindow::MemoryListWindow(core::Receiver& receiver, QWidget* parent)
     : QWidget(parent, Qt::Window)
@@ -37,6 +43,14 @@ MemoryListWindow::MemoryListWindow(core::Receiver& receiver, QWidget* parent)
     connect(addButton_, &QToolButton::clicked, this, [this] { Add(); });
     connect(editButton_, &QToolButton::clicked, this, [this] { Edit(); });
     connect(deleteButton_, &QToolButton::clicked, this, [this] { Delete(); });
+    scanButton_ = button("scanButton", "Scan", 5);
+    connect(scanButton_, &QToolButton::clicked, this, [this] {
+        if (!scanWindow_)
+            return;
+        scanWindow_->show();
+        scanWindow_->raise();
+        scanWindow_->activateWindow();
+    });
 
     table_ = new QTableWidget(0, 3, this);
     table_->setObjectName("channelTable");
@@ -142,7 +156,8 @@ void MemoryListWindow::Changed(const QString& saveError)
 
 void MemoryListWindow::resizeEvent(QResizeEvent* event)
 {
-    table_->setGeometry(1, 24, width() - 1, height() - 25);
+    table_->setGeometry(1, 24, width() - 1, height() - 25 - kScanRowHeight);
+    scanButton_->move(5, height() - kScanRowHeight + 2);
     QWidget::resizeEvent(event);
 }
 

@@ -29,6 +29,9 @@ public:
     // The dialog "Add" and "Edit" open (created after this window).
     void SetEditDialog(MemoryEditDialog* dialog);
 
+    // The window "Scan" shows and raises (created after this window).
+    void SetScanWindow(QWidget* window) { scanWindow_ = window; }
+
     // The rows again from the receiver's list, the selection kept.
     void Refresh();
 
@@ -49,6 +52,9 @@ private:
     QToolButton* addButton_ = nullptr;
     QToolButton* editButton_ = nullptr;
     QToolButton* deleteButton_ = nullptr;
+    // Below the list, so that the controls above keep their places.
+    QToolButton* scanButton_ = nullptr;
+    QWidget* scanWindow_ = nullptr;
     QTableWidget* table_ = nullptr;
 };
 

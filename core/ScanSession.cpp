@@ -1,0 +1,228 @@
+#include "core/ScanSession.h"
+
+#include "core/Receiver.h"
+#include "core/WaveRecording.h"
+#include "core/model/ScanLog.h"
+#include "dsp/SignalChain.h"
+#include "memory/Lockouts.h"
+
+#include <QDateTime>
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+namespace core {
+namespace {
+
+QString Mhz(int32_t hz) { return QString::number(hz / 1e6, 'f', 6) + QStringLiteral(" MHz"); }
+
+QString ChannelText(const ScanChannel& c)
+{
+    QString text = Mhz(c.hz) + QStringLiteral("  ") + QString::fromLatin1(ScanModeName(c.mode));
+    if (!c.name.empty())
+        text = MemoryChannels::DisplayName(c.name) + QStringLiteral("  ") + text;
+    return text;
+}
+
+bool SameChannel(const memory::Channel& a, const ScanChannel& b)
+{
+    // A code no mode button gives is scanned as AM, and marked so.
+    return a.hz == b.hz && KnownOrFirst(FromCode<Mode>(a.mode)) == b.mode && a.name == b.name;
+}
+
+}  // namespace
+
+QString HitText(const ScanHit& hit)
+{
+    const qint64 ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(hit.start.time_since_epoch()).count();
+    const QString time = QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("HH:mm:ss"));
+    ScanChannel c{hit.hz, hit.name, hit.mode, false};
+    return QStringLiteral("%1  %2  %3 s  +%4 dB")
+        .arg(time, ChannelText(c), QString::number(hit.Seconds(), 'f', 1),
+             QString::number(std::lround(hit.peakDb)));
+}
+
+ScanSession::ScanSession(Receiver& receiver, ScanAccess access, QObject* parent)
+    : QObject(parent)
+    , rx_(receiver)
+    , access_(std::move(access))
+    , scanner_(Hooks())
+{
+    // A file's band is not the radio's, and a scan would retune the radio
+    // under it: the scan ends as the file begins to play.
+    connect(&rx_, &Receiver::RawButtonsChanged, this, [this] {
+        if (rx_.RawPlaying() && scanner_.Running()) {
+            scanner_.Stop();
+            SetNotice(QStringLiteral("The scan stopped: a raw file plays."));
+        }
+    });
+}
+
+ScanSession::~ScanSession() = default;
+
+std::filesystem::path ScanSession::LogFile() const { return ScanLogPath(rx_.Paths().settingsFile); }
+
+std::filesystem::path ScanSession::LockoutFile() const
+{
+    return memory::LockoutPath(rx_.Memory().File().parent_path());
+}
+
+QString ScanSession::Start(const ScanOptions& options)
+{
+    if (rx_.RawPlaying())
+        return QStringLiteral("The scan does not run while a raw file plays.");
+    std::vector<ScanChannel> channels;
+    if (options.kind == ScanKind::Memory) {
+        const std::vector<memory::Channel> marks = memory::LoadLockouts(LockoutFile());
+        for (const memory::Channel& m : rx_.Memory().Channels()) {
+            ScanChannel c{m.hz, m.name, KnownOrFirst(FromCode<Mode>(m.mode)), false};
+            c.lockedOut = std::any_of(marks.begin(), marks.end(),
+                                      [&c](const memory::Channel& l) { return SameChannel(l, c); });
+            channels.push_back(std::move(c));
+        }
+    }
+    SetNotice({});
+    const std::string refusal = scanner_.Start(options, std::move(channels));
+    if (refusal.empty()) {
+        last_ = options;
+        bandSet_ = bandSet_ || options.kind == ScanKind::Band;
+    }
+    return QString::fromStdString(refusal);
+}
+
+ScanOptions ScanSession::OptionsFor(ScanKind kind) const
+{
+    ScanOptions options = last_;
+    options.kind = kind;
+    if (!bandSet_) {
+        const ReceiverState& s = rx_.State();
+        constexpr int32_t kStep = 5000;
+        options.bandStep = kStep;
+        options.bandStart = std::max(kStep, (s.FreqCenter - 20000) / kStep * kStep);
+        options.bandStop = options.bandStart + 40000;
+        options.bandMode = s.RxMode;
+    }
+    return options;
+}
+
+void ScanSession::Stop() { scanner_.Stop(); }
+
+void ScanSession::Skip() { scanner_.Skip(); }
+
+void ScanSession::LockOut() { scanner_.LockOut(); }
+
+void ScanSession::OnBlock()
+{
+    if (!scanner_.Running() || rx_.RawPlaying())
+        return;
+    const dsp::BlockOutputs& out = rx_.Outputs();
+    scanner_.OnBlock({out.SpectrumUpdated ? out.SpectrumDb.data() : nullptr, out.SqlBusy});
+}
+
+void ScanSession::RadioSettled(int32_t freqCenter) { scanner_.RadioSettled(freqCenter); }
+
+void ScanSession::OperatorTuned()
+{
+    if (!tuning_ && scanner_.Running())
+        scanner_.Stop();
+}
+
+void ScanSession::SetNotice(const QString& text)
+{
+    // Asked again in every block while it lasts: told once.
+    if (text == notice_)
+        return;
+    notice_ = text;
+    emit Changed();
+}
+
+QString ScanSession::StateText() const
+{
+    const int current = scanner_.Current();
+    const QString channel =
+        current >= 0 && current < int(scanner_.Channels().size())
+            ? ChannelText(scanner_.Channels()[static_cast<std::size_t>(current)])
+            : QString();
+    switch (scanner_.Phase()) {
+    case ScanPhase::Idle: return QStringLiteral("Stopped");
+    case ScanPhase::Searching: return QStringLiteral("Searching");
+    case ScanPhase::Retuning:
+    case ScanPhase::Settling: return QStringLiteral("Retuning the radio");
+    case ScanPhase::Probing: return QStringLiteral("Listening: ") + channel;
+    case ScanPhase::Holding: return QStringLiteral("Active: ") + channel;
+    case ScanPhase::Hanging: return QStringLiteral("Waiting: ") + channel;
+    }
+    return {};
+}
+
+ScanHooks ScanSession::Hooks()
+{
+    ScanHooks h;
+    h.freqCenter = [this] { return access_.state.FreqCenter; };
+    h.tuneInBand = [this](const ScanChannel& c) {
+        tuning_ = true;
+        ReceiverState& s = access_.state;
+        s.FreqTune = c.hz - s.FreqCenter;
+        if (s.RxMode != c.mode)
+            rx_.SelectMode(c.mode);
+        // A memory channel shows by its name, as a recall shows it.
+        s.MemoryMode = scanner_.Options().kind == ScanKind::Memory;
+        s.MemName = s.MemoryMode ? c.name : std::string();
+        tuning_ = false;
+        emit rx_.DisplayChanged();
+    };
+    h.retuneRadio = [this](int32_t center) {
+        // A raw recording's header keeps the centre it began at.
+        if (access_.fileBusy()) {
+            SetNotice(QStringLiteral("The radio is not retuned while a raw file records: the "
+                                     "channels outside the band are left out."));
+            return ScanHooks::Retune::Refused;
+        }
+        if (access_.radioBusy())
+            return ScanHooks::Retune::Busy;
+        tuning_ = true;
+        const bool sent = access_.setRadioFrequency(center);
+        tuning_ = false;
+        emit rx_.DisplayChanged();
+        return sent ? ScanHooks::Retune::Sent : ScanHooks::Retune::Refused;
+    };
+    h.radioAvailable = [this] { return access_.radioPortOpen(); };
+    h.startRecording = [this](const ScanHit& hit) {
+        // The operator's own recording goes on as it is.
+        if (access_.wave.Recording())
+            return false;
+        const std::string label =
+            hit.name.empty() ? std::to_string(hit.hz / 1000) + "kHz" : hit.name;
+        return access_.wave.StartLabelled(label);
+    };
+    h.stopRecording = [this] { access_.wave.Stop(); };
+    h.hitEnded = [this](const ScanHit& hit) {
+        std::string error;
+        if (!AppendScanLog(LogFile(), hit, &error))
+            notice_ = QString::fromStdString(error);
+        recent_.push_front(hit);
+        ++hitCount_;
+        if (recent_.size() > kRecentHits)
+            recent_.pop_back();
+        emit Changed();
+    };
+    h.lockedOut = [this](const ScanChannel& c) {
+        if (scanner_.Options().kind != ScanKind::Memory)
+            return;
+        std::vector<memory::Channel> marks = memory::LoadLockouts(LockoutFile());
+        marks.push_back({c.hz, c.name, Code(c.mode)});
+        std::string error;
+        if (!memory::SaveLockouts(LockoutFile(), marks, &error))
+            SetNotice(QString::fromStdString(error));
+    };
+    h.notice = [this](const std::string& text) { SetNotice(QString::fromStdString(text)); };
+    h.changed = [this] {
+        access_.state.ScanRunning = scanner_.Running();
+        emit Changed();
+    };
+    return h;
+}
+
+}  // namespace core
