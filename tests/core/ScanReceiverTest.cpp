@@ -55,7 +55,7 @@ protected:
 TEST_F(ScanReceiverTest, ChannelsOutsideTheBandWaitForTheRadiosOk)
 {
     Receiver& rx = StartWith("5.000000,Tower,0\n5.070000,Far,0\n", true);
-    Air air(Dir(), {{5070000, Mode::Am, 0, 400}}, 400, kNoise);
+    Air air{Dir(), {{5070000, Mode::Am, 0, 400}}, 400};
     ASSERT_EQ(rx.Scan().Start(ScanOptions{}), "");
 
     // The band is checked (nothing on), then the radio asked once.
@@ -110,7 +110,7 @@ TEST_F(ScanReceiverTest, AnyTuningByTheOperatorStopsTheScan)
          [this](Receiver& rx) { rx.OpenRawFile(MakeRawFile(Dir(), kCenter, 20)); }},
     };
     Receiver& rx = StartWith("5.000000,Tower,0\n5.001000,Near,1\n", false);
-    Air air(Dir(), {{5000000, Mode::Am, 0, 100}}, 100, kNoise);
+    Air air{Dir(), {{5000000, Mode::Am, 0, 100}}, 100};
     for (const auto& [name, tune] : tunings) {
         SCOPED_TRACE(name);
         rx.Memory().Select(-1);
@@ -134,7 +134,7 @@ TEST_F(ScanReceiverTest, LockOutLogAndRecordingWithoutARadio)
 {
     const std::string list = "5.000000,Tower,0\n5.015000,Voice,4\n5.070000,Far,0\n";
     Receiver& rx = StartWith(list, false);
-    Air air(Dir(), {{5000000, Mode::Am, 0, 30}, {5015000, Mode::Usb, 0, 300}}, 300, kNoise);
+    Air air{Dir(), {{5000000, Mode::Am, 0, 30}, {5015000, Mode::Usb, 0, 300}}, 300};
     ScanOptions options;
     options.recordHits = true;
     options.hangSeconds = 0.5;
