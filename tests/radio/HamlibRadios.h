@@ -1,12 +1,12 @@
 #pragma once
 
+#include <QProcess>
 #include <QSocketNotifier>
 
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <sys/types.h>
 
 namespace radio::test {
 
@@ -28,11 +28,10 @@ public:
     // One command of Hamlib's own client against it ("f", "F 7100000", "m",
     // "M USB 0"); its output, lines joined by '\n'.
     std::string Rigctl(const std::string& arguments) const;
-    pid_t Pid() const { return pid_; }
 
 private:
     int port_ = 0;
-    pid_t pid_ = -1;
+    QProcess process_;
 };
 
 // A Kenwood CAT radio (the TS-480's command set: ID, FA, IF, MD, ...) on the
