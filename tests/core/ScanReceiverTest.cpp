@@ -3,6 +3,7 @@
 // the lock-out file, the log and the hits' recordings.
 
 #include "CoreFixture.h"
+#include "LineClient.h"
 
 #include "core/RemoteControl.h"
 #include "core/ScanSession.h"
@@ -10,9 +11,6 @@
 #include "core/model/ScanLog.h"
 #include "memory/Lockouts.h"
 #include "tests/core/ScanAir.h"
-
-#include <QHostAddress>
-#include <QTcpSocket>
 
 namespace core::test {
 namespace {
@@ -184,21 +182,7 @@ TEST_F(ScanReceiverTest, ARemoteClientStartsAndStopsTheScan)
     RemoteControl remote(rx);
     remote.UseForThisRun(0);
     ASSERT_TRUE(remote.Listening());
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress(QHostAddress::LocalHost), remote.Port());
-    ASSERT_TRUE(RunUntil([&] { return socket.state() == QAbstractSocket::ConnectedState; }));
-    std::string buffer;
-    auto ask = [&](const std::string& line) {
-        socket.write((line + "\n").c_str());
-        socket.flush();
-        RunUntil([&] {
-            buffer += socket.readAll().toStdString();
-            return buffer.find('\n') != std::string::npos;
-        });
-        const std::string reply = buffer.substr(0, buffer.find('\n') + 1);
-        buffer.erase(0, reply.size());
-        return reply;
-    };
+    LineClient client(remote.Port());
     const struct {
         const char* line;
         const char* reply;
@@ -214,13 +198,13 @@ TEST_F(ScanReceiverTest, ARemoteClientStartsAndStopsTheScan)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
-        EXPECT_EQ(ask(c.line), c.reply);
+        EXPECT_EQ(client.Ask(c.line), c.reply);
         EXPECT_EQ(rx.Scan().Running(), c.running);
         EXPECT_EQ(rx.Scan().Scan().Options().kind, c.kind);
     }
     EXPECT_EQ(rx.Scan().Scan().Channels().size(), 9u);
     // A client's frequency is the operator's tuning: the scan ends.
-    EXPECT_EQ(ask("F 5010000"), "RPRT 0\n");
+    EXPECT_EQ(client.Ask("F 5010000"), "RPRT 0\n");
     EXPECT_FALSE(rx.Scan().Running());
 }
 
