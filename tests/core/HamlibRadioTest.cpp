@@ -43,7 +43,6 @@ protected:
 TEST_F(HamlibReceiver, TuningFromTesmarReachesTheRadio)
 {
     Receiver& rx = StartOnRigctld();
-    EXPECT_TRUE(rx.RadioLinkOk());
     ASSERT_TRUE(RunUntil([&] { return !settled_.empty(); }));
     EXPECT_EQ(settled_.back(), 7100000);
 
@@ -146,8 +145,6 @@ TEST_F(HamlibReceiver, TheDialogsHamlibAreaKeepsOnlyAChange)
         Receiver& rx = Started();
         RemoteControl remote(rx);
         SettingsChoices c(rx, remote, {});
-        EXPECT_EQ(SettingsChoices::RadioTypeEntries(), QStringList({"DX-R8", "DJ-X11", "Hamlib"}));
-        EXPECT_FALSE(c.HamlibAreaShown());
         c.Confirm();
         ASSERT_TRUE(rx.Shutdown({}));
         EXPECT_EQ(ReadFile(IniPath()).find("Hamlib"), std::string::npos);
