@@ -8,6 +8,7 @@
 
 #include "PtyRadio.h"
 #include "core/RemoteControl.h"
+#include "tests/support/Loopback.h"
 
 #include <QHostAddress>
 #include <QProcess>
@@ -17,8 +18,6 @@
 #include <algorithm>
 #include <chrono>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -272,10 +271,7 @@ TEST_F(RemoteServer, AClientThatSendsFasterThanItReadsIsDropped)
     ASSERT_GE(fd, 0);
     const int small = 4096;
     ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port_);
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in to = tesmar::test::LoopbackAddress(port_);
     ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
     ASSERT_TRUE(RunUntil([&] { return Remote().ClientCount() == 2; }));
     std::string lines;

@@ -1,48 +1,23 @@
 #include "HamlibRadios.h"
 
 #include "tests/support/EventLoop.h"
+#include "tests/support/Loopback.h"
 
 #include <QStringList>
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <pty.h>
 #include <stdexcept>
-#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 #include <utility>
 
 namespace radio::test {
-namespace {
-
-// Binds (port 0: any free port) or connects a socket on the loopback address;
-// the port it ends up with, -1 when that fails.
-int OnLoopback(int port, bool connect)
-{
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    auto* at = reinterpret_cast<sockaddr*>(&a);
-    socklen_t len = sizeof a;
-    const bool ok = connect ? ::connect(s, at, len) == 0
-                            : ::bind(s, at, len) == 0 && ::getsockname(s, at, &len) == 0;
-    ::close(s);
-    return ok ? ntohs(a.sin_port) : -1;
-}
-
-}  // namespace
-
 Rigctld::Rigctld()
-    : port_(OnLoopback(0, false))
+    : port_(tesmar::test::FreePorts(1)[0])
 {
-    if (port_ < 0)
-        throw std::runtime_error("no free port");
     process_.setProcessChannelMode(QProcess::ForwardedChannels);
 }
 
@@ -57,7 +32,7 @@ bool Rigctld::Start()
                    {QStringLiteral("-m"), QStringLiteral("1"), QStringLiteral("-T"),
                     QStringLiteral("127.0.0.1"), QStringLiteral("-t"), QString::number(port_)});
     return process_.waitForStarted() &&
-           tesmar::test::RunUntil([this] { return OnLoopback(port_, true) == port_; }, 10000);
+           tesmar::test::RunUntil([this] { return tesmar::test::ListensLocally(port_); }, 10000);
 }
 
 void Rigctld::Stop()

@@ -30,7 +30,7 @@ public:
     std::string Rigctl(const std::string& arguments) const;
 
 private:
-    int port_ = 0;
+    uint16_t port_ = 0;
     QProcess process_;
 };
 
