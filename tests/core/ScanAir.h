@@ -25,8 +25,7 @@ namespace core::test {
 struct Station {
     int32_t hz;
     dsp::Mode mode;
-    int64_t on;
-    int64_t off;
+    int64_t on, off;
 };
 
 // The scan's clock: block b began b x 50 ms after this.

@@ -8,7 +8,6 @@
 #include "core/RemoteControl.h"
 #include "core/ScanSession.h"
 #include "core/model/KeyCodes.h"
-#include "core/model/ScanLog.h"
 #include "memory/Lockouts.h"
 #include "tests/core/ScanAir.h"
 
@@ -61,7 +60,6 @@ TEST_F(ScanReceiverTest, ChannelsOutsideTheBandWaitForTheRadiosOk)
     EXPECT_EQ(Phase(), ScanPhase::Retuning);
     ASSERT_TRUE(rig_.radio.WaitForLines(rig_.linesAfterSetup + 1));
     const int32_t farCenter = S().FreqCenter;
-    EXPECT_NE(farCenter, kCenter);
     // No answer: blocks pass, nothing is checked, no second command.
     Feed(air, 5);
     EXPECT_EQ(Phase(), ScanPhase::Retuning);
@@ -161,7 +159,6 @@ TEST_F(ScanReceiverTest, LockOutLogAndRecordingWithoutARadio)
     EXPECT_TRUE(rx.Scan().Scan().Channels()[1].lockedOut);
 
     const std::string log = ReadFile(Dir() / "ScanLog.csv");
-    EXPECT_EQ(log.rfind(kScanLogHeader, 0), 0u) << log;
     EXPECT_NE(log.find(",5000000,\"Tower\",AM,1.50,"), std::string::npos) << log;
     EXPECT_NE(log.find(",5015000,\"Voice\",USB,"), std::string::npos) << log;
     int tower = 0;
