@@ -67,7 +67,8 @@ TEST_F(HamlibReceiver, TuningFromTesmarReachesTheRadio)
 
 // The radio's knob and mode switch: FreqCenter follows the dial with
 // FreqTune kept, the display is told, the mode button follows with its
-// filters; nothing is sent back that would undo the operator's turn.
+// filters; nothing is sent back that would undo the operator's turn. During
+// raw files the knob is handled as the band buttons are.
 TEST_F(HamlibReceiver, TesmarFollowsTheRadiosKnob)
 {
     Receiver& rx = StartOnRigctld();
@@ -84,14 +85,10 @@ TEST_F(HamlibReceiver, TesmarFollowsTheRadiosKnob)
     EXPECT_EQ(rx.SelectedIfFilter(), IfChoice::Khz0_5);
     tesmar::test::PumpBriefly();
     EXPECT_EQ(server_.Rigctl("m").rfind("CW", 0), 0u);
-}
 
-// A knob turned while a raw file plays changes the centre that returns when
-// playback ends, not the file's; while one records, the radio is put back
-// to the centre the file's header holds, as the band buttons are refused.
-TEST_F(HamlibReceiver, AKnobTurnDuringRawFilesIsHandledAsTheBandButtons)
-{
-    Receiver& rx = StartOnRigctld();
+    // While a raw file plays the knob changes the centre that returns when
+    // playback ends, not the file's; while one records, the radio is put
+    // back to the centre the file's header holds.
     rx.OpenRawFile(MakeRawFile(Dir(), 145000000, 50));
     ASSERT_TRUE(rx.RawPlaying());
     TurnKnob(7000000);
