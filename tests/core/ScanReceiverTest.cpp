@@ -131,10 +131,7 @@ TEST_F(ScanReceiverTest, LockOutLogAndRecordingWithoutARadio)
     const std::string list = "5.000000,Tower,0\n5.015000,Voice,4\n5.070000,Far,0\n";
     Receiver& rx = StartWith(list, false);
     Air air{Dir(), {{5000000, Mode::Am, 0, 30}, {5015000, Mode::Usb, 0, 300}}, 300};
-    ScanOptions options;
-    options.recordHits = true;
-    options.hangSeconds = 0.5;
-    ASSERT_EQ(rx.Scan().Start(options), "");
+    ASSERT_EQ(rx.Scan().Start({.hangSeconds = 0.5, .recordHits = true}), "");
     Feed(air, 1);
     EXPECT_EQ(S().MemName, "Tower");
     // Quiet from block 30, moved on 10 blocks later, to the voice.

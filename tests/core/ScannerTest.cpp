@@ -189,12 +189,9 @@ TEST(Scanner, NoiseAloneGivesNoHitOverAMinute)
 TEST(Scanner, BandSearchSkipAndLockOut)
 {
     ScanRig rig({{5005000, Mode::Am, 0, 200}, {5055000, Mode::Am, 0, 200}}, 200);
-    ScanOptions options;
-    options.kind = ScanKind::Band;
-    options.bandStart = 4990000;
-    options.bandStop = 5080000;
-    options.bandStep = 5000;
-    ASSERT_EQ(rig.scanner.Start(options, {}), "");
+    const ScanOptions band{
+        .kind = ScanKind::Band, .bandStart = 4990000, .bandStop = 5080000, .bandStep = 5000};
+    ASSERT_EQ(rig.scanner.Start(band, {}), "");
     EXPECT_EQ(rig.scanner.Channels().size(), 19u);
     rig.Run(3);
     ASSERT_EQ(rig.scanner.Phase(), ScanPhase::Holding);
@@ -221,9 +218,7 @@ TEST(Scanner, FmChannelsByTheSquelchWhenChosen)
 {
     ScanRig rig({{5027000, Mode::Fm, 20, 60}, {5000000, Mode::Am, 100, 130}}, 160);
     rig.controls.SqlPos = 60;  // closed on noise, open on the station
-    ScanOptions options;
-    options.fmSquelch = true;
-    options.hangSeconds = 0.5;
+    const ScanOptions options{.hangSeconds = 0.5, .fmSquelch = true};
     ASSERT_EQ(rig.scanner.Start(options, {Channel(5010000, "Other", Mode::Fm),
                                           Channel(5027000, "Repeater", Mode::Fm),
                                           Channel(5000000, "Tower", Mode::Am)}),
