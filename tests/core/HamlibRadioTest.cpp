@@ -1,6 +1,5 @@
 #include "CoreFixture.h"
 #include "HamlibRadios.h"
-#include "core/RemoteControl.h"
 #include "core/SettingsChoices.h"
 #include "core/model/KeyCodes.h"
 
@@ -140,16 +139,14 @@ TEST_F(HamlibReceiver, TheDialogsHamlibAreaKeepsOnlyAChange)
     WriteIni("[IO]\nRadioType=0\n");
     {
         Receiver& rx = Started();
-        RemoteControl remote(rx);
-        SettingsChoices c(rx, remote, {});
+        SettingsChoices c(rx, Remote(), {});
         c.Confirm();
         ASSERT_TRUE(rx.Shutdown({}));
         EXPECT_EQ(ReadFile(IniPath()).find("Hamlib"), std::string::npos);
     }
 
     Receiver& again = Started();
-    RemoteControl remote(again);
-    SettingsChoices d(again, remote, {});
+    SettingsChoices d(again, Remote(), {});
     const QStringList models = SettingsChoices::HamlibModelEntries();
     const int kenwood = SettingsChoices::FindHamlibModel(QStringLiteral("kenwood ts-480"));
     ASSERT_GE(kenwood, 0);

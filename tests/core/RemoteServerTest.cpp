@@ -7,7 +7,6 @@
 #include "LineClient.h"
 
 #include "PtyRadio.h"
-#include "core/RemoteControl.h"
 #include "tests/support/Loopback.h"
 
 #include <QHostAddress>
@@ -37,19 +36,6 @@ protected:
         return rx;
     }
 
-    // Remote control beside the started receiver, as the program has it;
-    // what fails is told among the receiver's errors.
-    RemoteControl& Remote()
-    {
-        if (!remote_) {
-            remote_ = std::make_unique<RemoteControl>(*rx_);
-            QObject::connect(remote_.get(), &RemoteControl::Failed, [this](const QString& m) {
-                errors_.push_back({m.toStdString(), true});
-            });
-        }
-        return *remote_;
-    }
-
     // Hamlib's rigctl against the receiver; its standard output. Without
     // `errors` it must not complain.
     std::string Rigctl(const QStringList& command, std::string* errors = nullptr)
@@ -69,7 +55,6 @@ protected:
         return p.readAllStandardOutput().toStdString();
     }
 
-    std::unique_ptr<RemoteControl> remote_;  // goes before the receiver
     uint16_t port_ = 0;
 };
 

@@ -5,7 +5,6 @@
 #include "CoreFixture.h"
 #include "LineClient.h"
 
-#include "core/RemoteControl.h"
 #include "core/ScanSession.h"
 #include "core/model/KeyCodes.h"
 #include "memory/Lockouts.h"
@@ -173,10 +172,9 @@ TEST_F(ScanReceiverTest, LockOutLogAndRecordingWithoutARadio)
 TEST_F(ScanReceiverTest, ARemoteClientStartsAndStopsTheScan)
 {
     Receiver& rx = StartWith("5.000000,Tower,0\n5.015000,Voice,4\n", false);
-    RemoteControl remote(rx);
-    remote.UseForThisRun(0);
-    ASSERT_TRUE(remote.Listening());
-    LineClient client(remote.Port());
+    Remote().UseForThisRun(0);
+    ASSERT_TRUE(Remote().Listening());
+    LineClient client(Remote().Port());
     const struct {
         const char* line;
         const char* reply;
