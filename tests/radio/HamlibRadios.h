@@ -17,8 +17,6 @@ class Rigctld {
 public:
     Rigctld();
     ~Rigctld();
-    Rigctld(const Rigctld&) = delete;
-    Rigctld& operator=(const Rigctld&) = delete;
 
     // "127.0.0.1:PORT", as Tesmar's Hamlib port names it.
     std::string Address() const;
@@ -42,8 +40,6 @@ class KenwoodPty {
 public:
     explicit KenwoodPty(std::filesystem::path link);
     ~KenwoodPty();
-    KenwoodPty(const KenwoodPty&) = delete;
-    KenwoodPty& operator=(const KenwoodPty&) = delete;
 
     std::string Path() const { return link_.string(); }
     // The radio's dial and its Kenwood mode code (1 LSB, 2 USB, 3 CW, 4 FM, 5 AM).

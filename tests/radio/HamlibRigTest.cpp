@@ -35,10 +35,6 @@ struct Watched {
     {
         return PumpUntil([&] { return !reads.empty() && reads.back() == hz; });
     }
-    bool WaitMode(RigMode m)
-    {
-        return PumpUntil([&] { return !modes.empty() && modes.back() == m; });
-    }
 };
 
 // The serial path: Hamlib's TS-480 model speaks to the simulator through the
@@ -60,7 +56,7 @@ TEST(HamlibSerial, KenwoodTunedFollowedAndBackAfterSilenceOrUnplugging)
     radio.frequency = 7080500;  // the knob
     ASSERT_TRUE(w.WaitRead(7080500));
     radio.mode = 3;
-    ASSERT_TRUE(w.WaitMode(RigMode::CW));
+    ASSERT_TRUE(PumpUntil([&] { return !w.modes.empty() && w.modes.back() == RigMode::CW; }));
     EXPECT_TRUE(w.notices.empty());
 
     // A radio that stops answering and one that is unplugged: each told once,
