@@ -3,6 +3,7 @@
 #include "audio/AudioApi.h"
 #include "audio/AudioEngine.h"
 #include "core/Receiver.h"
+#include "core/RemoteControl.h"
 #include "recording/RawIqFile.h"
 #include "tests/core/ReceiverProbe.h"
 #include "tests/support/EventLoop.h"
@@ -124,6 +125,7 @@ protected:
     Receiver& Make() { return Make(DefaultPaths()); }
     Receiver& Make(const ReceiverPaths& paths)
     {
+        remote_.reset();
         rx_ = std::make_unique<Receiver>(paths);
         rx_->SetAudioApi(audio::AudioApi::Jack);
         QObject::connect(rx_.get(), &Receiver::ShowError, [this](const QString& m, bool beep) {
@@ -143,11 +145,25 @@ protected:
         return *rx_;
     }
 
+    // Remote control beside the receiver, as the program has it; what fails
+    // is told among the receiver's errors.
+    RemoteControl& Remote()
+    {
+        if (!remote_) {
+            remote_ = std::make_unique<RemoteControl>(*rx_);
+            QObject::connect(remote_.get(), &RemoteControl::Failed, [this](const QString& m) {
+                errors_.push_back({m.toStdString(), true});
+            });
+        }
+        return *remote_;
+    }
+
     ReceiverState& S() { return test::ReceiverProbe::State(*rx_); }
     int64_t ReceiveFrequency() { return int64_t(S().FreqCenter) + S().FreqTune; }
 
     TempDir dir_;
     std::unique_ptr<Receiver> rx_;
+    std::unique_ptr<RemoteControl> remote_;  // goes before the receiver
     std::vector<ErrorShown> errors_;
     std::vector<ErrorShown> startErrors_;
     std::vector<int> sounds_;

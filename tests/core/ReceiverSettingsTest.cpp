@@ -238,17 +238,14 @@ TEST(SettingsKeys, EachKeyHasAFieldOfItsOwn)
         case SettingsKey::Bool: k.boolField.set(s, !k.boolField.get(defaults)); break;
         case SettingsKey::String: k.stringField.set(s, "x"); break;
         }
-        int changed = 0;
         for (const SettingsKey& other : keys) {
             const bool differs = other.type == SettingsKey::Int
                                      ? other.intField.get(s) != other.intField.get(defaults)
                                  : other.type == SettingsKey::Bool
                                      ? other.boolField.get(s) != other.boolField.get(defaults)
                                      : other.stringField.get(s) != other.stringField.get(defaults);
-            changed += differs;
             EXPECT_EQ(differs, &other == &k) << k.name << " changed " << other.name;
         }
-        EXPECT_EQ(changed, 1) << k.name;
     }
 }
 
@@ -266,11 +263,8 @@ TEST(SettingsKeys, WindowKeysKeepTheirWindowsPlaces)
                    {Window::MemoryList, "List"},  {Window::AfFilter, "Audio"},
                    {Window::WaveRecorder, "Wave"}};
     ReceiverState s;
-    for (int i = 0; i < 7; ++i) {
-        s.Place(windows[i].window).top = 100 + i;
-        s.Place(windows[i].window).left = 200 + i;
-        s.Place(windows[i].window).showing = i % 2 == 1;
-    }
+    for (int i = 0; i < 7; ++i)
+        s.Place(windows[i].window) = {.top = 100 + i, .left = 200 + i, .showing = i % 2 == 1};
     settings::ProfileDocument doc = settings::ProfileDocument::FromText("");
     core::WriteSettings(doc, s);
     for (int i = 0; i < 7; ++i) {
@@ -538,14 +532,8 @@ TEST(Geometry, MaximisedSpectrumAndListRoundTrip)
     const auto file = dir / "tesmar.ini";
     ReceiverState s;
     // The windows recorded their normal geometry when last activated unmaximised.
-    s.spectrumWindow.top = 40;
-    s.spectrumWindow.left = 50;
-    s.spectrumWindow.width = 600;
-    s.spectrumWindow.height = 400;
-    s.memoryListWindow.top = 60;
-    s.memoryListWindow.left = 70;
-    s.memoryListWindow.width = 710;
-    s.memoryListWindow.height = 310;
+    s.spectrumWindow = {.top = 40, .left = 50, .width = 600, .height = 400};
+    s.memoryListWindow = {.top = 60, .left = 70, .width = 710, .height = 310};
     core::StoreGeometry(s.spectrumWindow, true, {0, 0, 1920, 1050});
     core::StoreGeometry(s.memoryListWindow, false, {61, 71, 720, 320});
     SaveSettings(file, s);

@@ -4,9 +4,10 @@
 // what the server does to clients that misbehave.
 
 #include "CoreFixture.h"
+#include "LineClient.h"
 
 #include "PtyRadio.h"
-#include "core/RemoteControl.h"
+#include "tests/support/Loopback.h"
 
 #include <QHostAddress>
 #include <QProcess>
@@ -16,75 +17,11 @@
 #include <algorithm>
 #include <chrono>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace core::test {
 namespace {
-
-// A client in the test's own event loop, so the receiver serves it while
-// the test waits.
-class LineClient {
-public:
-    explicit LineClient(uint16_t port,
-                        const QHostAddress& from = QHostAddress(QHostAddress::LocalHost))
-    {
-        if (from != QHostAddress(QHostAddress::LocalHost))
-            socket_.bind(from);
-        socket_.connectToHost(QHostAddress(QHostAddress::LocalHost), port);
-        RunUntil(
-            [&] {
-                return socket_.state() == QAbstractSocket::ConnectedState ||
-                       socket_.state() == QAbstractSocket::UnconnectedState;
-            },
-            5000);
-    }
-
-    // Sends `line` and waits for `lines` lines of reply.
-    std::string Ask(const std::string& line, int lines = 1)
-    {
-        Send(line + "\n");
-        return Read(lines);
-    }
-    void Send(const std::string& bytes)
-    {
-        socket_.write(bytes.data(), qint64(bytes.size()));
-        socket_.flush();
-    }
-    std::string Read(int lines)
-    {
-        auto end = [&] {
-            std::size_t at = std::string::npos;
-            for (int i = 0, from = 0; i < lines; ++i, from = int(at) + 1)
-                if ((at = buffer_.find('\n', std::size_t(from))) == std::string::npos)
-                    break;
-            return at;
-        };
-        RunUntil(
-            [&] {
-                buffer_ += socket_.readAll().toStdString();
-                return end() != std::string::npos ||
-                       socket_.state() != QAbstractSocket::ConnectedState;
-            },
-            5000);
-        const std::size_t at = end();
-        const std::string reply = at == std::string::npos ? buffer_ : buffer_.substr(0, at + 1);
-        buffer_.erase(0, reply.size());
-        return reply;
-    }
-    // Waits (bounded) until the server has closed the connection.
-    bool Closed(int ms = 5000)
-    {
-        return RunUntil([&] { return socket_.state() == QAbstractSocket::UnconnectedState; }, ms);
-    }
-    QTcpSocket& Socket() { return socket_; }
-
-private:
-    QTcpSocket socket_;
-    std::string buffer_;
-};
 
 class RemoteServer : public CoreTest {
 protected:
@@ -97,19 +34,6 @@ protected:
         EXPECT_TRUE(Remote().Listening());
         port_ = Remote().Port();
         return rx;
-    }
-
-    // Remote control beside the started receiver, as the program has it;
-    // what fails is told among the receiver's errors.
-    RemoteControl& Remote()
-    {
-        if (!remote_) {
-            remote_ = std::make_unique<RemoteControl>(*rx_);
-            QObject::connect(remote_.get(), &RemoteControl::Failed, [this](const QString& m) {
-                errors_.push_back({m.toStdString(), true});
-            });
-        }
-        return *remote_;
     }
 
     // Hamlib's rigctl against the receiver; its standard output. Without
@@ -131,7 +55,6 @@ protected:
         return p.readAllStandardOutput().toStdString();
     }
 
-    std::unique_ptr<RemoteControl> remote_;  // goes before the receiver
     uint16_t port_ = 0;
 };
 
@@ -333,10 +256,7 @@ TEST_F(RemoteServer, AClientThatSendsFasterThanItReadsIsDropped)
     ASSERT_GE(fd, 0);
     const int small = 4096;
     ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port_);
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in to = tesmar::test::LoopbackAddress(port_);
     ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
     ASSERT_TRUE(RunUntil([&] { return Remote().ClientCount() == 2; }));
     std::string lines;

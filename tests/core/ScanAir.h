@@ -1,7 +1,7 @@
 #pragma once
 
 // The air a scan test listens to: stations at absolute frequencies that are
-// on in known blocks, and whatever band the radio is tuned to as the
+// on in known blocks; whatever band the radio is tuned to comes as the
 // recording tesmar-iqgen (its option parser and writer) makes of it.
 
 #include "dsp/Choices.h"
@@ -26,11 +26,8 @@ namespace core::test {
 struct Station {
     int32_t hz;
     dsp::Mode mode;
-    int64_t on;
-    int64_t off;
+    int64_t on, off;
 };
-
-inline constexpr const char* kIqGenModes[] = {"am", "fm", "cw", "lsb", "usb"};
 
 // The scan's clock: block b began b x 50 ms after this.
 inline const std::chrono::system_clock::time_point kEpoch =
@@ -44,16 +41,11 @@ inline int64_t BlockOf(std::chrono::system_clock::time_point t)
 inline constexpr int kNoise = 30;  // RMS on I and Q, sample units
 inline constexpr int kAmplitude = 3000;
 
-// The air the radio listens to: whatever band it is tuned to comes as a
-// recording tesmar-iqgen writes of the stations inside it.
-class Air {
-public:
-    Air(std::filesystem::path dir, std::vector<Station> stations, int64_t blocks, int noise)
-        : dir_(std::move(dir))
-        , stations_(std::move(stations))
-        , blocks_(blocks)
-        , noise_(noise)
-    {}
+struct Air {
+    std::filesystem::path dir;
+    std::vector<Station> stations;
+    int64_t blocks;
+    int noise = kNoise;
 
     // Block `index` of the band around `center`.
     const int16_t* Block(int32_t center, int64_t index)
@@ -66,28 +58,28 @@ public:
         return block_.data();
     }
 
-private:
     const std::string& Band(int32_t center)
     {
         auto found = bands_.find(center);
         if (found != bands_.end())
             return found->second;
+        static constexpr const char* kModes[] = {"am", "fm", "cw", "lsb", "usb"};
         // A station that is never on: a band without one has no carrier either.
-        std::vector<std::string> args = {"--blocks",    std::to_string(blocks_),
+        std::vector<std::string> args = {"--blocks",    std::to_string(blocks),
                                          "--center",    std::to_string(center),
-                                         "--noise",     std::to_string(noise_),
+                                         "--noise",     std::to_string(noise),
                                          "--amplitude", std::to_string(kAmplitude),
                                          "--time",      "120000",
                                          "--station",   "0:cw:0-0"};
-        for (const Station& s : stations_) {
+        for (const Station& s : stations) {
             const int64_t offset = int64_t(s.hz) - center;
             if (offset > -24000 && offset < 24000)
                 args.insert(args.end(),
-                            {"--station", std::to_string(offset) + ":" +
-                                              kIqGenModes[dsp::Code(s.mode)] + ":" +
-                                              std::to_string(s.on) + "-" + std::to_string(s.off)});
+                            {"--station", std::to_string(offset) + ":" + kModes[dsp::Code(s.mode)] +
+                                              ":" + std::to_string(s.on) + "-" +
+                                              std::to_string(s.off)});
         }
-        const std::filesystem::path file = dir_ / ("band" + std::to_string(center) + ".dat");
+        const std::filesystem::path file = dir / ("band" + std::to_string(center) + ".dat");
         args.push_back(file.string());
         tools::IqGenOptions options;
         std::string error;
@@ -96,11 +88,7 @@ private:
         return bands_[center] = tesmar::test::ReadFile(file);
     }
 
-    std::filesystem::path dir_;
-    std::vector<Station> stations_;
-    int64_t blocks_;
-    int noise_;
-    std::map<int32_t, std::string> bands_;
+    std::map<int32_t, std::string> bands_{};
     std::array<int16_t, recording::kRawBlockSamples> block_{};
 };
 

@@ -21,30 +21,29 @@ namespace {
 using tesmar::test::ReadFile;
 using tesmar::test::TempDir;
 
-// The chain and the scanner as the receiver joins them, with the test's
-// radio: retunes are acknowledged one block after they were sent.
-class ScanRig {
-public:
-    explicit ScanRig(Air& air)
-        : air_(air)
-        , chain_(controls_)
-        , scanner_(Hooks())
+// The chain and the scanner as the receiver joins them, over the air of
+// `stations` for `blocks` blocks, with the test's radio: retunes are
+// acknowledged one block after they were sent.
+struct ScanRig {
+    ScanRig(std::vector<Station> stations, int64_t blocks, int noise = kNoise)
+        : air{dir.Path(), std::move(stations), blocks, noise}
+        , chain(controls)
+        , scanner(Hooks())
     {
-        controls_.ScanRunning = true;
-        chain_.Setup();
+        controls.ScanRunning = true;
+        chain.Setup();
     }
 
-    Scanner& Scan() { return scanner_; }
-    dsp::ChainControls& Controls() { return controls_; }
-    const std::vector<ScanHit>& Hits() const { return hits_; }
-    const std::vector<int64_t>& HitEndBlocks() const { return hitEnds_; }
-    const std::vector<int32_t>& Retunes() const { return retunes_; }
+    const ScanChannel& Current() const
+    {
+        return scanner.Channels()[std::size_t(scanner.Current())];
+    }
 
     // Whether block b was checked in a band that holds the station.
     bool Searched(int64_t b, const Station& s) const
     {
-        auto found = searched_.find(b);
-        if (found == searched_.end())
+        auto found = searched.find(b);
+        if (found == searched.end())
             return false;
         int32_t lo = 0, hi = 0;
         Scanner::PassBandOf(s.mode, lo, hi);
@@ -54,56 +53,56 @@ public:
 
     void Run(int64_t blocks)
     {
-        for (int64_t b = 0; b < blocks; ++b, ++block_) {
-            chain_.ProcessBlock(air_.Block(center_, block_));
-            if (scanner_.Phase() == ScanPhase::Searching)
-                searched_[block_] = center_;
-            const dsp::BlockOutputs& out = chain_.Outputs();
-            scanner_.OnBlock({out.SpectrumDb.data(), out.SqlBusy});
-            if (ackDue_ && block_ >= *ackDue_) {
-                ackDue_.reset();
-                scanner_.RadioSettled(center_);
+        for (int64_t b = 0; b < blocks; ++b, ++block) {
+            chain.ProcessBlock(air.Block(center, block));
+            if (scanner.Phase() == ScanPhase::Searching)
+                searched[block] = center;
+            const dsp::BlockOutputs& out = chain.Outputs();
+            scanner.OnBlock({out.SpectrumDb.data(), out.SqlBusy});
+            if (ackDue && block >= *ackDue) {
+                ackDue.reset();
+                scanner.RadioSettled(center);
             }
         }
     }
 
-private:
     ScanHooks Hooks()
     {
         ScanHooks h;
-        h.freqCenter = [this] { return center_; };
+        h.freqCenter = [this] { return center; };
         h.tuneInBand = [this](const ScanChannel& c) {
-            controls_.FreqTune = c.hz - center_;
-            controls_.RxMode = c.mode;
-            controls_.IFBW = IfPresetOf(c.mode);
-            chain_.DesignIFFilter();
+            controls.FreqTune = c.hz - center;
+            controls.RxMode = c.mode;
+            controls.IFBW = IfPresetOf(c.mode);
+            chain.DesignIFFilter();
         };
-        h.retuneRadio = [this](int32_t center) {
-            retunes_.push_back(center);
-            center_ = center;
-            ackDue_ = block_ + 1;
+        h.retuneRadio = [this](int32_t to) {
+            retunes.push_back(to);
+            center = to;
+            ackDue = block + 1;
             return ScanHooks::Retune::Sent;
         };
         h.radioAvailable = [] { return true; };
         h.hitEnded = [this](const ScanHit& hit) {
-            hits_.push_back(hit);
-            hitEnds_.push_back(block_);
+            hits.push_back(hit);
+            hitEnds.push_back(block);
         };
-        h.now = [this] { return kEpoch + std::chrono::milliseconds(50 * block_); };
+        h.now = [this] { return kEpoch + std::chrono::milliseconds(50 * block); };
         return h;
     }
 
-    Air& air_;
-    dsp::ChainControls controls_;
-    dsp::SignalChain chain_;
-    Scanner scanner_;
-    int32_t center_ = 5012000;
-    int64_t block_ = 0;
-    std::optional<int64_t> ackDue_;
-    std::vector<ScanHit> hits_;
-    std::vector<int64_t> hitEnds_;
-    std::vector<int32_t> retunes_;
-    std::map<int64_t, int32_t> searched_;
+    TempDir dir;
+    Air air;
+    dsp::ChainControls controls;
+    dsp::SignalChain chain;
+    Scanner scanner;
+    int32_t center = 5012000;
+    int64_t block = 0;
+    std::optional<int64_t> ackDue;
+    std::vector<ScanHit> hits;
+    std::vector<int64_t> hitEnds;  // the block each hit ended in
+    std::vector<int32_t> retunes;
+    std::map<int64_t, int32_t> searched;
 };
 
 ScanChannel Channel(int32_t hz, const char* name, Mode mode) { return {hz, name, mode, false}; }
@@ -114,7 +113,6 @@ ScanChannel Channel(int32_t hz, const char* name, Mode mode) { return {hz, name,
 // its band has settled, a log whose durations are off.
 TEST(Scanner, StopsOnEachStationHoldsAndResumesAfterTheHangTime)
 {
-    TempDir dir;
     const std::vector<Station> stations = {
         {5000000, Mode::Am, 20, 60},
         {5008000, Mode::Cw, 110, 140},
@@ -123,22 +121,20 @@ TEST(Scanner, StopsOnEachStationHoldsAndResumesAfterTheHangTime)
         {5021000, Mode::Lsb, 370, 400},
         {5070000, Mode::Am, 450, 490},  // outside the band the scan starts in
     };
-    const int64_t kBlocks = 560;
-    Air air(dir.Path(), stations, kBlocks, kNoise);
-    ScanRig rig(air);
+    ScanRig rig(stations, 560);
     std::vector<ScanChannel> channels = {
         Channel(5000000, "Tower", Mode::Am),  Channel(5008000, "Morse", Mode::Cw),
         Channel(5015000, "Voice", Mode::Usb), Channel(5027000, "Repeater", Mode::Fm),
         Channel(5021000, "Lower", Mode::Lsb), Channel(5070000, "Far", Mode::Am),
         Channel(5045000, "Quiet", Mode::Am),
     };
-    ASSERT_EQ(rig.Scan().Start(ScanOptions{}, channels), "");
-    rig.Run(kBlocks);
+    ASSERT_EQ(rig.scanner.Start(ScanOptions{}, channels), "");
+    rig.Run(560);
 
-    ASSERT_EQ(rig.Hits().size(), stations.size());
+    ASSERT_EQ(rig.hits.size(), stations.size());
     for (std::size_t i = 0; i < stations.size(); ++i) {
         const Station& s = stations[i];
-        const ScanHit& hit = rig.Hits()[i];
+        const ScanHit& hit = rig.hits[i];
         SCOPED_TRACE(hit.name);
         EXPECT_EQ(hit.hz, s.hz);
         // Found in the first block its band was checked in once it was on.
@@ -149,16 +145,16 @@ TEST(Scanner, StopsOnEachStationHoldsAndResumesAfterTheHangTime)
         EXPECT_NEAR(double(hit.blocks), double(s.off - expected), 1.0);
         EXPECT_GT(hit.peakDb, 20.0);
         // Held through the hang time after the last active block, not longer.
-        EXPECT_NEAR(double(rig.HitEndBlocks()[i]), double(s.off - 1 + 40), 1.0);
+        EXPECT_NEAR(double(rig.hitEnds[i]), double(s.off - 1 + 40), 1.0);
     }
     // The channel outside the band: reached by the radio, more than once
     // (the scan comes back to the band it left).
-    EXPECT_GE(rig.Retunes().size(), 2u);
+    EXPECT_GE(rig.retunes.size(), 2u);
 
     // The log: a header and every hit, its duration in seconds.
-    const std::filesystem::path log = dir.Path() / "ScanLog.csv";
+    const std::filesystem::path log = rig.dir.Path() / "ScanLog.csv";
     std::string fields;
-    for (const ScanHit& hit : rig.Hits()) {
+    for (const ScanHit& hit : rig.hits) {
         ASSERT_TRUE(AppendScanLog(log, hit, nullptr));
         fields += std::to_string(hit.hz) + ",\"" + hit.name + "\"," + ScanModeName(hit.mode) + "," +
                   std::to_string(hit.blocks / 20) + "." + std::to_string(hit.blocks % 20 / 2) +
@@ -176,52 +172,43 @@ TEST(Scanner, StopsOnEachStationHoldsAndResumesAfterTheHangTime)
 // threshold in the wrong units, or a narrow channel's spread read as a hit.
 TEST(Scanner, NoiseAloneGivesNoHitOverAMinute)
 {
-    TempDir dir;
     const int64_t kMinute = 1200;
-    Air air(dir.Path(), {}, kMinute, 300);
-    ScanRig rig(air);
+    ScanRig rig({}, kMinute, 300);
     std::vector<ScanChannel> channels;
     // All inside the band, in every mode, the narrow CW channel's few bins too.
     for (int32_t k = 0; k < 36; ++k)
         channels.push_back(Channel(5012000 - 16000 + k * 900, "", FromCode<Mode>(k % 5)));
-    ASSERT_EQ(rig.Scan().Start(ScanOptions{}, channels), "");
+    ASSERT_EQ(rig.scanner.Start(ScanOptions{}, channels), "");
     rig.Run(kMinute);
-    EXPECT_TRUE(rig.Hits().empty());
-    EXPECT_TRUE(rig.Retunes().empty());
+    EXPECT_TRUE(rig.hits.empty());
+    EXPECT_TRUE(rig.retunes.empty());
 }
 
 // Catches: a band search that does not cover its steps across bands, or a
 // skipped channel found again at once while it is still on the air.
 TEST(Scanner, BandSearchSkipAndLockOut)
 {
-    TempDir dir;
-    const int64_t kBlocks = 200;
-    Air air(dir.Path(), {{5005000, Mode::Am, 0, 200}, {5055000, Mode::Am, 0, 200}}, kBlocks,
-            kNoise);
-    ScanRig rig(air);
-    ScanOptions options;
-    options.kind = ScanKind::Band;
-    options.bandStart = 4990000;
-    options.bandStop = 5080000;
-    options.bandStep = 5000;
-    ASSERT_EQ(rig.Scan().Start(options, {}), "");
-    EXPECT_EQ(rig.Scan().Channels().size(), 19u);
+    ScanRig rig({{5005000, Mode::Am, 0, 200}, {5055000, Mode::Am, 0, 200}}, 200);
+    const ScanOptions band{
+        .kind = ScanKind::Band, .bandStart = 4990000, .bandStop = 5080000, .bandStep = 5000};
+    ASSERT_EQ(rig.scanner.Start(band, {}), "");
+    EXPECT_EQ(rig.scanner.Channels().size(), 19u);
     rig.Run(3);
-    ASSERT_EQ(rig.Scan().Phase(), ScanPhase::Holding);
-    EXPECT_EQ(rig.Scan().Channels()[std::size_t(rig.Scan().Current())].hz, 5005000);
+    ASSERT_EQ(rig.scanner.Phase(), ScanPhase::Holding);
+    EXPECT_EQ(rig.Current().hz, 5005000);
     // Skipped: the other station, in the next band, is found; never this
     // one again while it lasts.
-    rig.Scan().Skip();
+    rig.scanner.Skip();
     rig.Run(20);
-    ASSERT_EQ(rig.Scan().Phase(), ScanPhase::Holding);
-    EXPECT_EQ(rig.Scan().Channels()[std::size_t(rig.Scan().Current())].hz, 5055000);
-    rig.Scan().LockOut();
-    EXPECT_TRUE(rig.Scan().Channels()[std::size_t(rig.Scan().Current())].lockedOut);
+    ASSERT_EQ(rig.scanner.Phase(), ScanPhase::Holding);
+    EXPECT_EQ(rig.Current().hz, 5055000);
+    rig.scanner.LockOut();
+    EXPECT_TRUE(rig.Current().lockedOut);
     rig.Run(100);
-    ASSERT_EQ(rig.Hits().size(), 2u);
+    ASSERT_EQ(rig.hits.size(), 2u);
     // Neither is held again: one skipped and still on, the other locked out.
-    EXPECT_NE(rig.Scan().Phase(), ScanPhase::Holding);
-    EXPECT_EQ(rig.Hits()[0].blocks, 3);
+    EXPECT_NE(rig.scanner.Phase(), ScanPhase::Holding);
+    EXPECT_EQ(rig.hits[0].blocks, 3);
 }
 
 // Catches: FM channels judged by the spectrum although the squelch was
@@ -229,28 +216,22 @@ TEST(Scanner, BandSearchSkipAndLockOut)
 // held after the squelch closed, a quiet FM channel taken for a hit.
 TEST(Scanner, FmChannelsByTheSquelchWhenChosen)
 {
-    TempDir dir;
-    const int64_t kBlocks = 160;
-    Air air(dir.Path(), {{5027000, Mode::Fm, 20, 60}, {5000000, Mode::Am, 100, 130}}, kBlocks,
-            kNoise);
-    ScanRig rig(air);
-    rig.Controls().SqlPos = 60;  // closed on noise, open on the station
-    ScanOptions options;
-    options.fmSquelch = true;
-    options.hangSeconds = 0.5;
-    ASSERT_EQ(rig.Scan().Start(options, {Channel(5010000, "Other", Mode::Fm),
-                                         Channel(5027000, "Repeater", Mode::Fm),
-                                         Channel(5000000, "Tower", Mode::Am)}),
+    ScanRig rig({{5027000, Mode::Fm, 20, 60}, {5000000, Mode::Am, 100, 130}}, 160);
+    rig.controls.SqlPos = 60;  // closed on noise, open on the station
+    const ScanOptions options{.hangSeconds = 0.5, .fmSquelch = true};
+    ASSERT_EQ(rig.scanner.Start(options, {Channel(5010000, "Other", Mode::Fm),
+                                          Channel(5027000, "Repeater", Mode::Fm),
+                                          Channel(5000000, "Tower", Mode::Am)}),
               "");
-    rig.Run(kBlocks);
-    ASSERT_EQ(rig.Hits().size(), 2u);
-    const ScanHit& fm = rig.Hits()[0];
+    rig.Run(160);
+    ASSERT_EQ(rig.hits.size(), 2u);
+    const ScanHit& fm = rig.hits[0];
     EXPECT_EQ(fm.name, "Repeater");
     // FM channels are listened to two blocks each, and the squelch opens slowly.
     EXPECT_GE(BlockOf(fm.start), 21);
     EXPECT_LE(BlockOf(fm.start), 28);
     EXPECT_NEAR(double(BlockOf(fm.start) + fm.blocks), 60.0, 2.0);
-    EXPECT_EQ(rig.Hits()[1].name, "Tower");
+    EXPECT_EQ(rig.hits[1].name, "Tower");
 }
 
 }  // namespace

@@ -101,8 +101,7 @@ protected:
                  "\nPortNum=0\nRadioType=" + std::to_string(radioType) + "\n" + more);
         Receiver& rx = Started();
         QObject::connect(&rx, &Receiver::DeviceRestartStarted, [this] { ++restarts_; });
-        remote_ = std::make_unique<RemoteControl>(rx);
-        choices_ = std::make_unique<SettingsChoices>(rx, *remote_);
+        choices_ = std::make_unique<SettingsChoices>(rx, Remote());
         EXPECT_TRUE(RunUntil([&] { return !core::test::ReceiverProbe::RadioBusy(rx); }));
         radio_.Drain();
         return *choices_;
@@ -112,7 +111,6 @@ protected:
     unsigned LineSpeed() const { return radio_.LineSpeed(); }
 
     PtyRadio radio_;
-    std::unique_ptr<RemoteControl> remote_;
     std::unique_ptr<SettingsChoices> choices_;
     int restarts_ = 0;
 };
@@ -223,8 +221,7 @@ TEST_F(CoreTest, ANamedPortThatIsGoneIsKeptAndTheRadioStartsWithoutIt)
 {
     WriteIni("[IO]\nPortStr=ttyGone9\nPortNum=0\n");
     Receiver& rx = Started();
-    RemoteControl remote(rx);
-    SettingsChoices c(rx, remote, {});
+    SettingsChoices c(rx, Remote(), {});
     EXPECT_EQ(c.PortEntries(), QStringList({"ttyGone9 (not present)"}));
     EXPECT_EQ(c.Port(), 0);
     EXPECT_EQ(S().PortStr, "ttyGone9");
@@ -257,8 +254,7 @@ TEST_F(CoreTest, AStoredPortThatIsNotThereIsWaitedForAndNothingGoesElsewhere)
         std::filesystem::remove(link);
         WriteIni("[IO]\nPortStr=" + link.string() + "\nPortNum=0\n");
         Receiver& rx = Started();
-        RemoteControl remote(rx);
-        SettingsChoices c(rx, remote, {{other.Path(), "", other.Path()}});
+        SettingsChoices c(rx, Remote(), {{other.Path(), "", other.Path()}});
         EXPECT_EQ(c.PortEntries()[1].toStdString(), link.string() + " (not present)");
         EXPECT_EQ(c.Port(), 1);
         EXPECT_EQ(S().PortStr, link.string());
@@ -283,15 +279,14 @@ TEST_F(CoreTest, AStoredPortThatIsNotThereIsWaitedForAndNothingGoesElsewhere)
 TEST_F(CoreTest, TheRemoteRowShowsWhatRunsAndOkKeepsOnlyAChange)
 {
     Receiver& rx = Started();
-    RemoteControl remote(rx);
-    remote.UseForThisRun(0);  // the command line's --remote
-    const uint16_t port = remote.Port();
-    SettingsChoices c(rx, remote, {});
+    Remote().UseForThisRun(0);  // the command line's --remote
+    const uint16_t port = Remote().Port();
+    SettingsChoices c(rx, Remote(), {});
     EXPECT_TRUE(c.RemoteOn());
     EXPECT_EQ(c.RemotePort(), 0);
     // "OK" with the row untouched keeps this run's server and stores nothing.
     EXPECT_FALSE(c.Confirm().remoteChanged);
-    EXPECT_EQ(remote.Port(), port);
+    EXPECT_EQ(Remote().Port(), port);
     EXPECT_FALSE(S().RemoteStored);
 
     // An allow list that cannot be read holds "OK" back and names the entry.
@@ -303,11 +298,11 @@ TEST_F(CoreTest, TheRemoteRowShowsWhatRunsAndOkKeepsOnlyAChange)
     EXPECT_TRUE(S().RemoteStored);
     EXPECT_TRUE(S().RemoteOn);
     EXPECT_EQ(S().RemoteAllow, "127.0.0.2");
-    EXPECT_TRUE(remote.Listening());
+    EXPECT_TRUE(Remote().Listening());
 
     c.ChooseRemoteOn(false);
     EXPECT_TRUE(c.Confirm().remoteChanged);
-    EXPECT_FALSE(remote.Listening());
+    EXPECT_FALSE(Remote().Listening());
     // The operator's choice reaches the settings file, after the 52 keys.
     ASSERT_TRUE(rx.Shutdown({}));
     const std::string ini = ReadFile(IniPath());
@@ -320,9 +315,8 @@ TEST_F(CoreTest, TheRemoteRowShowsWhatRunsAndOkKeepsOnlyAChange)
 TEST_F(CoreTest, ARunWithRemoteControlFromTheCommandLineLeavesTheSettingsFileAlone)
 {
     Receiver& rx = Started();
-    RemoteControl remote(rx);
-    remote.UseForThisRun(0);
-    ASSERT_TRUE(remote.Listening());
+    Remote().UseForThisRun(0);
+    ASSERT_TRUE(Remote().Listening());
     ASSERT_TRUE(rx.Shutdown({}));
     EXPECT_EQ(ReadFile(IniPath()).find("Remote"), std::string::npos);
 }
@@ -339,15 +333,14 @@ TEST_F(CoreTest, TheRecordingLevelControlStartsWhenInstalled)
     qputenv("PATH", QByteArray::fromStdString(bin.string()));
     Receiver& rx = Started();
     const LevelControl found = FindRecordingLevelControl();
-    RemoteControl remote(rx);
-    SettingsChoices c(rx, remote, {});
+    SettingsChoices c(rx, Remote(), {});
     ASSERT_TRUE(c.LevelControlAvailable());
     EXPECT_EQ(found.program.toStdString(), (bin / "pavucontrol").string());
     EXPECT_TRUE(c.OpenLevelControl());
     EXPECT_TRUE(RunUntil([&] { return ReadFile(called) == "--tab=4\n"; }, 10000));
 
     qputenv("PATH", QByteArray::fromStdString((Dir() / "empty").string()));
-    SettingsChoices without(rx, remote, {});
+    SettingsChoices without(rx, Remote(), {});
     EXPECT_FALSE(without.LevelControlAvailable());
     EXPECT_FALSE(without.OpenLevelControl());
     qputenv("PATH", path);

@@ -1,62 +1,25 @@
 #include "HamlibRadios.h"
 
 #include "tests/support/EventLoop.h"
+#include "tests/support/Loopback.h"
 
-#include <QProcess>
 #include <QStringList>
 
-#include <arpa/inet.h>
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <pty.h>
-#include <spawn.h>
 #include <stdexcept>
-#include <sys/socket.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
-
-extern char** environ;
+#include <utility>
 
 namespace radio::test {
-namespace {
-
-int FreePort()
-{
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-        ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
-        ::close(s);
-        throw std::runtime_error("no free port");
-    }
-    ::close(s);
-    return ntohs(a.sin_port);
-}
-
-bool Accepts(int port)
-{
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    ::close(s);
-    return ok;
-}
-
-}  // namespace
-
 Rigctld::Rigctld()
-    : port_(FreePort())
-{}
+    : port_(tesmar::test::FreePorts(1)[0])
+{
+    process_.setProcessChannelMode(QProcess::ForwardedChannels);
+}
 
 Rigctld::~Rigctld() { Stop(); }
 
@@ -65,31 +28,22 @@ std::string Rigctld::Address() const { return "127.0.0.1:" + std::to_string(port
 bool Rigctld::Start()
 {
     Stop();
-    const std::string portText = std::to_string(port_);
-    const char* argv[] = {"rigctld", "-m", "1", "-T", "127.0.0.1", "-t", portText.c_str(), nullptr};
-    if (::posix_spawnp(&pid_, "rigctld", nullptr, nullptr, const_cast<char**>(argv), environ) !=
-        0) {
-        pid_ = -1;
-        return false;
-    }
-    return tesmar::test::RunUntil([this] { return Accepts(port_); }, 10000);
+    process_.start(QStringLiteral("rigctld"),
+                   {QStringLiteral("-m"), QStringLiteral("1"), QStringLiteral("-T"),
+                    QStringLiteral("127.0.0.1"), QStringLiteral("-t"), QString::number(port_)});
+    return process_.waitForStarted() &&
+           tesmar::test::RunUntil([this] { return tesmar::test::ListensLocally(port_); }, 10000);
 }
 
 void Rigctld::Stop()
 {
-    if (pid_ <= 0)
+    if (process_.state() == QProcess::NotRunning)
         return;
-    ::kill(pid_, SIGTERM);
-    for (int i = 0; i < 300; ++i) {
-        if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
-            pid_ = -1;
-            return;
-        }
-        ::usleep(10000);
+    process_.terminate();
+    if (!process_.waitForFinished(3000)) {
+        process_.kill();
+        process_.waitForFinished();
     }
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-    pid_ = -1;
 }
 
 std::string Rigctld::Rigctl(const std::string& arguments) const
@@ -148,15 +102,11 @@ void KenwoodPty::Take()
         const ssize_t n = ::read(master_, buffer, sizeof buffer);
         if (n <= 0)
             break;
-        for (ssize_t i = 0; i < n; ++i) {
-            if (buffer[i] != ';') {
+        for (ssize_t i = 0; i < n; ++i)
+            if (buffer[i] != ';')
                 partial_.push_back(buffer[i]);
-                continue;
-            }
-            if (!silent)
-                Answer(partial_);
-            partial_.clear();
-        }
+            else if (const std::string command = std::exchange(partial_, {}); !silent)
+                Answer(command);
     }
 }
 

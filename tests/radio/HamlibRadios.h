@@ -1,12 +1,12 @@
 #pragma once
 
+#include <QProcess>
 #include <QSocketNotifier>
 
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <sys/types.h>
 
 namespace radio::test {
 
@@ -17,8 +17,6 @@ class Rigctld {
 public:
     Rigctld();
     ~Rigctld();
-    Rigctld(const Rigctld&) = delete;
-    Rigctld& operator=(const Rigctld&) = delete;
 
     // "127.0.0.1:PORT", as Tesmar's Hamlib port names it.
     std::string Address() const;
@@ -28,11 +26,10 @@ public:
     // One command of Hamlib's own client against it ("f", "F 7100000", "m",
     // "M USB 0"); its output, lines joined by '\n'.
     std::string Rigctl(const std::string& arguments) const;
-    pid_t Pid() const { return pid_; }
 
 private:
-    int port_ = 0;
-    pid_t pid_ = -1;
+    uint16_t port_ = 0;
+    QProcess process_;
 };
 
 // A Kenwood CAT radio (the TS-480's command set: ID, FA, IF, MD, ...) on the
@@ -43,8 +40,6 @@ class KenwoodPty {
 public:
     explicit KenwoodPty(std::filesystem::path link);
     ~KenwoodPty();
-    KenwoodPty(const KenwoodPty&) = delete;
-    KenwoodPty& operator=(const KenwoodPty&) = delete;
 
     std::string Path() const { return link_.string(); }
     // The radio's dial and its Kenwood mode code (1 LSB, 2 USB, 3 CW, 4 FM, 5 AM).

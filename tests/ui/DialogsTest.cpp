@@ -406,9 +406,7 @@ TEST_F(DialogsTest, TheHamlibAreaAppearsWithItsTypeAndOkOpensTheRadio)
     In<QSpinBox>(area, "hamlibIqOffset")->setValue(12000);
     QTest::mouseClick(Push("okButton"), Qt::LeftButton);
 
-    EXPECT_EQ(S().RadioType, 2);
-    EXPECT_EQ(S().HamlibModel, 2);
-    EXPECT_EQ(S().HamlibPort, server.Address());
+    // Only the NET rigctl model on this rigctld's address, behind the offset, moves its dial.
     ASSERT_TRUE(PumpUntil([&] { return f.Receiver().RadioLinkOk(); }));
     ASSERT_TRUE(PumpUntil([&] { return server.Rigctl("f") == "7088000"; }));
 

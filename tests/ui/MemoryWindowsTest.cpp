@@ -10,15 +10,13 @@
 #include "ui/windows/MemoryListWindow.h"
 #include "ui/windows/ScanWindow.h"
 
+#include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QHeaderView>
 #include <QLabel>
-#include <QListWidget>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-
-#include <QComboBox>
-#include <QHeaderView>
-#include <QLineEdit>
 #include <QTableWidget>
 #include <QWindow>
 

@@ -2,6 +2,7 @@
 // process of its own on Qt's offscreen platform, ended by a signal, its
 // files in real folders. No sound server is found, so both devices fail.
 
+#include "tests/support/Loopback.h"
 #include "tests/support/TempDir.h"
 
 #include <QProcess>
@@ -17,9 +18,7 @@
 #include <string>
 #include <thread>
 
-#include <arpa/inet.h>
 #include <grp.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <sys/types.h>
@@ -62,41 +61,6 @@ bool CatchesTermination(qint64 pid)
         return (mask & want) == want;
     }
     return false;
-}
-
-// A socket to this computer's `port`; -1 when nothing listens there.
-int ConnectLocal(uint16_t port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0)
-        return fd;
-    if (fd >= 0)
-        ::close(fd);
-    return -1;
-}
-
-// Two ports that nothing on this computer listens on at the moment.
-std::pair<uint16_t, uint16_t> FreePorts()
-{
-    int fds[2];
-    uint16_t ports[2];
-    for (int i = 0; i < 2; ++i) {
-        fds[i] = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in at{};
-        at.sin_family = AF_INET;
-        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof at;
-        ::bind(fds[i], reinterpret_cast<sockaddr*>(&at), sizeof at);
-        ::getsockname(fds[i], reinterpret_cast<sockaddr*>(&at), &size);
-        ports[i] = ntohs(at.sin_port);
-    }
-    ::close(fds[0]);
-    ::close(fds[1]);
-    return {ports[0], ports[1]};
 }
 
 class Program : public ::testing::Test {
@@ -164,7 +128,7 @@ protected:
     {
         int fd = -1;
         for (int i = 0; i < 600 && fd < 0 && process_.state() == QProcess::Running; ++i) {
-            fd = ConnectLocal(port);
+            fd = tesmar::test::ConnectLocal(port);
             if (fd < 0)
                 std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
@@ -258,7 +222,8 @@ TEST_F(Program, AReadOnlyProgramFolderGivesTheStartingValuesAndSavesGoPerUser)
 // for this run.
 TEST_F(Program, RemoteControlListensWhereTheSettingsFileOrTheCommandLineSays)
 {
-    const auto [stored, given] = FreePorts();
+    const std::vector<uint16_t> ports = tesmar::test::FreePorts(2);
+    const uint16_t stored = ports[0], given = ports[1];
     WriteText(programDir_ / "tesmar.ini",
               "[Remote]\nRemoteOn=1\nRemotePort=" + std::to_string(stored) + "\n");
     struct Case {
@@ -274,10 +239,7 @@ TEST_F(Program, RemoteControlListensWhereTheSettingsFileOrTheCommandLineSays)
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
         Start(c.arguments);
         EXPECT_EQ(AskRemote(c.listening, "f\n"), "5000000\n");
-        const int fd = ConnectLocal(c.closed);
-        EXPECT_LT(fd, 0);
-        if (fd >= 0)
-            ::close(fd);
+        EXPECT_FALSE(tesmar::test::ListensLocally(c.closed));
         ASSERT_TRUE(EndWith(SIGTERM)) << log_;
     }
 }
