@@ -361,25 +361,28 @@ void HamlibRig::Worker::LoseLink(const QString& what, int result)
 {
     CloseRig();
     nextOpen = Clock::now() + milliseconds(kReopenIntervalMs);
+    // The reason goes out before the lamp darkens, so that whoever watches
+    // the lamp finds the message already there.
+    if (!failureTold) {
+        failureTold = true;
+        std::string portName;
+        {
+            const std::lock_guard lock(mutex);
+            portName = port;
+        }
+        const QString reason = what.isEmpty() ? ErrorText(result) : what;
+        const QString text =
+            QStringLiteral(
+                "The radio on %1 does not answer (%2). Tesmar tries again every %3 seconds.")
+                .arg(QString::fromStdString(portName), reason)
+                .arg(kReopenIntervalMs / 1000);
+        qCWarning(lcHamlib).noquote() << text;
+        Post([text](HamlibRig* o) { emit o->Notice(text); });
+    }
     if (up) {
         up = false;
         Post([](HamlibRig* o) { o->TakeLink(false); });
     }
-    if (failureTold)
-        return;
-    failureTold = true;
-    std::string portName;
-    {
-        const std::lock_guard lock(mutex);
-        portName = port;
-    }
-    const QString reason = what.isEmpty() ? ErrorText(result) : what;
-    const QString text =
-        QStringLiteral("The radio on %1 does not answer (%2). Tesmar tries again every %3 seconds.")
-            .arg(QString::fromStdString(portName), reason)
-            .arg(kReopenIntervalMs / 1000);
-    qCWarning(lcHamlib).noquote() << text;
-    Post([text](HamlibRig* o) { emit o->Notice(text); });
 }
 
 void HamlibRig::Worker::TellMissing(bool& told, const QString& text)

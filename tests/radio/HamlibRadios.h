@@ -26,6 +26,8 @@ public:
     // One command of Hamlib's own client against it ("f", "F 7100000", "m",
     // "M USB 0"); its output, lines joined by '\n'.
     std::string Rigctl(const std::string& arguments) const;
+    // The server's process, for the benchmark's reading of its CPU time.
+    qint64 Pid() const { return process_.processId(); }
 
 private:
     uint16_t port_ = 0;
