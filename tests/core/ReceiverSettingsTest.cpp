@@ -9,6 +9,7 @@
 #include <csignal>
 #include <set>
 #include <sstream>
+#include <string_view>
 #include <vector>
 
 using core::LoadSettings;
@@ -257,18 +258,18 @@ TEST(SettingsKeys, WindowKeysKeepTheirWindowsPlaces)
     using core::Window;
     const struct {
         Window window;
-        const char* prefix;
-    } windows[] = {{Window::Main, "Main"},        {Window::Spectrum, "Spec"},
-                   {Window::IfFilter, "Filt"},    {Window::Keypad, "Inp"},
-                   {Window::MemoryList, "List"},  {Window::AfFilter, "Audio"},
-                   {Window::WaveRecorder, "Wave"}};
+        std::string_view topKey;  // its "Left" and "Show" keys share the stem
+    } windows[] = {{Window::Main, "MainTop"},        {Window::Spectrum, "SpecTop"},
+                   {Window::IfFilter, "FiltTop"},    {Window::Keypad, "InpTop"},
+                   {Window::MemoryList, "ListTop"},  {Window::AfFilter, "AudioTop"},
+                   {Window::WaveRecorder, "WaveTop"}};
     ReceiverState s;
     for (int i = 0; i < 7; ++i)
         s.Place(windows[i].window) = {.top = 100 + i, .left = 200 + i, .showing = i % 2 == 1};
     settings::ProfileDocument doc = settings::ProfileDocument::FromText("");
     core::WriteSettings(doc, s);
     for (int i = 0; i < 7; ++i) {
-        const std::string prefix = windows[i].prefix;
+        const std::string prefix(windows[i].topKey.substr(0, windows[i].topKey.size() - 3));
         EXPECT_EQ(doc.Find("Form", prefix + "Top"), std::to_string(100 + i)) << prefix;
         EXPECT_EQ(doc.Find("Form", prefix + "Left"), std::to_string(200 + i)) << prefix;
         if (windows[i].window != Window::Main) {
