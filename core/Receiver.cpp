@@ -36,21 +36,6 @@ bool FitsInt32(int64_t v)
     return v >= std::numeric_limits<int32_t>::min() && v <= std::numeric_limits<int32_t>::max();
 }
 
-// The part of the IQ band the pass band takes below and above FreqTune.
-struct PassBand {
-    int32_t lo;
-    int32_t hi;
-};
-
-PassBand PassBandOf(Mode RxMode, int32_t IFWidth)
-{
-    switch (RxMode) {
-    case Mode::Lsb: return {IFWidth, 0};
-    case Mode::Usb: return {0, IFWidth};
-    default: return {IFWidth / 2, IFWidth / 2};
-    }
-}
-
 // The spectrum and memory list windows keep their size as well as their
 // position.
 bool KeepsSize(Window window) { return window == Window::Spectrum || window == Window::MemoryList; }
@@ -509,10 +494,10 @@ void Receiver::StepTune(int d)
     Snap();
     state_.MemoryMode = false;
 
-    const PassBand band = PassBandOf(state_.RxMode, state_.IFWidth);
+    const dsp::PassBand band = dsp::PassBandOf(state_.RxMode, state_.IFWidth);
     const int32_t W = state_.IFWidth;
-    const int32_t lowerEdge = band.lo - kHalfBand;
-    const int32_t upperEdge = kHalfBand - band.hi;
+    const int32_t lowerEdge = band.below - kHalfBand;
+    const int32_t upperEdge = kHalfBand - band.above;
     // A retune the radio refuses (the new centre lies outside its range)
     // leaves the receive frequency at the edge rather than across the band.
     auto retune = [this](int64_t f) {
@@ -595,9 +580,9 @@ Receiver::TuneResult Receiver::TuneTo(int64_t hz)
     OperatorTunes();
     // The band's edges as the tuning steps have them: a pass band that
     // reaches one needs the radio.
-    const PassBand band = PassBandOf(state_.RxMode, state_.IFWidth);
+    const dsp::PassBand band = dsp::PassBandOf(state_.RxMode, state_.IFWidth);
     const int64_t offset = hz - state_.FreqCenter;
-    if (offset > band.lo - kHalfBand && offset < kHalfBand - band.hi) {
+    if (offset > band.below - kHalfBand && offset < kHalfBand - band.above) {
         state_.FreqTune = static_cast<int32_t>(offset);
     } else {
         if (FileBusy())

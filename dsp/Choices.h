@@ -92,4 +92,18 @@ constexpr IfChoice IfPresetOf(Mode mode)
 // The sidebands' product detectors shift the pass band by half its width.
 constexpr bool IsSideband(Mode mode) { return mode == Mode::Lsb || mode == Mode::Usb; }
 
+// How far a pass band of the given width reaches below and above the receive
+// frequency: LSB wholly below it, USB wholly above, the other modes around it.
+struct PassBand {
+    int32_t below, above;
+};
+constexpr PassBand PassBandOf(Mode mode, int32_t width)
+{
+    switch (mode) {
+    case Mode::Lsb: return {width, 0};
+    case Mode::Usb: return {0, width};
+    default: return {width / 2, width / 2};
+    }
+}
+
 }  // namespace dsp

@@ -23,23 +23,11 @@ const char* ScanModeName(dsp::Mode mode)
 
 void Scanner::PassBandOf(dsp::Mode mode, int32_t& lo, int32_t& hi)
 {
-    using dsp::Mode;
-    const Mode m = dsp::KnownOrFirst(mode);
-    const int32_t width = dsp::FixedIfWidth(dsp::IfPresetOf(m));
-    switch (m) {
-    case Mode::Lsb:
-        lo = -width;
-        hi = 0;
-        break;
-    case Mode::Usb:
-        lo = 0;
-        hi = width;
-        break;
-    default:
-        lo = -width / 2;
-        hi = width / 2;
-        break;
-    }
+    // A channel is heard with its mode's preset IF width, as its mode button sets it.
+    const dsp::Mode m = dsp::KnownOrFirst(mode);
+    const dsp::PassBand band = dsp::PassBandOf(m, dsp::FixedIfWidth(dsp::IfPresetOf(m)));
+    lo = -band.below;
+    hi = band.above;
 }
 
 Scanner::Scanner(ScanHooks hooks)

@@ -32,16 +32,9 @@ int32_t OffsetOfColumn(int x, double specScale)
 ColumnSpan PassBandColumns(Mode rxMode, int32_t freqTune, int32_t ifWidth, double specScale)
 {
     const int64_t tune = freqTune;
-    int64_t lo = ifWidth / 2;
-    int64_t hi = ifWidth / 2;
-    if (rxMode == Mode::Lsb) {
-        lo = ifWidth;
-        hi = 0;
-    } else if (rxMode == Mode::Usb) {
-        lo = 0;
-        hi = ifWidth;
-    }
-    return {ColumnOfOffset(tune - lo, specScale), ColumnOfOffset(tune + hi, specScale)};
+    const dsp::PassBand band = dsp::PassBandOf(rxMode, ifWidth);
+    return {ColumnOfOffset(tune - band.below, specScale),
+            ColumnOfOffset(tune + band.above, specScale)};
 }
 
 int GridColumn(int stripWidth, int i) { return stripWidth * i / 48; }
