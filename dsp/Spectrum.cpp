@@ -47,17 +47,30 @@ SpectrumAnalyzer::SpectrumAnalyzer()
 
 void SpectrumAnalyzer::Analyze(const double* i, const double* q, double* out)
 {
-    constexpr int n = kSpectrumSize;
     double* __restrict re = re_.data();
     double* __restrict im = im_.data();
-    for (int p = 0; p < n; ++p) {
+    for (int p = 0; p < kSpectrumSize; ++p) {
         re[p] = window_[p] * q[p];
         im[p] = window_[p] * i[p];
     }
-    // Radix-2 decimation in frequency. The twiddles of each stage (every
-    // step-th table entry) lie contiguous in stageCos_/stageSin_, so the
-    // butterflies of the wide stages run on contiguous data.
-    for (int span = n / 2, step = 1; span >= 8; span /= 2, step *= 2) {
+    WideStages();
+    LastThreeStages();
+    Levels();
+    // Natural order. Bit reversal pairs the positions, so a gather does what
+    // the exchanges would, without a branch per position.
+    for (int p = 0; p < kSpectrumSize; ++p)
+        out[p] = level_[rev_[p]];
+}
+
+// Radix-2 decimation in frequency. The twiddles of each stage (every step-th
+// table entry) lie contiguous in stageCos_/stageSin_, so the butterflies of
+// the wide stages run on contiguous data.
+void SpectrumAnalyzer::WideStages()
+{
+    constexpr int n = kSpectrumSize;
+    double* __restrict re = re_.data();
+    double* __restrict im = im_.data();
+    for (int span = n / 2; span >= 8; span /= 2) {
         const double* __restrict cs = stageCos_.data() + n - 2 * span;
         const double* __restrict sn = stageSin_.data() + n - 2 * span;
         for (int g = 0; g < n; g += 2 * span) {
@@ -77,9 +90,16 @@ void SpectrumAnalyzer::Analyze(const double* i, const double* q, double* out)
             }
         }
     }
-    // The last three stages (spans 4, 2, 1) within each group of eight, the
-    // same butterflies with the same twiddles: inner loops that short would
-    // otherwise cost more in loop control than in arithmetic.
+}
+
+// The last three stages (spans 4, 2, 1) within each group of eight, the same
+// butterflies with the same twiddles: inner loops that short would otherwise
+// cost more in loop control than in arithmetic.
+void SpectrumAnalyzer::LastThreeStages()
+{
+    constexpr int n = kSpectrumSize;
+    double* __restrict re = re_.data();
+    double* __restrict im = im_.data();
     const double* c4 = stageCos_.data() + n - 8;
     const double* s4 = stageSin_.data() + n - 8;
     const double c2[2] = {cw_[0], cw_[n / 4]}, s2[2] = {sw_[0], sw_[n / 4]};
@@ -110,21 +130,24 @@ void SpectrumAnalyzer::Analyze(const double* i, const double* q, double* out)
             im[g + k] = xi[k];
         }
     }
-    // 20 ln sqrt(P) as 10 ln P: one rounding less, and no square root.
-    for (int p = 0; p < n; ++p) {
+}
+
+// 20 ln sqrt(P) as 10 ln P: one rounding less, and no square root.
+void SpectrumAnalyzer::Levels()
+{
+    const double* __restrict re = re_.data();
+    const double* __restrict im = im_.data();
+    double* __restrict level = level_.data();
+    for (int p = 0; p < kSpectrumSize; ++p) {
         const double r = re[p], m = im[p];
         const double power = r * r + m * m;
-        level_[p] = (r == 0.0 || m == 0.0) ? 0.0 : power;
+        level[p] = (r == 0.0 || m == 0.0) ? 0.0 : power;
     }
-    for (int p = 0; p < n; ++p) {
-        const double power = level_[p];
+    for (int p = 0; p < kSpectrumSize; ++p) {
+        const double power = level[p];
         const double db = 10.0 * fastmath::Log(power);  // finite, and unused, for 0
-        level_[p] = power == 0.0 ? 0.0 : db;
+        level[p] = power == 0.0 ? 0.0 : db;
     }
-    // Natural order. Bit reversal pairs the positions, so a gather does what
-    // the exchanges would, without a branch per position.
-    for (int p = 0; p < n; ++p)
-        out[p] = level_[rev_[p]];
 }
 
 }  // namespace dsp

@@ -19,6 +19,10 @@ public:
     int Rev(int p) const { return rev_[p]; }
 
 private:
+    void WideStages();
+    void LastThreeStages();
+    void Levels();
+
     alignas(64) std::array<double, kSpectrumSize> window_;
     alignas(64) std::array<double, kSpectrumSize / 2> cw_;
     alignas(64) std::array<double, kSpectrumSize / 2> sw_;
