@@ -169,8 +169,7 @@ TEST_F(DialogsTest, TheSettingsDialogAsStartUpCreatesIt)
 
     ui::SettingsDialog& d = *settings_;
     EXPECT_EQ(d.windowTitle(), "Settings");
-    // The original 440 x 227 with the remote control row between the
-    // controls and the buttons' row at the foot.
+    // The original 440 x 227 with the remote control row above the buttons.
     EXPECT_EQ(d.size(), QSize(440, 258));
     EXPECT_TRUE(d.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_EQ(d.windowModality(), Qt::ApplicationModal);
