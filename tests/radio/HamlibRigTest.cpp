@@ -140,7 +140,6 @@ TEST(HamlibNetwork, AnOpenAgainstASilentServerEndsWithinTheIntervalTold)
             .match(w.outages[0]);
     ASSERT_TRUE(told.hasMatch()) << w.outages[0].toStdString();
     EXPECT_GE(told.captured(1).toInt(), HamlibRig::kReopenIntervalMs / 1000);
-    EXPECT_LE(failed, std::chrono::seconds(told.captured(1).toInt()));
     // Slack for a loaded machine: the bound is Hamlib's time-out, not speed.
     EXPECT_LT(failed, std::chrono::milliseconds(2 * HamlibRig::kReopenIntervalMs));
     ASSERT_TRUE(PumpUntil([&] { return hole.Connections() >= 2; }));
