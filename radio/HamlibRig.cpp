@@ -615,11 +615,7 @@ void HamlibRig::Open(int model, const std::string& port, int speed)
     Begin(true);
 }
 
-void HamlibRig::Close()
-{
-    Begin(false);
-    ShowLink(false);
-}
+void HamlibRig::Close() { Begin(false); }
 
 void HamlibRig::Begin(bool open)
 {
@@ -637,6 +633,8 @@ void HamlibRig::Begin(bool open)
     open_ = open;
     settled_ = !open;
     abilities_ = {};
+    // Whatever the last link was, this one has yet to answer.
+    ShowLink(false);
 }
 
 void HamlibRig::SetFrequency(int64_t hz)

@@ -124,7 +124,8 @@ private:
     void TakeFrequency(int64_t hz, uint64_t seq);
     void TakeMode(RigMode mode, uint64_t seq);
     void TakeSettled(int64_t hz);
-    // Open and Close: a new generation, whose reports alone count.
+    // Open and Close: a new generation, whose reports alone count, its
+    // link dark until it answers.
     void Begin(bool open);
     void ShowLink(bool up);
 

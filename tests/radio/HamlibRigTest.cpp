@@ -177,6 +177,12 @@ TEST(HamlibNetwork, ALateReportOfAReplacedOpeningIsDropped)
     ASSERT_TRUE(w.WaitLink(true));
     EXPECT_FALSE(w.rig.Opening());
     EXPECT_EQ(w.lamp, std::vector<bool>{true});
+    // Another radio opened over a live link: the lamp waits for its answer.
+    const std::size_t told = w.outages.size();
+    w.rig.Open(2, hole.Address(), 0);
+    EXPECT_FALSE(w.rig.LinkUp());
+    ASSERT_TRUE(PumpUntil([&] { return w.outages.size() > told; }));
+    EXPECT_EQ(w.lamp, (std::vector<bool>{true, false}));
 }
 
 }  // namespace
