@@ -39,8 +39,15 @@ HamlibRadio::HamlibRadio(Receiver& receiver, radio::RadioControl& control)
 {
     ReceiverState& s = receiver_.state_;
     control_.UseHamlib(rig_, s.HamlibIqOffset, s.HamlibTransverterOffset);
-    connect(&rig_, &radio::HamlibRig::LinkChanged, this,
-            [this](bool up) { emit receiver_.ComLampChanged(up); });
+    connect(&rig_, &radio::HamlibRig::LinkChanged, this, [this](bool up) {
+        if (up)
+            notice_.Answers();
+        emit receiver_.ComLampChanged(up);
+    });
+    // An outage mends itself: told without a box, which would stay open
+    // after the radio is back. What a model cannot do stays as it is.
+    connect(&rig_, &radio::HamlibRig::Outage, &notice_, &RadioNotice::Lost);
+    connect(&notice_, &RadioNotice::Changed, this, [this] { emit receiver_.RadioNoticeChanged(); });
     connect(&rig_, &radio::HamlibRig::Notice, this,
             [this](const QString& text) { emit receiver_.ShowError(text, false); });
     connect(&rig_, &radio::HamlibRig::FrequencyRead, this, &HamlibRadio::Follow);
@@ -62,6 +69,7 @@ bool HamlibRadio::Open()
 {
     const ReceiverState& s = receiver_.state_;
     rig_.Close();
+    notice_.Closed();
     dial_.reset();
     if (s.HamlibPort.empty())
         return false;
@@ -76,6 +84,7 @@ bool HamlibRadio::Open()
 void HamlibRadio::Close()
 {
     rig_.Close();
+    notice_.Closed();
     dial_.reset();
 }
 

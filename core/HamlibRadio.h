@@ -4,6 +4,7 @@
 // model and port, the mode buttons reaching the radio, and Tesmar following
 // the radio's own dial and mode switch.
 
+#include "core/RadioNotice.h"
 #include "core/model/ReceiverState.h"
 #include "radio/HamlibRig.h"
 
@@ -38,6 +39,10 @@ public:
     // is not known yet is tuned to FreqCenter through the new offsets.
     void OffsetsChanged();
     bool LinkUp() const { return rig_.LinkUp(); }
+    // Opened, and the radio has neither answered nor failed yet.
+    bool Opening() const { return rig_.Opening(); }
+    // An outage as the main window tells it (Receiver::RadioNoticeChanged).
+    const RadioNotice& Notice() const { return notice_; }
     radio::HamlibRig& Rig() { return rig_; }
 
 private:
@@ -47,6 +52,7 @@ private:
     Receiver& receiver_;
     radio::RadioControl& control_;
     radio::HamlibRig rig_;
+    RadioNotice notice_;
     std::optional<int64_t> dial_;  // last read or acknowledged
 };
 

@@ -138,13 +138,22 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
     connect(wave_.get(), &core::WaveRecording::Failed, this,
             [this](const QString& message) { emit ShowError(message, true); });
 
+    // The Hamlib radio answers once its link is up; a serial one once its
+    // port is open. A Hamlib radio still opening (the program's start, a scan
+    // started with it) is waited for as a busy one is: the scan judges that
+    // there is no radio only once it has answered or failed.
+    const auto hamlibOpening = [this] {
+        return state_.RadioType == radio::kHamlibRadioType && hamlib_->Opening();
+    };
     ScanAccess scanAccess{
-        state_, *wave_, [this] { return FileBusy(); }, [this] { return RadioBusy(); },
-        // The Hamlib radio answers once its link is up; a serial one once
-        // its port is open.
-        [this] {
-            return state_.RadioType == radio::kHamlibRadioType ? hamlib_->LinkUp()
-                                                               : link_->PortOpen();
+        state_,
+        *wave_,
+        [this] { return FileBusy(); },
+        [this, hamlibOpening] { return RadioBusy() || hamlibOpening(); },
+        [this, hamlibOpening] {
+            return state_.RadioType == radio::kHamlibRadioType
+                       ? hamlib_->LinkUp() || hamlibOpening()
+                       : link_->PortOpen();
         },
         [this](int32_t center) { return radioControl_->SetRadioFrequency(center); }};
     scan_ = std::make_unique<ScanSession>(*this, std::move(scanAccess));
@@ -874,6 +883,8 @@ bool Receiver::RadioLinkOk() const
 {
     return state_.RadioType == radio::kHamlibRadioType ? hamlib_->LinkUp() : link_->RadioLinkOk();
 }
+
+QString Receiver::RadioNoticeText() const { return hamlib_->Notice().Text(); }
 
 void Receiver::HandleBlock(const int16_t* frames) { ProcessAndDeliver(frames); }
 

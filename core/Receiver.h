@@ -338,6 +338,9 @@ public:
     const dsp::BlockOutputs& Outputs() const;
     // The "COM" lamp.
     bool RadioLinkOk() const;
+    // What the window tells of a Hamlib radio that does not answer
+    // (core/RadioNotice), or an empty text; RadioNoticeChanged says when.
+    QString RadioNoticeText() const;
     const ReceiverPaths& Paths() const { return paths_; }
 
 signals:
@@ -363,6 +366,8 @@ signals:
     void AfWindowUpdate(bool show);
     void KnobRedraw(core::Knob knob, bool highlighted);
     void ComLampChanged(bool on);
+    // The radio's outage notice changed: show RadioNoticeText().
+    void RadioNoticeChanged();
     // The radio has taken a frequency command: its centre is freqCenter.
     void RadioSettled(int32_t freqCenter);
     // The WAV recorder stopped or its time text changed.

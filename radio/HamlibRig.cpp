@@ -162,6 +162,7 @@ struct HamlibRig::Worker {
     bool stop = false;
     bool finished = false;
     bool openChanged = false;
+    uint64_t generation = 0;  // of the latest Open or Close
     bool wantOpen = false;
     int model = 0;
     std::string port;
@@ -172,9 +173,12 @@ struct HamlibRig::Worker {
     uint64_t modeRequestSeq = 0;
 
     // The worker's own.
+    uint64_t gen = 0;  // of the opening worked on: its reports carry it
     RIG* rig = nullptr;
     bool up = false;
+    bool reported = false;  // the opening has answered or failed
     bool failureTold = false;
+    int toldSeconds = 0;  // the interval the outage's notice tells
     HamlibAbilities abilities;
     bool readFailureTold = false, setFailureTold = false, modeFailureTold = false,
          modeReadFailureTold = false;
@@ -186,11 +190,15 @@ struct HamlibRig::Worker {
     std::optional<RigMode> lastMode;
     Clock::time_point nextPoll{};
     Clock::time_point nextOpen{};
+    Clock::time_point openStart{};     // of the latest attempt
+    Clock::duration failedOpenTime{};  // the latest failed attempt of this outage
 
     void Run();
     void TryOpen();
     void CloseRig();
+    void ReportLink(bool nowUp);
     void LoseLink(const QString& what, int result);
+    int RetrySeconds() const;
     void Poll();
     void SendFrequency();
     void SendMode();
@@ -199,8 +207,9 @@ struct HamlibRig::Worker {
     void Post(F&& f);
 };
 
-// f(owner) runs on the owner's thread; dropped once the owner is gone (Qt
-// also drops what is queued for an object being destroyed).
+// f(owner) runs on the owner's thread, unless the owner has opened or closed
+// since (the report is of a link that is no more); dropped once the owner is
+// gone (Qt also drops what is queued for an object being destroyed).
 template <typename F>
 void HamlibRig::Worker::Post(F&& f)
 {
@@ -208,7 +217,12 @@ void HamlibRig::Worker::Post(F&& f)
     if (owner == nullptr)
         return;
     QMetaObject::invokeMethod(
-        owner, [o = owner, f = std::forward<F>(f)] { f(o); }, Qt::QueuedConnection);
+        owner,
+        [o = owner, g = gen, f = std::forward<F>(f)] {
+            if (g == o->generation_)
+                f(o);
+        },
+        Qt::QueuedConnection);
 }
 
 void HamlibRig::Worker::Run()
@@ -228,6 +242,8 @@ void HamlibRig::Worker::Run()
             break;
         const bool reopen = openChanged;
         openChanged = false;
+        if (reopen)
+            gen = generation;
         if (freqRequest) {
             owedFreq = freqRequest;
             freqSeq = freqRequestSeq;
@@ -245,7 +261,9 @@ void HamlibRig::Worker::Run()
             CloseRig();
             // The owner has put out the lamp itself when it closed.
             up = false;
+            reported = false;
             failureTold = false;
+            failedOpenTime = {};
             if (!open) {
                 owedFreq.reset();
                 owedMode.reset();
@@ -271,41 +289,16 @@ void HamlibRig::Worker::Run()
     done.notify_all();
 }
 
-void HamlibRig::Worker::TryOpen()
+namespace {
+
+void SetConf(RIG* r, const char* name, int value)
 {
-    std::string portName;
-    int modelNumber = 0, baud = 0;
-    {
-        const std::lock_guard lock(mutex);
-        portName = port;
-        modelNumber = model;
-        baud = speed;
-    }
-    nextOpen = Clock::now() + milliseconds(kReopenIntervalMs);
-    RIG* r = nullptr;
-    {
-        const std::lock_guard lock(LibraryMutex());
-        QuietLibrary();
-        r = rig_init(static_cast<rig_model_t>(modelNumber));
-        if (r != nullptr) {
-            rig_set_conf(r, rig_token_lookup(r, "rig_pathname"), portName.c_str());
-            if (baud > 0)
-                rig_set_conf(r, rig_token_lookup(r, "serial_speed"), std::to_string(baud).c_str());
-            // The library's own cache would hide a turned knob for half a second.
-            rig_set_cache_timeout_ms(r, HAMLIB_CACHE_ALL, 0);
-        }
-    }
-    if (r == nullptr) {
-        LoseLink(QStringLiteral("Hamlib knows no radio model %1").arg(modelNumber), -RIG_EINVAL);
-        return;
-    }
-    const int result = rig_open(r);
-    if (result != RIG_OK) {
-        rig_cleanup(r);
-        LoseLink(QString(), result);
-        return;
-    }
-    rig = r;
+    rig_set_conf(r, rig_token_lookup(r, name), std::to_string(value).c_str());
+}
+
+// What the model can do, as far as its capabilities and the opened rig say.
+HamlibAbilities AbilitiesOf(const RIG* r)
+{
     HamlibAbilities a;
     a.ModelName = std::string(r->caps->mfg_name ? r->caps->mfg_name : "") + " " +
                   (r->caps->model_name ? r->caps->model_name : "");
@@ -320,6 +313,59 @@ void HamlibRig::Worker::TryOpen()
             finest = ts;
     }
     a.Grid = finest > 0 ? finest : 1;
+    return a;
+}
+
+}  // namespace
+
+void HamlibRig::Worker::TryOpen()
+{
+    std::string portName;
+    int modelNumber = 0, baud = 0;
+    {
+        const std::lock_guard lock(mutex);
+        portName = port;
+        modelNumber = model;
+        baud = speed;
+    }
+    openStart = Clock::now();
+    RIG* r = nullptr;
+    int timeout = 0, retry = 0;  // the model's own
+    {
+        const std::lock_guard lock(LibraryMutex());
+        QuietLibrary();
+        r = rig_init(static_cast<rig_model_t>(modelNumber));
+        if (r != nullptr) {
+            rig_set_conf(r, rig_token_lookup(r, "rig_pathname"), portName.c_str());
+            if (baud > 0)
+                SetConf(r, "serial_speed", baud);
+            // The library's own cache would hide a turned knob for half a second.
+            rig_set_cache_timeout_ms(r, HAMLIB_CACHE_ALL, 0);
+            timeout = r->state.rigport.timeout;
+            retry = r->state.rigport.retry;
+            const bool network = r->caps->port_type == RIG_PORT_NETWORK ||
+                                 r->caps->port_type == RIG_PORT_UDP_NETWORK;
+            SetConf(r, "timeout",
+                    std::min(timeout, network ? kOpenNetworkTimeoutMs : kOpenSerialTimeoutMs));
+            // Trying again is ours, every kReopenIntervalMs.
+            SetConf(r, "retry", 0);
+        }
+    }
+    if (r == nullptr) {
+        LoseLink(QStringLiteral("Hamlib knows no radio model %1").arg(modelNumber), -RIG_EINVAL);
+        return;
+    }
+    const int result = rig_open(r);
+    if (result != RIG_OK) {
+        rig_cleanup(r);
+        failedOpenTime = Clock::now() - openStart;
+        LoseLink(QString(), result);
+        return;
+    }
+    SetConf(r, "timeout", timeout);
+    SetConf(r, "retry", retry);
+    rig = r;
+    const HamlibAbilities a = AbilitiesOf(r);
     abilities = a;
     lastFreq.reset();
     lastMode.reset();
@@ -341,11 +387,8 @@ void HamlibRig::Worker::TryOpen()
     nextPoll = Clock::now();
     // A model that cannot be read is taken as there once it opens; its
     // first failing call says otherwise.
-    if (!a.CanReadFrequency && !up) {
-        up = true;
-        failureTold = false;
-        Post([](HamlibRig* o) { o->TakeLink(true); });
-    }
+    if (!a.CanReadFrequency)
+        ReportLink(true);
 }
 
 void HamlibRig::Worker::CloseRig()
@@ -357,32 +400,59 @@ void HamlibRig::Worker::CloseRig()
     rig = nullptr;
 }
 
+// Up, or failed: told once per change, and once for an opening that fails
+// at its first attempt (the owner then knows the opening has settled).
+void HamlibRig::Worker::ReportLink(bool nowUp)
+{
+    if (reported && up == nowUp)
+        return;
+    reported = true;
+    up = nowUp;
+    if (nowUp) {
+        failureTold = false;
+        failedOpenTime = {};
+    }
+    Post([nowUp](HamlibRig* o) { o->TakeLink(nowUp); });
+}
+
 void HamlibRig::Worker::LoseLink(const QString& what, int result)
 {
     CloseRig();
-    nextOpen = Clock::now() + milliseconds(kReopenIntervalMs);
+    // Attempts begin kReopenIntervalMs apart, and never back to back.
+    nextOpen = std::max(openStart + milliseconds(kReopenIntervalMs),
+                        Clock::now() + milliseconds(kReopenGapMs));
     // The reason goes out before the lamp darkens, so that whoever watches
-    // the lamp finds the message already there.
-    if (!failureTold) {
+    // the lamp finds the message already there. Told once per outage, and
+    // again should the interval it tells change.
+    const int seconds = RetrySeconds();
+    if (!failureTold || seconds != toldSeconds) {
         failureTold = true;
+        toldSeconds = seconds;
         std::string portName;
         {
             const std::lock_guard lock(mutex);
             portName = port;
         }
-        const QString reason = what.isEmpty() ? ErrorText(result) : what;
         const QString text =
             QStringLiteral(
                 "The radio on %1 does not answer (%2). Tesmar tries again every %3 seconds.")
-                .arg(QString::fromStdString(portName), reason)
-                .arg(kReopenIntervalMs / 1000);
+                .arg(QString::fromStdString(portName), what.isEmpty() ? ErrorText(result) : what)
+                .arg(seconds);
         qCWarning(lcHamlib).noquote() << text;
-        Post([text](HamlibRig* o) { emit o->Notice(text); });
+        Post([text](HamlibRig* o) { emit o->Outage(text); });
     }
-    if (up) {
-        up = false;
-        Post([](HamlibRig* o) { o->TakeLink(false); });
-    }
+    ReportLink(false);
+}
+
+// The interval kept between attempts' starts: kReopenIntervalMs, unless an
+// attempt takes longer than that allows (a slow serial model's exchanges
+// each waiting their time-out).
+int HamlibRig::Worker::RetrySeconds() const
+{
+    const auto interval = std::max<Clock::duration>(milliseconds(kReopenIntervalMs),
+                                                    failedOpenTime + milliseconds(kReopenGapMs));
+    return static_cast<int>((std::chrono::duration_cast<milliseconds>(interval).count() + 999) /
+                            1000);
 }
 
 void HamlibRig::Worker::TellMissing(bool& told, const QString& text)
@@ -407,11 +477,7 @@ void HamlibRig::Worker::SendFrequency()
         owedFreq.reset();
         lastFreq = hz;
         Post([hz](HamlibRig* o) { o->TakeSettled(hz); });
-        if (!up) {
-            up = true;
-            failureTold = false;
-            Post([](HamlibRig* o) { o->TakeLink(true); });
-        }
+        ReportLink(true);
         break;
     }
     case Outcome::Missing:
@@ -470,11 +536,7 @@ void HamlibRig::Worker::Poll()
         switch (Classify(result)) {
         case Outcome::Ok: {
             const auto hz = static_cast<int64_t>(f + 0.5);
-            if (!up) {
-                up = true;
-                failureTold = false;
-                Post([](HamlibRig* o) { o->TakeLink(true); });
-            }
+            ReportLink(true);
             if (!lastFreq || *lastFreq != hz) {
                 lastFreq = hz;
                 const uint64_t seq = freqSeq;
@@ -546,30 +608,33 @@ void HamlibRig::Open(int model, const std::string& port, int speed)
 {
     {
         const std::lock_guard lock(worker_->mutex);
-        worker_->wantOpen = true;
-        worker_->openChanged = true;
         worker_->model = model;
         worker_->port = port;
         worker_->speed = speed;
     }
-    worker_->wake.notify_all();
-    open_ = true;
-    abilities_ = {};
+    Begin(true);
 }
 
-void HamlibRig::Close()
+void HamlibRig::Close() { Begin(false); }
+
+void HamlibRig::Begin(bool open)
 {
     {
         const std::lock_guard lock(worker_->mutex);
-        worker_->wantOpen = false;
+        worker_->wantOpen = open;
         worker_->openChanged = true;
-        worker_->freqRequest.reset();
-        worker_->modeRequest.reset();
+        worker_->generation = ++generation_;
+        if (!open) {
+            worker_->freqRequest.reset();
+            worker_->modeRequest.reset();
+        }
     }
     worker_->wake.notify_all();
-    open_ = false;
+    open_ = open;
+    settled_ = !open;
     abilities_ = {};
-    TakeLink(false);
+    // Whatever the last link was, this one has yet to answer.
+    ShowLink(false);
 }
 
 void HamlibRig::SetFrequency(int64_t hz)
@@ -592,11 +657,15 @@ void HamlibRig::SetMode(RigMode mode)
     worker_->wake.notify_all();
 }
 
+// The Take functions hear only the current generation's reports (Post).
 void HamlibRig::TakeLink(bool up)
 {
-    // A report from before Close() is late.
-    if (up && !open_)
-        return;
+    settled_ = true;
+    ShowLink(up);
+}
+
+void HamlibRig::ShowLink(bool up)
+{
     if (linkUp_ == up)
         return;
     linkUp_ = up;
@@ -605,8 +674,6 @@ void HamlibRig::TakeLink(bool up)
 
 void HamlibRig::TakeAbilities(const HamlibAbilities& abilities)
 {
-    if (!open_)
-        return;
     abilities_ = abilities;
     emit Opened();
 }
@@ -614,20 +681,16 @@ void HamlibRig::TakeAbilities(const HamlibAbilities& abilities)
 void HamlibRig::TakeFrequency(int64_t hz, uint64_t seq)
 {
     // Read before the worker took the latest request: stale.
-    if (seq != freqSeq_ || !open_)
+    if (seq != freqSeq_)
         return;
     emit FrequencyRead(hz);
 }
 
-void HamlibRig::TakeSettled(int64_t hz)
-{
-    if (open_)
-        emit FrequencySettled(hz);
-}
+void HamlibRig::TakeSettled(int64_t hz) { emit FrequencySettled(hz); }
 
 void HamlibRig::TakeMode(RigMode mode, uint64_t seq)
 {
-    if (seq != modeSeq_ || !open_)
+    if (seq != modeSeq_)
         return;
     emit ModeRead(mode);
 }

@@ -42,10 +42,14 @@ struct HamlibAbilities {
 //
 // While open, the frequency and (where the model can) the mode are read back
 // every kPollIntervalMs and reported when they differ from what was last read
-// or set. A radio that fails is closed, told once (Notice), and opened again
-// every kReopenIntervalMs until it answers; a frequency or mode asked for
-// meanwhile is sent when it does. Otherwise the radio's own dial is followed
-// after a return, never overwritten.
+// or set. A radio that fails is closed, told (Outage), and opened again every
+// kReopenIntervalMs until it answers, each open bounded; a frequency or mode
+// asked for meanwhile is sent when it does. Otherwise the radio's own dial is
+// followed after a return, never overwritten.
+//
+// Every Open and Close begins a new generation: what the worker reports
+// carries the generation it was learnt in, and a report of an opening since
+// closed or replaced (a call that was still under way) is dropped.
 class HamlibRig : public QObject {
     Q_OBJECT
 
@@ -54,6 +58,16 @@ public:
     static constexpr int kPollIntervalMs = 150;
     static constexpr int kPollGapMs = 50;
     static constexpr int kReopenIntervalMs = 2000;
+    // An open waits at most this long for each answer (the model's own time,
+    // where shorter, for a serial radio): rigctld's model waits 10 s at each
+    // of two exchanges, so a server that accepts and never answers held the
+    // worker for 20 s, far beyond the interval the operator is told. The
+    // model's own time returns once the radio is open, since a slow radio
+    // behind rigctld may need it for its calls.
+    static constexpr int kOpenNetworkTimeoutMs = 500;
+    static constexpr int kOpenSerialTimeoutMs = 1000;
+    // Kept free after a failed attempt before the next one begins.
+    static constexpr int kReopenGapMs = 500;
     // What destruction waits for a call in progress: well inside the
     // program's termination deadline.
     static constexpr int kCloseWaitMs = 1000;
@@ -77,6 +91,8 @@ public:
     bool IsOpen() const { return open_; }
     // The radio answered its last call: the "COM" lamp.
     bool LinkUp() const { return linkUp_; }
+    // Opened, and the radio has neither answered nor failed yet.
+    bool Opening() const { return open_ && !settled_; }
     // Learnt when the model opened (Opened); until then, and after Close,
     // a model that can do everything on a 1 Hz grid.
     const HamlibAbilities& Abilities() const { return abilities_; }
@@ -91,8 +107,13 @@ signals:
     void ModeRead(radio::RigMode mode);
     // The radio took the frequency (Hamlib returned RIG_OK).
     void FrequencySettled(int64_t hz);
-    // Something the operator is told once: a radio that does not answer (per
-    // outage), a model that cannot do what Tesmar would ask of it.
+    // The radio does not answer, and how often Tesmar tries again: told
+    // once per outage, before the lamp darkens, and again should the
+    // interval change (attempts that take longer than it allows);
+    // LinkChanged(true) ends the outage.
+    void Outage(const QString& text);
+    // Something the operator is told once: a model that cannot do what
+    // Tesmar would ask of it.
     void Notice(const QString& text);
 
 private:
@@ -103,9 +124,15 @@ private:
     void TakeFrequency(int64_t hz, uint64_t seq);
     void TakeMode(RigMode mode, uint64_t seq);
     void TakeSettled(int64_t hz);
+    // Open and Close: a new generation, whose reports alone count, its
+    // link dark until it answers.
+    void Begin(bool open);
+    void ShowLink(bool up);
 
     std::shared_ptr<Worker> worker_;
+    uint64_t generation_ = 0;
     bool open_ = false;
+    bool settled_ = true;  // the current opening has answered or failed
     bool linkUp_ = false;
     HamlibAbilities abilities_;
     uint64_t freqSeq_ = 0;  // frequency requests made

@@ -24,6 +24,7 @@
 #include <QToolButton>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace ui {
@@ -320,6 +321,7 @@ void MainWindow::ConnectReceiver()
     connect(&r, &core::Receiver::ShowError, this,
             [this](const QString& message, bool beep) { ShowErrorBox(message, beep); });
     connect(&r, &core::Receiver::SoundNoticeChanged, this, &MainWindow::ShowSoundNotice);
+    connect(&r, &core::Receiver::RadioNoticeChanged, this, &MainWindow::ShowNotices);
     // A filter window redraws only while showing; "User" redraws and shows it.
     auto filterWindowUpdate = [](FilterWindow* window, bool show) {
         if (!window)
@@ -481,11 +483,23 @@ void MainWindow::ShowErrorBox(const QString& message, bool beep)
 
 void MainWindow::ShowSoundNotice()
 {
-    const QString text = receiver_->SoundNoticeText();
-    soundNotice_->setText(text);
-    soundNotice_->setVisible(!text.isEmpty());
+    ShowNotices();
     if (receiver_->SoundDeviceLost())
         QApplication::beep();
+}
+
+void MainWindow::ShowNotices()
+{
+    QStringList lines;
+    for (const QString& line : {receiver_->SoundNoticeText(), receiver_->RadioNoticeText()})
+        if (!line.isEmpty())
+            lines << line;
+    soundNotice_->setText(lines.join(QLatin1Char('\n')));
+    // Grown upwards from the display's foot to fit what it says.
+    const QRect at = soundNotice_->geometry();
+    const int height = std::clamp(soundNotice_->heightForWidth(at.width()), 34, 70);
+    soundNotice_->setGeometry(at.x(), at.bottom() + 1 - height, at.width(), height);
+    soundNotice_->setVisible(!lines.isEmpty());
 }
 
 void MainWindow::showEvent(QShowEvent* event)

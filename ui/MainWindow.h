@@ -107,6 +107,8 @@ private:
     void SetButtonsFromState();
     void SetRawButtonsFromReceiver();
     void ShowSoundNotice();
+    // The lost sound device's and the radio's notices, one above the other.
+    void ShowNotices();
     void ShowSecondaryWindows();
     void ChooseRawFile();
 

@@ -1,5 +1,7 @@
 #include "CoreFixture.h"
 #include "HamlibRadios.h"
+#include "core/RadioNotice.h"
+#include "core/ScanSession.h"
 #include "core/SettingsChoices.h"
 #include "core/model/KeyCodes.h"
 
@@ -14,6 +16,15 @@ class HamlibReceiver : public CoreTest {
 protected:
     Receiver& StartOnRigctld(const std::string& more = "")
     {
+        Receiver& rx = StartedOnRigctld(more);
+        EXPECT_TRUE(rx.OpenRadio());
+        EXPECT_TRUE(RunUntil([&] { return rx.RadioLinkOk(); }));
+        EXPECT_TRUE(RunUntil([&] { return Dial() == "7088000"; }));
+        return rx;
+    }
+    // Started, the radio not yet opened.
+    Receiver& StartedOnRigctld(const std::string& more = "")
+    {
         EXPECT_TRUE(server_.Start());
         WriteIni("[IO]\nRadioType=2\n[Wave]\nFreqCenter=7100000\nFreqTune=1500\n"
                  "[Hamlib]\nModel=2\nPort=" +
@@ -22,9 +33,6 @@ protected:
         QObject::connect(&rx, &Receiver::RadioSettled,
                          [this](int32_t center) { settled_.push_back(center); });
         QObject::connect(&rx, &Receiver::DisplayChanged, [this] { ++displayChanges_; });
-        EXPECT_TRUE(rx.OpenRadio());
-        EXPECT_TRUE(RunUntil([&] { return rx.RadioLinkOk(); }));
-        EXPECT_TRUE(RunUntil([&] { return Dial() == "7088000"; }));
         return rx;
     }
     std::string Dial() { return server_.Rigctl("f"); }
@@ -104,31 +112,64 @@ TEST_F(HamlibReceiver, TesmarFollowsTheRadiosKnob)
     rx.Rec(false);
 }
 
-// rigctld stopped: the lamp goes out, one message while blocks go on, and
-// the link comes back by itself when rigctld does.
-TEST_F(HamlibReceiver, ALostRadioIsToldOnceAndComesBack)
+// rigctld stopped: the lamp goes out and a notice that waits for nobody
+// (no box, which stayed open after the radio was back) tells it while blocks
+// go on; the link comes back by itself when rigctld does, and the notice
+// says so and clears.
+TEST_F(HamlibReceiver, ALostRadioIsToldWithoutABoxUntilItComesBack)
 {
     Receiver& rx = StartOnRigctld();
     std::vector<bool> lamp;
-    QObject::connect(&rx, &Receiver::ComLampChanged, [&](bool on) { lamp.push_back(on); });
+    std::vector<QString> noticeAtLamp;
+    QObject::connect(&rx, &Receiver::ComLampChanged, [&](bool on) {
+        lamp.push_back(on);
+        noticeAtLamp.push_back(rx.RadioNoticeText());
+    });
+    EXPECT_TRUE(rx.RadioNoticeText().isEmpty());
     server_.Stop();
     std::array<int16_t, 4800> block{};
     const uint64_t before = ReceiverProbe::ProcessedBlocks(rx);
     ASSERT_TRUE(RunUntil([&] {
         ReceiverProbe::HandleBlock(rx, block.data());
-        return !rx.RadioLinkOk() && !errors_.empty();
+        return !rx.RadioLinkOk();
     }));
     EXPECT_GT(ReceiverProbe::ProcessedBlocks(rx), before);
+    EXPECT_TRUE(noticeAtLamp[0].startsWith(
+        QStringLiteral("The radio on %1 does not answer").arg(server_.Address().c_str())))
+        << noticeAtLamp[0].toStdString();
     ASSERT_TRUE(rx.MoveBand(1));  // while the radio is away
     ASSERT_TRUE(server_.Start());
     ASSERT_TRUE(RunUntil([&] {
         ReceiverProbe::HandleBlock(rx, block.data());
         return rx.RadioLinkOk();
     }));
+    EXPECT_EQ(rx.RadioNoticeText(), QString::fromLatin1(kRadioBackMessage));
     ASSERT_TRUE(RunUntil([&] { return Dial() == "7136000"; }));
-    EXPECT_EQ(errors_.size(), 1u);
-    EXPECT_FALSE(errors_[0].beep);
     EXPECT_EQ(lamp, (std::vector<bool>{false, true}));
+    ASSERT_TRUE(RunUntil([&] { return rx.RadioNoticeText().isEmpty(); }));
+    EXPECT_TRUE(errors_.empty());
+}
+
+// A scan started with the program (tesmar --scan) finds the Hamlib radio
+// still opening: it waits for the link instead of leaving the channels
+// outside the band out ("No radio to retune") and retunes once it answers.
+TEST_F(HamlibReceiver, AScanStartedWhileTheRadioOpensWaitsForIt)
+{
+    WriteFile(Dir() / "MemoryList.txt", "14.200000,Far,0\n");
+    Receiver& rx = StartedOnRigctld();
+    ASSERT_TRUE(rx.OpenRadio());
+    ASSERT_EQ(rx.Scan().Start(ScanOptions{}), "");
+    std::array<int16_t, 4800> block{};
+    ReceiverProbe::HandleBlock(rx, block.data());
+    EXPECT_FALSE(rx.RadioLinkOk());  // its answer is yet to be heard
+    ASSERT_TRUE(RunUntil([&] {
+        ReceiverProbe::HandleBlock(rx, block.data());
+        return S().FreqCenter > 14100000;
+    }));
+    EXPECT_TRUE(rx.RadioLinkOk());
+    EXPECT_TRUE(rx.Scan().Notice().isEmpty()) << rx.Scan().Notice().toStdString();
+    ASSERT_TRUE(RunUntil([&] { return Dial() == std::to_string(S().FreqCenter - 12000); }));
+    rx.Scan().Stop();
 }
 
 // The dialog's Hamlib area: the list is the library's and searchable, the

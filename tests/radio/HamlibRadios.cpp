@@ -61,6 +61,34 @@ std::string Rigctld::Rigctl(const std::string& arguments) const
     return QString::fromUtf8(p.readAllStandardOutput()).trimmed().toStdString();
 }
 
+BlackHole::BlackHole()
+{
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    sockaddr_in at = tesmar::test::LoopbackAddress(0);
+    socklen_t size = sizeof at;
+    if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 ||
+        ::listen(listener_, 64) != 0 ||
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&at), &size) != 0)
+        throw std::runtime_error("black-hole listener failed");
+    port_ = ntohs(at.sin_port);
+}
+
+BlackHole::~BlackHole()
+{
+    for (int fd : accepted_)
+        ::close(fd);
+    ::close(listener_);
+}
+
+std::string BlackHole::Address() const { return "127.0.0.1:" + std::to_string(port_); }
+
+int BlackHole::Connections()
+{
+    for (int fd; (fd = ::accept(listener_, nullptr, nullptr)) >= 0;)
+        accepted_.push_back(fd);
+    return static_cast<int>(accepted_.size());
+}
+
 KenwoodPty::KenwoodPty(std::filesystem::path link)
     : link_(std::move(link))
 {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace radio::test {
 
@@ -32,6 +33,26 @@ public:
 private:
     uint16_t port_ = 0;
     QProcess process_;
+};
+
+// A TCP server on a free local port that accepts connections and never
+// answers: the kernel completes every handshake into the listening socket's
+// backlog, and nothing is ever read. Connections() counts those made so far.
+class BlackHole {
+public:
+    BlackHole();
+    ~BlackHole();
+    BlackHole(const BlackHole&) = delete;
+    BlackHole& operator=(const BlackHole&) = delete;
+
+    std::string Address() const;
+    // Takes the connections waiting in the backlog (kept open, unanswered).
+    int Connections();
+
+private:
+    int listener_ = -1;
+    uint16_t port_ = 0;
+    std::vector<int> accepted_;
 };
 
 // A Kenwood CAT radio (the TS-480's command set: ID, FA, IF, MD, ...) on the

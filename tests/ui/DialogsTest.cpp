@@ -4,6 +4,7 @@
 #include "HamlibRadios.h"
 #include "MessageBoxes.h"
 #include "PtyRadio.h"
+#include "core/RadioNotice.h"
 #include "core/RemoteControl.h"
 #include "tests/core/ReceiverProbe.h"
 #include "tests/support/FileSizeLimit.h"
@@ -168,7 +169,7 @@ TEST_F(DialogsTest, TheSettingsDialogAsStartUpCreatesIt)
 
     ui::SettingsDialog& d = *settings_;
     EXPECT_EQ(d.windowTitle(), "Settings");
-    // The original 440 x 227 with the remote control row below.
+    // The original 440 x 227 with the remote control row above the buttons.
     EXPECT_EQ(d.size(), QSize(440, 258));
     EXPECT_TRUE(d.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_EQ(d.windowModality(), Qt::ApplicationModal);
@@ -182,10 +183,10 @@ TEST_F(DialogsTest, TheSettingsDialogAsStartUpCreatesIt)
           Place{"ports", {16, 118}, 193}, Place{"radioTypes", {16, 160}, 193},
           Place{"inputGain", {232, 30}, 193}, Place{"waterfallGain", {232, 94}, 193},
           Place{"invertIq", {234, 139}, -1}, Place{"mostTop", {234, 162}, -1},
-          Place{"levelControlButton", {8, 193}, 153}, Place{"versionButton", {167, 193}, 146},
-          Place{"okButton", {319, 193}, 50}, Place{"cancelButton", {375, 193}, 50},
-          Place{"remoteOn", {16, 233}, -1}, Place{"remotePort", {150, 230}, 62},
-          Place{"remoteAllow", {286, 230}, 139}}) {
+          Place{"levelControlButton", {8, 224}, 153}, Place{"versionButton", {167, 224}, 146},
+          Place{"okButton", {319, 224}, 50}, Place{"cancelButton", {375, 224}, 50},
+          Place{"remoteOn", {16, 199}, -1}, Place{"remotePort", {150, 196}, 62},
+          Place{"remoteAllow", {286, 196}, 139}}) {
         auto* w = d.findChild<QWidget*>(p.name);
         ASSERT_NE(w, nullptr) << p.name;
         EXPECT_EQ(w->pos(), p.at) << p.name;
@@ -379,6 +380,7 @@ TEST_F(DialogsTest, TheHamlibAreaAppearsWithItsTypeAndOkOpensTheRadio)
     EXPECT_FALSE(area->isVisible());
     EXPECT_EQ(settings_->height(), ui::SettingsDialog::kClientHeight);
     const QRect types = List("radioTypes")->geometry(), ok = Push("okButton")->geometry();
+    EXPECT_TRUE(List("ports")->isVisible());
 
     PickNext(List("radioTypes"));
     PickNext(List("radioTypes"));  // "Hamlib"
@@ -388,7 +390,16 @@ TEST_F(DialogsTest, TheHamlibAreaAppearsWithItsTypeAndOkOpensTheRadio)
     EXPECT_EQ(settings_->height(),
               ui::SettingsDialog::kClientHeight + ui::SettingsDialog::kHamlibAreaHeight);
     EXPECT_EQ(List("radioTypes")->geometry(), types);
-    EXPECT_EQ(Push("okButton")->geometry(), ok);
+    // The buttons stay at the foot, below the area (they sat between the
+    // controls and the Hamlib fields), and the Hamlib port alone is shown.
+    EXPECT_EQ(Push("okButton")->geometry(),
+              ok.translated(0, ui::SettingsDialog::kHamlibAreaHeight));
+    EXPECT_LT(area->geometry().bottom(), Push("okButton")->y());
+    for (const char* name : {"okButton", "cancelButton", "levelControlButton", "versionButton"})
+        EXPECT_GT(Push(name)->geometry().bottom(), settings_->height() - 20) << name;
+    EXPECT_FALSE(List("ports")->isVisible());
+    for (QLabel* l : settings_->findChildren<QLabel*>())
+        EXPECT_FALSE(l->text() == "RS232C port" && l->isVisible());
 
     QComboBox* model = In<QComboBox>(area, "hamlibModel");
     model->lineEdit()->clear();
@@ -410,11 +421,30 @@ TEST_F(DialogsTest, TheHamlibAreaAppearsWithItsTypeAndOkOpensTheRadio)
     ASSERT_TRUE(PumpUntil([&] { return f.Receiver().RadioLinkOk(); }));
     ASSERT_TRUE(PumpUntil([&] { return server.Rigctl("f") == "7088000"; }));
 
+    // rigctld away: the main window tells it over the display and takes
+    // clicks (a box stayed open after the radio was back), and says when
+    // the radio answers again.
+    auto* notice = f.findChild<QLabel*>("soundNotice");
+    ASSERT_NE(notice, nullptr);
+    EXPECT_FALSE(notice->isVisible());
+    server.Stop();
+    ASSERT_TRUE(PumpUntil([&] { return !f.Receiver().RadioLinkOk(); }));
+    EXPECT_TRUE(notice->isVisible());
+    EXPECT_TRUE(notice->text().contains("does not answer")) << notice->text().toStdString();
+    EXPECT_GE(notice->height(), notice->heightForWidth(notice->width()));
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    ASSERT_TRUE(server.Start());
+    ASSERT_TRUE(PumpUntil([&] { return f.Receiver().RadioLinkOk(); }));
+    EXPECT_EQ(notice->text(), QString::fromLatin1(core::kRadioBackMessage));
+    EXPECT_TRUE(CloseMessageBoxes().empty());
+
     // Another type hides the area again.
     OpenSettings();
     PickPrevious(List("radioTypes"));
     EXPECT_FALSE(area->isVisible());
+    EXPECT_TRUE(List("ports")->isVisible());
     EXPECT_EQ(settings_->height(), ui::SettingsDialog::kClientHeight);
+    EXPECT_EQ(Push("okButton")->geometry(), ok);
 }
 
 TEST_F(DialogsTest, CancelKeepsTheGainsAndTheExchangeAndShowsTheChoicesAgain)

@@ -62,11 +62,13 @@ QSlider* TrackBar(QWidget* parent, const char* name, int left, int top, int valu
     return bar;
 }
 
+// The buttons' row is placed at the dialog's foot (ShowHamlibArea).
 QPushButton* Button(QWidget* parent, const char* name, const char* caption, int left, int width)
 {
     auto* b = new QPushButton(QString::fromLatin1(caption), parent);
     b->setObjectName(name);
-    b->setGeometry(left, 193, width, 25);
+    b->resize(width, 25);
+    b->move(left, 0);
     b->setAutoDefault(false);
     return b;
 }
@@ -99,7 +101,7 @@ void SettingsDialog::BuildLayout()
     inputDevices_ = List(this, "inputDevices", 16, 26, c.InputEntries(), c.Input());
     Label(this, "Output device", 16, 58, 193);
     outputDevices_ = List(this, "outputDevices", 16, 74, c.OutputEntries(), c.Output());
-    Label(this, "RS232C port", 16, 102, 193);
+    portsLabel_ = Label(this, "RS232C port", 16, 102, 193);
     ports_ = List(this, "ports", 16, 118, c.PortEntries(), c.Port());
     Label(this, "Radio type", 16, 144, 193);
     radioTypes_ =
@@ -137,7 +139,7 @@ void SettingsDialog::BuildHamlibArea()
     const core::SettingsChoices& c = *choices_;
     hamlibArea_ = new QWidget(this);
     hamlibArea_->setObjectName("hamlibArea");
-    hamlibArea_->setGeometry(0, kClientHeight, kClientWidth, kHamlibAreaHeight);
+    hamlibArea_->setGeometry(0, kHamlibAreaTop, kClientWidth, kHamlibAreaHeight);
     QWidget* area = hamlibArea_;
     auto* line = new QFrame(area);
     line->setFrameShape(QFrame::HLine);
@@ -188,7 +190,14 @@ void SettingsDialog::BuildHamlibArea()
 void SettingsDialog::ShowHamlibArea(bool shown)
 {
     hamlibArea_->setVisible(shown);
-    setFixedSize(kClientWidth, kClientHeight + (shown ? kHamlibAreaHeight : 0));
+    // The Hamlib radio has a port of its own: the serial one would only
+    // mislead beside it.
+    portsLabel_->setVisible(!shown);
+    ports_->setVisible(!shown);
+    const int extra = shown ? kHamlibAreaHeight : 0;
+    for (QPushButton* b : {levelControlButton_, versionButton_, okButton_, cancelButton_})
+        b->move(b->x(), kHamlibAreaTop + extra);
+    setFixedSize(kClientWidth, kClientHeight + extra);
 }
 
 void SettingsDialog::BuildRemoteRow()
@@ -197,11 +206,11 @@ void SettingsDialog::BuildRemoteRow()
     auto* line = new QFrame(this);
     line->setFrameShape(QFrame::HLine);
     line->setFrameShadow(QFrame::Sunken);
-    line->setGeometry(8, 224, 417, 3);
+    line->setGeometry(8, 190, 417, 3);
 
     remoteOn_ = new QCheckBox(QStringLiteral("Remote control, port"), this);
     remoteOn_->setObjectName("remoteOn");
-    remoteOn_->move(16, 233);
+    remoteOn_->move(16, 199);
     remoteOn_->adjustSize();
     remoteOn_->setChecked(c.RemoteOn());
     remoteOn_->setToolTip(QStringLiteral(
@@ -209,14 +218,14 @@ void SettingsDialog::BuildRemoteRow()
         "Hamlib network rig (model 2, NET rigctl)"));
     remotePort_ = new QSpinBox(this);
     remotePort_->setObjectName("remotePort");
-    remotePort_->setGeometry(150, 230, 62, 21);
+    remotePort_->setGeometry(150, 196, 62, 21);
     remotePort_->setRange(1, 65535);
     remotePort_->setValue(c.RemotePort());
 
-    Label(this, "Also from", 232, 233, 52);
+    Label(this, "Also from", 232, 199, 52);
     remoteAllow_ = new QLineEdit(c.RemoteAllow(), this);
     remoteAllow_->setObjectName("remoteAllow");
-    remoteAllow_->setGeometry(286, 230, 139, 21);
+    remoteAllow_->setGeometry(286, 196, 139, 21);
     remoteAllow_->setPlaceholderText(QStringLiteral("this computer only"));
     remoteAllow_->setToolTip(
         QStringLiteral("Addresses or subnets besides this computer that may connect, for example "

@@ -1,8 +1,10 @@
 #pragma once
 
 // "Settings": the sound devices, the serial port and the radio type, the
-// input and waterfall gains, the I/Q exchange and "always on top", and in a
-// row below them remote control over the network. Created
+// input and waterfall gains, the I/Q exchange and "always on top", in a row
+// below them remote control over the network, with the "Hamlib" type the
+// Hamlib radio's area (which takes the serial port's place), and the buttons
+// at the foot. Created
 // once at start-up, where it opens the chosen port and sets the radio up;
 // shown by the main window's "Settings" button and modal for the whole
 // application while open. The logic lives in core::SettingsChoices; this
@@ -33,9 +35,12 @@ class SettingsDialog : public QDialog {
     Q_OBJECT
 public:
     static constexpr int kClientWidth = 440;
-    // The remote control row lies below the controls of the first 227.
+    // The controls, the remote control row below them, and the row of
+    // buttons ("OK", "Cancel", ...) at the foot.
     static constexpr int kClientHeight = 258;
-    // With the "Hamlib" type the Hamlib radio's area is added below.
+    // With the "Hamlib" type the Hamlib radio's area comes between the
+    // remote control row and the buttons, which move down by its height.
+    static constexpr int kHamlibAreaTop = 224;
     static constexpr int kHamlibAreaHeight = 146;
 
     // Lists the devices and ports, shows the stored choices and what remote
@@ -67,6 +72,7 @@ private:
 
     QComboBox* inputDevices_ = nullptr;
     QComboBox* outputDevices_ = nullptr;
+    QWidget* portsLabel_ = nullptr;
     QComboBox* ports_ = nullptr;
     QComboBox* radioTypes_ = nullptr;
     QSlider* inputGain_ = nullptr;
