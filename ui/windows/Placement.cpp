@@ -1,6 +1,7 @@
 #include "ui/windows/Placement.h"
 
 #include "core/WindowPlacement.h"
+#include "core/model/ReceiverState.h"
 #include "ui/windows/DeviceRestartNotice.h"
 
 #include <QEvent>
@@ -37,6 +38,10 @@ QPoint OnScreens(QPoint stored, QSize frame)
     QList<QRect> screens;
     for (const QScreen* screen : QGuiApplication::screens())
         screens.append(screen->availableGeometry());
+    // The frame's far corner is computed from the place: one near the int
+    // limits would overflow.
+    constexpr int limit = core::kWindowCoordinateLimit;
+    stored = {std::clamp(stored.x(), -limit, limit), std::clamp(stored.y(), -limit, limit)};
     return core::PlaceOnScreens(QRect(stored, frame), screens).topLeft();
 }
 
