@@ -667,6 +667,13 @@ bool Receiver::PlayDown() const { return raw_->PlayDown(); }
 
 bool Receiver::PlayEnabled() const { return raw_->PlayEnabled(); }
 
+std::filesystem::path Receiver::OpenFolder() const { return raw_->OpenFolder(); }
+
+bool Receiver::ListedAsRecording(const std::filesystem::path& file)
+{
+    return core::ListedAsRecording(file);
+}
+
 bool Receiver::RawRecording() const { return raw_->Recording(); }
 
 bool Receiver::RawPlaying() const { return raw_->Playing(); }
