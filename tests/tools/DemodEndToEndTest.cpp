@@ -1,4 +1,5 @@
 #include "ProgramRun.h"
+#include "core/model/MeterNeedle.h"
 #include "dsp/SignalChain.h"
 #include "dsp/Spectrum.h"
 #include "recording/RawIqFile.h"
@@ -651,3 +652,55 @@ TEST_P(DemodEndToEnd, EveryModePlaysTheDemoBandAndHearsItsStation)
 }
 
 INSTANTIATE_TEST_SUITE_P(Threads, DemodEndToEnd, ::testing::Values(1, 2));
+
+// A band as a radio brings it in: tuned to each station as the README says,
+// at mid volume, the meter stands near the middle of its scale (neither
+// pegged nor at its stop), the stations read alike, the noise between them
+// well below, and the audio never goes over.
+TEST(DemoBand, StationsReadMidScaleAlikeAboveTheNoiseAndNeverOver)
+{
+    const auto file = ReadBytes(TESMAR_DEMO_FILE);
+    ASSERT_GT(file.size(), 19u + 200u * 9600u);
+    const DemoStation noise = {"noise", -20000, 0, 2, 0, 0, 0};
+    std::vector<DemoStation> runs(std::begin(kDemoStations), std::end(kDemoStations));
+    runs.push_back(noise);
+    std::vector<double> means;
+    std::vector<int16_t> block(recording::kRawBlockSamples);
+    for (const DemoStation& s : runs) {
+        SCOPED_TRACE(s.name);
+        dsp::ChainControls c;
+        c.GainPos = 0;
+        c.FreqTune = s.freqTune;
+        c.RxMode = static_cast<dsp::Mode>(s.rxMode);
+        c.IFBW = static_cast<dsp::IfChoice>(s.ifbw);
+        c.AFLPF = static_cast<dsp::AfChoice>(s.aflpf);
+        auto chain = std::make_unique<dsp::SignalChain>(c);
+        chain->Setup();
+        core::MeterNeedle needle;
+        double sum = 0, highest = 0;
+        int over = 0, counted = 0;
+        for (std::size_t k = 0; k < 200; ++k) {
+            std::memcpy(block.data(), file.data() + 19 + k * 9600, 9600);
+            chain->ProcessBlock(block.data());
+            const double angle = needle.Step(chain->Outputs().AGCTrace.data());
+            if (k < 20)
+                continue;  // the needle and the AGC settle
+            sum += angle;
+            highest = std::max(highest, angle);
+            over += chain->Outputs().AudioOver;
+            ++counted;
+        }
+        const double mean = sum / counted;
+        EXPECT_EQ(over, 0);
+        if (&s == &runs.back()) {
+            EXPECT_LT(mean, *std::min_element(means.begin(), means.end()) - 25.0);
+            continue;
+        }
+        EXPECT_GT(mean, 80.0);                                    // above S6
+        EXPECT_LT(highest, core::MeterNeedle::kRightEnd - 25.0);  // below +20 dB over S9
+        means.push_back(mean);
+    }
+    EXPECT_LT(*std::max_element(means.begin(), means.end()) -
+                  *std::min_element(means.begin(), means.end()),
+              25.0);
+}
