@@ -365,6 +365,7 @@ void MainWindow::ConnectReceiver()
 void MainWindow::SetSecondaryWindows(const SecondaryWindows& windows)
 {
     windows_ = windows;
+    PlaceBesideThis(this);
     // The chain analyses the spectrum only while its window shows.
     if (windows_.spectrum)
         windows_.spectrum->installEventFilter(this);

@@ -53,6 +53,36 @@ TEST(WindowPlacement, KeptWhileWhollyShownElseMovedTheLeastWayOntoTheBestScreen)
     }
 }
 
+// A window with no place of its own goes beside the main window where the
+// screen shows it whole, never on top of the main window's title bar.
+TEST(WindowPlacement, FirstPlaceBesideTheMainWindow)
+{
+    const QRect full(0, 0, 1280, 1024);
+    const QRect main(0, 0, 736, 177);
+    struct Case {
+        const char* what;
+        QRect main;
+        QSize size;
+        QPoint placed;
+    };
+    const Case cases[] = {
+        {"right of it", main, {159, 178}, {736, 0}},
+        {"below it when the right is too narrow", main, {600, 300}, {0, 177}},
+        {"left of it", {700, 300, 500, 100}, {400, 300}, {300, 300}},
+        {"above it", {0, 800, 1280, 224}, {500, 450}, {0, 350}},
+        {"below it, brought onto the screen, when nowhere fits",
+         {0, 0, 1280, 700},
+         {500, 450},
+         {0, 574}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QRect placed = PlaceBeside(c.main, c.size, {full});
+        EXPECT_EQ(placed.topLeft(), c.placed);
+        EXPECT_EQ(placed.size(), c.size);
+    }
+}
+
 // A place near the int32 limits (a hand-edited or damaged settings file) is
 // read into range: adding the window's size to it stays exact (UBSan finds
 // the overflow otherwise) and the window comes back onto the screen.
