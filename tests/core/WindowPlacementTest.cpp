@@ -68,7 +68,7 @@ TEST(WindowPlacement, FirstPlaceBesideTheMainWindow)
     const Case cases[] = {
         {"right of it", main, {159, 178}, {736, 0}},
         {"below it when the right is too narrow", main, {600, 300}, {0, 177}},
-        {"left of it", {700, 300, 500, 100}, {400, 300}, {300, 300}},
+        {"left of it", {700, 700, 500, 300}, {400, 300}, {300, 700}},
         {"above it", {0, 800, 1280, 224}, {500, 450}, {0, 350}},
         {"below it, brought onto the screen, when nowhere fits",
          {0, 0, 1280, 700},

@@ -151,17 +151,33 @@ protected:
         return places;
     }
 
-    // The client area of the window titled `title`, as xdotool reports it.
+    // The client area of the window titled `title`, as xdotool reports it;
+    // of several (the main window shares its title with its message boxes)
+    // the largest.
     static QRect Geometry(const QProcessEnvironment& env, const QString& title)
     {
         const QString shell = Output(env, "xdotool",
                                      {"search", "--onlyvisible", "--name", "^" + title + "$",
-                                      "getwindowgeometry", "--shell"});
+                                      "getwindowgeometry", "--shell", "%@"});
+        QRect largest;
         std::map<QString, int> v;
-        for (const QString& line : shell.split('\n', Qt::SkipEmptyParts))
-            if (const auto eq = line.indexOf('='); eq > 0)
-                v[line.left(eq)] = line.mid(eq + 1).toInt();
-        return QRect(v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]);
+        auto take = [&] {
+            const QRect r(v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]);
+            if (r.width() * r.height() > largest.width() * largest.height())
+                largest = r;
+        };
+        for (const QString& line : shell.split('\n', Qt::SkipEmptyParts)) {
+            const auto eq = line.indexOf('=');
+            if (eq <= 0)
+                continue;
+            if (line.startsWith("WINDOW=") && !v.empty()) {
+                take();
+                v.clear();
+            }
+            v[line.left(eq)] = line.mid(eq + 1).toInt();
+        }
+        take();
+        return largest;
     }
 
     inline static const std::vector<QString> kAllWindows = {

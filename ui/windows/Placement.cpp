@@ -40,6 +40,7 @@ namespace {
 QPointer<QWidget> mainWindow;
 
 constexpr const char* kStoredPlace = "tesmarStoredPlace";
+constexpr const char* kFrameCheck = "frameCheck";
 constexpr const char* kPlacedAt = "tesmarPlacedAt";
 
 QList<QRect> Screens()
@@ -69,7 +70,14 @@ QPoint Target(const QWidget& window, QPoint stored, QSize frame)
     stored = {std::clamp(stored.x(), -limit, limit), std::clamp(stored.y(), -limit, limit)};
     const QVariant own = window.property(kStoredPlace);
     if (mainWindow && &window != mainWindow && own.isValid() && own.toPoint() == QPoint(0, 0)) {
-        const QRect main = FrameGeometry(*mainWindow);
+        QRect main = FrameGeometry(*mainWindow);
+        // Until its first expose the main window may stand where the window
+        // manager first put it, not where it goes: the windows shown with it
+        // are placed beside the place it goes to.
+        const QVariant goesTo = mainWindow->property(kPlacedAt);
+        if (goesTo.isValid() &&
+            mainWindow->findChild<QObject*>(kFrameCheck, Qt::FindDirectChildrenOnly))
+            main.moveTo(goesTo.toPoint());
         if (main.intersects(QRect(QPoint(0, 0), frame)))
             return core::PlaceBeside(main, frame, Screens()).topLeft();
     }
@@ -89,13 +97,11 @@ public:
         , window_(window)
         , stored_(stored)
     {
-        setObjectName(kName);
+        setObjectName(kFrameCheck);
         window.installEventFilter(this);
         if (window.windowHandle())
             window.windowHandle()->installEventFilter(this);
     }
-
-    static constexpr const char* kName = "frameCheck";
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
@@ -103,7 +109,6 @@ protected:
         if (watched == &window_ && event->type() == QEvent::Show && window_.windowHandle()) {
             // Placed at its creation and moved since: it shows where it was moved to.
             stored_ = window_.pos();
-            NotePlacement(window_, stored_);
             window_.windowHandle()->installEventFilter(this);
         } else if (watched == window_.windowHandle() && event->type() == QEvent::Expose &&
                    window_.windowHandle()->isExposed()) {
@@ -115,9 +120,10 @@ protected:
                 QWindow& native = *window_.windowHandle();
                 const QRect frame = native.frameGeometry();
                 const QPoint target = Target(window_, stored_, frame.size());
-                if (frame.topLeft() != target)
+                if (frame.topLeft() != target) {
                     native.setFramePosition(target);
-                NotePlacement(window_, target);
+                    NotePlacement(window_, target);
+                }
             }
             deleteLater();
             window_.removeEventFilter(this);
@@ -135,7 +141,7 @@ private:
 
 void RestoreFramePosition(QWidget& window, QPoint stored)
 {
-    delete window.findChild<QObject*>(FrameCheck::kName, Qt::FindDirectChildrenOnly);
+    delete window.findChild<QObject*>(kFrameCheck, Qt::FindDirectChildrenOnly);
     // Before the window manager framed it, the frame is the client area.
     window.setProperty(kStoredPlace, stored);
     const QPoint target = Target(window, stored, window.frameGeometry().size());
