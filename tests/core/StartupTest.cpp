@@ -10,6 +10,7 @@
 #include "tests/support/FileSizeLimit.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace core::test {
 namespace {
@@ -346,8 +347,23 @@ TEST_F(Startup, PlayPlaysTheInstalledDemoBandUntilTheOperatorHasTheirOwn)
     EXPECT_EQ(next.OpenFolder(), user);
     ASSERT_TRUE(next.Shutdown({}));
 
-    // Neither: nothing to play, and "Open" starts in the data folder.
+    // Without it, the newest recording of "Rec".
     std::filesystem::remove(user / "RawData.dat");
+    std::filesystem::create_directory(user / "Raw");
+    const auto older = user / "Raw" / "20261207_090507_7100.dat";
+    const auto newer = user / "Raw" / "20261207_100507_3500.dat";
+    std::filesystem::rename(MakeRawFile(Dir(), 7100000, 2), older);
+    std::filesystem::rename(MakeRawFile(Dir(), 3500000, 2), newer);
+    std::filesystem::last_write_time(older, std::filesystem::last_write_time(newer) -
+                                                std::chrono::seconds(60));
+    Receiver& recorded = Make(paths);
+    recorded.Start();
+    EXPECT_EQ(S().RawFileName, newer.string());
+    EXPECT_EQ(recorded.OpenFolder(), user / "Raw");
+    ASSERT_TRUE(recorded.Shutdown({}));
+    std::filesystem::remove_all(user / "Raw");
+
+    // Neither: nothing to play, and "Open" starts in the data folder.
     std::filesystem::remove(share / "RawData.dat");
     Receiver& bare = Make(paths);
     bare.Start();
