@@ -3,12 +3,15 @@
 #include "audio/AudioEngine.h"
 #include "core/WaveRecording.h"
 #include "recording/FileStamp.h"
+#include "recording/IqFormats.h"
 #include "recording/IqPlayer.h"
 #include "recording/RawIqFile.h"
 
 #include <QDebug>
 
 #include <algorithm>
+#include <cctype>
+#include <fstream>
 #include <limits>
 
 namespace core {
@@ -32,7 +35,38 @@ void RawTransport::Reset()
     recEnabled_ = true;
     openEnabled_ = true;
     playDown_ = false;
-    playEnabled_ = false;
+    std::error_code ec;
+    playEnabled_ = std::filesystem::is_regular_file(state_.RawFileName, ec);
+}
+
+std::filesystem::path RawTransport::OpenFolder() const
+{
+    const std::filesystem::path folder = std::filesystem::path(state_.RawFileName).parent_path();
+    std::error_code ec;
+    return !folder.empty() && std::filesystem::is_directory(folder, ec) ? folder : dataDirectory_;
+}
+
+bool ListedAsRecording(const std::filesystem::path& file)
+{
+    std::string ext = file.extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (ext != ".wav" && ext != ".rf64")
+        return true;
+    std::error_code ec;
+    const uintmax_t size = std::filesystem::file_size(file, ec);
+    std::ifstream in(file, std::ios::binary);
+    if (ec || !in)
+        return false;
+    const recording::ReadAt read = [&in](uint64_t offset, uint8_t* out, std::size_t count) {
+        in.clear();
+        in.seekg(static_cast<std::streamoff>(offset));
+        in.read(reinterpret_cast<char*>(out), static_cast<std::streamsize>(count));
+        return in.gcount() == static_cast<std::streamsize>(count);
+    };
+    recording::IqLayout layout;
+    std::string error;
+    return recording::ParseWavHeader(read, size, &layout, &error);
 }
 
 bool RawTransport::Recording() const { return recorder_->IsOpen(); }

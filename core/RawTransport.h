@@ -26,6 +26,12 @@ class IqPlayer;
 
 namespace core {
 
+// Whether "Open" lists `file` among the recordings: a WAV or RF64 file only
+// when it holds two channels (the keypad's sounds and the "Wave recoder"'s
+// files are WAV files too, but no IQ recordings); every other name as its
+// pattern matched it.
+bool ListedAsRecording(const std::filesystem::path& file);
+
 // What the operator is told when a raw recording that lost input ends.
 QString IncompleteRecordingMessage(const std::string& file, uint64_t lostBlocks);
 
@@ -46,7 +52,9 @@ public:
                  audio::AudioEngine& audio, BlockSink process, QObject* parent = nullptr);
     ~RawTransport() override;
 
-    // Start-up: "Rec" and "Open" up and enabled, "Play" up and disabled.
+    // Start-up: "Rec" and "Open" up and enabled, "Play" up, and enabled
+    // when RawFileName is there to play (the operator's own recording, or the
+    // demo band installed with the program).
     void Reset();
 
     // "Rec" pressed down (a new recording; one still running after "Monitor"
@@ -96,6 +104,10 @@ public:
     bool OpenEnabled() const { return openEnabled_; }
     bool PlayDown() const { return playDown_; }
     bool PlayEnabled() const { return playEnabled_; }
+    // Where "Open" starts: the folder of the file "Play" plays (the demo
+    // band's for a new user of an installed program, "Raw" after a
+    // recording), or the data folder when that folder is not there.
+    std::filesystem::path OpenFolder() const;
     // "hh:mm:ss" of the file playing or recording (empty when neither).
     std::string_view TimeText() const;
 

@@ -40,14 +40,39 @@ bool FitsInt32(int64_t v)
 // position.
 bool KeepsSize(Window window) { return window == Window::Spectrum || window == Window::MemoryList; }
 
-// "Play" plays the operator's own RawData.dat; a new user of an installed
-// program, who has none yet, the demo band installed with it.
+// The operator's newest raw recording ("Rec" writes them into "Raw"), or
+// nothing.
+std::filesystem::path NewestRecording(const std::filesystem::path& folder)
+{
+    std::filesystem::path newest;
+    std::filesystem::file_time_type newestTime{};
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(folder, ec)) {
+        std::error_code fileEc;
+        const auto time = e.last_write_time(fileEc);
+        if (e.is_regular_file(fileEc) && e.path().extension() == ".dat" && !fileEc &&
+            (newest.empty() || time > newestTime)) {
+            newest = e.path();
+            newestTime = time;
+        }
+    }
+    return newest;
+}
+
+// "Play" plays the operator's own RawData.dat, else their newest recording;
+// a new user of an installed program, who has neither yet, the demo band
+// installed with it.
 std::filesystem::path DefaultRawFile(const ReceiverPaths& paths)
 {
     const std::filesystem::path own = paths.dataDirectory / "RawData.dat";
     const std::filesystem::path demo = paths.programDirectory / "RawData.dat";
     std::error_code ec;
-    return std::filesystem::exists(own, ec) || !std::filesystem::exists(demo, ec) ? own : demo;
+    if (std::filesystem::exists(own, ec))
+        return own;
+    if (const std::filesystem::path recorded = NewestRecording(paths.dataDirectory / "Raw");
+        !recorded.empty())
+        return recorded;
+    return std::filesystem::exists(demo, ec) ? demo : own;
 }
 
 }  // namespace
@@ -675,6 +700,13 @@ bool Receiver::OpenEnabled() const { return raw_->OpenEnabled(); }
 bool Receiver::PlayDown() const { return raw_->PlayDown(); }
 
 bool Receiver::PlayEnabled() const { return raw_->PlayEnabled(); }
+
+std::filesystem::path Receiver::OpenFolder() const { return raw_->OpenFolder(); }
+
+bool Receiver::ListedAsRecording(const std::filesystem::path& file)
+{
+    return core::ListedAsRecording(file);
+}
 
 bool Receiver::RawRecording() const { return raw_->Recording(); }
 

@@ -217,6 +217,10 @@ public:
     bool OpenEnabled() const;
     bool PlayDown() const;
     bool PlayEnabled() const;
+    // The folder "Open" starts in (RawTransport::OpenFolder).
+    std::filesystem::path OpenFolder() const;
+    // Whether "Open" lists the file (core::ListedAsRecording).
+    static bool ListedAsRecording(const std::filesystem::path& file);
     bool MonitorDown() const { return state_.MonitorOn; }
     bool RawRecording() const;
     bool RawPlaying() const;

@@ -86,4 +86,23 @@ QRect PlaceOnScreens(const QRect& frame, const QList<QRect>& screens)
     return placed;
 }
 
+QRect PlaceBeside(const QRect& main, const QSize& size, const QList<QRect>& screens)
+{
+    QList<QRect> usable;
+    for (const QRect& s : screens)
+        if (!s.isEmpty())
+            usable.append(s);
+    const QRect spots[] = {
+        {QPoint(main.right() + 1, main.top()), size},
+        {QPoint(main.left(), main.bottom() + 1), size},
+        {QPoint(main.left() - size.width(), main.top()), size},
+        {QPoint(main.left(), main.top() - size.height()), size},
+    };
+    for (const QRect& spot : spots)
+        if (!usable.isEmpty() && Covered(spot, usable))
+            return spot;
+    // Below it, the main window keeps its title bar and close button.
+    return PlaceOnScreens(spots[1], screens);
+}
+
 }  // namespace core

@@ -17,4 +17,11 @@ namespace core {
 // title bar is.
 QRect PlaceOnScreens(const QRect& frame, const QList<QRect>& screens);
 
+// The outer rectangle for a window of outer `size` that has no place of its
+// own: beside the main window's frame `main`, right of it, else below, left
+// of or above it, at the first of these the screens show whole; when none
+// is, below it brought onto the screens (PlaceOnScreens), where the main
+// window's title bar stays in sight.
+QRect PlaceBeside(const QRect& main, const QSize& size, const QList<QRect>& screens);
+
 }  // namespace core

@@ -15,14 +15,17 @@ namespace {
 constexpr int64_t kRate = 48000;
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
 
-// Peak amplitudes in sample units: the AM station strongest, as a broadcast
-// is; the sum stays well inside 16 bits.
-constexpr double kAmCarrier = 4000.0;
+// Peak amplitudes in sample units, as a radio's IQ output brings in a band of
+// ordinary stations: each reads about S7 to S9 on the meter, the band noise
+// about S3, and none drives the audio over at mid volume. The AM carrier is
+// the strongest line of the spectrum, the FM signal's strongest sideband
+// (J1 of its index 2.5, half its level) some 5 dB below it.
+constexpr double kAmCarrier = 200.0;
 constexpr double kAmDepth = 0.8;
-constexpr double kCwLevel = 2500.0;
-constexpr double kVoiceLevel = 3000.0;
-constexpr double kFmLevel = 2000.0;
-constexpr double kNoiseRms = 30.0;
+constexpr double kCwLevel = 175.0;
+constexpr double kVoiceLevel = 150.0;
+constexpr double kFmLevel = 220.0;
+constexpr double kNoiseRms = 6.0;
 
 // The phase of f Hz at sample n, reduced exactly in integers so that the
 // carriers stay where they are for the whole file.

@@ -9,6 +9,7 @@
 #include "tools/StagedOutput.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cerrno>
 #include <cstdio>
@@ -119,9 +120,11 @@ public:
         return true;
     }
 
-    bool Write(const dsp::BlockOutputs& o, DemodSummary& sum, std::string* error)
+    // `frames` of the output block came from the input (all but in a last,
+    // padded block): the output is as long as the input.
+    bool Write(const dsp::BlockOutputs& o, int frames, DemodSummary& sum, std::string* error)
     {
-        if (!outWav_.Append(o.OutFrames.data(), o.OutFrames.size())) {
+        if (!outWav_.Append(o.OutFrames.data(), static_cast<std::size_t>(frames) * kOutChannels)) {
             *error = outWav_.LastError();
             return false;
         }
@@ -202,33 +205,63 @@ std::unique_ptr<recording::IqPlayer> OpenPlayer(const DemodOptions& options, std
     return player;
 }
 
+// Where the input ended: the index of its last block that holds data and
+// how many of its frames came from the file. Set by the reading thread before
+// it hands that block on, read by the writing one.
+struct InputEnd {
+    std::atomic<int64_t> block{-1};
+    std::atomic<int> frames{0};
+
+    int FramesOf(int64_t n) const
+    {
+        return n == block.load(std::memory_order_acquire) ? frames.load(std::memory_order_relaxed)
+                                                          : dsp::kBlockFrames;
+    }
+};
+
+// The player's next block to process: false when none is left. The final
+// block is padded with zeros; one that holds no data at all (a recording of
+// whole blocks ends so at its marker) is not processed: a batch output is as
+// long as its input, and a block of zeros after a signal is a click (in FM a
+// third of full scale).
+bool NextBlock(recording::IqPlayer& player, int64_t n, InputEnd& end, bool* last)
+{
+    const recording::IqPlayer::Step step = player.Pump();
+    *last = step == recording::RawPlayer::Step::FinalBlock;
+    if (step == recording::RawPlayer::Step::Idle || (*last && player.ValidFrames() == 0))
+        return false;
+    if (*last) {
+        end.frames.store(player.ValidFrames(), std::memory_order_relaxed);
+        end.block.store(n, std::memory_order_release);
+    }
+    return true;
+}
+
 // Every block of the player through the chain to `write`, on one thread or
 // as a pipeline of two.
 bool PlayThrough(recording::IqPlayer& player, dsp::SignalChain& chain, bool pipelined,
-                 bool splitPays, const BlockWriter& write, int64_t* blocks, std::string* error)
+                 bool splitPays, InputEnd& end, const BlockWriter& write, int64_t* blocks,
+                 std::string* error)
 {
     if (pipelined) {
+        int64_t n = 0;
         auto read = [&](int16_t* frames, bool* last) {
-            const recording::IqPlayer::Step step = player.Pump();
-            if (step == recording::RawPlayer::Step::Idle)
+            if (!NextBlock(player, n++, end, last))
                 return false;
             std::memcpy(frames, player.Frames(), sizeof(int16_t) * dsp::kBlockSamples);
-            *last = step == recording::RawPlayer::Step::FinalBlock;
             return true;
         };
         return RunPipelined(chain, splitPays, read, write, blocks, error);
     }
-    for (;;) {
-        const recording::IqPlayer::Step step = player.Pump();
-        if (step == recording::RawPlayer::Step::Idle)
+    for (bool last = false; !last;) {
+        if (!NextBlock(player, *blocks, end, &last))
             return true;
         chain.ProcessBlock(player.Frames());
         ++*blocks;
         if (!write(chain.Outputs(), error))
             return false;
-        if (step == recording::RawPlayer::Step::FinalBlock)
-            return true;
     }
+    return true;
 }
 
 }  // namespace
@@ -273,12 +306,16 @@ bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* e
     // Runs on the writer thread with two threads, so the progress line is
     // only ever drawn from one thread.
     int64_t written = 0;
+    int64_t frames = 0;
+    InputEnd end;
     auto write = [&](const dsp::BlockOutputs& o, std::string* err) {
+        const int valid = end.FramesOf(written++);
+        frames += valid;
         if (progress)
-            progress(static_cast<double>(++written) * dsp::kBlockFrames / recording::kPlayRate);
-        return outputs.Write(o, sum, err);
+            progress(static_cast<double>(frames) / recording::kPlayRate);
+        return outputs.Write(o, valid, sum, err);
     };
-    if (!PlayThrough(*player, *chain, ThreadsFor(options) > 1, SplitPays(controls), write,
+    if (!PlayThrough(*player, *chain, ThreadsFor(options) > 1, SplitPays(controls), end, write,
                      &sum.blocks, error))
         return false;
     if (player->ReadFailed()) {

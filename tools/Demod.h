@@ -9,7 +9,7 @@
 namespace tools {
 
 struct DemodSummary {
-    int64_t blocks = 0;          // blocks processed, the final zero-padded one included
+    int64_t blocks = 0;          // blocks processed: those that hold data of the input
     int64_t recordedBlocks = 0;  // blocks the WAV recorder took
     bool endMarker = false;      // the input ended at its end marker
 };

@@ -16,10 +16,12 @@
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QSortFilterProxyModel>
 #include <QTimer>
 #include <QToolButton>
 #include <QWheelEvent>
@@ -39,6 +41,23 @@ int Id(Choice choice)
 {
     return static_cast<int>(choice);
 }
+
+// The "Open" dialog's list: folders, and the files that are recordings.
+class RecordingsOnly : public QSortFilterProxyModel {
+public:
+    using QSortFilterProxyModel::QSortFilterProxyModel;
+
+protected:
+    bool filterAcceptsRow(int row, const QModelIndex& parent) const override
+    {
+        const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
+        if (!files)
+            return true;
+        const QModelIndex index = files->index(row, 0, parent);
+        return files->isDir(index) ||
+               core::Receiver::ListedAsRecording(files->filePath(index).toStdString());
+    }
+};
 
 }  // namespace
 
@@ -348,6 +367,7 @@ void MainWindow::ConnectReceiver()
 void MainWindow::SetSecondaryWindows(const SecondaryWindows& windows)
 {
     windows_ = windows;
+    PlaceBesideThis(this);
     // The chain analyses the spectrum only while its window shows.
     if (windows_.spectrum)
         windows_.spectrum->installEventFilter(this);
@@ -617,7 +637,7 @@ void MainWindow::ChooseRawFile()
         "IQ recordings (*.dat *.wav *.WAV *.rf64 *.RF64 *.sigmf-meta *.sigmf-data *.sdriq "
         "*_fc.raw)");
     auto* dialog = new QFileDialog(
-        this, QString(), QString::fromStdString(receiver_->Paths().dataDirectory.string()),
+        this, QString(), QString::fromStdString(receiver_->OpenFolder().string()),
         "DAT (*.dat);;" + everyRecording +
             ";;WAV, RF64 (*.wav *.WAV *.rf64 *.RF64);;SigMF (*.sigmf-meta);;SDRIQ (*.sdriq);;"
             "Complex float (*_fc.raw);;All files (*)");
@@ -625,6 +645,9 @@ void MainWindow::ChooseRawFile()
     dialog->setObjectName("openRawFileDialog");
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setFileMode(QFileDialog::ExistingFile);
+    // Our own list, so that WAV files that are no IQ recordings stay out.
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setProxyModel(new RecordingsOnly(dialog));
     connect(dialog, &QFileDialog::fileSelected, this,
             [this](const QString& file) { receiver_->OpenRawFile(file.toStdString()); });
     dialog->open();

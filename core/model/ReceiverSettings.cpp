@@ -188,6 +188,26 @@ void ReadSettings(const ProfileDocument& doc, ReceiverState& state)
     state.HamlibStored = AnyInFile(kHamlibKeys, doc);
 }
 
+namespace {
+
+// A place near the int32 limits (a hand-edited or damaged file) would
+// overflow where its size is added; clamped, it is only off the screens, and
+// the window's placement brings it back.
+void BringPlacesIntoRange(ReceiverState& s)
+{
+    constexpr int32_t limit = kWindowCoordinateLimit;
+    for (Window w : {Window::Main, Window::Spectrum, Window::IfFilter, Window::Keypad,
+                     Window::MemoryList, Window::AfFilter, Window::WaveRecorder}) {
+        StoredWindow& place = s.Place(w);
+        place.top = std::clamp(place.top, -limit, limit);
+        place.left = std::clamp(place.left, -limit, limit);
+        place.width = std::clamp(place.width, 0, limit);
+        place.height = std::clamp(place.height, 0, limit);
+    }
+}
+
+}  // namespace
+
 void BringIntoRange(ReceiverState& s)
 {
     settings::BringChainControlsIntoRange(s);
@@ -207,6 +227,7 @@ void BringIntoRange(ReceiverState& s)
     s.HamlibIqOffset = std::clamp(s.HamlibIqOffset, -kMaxIqOffset, kMaxIqOffset);
     s.HamlibTransverterOffset =
         std::clamp(s.HamlibTransverterOffset, -kMaxTransverterOffset, kMaxTransverterOffset);
+    BringPlacesIntoRange(s);
 }
 
 void LoadSettings(const std::filesystem::path& file, ReceiverState& state)

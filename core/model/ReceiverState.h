@@ -35,6 +35,11 @@ inline constexpr int32_t kHalfBand = 24000;
 // The windows whose place the settings file keeps.
 enum class Window { Main, Spectrum, IfFilter, Keypad, MemoryList, AfFilter, WaveRecorder };
 
+// A stored window place and size is kept within this many pixels from the
+// origin: far beyond any desktop, and far enough from the int32 limits that a
+// place plus a size, or the distance between two places, stays exact.
+inline constexpr int32_t kWindowCoordinateLimit = 1 << 24;
+
 // Where a window was, its outer rectangle (frame included), and whether it
 // was showing when the main window closed. Only the spectrum and memory list
 // windows keep their size and maximised state; the main window always shows.

@@ -3,10 +3,14 @@
 #include "audio/AudioEngine.h"
 #include "core/model/ReceiverSettings.h"
 #include "dsp/SignalChain.h"
+#include "recording/IqFormats.h"
 #include "recording/RawIqFile.h"
+#include "recording/WavFile.h"
+#include "settings/SettingsLocation.h"
 #include "tests/support/FileSizeLimit.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace core::test {
 namespace {
@@ -301,6 +305,99 @@ TEST_F(Startup, ClosingClosesTheFilesAndKeepsTheRadiosCentre)
     EXPECT_FALSE(rx.WaveRecording());
     // Ended by closing: no end marker.
     EXPECT_EQ(ReadFile(raw).size(), std::size_t(recording::kRawHeaderSize));
+}
+
+// An installed program's first start: the demo band lies in share/tesmar,
+// found from the program's folder as the program finds its read-only files,
+// and the per-user data folder is empty. "Play" plays the demo band until the
+// operator has a RawData.dat of their own, and "Open" starts where the file
+// "Play" plays lies.
+TEST_F(Startup, PlayPlaysTheInstalledDemoBandUntilTheOperatorHasTheirOwn)
+{
+    const auto prefix = Dir() / "usr";
+    const auto share = prefix / "share" / "tesmar";
+    const auto user = Dir() / "home" / "Tesmar";
+    std::filesystem::create_directories(prefix / "bin");
+    std::filesystem::create_directories(share);
+    std::filesystem::create_directories(user);
+    WriteFile(share / "Meter.bmp", "BM");
+    std::filesystem::rename(MakeRawFile(Dir(), 7100000, 3), share / "RawData.dat");
+    ReceiverPaths paths;
+    paths.settingsFile = user / "tesmar.ini";
+    paths.dataDirectory = user;
+    paths.programDirectory = settings::ChooseResourceDirectory(prefix / "bin");
+    ASSERT_EQ(paths.programDirectory, share);
+
+    Receiver& rx = Make(paths);
+    rx.Start();
+    EXPECT_EQ(S().RawFileName, (share / "RawData.dat").string());
+    EXPECT_TRUE(rx.PlayEnabled());
+    EXPECT_EQ(rx.OpenFolder(), share);
+    rx.Play(true);
+    EXPECT_TRUE(rx.RawPlaying());
+    EXPECT_EQ(S().FreqCenter, 7100000);
+    rx.Play(false);
+    ASSERT_TRUE(rx.Shutdown({}));
+
+    std::filesystem::rename(MakeRawFile(Dir(), 3500000, 2), user / "RawData.dat");
+    Receiver& next = Make(paths);
+    next.Start();
+    EXPECT_EQ(S().RawFileName, (user / "RawData.dat").string());
+    EXPECT_TRUE(next.PlayEnabled());
+    EXPECT_EQ(next.OpenFolder(), user);
+    ASSERT_TRUE(next.Shutdown({}));
+
+    // Without it, the newest recording of "Rec".
+    std::filesystem::remove(user / "RawData.dat");
+    std::filesystem::create_directory(user / "Raw");
+    const auto older = user / "Raw" / "20261207_090507_7100.dat";
+    const auto newer = user / "Raw" / "20261207_100507_3500.dat";
+    std::filesystem::rename(MakeRawFile(Dir(), 7100000, 2), older);
+    std::filesystem::rename(MakeRawFile(Dir(), 3500000, 2), newer);
+    std::filesystem::last_write_time(older, std::filesystem::last_write_time(newer) -
+                                                std::chrono::seconds(60));
+    Receiver& recorded = Make(paths);
+    recorded.Start();
+    EXPECT_EQ(S().RawFileName, newer.string());
+    EXPECT_EQ(recorded.OpenFolder(), user / "Raw");
+    ASSERT_TRUE(recorded.Shutdown({}));
+    std::filesystem::remove_all(user / "Raw");
+
+    // Neither: nothing to play, and "Open" starts in the data folder.
+    std::filesystem::remove(share / "RawData.dat");
+    Receiver& bare = Make(paths);
+    bare.Start();
+    EXPECT_FALSE(bare.PlayEnabled());
+    EXPECT_EQ(bare.OpenFolder(), user);
+    ASSERT_TRUE(bare.Shutdown({}));
+}
+
+// "Open" lists recordings; the keypad's sounds and the WAV recorder's files
+// beside them are WAV files of one channel, no IQ recordings.
+TEST(OpenList, WavFilesAreListedOnlyWhenTheyHoldTwoChannels)
+{
+    tesmar::test::TempDir dir;
+    auto wav = [&](const char* name, uint16_t channels) {
+        recording::WavWriter w;
+        EXPECT_TRUE(w.Create(dir / name, 48000, channels));
+        const std::array<int16_t, 8> samples{};
+        EXPECT_TRUE(w.Append(samples.data(), samples.size()));
+        EXPECT_TRUE(w.UpdateSizes(static_cast<uint32_t>(w.DataBytes())));
+        EXPECT_TRUE(w.Close());
+        return dir / name;
+    };
+    WriteFile(dir / "take.dat", "whatever");
+    WriteFile(dir / "broken.wav", "RIFF");
+    const struct {
+        std::filesystem::path file;
+        bool listed;
+    } cases[] = {
+        {wav("beep1.wav", 1), false}, {wav("BEEP2.WAV", 1), false}, {wav("iq.wav", 2), true},
+        {wav("wide.rf64", 2), true},  {dir / "take.dat", true},     {dir / "broken.wav", false},
+        {dir / "gone.wav", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Receiver::ListedAsRecording(c.file), c.listed) << c.file;
 }
 
 }  // namespace

@@ -254,7 +254,7 @@ TEST_P(DemodOutputs, PipesGetTheSamplesBehindAStreamingHeader)
     const auto in = Make("am.dat", {"--blocks", "8", "--tone", "700"});
     ASSERT_EQ(Demod({"--set", "GainPos=0", in.string(), "out.wav"}, dir.Path()).status, 0);
     const auto file = ReadBytes(dir / "out.wav");
-    ASSERT_EQ(file.size(), 44u + 9u * 9600u);
+    ASSERT_EQ(file.size(), 44u + 8u * 9600u);
 
     RunOptions piped;
     piped.stdoutTo = RunOptions::Stdout::Pipe;

@@ -15,9 +15,11 @@
 #include "ui/windows/SpectrumWindow.h"
 #include "ui/windows/WaveRecorderWindow.h"
 
+#include <QAbstractProxyModel>
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QTest>
@@ -527,6 +529,53 @@ TEST_F(MainWindowTest, OpenStartsOnEveryRecordingItPlays)
          {"20261207_093015_7100.dat", "take.wav", "TAKE.WAV", "wide.rf64", "take.sigmf-meta",
           "take.sigmf-data", "band.sdriq", "gqrx_20261207_093015_7100000_96000_fc.raw"})
         EXPECT_TRUE(QDir::match(patterns, name)) << name << " " << filter.toStdString();
+    dialog->reject();
+}
+
+// The keypad's sounds lie beside the installed demo band, where "Open"
+// starts: WAV files of one channel are not listed as recordings.
+TEST_F(MainWindowTest, OpenListsNoWavFileThatIsNoRecording)
+{
+    auto wav = [this](const char* name, uint16_t channels) {
+        std::ofstream out(dir_ / name, std::ios::binary);
+        const uint32_t rate = 48000, bytes = 64;
+        const uint16_t format = 1, bits = 16, align = uint16_t(2 * channels);
+        const uint32_t byteRate = rate * align, riff = 36 + bytes, fmt = 16;
+        out.write("RIFF", 4).write(reinterpret_cast<const char*>(&riff), 4).write("WAVEfmt ", 8);
+        out.write(reinterpret_cast<const char*>(&fmt), 4);
+        out.write(reinterpret_cast<const char*>(&format), 2);
+        out.write(reinterpret_cast<const char*>(&channels), 2);
+        out.write(reinterpret_cast<const char*>(&rate), 4);
+        out.write(reinterpret_cast<const char*>(&byteRate), 4);
+        out.write(reinterpret_cast<const char*>(&align), 2);
+        out.write(reinterpret_cast<const char*>(&bits), 2);
+        out.write("data", 4).write(reinterpret_cast<const char*>(&bytes), 4);
+        out << std::string(bytes, '\0');
+    };
+    wav("beep1.wav", 1);
+    wav("take.wav", 2);
+    Make();
+    Click("openButton");
+    auto* dialog = Find<QFileDialog>("openRawFileDialog");
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->directory().absolutePath(),
+              QDir(QString::fromStdString(dir_.string())).absolutePath());
+    QAbstractProxyModel* proxy = dialog->proxyModel();
+    ASSERT_NE(proxy, nullptr);
+    auto* files = qobject_cast<QFileSystemModel*>(proxy->sourceModel());
+    ASSERT_NE(files, nullptr);
+    const QModelIndex folder = files->index(QString::fromStdString(dir_.string()));
+    auto listed = [&](const char* name) {
+        return proxy
+            ->mapFromSource(
+                files->index(QDir(QString::fromStdString(dir_.string())).filePath(name)))
+            .isValid();
+    };
+    for (int i = 0; i < 200 && !listed("take.wav"); ++i)
+        QTest::qWait(10);
+    EXPECT_TRUE(folder.isValid());
+    EXPECT_TRUE(listed("take.wav"));
+    EXPECT_FALSE(listed("beep1.wav"));
     dialog->reject();
 }
 

@@ -8,6 +8,7 @@
 #include "tests/support/TempDir.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -94,6 +95,44 @@ TEST(Install, TheInstalledProgramRunsFromAReadOnlyPrefixAndFindsItsFiles)
     EXPECT_TRUE(Snapshot(dest) == before) << "the program wrote into its prefix";
     EXPECT_TRUE(fs::is_regular_file(home / "share" / "Tesmar" / "tesmar.ini"));
     SetWritable(dest, true);  // so that the temporary folder can go
+}
+
+// The page `man tesmar` shows names every option the program takes and every
+// file it writes beside its settings; the pages go compressed, and the
+// package's copyright file where Debian looks for it.
+TEST(Install, TheManPageNamesEveryOptionAndFileAndGoesCompressed)
+{
+    tesmar::test::TempDir temp;
+    const fs::path dest = temp / "dest";
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DESTDIR", QString::fromStdString(dest.string()));
+    ASSERT_NE(Output(CMAKE_COMMAND, {"--install", TESMAR_BUILD_DIR, "--prefix", "/usr"}, env), "");
+    const fs::path man = dest / "usr/share/man/man1";
+    for (const char* page : {"tesmar", "tesmar-demod", "tesmar-iqgen", "tesmar-iqconvert"}) {
+        EXPECT_TRUE(fs::is_regular_file(man / (std::string(page) + ".1.gz"))) << page;
+        EXPECT_FALSE(fs::exists(man / (std::string(page) + ".1"))) << page;
+    }
+    EXPECT_TRUE(fs::is_regular_file(dest / "usr/share/doc/tesmar/copyright"));
+    const QString page = QString::fromStdString(
+        Output("gzip", {"-dc", QString::fromStdString((man / "tesmar.1.gz").string())}));
+    ASSERT_FALSE(page.isEmpty());
+
+    env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    const QString help = QString::fromStdString(
+        Output(QString::fromStdString((dest / "usr/bin/tesmar").string()), {"--help"}, env));
+    QStringList options;
+    for (const auto& m : QRegularExpression("--[a-z]+").globalMatch(help))
+        options << m.captured();
+    EXPECT_GE(options.size(), 4) << help.toStdString();
+    for (const QString& option : options) {
+        QString escaped = option;  // man writes a dash as "\-"
+        EXPECT_TRUE(page.contains(escaped.replace("-", "\\-"))) << option.toStdString();
+    }
+    for (const char* file :
+         {"tesmar.ini", "MemoryList.txt", "MemoryLockout.txt", "ScanLog.csv", "RawData.dat"})
+        EXPECT_TRUE(page.contains(file)) << file;
 }
 
 }  // namespace
