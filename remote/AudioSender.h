@@ -47,6 +47,10 @@ public:
     // multiple of it. Never blocks and allocates nothing.
     void Send(const int16_t* samples, int count);
 
+    // Takes a finished look-up (Send does so too): for a sender that wants
+    // its destination before the first block.
+    void Poll() { TakeLookup(); }
+
     // Whether the status changed since the last call; the new one in *status.
     bool TakeChange(Status* status);
     const Status& CurrentStatus() const { return status_; }
