@@ -168,8 +168,8 @@ TEST_F(DialogsTest, TheSettingsDialogAsStartUpCreatesIt)
 
     ui::SettingsDialog& d = *settings_;
     EXPECT_EQ(d.windowTitle(), "Settings");
-    // The original 440 x 227 with the remote control row below.
-    EXPECT_EQ(d.size(), QSize(440, 258));
+    // The original 440 x 227 with the remote control and audio over UDP rows below.
+    EXPECT_EQ(d.size(), QSize(440, 306));
     EXPECT_TRUE(d.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_EQ(d.windowModality(), Qt::ApplicationModal);
     struct Place {

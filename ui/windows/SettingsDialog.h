@@ -1,8 +1,9 @@
 #pragma once
 
 // "Settings": the sound devices, the serial port and the radio type, the
-// input and waterfall gains, the I/Q exchange and "always on top", and in a
-// row below them remote control over the network. Created
+// input and waterfall gains, the I/Q exchange and "always on top", and in
+// rows below them remote control over the network and audio over UDP to
+// decoders, with a line saying what is sent where. Created
 // once at start-up, where it opens the chosen port and sets the radio up;
 // shown by the main window's "Settings" button and modal for the whole
 // application while open. The logic lives in core::SettingsChoices; this
@@ -16,6 +17,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSlider;
@@ -33,8 +35,9 @@ class SettingsDialog : public QDialog {
     Q_OBJECT
 public:
     static constexpr int kClientWidth = 440;
-    // The remote control row lies below the controls of the first 227.
-    static constexpr int kClientHeight = 258;
+    // The remote control row lies below the controls of the first 227, the
+    // audio over UDP rows below it.
+    static constexpr int kClientHeight = 306;
     // With the "Hamlib" type the Hamlib radio's area is added below.
     static constexpr int kHamlibAreaHeight = 146;
 
@@ -56,6 +59,7 @@ protected:
 private:
     void BuildLayout();
     void BuildRemoteRow();
+    void BuildUdpRows(core::Receiver& receiver);
     void BuildHamlibArea();
     void ShowHamlibArea(bool shown);
     void ConnectControls();
@@ -80,6 +84,10 @@ private:
     QCheckBox* remoteOn_ = nullptr;
     QSpinBox* remotePort_ = nullptr;
     QLineEdit* remoteAllow_ = nullptr;
+    QCheckBox* udpOn_ = nullptr;
+    QLineEdit* udpHost_ = nullptr;
+    QSpinBox* udpPort_ = nullptr;
+    QLabel* udpStatus_ = nullptr;
     QWidget* hamlibArea_ = nullptr;
     QComboBox* hamlibModel_ = nullptr;
     QComboBox* hamlibPort_ = nullptr;
