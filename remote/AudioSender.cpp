@@ -5,6 +5,7 @@
 #include <cstring>
 #include <netdb.h>
 #include <sys/socket.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -147,6 +148,7 @@ void AudioSender::Send(const int16_t* samples, int count)
     }
     if (error != 0) {
         cleanBlocks_ = 0;
+        // Checked here too: the message is made only for news.
         if (status_.state != State::Failing || error != failedError_)
             Fail(error, std::strerror(error));
     } else if (status_.state == State::Failing && ++cleanBlocks_ >= kMendBlocks) {
@@ -157,6 +159,10 @@ void AudioSender::Send(const int16_t* samples, int count)
 
 void AudioSender::Fail(int error, std::string problem)
 {
+    // The same trouble again (a retried look-up, a refused datagram) is
+    // not news.
+    if (status_.state == State::Failing && error == failedError_)
+        return;
     failedError_ = error;
     SetState(State::Failing, std::move(problem));
 }
