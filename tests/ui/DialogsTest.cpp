@@ -8,6 +8,7 @@
 #include "tests/core/ReceiverProbe.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/UdpListener.h"
 #include "ui/MainWindow.h"
 #include "ui/windows/DeviceRestartNotice.h"
 #include "ui/windows/Placement.h"
@@ -345,6 +346,35 @@ TEST_F(DialogsTest, TheRemoteRowTurnsRemoteControlOnWithOkAndRefusesAnUnreadable
     QTest::mouseClick(Push("okButton"), Qt::LeftButton);
     EXPECT_FALSE(remote.Listening());
     EXPECT_FALSE(S().RemoteOn);
+}
+
+// The audio over UDP rows: on with "OK", the last line says where the audio
+// goes and a decoder there gets the next block; off again, the line clears.
+TEST_F(DialogsTest, TheUdpRowsSendAudioWithOkAndTheLastLineSaysWhere)
+{
+    ui::MainWindow& f = Start();
+    tesmar::test::UdpListener decoder;
+    ASSERT_TRUE(decoder.Bound());
+    OpenSettings();
+    auto* status = In<QLabel>(settings_.get(), "udpStatus");
+    EXPECT_TRUE(status->text().isEmpty());
+    EXPECT_EQ(In<QLineEdit>(settings_.get(), "udpHost")->text(), "127.0.0.1");
+    EXPECT_EQ(In<QSpinBox>(settings_.get(), "udpPort")->value(), 7355);
+    QTest::mouseClick(Box("udpOn"), Qt::LeftButton);
+    In<QSpinBox>(settings_.get(), "udpPort")->setValue(decoder.Port());
+    QTest::mouseClick(Push("okButton"), Qt::LeftButton);
+    EXPECT_FALSE(settings_->isVisible());
+    EXPECT_EQ(status->text(), QStringLiteral("Audio over UDP to 127.0.0.1:%1").arg(decoder.Port()));
+    EXPECT_TRUE(S().UdpStored);
+    const std::vector<int16_t> frames(4800, 100);
+    core::test::ReceiverProbe::HandleBlock(f.Receiver(), frames.data());
+    EXPECT_EQ(decoder.Receive(5000).size(), 960u);
+
+    OpenSettings();
+    QTest::mouseClick(Box("udpOn"), Qt::LeftButton);
+    QTest::mouseClick(Push("okButton"), Qt::LeftButton);
+    EXPECT_TRUE(status->text().isEmpty());
+    EXPECT_FALSE(S().UdpOn);
 }
 
 TEST_F(DialogsTest, ARadioTypePickedTicksInvertAndOkReopensThePortForIt)
