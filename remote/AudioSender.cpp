@@ -11,6 +11,24 @@
 
 namespace remote {
 
+namespace {
+
+// What a refused datagram means to the operator.
+std::string Describe(int error)
+{
+    switch (error) {
+    case ECONNREFUSED: return "nobody listens on that port (connection refused)";
+    case EAGAIN:
+    case ENOBUFS: return "the system does not take the audio fast enough; datagrams are dropped";
+    case ENETUNREACH:
+    case EHOSTUNREACH:
+        return std::string("the network cannot be reached (") + std::strerror(error) + ")";
+    default: return std::strerror(error);
+    }
+}
+
+}  // namespace
+
 // One look-up of the destination, shared with its thread: the thread may
 // outlive the sender (a name server that takes long), so it holds its own
 // reference and the sender only reads it once `done` says so.
@@ -110,7 +128,7 @@ void AudioSender::OpenSocket(const Lookup& lookup)
         connect(fd_, reinterpret_cast<const sockaddr*>(&lookup.address), lookup.length) != 0) {
         const int error = errno;
         CloseSocket();
-        Fail(error, std::strerror(error));
+        Fail(error, Describe(error));
         return;
     }
     cleanBlocks_ = 0;
@@ -150,7 +168,7 @@ void AudioSender::Send(const int16_t* samples, int count)
         cleanBlocks_ = 0;
         // Checked here too: the message is made only for news.
         if (status_.state != State::Failing || error != failedError_)
-            Fail(error, std::strerror(error));
+            Fail(error, Describe(error));
     } else if (status_.state == State::Failing && ++cleanBlocks_ >= kMendBlocks) {
         failedError_ = 0;
         SetState(State::Sending);
