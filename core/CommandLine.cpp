@@ -21,10 +21,15 @@ QString HelpText()
                "  --remote [<port>]  Remote control for logging and digital-mode programs\n"
                "                     (Hamlib NET rigctl) on <port> of this computer, default\n"
                "                     %1, for this run; also --remote=<port>.\n"
+               "  --udp [<host>:]<port>\n"
+               "                     Send the audio to decoders over UDP (48 kHz, 16-bit\n"
+               "                     little-endian, mono) to <port> of <host>, default\n"
+               "                     %2, for this run.\n"
                "  --scan             Open the Scan window and scan the memory channels.\n"
                "  -h, --help         Show this help and exit.\n"
                "  --version          Show the version and exit.\n")
-        .arg(kRemoteDefaultPort);
+        .arg(kRemoteDefaultPort)
+        .arg(QString::fromLatin1(remote::kAudioDefaultHost));
 }
 
 QString VersionText()
@@ -55,8 +60,11 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     parser.addOption(help);
     parser.addOption(version);
     const QCommandLineOption scan(QStringLiteral("scan"), QStringLiteral("scan"));
+    const QCommandLineOption udp(QStringLiteral("udp"), QStringLiteral("udp"),
+                                 QStringLiteral("destination"));
     parser.addOption(remote);
     parser.addOption(scan);
+    parser.addOption(udp);
 
     // The parser knows no option whose value may be left out: "--remote"
     // takes the next word as its port when that is no option (the program
@@ -96,6 +104,14 @@ CommandLine ParseCommandLine(const QStringList& arguments)
             return line;
         }
         line.remotePort = port;
+    }
+    if (parser.isSet(udp)) {
+        std::string problem;
+        line.udp = remote::ParseAudioDestination(parser.value(udp).toStdString(), &problem);
+        if (!line.udp) {
+            line.error = QStringLiteral("--udp: %1.").arg(QString::fromStdString(problem));
+            return line;
+        }
     }
     return line;
 }

@@ -6,6 +6,7 @@
 #include "core/RawTransport.h"
 #include "core/ScanSession.h"
 #include "core/SoundNotice.h"
+#include "core/UdpAudio.h"
 #include "core/WaveRecording.h"
 #include "core/model/Palette.h"
 #include "core/model/ReceiverSettings.h"
@@ -114,6 +115,7 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
         paths_.programDirectory.empty() ? std::filesystem::path()
                                         : memory::MemoryListPath(paths_.programDirectory));
     wave_ = std::make_unique<core::WaveRecording>(state_, paths_.dataDirectory);
+    udp_ = std::make_unique<UdpAudio>(state_);
 
     connect(audio_.get(), &audio::AudioEngine::DeviceError, this,
             [this](const QString& message) { emit ShowError(message, true); });
@@ -238,6 +240,7 @@ void Receiver::Start()
     state_.PointEntered = false;
 
     raw_->Reset();
+    udp_->ApplyStored();
     // Told once: "OK" refuses to change such a list for the whole run.
     if (const QString unread = memory_->Load(); !unread.isEmpty())
         emit ShowError(unread, true);
@@ -294,6 +297,7 @@ bool Receiver::Shutdown(const WindowsShowing& showing)
 
     raw_->CloseFiles();
     wave_->Stop();
+    udp_->Stop();
 
     // A channel whose save failed earlier gets one more chance.
     QString memoryError;
@@ -927,6 +931,7 @@ void Receiver::ProcessAndDeliver(const int16_t* frames)
     const dsp::BlockOutputs& out = chain_->Outputs();
     needle_.Step(out.AGCTrace.data());
     audio_->QueueOutputBlock(audio::BlockView(out.OutFrames.data(), out.OutFrames.size()));
+    udp_->SendBlock(out);
     if (out.RecFeedReady)
         wave_->RecordBlock(out.RecFeed.data());
     // The chain analyses for a scan too; the window redraws only while it shows.

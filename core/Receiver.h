@@ -38,6 +38,7 @@ class RawTransport;
 class ScanSession;
 class SoundNotice;
 class WaveRecording;
+class UdpAudio;
 
 namespace test {
 struct ReceiverProbe;
@@ -331,6 +332,13 @@ public:
     MemoryChannels& Memory() { return *memory_; }
     const MemoryChannels& Memory() const { return *memory_; }
 
+    // --- Audio over UDP (core/UdpAudio): the settings file's choice applied
+    // by Start(), stopped by Shutdown(); the settings dialog and --udp change
+    // it there. Every processed block, live or from a played file, goes out
+    // through it while it is on.
+    UdpAudio& Udp() { return *udp_; }
+    const UdpAudio& Udp() const { return *udp_; }
+
     // --- Scanner (core/ScanSession): the "Scan" window, --scan and the
     // remote control's scan command start and stop it there.
     ScanSession& Scan() { return *scan_; }
@@ -426,6 +434,7 @@ private:
     FrequencyEntry entry_{state_};
     std::unique_ptr<MemoryChannels> memory_;
     std::unique_ptr<core::WaveRecording> wave_;
+    std::unique_ptr<UdpAudio> udp_;
     MeterNeedle needle_;
     std::unique_ptr<SoundNotice> soundNotice_;
     // After the recorder and the radio it uses.

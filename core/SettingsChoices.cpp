@@ -129,6 +129,7 @@ SettingsChoices::SettingsChoices(Receiver& receiver, RemoteControl& remote,
     port_ = committedPort_ = ports_.selected;
 
     remote_ = committedRemote_ = remoteControl_.InEffect();
+    udp_ = committedUdp_ = receiver_.Udp().InEffect();
     radioType_ = StoredType(s.RadioType);
     hamlib_ = receiver_.HamlibInEffect();
     for (const SerialPortEntry& port : ports)
@@ -290,11 +291,21 @@ SettingsChoices::Applied SettingsChoices::Confirm()
         committedRemote_ = remote_;
         applied.remoteChanged = true;
     }
+    if (udp_ != committedUdp_) {
+        receiver_.Udp().Choose(udp_);
+        committedUdp_ = udp_;
+        applied.udpChanged = true;
+    }
     return applied;
 }
 
+QString SettingsChoices::UdpStatus() const { return receiver_.Udp().StatusText(); }
+
 QString SettingsChoices::Problem() const
 {
+    if (udp_.on && udp_.host.empty())
+        return QStringLiteral("Audio over UDP needs the decoder's host (127.0.0.1 for this "
+                              "computer).");
     const QString allow = RemoteControl::AllowListProblem(QString::fromStdString(remote_.allow));
     if (!allow.isEmpty() || !HamlibAreaShown() || !remote_.on)
         return allow;

@@ -6,6 +6,7 @@
 
 #include "core/Receiver.h"
 #include "core/RemoteControl.h"
+#include "core/UdpAudio.h"
 
 #include <QString>
 #include <QStringList>
@@ -104,6 +105,16 @@ public:
     void ChooseRemoteOn(bool on) { remote_.on = on; }
     void ChooseRemotePort(int port) { remote_.port = port; }
     void ChooseRemoteAllow(const QString& text) { remote_.allow = text.trimmed().toStdString(); }
+
+    // The audio over UDP row: on or off, the host and the port; and its
+    // status line, what is sent where or what goes wrong (empty while off).
+    bool UdpOn() const { return udp_.on; }
+    QString UdpHost() const { return QString::fromStdString(udp_.host); }
+    int UdpPort() const { return udp_.port; }
+    void ChooseUdpOn(bool on) { udp_.on = on; }
+    void ChooseUdpHost(const QString& text) { udp_.host = text.trimmed().toStdString(); }
+    void ChooseUdpPort(int port) { udp_.port = port; }
+    QString UdpStatus() const;
     // The Hamlib area, shown while the "Hamlib" type is chosen: the model,
     // its port (a device path or host:port of a rigctld), the serial speed
     // (0: the model's default) and the two offsets in Hz. Applied with "OK"
@@ -135,7 +146,7 @@ public:
     void ChooseHamlibTransverterOffset(int32_t hz) { hamlib_.TransverterOffset = hz; }
 
     // What keeps "OK" from closing the dialog: allowed addresses that cannot
-    // be read, or a Hamlib port that is this receiver's own remote control
+    // be read, audio over UDP on without a host, or a Hamlib port that is this receiver's own remote control
     // (Tesmar would follow itself). Empty when there is nothing.
     QString Problem() const;
 
@@ -155,13 +166,15 @@ public:
     // notice); another port or radio type closes the port, opens the chosen
     // one with the chosen type and runs the set-up sequence whether or not
     // it opened; alwaysOnTop takes the box's state; a changed remote control
-    // row is applied and kept for the settings file. The window then applies
+    // row is applied and kept for the settings file, and so is a changed
+    // audio over UDP row. The window then applies
     // alwaysOnTop and closes. Only when Problem() is empty.
     struct Applied {
         bool devicesRestarted = false;
         bool radioRestarted = false;
         bool remoteChanged = false;
         bool hamlibChanged = false;
+        bool udpChanged = false;
     };
     Applied Confirm();
 
@@ -179,6 +192,8 @@ private:
     int committedPort_ = -1;
     RemoteSettings remote_;
     RemoteSettings committedRemote_;
+    UdpAudioSettings udp_;
+    UdpAudioSettings committedUdp_;
     Receiver::HamlibSettings hamlib_;
     QStringList hamlibPorts_;
 

@@ -3,6 +3,7 @@
 #include "AfFilter.h"
 #include "Agc.h"
 #include "Canceller.h"
+#include "DecoderFeed.h"
 #include "Enhancer3D.h"
 #include "FmDemodulator.h"
 #include "FrontEnd.h"
@@ -29,6 +30,8 @@ struct ChainStages {
     AfFilter af;
     Enhancer3D output;
     RecorderFeed recorder;
+    DecoderFeed decoder;
+    bool decoderRan = false;  // the decoder feed ran on the block before
     SpectrumAnalyzer spectrum;
 
     FrontEndStages FrontEnd() { return {oscillators, ifFilter, canceller, agc, fm, squelch, af}; }
@@ -105,6 +108,7 @@ void SignalChain::DesignAFFilter()
         break;
     }
     s_->af.Design(c_.AFLow, c_.AFHigh);
+    s_->decoder.Design(c_.AFLow, c_.AFHigh);
 }
 
 void SignalChain::SetAGCSpeed() { c_.AGCDecay = Agc::DecayFor(c_.AGC); }
@@ -185,6 +189,18 @@ void SignalChain::FinishBlock(ChainBuffers& b, const FrontEndResult& front, doub
     out.RecFeedReady = c.Recording && out.SqlBusy;
     if (out.RecFeedReady)
         s.recorder.Process(audioOut, out.RecFeed.data());
+
+    // The decoders' audio is taken before the volume, from the squelch's
+    // output (after the noise reduction when on), so VOL and 3D never reach
+    // it; a feed switched on again starts from silence.
+    out.DecoderAudioReady = c.DecoderFeed;
+    if (c.DecoderFeed) {
+        if (!s.decoderRan)
+            s.decoder.Clear();
+        s.decoder.Process(b.Audio, b.Gate, out.DecoderAudio.data());
+        s.decoder.FlushNegligible();
+    }
+    s.decoderRan = c.DecoderFeed;
 
     out.SpectrumUpdated = c.SpectrumVisible || c.ScanRunning;
     if (out.SpectrumUpdated)

@@ -40,6 +40,7 @@ struct ChainControls {
     bool DSPAN = false;
     bool MonitorOn = false;        // "Monitor" down: squelch forced open
     bool Recording = false;        // the WAV recorder is recording
+    bool DecoderFeed = false;      // the audio goes to decoders over the network
     bool SpectrumVisible = false;  // the spectrum window is showing
     bool ScanRunning = false;      // the scanner reads the spectrum too
 };
@@ -50,10 +51,13 @@ struct BlockOutputs {
     alignas(64) std::array<double, kBlockFrames> AGCTrace{};
     alignas(64) std::array<double, kSpectrumSize> SpectrumDb{};
     alignas(64) std::array<int16_t, kRecSamples> RecFeed{};  // 8000 Hz samples
+    // 48 kHz mono at a fixed level, the squelch applied (dsp/DecoderFeed.h).
+    alignas(64) std::array<int16_t, kBlockFrames> DecoderAudio{};
     bool SqlBusy = false;
     bool AudioOver = false;
-    bool SpectrumUpdated = false;  // SpectrumDb holds this block's analysis (window or scan)
-    bool RecFeedReady = false;     // RecFeed holds this block's 400 samples to append
+    bool SpectrumUpdated = false;    // SpectrumDb holds this block's analysis (window or scan)
+    bool RecFeedReady = false;       // RecFeed holds this block's 400 samples to append
+    bool DecoderAudioReady = false;  // DecoderAudio holds this block's samples to send
 };
 
 // One block between the chain's halves (ProcessFront, ProcessBack): the
@@ -68,7 +72,7 @@ struct ChainStages;
 // The receiver's block pipeline: IQ frames in, audio frames out. Each stage
 // is a type of its own (dsp/Mixer.h, IfFilter.h, Canceller.h, Agc.h, the
 // demodulators, Squelch.h, NoiseReduction.h, AfFilter.h, Enhancer3D.h,
-// RecorderFeed.h, Spectrum.h); the chain owns them and all working data,
+// RecorderFeed.h, DecoderFeed.h, Spectrum.h); the chain owns them and all working data,
 // allocated once, and ProcessBlock allocates nothing. The device, window and
 // serial call-outs belong to whoever owns the chain: it reads Outputs() after
 // each block.

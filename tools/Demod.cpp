@@ -4,6 +4,7 @@
 #include "recording/IqReader.h"
 #include "recording/RawIqFile.h"
 #include "recording/WavFile.h"
+#include "remote/AudioSender.h"
 #include "settings/Ranges.h"
 #include "tools/DemodPipeline.h"
 #include "tools/StagedOutput.h"
@@ -12,6 +13,7 @@
 #include <atomic>
 #include <bit>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -76,7 +78,7 @@ public:
     // Stages each output and checks that none is the input or another.
     bool Prepare(const DemodOptions& options, std::string* error)
     {
-        out_ = Add(options.output);
+        out_ = options.output.empty() ? nullptr : Add(options.output);
         rec_ = options.record.empty() ? nullptr : Add(options.record);
         spectrumOut_ = options.spectrum.empty() ? nullptr : Add(options.spectrum);
         for (int i = 0; i < count_; ++i)
@@ -92,14 +94,17 @@ public:
     {
         // Large stream buffers for the outputs written block by block: a
         // write call per buffer rather than several per block.
-        outBuffer_.reset(new char[kStreamBuffer]);
-        std::FILE* file = out_->stage.Open(error);
-        if (file)
-            std::setvbuf(file, outBuffer_.get(), _IOFBF, kStreamBuffer);
-        if (!file || !outWav_.Adopt(file, out_->stage.Name(), kOutRate, kOutChannels)) {
+        std::FILE* file = nullptr;
+        if (out_) {
+            outBuffer_.reset(new char[kStreamBuffer]);
+            file = out_->stage.Open(error);
             if (file)
-                *error = outWav_.LastError();
-            return false;
+                std::setvbuf(file, outBuffer_.get(), _IOFBF, kStreamBuffer);
+            if (!file || !outWav_.Adopt(file, out_->stage.Name(), kOutRate, kOutChannels)) {
+                if (file)
+                    *error = outWav_.LastError();
+                return false;
+            }
         }
         if (rec_) {
             file = rec_->stage.Open(error);
@@ -124,7 +129,8 @@ public:
     // padded block): the output is as long as the input.
     bool Write(const dsp::BlockOutputs& o, int frames, DemodSummary& sum, std::string* error)
     {
-        if (!outWav_.Append(o.OutFrames.data(), static_cast<std::size_t>(frames) * kOutChannels)) {
+        if (out_ &&
+            !outWav_.Append(o.OutFrames.data(), static_cast<std::size_t>(frames) * kOutChannels)) {
             *error = outWav_.LastError();
             return false;
         }
@@ -141,7 +147,8 @@ public:
     // Completes every file and puts it in place.
     bool Finish(std::string* error)
     {
-        if (!outWav_.UpdateSizes(static_cast<uint32_t>(outWav_.DataBytes())) || !outWav_.Close()) {
+        if (out_ && (!outWav_.UpdateSizes(static_cast<uint32_t>(outWav_.DataBytes())) ||
+                     !outWav_.Close())) {
             *error = outWav_.LastError();
             return false;
         }
@@ -180,6 +187,66 @@ private:
     recording::WavWriter outWav_;
     recording::WaveRecorder recorder_;
     SpectrumFile spectrum_;
+};
+
+// --udp and --udp-fast: each block's decoder feed to the port, at real time
+// from the first block on or as fast as the chain runs. Trouble is told once
+// on standard error and the run goes on, as in the receiver; only a name that
+// cannot be looked up at all ends it before the first block.
+class UdpStream {
+public:
+    bool Start(const DemodOptions& options, std::string* error)
+    {
+        if (!options.udp)
+            return true;
+        fast_ = options.udpFast;
+        sender_.Start(options.udp->host, options.udp->port);
+        // The look-up is waited for: an archive loses nothing of its start.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (sender_.CurrentStatus().state == remote::AudioSender::State::Resolving &&
+               std::chrono::steady_clock::now() < until) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            sender_.Poll();
+        }
+        remote::AudioSender::Status status;
+        sender_.TakeChange(&status);
+        if (status.state != remote::AudioSender::State::Sending) {
+            *error = (fast_ ? "--udp-fast " : "--udp ") + status.destination + ": " +
+                     (status.problem.empty() ? "the name was not found in time" : status.problem);
+            return false;
+        }
+        on_ = true;
+        return true;
+    }
+
+    // `frames` of the block came from the input: the padding of a last,
+    // partial block is not sent.
+    void Send(const dsp::BlockOutputs& o, int frames)
+    {
+        if (!on_)
+            return;
+        const auto now = std::chrono::steady_clock::now();
+        if (blocks_ == 0)
+            start_ = now;
+        else if (!fast_)
+            std::this_thread::sleep_until(start_ + blocks_ * kBlockTime);
+        ++blocks_;
+        sender_.Send(o.DecoderAudio.data(), frames);
+        remote::AudioSender::Status status;
+        if (sender_.TakeChange(&status))
+            std::fprintf(stderr, "tesmar-demod: audio over UDP to %s: %s\n",
+                         status.destination.c_str(),
+                         status.problem.empty() ? "goes out again" : status.problem.c_str());
+    }
+
+private:
+    static constexpr std::chrono::microseconds kBlockTime{1000000LL * dsp::kBlockFrames /
+                                                          recording::kPlayRate};
+    remote::AudioSender sender_;
+    bool on_ = false;
+    bool fast_ = false;
+    int64_t blocks_ = 0;
+    std::chrono::steady_clock::time_point start_;
 };
 
 // The player on the input, its slice moved by --shift.
@@ -273,6 +340,7 @@ dsp::ChainControls ChainControlsFor(const DemodOptions& options)
     // The recorder runs and the spectrum window shows from the first block on.
     controls.Recording = !options.record.empty();
     controls.SpectrumVisible = !options.spectrum.empty();
+    controls.DecoderFeed = options.udp.has_value();
     return controls;
 }
 
@@ -296,6 +364,9 @@ bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* e
     const std::unique_ptr<recording::IqPlayer> player = OpenPlayer(options, error);
     if (!player || !outputs.Open(error))
         return false;
+    UdpStream udp;
+    if (!udp.Start(options, error))
+        return false;
 
     // Start-up as the application does it from a settings file holding these
     // values.
@@ -313,6 +384,7 @@ bool RunDemod(const DemodOptions& options, DemodSummary* summary, std::string* e
         frames += valid;
         if (progress)
             progress(static_cast<double>(frames) / recording::kPlayRate);
+        udp.Send(o, valid);
         return outputs.Write(o, valid, sum, err);
     };
     if (!PlayThrough(*player, *chain, ThreadsFor(options) > 1, SplitPays(controls), end, write,

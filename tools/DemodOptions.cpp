@@ -74,6 +74,9 @@ const char* const kDemodUsage =
     "                       with the squelch open), recording from the first block\n"
     "  --spectrum OUT.f64   also write each block's 2048 spectrum values, float64 LE\n"
     "  --threads N          threads for the chain: 1, or 2 (the default with two cores)\n"
+    "  --udp [HOST:]PORT    also send the audio to a decoder over UDP at real time (48 kHz\n"
+    "                       16-bit LE mono, fixed level, squelched); OUTPUT.wav optional\n"
+    "  --udp-fast [HOST:]PORT  the same, as fast as the recording reads\n"
     "  -q, --quiet          no progress line on a terminal\n"
     "  -h, --help, --version  show this help, or the version\n"
     "\n"
@@ -135,6 +138,16 @@ bool ParseDemodArgs(const std::vector<std::string>& args, DemodOptions& options,
             return true;
         };
     };
+    auto udpTo = [&options](bool fast) {
+        return [&options, fast](const std::string& value, std::string* err) {
+            std::string problem;
+            options.udp = remote::ParseAudioDestination(value, &problem);
+            options.udpFast = fast;
+            if (!options.udp)
+                *err = (fast ? "--udp-fast: " : "--udp: ") + problem;
+            return options.udp.has_value();
+        };
+    };
     const OptionRule table[] = {
         {"--set", true,
          [&](const std::string& value, std::string* err) {
@@ -156,6 +169,8 @@ bool ParseDemodArgs(const std::vector<std::string>& args, DemodOptions& options,
              }
              return true;
          }},
+        {"--udp", true, udpTo(false)},
+        {"--udp-fast", true, udpTo(true)},
         {"--threads", true,
          [&](const std::string& value, std::string* err) {
              if (value.empty() || value.size() > 4 ||
@@ -174,13 +189,17 @@ bool ParseDemodArgs(const std::vector<std::string>& args, DemodOptions& options,
         return false;
     if (options.help)
         return true;
-    if (positional.size() != 2) {
-        *error = positional.size() < 2 ? "expected INPUT.dat and OUTPUT.wav (see --help)"
-                                       : "too many file names (see --help)";
+    const std::size_t least = options.udp ? 1 : 2;
+    if (positional.size() < least || positional.size() > 2) {
+        *error = positional.size() < least ? (options.udp ? "expected INPUT.dat (see --help)"
+                                                          : "expected INPUT.dat and OUTPUT.wav "
+                                                            "(see --help)")
+                                           : "too many file names (see --help)";
         return false;
     }
     options.input = positional[0];
-    options.output = positional[1];
+    if (positional.size() == 2)
+        options.output = positional[1];
     return true;
 }
 

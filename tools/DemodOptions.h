@@ -1,9 +1,11 @@
 #pragma once
 
 #include "dsp/SignalChain.h"
+#include "remote/AudioDatagrams.h"
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,11 +15,15 @@ namespace tools {
 struct DemodOptions {
     dsp::ChainControls controls;  // the settings file's defaults until --set
     std::filesystem::path input;
-    std::filesystem::path output;
+    std::filesystem::path output;    // empty: none (only with --udp)
     std::filesystem::path record;    // empty: no --record
     std::filesystem::path spectrum;  // empty: no --spectrum
     int64_t shift = 0;               // the slice's centre from the recording's, Hz
     int threads = 0;                 // 0: two where the machine has more than one core
+    // --udp or --udp-fast: the decoder feed to a UDP port, paced at real
+    // time or as fast as the recording reads.
+    std::optional<remote::AudioDestination> udp;
+    bool udpFast = false;
     bool help = false;
 };
 

@@ -8,6 +8,7 @@
 #include "core/CommandLine.h"
 #include "core/RemoteControl.h"
 #include "core/TerminationSignals.h"
+#include "core/UdpAudio.h"
 #include "ui/MainWindow.h"
 #include "ui/windows/AfFilterWindow.h"
 #include "ui/windows/DeviceRestartNotice.h"
@@ -127,6 +128,10 @@ int main(int argc, char* argv[])
         // after the main window, so that it ends before the receiver it serves.
         core::RemoteControl remote(mainWindow.Receiver());
         StartRemoteControl(remote, mainWindow, commandLine);
+        // --udp for this run over the settings file's choice, before the
+        // settings dialog shows what runs.
+        if (commandLine.udp)
+            mainWindow.Receiver().Udp().UseForThisRun(commandLine.udp->host, commandLine.udp->port);
         QObject::connect(&termination, &core::TerminationSignals::TerminationRequested, &mainWindow,
                          [&mainWindow](int) { mainWindow.CloseForTermination(); });
         ui::SpectrumWindow spectrum(mainWindow.Receiver());

@@ -132,6 +132,12 @@ const std::array<SettingsKey, 5> kHamlibKeys = {{
     I<&S::HamlibTransverterOffset>("Hamlib", "TransverterOffset"),
 }};
 
+const std::array<SettingsKey, 3> kUdpKeys = {{
+    B<&S::UdpOn>("UDP", "UdpOn"),
+    T<&S::UdpHost>("UDP", "UdpHost"),
+    I<&S::UdpPort>("UDP", "UdpPort"),
+}};
+
 bool AnyInFile(std::span<const SettingsKey> keys, const ProfileDocument& doc)
 {
     return std::any_of(keys.begin(), keys.end(), [&](const SettingsKey& k) {
@@ -179,6 +185,8 @@ std::span<const SettingsKey> RemoteKeys() { return kRemoteKeys; }
 
 std::span<const SettingsKey> HamlibKeys() { return kHamlibKeys; }
 
+std::span<const SettingsKey> UdpKeys() { return kUdpKeys; }
+
 void ReadSettings(const ProfileDocument& doc, ReceiverState& state)
 {
     ReadKeys(kKeys, doc, state);
@@ -186,6 +194,8 @@ void ReadSettings(const ProfileDocument& doc, ReceiverState& state)
     state.RemoteStored = AnyInFile(kRemoteKeys, doc);
     ReadKeys(kHamlibKeys, doc, state);
     state.HamlibStored = AnyInFile(kHamlibKeys, doc);
+    ReadKeys(kUdpKeys, doc, state);
+    state.UdpStored = AnyInFile(kUdpKeys, doc);
 }
 
 namespace {
@@ -227,6 +237,10 @@ void BringIntoRange(ReceiverState& s)
     s.HamlibIqOffset = std::clamp(s.HamlibIqOffset, -kMaxIqOffset, kMaxIqOffset);
     s.HamlibTransverterOffset =
         std::clamp(s.HamlibTransverterOffset, -kMaxTransverterOffset, kMaxTransverterOffset);
+    if (s.UdpPort < 1 || s.UdpPort > 65535)
+        s.UdpPort = ReceiverState{}.UdpPort;
+    if (s.UdpHost.empty())
+        s.UdpHost = ReceiverState{}.UdpHost;
     BringPlacesIntoRange(s);
 }
 
@@ -246,6 +260,8 @@ void WriteSettings(ProfileDocument& doc, ReceiverState& state)
         WriteKeys(kRemoteKeys, doc, state);
     if (state.HamlibStored)
         WriteKeys(kHamlibKeys, doc, state);
+    if (state.UdpStored)
+        WriteKeys(kUdpKeys, doc, state);
 }
 
 void SaveSettings(const std::filesystem::path& file, ReceiverState& state,

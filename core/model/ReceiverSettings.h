@@ -48,6 +48,10 @@ std::span<const SettingsKey> RemoteKeys();
 // HamlibStored, as the remote control's are while RemoteStored.
 std::span<const SettingsKey> HamlibKeys();
 
+// Audio over UDP's keys, section "UDP", after the Hamlib radio's: UdpOn,
+// UdpHost, UdpPort; written only while UdpStored, as the others are.
+std::span<const SettingsKey> UdpKeys();
+
 // The offsets' limits (Hz): an IQ output is centred near its dial, a
 // transverter shifts by up to some GHz.
 inline constexpr int32_t kMaxIqOffset = 1000000;
@@ -64,7 +68,7 @@ void ReadSettings(const ProfileDocument& doc, ReceiverState& state);
 // becomes 0, and FreqCenter is kept inside what the radio type tunes, so
 // that no tuning sum can leave the int32 range. A RemotePort that is no TCP
 // port becomes 4532; the Hamlib speed and offsets are kept within their
-// limits.
+// limits. A UdpPort that is no port becomes 7355, an empty UdpHost 127.0.0.1.
 void BringIntoRange(ReceiverState& state);
 
 // Start-up's settings load: the file's keys (defaults without a file),
@@ -72,7 +76,8 @@ void BringIntoRange(ReceiverState& state);
 void LoadSettings(const std::filesystem::path& file, ReceiverState& state);
 
 // Every key from `state` into `doc`, in order, the remote control's while
-// RemoteStored and the Hamlib radio's while HamlibStored. Without a selected memory channel MemName is cleared
+// RemoteStored, the Hamlib radio's while HamlibStored and audio over UDP's
+// while UdpStored. Without a selected memory channel MemName is cleared
 // first, so only a channel selected at exit is restored.
 void WriteSettings(ProfileDocument& doc, ReceiverState& state);
 

@@ -112,6 +112,13 @@ struct ReceiverState : dsp::ChainControls {
     int32_t HamlibIqOffset = 0;
     int32_t HamlibTransverterOffset = 0;
     bool HamlibStored = false;
+
+    // Audio over UDP for decoders ("UDP" section, written only once set in
+    // the dialog: UdpStored, as RemoteStored).
+    bool UdpOn = false;
+    std::string UdpHost = "127.0.0.1";
+    int32_t UdpPort = 7355;
+    bool UdpStored = false;
 };
 
 inline StoredWindow& ReceiverState::Place(Window window)

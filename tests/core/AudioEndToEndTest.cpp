@@ -4,10 +4,13 @@
 #include "JackServer.h"
 #include "audio/AudioEngine.h"
 #include "core/RawTransport.h"
+#include "core/UdpAudio.h"
 #include "dsp/SignalChain.h"
 #include "recording/RawIqFile.h"
 #include "recording/WavFile.h"
 #include "tests/support/FileSizeLimit.h"
+#include "tests/support/PacketRadio.h"
+#include "tests/support/UdpListener.h"
 
 #include <array>
 #include <cstring>
@@ -293,6 +296,137 @@ TEST_F(AudioEndToEnd, RawRecordingPlaysBackThroughTheReceiver)
     std::string why;
     EXPECT_EQ(HeardInOrder(rx, why), inputs_.size()) << why;
     rx.CloseDevices();
+}
+
+// ------------------------------------------------------------ audio over UDP
+
+// The receiver's settings file sending audio over UDP to host:port.
+std::string UdpSection(const std::string& host, uint16_t port)
+{
+    return "[UDP]\nUdpOn=1\nUdpHost=" + host + "\nUdpPort=" + std::to_string(port) + "\n";
+}
+
+// Every datagram waiting at the decoder, appended to `stream`; false on one
+// that is not a fifth of a block.
+bool Drain(tesmar::test::UdpListener& decoder, std::vector<uint8_t>& stream)
+{
+    for (const std::vector<uint8_t>& d : decoder.TakeWaiting()) {
+        if (d.size() != 960)
+            return false;
+        stream.insert(stream.end(), d.begin(), d.end());
+    }
+    return true;
+}
+
+// Live IQ through the JACK server: a decoder on the loopback address gets
+// each processed block's decoder feed, every block, in order, as 16-bit
+// little-endian mono, bit for bit what the chain computes; VOL turned to its
+// stop halfway changes nothing there.
+TEST_F(AudioEndToEnd, UdpGetsEveryBlockInOrderWhateverVolSays)
+{
+    tesmar::test::UdpListener decoder;
+    ASSERT_TRUE(decoder.Bound());
+    Receiver& rx =
+        StartOn(rigInput_, rigOutput_,
+                "RxMode=3\nIFBW=1\nFreqTune=-3000\n" + UdpSection("127.0.0.1", decoder.Port()));
+    EXPECT_EQ(rx.Udp().StatusText().toStdString(),
+              "Audio over UDP to 127.0.0.1:" + std::to_string(decoder.Port()));
+    std::vector<uint8_t> stream;
+    bool whole = true;
+    ASSERT_TRUE(RunUntil([&] {
+        whole &= Drain(decoder, stream);
+        return ReceiverProbe::ProcessedBlocks(rx) >= 30;
+    }));
+    rx.TurnKnob(Knob::Vol, -150);
+    ASSERT_EQ(S().VolGain, 0.0);
+    ASSERT_TRUE(RunUntil([&] {
+        whole &= Drain(decoder, stream);
+        return ReceiverProbe::ProcessedBlocks(rx) >= 60;
+    }));
+    ReceiverProbe::Audio(rx).StopCapture();
+    QCoreApplication::processEvents();
+    const std::size_t expected = inputs_.size() * kFrames * 2;
+    RunUntil(
+        [&] {
+            whole &= Drain(decoder, stream);
+            return stream.size() >= expected;
+        },
+        10000);
+    ASSERT_TRUE(whole);
+    ASSERT_EQ(stream.size(), expected);
+    EXPECT_EQ(rx.Udp().Sender().DroppedDatagrams(), 0);
+
+    dsp::SignalChain chain(reference_);
+    chain.Setup();
+    for (std::size_t b = 0; b < inputs_.size(); ++b) {
+        chain.ProcessBlock(inputs_[b].data());
+        const auto& feed = chain.Outputs().DecoderAudio;
+        for (std::size_t n = 0; n < feed.size(); ++n) {
+            const std::size_t at = 2 * (b * feed.size() + n);
+            ASSERT_EQ(int16_t(stream[at] | stream[at + 1] << 8), feed[n])
+                << "block " << b << " sample " << n;
+        }
+    }
+}
+
+// A port nobody listens on, a host name that does not resolve: told once
+// however many blocks follow, and the loudspeakers hear every block.
+class UdpTrouble : public AudioEndToEnd {
+protected:
+    void ExpectToldOnceAndEveryBlockHeard(const std::string& host, uint16_t port)
+    {
+        Receiver& rx = StartOn(rigInput_, rigOutput_, UdpSection(host, port));
+        const QString to =
+            QString::fromStdString("Audio over UDP to " + host + ":" + std::to_string(port) + ": ");
+        int failures = 0;
+        QString told;
+        QObject::connect(&rx.Udp(), &UdpAudio::StatusChanged, [&](const QString& text) {
+            failures += text.startsWith(to);
+            told = text;
+        });
+        ASSERT_TRUE(RunUntil([&] { return failures > 0; }));
+        const uint64_t since = ReceiverProbe::ProcessedBlocks(rx);
+        ASSERT_TRUE(RunUntil([&] { return ReceiverProbe::ProcessedBlocks(rx) >= since + 40; }));
+        EXPECT_EQ(failures, 1) << told.toStdString();
+        EXPECT_EQ(rx.Udp().StatusText(), told);
+        std::string why;
+        EXPECT_EQ(HeardInOrder(rx, why), inputs_.size()) << why;
+    }
+};
+
+TEST_F(UdpTrouble, AClosedPort)
+{
+    ExpectToldOnceAndEveryBlockHeard("127.0.0.1", tesmar::test::ClosedUdpPort());
+}
+
+// A name under the reserved .invalid domain.
+TEST_F(UdpTrouble, AHostNameThatDoesNotResolve)
+{
+    ExpectToldOnceAndEveryBlockHeard("no-such-decoder.invalid", 7355);
+}
+
+// A raw recording of packets on an FM carrier plays through the receiver,
+// and direwolf, listening on UDP, decodes every packet.
+TEST_F(AudioEndToEnd, DirewolfDecodesPacketsFromAPlayedFmRecording)
+{
+    if (!tesmar::test::PacketToolsInstalled())
+        GTEST_SKIP() << "direwolf is not installed (scripts/deps installs it)";
+    const std::vector<std::string> packets = {"tesmar live one", "tesmar live two"};
+    const std::vector<int16_t> audio = tesmar::test::PacketAudio(Dir(), packets);
+    ASSERT_FALSE(audio.empty());
+    const std::filesystem::path file = Dir() / "packets.dat";
+    ASSERT_GT(tesmar::test::WriteFmRecording(file, audio, -12000.0), 0);
+    const uint16_t port = tesmar::test::ClosedUdpPort();
+    tesmar::test::Direwolf direwolf;
+    ASSERT_TRUE(direwolf.Start(Dir(), port)) << direwolf.Output();
+
+    Receiver& rx =
+        StartOn(rigInput_, rigOutput_, "RxMode=1\nIFBW=3\n" + UdpSection("127.0.0.1", port));
+    rx.OpenRawFile(file);
+    rx.Play(true);
+    ASSERT_TRUE(rx.RawPlaying());
+    ASSERT_TRUE(RunUntil([&] { return !rx.RawPlaying(); }));
+    EXPECT_TRUE(direwolf.AwaitDecoded(packets, 20)) << direwolf.Output();
 }
 
 TEST_F(AudioEndToEnd, ACaptureDeviceThatCannotOpenIsReportedAndPlaybackGoesOn)

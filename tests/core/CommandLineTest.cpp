@@ -45,6 +45,41 @@ TEST(CommandLine, RemoteWithAndWithoutItsPort)
     EXPECT_TRUE(version.versionText.startsWith("tesmar ")) << version.versionText.toStdString();
 }
 
+// Catches: a destination read wrongly (a port alone for this computer, an
+// IPv6 address in brackets), a port that is none taken, --udp without its
+// destination, and the help not saying it.
+TEST(CommandLine, UdpToAPortOfAHost)
+{
+    struct Case {
+        QStringList args;
+        const char* host;  // nullptr: no --udp, or refused
+        int32_t port;
+        bool error;
+    };
+    const Case cases[] = {
+        {{"tesmar"}, nullptr, 0, false},
+        {{"tesmar", "--udp", "7355"}, "127.0.0.1", 7355, false},
+        {{"tesmar", "--udp=7400"}, "127.0.0.1", 7400, false},
+        {{"tesmar", "--udp", "decoder.local:7356"}, "decoder.local", 7356, false},
+        {{"tesmar", "--udp", "[::1]:7355", "--remote"}, "::1", 7355, false},
+        {{"tesmar", "--udp"}, nullptr, 0, true},
+        {{"tesmar", "--udp", "0"}, nullptr, 0, true},
+        {{"tesmar", "--udp", "host:"}, nullptr, 0, true},
+        {{"tesmar", "--udp", "::1:7355"}, nullptr, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        const CommandLine line = ParseCommandLine(c.args);
+        EXPECT_EQ(!line.error.isEmpty(), c.error) << line.error.toStdString();
+        ASSERT_EQ(line.udp.has_value(), c.host != nullptr);
+        if (c.host) {
+            EXPECT_EQ(line.udp->host, c.host);
+            EXPECT_EQ(line.udp->port, c.port);
+        }
+    }
+    EXPECT_TRUE(ParseCommandLine({"tesmar", "--help"}).helpText.contains("--udp [<host>:]<port>"));
+}
+
 // Catches: --scan lost, taken for --remote's port, or taking a value.
 TEST(CommandLine, ScanOpensTheScanWindow)
 {

@@ -18,6 +18,7 @@ using core::RemoteKeys;
 using core::SaveSettings;
 using core::SettingsKey;
 using core::SettingsKeys;
+using core::UdpKeys;
 using core::WindowGeometry;
 using settings::ProfileWriteError;
 using tesmar::test::CountEntries;
@@ -185,6 +186,44 @@ TEST(Settings, TheRemoteSectionIsWrittenOnlyOnceSetAndAfterTheFiftyTwoKeys)
         << ReadFile(file);
 }
 
+// Audio over UDP as the remote control: no section until the operator sets
+// it (a run's --udp is none), then all three keys after the others, read
+// back as written; a port that is none and an empty host become the
+// defaults, and one key keeps the section.
+TEST(Settings, TheUdpSectionIsWrittenOnlyOnceSetAndReadBack)
+{
+    TempDir dir;
+    const auto file = dir / "tesmar.ini";
+    ReceiverState s;
+    LoadSettings(file, s);
+    s.UdpOn = true;
+    s.DecoderFeed = true;
+    SaveSettings(file, s);
+    EXPECT_EQ(ReadFile(file), kDefaultFile);
+
+    s.UdpStored = true;
+    s.UdpHost = "decoder.example";
+    s.UdpPort = 7400;
+    SaveSettings(file, s);
+    EXPECT_EQ(ReadFile(file), std::string(kDefaultFile) +
+                                  "\n[UDP]\nUdpOn=1\nUdpHost=decoder.example\nUdpPort=7400\n");
+    ReceiverState back;
+    LoadSettings(file, back);
+    EXPECT_TRUE(back.UdpStored);
+    EXPECT_TRUE(back.UdpOn);
+    EXPECT_EQ(back.UdpHost, "decoder.example");
+    EXPECT_EQ(back.UdpPort, 7400);
+    EXPECT_FALSE(back.DecoderFeed);  // the run's sending, not a setting
+
+    WriteFile(file, "[UDP]\nUdpPort=0\nUdpHost=\n");
+    ReceiverState one;
+    LoadSettings(file, one);
+    EXPECT_TRUE(one.UdpStored);
+    EXPECT_FALSE(one.UdpOn);
+    EXPECT_EQ(one.UdpPort, 7355);
+    EXPECT_EQ(one.UdpHost, "127.0.0.1");
+}
+
 TEST(Settings, EveryKeySurvivesARoundTrip)
 {
     TempDir dir;
@@ -231,6 +270,7 @@ TEST(SettingsKeys, EachKeyHasAFieldOfItsOwn)
 {
     std::vector<SettingsKey> keys(SettingsKeys().begin(), SettingsKeys().end());
     keys.insert(keys.end(), RemoteKeys().begin(), RemoteKeys().end());
+    keys.insert(keys.end(), UdpKeys().begin(), UdpKeys().end());
     const ReceiverState defaults;
     for (const SettingsKey& k : keys) {
         ReceiverState s;

@@ -6,6 +6,7 @@
 
 #include "PtyRadio.h"
 #include "core/SettingsChoices.h"
+#include "tests/support/UdpListener.h"
 
 #include <QStandardPaths>
 
@@ -319,6 +320,54 @@ TEST_F(CoreTest, ARunWithRemoteControlFromTheCommandLineLeavesTheSettingsFileAlo
     ASSERT_TRUE(Remote().Listening());
     ASSERT_TRUE(rx.Shutdown({}));
     EXPECT_EQ(ReadFile(IniPath()).find("Remote"), std::string::npos);
+}
+
+// The audio over UDP rows: --udp's destination shown, "OK" untouched keeps
+// it and stores nothing; a host left empty holds "OK" back; a change is
+// applied at once (the status line says where the audio goes) and reaches
+// the settings file; a run's --udp alone never does.
+TEST_F(CoreTest, TheUdpRowsShowWhatIsSentAndOkKeepsOnlyAChange)
+{
+    Receiver& rx = Started();
+    EXPECT_TRUE(rx.Udp().StatusText().isEmpty());
+    tesmar::test::UdpListener decoder;
+    ASSERT_TRUE(decoder.Bound());
+    rx.Udp().UseForThisRun("127.0.0.1", decoder.Port());
+    const QString to = QStringLiteral("Audio over UDP to 127.0.0.1:%1").arg(decoder.Port());
+    SettingsChoices c(rx, Remote(), {});
+    EXPECT_TRUE(c.UdpOn());
+    EXPECT_EQ(c.UdpPort(), decoder.Port());
+    EXPECT_EQ(c.UdpStatus(), to);
+    EXPECT_FALSE(c.Confirm().udpChanged);
+    EXPECT_FALSE(S().UdpStored);
+    EXPECT_TRUE(S().DecoderFeed);
+
+    c.ChooseUdpHost("  ");
+    EXPECT_NE(c.Problem().toStdString().find("UDP"), std::string::npos);
+    c.ChooseUdpHost(" 127.0.0.1 ");
+    c.ChooseUdpPort(decoder.Port() == 7355 ? 7356 : 7355);
+    EXPECT_TRUE(c.Problem().isEmpty());
+    EXPECT_TRUE(c.Confirm().udpChanged);
+    EXPECT_TRUE(S().UdpStored);
+    EXPECT_EQ(c.UdpStatus(), QStringLiteral("Audio over UDP to 127.0.0.1:%1").arg(S().UdpPort));
+
+    c.ChooseUdpOn(false);
+    EXPECT_TRUE(c.Confirm().udpChanged);
+    EXPECT_TRUE(c.UdpStatus().isEmpty());
+    EXPECT_FALSE(S().DecoderFeed);
+    ASSERT_TRUE(rx.Shutdown({}));
+    EXPECT_NE(ReadFile(IniPath()).find("\n[UDP]\nUdpOn=0\nUdpHost=127.0.0.1\nUdpPort=" +
+                                       std::to_string(S().UdpPort) + "\n"),
+              std::string::npos)
+        << ReadFile(IniPath());
+}
+
+TEST_F(CoreTest, ARunWithUdpFromTheCommandLineLeavesTheSettingsFileAlone)
+{
+    Receiver& rx = Started();
+    rx.Udp().UseForThisRun("127.0.0.1", 7355);
+    ASSERT_TRUE(rx.Shutdown({}));
+    EXPECT_EQ(ReadFile(IniPath()).find("UDP"), std::string::npos);
 }
 
 TEST_F(CoreTest, TheRecordingLevelControlStartsWhenInstalled)

@@ -9,6 +9,7 @@
 #include "tests/core/ReceiverProbe.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/UdpListener.h"
 #include "ui/MainWindow.h"
 #include "ui/windows/DeviceRestartNotice.h"
 #include "ui/windows/Placement.h"
@@ -169,8 +170,9 @@ TEST_F(DialogsTest, TheSettingsDialogAsStartUpCreatesIt)
 
     ui::SettingsDialog& d = *settings_;
     EXPECT_EQ(d.windowTitle(), "Settings");
-    // The original 440 x 227 with the remote control row above the buttons.
-    EXPECT_EQ(d.size(), QSize(440, 258));
+    // The original 440 x 227 with the remote control and audio over UDP rows
+    // above the buttons.
+    EXPECT_EQ(d.size(), QSize(440, 306));
     EXPECT_TRUE(d.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_EQ(d.windowModality(), Qt::ApplicationModal);
     struct Place {
@@ -183,10 +185,11 @@ TEST_F(DialogsTest, TheSettingsDialogAsStartUpCreatesIt)
           Place{"ports", {16, 118}, 193}, Place{"radioTypes", {16, 160}, 193},
           Place{"inputGain", {232, 30}, 193}, Place{"waterfallGain", {232, 94}, 193},
           Place{"invertIq", {234, 139}, -1}, Place{"mostTop", {234, 162}, -1},
-          Place{"levelControlButton", {8, 224}, 153}, Place{"versionButton", {167, 224}, 146},
-          Place{"okButton", {319, 224}, 50}, Place{"cancelButton", {375, 224}, 50},
+          Place{"levelControlButton", {8, 272}, 153}, Place{"versionButton", {167, 272}, 146},
+          Place{"okButton", {319, 272}, 50}, Place{"cancelButton", {375, 272}, 50},
           Place{"remoteOn", {16, 199}, -1}, Place{"remotePort", {150, 196}, 62},
-          Place{"remoteAllow", {286, 196}, 139}}) {
+          Place{"remoteAllow", {286, 196}, 139}, Place{"udpOn", {16, 233}, -1},
+          Place{"udpHost", {150, 230}, 190}, Place{"udpPort", {372, 230}, 53}}) {
         auto* w = d.findChild<QWidget*>(p.name);
         ASSERT_NE(w, nullptr) << p.name;
         EXPECT_EQ(w->pos(), p.at) << p.name;
@@ -346,6 +349,35 @@ TEST_F(DialogsTest, TheRemoteRowTurnsRemoteControlOnWithOkAndRefusesAnUnreadable
     QTest::mouseClick(Push("okButton"), Qt::LeftButton);
     EXPECT_FALSE(remote.Listening());
     EXPECT_FALSE(S().RemoteOn);
+}
+
+// The audio over UDP rows: on with "OK", the last line says where the audio
+// goes and a decoder there gets the next block; off again, the line clears.
+TEST_F(DialogsTest, TheUdpRowsSendAudioWithOkAndTheLastLineSaysWhere)
+{
+    ui::MainWindow& f = Start();
+    tesmar::test::UdpListener decoder;
+    ASSERT_TRUE(decoder.Bound());
+    OpenSettings();
+    auto* status = In<QLabel>(settings_.get(), "udpStatus");
+    EXPECT_TRUE(status->text().isEmpty());
+    EXPECT_EQ(In<QLineEdit>(settings_.get(), "udpHost")->text(), "127.0.0.1");
+    EXPECT_EQ(In<QSpinBox>(settings_.get(), "udpPort")->value(), 7355);
+    QTest::mouseClick(Box("udpOn"), Qt::LeftButton);
+    In<QSpinBox>(settings_.get(), "udpPort")->setValue(decoder.Port());
+    QTest::mouseClick(Push("okButton"), Qt::LeftButton);
+    EXPECT_FALSE(settings_->isVisible());
+    EXPECT_EQ(status->text(), QStringLiteral("Audio over UDP to 127.0.0.1:%1").arg(decoder.Port()));
+    EXPECT_TRUE(S().UdpStored);
+    const std::vector<int16_t> frames(4800, 100);
+    core::test::ReceiverProbe::HandleBlock(f.Receiver(), frames.data());
+    EXPECT_EQ(decoder.Receive(5000).size(), 960u);
+
+    OpenSettings();
+    QTest::mouseClick(Box("udpOn"), Qt::LeftButton);
+    QTest::mouseClick(Push("okButton"), Qt::LeftButton);
+    EXPECT_TRUE(status->text().isEmpty());
+    EXPECT_FALSE(S().UdpOn);
 }
 
 TEST_F(DialogsTest, ARadioTypePickedTicksInvertAndOkReopensThePortForIt)

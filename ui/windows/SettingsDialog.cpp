@@ -2,6 +2,7 @@
 
 #include "core/Receiver.h"
 #include "core/SettingsChoices.h"
+#include "core/UdpAudio.h"
 #include "ui/windows/MessageBoxes.h"
 #include "ui/windows/Placement.h"
 
@@ -88,6 +89,7 @@ SettingsDialog::SettingsDialog(core::Receiver& receiver, core::RemoteControl& re
     setWindowModality(Qt::ApplicationModal);
     setFont(DialogFont(11));
     BuildLayout();
+    BuildUdpRows(receiver);
     ConnectControls();
     ShowHamlibArea(choices_->HamlibAreaShown());
 }
@@ -232,6 +234,41 @@ void SettingsDialog::BuildRemoteRow()
                        "192.168.1.0/24, separated by commas"));
 }
 
+void SettingsDialog::BuildUdpRows(core::Receiver& receiver)
+{
+    const core::SettingsChoices& c = *choices_;
+    auto* line = new QFrame(this);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    line->setGeometry(8, 224, 417, 3);
+
+    udpOn_ = new QCheckBox(QStringLiteral("Audio over UDP to"), this);
+    udpOn_->setObjectName("udpOn");
+    udpOn_->move(16, 233);
+    udpOn_->adjustSize();
+    udpOn_->setChecked(c.UdpOn());
+    udpOn_->setToolTip(QStringLiteral(
+        "Decoders (direwolf, WSJT-X, fldigi, ...) hear the receiver's audio: 48 kHz, 16-bit, "
+        "mono, at a level that does not follow VOL"));
+    udpHost_ = new QLineEdit(c.UdpHost(), this);
+    udpHost_->setObjectName("udpHost");
+    udpHost_->setGeometry(150, 230, 190, 21);
+    udpHost_->setToolTip(QStringLiteral("The decoder's computer: 127.0.0.1 for this one"));
+    Label(this, "port", 344, 233, 26);
+    udpPort_ = new QSpinBox(this);
+    udpPort_->setObjectName("udpPort");
+    udpPort_->setGeometry(372, 230, 53, 21);
+    udpPort_->setButtonSymbols(QAbstractSpinBox::NoButtons);
+    udpPort_->setRange(1, 65535);
+    udpPort_->setValue(c.UdpPort());
+
+    // What is sent and where, or what goes wrong, as it changes.
+    udpStatus_ = Label(this, "", 16, 255, 409);
+    udpStatus_->setObjectName("udpStatus");
+    udpStatus_->setText(c.UdpStatus());
+    connect(&receiver.Udp(), &core::UdpAudio::StatusChanged, udpStatus_, &QLabel::setText);
+}
+
 void SettingsDialog::ConnectControls()
 {
     core::SettingsChoices& c = *choices_;
@@ -278,6 +315,10 @@ void SettingsDialog::ConnectControls()
             [&c](int port) { c.ChooseRemotePort(port); });
     connect(remoteAllow_, &QLineEdit::textChanged, this,
             [&c](const QString& text) { c.ChooseRemoteAllow(text); });
+    connect(udpOn_, &QCheckBox::toggled, this, [&c](bool on) { c.ChooseUdpOn(on); });
+    connect(udpHost_, &QLineEdit::textChanged, this,
+            [&c](const QString& text) { c.ChooseUdpHost(text); });
+    connect(udpPort_, &QSpinBox::valueChanged, this, [&c](int port) { c.ChooseUdpPort(port); });
 
     connect(levelControlButton_, &QPushButton::clicked, this, [&c] { c.OpenLevelControl(); });
     connect(versionButton_, &QPushButton::clicked, this, [this] { ShowVersion(); });
@@ -291,6 +332,7 @@ void SettingsDialog::Confirm()
     const QString problem = choices_->Problem();
     if (!problem.isEmpty()) {
         (problem.contains(QStringLiteral("Hamlib")) ? static_cast<QWidget*>(hamlibPort_)
+         : problem.contains(QStringLiteral("UDP"))  ? static_cast<QWidget*>(udpHost_)
                                                     : remoteAllow_)
             ->setFocus();
         ShowErrorBox(this, problem);

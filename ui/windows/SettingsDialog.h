@@ -1,10 +1,11 @@
 #pragma once
 
 // "Settings": the sound devices, the serial port and the radio type, the
-// input and waterfall gains, the I/Q exchange and "always on top", in a row
-// below them remote control over the network, with the "Hamlib" type the
-// Hamlib radio's area (which takes the serial port's place), and the buttons
-// at the foot. Created
+// input and waterfall gains, the I/Q exchange and "always on top", in rows
+// below them remote control over the network and audio over UDP to decoders
+// (with a line saying what is sent where), with the "Hamlib" type the Hamlib
+// radio's area (which takes the serial port's place), and the buttons at the
+// foot. Created
 // once at start-up, where it opens the chosen port and sets the radio up;
 // shown by the main window's "Settings" button and modal for the whole
 // application while open. The logic lives in core::SettingsChoices; this
@@ -18,6 +19,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSlider;
@@ -35,12 +37,12 @@ class SettingsDialog : public QDialog {
     Q_OBJECT
 public:
     static constexpr int kClientWidth = 440;
-    // The controls, the remote control row below them, and the row of
-    // buttons ("OK", "Cancel", ...) at the foot.
-    static constexpr int kClientHeight = 258;
+    // The controls, the remote control and audio over UDP rows below them,
+    // and the row of buttons ("OK", "Cancel", ...) at the foot.
+    static constexpr int kClientHeight = 306;
     // With the "Hamlib" type the Hamlib radio's area comes between the
-    // remote control row and the buttons, which move down by its height.
-    static constexpr int kHamlibAreaTop = 224;
+    // audio over UDP rows and the buttons, which move down by its height.
+    static constexpr int kHamlibAreaTop = 272;
     static constexpr int kHamlibAreaHeight = 146;
 
     // Lists the devices and ports, shows the stored choices and what remote
@@ -61,6 +63,7 @@ protected:
 private:
     void BuildLayout();
     void BuildRemoteRow();
+    void BuildUdpRows(core::Receiver& receiver);
     void BuildHamlibArea();
     void ShowHamlibArea(bool shown);
     void ConnectControls();
@@ -86,6 +89,10 @@ private:
     QCheckBox* remoteOn_ = nullptr;
     QSpinBox* remotePort_ = nullptr;
     QLineEdit* remoteAllow_ = nullptr;
+    QCheckBox* udpOn_ = nullptr;
+    QLineEdit* udpHost_ = nullptr;
+    QSpinBox* udpPort_ = nullptr;
+    QLabel* udpStatus_ = nullptr;
     QWidget* hamlibArea_ = nullptr;
     QComboBox* hamlibModel_ = nullptr;
     QComboBox* hamlibPort_ = nullptr;
