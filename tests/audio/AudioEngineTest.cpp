@@ -385,7 +385,9 @@ TEST_F(AudioEngineTest, CapturedBlocksArriveInOrderAndTheEchoComesBackBitExact)
         previous = position;
     }
     EXPECT_EQ(others, 0) << echoes << " echoes, " << silent << " silent blocks";
-    EXPECT_EQ(uint64_t(jumped), engine_->SkippedOutputBlocks());
+    // (Blocks dropped before the first one heard or after the last one
+    // judged count too.)
+    EXPECT_LE(uint64_t(jumped), engine_->SkippedOutputBlocks());
     const int64_t lag = start - firstPosition;
     EXPECT_GE(lag, int64_t(kBlockFrames));
     RecordProperty("lag_frames", std::to_string(lag));
@@ -741,6 +743,16 @@ TEST_F(AudioEngineTest, ABacklogIsCaughtUpAndTheLagStaysWithinThreeBlocks)
     RecordProperty("lag_frames", std::to_string(worst));
 }
 
+// Holds up the main thread (nothing posted to it is handled) for about ms;
+// returns how long it really was.
+qint64 StallMainThread(int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    return t.elapsed();
+}
+
 // The lag from capture to playback of the echoes the rig heard in recorded
 // frames [from, to): where the rig heard a frame less where it fed it, plus
 // the block's own capture time (the dummy server hands a whole period over
@@ -784,9 +796,11 @@ TEST_P(AudioEngineAtPeriod, AStallIsHeardOnceAndTheQueueKeepsWhatHidesTheNext)
     LetTheConnectionsSettle();
     ASSERT_TRUE(engine_->OpenCapture(RigInput()));
     ASSERT_TRUE(RunUntil([&] { return engine_->PlayedBlocks() >= 20; }));
-    // (A busy machine may have made a block come close to late: the queue
-    // then allows a spare block for a quiet spell.)
-    EXPECT_LE(engine_->PlaybackLagBlocks(), std::max(periodBlocks, 2));
+    // Without a gap the queue holds a period, or a spare block after a close
+    // call (a busy machine may make one).
+    if (engine_->Underruns() == 0) {
+        EXPECT_LE(engine_->PlaybackLagBlocks(), std::max(periodBlocks, 2));
+    }
 
     // Idle: the echo lags by what the engine says, no more. (A block late
     // meanwhile on a loaded machine adds its gap: then the next second.)
@@ -811,26 +825,35 @@ TEST_P(AudioEngineAtPeriod, AStallIsHeardOnceAndTheQueueKeepsWhatHidesTheNext)
              : 0);
     EXPECT_LE(idle, bound);
 
-    // The first stall is heard; the queue grows to hold what piled up.
+    // The first stall is heard when the queue was smaller than it; the
+    // queue grows to hold what piled up, less what was queued before.
     const qsizetype loggedBefore = logged.size();
     const uint64_t beforeStall = engine_->Underruns();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const int64_t cushionMs = (engine_->PlaybackLagBlocks() + 1) * 50;
+    const qint64 first = StallMainThread(350);
     RunFor(1000);
-    EXPECT_GT(engine_->Underruns(), beforeStall);
+    if (cushionMs < 350) {
+        EXPECT_GT(engine_->Underruns(), beforeStall);
+    }
     EXPECT_GT(engine_->PlaybackLagBlocks(), periodBlocks);
 
-    // A shorter stall is hidden by what the first left queued.
+    // A stall that what stayed queued covers is not heard. (Judged only when
+    // the sleeps kept to their lengths well enough for that to hold.)
     const uint64_t afterFirst = engine_->Underruns();
     const int64_t secondFrom = rig_.Recorded();
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const qint64 second = StallMainThread(200);
     RunFor(1000);
-    EXPECT_EQ(engine_->Underruns(), afterFirst);
     const int64_t secondTo = rig_.Recorded();
-    const int16_t* rec = rig_.RecordedFrames();
-    int64_t silentFrames = 0;
-    for (int64_t j = secondFrom; j < secondTo; ++j)
-        silentFrames += rec[2 * j] == 0 && rec[2 * j + 1] == 0 ? 1 : 0;
-    EXPECT_EQ(silentFrames, 0);
+    if (second <= first - cushionMs) {
+        EXPECT_EQ(engine_->Underruns(), afterFirst);
+        const int16_t* rec = rig_.RecordedFrames();
+        int64_t silentFrames = 0;
+        for (int64_t j = secondFrom; j < secondTo; ++j)
+            silentFrames += rec[2 * j] == 0 && rec[2 * j + 1] == 0 ? 1 : 0;
+        EXPECT_EQ(silentFrames, 0);
+    } else {
+        RecordProperty("stalls_ms", std::to_string(first) + " " + std::to_string(second));
+    }
     qInstallMessageHandler(previous);
 
     // Up for the stall, never down again within the quiet spell.
