@@ -28,6 +28,9 @@ inline constexpr int kPlaybackLagBlocks = 8;
 // starts in a row (20 s) without a close call or a gap: a main thread late
 // now and then keeps its cushion, and the lag does not swing up and down.
 inline constexpr int kQuietBlocks = 400;
+// After that spell it comes down a further block every this many (2 s),
+// so that a queue grown large (a stall at start-up) does not stay so.
+inline constexpr int kShrinkStepBlocks = 40;
 // A block that starts as the last one queued less than this long after it
 // was queued was a close call: the queue grows before it runs dry.
 inline constexpr int64_t kCloseCallNs = 5'000'000;
@@ -149,7 +152,8 @@ private:
 //   hidden next time;
 // - it is never below the blocks one device period takes;
 // - it shrinks by one only after kQuietBlocks block starts in a row without
-//   a close call or a gap (the oldest unkept block beyond it is dropped).
+//   a close call or a gap, and by one more every kShrinkStepBlocks while it
+//   stays quiet (the oldest unkept block beyond it is dropped).
 // A block that starts from silence waits until it has been queued
 // kStartLeadNs (or a second one is queued): a device with short periods
 // would otherwise start each block the moment it arrives, and the next
@@ -210,7 +214,7 @@ public:
                         now - pushedAt_[p % N] >= kStartLeadNs;
             if (pos_ == 0 && ready) {
                 const uint32_t lag = JudgeStart(q - p, now - pushedAt_[p % N], now != 0);
-                for (uint32_t skip = 0; q - p > lag && !keep_[p % N]; ++skip) {
+                while (q - p > lag && !keep_[p % N]) {
                     ++p;
                     played_.store(p, std::memory_order_release);
                     ++result.skipped;
@@ -278,16 +282,19 @@ private:
         const uint32_t lag = lag_.load(std::memory_order_relaxed);
         uint32_t next = lag;
         if (inGap_) {
-            // What piles up while the queue is dry is kept, all of it.
+            // What piled up while the queue was dry is kept, all of it; a
+            // source that queues only what is wanted (a file) is allowed
+            // the gap's length more.
             const auto gap = uint32_t((gapFrames_ + kBlockFrames - 1) / kBlockFrames);
-            next = std::max(lag + 1, gap + 1);
+            next = std::max({lag + 1, gap + 1, depth});
             inGap_ = false;
             quiet_ = 0;
         } else if (playing_ && timed && depth == 1 && lead < kCloseCallNs) {
             next = std::max(lag, 2u);
             quiet_ = 0;
         } else if (++quiet_ >= uint32_t(kQuietBlocks)) {
-            quiet_ = 0;
+            // Once quiet that long, down a step every kShrinkStepBlocks.
+            quiet_ = uint32_t(kQuietBlocks - kShrinkStepBlocks);
             next = lag - 1;
         }
         next = std::clamp(next, floor_, maxLag_);

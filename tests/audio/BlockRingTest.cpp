@@ -217,7 +217,8 @@ TEST(PlaybackRingTest, ABacklogIsDroppedOldestFirstAndNeverMidBlock)
 // grows for a close call (the only block queued, queued late) and for a gap
 // (to keep all that piled up meanwhile), never drops a kept block, covers a
 // period longer than a block, and shrinks by one only after kQuietBlocks
-// starts without either, dropping the oldest unplayed block if one is spare.
+// starts without either (then a block every kShrinkStepBlocks), dropping the
+// oldest unplayed block if one is spare.
 TEST(PlaybackRingTest, TheQueueGrowsBeforeItRunsDryAndShrinksOnlyAfterAQuietSpell)
 {
     struct Period {
@@ -251,6 +252,7 @@ TEST(PlaybackRingTest, TheQueueGrowsBeforeItRunsDryAndShrinksOnlyAfterAQuietSpel
         {"one late block", late, 2, 0},
         {"a stall: all that piled up is kept", stall, 7, 0},
         {"quiet again: the spare goes", then(stall, kQuiet - 2, 1), 6, 1},
+        {"quiet on: a step down", then(stall, kQuiet - 2 + audio::kShrinkStepBlocks, 1), 5, 2},
         {"a stall beyond the largest queue", longStall, audio::kPlaybackLagBlocks,
          unsigned(13 - audio::kPlaybackLagBlocks)},
         {"a stall beyond it, kept blocks", longStall, audio::kPlaybackLagBlocks, 0, true},
