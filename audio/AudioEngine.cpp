@@ -5,6 +5,9 @@
 
 #include <QLoggingCategory>
 
+#include <algorithm>
+
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -20,6 +23,15 @@ QStringList ListNames(AudioApi api, bool input)
     for (const std::string& name : audio::DeviceNames(ResolveAudioApi(api), input))
         names << QString::fromStdString(name);
     return names;
+}
+
+// The playback queue's clock: a steady clock's nanoseconds, never 0.
+int64_t Now()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+               .count() |
+           1;
 }
 
 }  // namespace
@@ -189,7 +201,7 @@ bool AudioEngine::QueueOutputBlock(BlockView block)
 {
     if (!playback_.device)
         return false;
-    if (!playbackRing_->Push(block)) {
+    if (!playbackRing_->Push(block, Now(), keepQueued_)) {
         ++droppedOutputBlocks_;
         return false;
     }
@@ -205,6 +217,13 @@ int AudioEngine::CaptureBlocksWaiting() const { return captureRing_->Waiting(); 
 int AudioEngine::PlaybackBlocksWaiting() const { return playbackRing_->Waiting(); }
 
 int AudioEngine::PlaybackLagBlocks() const { return playbackRing_->Lag(); }
+
+int AudioEngine::PlaybackBlocksWanted() const
+{
+    if (!playback_.device)
+        return 1;
+    return std::max(0, PlaybackLagBlocks() + 1 - PlaybackBlocksWaiting());
+}
 
 // Device thread: copy, count, post. Nothing here locks, allocates memory of
 // ours or touches receiver state; the posted call is Qt's queued event.
@@ -245,7 +264,7 @@ int AudioEngine::PlaybackCallback(void* out, void*, unsigned frames, double, uns
         stream.xruns.fetch_add(1, std::memory_order_relaxed);
     if (out == nullptr)
         return 0;
-    const auto read = engine->playbackRing_->Read(static_cast<int16_t*>(out), frames);
+    const auto read = engine->playbackRing_->Read(static_cast<int16_t*>(out), frames, Now());
     if (read.skipped != 0)
         stream.skipped.fetch_add(read.skipped, std::memory_order_relaxed);
     if (read.silent < frames)
@@ -255,8 +274,8 @@ int AudioEngine::PlaybackCallback(void* out, void*, unsigned frames, double, uns
         stream.underruns.fetch_add(1, std::memory_order_relaxed);
         stream.flowing = false;
     }
-    // A skipped block counts as done: raw playback is paced by these calls,
-    // and one lost would leave it with a block less in flight.
+    // A skipped block counts as done too: a paced source learns from these
+    // calls that the queue has room.
     const uint32_t generation = stream.generation.load(std::memory_order_relaxed);
     for (unsigned i = 0; i < read.finished + read.skipped; ++i)
         QMetaObject::invokeMethod(

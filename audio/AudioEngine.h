@@ -114,10 +114,17 @@ public:
     // The device plays at most PlaybackLagBlocks() queued blocks: it drops
     // the oldest beyond them unplayed (SkippedOutputBlocks), so that a
     // backlog never becomes a lasting delay. That allowance is one block
-    // while the main thread keeps up; each block that comes late raises it
-    // by one, up to kPlaybackLagBlocks, and it comes down again by one after
-    // kOnTimeBlocks blocks on time (see PlaybackRing).
+    // while the main thread keeps up; it grows when a block comes close to
+    // late or late, up to kPlaybackLagBlocks, and comes down again by one
+    // after kQuietBlocks blocks without either (see PlaybackRing).
     bool QueueOutputBlock(BlockView block);
+    // While on, the blocks queued are never dropped to catch up: a source
+    // the device paces (a file played) queues only PlaybackBlocksWanted()
+    // blocks at each output call, and every one of them must be heard.
+    void KeepQueuedBlocks(bool on) { keepQueued_ = on; }
+    // What a paced source queues now: the allowance and the block playing,
+    // less what is queued (one when no playback device is open to pace it).
+    int PlaybackBlocksWanted() const;
 
     // Closes both devices and reopens them with the new numbers, playback
     // first, after a pause of kRestartPauseMs. A device reopened under the
@@ -261,6 +268,7 @@ private:
     std::unique_ptr<CaptureRing<kCaptureBlocks>> captureRing_;
     std::unique_ptr<PlaybackRing<kPlaybackBlocks>> playbackRing_;
     std::unique_ptr<Block> inBlock_;  // the block being handled, off the ring
+    bool keepQueued_ = false;
     bool captureRunning_ = false;
     // The capture stream discards what it captures (raw playback).
     std::atomic<bool> capturePaused_{false};

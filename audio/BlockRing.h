@@ -21,13 +21,22 @@ inline constexpr int kCaptureBlocks = 32;
 inline constexpr int kPlaybackBlocks = 16;
 // Output blocks queued beyond this many are a backlog (from start-up or a
 // stall of the main thread): the oldest are dropped so that what is heard
-// lags what was received by at most this many blocks.
-inline constexpr int kPlaybackLagBlocks = 3;
-// A playback queue grown after a late block shrinks by one block once this
-// many blocks in a row have started on time for the smaller queue (0.8 s):
-// long enough that a main thread late now and then keeps its cushion
-// instead of trading a dropped block for a gap every second.
-inline constexpr int kOnTimeBlocks = 16;
+// lags what was received by at most this many blocks. Eight hold a stall of
+// the main thread of 350 ms once the queue has grown for it.
+inline constexpr int kPlaybackLagBlocks = 8;
+// A grown playback queue shrinks by one block only after this many block
+// starts in a row (20 s) without a close call or a gap: a main thread late
+// now and then keeps its cushion, and the lag does not swing up and down.
+inline constexpr int kQuietBlocks = 400;
+// After that spell it comes down a further block every this many (2 s),
+// so that a queue grown large (a stall at start-up) does not stay so.
+inline constexpr int kShrinkStepBlocks = 40;
+// A block that starts as the last one queued less than this long after it
+// was queued was a close call: the queue grows before it runs dry.
+inline constexpr int64_t kCloseCallNs = 5'000'000;
+// A block that starts from silence has been queued at least this long, so
+// that the blocks after it are not close calls by the device's phase alone.
+inline constexpr int64_t kStartLeadNs = 10'000'000;
 
 using Block = std::array<int16_t, kBlockSamples>;
 using BlockView = std::span<const int16_t, kBlockSamples>;
@@ -128,15 +137,27 @@ private:
 // is therefore never overwritten while it is playing. A push onto a full ring
 // is refused. When no block is ready the consumer plays silence. Before it
 // starts a block the consumer drops the oldest queued blocks beyond the lag
-// it allows: a backlog is caught up at once instead of lagging for good.
+// it allows (a backlog is caught up at once instead of lagging for good), but
+// never a block pushed as kept: a source the device paces (a file) queues
+// only what the queue lacks, and each of its blocks must be heard.
 //
-// The allowed lag adapts between minLag and maxLag blocks: it grows by one
-// whenever the queue runs dry while playing (a block came late, so the next
-// ones are played a block later instead of being dropped), and shrinks by one
-// after kOnTimeBlocks block starts in a row that one block less would have
-// served as well: each found a spare block queued behind it (one block less
-// would never have run dry), or each left the allowance unused (nothing to
-// drop). Shrinking drops at most the oldest block not yet begun.
+// Both sides pass the time (steady clock, nanoseconds; 0 for none, which
+// leaves out the rules that need it). The allowed lag adapts between minLag
+// and maxLag blocks:
+// - it grows before the queue runs dry: a block that starts as the last one
+//   queued, pushed less than kCloseCallNs before, was a close call, and one
+//   spare block is allowed from then on;
+// - a gap (the queue ran dry while playing) grows it to hold what was late:
+//   the blocks that pile up during the gap are kept, so the same stall is
+//   hidden next time;
+// - it is never below the blocks one device period takes;
+// - it shrinks by one only after kQuietBlocks block starts in a row without
+//   a close call or a gap, and by one more every kShrinkStepBlocks while it
+//   stays quiet (the oldest unkept block beyond it is dropped).
+// A block that starts from silence waits until it has been queued
+// kStartLeadNs (or a second one is queued): a device with short periods
+// would otherwise start each block the moment it arrives, and the next
+// would always be a close call.
 template <int N>
 class PlaybackRing {
     static_assert(N > 0 && (N & (N - 1)) == 0, "the counters wrap at a power of two");
@@ -156,12 +177,15 @@ public:
     {}
 
     // Producer side. False (and nothing stored) when all N blocks are queued.
-    bool Push(BlockView block)
+    // A kept block is never dropped to catch up.
+    bool Push(BlockView block, int64_t now = 0, bool keep = false)
     {
         const uint32_t q = queued_.load(std::memory_order_relaxed);
         if (q - played_.load(std::memory_order_acquire) >= uint32_t(N))
             return false;
         std::memcpy(blocks_[q % N].data(), block.data(), sizeof(Block));
+        pushedAt_[q % N] = now;
+        keep_[q % N] = keep;
         queued_.store(q + 1, std::memory_order_release);
         return true;
     }
@@ -177,31 +201,35 @@ public:
     int Lag() const { return int(lag_.load(std::memory_order_relaxed)); }
 
     // Consumer side: fills count interleaved stereo frames.
-    ReadResult Read(int16_t* frames, std::size_t count)
+    ReadResult Read(int16_t* frames, std::size_t count, int64_t now = 0)
     {
         ReadResult result;
+        CoverPeriod(count);
         while (count > 0) {
             uint32_t p = played_.load(std::memory_order_relaxed);
             const uint32_t q = queued_.load(std::memory_order_acquire);
-            if (pos_ == 0 && q != p) {
-                const uint32_t lag = JudgeStart(q - p);
-                if (q - p > lag) {
-                    const uint32_t skip = q - p - lag;
-                    p += skip;
+            bool ready = q != p;
+            if (pos_ == 0 && ready && !playing_)
+                ready = q - p >= 2 || now == 0 || pushedAt_[p % N] == 0 ||
+                        now - pushedAt_[p % N] >= kStartLeadNs;
+            if (pos_ == 0 && ready) {
+                const uint32_t lag = JudgeStart(q - p, now - pushedAt_[p % N], now != 0);
+                while (q - p > lag && !keep_[p % N]) {
+                    ++p;
                     played_.store(p, std::memory_order_release);
-                    result.skipped += skip;
+                    ++result.skipped;
                 }
                 playing_ = true;
             }
-            if (q == p) {
+            if (!ready) {
                 if (playing_) {
                     // Ran dry while playing: a block came late.
                     playing_ = false;
-                    spareRun_ = unusedRun_ = 0;
-                    const uint32_t lag = lag_.load(std::memory_order_relaxed);
-                    if (lag < maxLag_)
-                        lag_.store(lag + 1, std::memory_order_relaxed);
+                    inGap_ = true;
+                    gapFrames_ = 0;
                 }
+                if (inGap_)
+                    gapFrames_ += count;
                 std::memset(frames, 0, count * kChannels * sizeof(int16_t));
                 result.silent = count;
                 break;
@@ -228,39 +256,70 @@ public:
         played_.store(0, std::memory_order_relaxed);
         pos_ = 0;
         lag_.store(minLag_, std::memory_order_relaxed);
-        playing_ = false;
-        spareRun_ = unusedRun_ = 0;
+        floor_ = minLag_;
+        playing_ = inGap_ = false;
+        gapFrames_ = 0;
+        quiet_ = 0;
     }
 
 private:
-    // A block is about to start with depth blocks queued (depth >= 1);
-    // returns the lag allowed for it.
-    uint32_t JudgeStart(uint32_t depth)
+    // A device period longer than the queue allows would play a block and
+    // then run dry every period: the lag never falls below what one takes.
+    void CoverPeriod(std::size_t count)
     {
-        uint32_t lag = lag_.load(std::memory_order_relaxed);
-        spareRun_ = depth >= 2 ? spareRun_ + 1 : 0;
-        unusedRun_ = depth < lag ? unusedRun_ + 1 : 0;
-        if (lag > minLag_ &&
-            (spareRun_ >= uint32_t(kOnTimeBlocks) || unusedRun_ >= uint32_t(kOnTimeBlocks))) {
-            --lag;
-            lag_.store(lag, std::memory_order_relaxed);
-            spareRun_ = unusedRun_ = 0;
+        const auto blocks = uint32_t((count + kBlockFrames - 1) / kBlockFrames);
+        if (blocks <= floor_ || floor_ >= maxLag_)
+            return;
+        floor_ = std::min(blocks, maxLag_);
+        if (Lag() < int(floor_))
+            lag_.store(floor_, std::memory_order_relaxed);
+    }
+
+    // A block is about to start with depth blocks queued (depth >= 1), the
+    // first of them pushed `lead` ago (when timed); returns the lag allowed.
+    uint32_t JudgeStart(uint32_t depth, int64_t lead, bool timed)
+    {
+        const uint32_t lag = lag_.load(std::memory_order_relaxed);
+        uint32_t next = lag;
+        if (inGap_) {
+            // What piled up while the queue was dry is kept, all of it; a
+            // source that queues only what is wanted (a file) is allowed
+            // the gap's length more.
+            const auto gap = uint32_t((gapFrames_ + kBlockFrames - 1) / kBlockFrames);
+            next = std::max({lag + 1, gap + 1, depth});
+            inGap_ = false;
+            quiet_ = 0;
+        } else if (playing_ && timed && depth == 1 && lead < kCloseCallNs) {
+            next = std::max(lag, 2u);
+            quiet_ = 0;
+        } else if (++quiet_ >= uint32_t(kQuietBlocks)) {
+            // Once quiet that long, down a step every kShrinkStepBlocks.
+            quiet_ = uint32_t(kQuietBlocks - kShrinkStepBlocks);
+            next = lag - 1;
         }
-        return lag;
+        next = std::clamp(next, floor_, maxLag_);
+        if (next != lag)
+            lag_.store(next, std::memory_order_relaxed);
+        return next;
     }
 
     std::array<Block, N> blocks_{};
+    std::array<int64_t, N> pushedAt_{};  // producer writes before publishing
+    std::array<bool, N> keep_{};         // likewise
     std::atomic<uint32_t> queued_{0};
     std::atomic<uint32_t> played_{0};
     std::size_t pos_ = 0;  // consumer only: frames of the front block already played
     uint32_t maxLag_;
     uint32_t minLag_;
     std::atomic<uint32_t> lag_;  // written by the consumer (and Reset) only
-    // Consumer only: a block has started since the last gap; block starts in
-    // a row with a spare block queued, and with the allowance unused.
+    // Consumer only: the least lag the device's period allows; a block has
+    // started since the last gap; a gap is under way (gapFrames_ long);
+    // block starts in a row without a close call or a gap.
+    uint32_t floor_ = minLag_;
     bool playing_ = false;
-    uint32_t spareRun_ = 0;
-    uint32_t unusedRun_ = 0;
+    bool inGap_ = false;
+    std::size_t gapFrames_ = 0;
+    uint32_t quiet_ = 0;
 };
 
 }  // namespace audio

@@ -10,6 +10,7 @@
 // than real time, 50 ms per block) and "allocs" (heap allocations per block,
 // counted by this binary's operator new).
 #include "AllocationCounter.h"
+#include "audio/BlockRing.h"
 #include "core/Receiver.h"
 #include "dsp/SignalChain.h"
 #include "dsp/Spectrum.h"
@@ -173,8 +174,31 @@ void BM_SpectrumRedraw(benchmark::State& state)
     state.SetLabel(paint ? "redraw and paint, 1000 x 600" : "redraw, 1000 x 600");
 }
 
+// The playback queue's share of one block: the main thread queues it and the
+// device takes it in periods of 600 frames (no threads: the cost of the
+// bookkeeping, not of waiting).
+void BM_PlaybackQueue(benchmark::State& state)
+{
+    auto ring =
+        std::make_unique<audio::PlaybackRing<audio::kPlaybackBlocks>>(audio::kPlaybackLagBlocks, 1);
+    const std::vector<int16_t> band = Band(1);
+    const audio::BlockView block(band.data(), audio::kBlockSamples);
+    std::vector<int16_t> out(600 * audio::kChannels);
+    int64_t now = 1'000'000'000;
+    for (auto _ : state) {
+        ring->Push(block, now, false);
+        for (int k = 0; k < 4; ++k) {
+            now += 12'500'000;
+            ring->Read(out.data(), 600, now);
+        }
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetLabel("one block in, four periods out");
+}
+
 }  // namespace
 
+BENCHMARK(BM_PlaybackQueue)->Unit(benchmark::kNanosecond);
 BENCHMARK(BM_MainThreadBlock)->DenseRange(0, 3)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SpectrumRedraw)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 

@@ -189,8 +189,10 @@ void RawTransport::Play(bool down)
 {
     if (!down) {
         playDown_ = false;
-        if (player_->IsOpen())
+        if (player_->IsOpen()) {
             EndPlayback(true);
+            audio_.KeepQueuedBlocks(false);
+        }
         emit ButtonsChanged();
         emit DisplayChanged();
         return;
@@ -222,6 +224,7 @@ void RawTransport::Play(bool down)
     state_.DragTune = false;
     emit ButtonsChanged();
     emit DisplayChanged();
+    audio_.KeepQueuedBlocks(true);
     Pump();
 }
 
@@ -264,17 +267,26 @@ void RawTransport::Open(const std::filesystem::path& file)
 
 void RawTransport::Pump()
 {
-    if (!player_->IsOpen())
-        return;
+    // The device asks for what its queue lacks: a block for each one played,
+    // more when it lets the queue grow, none while it holds enough. None of
+    // them is dropped to catch up, so the file is heard whole at real time
+    // whatever period the device runs at.
+    for (int n = audio_.PlaybackBlocksWanted(); n > 0 && player_->IsOpen(); --n)
+        PumpBlock();
+}
+
+void RawTransport::PumpBlock()
+{
     switch (player_->Pump()) {
     case recording::RawPlayer::Step::Idle: return;
     case recording::RawPlayer::Step::Block: process_(player_->Frames()); return;
     case recording::RawPlayer::Step::FinalBlock:
         // The player has closed the file; the zero-padded rest still goes
-        // through the chain after live input has resumed.
+        // through the chain after live input has resumed, and is heard.
         EndPlayback(false);
         emit ButtonsChanged();
         process_(player_->Frames());
+        audio_.KeepQueuedBlocks(false);
         return;
     }
 }
@@ -284,8 +296,8 @@ void RawTransport::DevicesReopened()
     if (!player_->IsOpen())
         return;
     audio_.StopCapture();
-    // Playback is paced by finished output blocks, and the reopened device
-    // has none queued: one block starts the pacing again.
+    // Playback is paced by the device's output calls, and the reopened
+    // device has nothing queued: the first blocks start the pacing again.
     Pump();
 }
 
@@ -297,6 +309,7 @@ void RawTransport::CloseFiles()
         player_->Close();
         state_.FreqCenter = state_.SavedCenter;
         playDown_ = false;
+        audio_.KeepQueuedBlocks(false);
     }
     if (recorder_->IsOpen())
         recorder_->Abandon();

@@ -86,7 +86,8 @@ public:
     // behind the sound card): a recording under way notes it in the log at
     // once and tells the operator when it ends (RecordingIncomplete).
     void InputLost(unsigned blocks);
-    // The output-done path: the next block of the file, when one plays.
+    // The output-done path: while a file plays, the blocks of it the
+    // playback queue lacks (one at a time when no device paces it).
     void Pump();
     // The audio devices have been closed and reopened: while a file plays,
     // the reopened capture is stopped again, so that the file alone feeds
@@ -129,6 +130,7 @@ private:
     void StopRecording();
     void FinishRecording(bool written);
     void EndPlayback(bool closeFile);
+    void PumpBlock();
     void ShowSliceCenter();
 
     ReceiverState& state_;

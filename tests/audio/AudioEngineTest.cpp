@@ -385,7 +385,9 @@ TEST_F(AudioEngineTest, CapturedBlocksArriveInOrderAndTheEchoComesBackBitExact)
         previous = position;
     }
     EXPECT_EQ(others, 0) << echoes << " echoes, " << silent << " silent blocks";
-    EXPECT_EQ(uint64_t(jumped), engine_->SkippedOutputBlocks());
+    // (Blocks dropped before the first one heard or after the last one
+    // judged count too.)
+    EXPECT_LE(uint64_t(jumped), engine_->SkippedOutputBlocks());
     const int64_t lag = start - firstPosition;
     EXPECT_GE(lag, int64_t(kBlockFrames));
     RecordProperty("lag_frames", std::to_string(lag));
@@ -736,9 +738,19 @@ TEST_F(AudioEngineTest, ABacklogIsCaughtUpAndTheLagStaysWithinThreeBlocks)
     }
     ASSERT_GT(echoes, 40);
     // The queue's blocks, the block being handled, and JACK's two periods.
-    EXPECT_LE(worst, int64_t(audio::kPlaybackLagBlocks + 3) * kBlockFrames);
+    EXPECT_LE(worst, int64_t(engine_->PlaybackLagBlocks() + 3) * kBlockFrames);
     EXPECT_GT(engine_->SkippedOutputBlocks(), 0u);
     RecordProperty("lag_frames", std::to_string(worst));
+}
+
+// Holds up the main thread (nothing posted to it is handled) for about ms;
+// returns how long it really was.
+qint64 StallMainThread(int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    return t.elapsed();
 }
 
 // The lag from capture to playback of the echoes the rig heard in recorded
@@ -757,14 +769,21 @@ int64_t WorstCaptureToPlaybackLag(const JackRig& rig, int64_t from, int64_t to)
     return worst;
 }
 
-// The playback queue holds one block while the main thread keeps up: 100 ms
-// from capture to playback at 50 ms blocks. A stall of the main thread makes
-// a block late; the queue grows for it (no block lost to a lag of one), and
-// shrinks back once the blocks come on time again.
-TEST_F(AudioEngineTest, TheLagIsOneBlockWhileTheMainThreadKeepsUpAndComesBackAfterAStall)
+// The playback queue, live, on a server of any period. While the main thread
+// keeps up it holds what one period takes (one block up to 2400 frames: 100
+// ms from capture to playback). A stall of the main thread is heard once; the
+// queue then keeps what piled up meanwhile, so that a shorter stall after it
+// is not heard, and it does not shrink again within a quiet spell: the lag
+// logged only ever goes up here, it never swings.
+class AudioEngineAtPeriod : public AudioEngineTest, public ::testing::WithParamInterface<int> {
+protected:
+    AudioEngineAtPeriod() { server_.SetPeriod(GetParam()); }
+};
+
+TEST_P(AudioEngineAtPeriod, AStallIsHeardOnceAndTheQueueKeepsWhatHidesTheNext)
 {
-    constexpr int64_t kMaxLag = 110 * audio::kSampleRate / 1000;
     constexpr int64_t kSecond = audio::kSampleRate;
+    const int periodBlocks = (GetParam() + kBlockFrames - 1) / kBlockFrames;
     static QStringList logged;
     logged.clear();
     const QtMessageHandler previous = qInstallMessageHandler(
@@ -776,51 +795,84 @@ TEST_F(AudioEngineTest, TheLagIsOneBlockWhileTheMainThreadKeepsUpAndComesBackAft
     ASSERT_TRUE(engine_->OpenPlayback(RigOutput()));
     LetTheConnectionsSettle();
     ASSERT_TRUE(engine_->OpenCapture(RigInput()));
-    ASSERT_TRUE(RunUntil(
-        [&] { return engine_->PlayedBlocks() >= 20 && engine_->PlaybackLagBlocks() == 1; }));
+    ASSERT_TRUE(RunUntil([&] { return engine_->PlayedBlocks() >= 20; }));
+    // Without a gap the queue holds a period, or a spare block after a close
+    // call (a busy machine may make one).
+    if (engine_->Underruns() == 0) {
+        EXPECT_LE(engine_->PlaybackLagBlocks(), std::max(periodBlocks, 2));
+    }
 
-    const int64_t idleFrom = rig_.Recorded();
-    ASSERT_TRUE(RunUntil([&] { return rig_.Recorded() >= idleFrom + kSecond; }));
-    const int64_t idle = WorstCaptureToPlaybackLag(rig_, idleFrom, idleFrom + kSecond);
-    EXPECT_GT(idle, 0);
-    EXPECT_LE(idle, kMaxLag);
-
-    const uint64_t underruns = engine_->Underruns();
-    const qsizetype loggedBefore = logged.size();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    const int64_t stallEnd = rig_.Recorded();
-    const uint64_t stallUnderruns = engine_->Underruns();
-    ASSERT_TRUE(RunUntil([&] { return rig_.Recorded() >= stallEnd + 3 * kSecond; }));
-    const int64_t grown = WorstCaptureToPlaybackLag(rig_, stallEnd, stallEnd + kSecond / 2);
-    int64_t after = WorstCaptureToPlaybackLag(rig_, stallEnd + 2 * kSecond, stallEnd + 3 * kSecond);
-    EXPECT_GT(stallUnderruns, underruns);
-    // Right after the stall the late blocks play a block later...
-    EXPECT_GT(grown, kMaxLag);
-    EXPECT_LE(grown, int64_t(audio::kPlaybackLagBlocks + 1) * kBlockFrames);
-    // ...and 2 s later the queue is down to one block again. A loaded machine
-    // may make another block late meanwhile (a gap in the echo): the queue
-    // then rightly stays grown for longer, so the second after it is judged.
-    if (engine_->Underruns() != stallUnderruns) {
-        ASSERT_TRUE(RunUntil([&] { return engine_->PlaybackLagBlocks() == 1; }));
+    // Idle: the echo lags by what the engine says, no more. (A block late
+    // meanwhile on a loaded machine adds its gap: then the next second.)
+    int64_t idle = -1;
+    for (int tries = 0; tries < 5; ++tries) {
+        const uint64_t underruns = engine_->Underruns();
         const int64_t from = rig_.Recorded();
         ASSERT_TRUE(RunUntil([&] { return rig_.Recorded() >= from + kSecond; }));
-        after = WorstCaptureToPlaybackLag(rig_, from, from + kSecond);
-        RecordProperty("late_again", "1");
+        idle = WorstCaptureToPlaybackLag(rig_, from, from + kSecond);
+        if (engine_->Underruns() == underruns)
+            break;
+    }
+    EXPECT_GT(idle, 0);
+    // The lag the engine states, what the server's period adds (one period
+    // on the way to the rig and, with periods shorter than a block, the start
+    // lead and the period that waits for it) and 10 ms for the main thread:
+    // at most 110 ms at periods of a block.
+    const int64_t bound =
+        int64_t(engine_->PlaybackLagMs() + 10) * audio::kSampleRate / 1000 +
+        (GetParam() < kBlockFrames
+             ? audio::kStartLeadNs * audio::kSampleRate / 1'000'000'000 + 2 * GetParam()
+             : 0);
+    EXPECT_LE(idle, bound);
+
+    // The first stall is heard when the queue was smaller than it; the
+    // queue grows to hold what piled up, less what was queued before.
+    const qsizetype loggedBefore = logged.size();
+    const uint64_t beforeStall = engine_->Underruns();
+    const int64_t cushionMs = (engine_->PlaybackLagBlocks() + 1) * 50;
+    const qint64 first = StallMainThread(350);
+    RunFor(1000);
+    if (cushionMs < 350) {
+        EXPECT_GT(engine_->Underruns(), beforeStall);
+    }
+    EXPECT_GT(engine_->PlaybackLagBlocks(), periodBlocks);
+
+    // A stall that what stayed queued covers is not heard. (Judged only when
+    // the sleeps kept to their lengths well enough for that to hold.)
+    const uint64_t afterFirst = engine_->Underruns();
+    const int64_t secondFrom = rig_.Recorded();
+    const qint64 second = StallMainThread(200);
+    RunFor(1000);
+    const int64_t secondTo = rig_.Recorded();
+    if (second <= first - cushionMs) {
+        EXPECT_EQ(engine_->Underruns(), afterFirst);
+        const int16_t* rec = rig_.RecordedFrames();
+        int64_t silentFrames = 0;
+        for (int64_t j = secondFrom; j < secondTo; ++j)
+            silentFrames += rec[2 * j] == 0 && rec[2 * j + 1] == 0 ? 1 : 0;
+        EXPECT_EQ(silentFrames, 0);
+    } else {
+        RecordProperty("stalls_ms", std::to_string(first) + " " + std::to_string(second));
     }
     qInstallMessageHandler(previous);
-    EXPECT_GT(after, 0);
-    EXPECT_LE(after, kMaxLag);
-    // Each change was logged: up for the stall, and down again. (A loaded
-    // machine may make a later block late too: only the order is judged.)
-    const QStringList changes = logged.mid(loggedBefore);
-    const qsizetype up = changes.indexOf("capture-to-playback lag 150 ms");
-    EXPECT_GE(up, 0) << changes.join("; ").toStdString();
-    EXPECT_GT(changes.indexOf("capture-to-playback lag 100 ms", up), up)
-        << changes.join("; ").toStdString();
+
+    // Up for the stall (unless a loaded machine had grown the queue to its
+    // largest already), never down again within the quiet spell.
+    ASSERT_GT(loggedBefore, 0);
+    int64_t last = logged[loggedBefore - 1].split(' ').value(2).toInt();
+    for (const QString& change : logged.mid(loggedBefore)) {
+        const int64_t ms = change.split(' ').value(2).toInt();
+        EXPECT_GT(ms, last) << logged.join("; ").toStdString();
+        last = ms;
+    }
     RecordProperty("idle_lag_ms", std::to_string(idle * 1000 / audio::kSampleRate));
-    RecordProperty("stall_lag_ms", std::to_string(grown * 1000 / audio::kSampleRate));
-    RecordProperty("recovered_lag_ms", std::to_string(after * 1000 / audio::kSampleRate));
+    RecordProperty("grown_lag_ms", std::to_string(engine_->PlaybackLagMs()));
 }
+
+INSTANTIATE_TEST_SUITE_P(Periods, AudioEngineAtPeriod, ::testing::Values(256, 1024, 2400, 4800),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return std::to_string(info.param) + "Frames";
+                         });
 
 // The main thread leaves the capture ring full for a while: the input lost
 // meanwhile is counted in whole blocks and reported before the next block.

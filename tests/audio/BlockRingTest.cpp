@@ -212,52 +212,99 @@ TEST(PlaybackRingTest, ABacklogIsDroppedOldestFirstAndNeverMidBlock)
     }
 }
 
-// The adaptive queue, one device period per block: blocks pushed before
-// each period. It grows by one for each gap while playing, up to three, and
-// shrinks by one after kOnTimeBlocks starts that a block less would have
-// served as well, dropping the oldest unplayed block only when a spare one
-// was always queued.
-TEST(PlaybackRingTest, TheQueueGrowsForALateBlockAndShrinksOnceBlocksAreOnTime)
+// The adaptive queue, one device period of one block at a time, 50 ms
+// apart; before each period `blocks` are queued, `lead` ms before it. It
+// grows for a close call (the only block queued, queued late) and for a gap
+// (to keep all that piled up meanwhile), never drops a kept block, covers a
+// period longer than a block, and shrinks by one only after kQuietBlocks
+// starts without either (then a block every kShrinkStepBlocks), dropping the
+// oldest unplayed block if one is spare.
+TEST(PlaybackRingTest, TheQueueGrowsBeforeItRunsDryAndShrinksOnlyAfterAQuietSpell)
 {
-    auto then = [](std::vector<int> v, int periods, int blocks) {
-        v.insert(v.end(), std::size_t(periods), blocks);
+    struct Period {
+        int blocks;
+        int lead = 40;  // ms before the period
+    };
+    using Periods = std::vector<Period>;
+    auto then = [](Periods v, int periods, int blocks, int lead = 40) {
+        v.insert(v.end(), std::size_t(periods), Period{blocks, lead});
         return v;
     };
-    const std::vector<int> late = {1, 0, 2};  // the second block a period late
-    constexpr int kOnTime = audio::kOnTimeBlocks;
+    constexpr int kQuiet = audio::kQuietBlocks;
+    const Periods start = then({}, 3, 1);
+    const Periods close = then(then(start, 1, 1, 3), 2, 1);
+    const Periods late = then(then(then(start, 1, 0), 1, 2), 2, 1);         // one block late
+    const Periods stall = then(then(then(start, 6, 0), 1, 7), 2, 1);        // 300 ms
+    const Periods longStall = then(then(then(start, 12, 0), 1, 13), 2, 1);  // 600 ms
     struct Case {
         const char* what;
-        std::vector<int> pushes;
+        Periods periods;
         int lag;           // the allowance at the end
         unsigned skipped;  // blocks dropped unplayed
+        bool keep = false;
+        std::size_t frames = kBlockFrames;  // of each period
     };
     const Case cases[] = {
-        {"on time", then({}, 40, 1), 1, 0},
-        {"silence before the first block", then({0, 0, 0}, 5, 1), 1, 0},
+        {"on time", then(start, 40, 1), 1, 0},
+        {"a close call", close, 2, 0},
+        {"a close call, not yet quiet long enough", then(close, kQuiet - 3, 1), 2, 0},
+        {"a close call, then quiet", then(close, kQuiet - 2, 1), 1, 0},
         {"one late block", late, 2, 0},
-        {"not yet on time long enough", then(late, kOnTime - 2, 1), 2, 0},
-        {"on time again: the spare goes", then(late, kOnTime - 1, 1), 1, 1},
-        {"spare used once", then(then(then(late, 8, 1), 1, 0), kOnTime - 1, 1), 1, 0},
-        {"spare used once, not yet long enough", then(then(then(late, 8, 1), 1, 0), kOnTime - 2, 1),
-         2, 0},
-        {"gaps beyond three", {1, 0, 1, 0, 1, 0, 1, 0, 1}, 3, 0},
-        {"a backlog within the grown queue", then({1, 0, 3}, 1, 1), 2, 1},
+        {"a stall: all that piled up is kept", stall, 7, 0},
+        {"quiet again: the spare goes", then(stall, kQuiet - 2, 1), 6, 1},
+        {"quiet on: a step down", then(stall, kQuiet - 2 + audio::kShrinkStepBlocks, 1), 5, 2},
+        {"a stall beyond the largest queue", longStall, audio::kPlaybackLagBlocks,
+         unsigned(13 - audio::kPlaybackLagBlocks)},
+        {"a stall beyond it, kept blocks", longStall, audio::kPlaybackLagBlocks, 0, true},
+        {"a backlog of kept blocks", then({{16}}, 16, 0), 1, 0, true},
+        {"a period of two blocks", then({{2}}, 20, 2), 2, 0, false, 2 * kBlockFrames},
     };
     for (const Case& c : cases) {
         auto ring = std::make_unique<PlaybackRing<16>>(audio::kPlaybackLagBlocks, 1);
-        std::vector<int16_t> out(kBlockFrames * 2);
+        std::vector<int16_t> out(c.frames * 2);
         int64_t next = 0;
         unsigned skipped = 0;
-        for (int blocks : c.pushes) {
-            for (int k = 0; k < blocks; ++k, next += kBlockFrames)
-                ASSERT_TRUE(ring->Push(BlockAt(next)));
-            skipped += ring->Read(out.data(), kBlockFrames).skipped;
+        int64_t now = 1'000'000'000;
+        for (const Period& period : c.periods) {
+            for (int k = 0; k < period.blocks; ++k, next += kBlockFrames)
+                ASSERT_TRUE(ring->Push(BlockAt(next), now - period.lead * 1'000'000, c.keep))
+                    << c.what;
+            skipped += ring->Read(out.data(), c.frames, now).skipped;
+            now += 50'000'000;
         }
         EXPECT_EQ(ring->Lag(), c.lag) << c.what;
         EXPECT_EQ(skipped, c.skipped) << c.what;
         ring->Reset();
         EXPECT_EQ(ring->Lag(), 1) << c.what;
     }
+}
+
+// From silence, a block waits until it has been queued kStartLeadNs (or a
+// second one is queued): on a device with short periods a block started the
+// moment it came would leave the next one no time to spare.
+TEST(PlaybackRingTest, ABlockStartsFromSilenceOnlyOnceItHasALead)
+{
+    auto ring = std::make_unique<PlaybackRing<16>>(audio::kPlaybackLagBlocks, 1);
+    constexpr int64_t kMs = 1'000'000;
+    std::vector<int16_t> out(256 * 2);
+    const int64_t t = 1000 * kMs;
+    ASSERT_TRUE(ring->Push(BlockAt(0), t));
+    EXPECT_EQ(ring->Read(out.data(), 256, t + 5 * kMs).silent, 256u);
+    EXPECT_EQ(ring->Read(out.data(), 256, t + 9 * kMs).silent, 256u);
+    EXPECT_EQ(ring->Read(out.data(), 256, t + 10 * kMs).silent, 0u);
+    EXPECT_EQ(out, Frames(0, 256));
+    // Playing, a block that comes in time goes on at once.
+    for (int k = 1; k < kBlockFrames / 256; ++k)
+        ring->Read(out.data(), 256, t + 10 * kMs);
+    ASSERT_TRUE(ring->Push(BlockAt(kBlockFrames), t + 21 * kMs));
+    ASSERT_TRUE(ring->Push(BlockAt(2 * kBlockFrames), t + 22 * kMs));
+    out.resize(2 * kBlockFrames);
+    ring->Read(out.data(), kBlockFrames - (kBlockFrames / 256) * 256, t + 22 * kMs);
+    // ...and from silence, a second block queued is lead enough.
+    ring->Reset();
+    ASSERT_TRUE(ring->Push(BlockAt(0), t));
+    ASSERT_TRUE(ring->Push(BlockAt(kBlockFrames), t));
+    EXPECT_EQ(ring->Read(out.data(), 256, t).silent, 0u);
 }
 
 // The device thread and the main thread at once, with uneven periods on both

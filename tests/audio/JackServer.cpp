@@ -162,6 +162,8 @@ bool JackServer::Launch(std::string& error)
     ::setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
     logPath_ = "/tmp/" + name_ + ".log";
 
+    // Made before the fork: the child of a threaded process must not allocate.
+    const std::string period = std::to_string(period_);
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid < 0) {
@@ -179,7 +181,7 @@ bool JackServer::Launch(std::string& error)
             ::dup2(log, 2);
         }
         ::execlp("jackd", "jackd", "-n", name_.c_str(), "--no-realtime", "-d", "dummy", "-r",
-                 "48000", "-p", "2400", static_cast<char*>(nullptr));
+                 "48000", "-p", period.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
     }
     pid_ = pid;

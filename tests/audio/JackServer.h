@@ -6,7 +6,8 @@
 
 namespace audiotest {
 
-// A private JACK server with the dummy driver (48000 Hz, 2400-frame periods),
+// A private JACK server with the dummy driver (48000 Hz, 2400-frame periods
+// unless SetPeriod chose another length),
 // started for one test and stopped by its process id. Its name carries our
 // process id, so tests running side by side never meet, and it is exported as
 // JACK_DEFAULT_SERVER so that every client of this process finds it.
@@ -23,6 +24,10 @@ public:
     JackServer(const JackServer&) = delete;
     JackServer& operator=(const JackServer&) = delete;
     ~JackServer() { Stop(); }
+
+    // The period of the next Start, in frames.
+    void SetPeriod(int frames) { period_ = frames; }
+    int Period() const { return period_; }
 
     // Starts the server and waits until it accepts clients. On failure error
     // holds the reason and the server's own output.
@@ -43,6 +48,7 @@ private:
     bool Launch(std::string& error);
 
     pid_t pid_ = -1;
+    int period_ = 2400;
     std::string name_;
     std::string logPath_;
 };

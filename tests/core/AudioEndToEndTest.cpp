@@ -12,6 +12,7 @@
 #include "tests/support/PacketRadio.h"
 #include "tests/support/UdpListener.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <sstream>
@@ -34,6 +35,7 @@ protected:
         if (!JackServer::Installed())
             GTEST_SKIP() << "jackd is not installed (scripts/deps installs jackd2)";
         std::string error;
+        server_.SetPeriod(period_);
         ASSERT_TRUE(audiotest::StartServerWithRig(server_, rig_, error)) << error;
         audio::AudioEngine lister;
         lister.SetApi(audio::AudioApi::Jack);
@@ -92,9 +94,12 @@ protected:
     // blocks the device dropped to catch up with a backlog (start-up, a
     // stalled main thread) is counted in `skipped` (blocks of silence among
     // them cannot be told from a pause and are not). Returns how many
-    // reference blocks were found in order, bit for bit, or skipped.
+    // reference blocks were found in order, bit for bit, or skipped. Once the
+    // device has played everything, the blocks never heard after the last
+    // one heard were skipped too (a skip cannot be seen before the next
+    // block with sound: there may be none).
     std::size_t MatchedInOrder(const std::vector<Block>& ref, std::string& why,
-                               std::size_t& skipped) const
+                               std::size_t& skipped, bool allPlayed = false) const
     {
         constexpr std::size_t kMaxRun = audio::kPlaybackBlocks;
         const int64_t recorded = rig_.Recorded();
@@ -153,6 +158,10 @@ protected:
             skipped += withSound(j, k);
             j = k + 1;
         }
+        if (allPlayed && j < ref.size()) {
+            skipped += withSound(j, ref.size());
+            j = ref.size();
+        }
         std::ostringstream s;
         s << "recording of " << recorded << " frames ends; lag " << start << " frames, " << silent
           << " silent blocks on the way, " << skipped << " skipped";
@@ -198,20 +207,53 @@ protected:
         ReceiverProbe::Audio(rx).StopCapture();
         QCoreApplication::processEvents();
         const std::vector<Block> ref = ReferenceOutputs();
-        std::size_t matched = 0;
-        std::size_t skipped = 0;
+        audio::AudioEngine& engine = ReceiverProbe::Audio(rx);
+        int64_t emptyAt = -1;
         RunUntil(
             [&] {
-                matched = MatchedInOrder(ref, why, skipped);
-                return matched == ref.size();
+                if (engine.PlaybackBlocksWaiting() != 0)
+                    emptyAt = -1;
+                else if (emptyAt < 0)
+                    emptyAt = rig_.Recorded();
+                return emptyAt >= 0 && rig_.Recorded() >= emptyAt + 3 * kFrames;
             },
             20000);
+        std::size_t skipped = 0;
+        const std::size_t matched = MatchedInOrder(ref, why, skipped, true);
         why += " (" + std::to_string(matched) + " of " + std::to_string(ref.size()) + " blocks)";
         // Every block not heard is one the device says it dropped.
         EXPECT_LE(skipped, ReceiverProbe::Audio(rx).SkippedOutputBlocks()) << why;
         return matched;
     }
 
+    // The frames of count reference blocks from first on, and the frames the
+    // rig recorded, each without its silent frames (the device plays silence
+    // where it found nothing queued, and the server where our client missed
+    // a period on a loaded machine): how many of the blocks' frames the
+    // recording holds in order, from the place where the first is heard.
+    int64_t HeardInOrderOfSound(const std::vector<Block>& ref, std::size_t first,
+                                std::size_t count) const
+    {
+        auto sound = [](const int16_t* frames, int64_t n, std::vector<uint32_t>& out) {
+            for (int64_t i = 0; i < n; ++i)
+                if (frames[2 * i] != 0 || frames[2 * i + 1] != 0)
+                    out.push_back(uint32_t(uint16_t(frames[2 * i])) |
+                                  uint32_t(uint16_t(frames[2 * i + 1])) << 16);
+        };
+        std::vector<uint32_t> expected, heard;
+        for (std::size_t b = first; b < first + count; ++b)
+            sound(ref[b].data(), kFrames, expected);
+        sound(rig_.RecordedFrames(), rig_.Recorded(), heard);
+        const auto at =
+            std::search(heard.begin(), heard.end(), expected.begin(),
+                        expected.begin() + std::min<std::ptrdiff_t>(64, expected.size()));
+        if (at == heard.end())
+            return 0;
+        const auto end = std::mismatch(expected.begin(), expected.end(), at, heard.end());
+        return end.first - expected.begin();
+    }
+
+    int period_ = 2400;  // the server's, in frames
     JackServer server_;
     JackRig rig_;
     int rigInput_ = 0;
@@ -237,12 +279,12 @@ TEST_F(AudioEndToEnd, PlaysExactlyWhatTheChainComputes)
     // The capture gave the rig's pattern, block after block.
     ASSERT_GE(inputs_.size(), 40u);
     // (The rig's ports are connected a moment after the stream starts, so the
-    // first blocks may be silence.)
+    // first blocks may be silence: how many depends on the server's load.)
     std::size_t firstFed = 0;
     while (firstFed < inputs_.size() &&
            audiotest::PatternPosition(inputs_[firstFed][0], inputs_[firstFed][1]) < 0)
         ++firstFed;
-    ASSERT_LT(firstFed, 10u);
+    ASSERT_LT(firstFed, inputs_.size());
     const int64_t first = audiotest::PatternPosition(inputs_[firstFed][0], inputs_[firstFed][1]);
     for (std::size_t b = firstFed; b < inputs_.size(); ++b)
         ASSERT_EQ(audiotest::PatternPosition(inputs_[b][0], inputs_[b][1]),
@@ -276,14 +318,16 @@ TEST_F(AudioEndToEnd, RawRecordingPlaysBackThroughTheReceiver)
 
     // Played back, the same blocks go through the chain again, paced by the
     // playback device, then one block of zeros, and live input resumes.
+    // (Live blocks may follow at once: the check below comes when the event
+    // loop has had its turn, and live input may have resumed a block before.)
     ASSERT_TRUE(rx.PlayEnabled());
+    const std::size_t playStart = inputs_.size();
     rx.Play(true);
     ASSERT_TRUE(rx.RawPlaying());
     EXPECT_FALSE(core::test::ReceiverProbe::CaptureRunning(rx));
-    const std::size_t playStart = inputs_.size() - 1;
     ASSERT_TRUE(RunUntil([&] { return !rx.RawPlaying(); }));
     EXPECT_TRUE(core::test::ReceiverProbe::CaptureRunning(rx));
-    ASSERT_EQ(inputs_.size(), playStart + k + 1);
+    ASSERT_GE(inputs_.size(), playStart + k + 1);
     for (std::size_t b = 0; b < k; ++b)
         ASSERT_EQ(inputs_[playStart + b], inputs_[recStart + b]) << b;
     EXPECT_EQ(inputs_[playStart + k], Block{});
@@ -429,6 +473,75 @@ TEST_F(AudioEndToEnd, DirewolfDecodesPacketsFromAPlayedFmRecording)
     EXPECT_TRUE(direwolf.AwaitDecoded(packets, 20)) << direwolf.Output();
 }
 
+int64_t SilentFrames(const Block& b)
+{
+    int64_t n = 0;
+    for (std::size_t i = 0; i < b.size(); i += 2)
+        n += b[i] == 0 && b[i + 1] == 0 ? 1 : 0;
+    return n;
+}
+
+// The server may run at any period, shorter or longer than a block: a file
+// that plays is heard whole, frame after frame, at real time: nothing
+// dropped, repeated or reordered, only silence where the main thread was
+// late (an underrun) or, on a loaded machine, where the server ran a period
+// without our client.
+class AudioEndToEndAtPeriod : public AudioEndToEnd, public ::testing::WithParamInterface<int> {
+protected:
+    AudioEndToEndAtPeriod() { period_ = GetParam(); }
+};
+
+TEST_P(AudioEndToEndAtPeriod, EveryBlockOfAPlayedFileIsHeardInOrderAtRealTime)
+{
+    Receiver& rx = StartOn(rigInput_, rigOutput_);
+    ASSERT_TRUE(RunUntil([&] { return core::test::ReceiverProbe::ProcessedBlocks(rx) >= 10; }));
+    audio::AudioEngine& engine = ReceiverProbe::Audio(rx);
+    const uint64_t underruns = engine.Underruns();
+    const uint64_t xruns = engine.DeviceXruns();
+    const uint64_t skipped = engine.SkippedOutputBlocks();
+    const int live = engine.PlaybackBlocksWaiting();
+    const std::size_t playStart = inputs_.size();
+    rx.OpenRawFile(WriteTake(40));
+    ASSERT_TRUE(rx.RawPlaying());
+    ASSERT_TRUE(RunUntil([&] { return !rx.RawPlaying(); }));
+    // Every block of the file went to the device: the only blocks dropped
+    // meanwhile are live ones queued before it (the file's come first in the
+    // queue until they have played).
+    EXPECT_LE(engine.SkippedOutputBlocks() - skipped, uint64_t(live));
+    EXPECT_EQ(engine.DroppedOutputBlocks(), 0u);
+    ExpectOnlyTheTakeFrom(playStart);
+
+    const std::vector<Block> ref = ReferenceOutputs();
+    for (std::size_t b = 0; b < take_.size(); ++b)
+        ASSERT_NE(ref[playStart + b], Block{}) << "the take's block " << b << " plays silence";
+    int64_t total = 0;
+    for (std::size_t b = playStart; b < playStart + take_.size(); ++b)
+        total += kFrames - SilentFrames(ref[b]);
+    int64_t heard = 0;
+    RunUntil(
+        [&] {
+            heard = HeardInOrderOfSound(ref, playStart, take_.size());
+            return heard == total && engine.PlaybackBlocksWaiting() == 0;
+        },
+        20000);
+    // The rig heard each frame once, in order, unless the server
+    // itself ran periods without our client (it then passes on what the
+    // port held, which no client can mend).
+    if (engine.DeviceXruns() == xruns) {
+        EXPECT_EQ(heard, total) << "frames with sound, the first " << heard / kFrames
+                                << " blocks' worth in order";
+    } else {
+        RecordProperty("device_xruns", std::to_string(engine.DeviceXruns() - xruns));
+    }
+    RecordProperty("underruns", std::to_string(engine.Underruns() - underruns));
+    rx.CloseDevices();
+}
+
+INSTANTIATE_TEST_SUITE_P(Periods, AudioEndToEndAtPeriod, ::testing::Values(256, 1024, 2400, 4800),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return std::to_string(info.param) + "Frames";
+                         });
+
 TEST_F(AudioEndToEnd, ACaptureDeviceThatCannotOpenIsReportedAndPlaybackGoesOn)
 {
     Receiver& rx = StartOn(99, rigOutput_);
@@ -458,9 +571,9 @@ TEST_F(AudioEndToEnd, ADeviceRestartDuringPlaybackLeavesTheFileAloneOnTheChain)
     ASSERT_TRUE(RunUntil([&] { return core::test::ReceiverProbe::ProcessedBlocks(rx) >= 5; }));
     int finished = 0;
     QObject::connect(&rx, &Receiver::DeviceRestartFinished, [&] { ++finished; });
+    const std::size_t playStart = inputs_.size();
     rx.OpenRawFile(WriteTake(60));  // three seconds, well past the restart
     ASSERT_TRUE(rx.RawPlaying());
-    const std::size_t playStart = inputs_.size() - 1;
 
     rx.RestartDevices(rigInput_, rigOutput_);
     ASSERT_TRUE(RunUntil([&] { return finished == 1; }));
@@ -481,9 +594,9 @@ TEST_F(AudioEndToEnd, PlaybackGoesOnWhenCaptureCannotReopenAfterARestart)
     Receiver& rx = StartOn(rigInput_, rigOutput_);
     int finished = 0;
     QObject::connect(&rx, &Receiver::DeviceRestartFinished, [&] { ++finished; });
+    const std::size_t playStart = inputs_.size();
     rx.OpenRawFile(WriteTake(40));
     ASSERT_TRUE(rx.RawPlaying());
-    const std::size_t playStart = inputs_.size() - 1;
 
     rx.RestartDevices(99, rigOutput_);
     ASSERT_TRUE(RunUntil([&] { return finished == 1; }));
