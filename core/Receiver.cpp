@@ -1,6 +1,7 @@
 #include "core/Receiver.h"
 
 #include "audio/AudioEngine.h"
+#include "audio/DeviceStream.h"
 #include "audio/SoundPlayer.h"
 #include "core/HamlibRadio.h"
 #include "core/RawTransport.h"
@@ -218,8 +219,10 @@ void Receiver::Start()
     emit KnobRedraw(Knob::Vol, false);
     emit KnobRedraw(Knob::Sql, false);
 
-    audio_->OpenCapture(state_.Input);
-    audio_->OpenPlayback(state_.Output);
+    // A device that cannot open now is told over the display and opened as
+    // soon as it can be, as one lost later is: the server may be on its way
+    // down or up, and no box may hold up the window that is yet to show.
+    audio_->OpenOrAwait(state_.Input, state_.Output);
     // The keypad's sound stream opens in the background, once, but only when
     // the event loop runs: its worker holds the sound system while its
     // client opens, and the settings dialog, built before the first paint,
@@ -694,6 +697,11 @@ QString Receiver::SoundNoticeText() const { return soundNotice_->Text(); }
 bool Receiver::SoundDeviceLost() const
 {
     return soundNotice_->Current() == SoundNotice::State::Lost;
+}
+
+bool Receiver::SoundSystemAnswers(std::chrono::milliseconds patience)
+{
+    return audio::SoundSystemAnswers(patience);
 }
 
 QStringList Receiver::InputDeviceNames() const { return audio_->InputDeviceNames(); }

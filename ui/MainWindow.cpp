@@ -227,12 +227,13 @@ void MainWindow::BuildKnobsAndWindowButtons()
     }
 }
 
-// A lost sound device, told over the foot of the display.
+// A lost sound device, told in a strip the window grows by below its
+// controls: every part of the display and the meter is a reading.
 void MainWindow::BuildSoundNotice()
 {
     soundNotice_ = new QLabel(this);
     soundNotice_->setObjectName("soundNotice");
-    soundNotice_->setGeometry(153, 45, 471, 34);
+    soundNotice_->setGeometry(8, kClientHeight, kClientWidth - 16, kNoticeHeight - 4);
     soundNotice_->setWordWrap(true);
     soundNotice_->setAlignment(Qt::AlignCenter);
     soundNotice_->setAutoFillBackground(true);
@@ -451,12 +452,20 @@ void MainWindow::ApplyMostTop()
         show();
     }
     raise();
+    // A box the window waits on stays above it.
+    for (QMessageBox* box : findChildren<QMessageBox*>(Qt::FindDirectChildrenOnly))
+        if (box->isVisible())
+            box->raise();
 }
 
 void MainWindow::ShowErrorBox(const QString& message, bool beep)
 {
     if (closing_ && terminating_)
         return;  // the receiver has logged it and keeps it for the next start
+    if (!boxesMayOpen_ && !closing_) {
+        heldBoxes_.emplace_back(message, beep);
+        return;
+    }
     if (beep)
         QApplication::beep();
     auto* box =
@@ -484,6 +493,7 @@ void MainWindow::ShowSoundNotice()
     const QString text = receiver_->SoundNoticeText();
     soundNotice_->setText(text);
     soundNotice_->setVisible(!text.isEmpty());
+    setFixedSize(kClientWidth, kClientHeight + (text.isEmpty() ? 0 : kNoticeHeight));
     if (receiver_->SoundDeviceLost())
         QApplication::beep();
 }
@@ -498,6 +508,13 @@ void MainWindow::showEvent(QShowEvent* event)
         const QString notice = receiver_->TakeNoticeFromLastRun();
         if (!notice.isEmpty())
             ShowErrorBox(notice, true);
+        // The window's native window is made and raised by now; boxes made
+        // after it lie above it also where no window manager stacks them.
+        QTimer::singleShot(0, this, [this] {
+            boxesMayOpen_ = true;
+            for (const auto& [message, beep] : std::exchange(heldBoxes_, {}))
+                ShowErrorBox(message, beep);
+        });
     }
 }
 

@@ -37,6 +37,9 @@
 namespace {
 
 constexpr std::chrono::milliseconds kTerminationDeadline{4000};
+// A sound system held longer than this at the end is taken for one that no
+// longer answers; a client open or close on a busy server takes far less.
+constexpr std::chrono::milliseconds kSoundSystemPatience{300};
 
 // Off unless asked for (QT_LOGGING_RULES="tesmar.startup.info=true"): the
 // moments of the start and the exit, on standard error, for whoever measures
@@ -158,6 +161,15 @@ int main(int argc, char* argv[])
         }
         const int status = app.exec();
         qCInfo(lcStartup, "event loop left");
+        // Everything is saved by now: the settings, the scan log, the
+        // recordings. What is left (closing the devices) asks the sound
+        // system, which a server that stopped answering holds for as long as
+        // it stays stopped: the program then ends without closing them.
+        if (!core::Receiver::SoundSystemAnswers(kSoundSystemPatience)) {
+            std::fputs("tesmar: the sound system does not answer; ending without it\n", stderr);
+            std::fflush(nullptr);
+            std::_Exit(status);
+        }
         return status;
     } catch (const std::exception& e) {
         // Shown like any other error, but the exit status says the program
