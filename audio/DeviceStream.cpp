@@ -11,24 +11,10 @@
 
 namespace audio {
 
-namespace {
-
-std::recursive_timed_mutex& SoundSystemMutex()
+std::unique_lock<std::recursive_mutex> LockSoundSystem()
 {
-    static std::recursive_timed_mutex mutex;
-    return mutex;
-}
-
-}  // namespace
-
-std::unique_lock<std::recursive_timed_mutex> LockSoundSystem()
-{
-    return std::unique_lock<std::recursive_timed_mutex>(SoundSystemMutex());
-}
-
-bool SoundSystemAnswers(std::chrono::milliseconds patience)
-{
-    return std::unique_lock<std::recursive_timed_mutex>(SoundSystemMutex(), patience).owns_lock();
+    static std::recursive_mutex mutex;
+    return std::unique_lock<std::recursive_mutex>(mutex);
 }
 
 // The owner's callback runs only between the two stores of inside_, and only

@@ -3,7 +3,6 @@
 #include "audio/AudioApi.h"
 
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -24,11 +23,7 @@ using StreamCallback = int (*)(void* out, void* in, unsigned frames, double time
 // they run nothing but our callbacks, which take no lock and only copy, count
 // and raise flags. Nothing the libraries start outlives a Close, so no thread
 // of theirs can race our calls or hold up the process at exit.
-std::unique_lock<std::recursive_timed_mutex> LockSoundSystem();
-// False when another thread has held the sound system for `patience`: a call
-// into a server that stopped answering, which may last as long as it stays
-// stopped.
-bool SoundSystemAnswers(std::chrono::milliseconds patience);
+std::unique_lock<std::recursive_mutex> LockSoundSystem();
 
 // Stands between a device thread and the callback of a stream's owner, so
 // that the owner can let a stream go without waiting on its sound system.

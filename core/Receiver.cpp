@@ -1,7 +1,6 @@
 #include "core/Receiver.h"
 
 #include "audio/AudioEngine.h"
-#include "audio/DeviceStream.h"
 #include "audio/SoundPlayer.h"
 #include "core/HamlibRadio.h"
 #include "core/RawTransport.h"
@@ -697,11 +696,6 @@ QString Receiver::SoundNoticeText() const { return soundNotice_->Text(); }
 bool Receiver::SoundDeviceLost() const
 {
     return soundNotice_->Current() == SoundNotice::State::Lost;
-}
-
-bool Receiver::SoundSystemAnswers(std::chrono::milliseconds patience)
-{
-    return audio::SoundSystemAnswers(patience);
 }
 
 QStringList Receiver::InputDeviceNames() const { return audio_->InputDeviceNames(); }

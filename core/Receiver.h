@@ -14,7 +14,6 @@
 #include <QStringList>
 
 #include <array>
-#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -248,11 +247,6 @@ public:
     // an empty text; SoundNoticeChanged says when it changes.
     QString SoundNoticeText() const;
     bool SoundDeviceLost() const;
-    // False when the sound system has been held elsewhere for `patience`: a
-    // worker's call into a server that stopped answering, which lasts as
-    // long as the server stays stopped, and the devices' closes would wait
-    // behind it.
-    static bool SoundSystemAnswers(std::chrono::milliseconds patience);
 
     // The settings dialog's controls that act at once: the input gain in dB
     // (-40..40) and the waterfall gain in quarter dB, from the next block on;

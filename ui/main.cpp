@@ -33,13 +33,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <thread>
 
 namespace {
 
 constexpr std::chrono::milliseconds kTerminationDeadline{4000};
-// A sound system held longer than this at the end is taken for one that no
-// longer answers; a client open or close on a busy server takes far less.
-constexpr std::chrono::milliseconds kSoundSystemPatience{300};
+// What the program may take to release its devices once everything is
+// saved: closing the three JACK clients takes some 0.3 s at 50 ms periods.
+constexpr std::chrono::milliseconds kReleasePatience{400};
 
 // Off unless asked for (QT_LOGGING_RULES="tesmar.startup.info=true"): the
 // moments of the start and the exit, on standard error, for whoever measures
@@ -161,15 +162,17 @@ int main(int argc, char* argv[])
         }
         const int status = app.exec();
         qCInfo(lcStartup, "event loop left");
-        // Everything is saved by now: the settings, the scan log, the
-        // recordings. What is left (closing the devices) asks the sound
-        // system, which a server that stopped answering holds for as long as
-        // it stays stopped: the program then ends without closing them.
-        if (!core::Receiver::SoundSystemAnswers(kSoundSystemPatience)) {
-            std::fputs("tesmar: the sound system does not answer; ending without it\n", stderr);
-            std::fflush(nullptr);
+        // Everything is saved by now: the settings, the memory list, the scan
+        // log, the recordings. What is left (closing the sound devices and
+        // the radio, ending the workers) the system also does when the
+        // process ends, and a server that stopped answering holds the
+        // devices' closes for as long as it stays stopped; a busy one takes
+        // a few of its periods per client. So the rest gets a short while.
+        std::thread([status] {
+            std::this_thread::sleep_for(kReleasePatience);
+            std::fputs("tesmar: the devices are slow to close; ending without them\n", stderr);
             std::_Exit(status);
-        }
+        }).detach();
         return status;
     } catch (const std::exception& e) {
         // Shown like any other error, but the exit status says the program
