@@ -469,6 +469,12 @@ void AudioEngine::StartProbe()
         const AudioApi resolved = ResolveAudioApi(api);
         Prepared out = playback ? PrepareStream(playback_, resolved, false, output) : Prepared{};
         Prepared in = capture ? PrepareStream(capture_, resolved, true, input) : Prepared{};
+        // The settings dialog's lists, made while the server was away, are
+        // stale; with a stream open, JACK lists through its client.
+        if ((out.device || !playback) && (in.device || !capture)) {
+            out.names = ListNames(resolved, false);
+            in.names = ListNames(resolved, true);
+        }
         {
             std::lock_guard<std::mutex> lock(probeMutex_);
             probedPlayback_ = std::move(out);
@@ -491,6 +497,7 @@ void AudioEngine::OnProbeDone()
         in = std::move(probedCapture_);
         out = std::move(probedPlayback_);
     }
+    QStringList inNames = std::move(in.names), outNames = std::move(out.names);
     // A device opened or closed by hand meanwhile is no longer lost; what
     // the worker prepared for it is dropped.
     bool reopened = false;
@@ -505,6 +512,8 @@ void AudioEngine::OnProbeDone()
         reopened = true;
     }
     if (reopened && !DeviceLostNow()) {
+        recoveredInputNames_ = std::move(inNames);
+        recoveredOutputNames_ = std::move(outNames);
         ++recoveries_;
         emit DevicesRecovered();
     }

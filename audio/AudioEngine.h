@@ -81,6 +81,11 @@ public:
     // (number 0) and without this program's own streams.
     QStringList InputDeviceNames() const;
     QStringList OutputDeviceNames() const;
+    // The lists as the recovery worker found them when it last brought every
+    // lost stream back (empty before): the main thread asks no sound system
+    // for them.
+    const QStringList& RecoveredInputNames() const { return recoveredInputNames_; }
+    const QStringList& RecoveredOutputNames() const { return recoveredOutputNames_; }
 
     // Both report their failures through DeviceError and return false,
     // holding nothing. Opening an open device reopens it.
@@ -240,6 +245,7 @@ private:
     struct Prepared {
         std::unique_ptr<DeviceStream> device;
         AudioApi api = AudioApi::Automatic;
+        QStringList names;  // the direction's devices, listed once it opened
     };
     // The JACK connections of one of our streams' ports, by port name.
     using Wiring = std::vector<std::pair<std::string, std::vector<std::string>>>;
@@ -299,6 +305,8 @@ private:
     bool lostPlayback_ = false;
     AudioApi lostApi_ = AudioApi::Automatic;
     uint64_t recoveries_ = 0;
+    QStringList recoveredInputNames_;
+    QStringList recoveredOutputNames_;
     std::thread probe_;
     bool probing_ = false;
     std::mutex probeMutex_;  // guards the two below between worker and main

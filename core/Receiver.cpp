@@ -109,6 +109,7 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
     connect(audio_.get(), &audio::AudioEngine::DevicesRecovered, this, [this] {
         raw_->DevicesReopened();
         soundNotice_->DevicesRecovered();
+        emit SoundDevicesRecovered();
     });
     connect(audio_.get(), &audio::AudioEngine::InputLost, this,
             [this](unsigned blocks) { raw_->InputLost(blocks); });
@@ -697,6 +698,10 @@ bool Receiver::SoundDeviceLost() const
 {
     return soundNotice_->Current() == SoundNotice::State::Lost;
 }
+
+QStringList Receiver::RecoveredInputDeviceNames() const { return audio_->RecoveredInputNames(); }
+
+QStringList Receiver::RecoveredOutputDeviceNames() const { return audio_->RecoveredOutputNames(); }
 
 QStringList Receiver::InputDeviceNames() const { return audio_->InputDeviceNames(); }
 

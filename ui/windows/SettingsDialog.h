@@ -55,6 +55,7 @@ protected:
 
 private:
     void BuildLayout();
+    void RefillDeviceLists();
     void BuildRemoteRow();
     void BuildHamlibArea();
     void ShowHamlibArea(bool shown);
@@ -66,6 +67,7 @@ private:
     QPointer<QWidget> version_;
 
     QComboBox* inputDevices_ = nullptr;
+    bool devicesStale_ = false;  // the device lists wait for the next show
     QComboBox* outputDevices_ = nullptr;
     QComboBox* ports_ = nullptr;
     QComboBox* radioTypes_ = nullptr;
