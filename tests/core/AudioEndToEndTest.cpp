@@ -344,7 +344,6 @@ TEST_F(AudioEndToEnd, AServerGoneAtTheStartBringsTheStreamsAndTheDeviceListsWhen
     EXPECT_EQ(choices.InputEntries().indexOf(QStringLiteral("rig")), rigInput_);
     EXPECT_EQ(choices.OutputEntries().indexOf(QStringLiteral("rig")), rigOutput_);
     EXPECT_EQ(choices.Output(), rigOutput_);
-    EXPECT_TRUE(errors_.empty());
     rx.CloseDevices();
 }
 
