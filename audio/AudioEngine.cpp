@@ -84,12 +84,44 @@ bool AudioEngine::OpenPlayback(int32_t Output)
 
 bool AudioEngine::OpenStream(Stream& stream, bool input, int32_t number)
 {
-    Prepared prepared = PrepareStream(stream, ResolveAudioApi(api_), input, number);
-    if (!prepared.device) {
-        emit DeviceError(QString::fromLatin1(input ? kCaptureOpenError : kPlaybackOpenError));
+    if (const char* error = TryOpen(stream, input, number, ResolveAudioApi(api_))) {
+        emit DeviceError(QString::fromLatin1(error));
         return false;
     }
-    return StartPrepared(stream, input, std::move(prepared));
+    return true;
+}
+
+const char* AudioEngine::TryOpen(Stream& stream, bool input, int32_t number, AudioApi api)
+{
+    Prepared prepared = PrepareStream(stream, api, input, number);
+    if (!prepared.device)
+        return input ? kCaptureOpenError : kPlaybackOpenError;
+    return StartPrepared(stream, input, std::move(prepared)) ? nullptr : kBufferError;
+}
+
+void AudioEngine::OpenOrAwait(int32_t input, int32_t output)
+{
+    CloseCapture();
+    ClosePlayback();
+    input_ = input;
+    output_ = output;
+    const AudioApi api = ResolveAudioApi(api_);
+    const char* captureError = TryOpen(capture_, true, input, api);
+    const char* playbackError = TryOpen(playback_, false, output, api);
+    lostCapture_ = captureError != nullptr;
+    lostPlayback_ = playbackError != nullptr;
+    if (!DeviceLostNow())
+        return;
+    // A JACK server seen at the start is waited for (it went on its way);
+    // otherwise each attempt takes whichever sound system then runs.
+    lostApi_ = activeApi_ != AudioApi::Automatic ? activeApi_
+               : api == AudioApi::Jack           ? api
+                                                 : AudioApi::Automatic;
+    QString message;
+    for (const char* error : {captureError, playbackError})
+        if (error)
+            message += QString::fromLatin1(error) + QStringLiteral(". ");
+    emit DeviceLost(message + QString::fromLatin1(kDeviceAwaitedMessage));
 }
 
 // Touches nothing of the engine but the stream's address (the callbacks'
@@ -135,7 +167,6 @@ bool AudioEngine::StartPrepared(Stream& stream, bool input, Prepared prepared)
         // Half open: give back what was acquired, so that the engine is
         // simply closed and a later close or restart finds nothing held.
         ReleaseStream(stream);
-        emit DeviceError(QString::fromLatin1(kBufferError));
         return false;
     }
     activeApi_ = prepared.api;
@@ -151,6 +182,20 @@ void AudioEngine::ReleaseStream(Stream& stream)
     stream.device->Close();
     stream.device.reset();
     // Calls the stream posted before it went are now recognisably stale.
+    stream.generation.fetch_add(1, std::memory_order_relaxed);
+    if (!capture_.device && !playback_.device)
+        activeApi_ = AudioApi::Automatic;
+}
+
+// The device may belong to a server that no longer answers, whose close
+// would wait as long as it stays stopped: the stream is cut off from the
+// engine at once and handed to the recovery worker to close.
+void AudioEngine::Abandon(Stream& stream)
+{
+    if (!stream.device)
+        return;
+    stream.device->Detach();
+    abandoned_.push_back(std::move(stream.device));
     stream.generation.fetch_add(1, std::memory_order_relaxed);
     if (!capture_.device && !playback_.device)
         activeApi_ = AudioApi::Automatic;
@@ -394,7 +439,7 @@ void AudioEngine::Watch()
         const bool silent = stream.watched && periods == stream.periodsSeen;
         stream.periodsSeen = periods;
         stream.watched = true;
-        return silent;
+        return silent || stream.device->ServerGone();
     };
     const bool captureGone = lost(capture_);
     const bool playbackGone = lost(playback_);
@@ -403,11 +448,14 @@ void AudioEngine::Watch()
         if (first)
             lostApi_ = activeApi_;
         if (captureGone) {
-            CloseCapture();
+            Abandon(capture_);
+            captureRing_->Reset();
+            captureRunning_ = false;
             lostCapture_ = true;
         }
         if (playbackGone) {
-            ClosePlayback();
+            Abandon(playback_);
+            playbackRing_->Reset();
             lostPlayback_ = true;
         }
         if (first)
@@ -427,13 +475,25 @@ void AudioEngine::StartProbe()
     const int32_t input = input_;
     const int32_t output = output_;
     const AudioApi api = lostApi_ == AudioApi::Automatic ? api_ : lostApi_;
-    // Finding and opening a device asks the sound system (with JACK, a
-    // client per device probed): seconds on a busy or absent server, so it
-    // never runs on the main thread.
-    probe_ = std::thread([this, capture, playback, input, output, api] {
+    // Closing the lost streams and finding and opening a device ask the sound
+    // system (with JACK, a client per device probed): seconds on a busy or
+    // absent server, as long as it likes on a stopped one, so none of it
+    // runs on the main thread. The closes come first: jack2 purges every
+    // client of a dead server at the next open.
+    probe_ = std::thread([this, capture, playback, input, output, api,
+                          lost = std::move(abandoned_)]() mutable {
+        for (auto& stream : lost)
+            stream->Close();
+        lost.clear();
         const AudioApi resolved = ResolveAudioApi(api);
         Prepared out = playback ? PrepareStream(playback_, resolved, false, output) : Prepared{};
         Prepared in = capture ? PrepareStream(capture_, resolved, true, input) : Prepared{};
+        // The settings dialog's lists, made while the server was away, are
+        // stale; with a stream open, JACK lists through its client.
+        if ((out.device || !playback) && (in.device || !capture)) {
+            out.names = ListNames(resolved, false);
+            in.names = ListNames(resolved, true);
+        }
         {
             std::lock_guard<std::mutex> lock(probeMutex_);
             probedPlayback_ = std::move(out);
@@ -442,6 +502,7 @@ void AudioEngine::StartProbe()
         QMetaObject::invokeMethod(
             this, [this] { OnProbeDone(); }, Qt::QueuedConnection);
     });
+    abandoned_.clear();
 }
 
 void AudioEngine::OnProbeDone()
@@ -455,6 +516,7 @@ void AudioEngine::OnProbeDone()
         in = std::move(probedCapture_);
         out = std::move(probedPlayback_);
     }
+    QStringList inNames = std::move(in.names), outNames = std::move(out.names);
     // A device opened or closed by hand meanwhile is no longer lost; what
     // the worker prepared for it is dropped.
     bool reopened = false;
@@ -469,6 +531,8 @@ void AudioEngine::OnProbeDone()
         reopened = true;
     }
     if (reopened && !DeviceLostNow()) {
+        recoveredInputNames_ = std::move(inNames);
+        recoveredOutputNames_ = std::move(outNames);
         ++recoveries_;
         emit DevicesRecovered();
     }

@@ -30,6 +30,9 @@ inline constexpr const char* kPlaybackOpenError = "Can not open the play device"
 inline constexpr const char* kDeviceLostMessage =
     "The sound device has gone away. The receiver goes on and reconnects by itself when the "
     "device or the sound server returns.";
+// Follows the open's own message when a device cannot open at start-up.
+inline constexpr const char* kDeviceAwaitedMessage =
+    "The receiver goes on and connects by itself when the device or the sound server is there.";
 
 // The sound card: one capture stream and one playback stream of 48000 Hz,
 // stereo, 16-bit frames, moved in 2400-frame blocks through a capture ring of
@@ -47,10 +50,11 @@ inline constexpr const char* kDeviceLostMessage =
 // n >= 1 the n-th entry of InputDeviceNames() or OutputDeviceNames().
 //
 // A stream whose device stops calling back (the device unplugged, the sound
-// server gone) or whose JACK server says it is going is closed here, on the
-// main thread, and reported once (DeviceLost); every
-// kRecoveryIntervalMs a worker thread tries to open it again, and the main
-// thread only starts what the worker has opened.
+// server gone or stopped) or whose JACK server says it is going is detached
+// here and reported once (DeviceLost); a worker thread closes it (a server
+// that does not answer holds the close, never the main thread) and then
+// tries every kRecoveryIntervalMs to open it again. The main thread only
+// starts what the worker has opened.
 class AudioEngine : public QObject {
     Q_OBJECT
 
@@ -77,11 +81,21 @@ public:
     // (number 0) and without this program's own streams.
     QStringList InputDeviceNames() const;
     QStringList OutputDeviceNames() const;
+    // The lists as the recovery worker found them when it last brought every
+    // lost stream back (empty before): the main thread asks no sound system
+    // for them.
+    const QStringList& RecoveredInputNames() const { return recoveredInputNames_; }
+    const QStringList& RecoveredOutputNames() const { return recoveredOutputNames_; }
 
     // Both report their failures through DeviceError and return false,
     // holding nothing. Opening an open device reopens it.
     bool OpenCapture(int32_t Input);
     bool OpenPlayback(int32_t Output);
+    // The start: opens capture, then playback, but a device that cannot open
+    // is taken for one lost (the sound server may have gone a moment before
+    // or be on its way): told once through DeviceLost, with the open's own
+    // message, and opened by the recovery worker once it can be.
+    void OpenOrAwait(int32_t input, int32_t output);
     // Do nothing when the device is not open.
     void CloseCapture();
     void ClosePlayback();
@@ -210,7 +224,8 @@ signals:
     // Input was lost: the main thread left every capture block unhandled
     // for a while. Comes before the first block after the gap is handled.
     void InputLost(unsigned blocks);
-    // A running stream's device went away (once per loss, kDeviceLostMessage).
+    // A running stream's device went away (once per loss, kDeviceLostMessage),
+    // or one could not open at the start (OpenOrAwait).
     void DeviceLost(const QString& message);
     // Every lost stream runs again.
     void DevicesRecovered();
@@ -237,6 +252,7 @@ private:
     struct Prepared {
         std::unique_ptr<DeviceStream> device;
         AudioApi api = AudioApi::Automatic;
+        QStringList names;  // the direction's devices, listed once it opened
     };
     // The JACK connections of one of our streams' ports, by port name.
     using Wiring = std::vector<std::pair<std::string, std::vector<std::string>>>;
@@ -247,9 +263,12 @@ private:
                                 void* user);
 
     bool OpenStream(Stream& stream, bool input, int32_t number);
+    // Null when the stream runs, else the failure's message.
+    const char* TryOpen(Stream& stream, bool input, int32_t number, AudioApi api);
     static Prepared PrepareStream(Stream& stream, AudioApi api, bool input, int32_t number);
     bool StartPrepared(Stream& stream, bool input, Prepared prepared);
     void ReleaseStream(Stream& stream);
+    void Abandon(Stream& stream);
     void Watch();
     void StartProbe();
     void OnProbeDone();
@@ -294,11 +313,15 @@ private:
     bool lostPlayback_ = false;
     AudioApi lostApi_ = AudioApi::Automatic;
     uint64_t recoveries_ = 0;
+    QStringList recoveredInputNames_;
+    QStringList recoveredOutputNames_;
     std::thread probe_;
     bool probing_ = false;
     std::mutex probeMutex_;  // guards the two below between worker and main
     Prepared probedCapture_;
     Prepared probedPlayback_;
+    // Lost streams, detached, for the worker to close.
+    std::vector<std::unique_ptr<DeviceStream>> abandoned_;
 
     uint64_t handledBlocks_ = 0;
     uint64_t playedBlocks_ = 0;

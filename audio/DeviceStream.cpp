@@ -3,8 +3,11 @@
 #include "audio/JackClient.h"
 
 #include <RtAudio.h>
+#include <alsa/asoundlib.h>
 
+#include <cstring>
 #include <optional>
+#include <thread>
 
 namespace audio {
 
@@ -14,15 +17,47 @@ std::unique_lock<std::recursive_mutex> LockSoundSystem()
     return std::unique_lock<std::recursive_mutex>(mutex);
 }
 
+// The owner's callback runs only between the two stores of inside_, and only
+// while open_ holds; Shut clears open_ and then waits for inside_ to fall.
+// Both sides use sequentially consistent order, so either the call sees the
+// gate shut or Shut sees the call inside.
+int CallbackGate::Call(void* out, void* in, unsigned frames, double time, unsigned status,
+                       void* self)
+{
+    auto& gate = *static_cast<CallbackGate*>(self);
+    gate.inside_.store(true);
+    int result = 0;
+    if (gate.open_.load())
+        result = gate.callback_(out, in, frames, time, status, gate.user_);
+    else if (out)
+        std::memset(out, 0, std::size_t(frames) * gate.channels_ * sizeof(int16_t));
+    gate.inside_.store(false);
+    return result;
+}
+
+void CallbackGate::Shut()
+{
+    open_.store(false);
+    while (inside_.load())
+        std::this_thread::yield();
+}
+
 namespace {
 
 constexpr int kAttempts = 3;
+
+void DropAlsaMessage(const char*, int, const char*, int, const char*, ...) {}
 
 // PulseAudio and ALSA go through RtAudio; JACK never does (JackClient.h says
 // why), so the api is always named here and never left to RtAudio's choice,
 // which would take JACK first.
 RtAudio::Api ToRtApi(AudioApi api)
 {
+    // ALSA's library writes each failed lookup to standard error, several
+    // lines an attempt, and with no card or server an attempt fails every
+    // few seconds for as long as the program runs; the failure itself is
+    // told by the program, once.
+    snd_lib_error_set_handler(&DropAlsaMessage);
     return api == AudioApi::Pulse ? RtAudio::LINUX_PULSE : RtAudio::LINUX_ALSA;
 }
 
@@ -143,11 +178,17 @@ std::unique_ptr<DeviceStream> OpenRtStream(const StreamRequest& request)
 std::unique_ptr<DeviceStream> OpenDeviceStream(const StreamRequest& request)
 {
     const auto lock = LockSoundSystem();
+    auto gate = std::make_unique<CallbackGate>(request.callback, request.user, request.channels);
+    StreamRequest gated = request;
+    gated.callback = &CallbackGate::Call;
+    gated.user = gate.get();
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         std::unique_ptr<DeviceStream> stream =
-            request.api == AudioApi::Jack ? jack::OpenStream(request) : OpenRtStream(request);
-        if (stream)
+            gated.api == AudioApi::Jack ? jack::OpenStream(gated) : OpenRtStream(gated);
+        if (stream) {
+            stream->SetGate(std::move(gate));
             return stream;
+        }
     }
     return nullptr;
 }

@@ -2,6 +2,7 @@
 
 #include "audio/AudioApi.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -24,10 +25,43 @@ using StreamCallback = int (*)(void* out, void* in, unsigned frames, double time
 // of theirs can race our calls or hold up the process at exit.
 std::unique_lock<std::recursive_mutex> LockSoundSystem();
 
+// Stands between a device thread and the callback of a stream's owner, so
+// that the owner can let a stream go without waiting on its sound system.
+class CallbackGate {
+public:
+    CallbackGate(StreamCallback callback, void* user, unsigned channels)
+        : callback_(callback)
+        , user_(user)
+        , channels_(channels)
+    {}
+    // The device thread calls this in place of the owner's callback.
+    static int Call(void* out, void* in, unsigned frames, double time, unsigned status, void* self);
+    // From now on the owner's callback is not called (playback gets
+    // silence); a call under way has returned when this does. Waits for
+    // nothing but that call, which only copies.
+    void Shut();
+
+private:
+    const StreamCallback callback_;
+    void* const user_;
+    const unsigned channels_;
+    std::atomic<bool> open_{true};
+    std::atomic<bool> inside_{false};
+};
+
 // One open stream of one direction.
 class DeviceStream {
 public:
     virtual ~DeviceStream() = default;
+    // The stream's callback no longer reaches its owner, at once and without
+    // the sound system: the owner may reuse what the callback wrote to while
+    // the stream, whose server may not answer, is closed elsewhere.
+    void Detach()
+    {
+        if (gate_)
+            gate_->Shut();
+    }
+    void SetGate(std::unique_ptr<CallbackGate> gate) { gate_ = std::move(gate); }
     // Starts the callbacks (with JACK: activates and connects to the device's
     // ports). False when the device refuses.
     virtual bool Start() = 0;
@@ -37,6 +71,11 @@ public:
     // The sound server has told the stream that it went away (JACK). A lost
     // device of the other systems only shows by its silence.
     virtual bool ServerGone() const { return false; }
+
+private:
+    // Outlives the device's callbacks: Close has ended them before the
+    // stream is destroyed.
+    std::unique_ptr<CallbackGate> gate_;
 };
 
 struct StreamRequest {

@@ -2,6 +2,8 @@
 
 #include "audio/DeviceStream.h"
 
+#include <QLoggingCategory>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -12,6 +14,8 @@
 namespace audio {
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcSounds, "tesmar.audio.sounds")
 
 uint32_t Le32(const char* p)
 {
@@ -191,7 +195,7 @@ void SoundPlayer::Run()
         if (reopen_) {
             reopen_ = false;
             lock.unlock();
-            CloseStream();
+            CloseStream(false);
             lock.lock();
         }
         if (!stream_) {
@@ -206,7 +210,7 @@ void SoundPlayer::Run()
             const uint64_t beats = beats_.load(std::memory_order_acquire);
             if ((watched && beats == beatsSeen) || stream_->ServerGone()) {
                 lock.unlock();
-                CloseStream();
+                CloseStream(true);
                 OpenStream();
                 lock.lock();
                 watched = false;
@@ -219,7 +223,7 @@ void SoundPlayer::Run()
                        [this] { return quit_ || reopen_; });
     }
     lock.unlock();
-    CloseStream();
+    CloseStream(false);
 }
 
 void SoundPlayer::OpenStream()
@@ -228,7 +232,7 @@ void SoundPlayer::OpenStream()
     pending_.store(nullptr, std::memory_order_relaxed);
     current_ = nullptr;
     StreamRequest request;
-    request.api = ResolveAudioApi(api_);
+    request.api = ResolveAudioApi(lostApi_ != AudioApi::Automatic ? lostApi_ : api_);
     request.input = false;
     request.number = 0;  // the default output
     request.channels = kChannels;
@@ -238,16 +242,31 @@ void SoundPlayer::OpenStream()
     request.callback = &SoundPlayer::Callback;
     request.user = this;
     std::unique_ptr<DeviceStream> stream = OpenDeviceStream(request);
-    if (!stream || !stream->Start())
+    if (!stream || !stream->Start()) {
+        // Said once a spell: the attempts go on quietly every kRetryMs.
+        if (!failureTold_)
+            qCWarning(lcSounds, "No output for the keypad's sounds (%s); trying again every %d s",
+                      AudioApiName(request.api).c_str(), kRetryMs / 1000);
+        failureTold_ = true;
         return;
+    }
+    if (failureTold_)
+        qCInfo(lcSounds, "The keypad's sounds have their output (%s) again",
+               AudioApiName(request.api).c_str());
+    failureTold_ = false;
+    lostApi_ = AudioApi::Automatic;
+    streamApi_ = request.api;
     stream_ = std::move(stream);
     opens_.fetch_add(1, std::memory_order_release);
     open_.store(true, std::memory_order_release);
 }
 
-void SoundPlayer::CloseStream()
+void SoundPlayer::CloseStream(bool lost)
 {
     open_.store(false, std::memory_order_release);
+    // A device changed by hand may live in another sound system; a lost one
+    // comes back in its own.
+    lostApi_ = lost && stream_ ? streamApi_ : AudioApi::Automatic;
     if (!stream_)
         return;
     stream_->Close();

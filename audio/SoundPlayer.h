@@ -73,7 +73,7 @@ private:
                         void* self);
     void Run();
     void OpenStream();
-    void CloseStream();
+    void CloseStream(bool lost);
 
     AudioApi api_;
 
@@ -93,6 +93,11 @@ private:
 
     // Worker only.
     std::unique_ptr<DeviceStream> stream_;
+    // The sound system a lost stream used: it is waited for, not traded for
+    // another one every attempt. Automatic until a stream is lost.
+    AudioApi lostApi_ = AudioApi::Automatic;
+    AudioApi streamApi_ = AudioApi::Automatic;  // the open stream's
+    bool failureTold_ = false;                  // once per spell without a stream
     // Worker to everyone.
     std::atomic<bool> open_{false};
     std::atomic<uint64_t> opens_{0};

@@ -136,6 +136,7 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
     connect(audio_.get(), &audio::AudioEngine::DevicesRecovered, this, [this] {
         raw_->DevicesReopened();
         soundNotice_->DevicesRecovered();
+        emit SoundDevicesRecovered();
     });
     connect(audio_.get(), &audio::AudioEngine::InputLost, this,
             [this](unsigned blocks) { raw_->InputLost(blocks); });
@@ -255,8 +256,10 @@ void Receiver::Start()
     emit KnobRedraw(Knob::Vol, false);
     emit KnobRedraw(Knob::Sql, false);
 
-    audio_->OpenCapture(state_.Input);
-    audio_->OpenPlayback(state_.Output);
+    // A device that cannot open now is told over the display and opened as
+    // soon as it can be, as one lost later is: the server may be on its way
+    // down or up, and no box may hold up the window that is yet to show.
+    audio_->OpenOrAwait(state_.Input, state_.Output);
     // The keypad's sound stream opens in the background, once, but only when
     // the event loop runs: its worker holds the sound system while its
     // client opens, and the settings dialog, built before the first paint,
@@ -740,6 +743,10 @@ bool Receiver::SoundDeviceLost() const
 {
     return soundNotice_->Current() == SoundNotice::State::Lost;
 }
+
+QStringList Receiver::RecoveredInputDeviceNames() const { return audio_->RecoveredInputNames(); }
+
+QStringList Receiver::RecoveredOutputDeviceNames() const { return audio_->RecoveredOutputNames(); }
 
 QStringList Receiver::InputDeviceNames() const { return audio_->InputDeviceNames(); }
 

@@ -252,6 +252,10 @@ public:
     // an empty text; SoundNoticeChanged says when it changes.
     QString SoundNoticeText() const;
     bool SoundDeviceLost() const;
+    // The settings dialog's device lists as found when the lost devices came
+    // back, without asking the sound system again.
+    QStringList RecoveredInputDeviceNames() const;
+    QStringList RecoveredOutputDeviceNames() const;
 
     // The settings dialog's controls that act at once: the input gain in dB
     // (-40..40) and the waterfall gain in quarter dB, from the next block on;
@@ -389,6 +393,9 @@ signals:
     // The lost-device notice changed: show SoundNoticeText() (none when
     // empty), without waiting for the operator.
     void SoundNoticeChanged();
+    // Every lost sound device runs again; the devices are listed anew
+    // (RecoveredDeviceNames).
+    void SoundDevicesRecovered();
     // Shutdown() has begun and is about to save the settings: whatever could
     // still change the state (a network client) stops now.
     void ShuttingDown();

@@ -142,6 +142,14 @@ SettingsChoices::SettingsChoices(Receiver& receiver, RemoteControl& remote,
         receiver_.AwaitRadioPort();
 }
 
+void SettingsChoices::TakeRecoveredDevices()
+{
+    inputEntries_ = DeviceEntries(QStringLiteral("Default input device"),
+                                  receiver_.RecoveredInputDeviceNames(), input_);
+    outputEntries_ = DeviceEntries(QStringLiteral("Default output device"),
+                                   receiver_.RecoveredOutputDeviceNames(), output_);
+}
+
 QStringList SettingsChoices::RadioTypeEntries()
 {
     QStringList names;

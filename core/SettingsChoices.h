@@ -79,6 +79,10 @@ public:
 
     const QStringList& InputEntries() const { return inputEntries_; }
     const QStringList& OutputEntries() const { return outputEntries_; }
+    // The lost sound devices are back: the lists take the devices found
+    // then (made while a server was away, they held the defaults alone).
+    // The choices stay.
+    void TakeRecoveredDevices();
     const QStringList& PortEntries() const { return ports_.texts; }
     static QStringList RadioTypeEntries();
 

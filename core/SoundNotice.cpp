@@ -11,7 +11,14 @@ SoundNotice::SoundNotice(QObject* parent)
     connect(&clear_, &QTimer::timeout, this, [this] { Set(State::None); });
 }
 
-void SoundNotice::DeviceLost() { Set(State::Lost); }
+void SoundNotice::DeviceLost(const QString& message)
+{
+    const bool changed = state_ == State::Lost && message != lostMessage_;
+    lostMessage_ = message;
+    Set(State::Lost);
+    if (changed)
+        emit Changed();
+}
 
 void SoundNotice::DevicesRecovered()
 {
@@ -30,7 +37,7 @@ void SoundNotice::DevicesReopened()
 QString SoundNotice::Text() const
 {
     switch (state_) {
-    case State::Lost: return QString::fromLatin1(audio::kDeviceLostMessage);
+    case State::Lost: return lostMessage_;
     case State::Back: return QString::fromLatin1(kDeviceBackMessage);
     case State::None: break;
     }

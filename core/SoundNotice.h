@@ -22,8 +22,9 @@ public:
 
     explicit SoundNotice(QObject* parent = nullptr);
 
-    // A device went away (the engine tells each loss once).
-    void DeviceLost();
+    // A device went away, or could not open at the start (the engine tells
+    // each loss once); message says which and that it is waited for.
+    void DeviceLost(const QString& message);
     // Every lost device runs again.
     void DevicesRecovered();
     // The devices were closed and opened anew by hand (the settings dialog):
@@ -41,6 +42,7 @@ private:
     void Set(State state);
 
     State state_ = State::None;
+    QString lostMessage_;
     QTimer clear_;
 };
 

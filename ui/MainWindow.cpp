@@ -247,12 +247,13 @@ void MainWindow::BuildKnobsAndWindowButtons()
     }
 }
 
-// A lost sound device, told over the foot of the display.
+// A lost sound device, told in a strip the window grows by below its
+// controls: every part of the display and the meter is a reading.
 void MainWindow::BuildSoundNotice()
 {
     soundNotice_ = new QLabel(this);
     soundNotice_->setObjectName("soundNotice");
-    soundNotice_->setGeometry(153, 45, 471, 34);
+    soundNotice_->setGeometry(8, kClientHeight, kClientWidth - 16, kNoticeHeight - 4);
     soundNotice_->setWordWrap(true);
     soundNotice_->setAlignment(Qt::AlignCenter);
     soundNotice_->setAutoFillBackground(true);
@@ -473,12 +474,20 @@ void MainWindow::ApplyMostTop()
         show();
     }
     raise();
+    // A box the window waits on stays above it.
+    for (QMessageBox* box : findChildren<QMessageBox*>(Qt::FindDirectChildrenOnly))
+        if (box->isVisible())
+            box->raise();
 }
 
 void MainWindow::ShowErrorBox(const QString& message, bool beep)
 {
     if (closing_ && terminating_)
         return;  // the receiver has logged it and keeps it for the next start
+    if (!boxesMayOpen_ && !closing_) {
+        heldBoxes_.emplace_back(message, beep);
+        return;
+    }
     if (beep)
         QApplication::beep();
     auto* box =
@@ -515,11 +524,13 @@ void MainWindow::ShowNotices()
         if (!line.isEmpty())
             lines << line;
     soundNotice_->setText(lines.join(QLatin1Char('\n')));
-    // Grown upwards from the display's foot to fit what it says.
-    const QRect at = soundNotice_->geometry();
-    const int height = std::clamp(soundNotice_->heightForWidth(at.width()), 34, 70);
-    soundNotice_->setGeometry(at.x(), at.bottom() + 1 - height, at.width(), height);
     soundNotice_->setVisible(!lines.isEmpty());
+    // In a strip below the controls, so that it hides no reading; the window
+    // grows by the strip while it shows, as high as what it says needs.
+    const int width = kClientWidth - 16;
+    const int height = std::max(kNoticeHeight - 4, soundNotice_->heightForWidth(width));
+    soundNotice_->setGeometry(8, kClientHeight, width, height);
+    setFixedSize(kClientWidth, kClientHeight + (lines.isEmpty() ? 0 : height + 4));
 }
 
 void MainWindow::showEvent(QShowEvent* event)
@@ -532,6 +543,13 @@ void MainWindow::showEvent(QShowEvent* event)
         const QString notice = receiver_->TakeNoticeFromLastRun();
         if (!notice.isEmpty())
             ShowErrorBox(notice, true);
+        // The window's native window is made and raised by now; boxes made
+        // after it lie above it also where no window manager stacks them.
+        QTimer::singleShot(0, this, [this] {
+            boxesMayOpen_ = true;
+            for (const auto& [message, beep] : std::exchange(heldBoxes_, {}))
+                ShowErrorBox(message, beep);
+        });
     }
 }
 

@@ -18,6 +18,8 @@
 
 #include <array>
 #include <memory>
+#include <utility>
+#include <vector>
 
 class QButtonGroup;
 class QLabel;
@@ -56,6 +58,9 @@ class MainWindow : public QWidget {
 public:
     static constexpr int kClientWidth = 734;
     static constexpr int kClientHeight = 155;
+    // The strip the window grows by, below its controls, while a lost sound
+    // device is told: over the display it hid the frequency.
+    static constexpr int kNoticeHeight = 30;
 
     // Builds the window and brings the receiver up (settings, filters,
     // devices): the main window's construction.
@@ -158,6 +163,11 @@ private:
     bool closing_ = false;
     bool terminating_ = false;
     QMessageBox* closeErrorBox_ = nullptr;  // the box a close waits on
+    // Errors told before the window showed, opened once it has: a box opened
+    // first lay beneath the window it blocks where no window manager stacks
+    // them.
+    bool boxesMayOpen_ = false;
+    std::vector<std::pair<QString, bool>> heldBoxes_;
 };
 
 }  // namespace ui

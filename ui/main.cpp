@@ -34,10 +34,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <thread>
 
 namespace {
 
 constexpr std::chrono::milliseconds kTerminationDeadline{4000};
+// What the program may take to release its devices once everything is
+// saved: closing the three JACK clients takes some 0.3 s at 50 ms periods.
+constexpr std::chrono::milliseconds kReleasePatience{400};
 
 // Off unless asked for (QT_LOGGING_RULES="tesmar.startup.info=true"): the
 // moments of the start and the exit, on standard error, for whoever measures
@@ -163,6 +167,17 @@ int main(int argc, char* argv[])
         }
         const int status = app.exec();
         qCInfo(lcStartup, "event loop left");
+        // Everything is saved by now: the settings, the memory list, the scan
+        // log, the recordings. What is left (closing the sound devices and
+        // the radio, ending the workers) the system also does when the
+        // process ends, and a server that stopped answering holds the
+        // devices' closes for as long as it stays stopped; a busy one takes
+        // a few of its periods per client. So the rest gets a short while.
+        std::thread([status] {
+            std::this_thread::sleep_for(kReleasePatience);
+            std::fputs("tesmar: the devices are slow to close; ending without them\n", stderr);
+            std::_Exit(status);
+        }).detach();
         return status;
     } catch (const std::exception& e) {
         // Shown like any other error, but the exit status says the program

@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -110,6 +111,7 @@ protected:
 
     void TearDown() override
     {
+        server_.Resume();  // a test that stopped it and failed half-way
         if (engine_)
             engine_->disconnect();
         engine_.reset();
@@ -944,6 +946,93 @@ TEST_F(AudioEngineTest, ALostServerIsToldOnceAndTheStreamsComeBackWithIt)
     EXPECT_EQ(lost, 1);
     EXPECT_TRUE(errors_.isEmpty());
     ASSERT_TRUE(RunUntil([&] { return sounds.StreamOpens() == 2 && sounds.StreamOpen(); }));
+}
+
+// The server goes in the moment the receiver starts: the start is told once
+// and without a box, and the streams come with the server once it is back.
+TEST_F(AudioEngineTest, AServerGoneAtTheStartIsAwaitedAndTheStreamsComeWithIt)
+{
+    const int rigIn = RigInput();
+    const int rigOut = RigOutput();
+    int handled = 0;
+    QStringList lost;
+    int recovered = 0;
+    engine_->SetBlockHandler([&](BlockView) { ++handled; });
+    QObject::connect(engine_.get(), &AudioEngine::DeviceLost, [&](const QString& m) { lost << m; });
+    QObject::connect(engine_.get(), &AudioEngine::DevicesRecovered, [&] { ++recovered; });
+    rig_.Close();
+    server_.Stop();
+
+    engine_->OpenOrAwait(rigIn, rigOut);
+    EXPECT_TRUE(engine_->DeviceLostNow());
+    ASSERT_EQ(lost.size(), 1);
+    EXPECT_EQ(lost[0], QStringLiteral("Can not open the recoding device. Can not open the play "
+                                      "device. ") +
+                           audio::kDeviceAwaitedMessage);
+    EXPECT_TRUE(errors_.isEmpty()) << errors_.join('\n').toStdString();
+    RunFor(AudioEngine::kRecoveryIntervalMs + 500);  // a retry that fails says nothing
+
+    std::string error;
+    ASSERT_TRUE(server_.Restart(error)) << error;
+    ASSERT_TRUE(rig_.Open("rig", 2, 2));
+    ASSERT_TRUE(RunUntil([&] { return recovered == 1; }));
+    EXPECT_TRUE(engine_->CaptureOpen());
+    EXPECT_TRUE(engine_->PlaybackOpen());
+    ASSERT_TRUE(RunUntil([&] { return handled >= 3; }));
+    ExpectConnections(rig_.PortsStartingWith("tesmar-capture:")[0], {"rig:out_1"});
+    EXPECT_EQ(lost.size(), 1);
+    EXPECT_TRUE(errors_.isEmpty());
+}
+
+// A server that stops answering (stopped, or its driver stalled) holds every
+// call into it. The silence watch used to close the streams on the main
+// thread, which then waited as long as the server stayed stopped; the loss is
+// now told, and the event loop runs, while the server is still stopped.
+TEST_F(AudioEngineTest, AServerThatStopsAnsweringNeverHoldsTheMainThread)
+{
+    int handled = 0;
+    int lost = 0;
+    int recovered = 0;
+    engine_->SetBlockHandler([&](BlockView b) {
+        ++handled;
+        engine_->QueueOutputBlock(b);
+    });
+    QObject::connect(engine_.get(), &AudioEngine::DeviceLost, [&] { ++lost; });
+    QObject::connect(engine_.get(), &AudioEngine::DevicesRecovered, [&] { ++recovered; });
+    ASSERT_TRUE(engine_->OpenCapture(RigInput()));
+    ASSERT_TRUE(engine_->OpenPlayback(RigOutput()));
+    ASSERT_TRUE(RunUntil([&] { return handled >= 2; }));
+
+    // Should the main thread be held after all, the server is let go on
+    // after a while, so that the test fails instead of hanging.
+    std::atomic<bool> stopped{true};
+    server_.Suspend();
+    std::thread rescue([&] {
+        for (int i = 0; i < 300 && stopped.load(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (stopped.exchange(false))
+            server_.Resume();
+    });
+    const bool seen = RunUntil([&] { return lost == 1; }, 25);
+    int ticks = 0;
+    QTimer::singleShot(0, [&] { ++ticks; });
+    RunFor(200);
+    const bool stillStopped = stopped.exchange(false);
+    if (stillStopped)
+        server_.Resume();
+    rescue.join();
+    ASSERT_TRUE(seen);
+    EXPECT_TRUE(stillStopped) << "the loss was told only once the server ran again";
+    EXPECT_EQ(ticks, 1);
+    EXPECT_FALSE(engine_->CaptureOpen());
+    EXPECT_FALSE(engine_->PlaybackOpen());
+
+    // Running again, the server gets the streams back.
+    ASSERT_TRUE(RunUntil([&] { return recovered == 1; }));
+    const int before = handled;
+    ASSERT_TRUE(RunUntil([&] { return handled >= before + 3; }));
+    EXPECT_EQ(lost, 1);
+    EXPECT_TRUE(errors_.isEmpty());
 }
 
 // After its server has died, jack2's next client open anywhere in the process

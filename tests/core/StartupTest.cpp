@@ -66,12 +66,18 @@ TEST_F(Startup, DevicesOpenAfterTheSettingsCaptureFirstAndTheReceiverCarriesOn)
     QObject::connect(&rx, &Receiver::KnobRedraw, [&](Knob, bool) { order.push_back("knob"); });
     QObject::connect(&rx, &Receiver::ShowError,
                      [&](const QString& m, bool) { order.push_back(m.toStdString()); });
+    QObject::connect(&rx, &Receiver::SoundNoticeChanged,
+                     [&] { order.push_back(rx.SoundNoticeText().toStdString()); });
     rx.Start();
-    EXPECT_EQ(order, (std::vector<std::string>{"knob", "knob", "Can not open the recoding device",
-                                               "Can not open the play device"}));
-    ASSERT_EQ(errors_.size(), 2u);
-    EXPECT_TRUE(errors_[0].beep);
-    EXPECT_TRUE(errors_[1].beep);
+    // Told over the window, not in boxes: a box raised before the window
+    // shows may lie beneath it. The receiver waits for the devices.
+    EXPECT_EQ(order, (std::vector<std::string>{
+                         "knob", "knob",
+                         std::string("Can not open the recoding device. Can not open the play "
+                                     "device. ") +
+                             audio::kDeviceAwaitedMessage}));
+    EXPECT_TRUE(errors_.empty());
+    EXPECT_TRUE(rx.SoundDeviceLost());
     EXPECT_FALSE(core::test::ReceiverProbe::CaptureOpen(rx));
     EXPECT_FALSE(core::test::ReceiverProbe::PlaybackOpen(rx));
 

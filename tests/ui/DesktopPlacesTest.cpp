@@ -3,6 +3,7 @@
 // exactly at every start and places off the screen come onto it. Qt's
 // offscreen platform has neither frames nor a window manager.
 
+#include "tests/support/Loopback.h"
 #include "tests/support/TempDir.h"
 
 #include <QProcess>
@@ -19,7 +20,10 @@
 #include <thread>
 #include <tuple>
 
+#include <netinet/in.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -251,6 +255,73 @@ TEST_P(DesktopPlaces, FirstPlacesGoBesideTheMainWindow)
     }
     for (const char* key : {"SpecTop", "SpecLeft", "InpTop", "InpLeft", "WaveTop", "WaveLeft"})
         EXPECT_EQ(Places().at(key), 0) << key;
+}
+
+// The frame (or, bare, the window itself) that is a child of the root, as
+// xwininfo writes it ("0x1e00003"; xdotool gives decimal ids).
+QString TopLevelOf(const QProcessEnvironment& env, QString id)
+{
+    for (int depth = 0; depth < 8; ++depth) {
+        const QString tree = Output(env, "xwininfo", {"-tree", "-id", id});
+        const auto at = tree.indexOf("Parent window id: ");
+        if (at < 0 || tree.indexOf("(the root window)", at) == tree.indexOf('(', at))
+            break;
+        id = tree.mid(at + 18).section(' ', 0, 0);
+    }
+    return "0x" + QString::number(id.toULongLong(nullptr, 0), 16);
+}
+
+// A box raised while the program starts (here: remote control cannot listen,
+// its port being taken) was made before the main window and lay beneath it
+// where no window manager stacks them; modal, it left the window taking no
+// click at all.
+TEST_P(DesktopPlaces, AStartUpBoxLiesAboveTheWindowItBlocks)
+{
+    const uint16_t port = tesmar::test::FreePorts(1)[0];
+    const int taken = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(taken, 0);
+    sockaddr_in address = tesmar::test::LoopbackAddress(port);
+    ASSERT_EQ(::bind(taken, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(taken, 1), 0);
+    QProcessEnvironment env = env_;
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert("QT_SCALE_FACTOR", QString::number(GetParam().scale));
+    env.insert("JACK_NO_START_SERVER", "1");
+    env.insert("JACK_DEFAULT_SERVER", "tesmar-places-test-absent");
+    QProcess program;
+    Start(program, env, QString::fromStdString((temp_.Path() / "tesmar").string()),
+          {"--remote", QString::number(port)});
+    ASSERT_TRUE(program.waitForStarted());
+    // The main window and the boxes all bear the program's name; the main
+    // window is the widest.
+    auto named = [&] {
+        return Output(env, "xdotool", {"search", "--onlyvisible", "--name", "^Tesmar$"})
+            .split('\n', Qt::SkipEmptyParts);
+    };
+    for (int i = 0; i < 600 && named().size() < 2 && program.state() == QProcess::Running; ++i)
+        std::this_thread::sleep_for(50ms);
+    std::this_thread::sleep_for(1s);  // the secondary windows and a raise or two
+    QStringList windows = named();
+    ASSERT_GE(windows.size(), 2);
+    auto width = [&](const QString& id) {
+        const QString info = Output(env, "xwininfo", {"-id", id});
+        return info.mid(info.indexOf("Width: ") + 7).section('\n', 0, 0).toInt();
+    };
+    std::sort(windows.begin(), windows.end(),
+              [&](const QString& a, const QString& b) { return width(a) > width(b); });
+    // The root's children from the top of the stack to its bottom.
+    const QString stack = Output(env, "xwininfo", {"-root", "-children"});
+    auto place = [&](const QString& id) { return stack.indexOf(" " + TopLevelOf(env, id) + " "); };
+    const auto mainAt = place(windows[0]);
+    ASSERT_GE(mainAt, 0) << stack.toStdString();
+    for (int k = 1; k < windows.size(); ++k) {
+        EXPECT_GE(place(windows[k]), 0) << stack.toStdString();
+        EXPECT_LT(place(windows[k]), mainAt) << stack.toStdString();
+    }
+    ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+    EXPECT_TRUE(program.waitForFinished(10000));
+    Stop(program);
+    ::close(taken);
 }
 
 INSTANTIATE_TEST_SUITE_P(, DesktopPlaces,

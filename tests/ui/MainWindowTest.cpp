@@ -21,6 +21,7 @@
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
@@ -167,7 +168,8 @@ TEST_F(MainWindowTest, LayoutAndFirstRunState)
 {
     ui::MainWindow& f = Make();
     EXPECT_EQ(f.windowTitle(), "Tesmar");
-    EXPECT_EQ(f.size(), QSize(734, 155));
+    // Grown by the strip below the controls that tells of the devices.
+    EXPECT_EQ(f.size(), QSize(734, 155 + ui::MainWindow::kNoticeHeight));
     EXPECT_FALSE(f.windowFlags() & Qt::WindowMaximizeButtonHint);
 
     struct Expect {
@@ -209,12 +211,23 @@ TEST_F(MainWindowTest, LayoutAndFirstRunState)
     EXPECT_FALSE(B("playButton")->isEnabled());
     EXPECT_TRUE(B("recButton")->isEnabled());
 
-    // Neither device opened, each said so, and the window carries on.
-    // (The list of open boxes has no order.)
-    std::sort(startMessages_.begin(), startMessages_.end());
-    ASSERT_EQ(startMessages_.size(), 2u);
-    EXPECT_EQ(startMessages_[0], "Can not open the play device");
-    EXPECT_EQ(startMessages_[1], "Can not open the recoding device");
+    // Neither device opened, each said so without a box, and the window
+    // carries on. The notice hides no reading: it lies apart from every
+    // other part of the window.
+    EXPECT_TRUE(startMessages_.empty());
+    auto* notice = f.findChild<QLabel*>("soundNotice");
+    ASSERT_NE(notice, nullptr);
+    EXPECT_TRUE(notice->isVisible());
+    EXPECT_TRUE(notice->text().startsWith(
+        "Can not open the recoding device. Can not open the play device. "))
+        << notice->text().toStdString();
+    for (QWidget* w : f.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (w != notice && w->isVisible()) {
+            EXPECT_FALSE(w->geometry().intersects(notice->geometry()))
+                << w->objectName().toStdString();
+        }
+    }
+    EXPECT_TRUE(f.rect().contains(notice->geometry()));
 }
 
 TEST_F(MainWindowTest, ModeButtonsPressTheirFilters)

@@ -1,7 +1,10 @@
 // The real program as a desktop session or a service manager runs it: a
 // process of its own on Qt's offscreen platform, ended by a signal, its
-// files in real folders. No sound server is found, so both devices fail.
+// files in real folders. No sound server is found, so both devices fail,
+// but where a test starts a private JACK server of its own.
 
+#include "JackRig.h"
+#include "JackServer.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/TempDir.h"
 
@@ -99,9 +102,12 @@ protected:
         env.insert("XDG_CONFIG_HOME", QString::fromStdString((home_ / "config").string()));
         env.insert("XDG_RUNTIME_DIR", QString::fromStdString((home_ / "runtime").string()));
         env.insert("JACK_NO_START_SERVER", "1");
-        env.insert("JACK_DEFAULT_SERVER", "tesmar-program-test-absent");
+        env.insert("JACK_DEFAULT_SERVER", jack_.Name().empty()
+                                              ? QStringLiteral("tesmar-program-test-absent")
+                                              : QString::fromStdString(jack_.Name()));
         process_.setProcessEnvironment(env);
-        if (Root()) {
+        // The server's socket is its user's: the program meets it as the same.
+        if (Root() && jack_.Name().empty()) {
             for (const auto& entry : fs::recursive_directory_iterator(home_)) {
                 ASSERT_EQ(::chown(entry.path().c_str(), kNobody, kNobody), 0);
             }
@@ -124,7 +130,7 @@ protected:
 
     // The reply to one command line sent to the program's remote control on
     // `port`, once it listens there (empty when it never does).
-    std::string AskRemote(uint16_t port, const std::string& line)
+    std::string AskRemote(uint16_t port, const std::string& line, int patienceSeconds = 30)
     {
         int fd = -1;
         for (int i = 0; i < 600 && fd < 0 && process_.state() == QProcess::Running; ++i) {
@@ -135,7 +141,7 @@ protected:
         if (fd < 0)
             return {};
         // A program that never answers must not hold the test up for good.
-        const timeval patience{30, 0};
+        const timeval patience{patienceSeconds, 0};
         ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
         ::send(fd, line.data(), line.size(), MSG_NOSIGNAL);
         std::string reply;
@@ -160,6 +166,22 @@ protected:
         return ended && process_.exitStatus() == QProcess::NormalExit && process_.exitCode() == 0;
     }
 
+    // True once the program's capture and playback streams have their ports
+    // on the test's server (within a minute).
+    bool StreamsOnTheServer()
+    {
+        audiotest::JackRig watch;
+        for (int i = 0; i < 1200 && process_.state() == QProcess::Running; ++i) {
+            if ((watch.Client() || watch.Open("watch", 0, 0)) &&
+                watch.PortsStartingWith("tesmar-capture:").size() == 2 &&
+                watch.PortsStartingWith("tesmar-playback:").size() == 2)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    }
+
+    audiotest::JackServer jack_;
     tesmar::test::TempDir temp_;
     const fs::path programDir_ = temp_.Path() / "program";
     const fs::path home_ = temp_.Path() / "home";
@@ -242,6 +264,60 @@ TEST_F(Program, RemoteControlListensWhereTheSettingsFileOrTheCommandLineSays)
         EXPECT_FALSE(tesmar::test::ListensLocally(c.closed));
         ASSERT_TRUE(EndWith(SIGTERM)) << log_;
     }
+}
+
+// A sound server not there when the program starts (killed a moment before,
+// or on its way up) used to leave it without capture and playback for good,
+// with two boxes beneath the window: the streams come once the server does,
+// and the keypad's sound worker says once that it waits instead of ALSA's
+// library filling standard error every 2 s.
+TEST_F(Program, TheStreamsComeWithASoundServerThatWasNotThereAtTheStart)
+{
+    if (!audiotest::JackServer::Installed())
+        GTEST_SKIP() << "jackd is not installed (scripts/deps installs jackd2)";
+    std::string error;
+    ASSERT_TRUE(jack_.Start(error)) << error;
+    jack_.Stop();
+    Start();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    ASSERT_TRUE(jack_.Restart(error)) << error;
+    EXPECT_TRUE(StreamsOnTheServer());
+    ASSERT_TRUE(EndWith(SIGTERM)) << log_;
+    EXPECT_EQ(log_.find("ALSA lib"), std::string::npos) << log_;
+    const std::string told = "No output for the keypad's sounds";
+    EXPECT_EQ(log_.find(told), log_.rfind(told)) << log_;
+}
+
+// A server that stops answering (stopped, a stalled driver): the main thread
+// waited for the sound system behind the worker's call into it, the remote
+// control went unanswered for as long, and a SIGTERM meanwhile ended the
+// program at its deadline without saving the settings.
+TEST_F(Program, AServerThatStopsAnsweringLeavesTheProgramAnsweringAndItsSettingsSaved)
+{
+    if (!audiotest::JackServer::Installed())
+        GTEST_SKIP() << "jackd is not installed (scripts/deps installs jackd2)";
+    std::string error;
+    ASSERT_TRUE(jack_.Start(error)) << error;
+    const uint16_t port = tesmar::test::FreePorts(1)[0];
+    Start({"--remote", QString::number(port)});
+    ASSERT_TRUE(StreamsOnTheServer());
+    // Answering, the program has finished its start (whose opens still
+    // wait on the server: the window has yet to show).
+    ASSERT_EQ(AskRemote(port, "f\n"), "5000000\n");
+    jack_.Suspend();
+    // Two checks of the streams' life: the loss is found and its close handed on.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2 * 2000 + 1000));
+    const std::string answer = AskRemote(port, "F 5010000\n", 10);
+    const bool ended = EndWith(SIGTERM);
+    jack_.Resume();
+    EXPECT_EQ(answer, "RPRT 0\n");
+    EXPECT_TRUE(ended) << "status " << process_.exitCode() << "\n" << log_;
+    const std::string ini = ReadText(programDir_ / "tesmar.ini");
+    auto value = [&ini](const std::string& key) {
+        const std::size_t at = ("\n" + ini).find("\n" + key + "=");
+        return at == std::string::npos ? -1 : std::stoll(ini.substr(at + key.size() + 1));
+    };
+    EXPECT_EQ(value("FreqCenter") + value("FreqTune"), 5010000) << ini;
 }
 
 }  // namespace

@@ -17,6 +17,8 @@
 #include <QSlider>
 #include <QSpinBox>
 
+#include <tuple>
+
 namespace ui {
 
 namespace {
@@ -92,6 +94,28 @@ SettingsDialog::SettingsDialog(core::Receiver& receiver, core::RemoteControl& re
     BuildUdpRows(receiver);
     ConnectControls();
     ShowHamlibArea(choices_->HamlibAreaShown());
+    // Lists made while a sound server was away offered the defaults alone;
+    // an open dialog takes the new ones when it shows next.
+    connect(&receiver, &core::Receiver::SoundDevicesRecovered, this, [this] {
+        choices_->TakeRecoveredDevices();
+        if (!isVisible())
+            RefillDeviceLists();
+        else
+            devicesStale_ = true;
+    });
+}
+
+void SettingsDialog::RefillDeviceLists()
+{
+    devicesStale_ = false;
+    const core::SettingsChoices& c = *choices_;
+    for (auto [box, entries, chosen] :
+         {std::tuple{inputDevices_, c.InputEntries(), c.Input()},
+          std::tuple{outputDevices_, c.OutputEntries(), c.Output()}}) {
+        box->clear();
+        box->addItems(entries);
+        box->setCurrentIndex(chosen);
+    }
 }
 
 SettingsDialog::~SettingsDialog() = default;
@@ -360,6 +384,8 @@ void SettingsDialog::showEvent(QShowEvent* event)
     // The controls are not reloaded: they show what they showed at the last close.
     if (!event->spontaneous())
         CentreOver(this, parentWidget());
+    if (devicesStale_)
+        RefillDeviceLists();
     QDialog::showEvent(event);
 }
 

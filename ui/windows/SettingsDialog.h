@@ -62,6 +62,7 @@ protected:
 
 private:
     void BuildLayout();
+    void RefillDeviceLists();
     void BuildRemoteRow();
     void BuildUdpRows(core::Receiver& receiver);
     void BuildHamlibArea();
@@ -74,6 +75,7 @@ private:
     QPointer<QWidget> version_;
 
     QComboBox* inputDevices_ = nullptr;
+    bool devicesStale_ = false;  // the device lists wait for the next show
     QComboBox* outputDevices_ = nullptr;
     QWidget* portsLabel_ = nullptr;
     QComboBox* ports_ = nullptr;
