@@ -185,6 +185,12 @@ ScanHooks ScanSession::Hooks()
         tuning_ = true;
         const bool sent = access_.setRadioFrequency(center);
         tuning_ = false;
+        if (sent) {
+            // The display's frequency is no channel's now: a name beside it
+            // would say where the receiver is not.
+            access_.state.MemoryMode = false;
+            access_.state.MemName.clear();
+        }
         emit rx_.DisplayChanged();
         return sent ? ScanHooks::Retune::Sent : ScanHooks::Retune::Refused;
     };
@@ -195,9 +201,19 @@ ScanHooks ScanSession::Hooks()
             return false;
         const std::string label =
             hit.name.empty() ? std::to_string(hit.hz / 1000) + "kHz" : hit.name;
-        return access_.wave.StartLabelled(label);
+        if (!access_.wave.StartLabelled(label))
+            return false;
+        hitRecording_ = access_.wave.FileName();
+        return true;
     };
-    h.stopRecording = [this] { access_.wave.Stop(); };
+    h.stopRecording = [this] {
+        // The operator may have stopped the hit's recording and started one
+        // of their own meanwhile: that one goes on. A new recording never
+        // takes an existing file's name, so the name tells them apart.
+        if (access_.wave.Recording() && access_.wave.FileName() == hitRecording_)
+            access_.wave.Stop();
+        hitRecording_.clear();
+    };
     h.hitEnded = [this](const ScanHit& hit) {
         std::string error;
         if (!AppendScanLog(LogFile(), hit, &error))

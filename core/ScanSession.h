@@ -99,7 +99,8 @@ private:
     ScanOptions last_;
     bool bandSet_ = false;  // last_ holds a band search's start, stop, step and mode
     QString notice_;
-    bool tuning_ = false;  // the scan itself tunes: not the operator
+    bool tuning_ = false;                 // the scan itself tunes: not the operator
+    std::filesystem::path hitRecording_;  // the file a hit's recording was started in
 };
 
 // A hit as the window lists it: "23:40:01  5.000000 MHz  Tower  AM  3.2 s  +23 dB".

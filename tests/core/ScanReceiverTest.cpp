@@ -85,6 +85,83 @@ TEST_F(ScanReceiverTest, ChannelsOutsideTheBandWaitForTheRadiosOk)
     EXPECT_EQ(rig_.NewLines().size(), 1u);
 }
 
+// Catches: a band the radio never acknowledged (off with its port open)
+// judged against the band the radio stayed in, which logged the station
+// there under the channel the unreached band would have held in its place.
+TEST_F(ScanReceiverTest, ABandTheSilentRadioNeverReachedIsNotJudged)
+{
+    int32_t lo = 0, hi = 0;
+    Scanner::PassBandOf(Mode::Am, lo, hi);
+    const int32_t farOffset = -24000 + Scanner::kEdgeGuardHz + 100 - lo;
+    Receiver& rx = StartWith("5.070000,Far,0\n", true);
+    S().FreqCenter = kCenter;
+    Air air{Dir(), {{kCenter + farOffset, Mode::Am, 0, 200}}, 200};
+    ASSERT_EQ(rx.Scan().Start(ScanOptions{}), "");
+    // The radio stays where it was: every block is of its band.
+    auto feedAsTheRadioIs = [&](int blocks) {
+        for (int b = 0; b < blocks; ++b, ++block_)
+            ReceiverProbe::HandleBlock(rx, air.Block(kCenter, block_));
+    };
+    feedAsTheRadioIs(1);
+    ASSERT_EQ(Phase(), ScanPhase::Retuning);
+    EXPECT_NE(S().FreqCenter, kCenter);  // the centre moved with the command
+    feedAsTheRadioIs(Scanner::kRetuneTimeoutBlocks + 30);
+    EXPECT_NE(Phase(), ScanPhase::Holding);
+    EXPECT_TRUE(rx.Scan().RecentHits().empty());
+    EXPECT_EQ(rx.Scan().Notice(), "The radio did not acknowledge a retune: the channels it was to "
+                                  "bring in are not judged until it does.");
+    rx.Scan().Stop();
+    EXPECT_FALSE(std::filesystem::exists(rx.Scan().LogFile()));
+}
+
+// Catches: a channel's name left beside a frequency that is not the
+// channel's: after the scan retuned the radio, and after "Stop" then.
+TEST_F(ScanReceiverTest, TheDisplayNamesAChannelOnlyBesideItsFrequency)
+{
+    Receiver& rx = StartWith("5.000000,Tower,0\n5.070000,Far,0\n", true);
+    S().FreqCenter = kCenter;
+    Air air{Dir(), {{5000000, Mode::Am, 0, 3}}, 40};
+    auto nameFitsFrequency = [&] {
+        const int64_t shown = int64_t(S().FreqCenter) + S().FreqTune;
+        return !S().MemoryMode || (S().MemName == "Tower" && shown == 5000000) ||
+               (S().MemName == "Far" && shown == 5070000);
+    };
+    ASSERT_EQ(rx.Scan().Start({.hangSeconds = 0}), "");
+    while (Phase() != ScanPhase::Retuning && block_ < 20) {
+        Feed(air, 1);
+        EXPECT_TRUE(nameFitsFrequency()) << S().MemName;
+    }
+    ASSERT_EQ(Phase(), ScanPhase::Retuning);
+    EXPECT_EQ(rx.Scan().RecentHits().size(), 1u);
+    rx.Scan().Stop();
+    EXPECT_TRUE(nameFitsFrequency()) << S().MemName;
+}
+
+// Catches: the end of a hit stopping the operator's own recording, started
+// after the operator had stopped the hit's; a hit's recording that outlasts
+// the hit.
+TEST_F(ScanReceiverTest, AHitStopsOnlyTheRecordingItStarted)
+{
+    Receiver& rx = StartWith("5.000000,Tower,0\n5.015000,Voice,4\n", false);
+    S().FreqCenter = kCenter;
+    Air air{Dir(), {{5000000, Mode::Am, 0, 10}, {5015000, Mode::Usb, 20, 60}}, 80};
+    ASSERT_EQ(rx.Scan().Start({.hangSeconds = 0, .recordHits = true}), "");
+    Feed(air, 1);
+    EXPECT_TRUE(rx.WaveRecording());
+    Feed(air, 15);
+    EXPECT_FALSE(rx.WaveRecording());  // ended with Tower's hit
+    Feed(air, 6);
+    ASSERT_EQ(S().MemName, "Voice");
+    ASSERT_TRUE(rx.WaveRecording());
+    // The operator ends the hit's recording and starts one of their own.
+    rx.WaveRecord(false);
+    ASSERT_TRUE(rx.WaveRecord(true));
+    Feed(air, 50);
+    EXPECT_EQ(rx.Scan().RecentHits().size(), 2u);
+    EXPECT_TRUE(rx.WaveRecording());
+    rx.WaveRecord(false);
+}
+
 // Catches: a scan that goes on after the operator tuned (and retunes the
 // radio under the operator's hands) or a raw file began to play, or one
 // stopped by its own tuning.
