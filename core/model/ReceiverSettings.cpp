@@ -132,6 +132,15 @@ const std::array<SettingsKey, 5> kHamlibKeys = {{
     I<&S::HamlibTransverterOffset>("Hamlib", "TransverterOffset"),
 }};
 
+const std::array<SettingsKey, 6> kScanKeys = {{
+    I<&S::scanWindow, &W::top>("Scan", "ScanTop"),
+    I<&S::scanWindow, &W::left>("Scan", "ScanLeft"),
+    B<&S::ScanRecordHits>("Scan", "RecordHits"),
+    I<&S::ScanThreshold>("Scan", "Threshold"),
+    I<&S::ScanHangMs>("Scan", "HangMs"),
+    B<&S::ScanFmSquelch>("Scan", "FmSquelch"),
+}};
+
 bool AnyInFile(std::span<const SettingsKey> keys, const ProfileDocument& doc)
 {
     return std::any_of(keys.begin(), keys.end(), [&](const SettingsKey& k) {
@@ -179,6 +188,8 @@ std::span<const SettingsKey> RemoteKeys() { return kRemoteKeys; }
 
 std::span<const SettingsKey> HamlibKeys() { return kHamlibKeys; }
 
+std::span<const SettingsKey> ScanKeys() { return kScanKeys; }
+
 void ReadSettings(const ProfileDocument& doc, ReceiverState& state)
 {
     ReadKeys(kKeys, doc, state);
@@ -186,6 +197,8 @@ void ReadSettings(const ProfileDocument& doc, ReceiverState& state)
     state.RemoteStored = AnyInFile(kRemoteKeys, doc);
     ReadKeys(kHamlibKeys, doc, state);
     state.HamlibStored = AnyInFile(kHamlibKeys, doc);
+    ReadKeys(kScanKeys, doc, state);
+    state.ScanStored = AnyInFile(kScanKeys, doc);
 }
 
 void BringIntoRange(ReceiverState& s)
@@ -207,6 +220,9 @@ void BringIntoRange(ReceiverState& s)
     s.HamlibIqOffset = std::clamp(s.HamlibIqOffset, -kMaxIqOffset, kMaxIqOffset);
     s.HamlibTransverterOffset =
         std::clamp(s.HamlibTransverterOffset, -kMaxTransverterOffset, kMaxTransverterOffset);
+    // The scan window's controls' ranges.
+    s.ScanThreshold = std::clamp(s.ScanThreshold, 1, 60);
+    s.ScanHangMs = std::clamp(s.ScanHangMs, 0, 60000);
 }
 
 void LoadSettings(const std::filesystem::path& file, ReceiverState& state)
@@ -225,6 +241,8 @@ void WriteSettings(ProfileDocument& doc, ReceiverState& state)
         WriteKeys(kRemoteKeys, doc, state);
     if (state.HamlibStored)
         WriteKeys(kHamlibKeys, doc, state);
+    if (state.ScanStored)
+        WriteKeys(kScanKeys, doc, state);
 }
 
 void SaveSettings(const std::filesystem::path& file, ReceiverState& state,

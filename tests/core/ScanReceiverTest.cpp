@@ -240,6 +240,49 @@ TEST_F(ScanReceiverTest, LockOutLogAndRecordingWithoutARadio)
     EXPECT_EQ(tower, 1);
 }
 
+// Catches: lock-out marks that could not be read replaced by the next
+// change (a save of that mark alone), a memory scan that ignores them and
+// visits the channels locked out, the file named more than once.
+TEST_F(ScanReceiverTest, LockOutMarksThatCannotBeReadAreNeverSavedOver)
+{
+    // Both stop root too: a folder, and a file with more lines than a list
+    // may have, which a save could replace.
+    std::string tooLong;
+    for (std::size_t i = 0; i <= memory::kMaxChannels; ++i)
+        tooLong += "5015000,4,Voice\n";
+    const std::filesystem::path file = Dir() / "MemoryLockout.txt";
+    const std::vector<std::pair<const char*, std::function<void()>>> unreadable = {
+        {"a folder", [&] { std::filesystem::create_directory(file); }},
+        {"too many lines", [&] { WriteFile(file, tooLong); }},
+    };
+    for (const auto& [name, make] : unreadable) {
+        SCOPED_TRACE(name);
+        std::filesystem::remove_all(file);
+        make();
+        Receiver& rx = StartWith("5.000000,Tower,0\n5.015000,Voice,4\n", false);
+        const auto named =
+            std::count_if(startErrors_.begin(), startErrors_.end(), [&](const ErrorShown& e) {
+                return e.message.find(file.string()) != std::string::npos;
+            });
+        EXPECT_EQ(named, 1);
+        const QString refusal = rx.Scan().Start(ScanOptions{});
+        EXPECT_TRUE(refusal.contains(QString::fromStdString(file.string())))
+            << refusal.toStdString();
+        EXPECT_FALSE(rx.Scan().Running());
+        EXPECT_FALSE(rx.Scan().Lockouts().Lock({5000000, "Tower", 0}).isEmpty());
+        EXPECT_FALSE(rx.Scan().Lockouts().Unlock({5015000, "Voice", 4}).isEmpty());
+        if (std::filesystem::is_regular_file(file))
+            EXPECT_EQ(ReadFile(file), tooLong);
+        else
+            EXPECT_TRUE(std::filesystem::is_directory(file));
+        // A band search has no marks to keep.
+        const ScanOptions band{
+            .kind = ScanKind::Band, .bandStart = 4990000, .bandStop = 5030000, .bandStep = 5000};
+        EXPECT_EQ(rx.Scan().Start(band), "");
+        rx.Scan().Stop();
+    }
+}
+
 // Catches: a scan command taken apart wrongly ("MEM" read as a VFO), a
 // scan that does not start or stop when a client asks, a VFO scan that is no
 // band search. Over a real socket: Debian's Hamlib 4.5 rigctl refuses "g" for
