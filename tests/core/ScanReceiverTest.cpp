@@ -3,6 +3,7 @@
 // the lock-out file, the log and the hits' recordings.
 
 #include "CoreFixture.h"
+#include "HamlibRadios.h"
 #include "LineClient.h"
 
 #include "core/ScanSession.h"
@@ -112,6 +113,56 @@ TEST_F(ScanReceiverTest, ABandTheSilentRadioNeverReachedIsNotJudged)
                                   "bring in are not judged until it does.");
     rx.Scan().Stop();
     EXPECT_FALSE(std::filesystem::exists(rx.Scan().LogFile()));
+}
+
+// Catches: with rigctld stopped mid-retune, the band the command named
+// judged against the band the radio stayed in; once rigctld is back and the
+// radio acknowledges the retune it owed, that band never judged.
+TEST_F(ScanReceiverTest, ARetuneLostWithRigctldIsJudgedOnlyOnceTheRadioIsBack)
+{
+    int32_t lo = 0, hi = 0;
+    Scanner::PassBandOf(Mode::Am, lo, hi);
+    const int32_t farOffset = -24000 + Scanner::kEdgeGuardHz + 100 - lo;
+    radio::test::Rigctld server;
+    ASSERT_TRUE(server.Start());
+    WriteFile(Dir() / "MemoryList.txt", "5.070000,Far,0\n");
+    WriteIni("[IO]\nRadioType=2\n[Wave]\nFreqCenter=" + std::to_string(kCenter) +
+             "\n[Hamlib]\nModel=2\nPort=" + server.Address() + "\n");
+    Receiver& rx = Started();
+    std::vector<int32_t> settled;
+    QObject::connect(&rx, &Receiver::RadioSettled,
+                     [&settled](int32_t center) { settled.push_back(center); });
+    ASSERT_TRUE(rx.OpenRadio());
+    ASSERT_TRUE(RunUntil([&] { return rx.RadioLinkOk() && !settled.empty(); }));
+    // Both stations on throughout: the blocks may wrap round.
+    Air air{Dir(), {{kCenter + farOffset, Mode::Am, 0, 100}, {5070000, Mode::Am, 0, 100}}, 100};
+    auto feed = [&](int32_t center) {
+        ReceiverProbe::HandleBlock(rx, air.Block(center, block_++ % air.blocks));
+    };
+
+    ASSERT_EQ(rx.Scan().Start(ScanOptions{}), "");
+    server.Stop();
+    feed(kCenter);
+    ASSERT_EQ(Phase(), ScanPhase::Retuning);
+    const int32_t farCenter = S().FreqCenter;
+    // The radio stays where it was.
+    for (int b = 0; b < Scanner::kRetuneTimeoutBlocks + 30; ++b)
+        feed(kCenter);
+    EXPECT_NE(Phase(), ScanPhase::Holding);
+    EXPECT_TRUE(rx.Scan().RecentHits().empty());
+
+    // Back, the radio is sent what it owes and acknowledges it: from then on
+    // its band is the one the centre names.
+    settled.clear();
+    ASSERT_TRUE(server.Start());
+    ASSERT_TRUE(RunUntil([&] {
+        feed(settled.empty() ? kCenter : S().FreqCenter);
+        return Phase() == ScanPhase::Holding;
+    }));
+    EXPECT_NE(std::find(settled.begin(), settled.end(), farCenter), settled.end());
+    EXPECT_EQ(S().MemName, "Far");
+    EXPECT_EQ(ReceiveFrequency(), 5070000);
+    EXPECT_TRUE(rx.Scan().RecentHits().empty());  // the first hit is still under way
 }
 
 // Catches: a channel's name left beside a frequency that is not the
