@@ -245,6 +245,8 @@ void Receiver::Start()
     // Told once: "OK" refuses to change such a list for the whole run.
     if (const QString unread = memory_->Load(); !unread.isEmpty())
         emit ShowError(unread, true);
+    if (const QString unread = scan_->Lockouts().Load(); !unread.isEmpty())
+        emit ShowError(unread, true);
     started_ = true;
     destroyed_ = false;
 
@@ -855,6 +857,9 @@ void Receiver::StoreWindowPlace(Window window, const QRect& frame)
     StoredWindow& place = state_.Place(window);
     place.left = frame.x();
     place.top = frame.y();
+    // The scan window's section is written from its first place on.
+    if (window == Window::Scan)
+        state_.ScanStored = true;
     if (KeepsSize(window)) {
         place.width = frame.width();
         place.height = frame.height();

@@ -303,7 +303,8 @@ public:
     // --- Window places, kept for the settings file (outer rectangles, frame
     // included). The place a window has now in its normal state: the
     // position of every window, the size too of the spectrum and memory list
-    // windows.
+    // windows. The scan window's first place also starts its section of the
+    // settings file (ScanStored).
     void StoreWindowPlace(Window window, const QRect& frame);
     // A window closing while it shows: as StoreWindowPlace, but a maximised
     // spectrum or memory list window keeps the normal place it stored last

@@ -25,12 +25,6 @@ QString ChannelText(const ScanChannel& c)
     return text;
 }
 
-bool SameChannel(const memory::Channel& a, const ScanChannel& b)
-{
-    // A code no mode button gives is scanned as AM, and marked so.
-    return a.hz == b.hz && KnownOrFirst(FromCode<Mode>(a.mode)) == b.mode && a.name == b.name;
-}
-
 }  // namespace
 
 QString HitText(const ScanHit& hit)
@@ -49,6 +43,7 @@ ScanSession::ScanSession(Receiver& receiver, ScanAccess access, QObject* parent)
     , rx_(receiver)
     , access_(std::move(access))
     , scanner_(Hooks())
+    , lockouts_(memory::LockoutPath(receiver.Memory().File().parent_path()))
 {
     // A file's band is not the radio's, and a scan would retune the radio
     // under it: the scan ends as the file begins to play.
@@ -64,9 +59,20 @@ ScanSession::~ScanSession() = default;
 
 std::filesystem::path ScanSession::LogFile() const { return ScanLogPath(rx_.Paths().settingsFile); }
 
-std::filesystem::path ScanSession::LockoutFile() const
+bool ScanSession::LockedOut(int row) const
 {
-    return memory::LockoutPath(rx_.Memory().File().parent_path());
+    const auto& channels = rx_.Memory().Channels();
+    return row >= 0 && row < int(channels.size()) &&
+           lockouts_.LockedOut(channels[static_cast<std::size_t>(row)]);
+}
+
+QString ScanSession::Unlock(int row)
+{
+    if (!LockedOut(row))
+        return {};
+    const QString error = lockouts_.Unlock(rx_.Memory().Channels()[static_cast<std::size_t>(row)]);
+    emit LockoutsChanged();
+    return error;
 }
 
 QString ScanSession::Start(const ScanOptions& options)
@@ -75,13 +81,11 @@ QString ScanSession::Start(const ScanOptions& options)
         return QStringLiteral("The scan does not run while a raw file plays.");
     std::vector<ScanChannel> channels;
     if (options.kind == ScanKind::Memory) {
-        const std::vector<memory::Channel> marks = memory::LoadLockouts(LockoutFile());
-        for (const memory::Channel& m : rx_.Memory().Channels()) {
-            ScanChannel c{m.hz, m.name, KnownOrFirst(FromCode<Mode>(m.mode)), false};
-            c.lockedOut = std::any_of(marks.begin(), marks.end(),
-                                      [&c](const memory::Channel& l) { return SameChannel(l, c); });
-            channels.push_back(std::move(c));
-        }
+        if (lockouts_.Unread())
+            return lockouts_.UnreadRefusal();
+        for (const memory::Channel& m : rx_.Memory().Channels())
+            channels.push_back(
+                {m.hz, m.name, KnownOrFirst(FromCode<Mode>(m.mode)), lockouts_.LockedOut(m)});
     }
     SetNotice({});
     const std::string refusal = scanner_.Start(options, std::move(channels));
@@ -96,15 +100,29 @@ ScanOptions ScanSession::OptionsFor(ScanKind kind) const
 {
     ScanOptions options = last_;
     options.kind = kind;
+    const ReceiverState& stored = rx_.State();
+    options.recordHits = stored.ScanRecordHits;
+    options.thresholdDb = stored.ScanThreshold;
+    options.hangSeconds = stored.ScanHangMs / 1000.0;
+    options.fmSquelch = stored.ScanFmSquelch;
     if (!bandSet_) {
-        const ReceiverState& s = rx_.State();
         constexpr int32_t kStep = 5000;
         options.bandStep = kStep;
-        options.bandStart = std::max(kStep, (s.FreqCenter - 20000) / kStep * kStep);
+        options.bandStart = std::max(kStep, (stored.FreqCenter - 20000) / kStep * kStep);
         options.bandStop = options.bandStart + 40000;
-        options.bandMode = s.RxMode;
+        options.bandMode = stored.RxMode;
     }
     return options;
+}
+
+void ScanSession::StoreChoices(const ScanOptions& options)
+{
+    ReceiverState& s = access_.state;
+    s.ScanRecordHits = options.recordHits;
+    s.ScanThreshold = static_cast<int32_t>(std::lround(options.thresholdDb));
+    s.ScanHangMs = static_cast<int32_t>(std::lround(options.hangSeconds * 1000.0));
+    s.ScanFmSquelch = options.fmSquelch;
+    s.ScanStored = true;
 }
 
 void ScanSession::Stop() { scanner_.Stop(); }
@@ -157,6 +175,28 @@ QString ScanSession::StateText() const
     return {};
 }
 
+bool ScanSession::StartHitRecording(const ScanHit& hit)
+{
+    // The operator's own recording goes on as it is.
+    if (access_.wave.Recording())
+        return false;
+    const std::string label = hit.name.empty() ? std::to_string(hit.hz / 1000) + "kHz" : hit.name;
+    if (!access_.wave.StartLabelled(label))
+        return false;
+    hitRecording_ = access_.wave.FileName();
+    return true;
+}
+
+void ScanSession::StopHitRecording()
+{
+    // The operator may have stopped the hit's recording and started one of
+    // their own meanwhile: that one goes on. A new recording never takes an
+    // existing file's name, so the name tells them apart.
+    if (access_.wave.Recording() && access_.wave.FileName() == hitRecording_)
+        access_.wave.Stop();
+    hitRecording_.clear();
+}
+
 ScanHooks ScanSession::Hooks()
 {
     ScanHooks h;
@@ -185,19 +225,18 @@ ScanHooks ScanSession::Hooks()
         tuning_ = true;
         const bool sent = access_.setRadioFrequency(center);
         tuning_ = false;
+        if (sent) {
+            // The display's frequency is no channel's now: a name beside it
+            // would say where the receiver is not.
+            access_.state.MemoryMode = false;
+            access_.state.MemName.clear();
+        }
         emit rx_.DisplayChanged();
         return sent ? ScanHooks::Retune::Sent : ScanHooks::Retune::Refused;
     };
     h.radioAvailable = [this] { return access_.radioPortOpen(); };
-    h.startRecording = [this](const ScanHit& hit) {
-        // The operator's own recording goes on as it is.
-        if (access_.wave.Recording())
-            return false;
-        const std::string label =
-            hit.name.empty() ? std::to_string(hit.hz / 1000) + "kHz" : hit.name;
-        return access_.wave.StartLabelled(label);
-    };
-    h.stopRecording = [this] { access_.wave.Stop(); };
+    h.startRecording = [this](const ScanHit& hit) { return StartHitRecording(hit); };
+    h.stopRecording = [this] { StopHitRecording(); };
     h.hitEnded = [this](const ScanHit& hit) {
         std::string error;
         if (!AppendScanLog(LogFile(), hit, &error))
@@ -211,11 +250,10 @@ ScanHooks ScanSession::Hooks()
     h.lockedOut = [this](const ScanChannel& c) {
         if (scanner_.Options().kind != ScanKind::Memory)
             return;
-        std::vector<memory::Channel> marks = memory::LoadLockouts(LockoutFile());
-        marks.push_back({c.hz, c.name, Code(c.mode)});
-        std::string error;
-        if (!memory::SaveLockouts(LockoutFile(), marks, &error))
-            SetNotice(QString::fromStdString(error));
+        const QString error = lockouts_.Lock({c.hz, c.name, Code(c.mode)});
+        if (!error.isEmpty())
+            SetNotice(error);
+        emit LockoutsChanged();
     };
     h.notice = [this](const std::string& text) { SetNotice(QString::fromStdString(text)); };
     h.changed = [this] {

@@ -17,6 +17,7 @@
 // buttons, a memory recall, a remote client's frequency) stops the scan, and
 // so does a raw file that plays: its band is not the radio's. Main thread.
 
+#include "core/LockoutMarks.h"
 #include "core/model/Scanner.h"
 
 #include <QObject>
@@ -57,10 +58,13 @@ public:
     // Starts a scan with these options (a memory scan takes the memory
     // list's channels). The refusal, or empty when it runs.
     QString Start(const ScanOptions& options);
-    // The options the last start used, for a scan of `kind`; a band search
-    // never started before searches the band around the radio's centre in
-    // 5 kHz steps in the mode in effect.
+    // The options the last start used, for a scan of `kind`, with the
+    // stored choices; a band search never started before searches the band
+    // around the radio's centre in 5 kHz steps in the mode in effect.
     ScanOptions OptionsFor(ScanKind kind) const;
+    // The window's choices (record each hit, threshold, hang time, the FM
+    // squelch) for the settings file and the next scan.
+    void StoreChoices(const ScanOptions& options);
     void Stop();
     void Skip();
     void LockOut();
@@ -75,7 +79,15 @@ public:
     // The last notice (channels left out, a log that could not be written).
     const QString& Notice() const { return notice_; }
     std::filesystem::path LogFile() const;
-    std::filesystem::path LockoutFile() const;
+    std::filesystem::path LockoutFile() const { return lockouts_.File(); }
+    // The memory channels' lock-out marks; the receiver's start reads them.
+    LockoutMarks& Lockouts() { return lockouts_; }
+    const LockoutMarks& Lockouts() const { return lockouts_; }
+    // The memory list's row `row` is locked out of the scan.
+    bool LockedOut(int row) const;
+    // The memory list window's "Unlock" of row `row`: visited again from the
+    // next scan on. Empty, or why the file does not keep it.
+    QString Unlock(int row);
 
     // The receiver's part, not the windows'.
     void OnBlock();
@@ -86,20 +98,26 @@ public:
 signals:
     // Phase, channel, hits or notice changed.
     void Changed();
+    // A channel was locked out or unlocked.
+    void LockoutsChanged();
 
 private:
     ScanHooks Hooks();
+    bool StartHitRecording(const ScanHit& hit);
+    void StopHitRecording();
     void SetNotice(const QString& text);
 
     Receiver& rx_;
     ScanAccess access_;
     Scanner scanner_;
+    LockoutMarks lockouts_;
     std::deque<ScanHit> recent_;
     uint64_t hitCount_ = 0;
     ScanOptions last_;
     bool bandSet_ = false;  // last_ holds a band search's start, stop, step and mode
     QString notice_;
-    bool tuning_ = false;  // the scan itself tunes: not the operator
+    bool tuning_ = false;                 // the scan itself tunes: not the operator
+    std::filesystem::path hitRecording_;  // the file a hit's recording was started in
 };
 
 // A hit as the window lists it: "23:40:01  5.000000 MHz  Tower  AM  3.2 s  +23 dB".

@@ -1,6 +1,5 @@
 #include "memory/Lockouts.h"
 
-#include <QFile>
 #include <QSaveFile>
 #include <QString>
 
@@ -65,17 +64,12 @@ std::vector<Channel> ParseLockouts(std::string_view text)
 
 std::vector<Channel> LoadLockouts(const std::filesystem::path& file, std::string* error)
 {
-    QFile f(QString::fromStdString(file.string()));
-    if (!f.exists())
+    // Read as the memory list is, within its limits: the marks are as many
+    // as its channels at most.
+    std::string text;
+    if (!ReadListFile(file, text, error))
         return {};
-    // As large as the memory list may be, and no larger.
-    if (!f.open(QIODevice::ReadOnly) || f.size() > qint64(kMaxListBytes)) {
-        if (error)
-            *error = "Could not read " + file.string() + ": " + f.errorString().toStdString();
-        return {};
-    }
-    const QByteArray bytes = f.readAll();
-    return ParseLockouts(std::string_view(bytes.constData(), std::size_t(bytes.size())));
+    return ParseLockouts(text);
 }
 
 bool SaveLockouts(const std::filesystem::path& file, const std::vector<Channel>& channels,

@@ -24,8 +24,9 @@ std::filesystem::path LockoutPath(const std::filesystem::path& folder);
 std::string SerializeLockouts(const std::vector<Channel>& channels);
 std::vector<Channel> ParseLockouts(std::string_view text);
 
-// The marks of `file` (none when it is missing or cannot be read, with
-// `error` naming the file in the second case).
+// The marks of `file`: none when it is missing; none either when it is there
+// but cannot be read whole (as a memory list, ReadListFile), with `error`
+// naming the file and the reason: such marks must not be saved over.
 std::vector<Channel> LoadLockouts(const std::filesystem::path& file, std::string* error = nullptr);
 
 // Written atomically, as the memory list is: a temporary file renamed over

@@ -78,17 +78,19 @@ std::filesystem::path MemoryListPath(const std::filesystem::path& folder)
     return folder / "MemoryList.txt";
 }
 
-ChannelList LoadChannelList(const std::filesystem::path& file, std::string* error)
+bool ReadListFile(const std::filesystem::path& file, std::string& text, std::string* error)
 {
+    text.clear();
     auto refuse = [&](const std::string& why) {
         if (error)
             *error = "Could not read " + file.string() + ": " + why;
-        return ChannelList{};
+        text.clear();
+        return false;
     };
     std::error_code ec;
     const std::filesystem::file_status status = std::filesystem::status(file, ec);
     if (status.type() == std::filesystem::file_type::not_found)
-        return {};
+        return true;
     if (ec)
         return refuse(ec.message());
     // A folder cannot be read, and a pipe or a device could block or never end.
@@ -107,7 +109,6 @@ ChannelList LoadChannelList(const std::filesystem::path& file, std::string* erro
         return refuse(f.errorString().toStdString());
     // In chunks up to the limit: the file may have grown since its size was
     // taken.
-    std::string text;
     text.reserve(ec ? 0 : static_cast<std::size_t>(size));
     char chunk[1 << 16];
     for (;;) {
@@ -126,6 +127,14 @@ ChannelList LoadChannelList(const std::filesystem::path& file, std::string* erro
     if (lines > kMaxChannels)
         return refuse("it has more lines than a memory list may have (" +
                       std::to_string(kMaxChannels) + ")");
+    return true;
+}
+
+ChannelList LoadChannelList(const std::filesystem::path& file, std::string* error)
+{
+    std::string text;
+    if (!ReadListFile(file, text, error))
+        return {};
     return ChannelList::Parse(text);
 }
 

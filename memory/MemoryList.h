@@ -56,6 +56,13 @@ std::filesystem::path MemoryListPath(const std::filesystem::path& folder);
 inline constexpr std::uintmax_t kMaxListBytes = 4u << 20;
 inline constexpr std::size_t kMaxChannels = 65536;
 
+// The whole text of a file of channels, one a line (the memory list, the
+// lock-out marks). A missing file is an empty text. A file that is there but
+// cannot be read whole (no permission, not a plain file, a read error, beyond
+// the limits above) is false, with `error` naming the file and the reason and
+// `text` empty. Memory stays bounded by the limits whatever the file holds.
+bool ReadListFile(const std::filesystem::path& file, std::string& text, std::string* error);
+
 // The channels of `file`. A missing file is an empty list to begin with. A
 // file that is there but cannot be read whole (no permission, not a plain
 // file, a read error, beyond the limits above) also gives an empty list, and

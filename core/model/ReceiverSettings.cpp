@@ -138,6 +138,15 @@ const std::array<SettingsKey, 3> kUdpKeys = {{
     I<&S::UdpPort>("UDP", "UdpPort"),
 }};
 
+const std::array<SettingsKey, 6> kScanKeys = {{
+    I<&S::scanWindow, &W::top>("Scan", "ScanTop"),
+    I<&S::scanWindow, &W::left>("Scan", "ScanLeft"),
+    B<&S::ScanRecordHits>("Scan", "RecordHits"),
+    I<&S::ScanThreshold>("Scan", "Threshold"),
+    I<&S::ScanHangMs>("Scan", "HangMs"),
+    B<&S::ScanFmSquelch>("Scan", "FmSquelch"),
+}};
+
 bool AnyInFile(std::span<const SettingsKey> keys, const ProfileDocument& doc)
 {
     return std::any_of(keys.begin(), keys.end(), [&](const SettingsKey& k) {
@@ -186,6 +195,7 @@ std::span<const SettingsKey> RemoteKeys() { return kRemoteKeys; }
 std::span<const SettingsKey> HamlibKeys() { return kHamlibKeys; }
 
 std::span<const SettingsKey> UdpKeys() { return kUdpKeys; }
+std::span<const SettingsKey> ScanKeys() { return kScanKeys; }
 
 void ReadSettings(const ProfileDocument& doc, ReceiverState& state)
 {
@@ -196,6 +206,8 @@ void ReadSettings(const ProfileDocument& doc, ReceiverState& state)
     state.HamlibStored = AnyInFile(kHamlibKeys, doc);
     ReadKeys(kUdpKeys, doc, state);
     state.UdpStored = AnyInFile(kUdpKeys, doc);
+    ReadKeys(kScanKeys, doc, state);
+    state.ScanStored = AnyInFile(kScanKeys, doc);
 }
 
 namespace {
@@ -207,7 +219,7 @@ void BringPlacesIntoRange(ReceiverState& s)
 {
     constexpr int32_t limit = kWindowCoordinateLimit;
     for (Window w : {Window::Main, Window::Spectrum, Window::IfFilter, Window::Keypad,
-                     Window::MemoryList, Window::AfFilter, Window::WaveRecorder}) {
+                     Window::MemoryList, Window::AfFilter, Window::WaveRecorder, Window::Scan}) {
         StoredWindow& place = s.Place(w);
         place.top = std::clamp(place.top, -limit, limit);
         place.left = std::clamp(place.left, -limit, limit);
@@ -242,6 +254,9 @@ void BringIntoRange(ReceiverState& s)
     if (s.UdpHost.empty())
         s.UdpHost = ReceiverState{}.UdpHost;
     BringPlacesIntoRange(s);
+    // The scan window's controls' ranges.
+    s.ScanThreshold = std::clamp(s.ScanThreshold, 1, 60);
+    s.ScanHangMs = std::clamp(s.ScanHangMs, 0, 60000);
 }
 
 void LoadSettings(const std::filesystem::path& file, ReceiverState& state)
@@ -262,6 +277,8 @@ void WriteSettings(ProfileDocument& doc, ReceiverState& state)
         WriteKeys(kHamlibKeys, doc, state);
     if (state.UdpStored)
         WriteKeys(kUdpKeys, doc, state);
+    if (state.ScanStored)
+        WriteKeys(kScanKeys, doc, state);
 }
 
 void SaveSettings(const std::filesystem::path& file, ReceiverState& state,

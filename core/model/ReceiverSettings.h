@@ -52,6 +52,11 @@ std::span<const SettingsKey> HamlibKeys();
 // UdpHost, UdpPort; written only while UdpStored, as the others are.
 std::span<const SettingsKey> UdpKeys();
 
+// The "Scan" window's keys, section "Scan", after audio over UDP's:
+// ScanTop, ScanLeft, RecordHits, Threshold, HangMs, FmSquelch; written only
+// while ScanStored, as the remote control's are while RemoteStored.
+std::span<const SettingsKey> ScanKeys();
+
 // The offsets' limits (Hz): an IQ output is centred near its dial, a
 // transverter shifts by up to some GHz.
 inline constexpr int32_t kMaxIqOffset = 1000000;
@@ -68,7 +73,9 @@ void ReadSettings(const ProfileDocument& doc, ReceiverState& state);
 // becomes 0, and FreqCenter is kept inside what the radio type tunes, so
 // that no tuning sum can leave the int32 range. A RemotePort that is no TCP
 // port becomes 4532; the Hamlib speed and offsets are kept within their
-// limits. A UdpPort that is no port becomes 7355, an empty UdpHost 127.0.0.1.
+// limits, and so are the scan window's threshold (1..60 dB) and hang time
+// (0..60 s), as its controls have them. A UdpPort that is no port becomes
+// 7355, an empty UdpHost 127.0.0.1.
 void BringIntoRange(ReceiverState& state);
 
 // Start-up's settings load: the file's keys (defaults without a file),

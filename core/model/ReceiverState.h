@@ -33,7 +33,7 @@ inline constexpr int32_t kBandWidth = 48000;
 inline constexpr int32_t kHalfBand = 24000;
 
 // The windows whose place the settings file keeps.
-enum class Window { Main, Spectrum, IfFilter, Keypad, MemoryList, AfFilter, WaveRecorder };
+enum class Window { Main, Spectrum, IfFilter, Keypad, MemoryList, AfFilter, WaveRecorder, Scan };
 
 // A stored window place and size is kept within this many pixels from the
 // origin: far beyond any desktop, and far enough from the int32 limits that a
@@ -119,6 +119,17 @@ struct ReceiverState : dsp::ChainControls {
     std::string UdpHost = "127.0.0.1";
     int32_t UdpPort = 7355;
     bool UdpStored = false;
+
+    // The "Scan" window's place and choices ("Scan" section, written only
+    // once the operator has placed the window or changed a choice:
+    // ScanStored, as RemoteStored). The hang time is kept in milliseconds, so
+    // that the file holds whole numbers.
+    StoredWindow scanWindow;
+    bool ScanRecordHits = false;
+    int32_t ScanThreshold = 10;  // dB above the noise floor
+    int32_t ScanHangMs = 2000;
+    bool ScanFmSquelch = false;
+    bool ScanStored = false;
 };
 
 inline StoredWindow& ReceiverState::Place(Window window)
@@ -131,6 +142,7 @@ inline StoredWindow& ReceiverState::Place(Window window)
     case Window::MemoryList: return memoryListWindow;
     case Window::AfFilter: return afFilterWindow;
     case Window::WaveRecorder: return waveRecorderWindow;
+    case Window::Scan: return scanWindow;
     }
     return mainWindow;
 }

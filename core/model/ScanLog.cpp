@@ -78,7 +78,8 @@ std::string ScanLogLine(const ScanHit& hit)
 
 bool AppendScanLog(const std::filesystem::path& file, const ScanHit& hit, std::string* error)
 {
-    std::FILE* f = std::fopen(file.c_str(), "ab");
+    // Read as well: the last byte says whether a failed write left half a line.
+    std::FILE* f = std::fopen(file.c_str(), "a+b");
     auto fail = [&](int err) {
         if (error)
             *error = "Could not write " + file.string() + ": " + std::strerror(err);
@@ -88,11 +89,24 @@ bool AppendScanLog(const std::filesystem::path& file, const ScanHit& hit, std::s
     };
     if (!f)
         return fail(errno);
-    // A header goes out only together with a line to follow it.
+    if (std::fseek(f, 0, SEEK_END) != 0)
+        return fail(errno);
+    const std::string line = ScanLogLine(hit);
     std::string text;
-    if (std::fseek(f, 0, SEEK_END) == 0 && std::ftell(f) == 0)
-        text = kScanLogHeader;
-    text += ScanLogLine(hit);
+    text.reserve(std::strlen(kScanLogHeader) + line.size());
+    if (std::ftell(f) == 0) {
+        // A header goes out only together with a line to follow it.
+        text += kScanLogHeader;
+    } else if (std::fseek(f, -1, SEEK_END) != 0 || std::fgetc(f) != '\n') {
+        // A write that failed half-way (a full disk) left part of a line: the
+        // new record starts on a line of its own, so that only the broken
+        // line is lost and not the one after it as well.
+        text += '\n';
+    }
+    text += line;
+    // A read must not be followed by a write without a seek between them.
+    if (std::fseek(f, 0, SEEK_END) != 0)
+        return fail(errno);
     if (std::fwrite(text.data(), 1, text.size(), f) != text.size() || std::fflush(f) != 0)
         return fail(errno ? errno : EIO);
     if (std::fclose(f) != 0) {

@@ -3,8 +3,9 @@
 // The scanner's log, "ScanLog.csv" beside the settings file: a header line,
 // then one line per hit, written when the hit ends. The file is only ever
 // appended to, so a log kept for months loses nothing to a crash or a full
-// disk but the line being written. Numbers are written with to_chars and
-// never depend on the process locale. Standard library only.
+// disk but the line being written: a line a failed write left half-written is
+// ended before the next record, which so stays whole. Numbers are written
+// with to_chars and never depend on the process locale. Standard library only.
 
 #include "core/model/Scanner.h"
 

@@ -40,7 +40,11 @@ std::string Scanner::Start(const ScanOptions& options, std::vector<ScanChannel> 
     if (options.kind == ScanKind::Band) {
         if (options.bandStep <= 0)
             return "The step must be above 0 Hz.";
-        if (options.bandStart <= 0 || options.bandStop < options.bandStart)
+        // No radio tunes to 0 Hz or below: a search from there would judge
+        // channels nobody can hear.
+        if (options.bandStart <= 0)
+            return "The start frequency must lie above 0 MHz.";
+        if (options.bandStop < options.bandStart)
             return "The stop frequency must not lie below the start frequency.";
         const int64_t count =
             (int64_t(options.bandStop) - options.bandStart) / options.bandStep + 1;
@@ -78,6 +82,8 @@ std::string Scanner::Start(const ScanOptions& options, std::vector<ScanChannel> 
     bandKnown_ = false;
     roundStart_ = probeNext_ = nextOutside_ = 0;
     outsideNoticeGiven_ = false;
+    unconfirmed_ = false;
+    unacknowledgedNoticeGiven_ = false;
     recording_ = false;
     SetPhase(ScanPhase::Searching);
     return {};
@@ -127,7 +133,14 @@ void Scanner::LockOut()
 
 void Scanner::RadioSettled(int32_t center)
 {
-    if (phase_ == ScanPhase::Retuning && center == awaitedCenter_) {
+    // An acknowledgement that comes after the scan gave up waiting for it (a
+    // Hamlib radio sends what it was asked once its link is back) still
+    // says where the radio is.
+    const bool awaited = phase_ == ScanPhase::Retuning && center == awaitedCenter_;
+    const bool late = phase_ == ScanPhase::Searching && unconfirmed_ &&
+                      center == unconfirmedCenter_ && center == hooks_.freqCenter();
+    if (awaited || late) {
+        unconfirmed_ = false;
         waitBlocks_ = 0;
         SetPhase(ScanPhase::Settling);
     }
@@ -141,13 +154,8 @@ void Scanner::OnBlock(const ScanBlock& block)
     switch (phase_) {
     case ScanPhase::Idle: break;
     case ScanPhase::Retuning:
-        // No acknowledgement: the radio is not there or did not answer.
-        // The next band is tried instead of waiting for ever.
-        if (++waitBlocks_ > kRetuneTimeoutBlocks) {
-            FindInBand();
-            SetPhase(ScanPhase::Searching);
-            NextBand();
-        }
+        if (++waitBlocks_ > kRetuneTimeoutBlocks)
+            RetuneUnacknowledged();
         break;
     case ScanPhase::Settling: SetPhase(ScanPhase::Searching); break;
     case ScanPhase::Probing:
@@ -241,8 +249,39 @@ bool Scanner::Judged(const ScanChannel& c) const
     return options_.fmSquelch && c.mode == dsp::Mode::Fm;
 }
 
+void Scanner::RetuneUnacknowledged()
+{
+    // The radio is off, lost, or cannot be tuned: FreqCenter moved with the
+    // command, but the radio may still be where it was. Judged against the
+    // centre, its real band would give its stations to the channels the
+    // centre names, and log them under the wrong frequency. So that band is
+    // not judged until the radio acknowledges it or its dial is read
+    // elsewhere; meanwhile the next band is asked for.
+    unconfirmed_ = true;
+    unconfirmedCenter_ = awaitedCenter_;
+    if (!unacknowledgedNoticeGiven_ && hooks_.notice)
+        hooks_.notice("The radio did not acknowledge a retune: the channels it was to bring "
+                      "in are not judged until it does.");
+    unacknowledgedNoticeGiven_ = true;
+    FindInBand();
+    SetPhase(ScanPhase::Searching);
+    NextBand();
+}
+
+bool Scanner::BandUnconfirmed()
+{
+    // A centre that moved since came from an acknowledgement or a dial read.
+    if (unconfirmed_ && hooks_.freqCenter() != unconfirmedCenter_)
+        unconfirmed_ = false;
+    return unconfirmed_;
+}
+
 void Scanner::Search(const ScanBlock& block)
 {
+    if (BandUnconfirmed()) {
+        NextBand();
+        return;
+    }
     if (!bandKnown_ || hooks_.freqCenter() != bandCenter_)
         FindInBand();
     Analyse(block.spectrumDb);
@@ -295,8 +334,10 @@ void Scanner::NextBand()
             !inBandMark_[static_cast<std::size_t>(i)])
             outside = i;
     }
-    if (outside < 0)
-        return;  // every channel is in this band: stay
+    // Every channel is in this band: the scan stays, unless the radio never
+    // acknowledged it, and is asked for it again.
+    if (outside < 0 && !BandUnconfirmed())
+        return;
     if (!hooks_.radioAvailable()) {
         if (!outsideNoticeGiven_ && hooks_.notice) {
             hooks_.notice("No radio to retune: the channels outside the band are left out.");
@@ -304,25 +345,31 @@ void Scanner::NextBand()
         outsideNoticeGiven_ = true;
         return;
     }
-    const ScanChannel& c = channels_[static_cast<std::size_t>(outside)];
-    int32_t lo = 0, hi = 0;
-    PassBandOf(c.mode, lo, hi);
-    // The channel near the band's lower edge, so that the band takes in as
-    // many of the channels above it as it can (a band search's next steps).
-    const int64_t offset = -kHalfBandHz + kEdgeGuardHz + 100 - lo;
-    const int64_t center = int64_t(c.hz) - offset;
+    const int64_t center = outside < 0 ? hooks_.freqCenter() : CenterFor(outside);
     const ScanHooks::Retune r = center > 0 && center <= INT32_MAX
                                     ? hooks_.retuneRadio(static_cast<int32_t>(center))
                                     : ScanHooks::Retune::Refused;
     if (r == ScanHooks::Retune::Busy)
         return;  // asked again at the next block
-    nextOutside_ = (outside + 1) % count;
+    if (outside >= 0)
+        nextOutside_ = (outside + 1) % count;
     if (r == ScanHooks::Retune::Refused)
         return;  // beyond the radio's range: the next one at the next block
     awaitedCenter_ = hooks_.freqCenter();
     bandKnown_ = false;
     waitBlocks_ = 0;
     SetPhase(ScanPhase::Retuning);
+}
+
+int64_t Scanner::CenterFor(int channel) const
+{
+    const ScanChannel& c = channels_[static_cast<std::size_t>(channel)];
+    int32_t lo = 0, hi = 0;
+    PassBandOf(c.mode, lo, hi);
+    // The channel near the band's lower edge, so that the band takes in as
+    // many of the channels above it as it can (a band search's next steps).
+    const int64_t offset = -kHalfBandHz + kEdgeGuardHz + 100 - lo;
+    return int64_t(c.hz) - offset;
 }
 
 bool Scanner::Active(const ScanBlock& block, double* levelDb)

@@ -11,7 +11,11 @@
 // outside it need the radio, one retune at a time, and are checked only
 // after the radio has acknowledged the retune and one more block has passed
 // (a block that arrives with the acknowledgement was captured, at least in
-// part, before the radio moved).
+// part, before the radio moved). FreqCenter moves with the command, before
+// any acknowledgement: when none comes (the radio off, its link lost, a model
+// that cannot be tuned), the band FreqCenter names is not judged, the radio
+// being anywhere, until a late acknowledgement or a dial read says where it
+// is; the radio is asked again meanwhile, and the operator told once.
 //
 // GUI-free and standard library only; the receiver is reached through
 // ScanHooks. Nothing is allocated per block: the work arrays are sized when
@@ -180,6 +184,9 @@ private:
     void BeginHit(int channel, double levelDb);
     void EndHit();
     void NextBand();
+    int64_t CenterFor(int channel) const;  // the radio's centre that takes it in
+    void RetuneUnacknowledged();
+    bool BandUnconfirmed();
     void Tune(int channel);
     void SetPhase(ScanPhase phase);
 
@@ -201,6 +208,10 @@ private:
     int32_t awaitedCenter_ = 0;
     int waitBlocks_ = 0;
     bool outsideNoticeGiven_ = false;
+    // FreqCenter names a band the radio never acknowledged (unconfirmedCenter_).
+    bool unconfirmed_ = false;
+    int32_t unconfirmedCenter_ = 0;
+    bool unacknowledgedNoticeGiven_ = false;
     int64_t hangBlocks_ = 40;
     int64_t hitStart_ = 0;
     int64_t lastActive_ = 0;

@@ -271,6 +271,7 @@ TEST(SettingsKeys, EachKeyHasAFieldOfItsOwn)
     std::vector<SettingsKey> keys(SettingsKeys().begin(), SettingsKeys().end());
     keys.insert(keys.end(), RemoteKeys().begin(), RemoteKeys().end());
     keys.insert(keys.end(), UdpKeys().begin(), UdpKeys().end());
+    keys.insert(keys.end(), core::ScanKeys().begin(), core::ScanKeys().end());
     const ReceiverState defaults;
     for (const SettingsKey& k : keys) {
         ReceiverState s;
@@ -288,6 +289,33 @@ TEST(SettingsKeys, EachKeyHasAFieldOfItsOwn)
             EXPECT_EQ(differs, &other == &k) << k.name << " changed " << other.name;
         }
     }
+}
+
+// Catches: a [Scan] section written for an operator who never set the scan
+// window, one lost when read, or a value its controls cannot show taken as
+// it is.
+TEST(Settings, TheScanSectionIsWrittenOnlyOnceSetAndBroughtIntoRange)
+{
+    TempDir dir;
+    const auto file = dir / "tesmar.ini";
+    ReceiverState s;
+    LoadSettings(file, s);
+    s.ScanThreshold = 20;  // set without the operator
+    SaveSettings(file, s);
+    EXPECT_EQ(ReadFile(file), kDefaultFile);
+
+    WriteFile(file, "[Scan]\nThreshold=500\nHangMs=-3\nRecordHits=1\n");
+    ReceiverState back;
+    LoadSettings(file, back);
+    EXPECT_TRUE(back.ScanStored);
+    EXPECT_EQ(back.ScanThreshold, 60);
+    EXPECT_EQ(back.ScanHangMs, 0);
+    EXPECT_TRUE(back.ScanRecordHits);
+    SaveSettings(file, back);
+    EXPECT_NE(ReadFile(file).find("[Scan]\nThreshold=60\nHangMs=0\nRecordHits=1\nScanTop=0\n"
+                                  "ScanLeft=0\nFmSquelch=0\n"),
+              std::string::npos)
+        << ReadFile(file);
 }
 
 // Each window's keys are its own record's: the keypad's place is kept under

@@ -7,6 +7,7 @@
 #include "core/model/ScanLog.h"
 #include "dsp/SignalChain.h"
 #include "tests/core/ScanAir.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -23,7 +24,8 @@ using tesmar::test::TempDir;
 
 // The chain and the scanner as the receiver joins them, over the air of
 // `stations` for `blocks` blocks, with the test's radio: retunes are
-// acknowledged one block after they were sent.
+// acknowledged one block after they were sent, unless the radio is deaf (off
+// with its port open): then it stays where it is and says nothing.
 struct ScanRig {
     ScanRig(std::vector<Station> stations, int64_t blocks, int noise = kNoise)
         : air{dir.Path(), std::move(stations), blocks, noise}
@@ -54,9 +56,9 @@ struct ScanRig {
     void Run(int64_t blocks)
     {
         for (int64_t b = 0; b < blocks; ++b, ++block) {
-            chain.ProcessBlock(air.Block(center, block));
+            chain.ProcessBlock(air.Block(tuned, block));
             if (scanner.Phase() == ScanPhase::Searching)
-                searched[block] = center;
+                searched[block] = tuned;
             const dsp::BlockOutputs& out = chain.Outputs();
             scanner.OnBlock({out.SpectrumDb.data(), out.SqlBusy});
             if (ackDue && block >= *ackDue) {
@@ -79,10 +81,14 @@ struct ScanRig {
         h.retuneRadio = [this](int32_t to) {
             retunes.push_back(to);
             center = to;
-            ackDue = block + 1;
+            if (!deaf) {
+                tuned = to;
+                ackDue = block + 1;
+            }
             return ScanHooks::Retune::Sent;
         };
-        h.radioAvailable = [] { return true; };
+        h.notice = [this](const std::string& text) { notices.push_back(text); };
+        h.radioAvailable = [this] { return !lost; };
         h.hitEnded = [this](const ScanHit& hit) {
             hits.push_back(hit);
             hitEnds.push_back(block);
@@ -96,13 +102,17 @@ struct ScanRig {
     dsp::ChainControls controls;
     dsp::SignalChain chain;
     Scanner scanner;
-    int32_t center = 5012000;
+    int32_t center = 5012000;  // FreqCenter
+    int32_t tuned = 5012000;   // where the radio really is
+    bool deaf = false;
+    bool lost = false;  // no link: nothing can be sent
     int64_t block = 0;
     std::optional<int64_t> ackDue;
     std::vector<ScanHit> hits;
     std::vector<int64_t> hitEnds;  // the block each hit ended in
     std::vector<int32_t> retunes;
     std::map<int64_t, int32_t> searched;
+    std::vector<std::string> notices;
 };
 
 ScanChannel Channel(int32_t hz, const char* name, Mode mode) { return {hz, name, mode, false}; }
@@ -232,6 +242,127 @@ TEST(Scanner, FmChannelsByTheSquelchWhenChosen)
     EXPECT_LE(BlockOf(fm.start), 28);
     EXPECT_NEAR(double(BlockOf(fm.start) + fm.blocks), 60.0, 2.0);
     EXPECT_EQ(rig.hits[1].name, "Tower");
+}
+
+}  // namespace
+}  // namespace core::test
+
+namespace core::test {
+namespace {
+
+// Catches: a band the radio never acknowledged judged against the band the
+// radio is really in (its station logged under the channel the unreached
+// band would have held there), a notice per retune, a band never judged
+// once the radio answers again.
+TEST(Scanner, ABandTheRadioNeverAcknowledgedIsNotJudged)
+{
+    // Where "Far" would lie in the band the scan asks for, the radio's own
+    // band holds another station, which is on the air throughout.
+    int32_t lo = 0, hi = 0;
+    Scanner::PassBandOf(Mode::Am, lo, hi);
+    const int32_t farOffset = -24000 + Scanner::kEdgeGuardHz + 100 - lo;
+    const Station elsewhere{5012000 + farOffset, Mode::Am, 0, 400};
+    ScanRig rig({elsewhere, {5070000, Mode::Am, 250, 330}}, 400);
+    rig.deaf = true;
+    ASSERT_EQ(rig.scanner.Start(ScanOptions{}, {Channel(5070000, "Far", Mode::Am)}), "");
+    rig.Run(200);
+    ASSERT_FALSE(rig.retunes.empty());
+    EXPECT_EQ(rig.retunes.front(), 5070000 - farOffset);
+    // Asked again and again, judged never, told once.
+    EXPECT_GE(rig.retunes.size(), 3u);
+    EXPECT_TRUE(rig.hits.empty());
+    EXPECT_EQ(rig.notices.size(), 1u);
+
+    // The radio answers again: its band is judged, the station found under
+    // its own channel once it is on.
+    rig.deaf = false;
+    rig.Run(200);
+    ASSERT_EQ(rig.hits.size(), 1u);
+    EXPECT_EQ(rig.hits[0].name, "Far");
+    EXPECT_GE(BlockOf(rig.hits[0].start), 250);
+    EXPECT_EQ(rig.notices.size(), 1u);
+}
+
+// Catches: a band judged while the radio that was asked for it is lost (the
+// scan no longer retunes, and stayed on the centre the command named), and
+// an acknowledgement that comes after the scan gave up waiting for it (a
+// Hamlib radio sends what it owes once its link is back) ignored, so that
+// the band it confirms is never judged.
+TEST(Scanner, ARadioLostMidRetuneIsJudgedOnlyOnceItAcknowledges)
+{
+    int32_t lo = 0, hi = 0;
+    Scanner::PassBandOf(Mode::Am, lo, hi);
+    const int32_t farOffset = -24000 + Scanner::kEdgeGuardHz + 100 - lo;
+    ScanRig rig({{5012000 + farOffset, Mode::Am, 0, 300}, {5070000, Mode::Am, 0, 300}}, 300);
+    rig.deaf = true;
+    ASSERT_EQ(rig.scanner.Start(ScanOptions{}, {Channel(5070000, "Far", Mode::Am)}), "");
+    rig.Run(1);
+    ASSERT_EQ(rig.scanner.Phase(), ScanPhase::Retuning);
+    rig.lost = true;
+    rig.Run(100);
+    EXPECT_EQ(rig.scanner.Phase(), ScanPhase::Searching);
+    EXPECT_TRUE(rig.hits.empty());
+    EXPECT_EQ(rig.retunes.size(), 1u);
+
+    // Back, it tunes as it was asked and says so.
+    rig.lost = rig.deaf = false;
+    rig.tuned = rig.retunes.back();
+    rig.scanner.RadioSettled(rig.tuned);
+    rig.Run(2);
+    EXPECT_EQ(rig.scanner.Phase(), ScanPhase::Holding);
+    EXPECT_EQ(rig.Current().name, "Far");
+    EXPECT_EQ(rig.retunes.size(), 1u);
+}
+
+// Catches: a refusal that names another reason than its own (a search from
+// 0 MHz told that its stop lay below its start).
+TEST(Scanner, ABandSearchIsRefusedForItsOwnReason)
+{
+    const struct {
+        int32_t start, stop, step;
+        const char* refusal;
+    } cases[] = {
+        {0, 100000, 5000, "The start frequency must lie above 0 MHz."},
+        {-5000, 100000, 5000, "The start frequency must lie above 0 MHz."},
+        {5000000, 4990000, 5000, "The stop frequency must not lie below the start frequency."},
+        {5000000, 5100000, 0, "The step must be above 0 Hz."},
+        {1000, 100001000, 1000, "The band holds more than 65536 steps; choose a larger step."},
+        {5000000, 5000000, 5000, ""},
+    };
+    Scanner scanner{ScanHooks{}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.start) + ".." + std::to_string(c.stop));
+        const ScanOptions band{
+            .kind = ScanKind::Band, .bandStart = c.start, .bandStop = c.stop, .bandStep = c.step};
+        EXPECT_EQ(scanner.Start(band, {}), c.refusal);
+        scanner.Stop();
+    }
+}
+
+// Catches: a record glued to the half line a write that failed (a full disk)
+// left behind, which loses that record as well.
+TEST(Scanner, ALogRecordAfterAFailedWriteStartsOnALineOfItsOwn)
+{
+    TempDir dir;
+    const std::filesystem::path log = dir.Path() / "ScanLog.csv";
+    ScanHit hit{kEpoch, 5000000, "Tower", Mode::Am, 60, 23.4};
+    ASSERT_TRUE(AppendScanLog(log, hit, nullptr));
+    const std::string before = ReadFile(log);
+    {
+        tesmar::test::FileSizeLimit full(before.size() + 20);
+        std::string error;
+        hit.name = "Lost";
+        EXPECT_FALSE(AppendScanLog(log, hit, &error));
+        EXPECT_NE(error.find(log.string()), std::string::npos) << error;
+    }
+    const std::string broken = ReadFile(log);
+    ASSERT_EQ(broken.size(), before.size() + 20);  // half a line
+    hit.name = "Kept";
+    ASSERT_TRUE(AppendScanLog(log, hit, nullptr));
+    EXPECT_EQ(ReadFile(log), broken + "\n" + ScanLogLine(hit));
+    // A whole last line gets nothing before the next.
+    ASSERT_TRUE(AppendScanLog(log, hit, nullptr));
+    EXPECT_EQ(ReadFile(log), broken + "\n" + ScanLogLine(hit) + ScanLogLine(hit));
 }
 
 }  // namespace

@@ -8,8 +8,10 @@
 #include "ui/paint/FrequencyDisplay.h"
 #include "ui/windows/MemoryEditDialog.h"
 #include "ui/windows/MemoryListWindow.h"
+#include "ui/windows/Placement.h"
 #include "ui/windows/ScanWindow.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QHeaderView>
@@ -17,6 +19,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QWindow>
 
@@ -327,6 +330,76 @@ TEST_F(MemoryWindowsTest, GeometryAndTheMaximisedStateSurviveARestart)
     for (const char* line :
          {"ListTop=30", "ListLeft=40", "ListWidth=520", "ListHeight=260", "ListMaxmum=1"})
         EXPECT_NE(ini.find(line), std::string::npos) << line;
+}
+
+// Catches: channels the scan passes over not marked in the list, no way to
+// give one back to the scan from the window, an unlock that does not reach
+// the file or leaves the row marked.
+TEST_F(MemoryWindowsTest, LockedOutChannelsAreMarkedAndUnlockedFromTheList)
+{
+    WriteFile("MemoryLockout.txt", "14200000,4,DX\n");
+    Make("", kList);
+    ShowList();
+    auto marked = [this](int row) {
+        const QTableWidgetItem* name = Table()->item(row, 1);
+        return name->font().strikeOut() && name->toolTip() == "Locked out of the scan";
+    };
+    EXPECT_FALSE(marked(0));
+    EXPECT_TRUE(marked(1));
+    QToolButton* unlock = ListButton("unlockButton");
+    ASSERT_NE(unlock, nullptr);
+    EXPECT_FALSE(unlock->isEnabled());  // nothing selected
+    ClickRow(0);
+    EXPECT_FALSE(unlock->isEnabled());  // not locked out
+    ClickRow(1);
+    ASSERT_TRUE(unlock->isEnabled());
+    ClickList("unlockButton");
+    EXPECT_EQ(ReadFile("MemoryLockout.txt"), "");
+    EXPECT_FALSE(marked(1));
+    EXPECT_FALSE(unlock->isEnabled());
+    EXPECT_TRUE(CloseMessageBoxes().empty());
+}
+
+// Catches: the scan window's place and choices lost at a restart, and a
+// [Scan] section written for an operator who never set the window.
+TEST_F(MemoryWindowsTest, TheScanWindowKeepsItsPlaceAndChoicesAcrossARestart)
+{
+    Make("", kList);
+    form_->close();
+    EXPECT_EQ(ReadFile("tesmar.ini").find("[Scan]"), std::string::npos);
+    DestroyWindows();
+    form_.reset();
+
+    Make();
+    scan_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(scan_.get()));
+    scan_->move(70, 80);
+    scan_->findChild<QSpinBox*>("scanThreshold")->setValue(23);
+    scan_->findChild<QDoubleSpinBox*>("scanHang")->setValue(4.5);
+    scan_->findChild<QCheckBox*>("scanRecord")->setChecked(true);
+    scan_->findChild<QCheckBox*>("scanFmSquelch")->setChecked(true);
+    scan_->close();
+    form_->close();
+    const std::string ini = ReadFile("tesmar.ini");
+    for (const char* line : {"[Scan]", "ScanTop=80", "ScanLeft=70", "RecordHits=1", "Threshold=23",
+                             "HangMs=4500", "FmSquelch=1"})
+        EXPECT_NE(ini.find(line), std::string::npos) << line << "\n" << ini;
+    DestroyWindows();
+    form_.reset();
+
+    Make();
+    EXPECT_EQ(scan_->findChild<QSpinBox*>("scanThreshold")->value(), 23);
+    EXPECT_EQ(scan_->findChild<QDoubleSpinBox*>("scanHang")->value(), 4.5);
+    EXPECT_TRUE(scan_->findChild<QCheckBox*>("scanRecord")->isChecked());
+    EXPECT_TRUE(scan_->findChild<QCheckBox*>("scanFmSquelch")->isChecked());
+    scan_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(scan_.get()));
+    EXPECT_EQ(ui::FramePosition(*scan_), QPoint(70, 80));
+    // The next scan takes them.
+    const core::ScanOptions options = Rx().Scan().OptionsFor(core::ScanKind::Memory);
+    EXPECT_EQ(options.thresholdDb, 23.0);
+    EXPECT_EQ(options.hangSeconds, 4.5);
+    EXPECT_TRUE(options.recordHits);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "ui/windows/MemoryListWindow.h"
 
 #include "core/Receiver.h"
+#include "core/ScanSession.h"
 #include "ui/windows/MemoryEditDialog.h"
 #include "ui/windows/MessageBoxes.h"
 #include "ui/windows/Placement.h"
@@ -51,6 +52,10 @@ MemoryListWindow::MemoryListWindow(core::Receiver& receiver, QWidget* parent)
         scanWindow_->raise();
         scanWindow_->activateWindow();
     });
+    unlockButton_ = button("unlockButton", "Unlock", 52);
+    connect(unlockButton_, &QToolButton::clicked, this,
+            [this] { Changed(receiver_.Scan().Unlock(receiver_.Memory().Selected())); });
+    connect(&receiver_.Scan(), &core::ScanSession::LockoutsChanged, this, [this] { Refresh(); });
 
     table_ = new QTableWidget(0, 3, this);
     table_->setObjectName("channelTable");
@@ -107,15 +112,39 @@ void MemoryListWindow::Refresh()
         table_->setItem(row, 0, frequency);
         table_->setItem(row, 1, new QTableWidgetItem(core::MemoryChannels::NameCell(c)));
         table_->setItem(row, 2, new QTableWidgetItem(core::MemoryChannels::ModeCell(c)));
+        if (receiver_.Scan().LockedOut(row))
+            MarkLockedOut(row);
     }
     if (memory.Selected() >= 0)
         table_->selectRow(memory.Selected());
+    UpdateUnlock();
+}
+
+void MemoryListWindow::MarkLockedOut(int row)
+{
+    // Greyed and struck through: the scan passes the channel over; a recall
+    // still tunes to it.
+    const QBrush grey = palette().brush(QPalette::Disabled, QPalette::Text);
+    for (int column = 0; column < table_->columnCount(); ++column) {
+        QTableWidgetItem* item = table_->item(row, column);
+        QFont font = item->font();
+        font.setStrikeOut(true);
+        item->setFont(font);
+        item->setForeground(grey);
+        item->setToolTip(QStringLiteral("Locked out of the scan"));
+    }
+}
+
+void MemoryListWindow::UpdateUnlock()
+{
+    unlockButton_->setEnabled(receiver_.Scan().LockedOut(receiver_.Memory().Selected()));
 }
 
 void MemoryListWindow::SelectionChanged()
 {
     const QModelIndexList rows = table_->selectionModel()->selectedRows();
     receiver_.Memory().Select(rows.isEmpty() ? -1 : rows.first().row());
+    UpdateUnlock();
 }
 
 void MemoryListWindow::Add()
@@ -158,6 +187,7 @@ void MemoryListWindow::resizeEvent(QResizeEvent* event)
 {
     table_->setGeometry(1, 24, width() - 1, height() - 25 - kScanRowHeight);
     scanButton_->move(5, height() - kScanRowHeight + 2);
+    unlockButton_->move(52, height() - kScanRowHeight + 2);
     QWidget::resizeEvent(event);
 }
 

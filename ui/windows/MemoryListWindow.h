@@ -3,7 +3,9 @@
 // "Memory list": the memory channels in a three-column list ("Frequency",
 // "Name", "Mode"), "Add", "Edit" and "Delete" through the edit dialog, and
 // the recall of a channel whenever its row becomes selected, by mouse or
-// keyboard. The rules live in core::MemoryChannels; the window shows its
+// keyboard. Below the list, "Scan" opens the scan window, and "Unlock" gives
+// a channel the scan locked out (its row greyed and struck through) back to
+// the scan. The rules live in core::MemoryChannels; the window shows its
 // rows and forwards the buttons and the selection.
 
 #include <QWidget>
@@ -46,6 +48,9 @@ private:
     void Delete();
     void SelectionChanged();
     void Changed(const QString& saveError);
+    void MarkLockedOut(int row);
+    // "Unlock" is there for a selected channel the scan passes over.
+    void UpdateUnlock();
 
     core::Receiver& receiver_;
     MemoryEditDialog* editDialog_ = nullptr;
@@ -54,6 +59,7 @@ private:
     QToolButton* deleteButton_ = nullptr;
     // Below the list, so that the controls above keep their places.
     QToolButton* scanButton_ = nullptr;
+    QToolButton* unlockButton_ = nullptr;
     QWidget* scanWindow_ = nullptr;
     QTableWidget* table_ = nullptr;
 };

@@ -3,8 +3,10 @@
 #include "core/Receiver.h"
 #include "core/ScanSession.h"
 #include "ui/windows/MessageBoxes.h"
+#include "ui/windows/Placement.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
@@ -13,6 +15,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShowEvent>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
@@ -26,7 +29,23 @@ ScanWindow::ScanWindow(core::Receiver& receiver, QWidget* parent)
 {
     setObjectName("scanWindow");
     setWindowTitle("Scan");
+    const core::ScanOptions options = receiver_.Scan().OptionsFor(core::ScanKind::Band);
+    BuildBand(options);
+    BuildChoices(options);
+    BuildButtons();
+    LayOut();
+    // Every change of a choice is kept for the settings file: the window
+    // may be open when the program closes.
+    connect(thresholdDb_, &QSpinBox::valueChanged, this, [this] { StoreChoices(); });
+    connect(hangSeconds_, &QDoubleSpinBox::valueChanged, this, [this] { StoreChoices(); });
+    connect(fmSquelch_, &QCheckBox::toggled, this, [this] { StoreChoices(); });
+    connect(recordHits_, &QCheckBox::toggled, this, [this] { StoreChoices(); });
+    connect(&receiver_.Scan(), &core::ScanSession::Changed, this, [this] { Refresh(); });
+    Refresh();
+}
 
+void ScanWindow::BuildBand(const core::ScanOptions& band)
+{
     memoryChoice_ = new QRadioButton("Memory channels", this);
     memoryChoice_->setObjectName("scanMemory");
     bandChoice_ = new QRadioButton("Band", this);
@@ -41,7 +60,6 @@ ScanWindow::ScanWindow(core::Receiver& receiver, QWidget* parent)
         box->setSuffix(" MHz");
         return box;
     };
-    const core::ScanOptions band = receiver_.Scan().OptionsFor(core::ScanKind::Band);
     startMhz_ = mhz("scanStart");
     startMhz_->setValue(band.bandStart / 1e6);
     stopMhz_ = mhz("scanStop");
@@ -56,23 +74,31 @@ ScanWindow::ScanWindow(core::Receiver& receiver, QWidget* parent)
     bandMode_->setObjectName("scanMode");
     bandMode_->addItems(core::MemoryChannels::ModeChoices());
     bandMode_->setCurrentIndex(core::Code(band.bandMode));
+}
 
+void ScanWindow::BuildChoices(const core::ScanOptions& stored)
+{
     thresholdDb_ = new QSpinBox(this);
     thresholdDb_->setObjectName("scanThreshold");
     thresholdDb_->setRange(1, 60);
     thresholdDb_->setSuffix(" dB");
-    thresholdDb_->setValue(static_cast<int>(band.thresholdDb));
+    thresholdDb_->setValue(static_cast<int>(stored.thresholdDb));
     hangSeconds_ = new QDoubleSpinBox(this);
     hangSeconds_->setObjectName("scanHang");
     hangSeconds_->setDecimals(1);
     hangSeconds_->setRange(0.0, 60.0);
     hangSeconds_->setSuffix(" s");
-    hangSeconds_->setValue(band.hangSeconds);
+    hangSeconds_->setValue(stored.hangSeconds);
     fmSquelch_ = new QCheckBox("FM: the squelch decides", this);
     fmSquelch_->setObjectName("scanFmSquelch");
+    fmSquelch_->setChecked(stored.fmSquelch);
     recordHits_ = new QCheckBox("Record each hit", this);
     recordHits_->setObjectName("scanRecord");
+    recordHits_->setChecked(stored.recordHits);
+}
 
+void ScanWindow::BuildButtons()
+{
     auto button = [this](const char* name, const char* caption) {
         auto* b = new QPushButton(caption, this);
         b->setObjectName(name);
@@ -95,7 +121,10 @@ ScanWindow::ScanWindow(core::Receiver& receiver, QWidget* parent)
     noticeText_->setWordWrap(true);
     hitList_ = new QListWidget(this);
     hitList_->setObjectName("scanHits");
+}
 
+void ScanWindow::LayOut()
+{
     auto* kinds = new QHBoxLayout;
     kinds->addWidget(memoryChoice_);
     kinds->addWidget(bandChoice_);
@@ -119,9 +148,34 @@ ScanWindow::ScanWindow(core::Receiver& receiver, QWidget* parent)
     layout->addWidget(stateText_);
     layout->addWidget(noticeText_);
     layout->addWidget(hitList_, 1);
+}
 
-    connect(&receiver_.Scan(), &core::ScanSession::Changed, this, [this] { Refresh(); });
-    Refresh();
+void ScanWindow::StoreChoices() { receiver_.Scan().StoreChoices(Options()); }
+
+void ScanWindow::showEvent(QShowEvent* event)
+{
+    // A window never placed by the operator is placed by the desktop.
+    const core::ReceiverState& s = receiver_.State();
+    if (!event->spontaneous() && s.ScanStored)
+        RestoreFramePosition(*this, {s.scanWindow.left, s.scanWindow.top});
+    QWidget::showEvent(event);
+}
+
+void ScanWindow::changeEvent(QEvent* event)
+{
+    // Kept as the operator leaves it: the main window does not close this
+    // one at exit, and a window loses the focus before the program closes.
+    if (event->type() == QEvent::ActivationChange && isVisible() &&
+        windowState() == Qt::WindowNoState)
+        receiver_.StoreWindowPlace(core::Window::Scan, QRect(FramePosition(*this), size()));
+    QWidget::changeEvent(event);
+}
+
+void ScanWindow::closeEvent(QCloseEvent* event)
+{
+    if (isVisible())
+        receiver_.StoreWindowPlace(core::Window::Scan, QRect(FramePosition(*this), size()));
+    QWidget::closeEvent(event);
 }
 
 core::ScanOptions ScanWindow::Options() const

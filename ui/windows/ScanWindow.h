@@ -6,7 +6,8 @@
 // Start, Stop, Skip and Lock out, what the scan does now and the recent hits.
 // Opened from the memory list window. The rules live in core::ScanSession
 // and core::Scanner; the window reads its controls into the options and
-// shows what the session says.
+// shows what the session says. Its place and choices are kept in the
+// settings file once the operator has set one of them.
 
 #include <QWidget>
 
@@ -37,8 +38,19 @@ public:
     // --scan: a memory scan with the settings shown.
     void StartMemoryScan();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
 private:
+    void BuildBand(const core::ScanOptions& band);
+    void BuildChoices(const core::ScanOptions& stored);
+    void BuildButtons();
+    void LayOut();
     core::ScanOptions Options() const;
+    // The choices into the receiver's state, for the settings file.
+    void StoreChoices();
     void Start();
     // State, notice, buttons and hits as the session has them.
     void Refresh();
