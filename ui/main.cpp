@@ -85,6 +85,95 @@ void StartRemoteControl(core::RemoteControl& remote, ui::MainWindow& mainWindow,
         remote.ApplyStored();
 }
 
+// Everything is saved once the event loop has ended: the settings, the
+// memory list, the scan log, the recordings. What is left (closing the sound
+// devices and the radio, ending the workers) the system also does when the
+// process ends, and a server that stopped answering holds the devices' closes
+// for as long as it stays stopped; a busy one takes a few of its periods per
+// client. So the rest gets a short while.
+void EndWithinPatience(int status)
+{
+    std::thread([status] {
+        std::this_thread::sleep_for(kReleasePatience);
+        std::fputs("tesmar: the devices are slow to close; ending without them\n", stderr);
+        std::_Exit(status);
+    }).detach();
+}
+
+// The application's names and icon; gives the folder of the program's
+// read-only files.
+QString SetUpApplication()
+{
+    // The per-user data folder (used when the program's own folder is not
+    // writable) is named after the application.
+    QApplication::setApplicationName("Tesmar");
+    QApplication::setApplicationDisplayName("Tesmar");
+    // The menu entry's name, by which a desktop finds the window's icon.
+    QApplication::setDesktopFileName("org.tesmar.Tesmar");
+
+    // Our icon, drawn at build time beside the program (or installed with
+    // the program's other read-only files).
+    const QString programFolder =
+        QString::fromStdString(core::ReceiverPaths::ForApplication().programDirectory.string());
+    QApplication::setWindowIcon(QIcon(QDir(programFolder).filePath("Icon.png")));
+    ReportMissingProgramFiles(programFolder);
+    return programFolder;
+}
+
+// The windows in their order, the event loop until the main window closes.
+int RunReceiver(QApplication& app, const core::CommandLine& commandLine,
+                const QString& programFolder)
+{
+    // A desktop session ending, a service stop or Ctrl+C closes the window as
+    // its close button does (settings saved, files closed), but nothing waits
+    // for the operator; should anything still hold the program up, it ends
+    // itself before the SIGKILL that usually follows 5 s later. Set up first,
+    // so that it watches the windows' and the devices' ends too.
+    core::TerminationSignals termination(nullptr, kTerminationDeadline);
+    ui::MainWindow mainWindow;
+    // Before the settings dialog is built: it shows what runs. Declared after
+    // the main window, so that it ends before the receiver it serves.
+    core::RemoteControl remote(mainWindow.Receiver());
+    StartRemoteControl(remote, mainWindow, commandLine);
+    // --udp for this run over the settings file's choice, before the settings
+    // dialog shows what runs.
+    if (commandLine.udp)
+        mainWindow.Receiver().Udp().UseForThisRun(commandLine.udp->host, commandLine.udp->port);
+    QObject::connect(&termination, &core::TerminationSignals::TerminationRequested, &mainWindow,
+                     [&mainWindow](int) { mainWindow.CloseForTermination(); });
+    ui::SpectrumWindow spectrum(mainWindow.Receiver());
+    ui::IfFilterWindow ifFilter(mainWindow.Receiver());
+    ui::SettingsDialog settings(mainWindow.Receiver(), remote, &mainWindow);
+    ui::DeviceRestartNotice deviceRestartNotice(&settings);
+    ui::KeypadWindow keypad;
+    ui::MemoryListWindow memoryList(mainWindow.Receiver());
+    ui::MemoryEditDialog memoryEdit(mainWindow.Receiver());
+    memoryList.SetEditDialog(&memoryEdit);
+    ui::ScanWindow scan(mainWindow.Receiver());
+    memoryList.SetScanWindow(&scan);
+    ui::AfFilterWindow afFilter(mainWindow.Receiver());
+    ui::WaveRecorderWindow waveRecorder(mainWindow.Receiver());
+    ui::VersionWindow version(programFolder, &mainWindow);
+    mainWindow.SetSecondaryWindows({&spectrum, &ifFilter, &settings, &deviceRestartNotice, &keypad,
+                                    &memoryList, &afFilter, &waveRecorder, &version});
+
+    FirstPaintLog firstPaint;
+    mainWindow.installEventFilter(&firstPaint);
+    qCInfo(lcStartup, "windows built");
+    mainWindow.show();
+    // The receiver runs once the event loop does.
+    if (commandLine.scan) {
+        QTimer::singleShot(0, &scan, [&scan] {
+            scan.show();
+            scan.StartMemoryScan();
+        });
+    }
+    const int status = app.exec();
+    qCInfo(lcStartup, "event loop left");
+    EndWithinPatience(status);
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[])
@@ -105,80 +194,9 @@ int main(int argc, char* argv[])
     }
 
     QApplication app(argc, argv);
-    // The per-user data folder (used when the program's own folder is not
-    // writable) is named after the application.
-    QApplication::setApplicationName("Tesmar");
-    QApplication::setApplicationDisplayName("Tesmar");
-    // The menu entry's name, by which a desktop finds the window's icon.
-    QApplication::setDesktopFileName("org.tesmar.Tesmar");
-
-    // Our icon, drawn at build time beside the program (or installed with
-    // the program's other read-only files).
-    const QString programFolder =
-        QString::fromStdString(core::ReceiverPaths::ForApplication().programDirectory.string());
-    QApplication::setWindowIcon(QIcon(QDir(programFolder).filePath("Icon.png")));
-    ReportMissingProgramFiles(programFolder);
-
+    const QString programFolder = SetUpApplication();
     try {
-        // A desktop session ending, a service stop or Ctrl+C closes the
-        // window as its close button does (settings saved, files closed), but
-        // nothing waits for the operator; should anything still hold the
-        // program up, it ends itself before the SIGKILL that usually follows
-        // 5 s later. Set up first, so that it watches the windows' and the
-        // devices' ends too.
-        core::TerminationSignals termination(nullptr, kTerminationDeadline);
-        ui::MainWindow mainWindow;
-        // Before the settings dialog is built: it shows what runs. Declared
-        // after the main window, so that it ends before the receiver it serves.
-        core::RemoteControl remote(mainWindow.Receiver());
-        StartRemoteControl(remote, mainWindow, commandLine);
-        // --udp for this run over the settings file's choice, before the
-        // settings dialog shows what runs.
-        if (commandLine.udp)
-            mainWindow.Receiver().Udp().UseForThisRun(commandLine.udp->host, commandLine.udp->port);
-        QObject::connect(&termination, &core::TerminationSignals::TerminationRequested, &mainWindow,
-                         [&mainWindow](int) { mainWindow.CloseForTermination(); });
-        ui::SpectrumWindow spectrum(mainWindow.Receiver());
-        ui::IfFilterWindow ifFilter(mainWindow.Receiver());
-        ui::SettingsDialog settings(mainWindow.Receiver(), remote, &mainWindow);
-        ui::DeviceRestartNotice deviceRestartNotice(&settings);
-        ui::KeypadWindow keypad;
-        ui::MemoryListWindow memoryList(mainWindow.Receiver());
-        ui::MemoryEditDialog memoryEdit(mainWindow.Receiver());
-        memoryList.SetEditDialog(&memoryEdit);
-        ui::ScanWindow scan(mainWindow.Receiver());
-        memoryList.SetScanWindow(&scan);
-        ui::AfFilterWindow afFilter(mainWindow.Receiver());
-        ui::WaveRecorderWindow waveRecorder(mainWindow.Receiver());
-        ui::VersionWindow version(programFolder, &mainWindow);
-        mainWindow.SetSecondaryWindows({&spectrum, &ifFilter, &settings, &deviceRestartNotice,
-                                        &keypad, &memoryList, &afFilter, &waveRecorder, &version});
-
-        FirstPaintLog firstPaint;
-        mainWindow.installEventFilter(&firstPaint);
-        qCInfo(lcStartup, "windows built");
-        mainWindow.show();
-        // The receiver runs once the event loop does.
-        if (commandLine.scan) {
-            QTimer::singleShot(0, &scan, [&scan] {
-                scan.show();
-                scan.StartMemoryScan();
-            });
-        }
-        const int status = app.exec();
-        qCInfo(lcStartup, "event loop left");
-        // Everything is saved by now: the settings, the memory list, the scan
-        // log, the recordings. What is left (closing the sound devices and
-        // the radio, ending the workers) the system also does when the
-        // process ends, and a server that stopped answering holds the
-        // devices' closes for as long as it stays stopped; a busy one takes
-        // a few of its periods per client. So the rest gets a short while.
-        std::thread([status] {
-            std::this_thread::sleep_for(kReleasePatience);
-            std::fputs("tesmar: the devices are slow to close; ending without them\n", stderr);
-            std::_Exit(status);
-        }).detach();
-        return status;
+        return RunReceiver(app, commandLine, programFolder);
     } catch (const std::exception& e) {
         // Shown like any other error, but the exit status says the program
         // did not end as it should.
