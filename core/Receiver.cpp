@@ -102,6 +102,21 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
     raw_ = std::make_unique<RawTransport>(
         state_, paths_.dataDirectory, *audio_,
         [this](const int16_t* frames) { ProcessAndDeliver(frames); });
+    MakeMemoryChannels();
+    wave_ = std::make_unique<core::WaveRecording>(state_, paths_.dataDirectory);
+    udp_ = std::make_unique<UdpAudio>(state_);
+    ConnectAudio();
+    ConnectRadio();
+    ConnectRecorders();
+    MakeScanSession();
+
+    audio_->SetRawRecordHook([this](audio::BlockView block) { raw_->RecordBlock(block.data()); });
+    audio_->SetBlockHandler([this](audio::BlockView block) { HandleBlock(block.data()); });
+    audio_->SetOutputHandler([this] { PumpRawPlayback(); });
+}
+
+void Receiver::MakeMemoryChannels()
+{
     MemoryHooks memoryHooks;
     memoryHooks.fileBusy = [this] { return FileBusy(); };
     memoryHooks.setRadioFrequency = [this](int64_t center) {
@@ -114,9 +129,10 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
         state_, memory::MemoryListPath(paths_.dataDirectory), std::move(memoryHooks),
         paths_.programDirectory.empty() ? std::filesystem::path()
                                         : memory::MemoryListPath(paths_.programDirectory));
-    wave_ = std::make_unique<core::WaveRecording>(state_, paths_.dataDirectory);
-    udp_ = std::make_unique<UdpAudio>(state_);
+}
 
+void Receiver::ConnectAudio()
+{
     connect(audio_.get(), &audio::AudioEngine::DeviceError, this,
             [this](const QString& message) { emit ShowError(message, true); });
     connect(audio_.get(), &audio::AudioEngine::RestartStarted, this,
@@ -140,6 +156,10 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
     });
     connect(audio_.get(), &audio::AudioEngine::InputLost, this,
             [this](unsigned blocks) { raw_->InputLost(blocks); });
+}
+
+void Receiver::ConnectRadio()
+{
     connect(link_.get(), &radio::RadioLink::RadioLinkOkChanged, this,
             [this](bool on) { emit ComLampChanged(on); });
     connect(link_.get(), &radio::RadioLink::PortRefused, this,
@@ -153,19 +173,24 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
             [this] { SendOwedRadioFrequency(); });
     connect(link_.get(), &radio::RadioLink::CommandFinished, this,
             [this] { SendOwedRadioFrequency(); });
+    connect(radioControl_.get(), &radio::RadioControl::FrequencyAcknowledged, this,
+            &Receiver::RadioSettled);
+}
 
+void Receiver::ConnectRecorders()
+{
+    const auto showError = [this](const QString& message) { emit ShowError(message, true); };
     connect(raw_.get(), &RawTransport::ButtonsChanged, this, &Receiver::RawButtonsChanged);
     connect(raw_.get(), &RawTransport::DisplayChanged, this, &Receiver::DisplayChanged);
-    connect(raw_.get(), &RawTransport::Refused, this,
-            [this](const QString& message) { emit ShowError(message, true); });
-    connect(raw_.get(), &RawTransport::RecordingFailed, this,
-            [this](const QString& message) { emit ShowError(message, true); });
-    connect(raw_.get(), &RawTransport::RecordingIncomplete, this,
-            [this](const QString& message) { emit ShowError(message, true); });
+    connect(raw_.get(), &RawTransport::Refused, this, showError);
+    connect(raw_.get(), &RawTransport::RecordingFailed, this, showError);
+    connect(raw_.get(), &RawTransport::RecordingIncomplete, this, showError);
     connect(wave_.get(), &core::WaveRecording::StateChanged, this, &Receiver::WaveStateChanged);
-    connect(wave_.get(), &core::WaveRecording::Failed, this,
-            [this](const QString& message) { emit ShowError(message, true); });
+    connect(wave_.get(), &core::WaveRecording::Failed, this, showError);
+}
 
+void Receiver::MakeScanSession()
+{
     // The Hamlib radio answers once its link is up; a serial one once its
     // port is open. A Hamlib radio still opening (the program's start, a scan
     // started with it) is waited for as a busy one is: the scan judges that
@@ -185,13 +210,7 @@ Receiver::Receiver(ReceiverPaths paths, QObject* parent)
         },
         [this](int32_t center) { return radioControl_->SetRadioFrequency(center); }};
     scan_ = std::make_unique<ScanSession>(*this, std::move(scanAccess));
-    connect(radioControl_.get(), &radio::RadioControl::FrequencyAcknowledged, this,
-            &Receiver::RadioSettled);
     connect(this, &Receiver::RadioSettled, scan_.get(), &ScanSession::RadioSettled);
-
-    audio_->SetRawRecordHook([this](audio::BlockView block) { raw_->RecordBlock(block.data()); });
-    audio_->SetBlockHandler([this](audio::BlockView block) { HandleBlock(block.data()); });
-    audio_->SetOutputHandler([this] { PumpRawPlayback(); });
 }
 
 Receiver::~Receiver()

@@ -407,6 +407,12 @@ private:
     // The Hamlib radio type's glue works on the state as the facade's own.
     friend class HamlibRadio;
 
+    // The construction's parts: the subsystems' hooks and signals.
+    void MakeMemoryChannels();
+    void ConnectAudio();
+    void ConnectRadio();
+    void ConnectRecorders();
+    void MakeScanSession();
     // Turns the knob to angle (kept inside its travel); VOL sets the volume.
     void SetKnobAngle(Knob knob, int32_t angle);
     // The radio's set-up sequence runs, or a command waits for its reply.
