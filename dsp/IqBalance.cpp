@@ -13,12 +13,14 @@ namespace {
 constexpr int kN = IqBalance::kSize;
 constexpr double kAverage = 1.0 / 8.0;  // the bins' power average, per frame
 constexpr double kDominance = 30.0;     // a station: 15 dB over its mirror
+constexpr double kNoiseBand = 3.0;      // band noise: the pair's sides within 5 dB
 constexpr double kMinStep = 2e-3;       // the station step once averaged
 constexpr double kMinNoiseStep = 5e-4;  // the noise step once averaged
 constexpr double kMaxUpdate = 0.05;     // a single frame's update at most
-constexpr double kMaxWeight = 0.25;     // an image of -12 dB
-constexpr int kNoiseReach = 16;         // bins either side the noise is smoothed over
-constexpr double kLoadedTrust = 50.0;   // frames a loaded model counts as
+constexpr double kMaxWeight = 0.5;      // an image of -6 dB
+constexpr int kNoiseReach = kN / 16;    // bins either side the noise is smoothed over (3 kHz)
+constexpr double kLoadedTrust = 500.0;  // noise frames a loaded model counts as
+constexpr double kPriorWeight = 1.0;    // the prior's weight per bin in the fit
 constexpr double kMeasureRatio = 1e3;   // a measured station: 30 dB over its mirror
 constexpr double kFitEdge = 0.95;       // the fit leaves the last bins before Nyquist out
 constexpr double kTaperFrom = 0.92;     // 22 kHz: the odd part fades out beyond
@@ -92,6 +94,7 @@ void IqBalance::Reset()
     taught_.fill(0.0);
     noiseTaught_.fill(0.0);
     noiseFrames_ = 0.0;
+    prior_ = {};
     stationPower_ = 0.0;
     imagePower_ = 0.0;
 }
@@ -209,7 +212,8 @@ void IqBalance::Learn()
             Teach(m, cr, ci, pk);
         } else if (power_[m] > kDominance * power_[k]) {
             Teach(k, cr, ci, pm);
-        } else if (pk + pm > 0.0) {
+        } else if (power_[k] < kNoiseBand * power_[m] && power_[m] < kNoiseBand * power_[k] &&
+                   pk + pm > 0.0) {
             noiseRe_[k] = cr / (pk + pm);
             noiseIm_[k] = ci / (pk + pm);
             noiseOk_[k] = true;
@@ -303,30 +307,6 @@ void IqBalance::TaperToNyquist()
     }
 }
 
-void IqBalance::FillFromModel()
-{
-    if (!(Evidence() > 0.0))
-        return;
-    const IqModel model = Model();
-    for (int k = 0; k < kN; ++k) {
-        if (taught_[k] >= kTaughtEnough)
-            continue;
-        const double x = Offset(k);
-        std::complex<double> w = 0.0;
-        for (int t = IqModel::kTerms - 1; t >= 0; --t)
-            w = w * x + model.c[t];
-        // Blended by what the bin's own station taught it.
-        const double own = taught_[k] / kTaughtEnough;
-        double wr = own * wRe_[k] + (1.0 - own) * w.real();
-        double wi = own * wIm_[k] + (1.0 - own) * w.imag();
-        if (std::isfinite(wr) && std::isfinite(wi)) {
-            Limit(wr, wi, kMaxWeight);
-            wRe_[k] = wr;
-            wIm_[k] = wi;
-        }
-    }
-}
-
 void IqBalance::Synthesize()
 {
     for (int k = 0; k < kN; ++k) {
@@ -363,65 +343,144 @@ double IqBalance::Evidence() const
     return sum;
 }
 
-IqModel IqBalance::Model() const
-{
-    // Weighted least squares: a real normal matrix, complex right-hand sides.
-    constexpr int T = IqModel::kTerms;
+namespace {
+
+// Weighted least squares over the polynomial's terms: a real normal matrix
+// with two right-hand sides (the real and imaginary parts).
+struct Normal {
+    static constexpr int T = IqFit::kTerms;
     double a[T][T + 2] = {};
-    for (int k = 0; k < kN; ++k) {
-        const double x = Offset(k);
-        const double weight = taught_[k] + 0.1 * noiseTaught_[k];
-        if (std::abs(x) > kFitEdge || !(weight > 0.0))
-            continue;
-        double p[T];
-        p[0] = 1.0;
-        for (int t = 1; t < T; ++t)
-            p[t] = p[t - 1] * x;
+
+    // One row: the terms' values p, its weight and its value.
+    void Add(const double* p, double weight, std::complex<double> value)
+    {
         for (int r = 0; r < T; ++r) {
             for (int c = 0; c < T; ++c)
                 a[r][c] += weight * p[r] * p[c];
-            a[r][T] += weight * p[r] * wRe_[k];
-            a[r][T + 1] += weight * p[r] * wIm_[k];
+            a[r][T] += weight * p[r] * value.real();
+            a[r][T + 1] += weight * p[r] * value.imag();
         }
     }
-    for (int r = 0; r < T; ++r)
-        a[r][r] += 1e-9 * (a[0][0] + 1e-30);
-    for (int c = 0; c < T; ++c) {
-        int pivot = c;
-        for (int r = c + 1; r < T; ++r)
-            if (std::abs(a[r][c]) > std::abs(a[pivot][c]))
-                pivot = r;
-        std::swap(a[c], a[pivot]);
-        for (int r = 0; r < T; ++r)
-            if (r != c && a[c][c] != 0.0) {
-                const double f = a[r][c] / a[c][c];
-                for (int j = c; j < T + 2; ++j)
-                    a[r][j] -= f * a[c][j];
-            }
+
+    IqFit Solve()
+    {
+        for (int c = 0; c < T; ++c) {
+            int pivot = c;
+            for (int r = c + 1; r < T; ++r)
+                if (std::abs(a[r][c]) > std::abs(a[pivot][c]))
+                    pivot = r;
+            std::swap(a[c], a[pivot]);
+            if (a[c][c] == 0.0)
+                continue;
+            for (int r = 0; r < T; ++r)
+                if (r != c) {
+                    const double f = a[r][c] / a[c][c];
+                    for (int j = c; j < T + 2; ++j)
+                        a[r][j] -= f * a[c][j];
+                }
+        }
+        IqFit model;
+        for (int t = 0; t < T; ++t)
+            if (a[t][t] != 0.0)
+                model.c[t] = {a[t][T] / a[t][t], a[t][T + 1] / a[t][t]};
+        return model;
     }
+};
+
+void Powers(double x, double* p)
+{
+    p[0] = 1.0;
+    for (int t = 1; t < IqFit::kTerms; ++t)
+        p[t] = p[t - 1] * x;
+}
+
+std::complex<double> Evaluate(const IqFit& model, double x)
+{
+    std::complex<double> w = 0.0;
+    for (int t = IqFit::kTerms - 1; t >= 0; --t)
+        w = w * x + model.c[t];
+    return w;
+}
+
+}  // namespace
+
+// A bin a station taught is known by itself; a pair the noise taught only by
+// its sum, which says nothing of the odd terms (a delay's); everywhere the
+// prior (the band's model as loaded, or none) holds what nothing else tells.
+IqFit IqBalance::Fit() const
+{
+    constexpr int T = IqFit::kTerms;
+    Normal n;
+    double p[T], pm[T], sum[T];
+    for (int k = 0; k < kN; ++k) {
+        const double x = Offset(k);
+        if (std::abs(x) > kFitEdge)
+            continue;
+        Powers(x, p);
+        n.Add(p, kPriorWeight, Evaluate(prior_, x));
+        if (taught_[k] > 0.0)
+            n.Add(p, taught_[k], {wRe_[k], wIm_[k]});
+        if (k > 0 && k < kN / 2 && noiseTaught_[k] > 0.0) {
+            Powers(-x, pm);
+            for (int t = 0; t < T; ++t)
+                sum[t] = p[t] + pm[t];
+            const int m = kN - k;
+            n.Add(sum, noiseTaught_[k], {wRe_[k] + wRe_[m], wIm_[k] + wIm_[m]});
+        }
+    }
+    return n.Solve();
+}
+
+void IqBalance::FillFromModel()
+{
+    if (!(Evidence() > 0.0))
+        return;
+    const IqFit model = Fit();
+    for (int k = 0; k < kN; ++k) {
+        if (taught_[k] >= kTaughtEnough)
+            continue;
+        const std::complex<double> w = Evaluate(model, Offset(k));
+        // Blended by what the bin's own station taught it.
+        const double own = taught_[k] / kTaughtEnough;
+        double wr = own * wRe_[k] + (1.0 - own) * w.real();
+        double wi = own * wIm_[k] + (1.0 - own) * w.imag();
+        if (std::isfinite(wr) && std::isfinite(wi)) {
+            Limit(wr, wi, kMaxWeight);
+            wRe_[k] = wr;
+            wIm_[k] = wi;
+        }
+    }
+}
+
+IqModel IqBalance::Model() const
+{
+    constexpr int step = kN / IqModel::kPoints;
     IqModel model;
-    for (int t = 0; t < T; ++t)
-        if (a[t][t] != 0.0)
-            model.c[t] = {a[t][T] / a[t][t], a[t][T + 1] / a[t][t]};
+    for (int p = 0; p < IqModel::kPoints; ++p)
+        model.w[p] = {wRe_[p * step], wIm_[p * step]};
     return model;
 }
 
 void IqBalance::Load(const IqModel& model)
 {
+    constexpr int step = kN / IqModel::kPoints;
     for (int k = 0; k < kN; ++k) {
-        const double x = Offset(k);
-        std::complex<double> w = 0.0;
-        for (int t = IqModel::kTerms - 1; t >= 0; --t)
-            w = w * x + model.c[t];
+        const int p = k / step;
+        const double t = static_cast<double>(k % step) / step;
+        const std::complex<double> w =
+            (1.0 - t) * model.w[p] + t * model.w[(p + 1) % IqModel::kPoints];
         double wr = std::isfinite(w.real()) ? w.real() : 0.0;
         double wi = std::isfinite(w.imag()) ? w.imag() : 0.0;
         Limit(wr, wi, kMaxWeight);
         wRe_[k] = wr;
         wIm_[k] = wi;
-        taught_[k] = kLoadedTrust;
-        noiseTaught_[k] = 0.0;
     }
-    noiseFrames_ = kLoadedTrust * 10.0;
+    // Kept as they are until stations teach them again.
+    taught_.fill(kTaughtEnough);
+    noiseTaught_.fill(0.0);
+    noiseFrames_ = kLoadedTrust;
+    prior_ = {};
+    prior_ = Fit();
 }
 
 void BalanceManually(std::span<double> i, std::span<double> q, double gainDb, double phaseDeg)

@@ -6,11 +6,18 @@
 
 namespace dsp {
 
-// What a band keeps of the card's imbalance: the correction's weight as a
-// polynomial in the offset x = f / 24 kHz (coefficients of x^0 .. x^5).
-struct IqModel {
+// A smooth fit of the correction's weights over the band: a polynomial in the
+// offset x = f / 24 kHz (coefficients of x^0 .. x^5).
+struct IqFit {
     static constexpr int kTerms = 6;
     std::array<std::complex<double>, kTerms> c{};
+};
+
+// What a band keeps of the card's imbalance: the weight of every bin
+// (natural order from the centre); a coarser model is interpolated.
+struct IqModel {
+    static constexpr int kPoints = 512;
+    std::array<std::complex<double>, kPoints> w{};
 };
 
 // Blind, frequency-dependent IQ balance. A card's two channels differ in
@@ -19,7 +26,7 @@ struct IqModel {
 // a weight times the conjugate of its mirror bin: y_k = x_k + w_k conj(x_-k),
 // one weight per bin, so a delay between the channels (a weight growing with
 // the offset) is undone as well as a plain gain or phase error. The
-// spectra are overlapped frames (256 points, half a frame apart, sine window
+// spectra are overlapped frames (512 points, half a frame apart, sine window
 // on both sides, which adds up to exactly the input when the weights are
 // zero); the output is the input delayed by kLatency samples.
 //
@@ -30,18 +37,20 @@ struct IqModel {
 // fixed step. Where the two are alike (band noise) only the sum of the two
 // weights can be seen (the output's correlation with its own mirror,
 // E[y_k y_-k], says nothing about how it splits); that is learned from the
-// noise smoothed over neighbouring bins. White band noise cannot show a delay
+// noise smoothed over neighbouring bins. A pair in between (a station's skirt)
+// teaches nothing: there the correlation is mostly the weak side's image, and
+// taken as the sum's it would walk the strong side's weight away. White band noise cannot show a delay
 // between the channels at all (delayed, it is just as white and circular), so
 // that part waits for a station, which also means that it does no harm there.
-// Bins no station has taught take their weight from a smooth fit over the
+// Bins no station has taught take their weight from a smooth fit (IqFit) over the
 // whole band (FillFromModel): a weight that jumps from bin to bin would
 // smear a strong station's correction over its neighbours, and a station
 // that comes up where none was starts from what the others taught.
-// The weights are bounded (an image above -12 dB is no imbalance but a fault),
+// The weights are bounded (an image above -6 dB is no imbalance but a fault),
 // so the loop never mirrors the band.
 class IqBalance {
 public:
-    static constexpr int kSize = 256;
+    static constexpr int kSize = 512;
     static constexpr int kHop = kSize / 2;
     static constexpr int kLatency = kSize;  // samples from input to output
 
@@ -54,8 +63,8 @@ public:
     // Corrects a stretch of samples in place, delayed by kLatency, and learns.
     void Process(std::span<double> i, std::span<double> q);
 
-    // A polynomial fit of the learned weights, for a band to keep, and how
-    // much evidence it rests on (about the number of frames that taught it).
+    // The learned weights as a band keeps them, and how much evidence they
+    // rest on (about the number of frames that taught them).
     IqModel Model() const;
     double Evidence() const;
     // Weights from a band's model; learning goes on from there.
@@ -76,6 +85,7 @@ private:
     void Teach(int bin, double cr, double ci, double strong);
     void LearnNoise();
     void Synthesize();
+    IqFit Fit() const;
     void FillFromModel();
     void TaperToNyquist();
     std::array<double, kSize / 2> taper_{};  // the odd part's share per pair
@@ -107,6 +117,7 @@ private:
     std::array<double, kSize / 2> noiseIm_{};
     std::array<bool, kSize / 2> noiseOk_{};
     double noiseFrames_ = 0.0;
+    IqFit prior_;  // the fit of the band's weights as loaded
     int frames_ = 0;  // frames since the last fill from the model
     double stationPower_ = 0.0;  // averaged, for the measured rejection
     double imagePower_ = 0.0;

@@ -132,6 +132,13 @@ const std::array<SettingsKey, 5> kHamlibKeys = {{
     I<&S::HamlibTransverterOffset>("Hamlib", "TransverterOffset"),
 }};
 
+const std::array<SettingsKey, 4> kInputCorrKeys = {{
+    I<&S::IQCorr>("Wave", "IQCorr"),
+    B<&S::DCCorr>("Wave", "DCCorr"),
+    I<&S::IQCorrGain>("Wave", "IQCorrGain"),
+    I<&S::IQCorrPhase>("Wave", "IQCorrPhase"),
+}};
+
 bool AnyInFile(std::span<const SettingsKey> keys, const ProfileDocument& doc)
 {
     return std::any_of(keys.begin(), keys.end(), [&](const SettingsKey& k) {
@@ -179,6 +186,8 @@ std::span<const SettingsKey> RemoteKeys() { return kRemoteKeys; }
 
 std::span<const SettingsKey> HamlibKeys() { return kHamlibKeys; }
 
+std::span<const SettingsKey> InputCorrectionKeys() { return kInputCorrKeys; }
+
 void ReadSettings(const ProfileDocument& doc, ReceiverState& state)
 {
     ReadKeys(kKeys, doc, state);
@@ -186,6 +195,9 @@ void ReadSettings(const ProfileDocument& doc, ReceiverState& state)
     state.RemoteStored = AnyInFile(kRemoteKeys, doc);
     ReadKeys(kHamlibKeys, doc, state);
     state.HamlibStored = AnyInFile(kHamlibKeys, doc);
+    ReadKeys(kInputCorrKeys, doc, state);
+    state.InputCorrStored = AnyInFile(kInputCorrKeys, doc);
+    state.IqBands.Read(doc);
 }
 
 void BringIntoRange(ReceiverState& s)
@@ -225,6 +237,9 @@ void WriteSettings(ProfileDocument& doc, ReceiverState& state)
         WriteKeys(kRemoteKeys, doc, state);
     if (state.HamlibStored)
         WriteKeys(kHamlibKeys, doc, state);
+    if (state.InputCorrStored)
+        WriteKeys(kInputCorrKeys, doc, state);
+    state.IqBands.Write(doc);
 }
 
 void SaveSettings(const std::filesystem::path& file, ReceiverState& state,

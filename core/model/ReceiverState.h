@@ -2,6 +2,7 @@
 
 #include "dsp/Choices.h"
 #include "dsp/Constants.h"
+#include "core/model/IqBandMemory.h"
 #include "dsp/SignalChain.h"
 
 #include <cstdint>
@@ -107,6 +108,13 @@ struct ReceiverState : dsp::ChainControls {
     int32_t HamlibIqOffset = 0;
     int32_t HamlibTransverterOffset = 0;
     bool HamlibStored = false;
+
+    // The input corrections (IQCorr, DCCorr and the manual balance's
+    // IQCorrGain and IQCorrPhase are the chain's fields) are written to
+    // "Wave" only once set, as the Hamlib radio's keys are; what the
+    // automatic balance learned is kept per band ("IQBalance" section).
+    bool InputCorrStored = false;
+    IqBandMemory IqBands;
 };
 
 inline StoredWindow& ReceiverState::Place(Window window)

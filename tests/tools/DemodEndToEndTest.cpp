@@ -157,7 +157,8 @@ TEST_P(DemodEndToEnd, OutputReproducesTheLiteralModel)
         Make("noisy.dat", {"--blocks", "30", "--tone", "700", "--noise", "400", "--seed", "5"});
     const auto out = dir / "out.wav";
     ASSERT_EQ(Demod({"--set", "GainPos=40", "--set", "DSPAN=1", "--set", "DSP3D=1", "--set",
-                     "SqlPos=100", "--set", "AGC=0", in.string(), out.string()},
+                     "SqlPos=100", "--set", "AGC=0", "--set", "IQCorr=0", "--set", "DCCorr=0",
+                     in.string(), out.string()},
                     dir.Path())
                   .status,
               0);
