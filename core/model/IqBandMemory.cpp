@@ -10,10 +10,17 @@ namespace {
 
 constexpr std::string_view kSection = "IQBalance";
 
-std::string BandKey(int32_t band)
+// A line of the settings file holds at most 2047 characters: a band's
+// weights take kParts keys, "B<band>.<part>".
+constexpr int kParts = 8;
+constexpr int kPerPart = dsp::IqModel::kPoints / kParts;
+
+std::string BandKey(int32_t band, int part)
 {
     std::string key(1, 'B');
     key += std::to_string(band);
+    key += '.';
+    key += std::to_string(part);
     return key;
 }
 
@@ -40,14 +47,14 @@ std::optional<dsp::IqModel> IqBandMemory::Find(int32_t band) const
     return found->second;
 }
 
-std::string IqBandMemory::Format(const dsp::IqModel& model)
+std::string IqBandMemory::Format(const dsp::IqModel& model, int part)
 {
     std::string line;
     char number[32];
-    for (const std::complex<double>& w : model.w)
-        for (const double part : {w.real(), w.imag()}) {
-            const auto [end, ec] = std::to_chars(number, number + sizeof number, part,
-                                                 std::chars_format::general, 6);
+    for (int k = part * kPerPart; k < (part + 1) * kPerPart; ++k)
+        for (const double value : {model.w[k].real(), model.w[k].imag()}) {
+            const auto [end, ec] = std::to_chars(number, number + sizeof number, value,
+                                                 std::chars_format::general, 7);
             if (!line.empty())
                 line += ' ';
             line.append(number, ec == std::errc() ? end : number);
@@ -55,18 +62,18 @@ std::string IqBandMemory::Format(const dsp::IqModel& model)
     return line;
 }
 
-std::optional<dsp::IqModel> IqBandMemory::Parse(std::string_view text)
+bool IqBandMemory::Parse(std::string_view text, int part, dsp::IqModel& model)
 {
-    dsp::IqModel model;
     std::size_t at = 0;
-    for (std::complex<double>& w : model.w) {
+    for (int k = part * kPerPart; k < (part + 1) * kPerPart; ++k) {
+        std::complex<double>& w = model.w[k];
         const auto re = NextNumber(text, at);
         const auto im = re ? NextNumber(text, at) : std::nullopt;
         if (!im)
-            return std::nullopt;
+            return false;
         w = {*re, *im};
     }
-    return model;
+    return true;
 }
 
 void IqBandMemory::Read(const settings::ProfileDocument& doc)
@@ -78,9 +85,13 @@ void IqBandMemory::Read(const settings::ProfileDocument& doc)
         const auto band = NextNumber(list, at);
         if (!band)
             break;
-        const auto model = Parse(doc.ReadString(kSection, BandKey(static_cast<int32_t>(*band)), ""));
-        if (model)
-            bands_[static_cast<int32_t>(*band)] = *model;
+        const auto b = static_cast<int32_t>(*band);
+        dsp::IqModel model;
+        bool whole = true;
+        for (int part = 0; part < kParts && whole; ++part)
+            whole = Parse(doc.ReadString(kSection, BandKey(b, part), ""), part, model);
+        if (whole)
+            bands_[b] = model;
     }
 }
 
@@ -93,7 +104,8 @@ void IqBandMemory::Write(settings::ProfileDocument& doc) const
         if (!list.empty())
             list += ',';
         list += std::to_string(band);
-        doc.WriteString(kSection, BandKey(band), Format(model));
+        for (int part = 0; part < kParts; ++part)
+            doc.WriteString(kSection, BandKey(band, part), Format(model, part));
     }
     doc.WriteString(kSection, "Bands", list);
 }

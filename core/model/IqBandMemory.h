@@ -25,14 +25,16 @@ public:
     std::optional<dsp::IqModel> Find(int32_t band) const;
     bool Empty() const { return bands_.empty(); }
 
-    // "Bands" lists the kept bands, "B<band>" holds each one's weights.
+    // "Bands" lists the kept bands, "B<band>.0" to "B<band>.7" hold each
+    // one's weights, an eighth of the bins each (a line holds at most 2047
+    // characters).
     void Read(const settings::ProfileDocument& doc);
     void Write(settings::ProfileDocument& doc) const;
 
-    // A model as a line of numbers (real and imaginary parts in turn), and
-    // back; a line that is not whole gives nothing.
-    static std::string Format(const dsp::IqModel& model);
-    static std::optional<dsp::IqModel> Parse(std::string_view text);
+    // An eighth of a model's bins as a line of numbers (real and imaginary
+    // parts in turn), and back into `model`; false for a line not whole.
+    static std::string Format(const dsp::IqModel& model, int part);
+    static bool Parse(std::string_view text, int part, dsp::IqModel& model);
 
 private:
     std::map<int32_t, dsp::IqModel> bands_;
