@@ -442,7 +442,7 @@ private:
     const int16_t* lastInput_ = nullptr;  // the block processed last (2400 stereo frames)
     uint64_t processedBlocks_ = 0;
     std::optional<int32_t> iqBand_;  // the band the IQ balance is learning
-    bool radioOwed_ = false;  // FreqCenter is still to be sent to the radio
+    bool radioOwed_ = false;         // FreqCenter is still to be sent to the radio
 };
 
 }  // namespace core

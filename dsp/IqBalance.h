@@ -117,8 +117,8 @@ private:
     std::array<double, kSize / 2> noiseIm_{};
     std::array<bool, kSize / 2> noiseOk_{};
     double noiseFrames_ = 0.0;
-    IqFit prior_;  // the fit of the band's weights as loaded
-    int frames_ = 0;  // frames since the last fill from the model
+    IqFit prior_;                // the fit of the band's weights as loaded
+    int frames_ = 0;             // frames since the last fill from the model
     double stationPower_ = 0.0;  // averaged, for the measured rejection
     double imagePower_ = 0.0;
 };

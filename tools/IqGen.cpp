@@ -345,8 +345,8 @@ void ToFrames(const double* bi, const double* bq, int16_t* frames)
 }
 
 // The block as written: the signal or the demo band, through the card.
-void Fill(const IqGenOptions& o, int64_t index, int16_t* frames, std::mt19937* rng,
-          DemoBand* demo, ImperfectCard* card)
+void Fill(const IqGenOptions& o, int64_t index, int16_t* frames, std::mt19937* rng, DemoBand* demo,
+          ImperfectCard* card)
 {
     std::array<double, recording::kRawBlockFrames> bi{};
     std::array<double, recording::kRawBlockFrames> bq{};

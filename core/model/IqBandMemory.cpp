@@ -53,8 +53,8 @@ std::string IqBandMemory::Format(const dsp::IqModel& model, int part)
     char number[32];
     for (int k = part * kPerPart; k < (part + 1) * kPerPart; ++k)
         for (const double value : {model.w[k].real(), model.w[k].imag()}) {
-            const auto [end, ec] = std::to_chars(number, number + sizeof number, value,
-                                                 std::chars_format::general, 7);
+            const auto [end, ec] =
+                std::to_chars(number, number + sizeof number, value, std::chars_format::general, 7);
             if (!line.empty())
                 line += ' ';
             line.append(number, ec == std::errc() ? end : number);

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "core/model/IqBandMemory.h"
 #include "dsp/Choices.h"
 #include "dsp/Constants.h"
-#include "core/model/IqBandMemory.h"
 #include "dsp/SignalChain.h"
 
 #include <cstdint>

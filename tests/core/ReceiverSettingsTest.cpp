@@ -7,8 +7,8 @@
 #include <sys/resource.h>
 
 #include <cmath>
-#include <csignal>
 #include <complex>
+#include <csignal>
 #include <set>
 #include <sstream>
 #include <string_view>

@@ -11,8 +11,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <cmath>
+#include <cstdio>
 #include <memory>
 #include <random>
 #include <string>
@@ -159,11 +159,8 @@ std::string Rejections(const Receiver& rx)
 TEST(InputCorrection, StationsTeachSixtyDbWithinTenSecondsAndTheCentreIsClean)
 {
     const tools::CardFaults cards[] = {
-        {1.0, 3.0, 0.1, -40.0},
-        {-0.5, -2.0, -0.05, -55.0},
-        {1.5, 5.0, 0.15, -30.0},
-        {0.0, 0.0, 0.1, -300.0},
-        {0.3, -1.0, 0.0, -40.0},
+        {1.0, 3.0, 0.1, -40.0},  {-0.5, -2.0, -0.05, -55.0}, {1.5, 5.0, 0.15, -30.0},
+        {0.0, 0.0, 0.1, -300.0}, {0.3, -1.0, 0.0, -40.0},
     };
     for (const auto& card : cards) {
         SCOPED_TRACE(Describe(card));
