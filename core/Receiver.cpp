@@ -768,8 +768,8 @@ void Receiver::SetInputCorrections(int32_t iqCorr, bool dcCorr, int32_t gain, in
 double Receiver::ImageRejectionDb() const { return chain_->ImageRejectionDb(); }
 
 namespace {
-// Evidence (frames' worth) a band's learning needs before it is kept: a few
-// seconds with a station or some more of band noise.
+// Evidence a band's learning needs before it is kept: 2000 frames, some 20 s
+// of stations and band noise, so that a short visit leaves nothing behind.
 constexpr double kEvidenceToKeep = 2000.0;
 }  // namespace
 

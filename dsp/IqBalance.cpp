@@ -337,10 +337,9 @@ double IqBalance::ImageRejectionDb() const
 
 double IqBalance::Evidence() const
 {
-    double sum = 0.0;
-    for (int k = 0; k < kN; ++k)
-        sum += taught_[k] + 0.1 * noiseTaught_[k];
-    return sum;
+    // Frames: the longest a station taught a bin, and the noise frames.
+    const double taught = *std::max_element(taught_.begin(), taught_.end());
+    return taught + noiseFrames_;
 }
 
 namespace {

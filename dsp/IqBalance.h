@@ -64,7 +64,7 @@ public:
     void Process(std::span<double> i, std::span<double> q);
 
     // The learned weights as a band keeps them, and how much evidence they
-    // rest on (about the number of frames that taught them).
+    // rest on: frames (94 a second) of a station and of band noise.
     IqModel Model() const;
     double Evidence() const;
     // Weights from a band's model; learning goes on from there.

@@ -31,6 +31,11 @@ struct ScanRig {
         , scanner(Hooks())
     {
         controls.ScanRunning = true;
+        // Blocks are counted exactly; the IQ balance's latency would move a
+        // station's end across a block. NoPhantomHitOnTheCentreOrAStrongStationsImage
+        // turns it on.
+        controls.IQCorr = 0;
+        controls.DCCorr = false;
         chain.Setup();
     }
 
