@@ -16,6 +16,10 @@ constexpr double kDominance = 30.0;     // a station: 15 dB over its mirror
 constexpr double kNoiseBand = 3.0;      // band noise: the pair's sides within 5 dB
 constexpr double kMinStep = 2e-3;       // the station step once averaged
 constexpr double kMinNoiseStep = 5e-4;  // the noise step once averaged
+// The noise step starts as if 200 frames had been averaged: a frame of band
+// noise says little, and the first ones alone would put images of -35 dB on
+// a perfect card.
+constexpr double kNoiseStart = 200.0;
 constexpr double kMaxUpdate = 0.05;     // a single frame's update at most
 constexpr double kMaxWeight = 0.5;      // an image of -6 dB
 constexpr int kNoiseReach = kN / 16;    // bins either side the noise is smoothed over (3 kHz)
@@ -260,7 +264,7 @@ void IqBalance::Teach(int bin, double cr, double ci, double strong)
 // averaged over kNoiseReach bins either side.
 void IqBalance::LearnNoise()
 {
-    const double step = std::max(kMinNoiseStep, 1.0 / (noiseFrames_ + 2.0));
+    const double step = std::max(kMinNoiseStep, 1.0 / (noiseFrames_ + kNoiseStart));
     // Running sums over the pairs 1 .. kN/2-1 of the evidence and its count.
     std::array<double, kN / 2 + 1> sumRe, sumIm, sumCount;
     sumRe[0] = sumIm[0] = sumCount[0] = 0.0;
