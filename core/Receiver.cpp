@@ -15,6 +15,7 @@
 #include "radio/RadioControl.h"
 #include "radio/RadioLink.h"
 #include "radio/RadioTypes.h"
+#include "settings/Ranges.h"
 #include "settings/SettingsLocation.h"
 
 #include <QCoreApplication>
@@ -331,6 +332,7 @@ bool Receiver::Shutdown(const WindowsShowing& showing)
         emit ShowError(memoryError, true);
     }
 
+    KeepIqBand();
     try {
         SaveSettings(paths_.settingsFile, state_, SettingsSource());
     } catch (const std::exception& e) {
@@ -825,6 +827,43 @@ Receiver::HamlibSettings Receiver::HamlibInEffect() const
             s.HamlibTransverterOffset};
 }
 
+void Receiver::SetInputCorrections(int32_t iqCorr, bool dcCorr, int32_t gain, int32_t phase)
+{
+    ReceiverState& s = state_;
+    s.IQCorr = iqCorr;
+    s.DCCorr = dcCorr;
+    s.IQCorrGain = gain;
+    s.IQCorrPhase = phase;
+    settings::BringChainControlsIntoRange(s);
+    s.InputCorrStored = true;
+}
+
+double Receiver::ImageRejectionDb() const { return chain_->ImageRejectionDb(); }
+
+namespace {
+// Evidence a band's learning needs before it is kept: 2000 frames, some 20 s
+// of stations and band noise, so that a short visit leaves nothing behind.
+constexpr double kEvidenceToKeep = 2000.0;
+}  // namespace
+
+void Receiver::KeepIqBand()
+{
+    if (iqBand_ && state_.IQCorr == 1 && chain_->IqBalanceEvidence() > kEvidenceToKeep)
+        state_.IqBands.Keep(*iqBand_, chain_->IqBalanceModel());
+}
+
+void Receiver::FollowIqBand()
+{
+    const int32_t band = IqBandMemory::BandOf(state_.FreqCenter);
+    if (iqBand_ == band)
+        return;
+    KeepIqBand();
+    // An unknown band goes on from what the card showed elsewhere.
+    if (const auto model = state_.IqBands.Find(band))
+        chain_->LoadIqBalance(*model);
+    iqBand_ = band;
+}
+
 void Receiver::ChooseHamlib(const HamlibSettings& settings)
 {
     const HamlibSettings before = HamlibInEffect();
@@ -958,6 +997,7 @@ void Receiver::HandleBlock(const int16_t* frames) { ProcessAndDeliver(frames); }
 void Receiver::ProcessAndDeliver(const int16_t* frames)
 {
     lastInput_ = frames;
+    FollowIqBand();
     chain_->ProcessBlock(frames);
     const dsp::BlockOutputs& out = chain_->Outputs();
     needle_.Step(out.AGCTrace.data());

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 namespace dsp {
@@ -293,6 +294,14 @@ public:
     HamlibSettings HamlibInEffect() const;
     void ChooseHamlib(const HamlibSettings& settings);
 
+    // The input corrections as the settings dialog sets them: IQ balance off
+    // (0), automatic (1) or manual (2) with its gain (0.01 dB) and phase
+    // (0.01 degree), and the DC removal. Kept in the settings file from then
+    // on. The image rejection the automatic balance measures on the band's
+    // stations, in dB, NaN while it has none to measure.
+    void SetInputCorrections(int32_t iqCorr, bool dcCorr, int32_t gain, int32_t phase);
+    double ImageRejectionDb() const;
+
     // The spectrum window shows or hides: the chain analyses only while shown.
     void SetSpectrumVisible(bool visible);
     // A palette button pressed: the next waterfall row takes the palette
@@ -426,6 +435,10 @@ private:
     // The output-done path: one block of raw playback, when a file plays.
     void PumpRawPlayback();
     void ProcessAndDeliver(const int16_t* frames);
+    // The IQ balance follows the radio's band: what it learned goes into the
+    // band's memory, a known band's comes back.
+    void FollowIqBand();
+    void KeepIqBand();
     void RequestSound(Sound sound);
     bool FileBusy() const;
     void Snap();
@@ -460,7 +473,8 @@ private:
     bool destroyed_ = false;
     const int16_t* lastInput_ = nullptr;  // the block processed last (2400 stereo frames)
     uint64_t processedBlocks_ = 0;
-    bool radioOwed_ = false;  // FreqCenter is still to be sent to the radio
+    std::optional<int32_t> iqBand_;  // the band the IQ balance is learning
+    bool radioOwed_ = false;         // FreqCenter is still to be sent to the radio
 };
 
 }  // namespace core

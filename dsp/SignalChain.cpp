@@ -3,6 +3,7 @@
 #include "AfFilter.h"
 #include "Agc.h"
 #include "Canceller.h"
+#include "DcRemoval.h"
 #include "DecoderFeed.h"
 #include "Enhancer3D.h"
 #include "FmDemodulator.h"
@@ -15,11 +16,15 @@
 #include "Squelch.h"
 
 #include <cmath>
+#include <span>
 
 namespace dsp {
 
 struct ChainStages {
     ChainBuffers buffers;
+    DcRemoval dc;
+    IqBalance iq;
+    bool iqRan = false;  // the automatic balance ran on the block before
     Oscillators oscillators;
     IfFilter ifFilter;
     Canceller canceller;
@@ -143,6 +148,7 @@ void SignalChain::ProcessBlock(const int16_t* frames, BlockOutputs& out)
     double* audioOut = s.output.Block();
 
     ConvertInput(frames, c.InGain, c.InvIQ, b.RawI, b.RawQ);
+    CorrectInput(b);
     // Mixer, IF filter, canceller, AGC, demodulator and squelch; without the
     // noise reduction nothing comes between the squelch and the audio
     // high-pass, and the same loop runs on through the AF filter.
@@ -157,9 +163,35 @@ void SignalChain::ProcessFront(const int16_t* frames, ChainHandOver& h)
     ChainStages& s = *s_;
     ChainBuffers& b = h.buffers;
     ConvertInput(frames, c_.InGain, c_.InvIQ, b.RawI, b.RawQ);
+    CorrectInput(b);
     RunFrontEnd(c_, s.FrontEnd(), b, h.AGCTrace.data(), false, nullptr, ChainPart::Front);
     s.ifFilter.FlushNegligible();
 }
+
+void SignalChain::CorrectInput(ChainBuffers& b)
+{
+    ChainStages& s = *s_;
+    const std::span<double> i(b.RawI, kBlockFrames);
+    const std::span<double> q(b.RawQ, kBlockFrames);
+    if (c_.DCCorr)
+        s.dc.Process(i, q);
+    const bool automatic = c_.IQCorr == 1;
+    if (automatic) {
+        // Resumed, the frames queued from before the pause would play again.
+        if (!s.iqRan)
+            s.iq.Restart();
+        s.iq.Process(i, q);
+    } else if (c_.IQCorr == 2) {
+        BalanceManually(i, q, c_.IQCorrGain / 100.0, c_.IQCorrPhase / 100.0);
+    }
+    s.iqRan = automatic;
+}
+
+IqModel SignalChain::IqBalanceModel() const { return s_->iq.Model(); }
+double SignalChain::IqBalanceEvidence() const { return s_->iq.Evidence(); }
+void SignalChain::LoadIqBalance(const IqModel& model) { s_->iq.Load(model); }
+void SignalChain::ResetIqBalance() { s_->iq.Reset(); }
+double SignalChain::ImageRejectionDb() const { return s_->iq.ImageRejectionDb(); }
 
 void SignalChain::ProcessBack(ChainHandOver& h, BlockOutputs& out)
 {

@@ -4,6 +4,7 @@
 #include "Choices.h"
 #include "Constants.h"
 #include "FrontEnd.h"
+#include "IqBalance.h"
 #include "Spectrum.h"
 
 #include <array>
@@ -35,6 +36,10 @@ struct ChainControls {
     int32_t InGainPos = 0;      // dB
     double InGain = 1.0;        // derived from InGainPos
     bool InvIQ = false;
+    int32_t IQCorr = 1;       // IQ balance: 0 off, 1 automatic, 2 manual
+    bool DCCorr = true;       // DC removal
+    int32_t IQCorrGain = 0;   // manual: the I channel's gain over Q, 0.01 dB
+    int32_t IQCorrPhase = 0;  // manual: the I channel's phase error, 0.01 degree
     bool DSP3D = false;
     bool DSPNR = false;
     bool DSPAN = false;
@@ -120,6 +125,15 @@ public:
     void ProcessFront(const int16_t* frames, ChainHandOver& h);
     void ProcessBack(ChainHandOver& h, BlockOutputs& out);
 
+    // The automatic IQ balance: what it learned as a band's model (with the
+    // evidence behind it), a band's model to start from, a fresh start, and
+    // the image rejection it measures on the band's stations (NaN: none).
+    IqModel IqBalanceModel() const;
+    double IqBalanceEvidence() const;
+    void LoadIqBalance(const IqModel& model);
+    void ResetIqBalance();
+    double ImageRejectionDb() const;
+
     const BlockOutputs& Outputs() const { return out_; }
     double AGCLevel() const;
     const ChainControls& Controls() const { return c_; }
@@ -130,6 +144,8 @@ public:
     const double* AFTaps() const;                // 51 taps
 
 private:
+    // The DC removal and IQ balance over the converted input, as chosen.
+    void CorrectInput(ChainBuffers& b);
     // What follows the front-end loop: the noise reduction and AF filter
     // when not in the loop, output frames, recorder, spectrum, flushes.
     void FinishBlock(ChainBuffers& b, const FrontEndResult& front, double* audioOut,

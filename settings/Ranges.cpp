@@ -19,6 +19,11 @@ void BringChainControlsIntoRange(dsp::ChainControls& c)
     c.GainPos = std::clamp(c.GainPos, -150, 150);
     c.SqlPos = std::clamp(c.SqlPos, -150, 150);
     c.InGainPos = std::clamp(c.InGainPos, -40, 40);
+    if (c.IQCorr < 0 || c.IQCorr > 2)
+        c.IQCorr = 1;
+    // The manual balance: up to 6 dB and 30 degrees, as tesmar-iqgen's cards.
+    c.IQCorrGain = std::clamp(c.IQCorrGain, -600, 600);
+    c.IQCorrPhase = std::clamp(c.IQCorrPhase, -3000, 3000);
     if (c.PosIFBW < 1 || c.PosIFBW > 200)
         c.PosIFBW = 30;
     if (!(1 <= c.PosAFFC1 && c.PosAFFC1 < c.PosAFFC2 && c.PosAFFC2 <= 100)) {

@@ -32,14 +32,26 @@ struct KeyRef {
 };
 
 const KeyRef kKeys[] = {
-    {"FreqTune", Assign<&C::FreqTune>},   {"RxMode", Assign<&C::RxMode>},
-    {"IFBW", Assign<&C::IFBW>},           {"PosIFBW", Assign<&C::PosIFBW>},
-    {"AFLPF", Assign<&C::AFLPF>},         {"PosAFFC1", Assign<&C::PosAFFC1>},
-    {"PosAFFC2", Assign<&C::PosAFFC2>},   {"AGC", Assign<&C::AGC>},
-    {"GainPos", Assign<&C::GainPos>},     {"SqlPos", Assign<&C::SqlPos>},
-    {"InGainPos", Assign<&C::InGainPos>}, {"InvIQ", Assign<&C::InvIQ>},
-    {"DSP3D", Assign<&C::DSP3D>},         {"DSPNR", Assign<&C::DSPNR>},
-    {"DSPAN", Assign<&C::DSPAN>},         {"Monitor", Assign<&C::MonitorOn>},
+    {"FreqTune", Assign<&C::FreqTune>},
+    {"RxMode", Assign<&C::RxMode>},
+    {"IFBW", Assign<&C::IFBW>},
+    {"PosIFBW", Assign<&C::PosIFBW>},
+    {"AFLPF", Assign<&C::AFLPF>},
+    {"PosAFFC1", Assign<&C::PosAFFC1>},
+    {"PosAFFC2", Assign<&C::PosAFFC2>},
+    {"AGC", Assign<&C::AGC>},
+    {"GainPos", Assign<&C::GainPos>},
+    {"SqlPos", Assign<&C::SqlPos>},
+    {"InGainPos", Assign<&C::InGainPos>},
+    {"InvIQ", Assign<&C::InvIQ>},
+    {"DSP3D", Assign<&C::DSP3D>},
+    {"DSPNR", Assign<&C::DSPNR>},
+    {"DSPAN", Assign<&C::DSPAN>},
+    {"Monitor", Assign<&C::MonitorOn>},
+    {"IQCorr", Assign<&C::IQCorr>},
+    {"DCCorr", Assign<&C::DCCorr>},
+    {"IQCorrGain", Assign<&C::IQCorrGain>},
+    {"IQCorrPhase", Assign<&C::IQCorrPhase>},
 };
 
 bool SameKey(std::string_view a, std::string_view b)
@@ -65,9 +77,9 @@ const char* const kDemodUsage =
     "                       16 bits; \"-\" is standard output (a pipe: a streaming header)\n"
     "  --set KEY=VALUE      receiver setting; VALUE is decimal, or hex after \"$\" or \"0x\".\n"
     "                       KEY: FreqTune RxMode IFBW PosIFBW AFLPF PosAFFC1 PosAFFC2 AGC\n"
-    "                       GainPos SqlPos InGainPos InvIQ DSP3D DSPNR DSPAN Monitor.\n"
-    "                       Unset keys keep the defaults of a first run; note GainPos=-150\n"
-    "                       (volume off), so pass e.g. --set GainPos=0 to hear anything.\n"
+    "                       GainPos SqlPos InGainPos InvIQ DSP3D DSPNR DSPAN Monitor IQCorr\n"
+    "                       DCCorr IQCorrGain IQCorrPhase. Unset keys keep the defaults of a\n"
+    "                       first run; GainPos=-150 is silent: pass e.g. --set GainPos=0.\n"
     "                       Values no control allows are read as the receiver reads them.\n"
     "  --shift HZ           centre the 48 kHz slice HZ from the recording's centre\n"
     "  --record REC.wav     also write what the WAV recorder writes (8000 Hz mono, blocks\n"

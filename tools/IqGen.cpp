@@ -41,6 +41,11 @@ const char* const kIqGenUsage =
     "                   usb), on the air from block FROM up to block TO; may be\n"
     "                   given again for more stations, which then replace the\n"
     "                   one carrier (--offset and --tone do not apply)\n"
+    "  --iq-gain DB     an imperfect card: its I channel DB louder than Q (-6..6)\n"
+    "  --iq-phase DEG   an imperfect card: I off quadrature by DEG degrees (-30..30)\n"
+    "  --iq-delay S     an imperfect card: I later than Q by S samples (-1..1)\n"
+    "  --dc DBFS        an imperfect card: an offset of DBFS on both channels (-200..0);\n"
+    "                   the card's faults apply to everything written, --demo too\n"
     "  --no-end-marker  leave the end marker off, like a recording cut short\n"
     "  --demo           the demo band instead of one carrier (default 30 seconds):\n"
     "                   AM music at 5.000 MHz, CW at 5.008, a USB voice at 5.015\n"
@@ -98,6 +103,16 @@ bool ParseDoubleIn(const std::string& text, double max, double& out)
 {
     double v = 0;
     if (!ParseDouble(text, v) || v < 0 || v > max)
+        return false;
+    out = v;
+    return true;
+}
+
+// A number from min to max.
+bool ParseDoubleRange(const std::string& text, double min, double max, double& out)
+{
+    double v = 0;
+    if (!ParseDouble(text, v) || v < min || v > max)
         return false;
     out = v;
     return true;
@@ -207,6 +222,14 @@ std::vector<OptionRule> IqGenOptionTable(IqGenOptions& o, Length& length)
                    o.stations.push_back(std::move(station));
                    return true;
                }),
+        valued("--iq-gain", "-6 to 6 dB",
+               [&](const std::string& v) { return ParseDoubleRange(v, -6, 6, o.card.gainDb); }),
+        valued("--iq-phase", "-30 to 30 degrees",
+               [&](const std::string& v) { return ParseDoubleRange(v, -30, 30, o.card.phaseDeg); }),
+        valued("--iq-delay", "-1 to 1 samples",
+               [&](const std::string& v) { return ParseDoubleRange(v, -1, 1, o.card.delay); }),
+        valued("--dc", "-200 to 0 dBFS",
+               [&](const std::string& v) { return ParseDoubleRange(v, -200, 0, o.card.dcDbfs); }),
         valued("--time", "six digits HHMMSS",
                [&](const std::string& v) { return o.startGiven = ParseTime(v, o.start); }),
     };
@@ -285,7 +308,8 @@ void AddStation(const IqGenOptions& o, const IqStation& s, int64_t n, double& i,
     q += env * std::cos(ph);
 }
 
-void Fill(const IqGenOptions& o, int64_t index, int16_t* frames, std::mt19937* rng)
+// The block's samples before the card: I into bi, Q into bq.
+void FillSamples(const IqGenOptions& o, int64_t index, double* bi, double* bq, std::mt19937* rng)
 {
     std::normal_distribution<double> gauss(0.0, 1.0);
     const int64_t first = index * recording::kRawBlockFrames;
@@ -307,16 +331,46 @@ void Fill(const IqGenOptions& o, int64_t index, int16_t* frames, std::mt19937* r
             i += o.noise * gauss(*rng);
             q += o.noise * gauss(*rng);
         }
-        frames[2 * k] = ToSample(i);
-        frames[2 * k + 1] = ToSample(q);
+        bi[k] = i;
+        bq[k] = q;
     }
+}
+
+void ToFrames(const double* bi, const double* bq, int16_t* frames)
+{
+    for (int k = 0; k < recording::kRawBlockFrames; ++k) {
+        frames[2 * k] = ToSample(bi[k]);
+        frames[2 * k + 1] = ToSample(bq[k]);
+    }
+}
+
+// The block as written: the signal or the demo band, through the card.
+void Fill(const IqGenOptions& o, int64_t index, int16_t* frames, std::mt19937* rng, DemoBand* demo,
+          ImperfectCard* card)
+{
+    std::array<double, recording::kRawBlockFrames> bi{};
+    std::array<double, recording::kRawBlockFrames> bq{};
+    if (demo) {
+        demo->NextBlock(frames);
+        if (!card)
+            return;
+        for (int k = 0; k < recording::kRawBlockFrames; ++k) {
+            bi[k] = frames[2 * k];
+            bq[k] = frames[2 * k + 1];
+        }
+    } else {
+        FillSamples(o, index, bi.data(), bq.data(), rng);
+    }
+    if (card)
+        card->Process(bi.data(), bq.data(), recording::kRawBlockFrames);
+    ToFrames(bi.data(), bq.data(), frames);
 }
 
 }  // namespace
 
 void GenerateIqBlock(const IqGenOptions& options, int64_t index, int16_t* frames)
 {
-    Fill(options, index, frames, nullptr);
+    Fill(options, index, frames, nullptr, nullptr, nullptr);
 }
 
 bool WriteIqFile(const IqGenOptions& o, std::string* error)
@@ -343,12 +397,12 @@ bool WriteIqFile(const IqGenOptions& o, std::string* error)
     std::unique_ptr<DemoBand> demo;
     if (o.demo)
         demo = std::make_unique<DemoBand>(o.seed);
+    std::unique_ptr<ImperfectCard> card;
+    if (o.card.Any())
+        card = std::make_unique<ImperfectCard>(o.card);
     std::array<int16_t, recording::kRawBlockSamples> block{};
     for (int64_t b = 0; b < o.blocks; ++b) {
-        if (demo)
-            demo->NextBlock(block.data());
-        else
-            Fill(o, b, block.data(), &rng);
+        Fill(o, b, block.data(), &rng, demo.get(), card.get());
         if (!rec.AppendBlock(block.data()))
             return fail();
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "recording/FileStamp.h"
+#include "tools/ImperfectCard.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -38,6 +39,7 @@ struct IqGenOptions {
     // --tone and --depth do not apply but --depth for AM).
     std::vector<IqStation> stations;
     bool demo = false;  // the demo band (tools/DemoBand.h) instead of one carrier
+    CardFaults card;    // an imperfect card's faults, on everything written
     bool help = false;
 };
 
@@ -45,7 +47,7 @@ bool ParseIqGenArgs(const std::vector<std::string>& args, IqGenOptions& options,
                     std::string* error);
 
 // One block of frames (I on the first channel, Q on the second) for block
-// number `index` of the signal, noise left out. The complex signal Q + jI carries the carrier
+// number `index` of the signal, noise and the card's faults left out. The complex signal Q + jI carries the carrier
 // at +offset Hz.
 void GenerateIqBlock(const IqGenOptions& options, int64_t index, int16_t* frames);
 

@@ -147,6 +147,13 @@ const std::array<SettingsKey, 6> kScanKeys = {{
     B<&S::ScanFmSquelch>("Scan", "FmSquelch"),
 }};
 
+const std::array<SettingsKey, 4> kInputCorrKeys = {{
+    I<&S::IQCorr>("Wave", "IQCorr"),
+    B<&S::DCCorr>("Wave", "DCCorr"),
+    I<&S::IQCorrGain>("Wave", "IQCorrGain"),
+    I<&S::IQCorrPhase>("Wave", "IQCorrPhase"),
+}};
+
 bool AnyInFile(std::span<const SettingsKey> keys, const ProfileDocument& doc)
 {
     return std::any_of(keys.begin(), keys.end(), [&](const SettingsKey& k) {
@@ -196,6 +203,7 @@ std::span<const SettingsKey> HamlibKeys() { return kHamlibKeys; }
 
 std::span<const SettingsKey> UdpKeys() { return kUdpKeys; }
 std::span<const SettingsKey> ScanKeys() { return kScanKeys; }
+std::span<const SettingsKey> InputCorrectionKeys() { return kInputCorrKeys; }
 
 void ReadSettings(const ProfileDocument& doc, ReceiverState& state)
 {
@@ -208,6 +216,9 @@ void ReadSettings(const ProfileDocument& doc, ReceiverState& state)
     state.UdpStored = AnyInFile(kUdpKeys, doc);
     ReadKeys(kScanKeys, doc, state);
     state.ScanStored = AnyInFile(kScanKeys, doc);
+    ReadKeys(kInputCorrKeys, doc, state);
+    state.InputCorrStored = AnyInFile(kInputCorrKeys, doc);
+    state.IqBands.Read(doc);
 }
 
 namespace {
@@ -279,6 +290,9 @@ void WriteSettings(ProfileDocument& doc, ReceiverState& state)
         WriteKeys(kUdpKeys, doc, state);
     if (state.ScanStored)
         WriteKeys(kScanKeys, doc, state);
+    if (state.InputCorrStored)
+        WriteKeys(kInputCorrKeys, doc, state);
+    state.IqBands.Write(doc);
 }
 
 void SaveSettings(const std::filesystem::path& file, ReceiverState& state,

@@ -57,6 +57,11 @@ std::span<const SettingsKey> UdpKeys();
 // while ScanStored, as the remote control's are while RemoteStored.
 std::span<const SettingsKey> ScanKeys();
 
+// The input corrections' keys in "Wave": IQCorr, DCCorr, IQCorrGain,
+// IQCorrPhase; written only while InputCorrStored, as the Hamlib radio's are.
+// The automatic balance's bands ("IQBalance") are written once it kept one.
+std::span<const SettingsKey> InputCorrectionKeys();
+
 // The offsets' limits (Hz): an IQ output is centred near its dial, a
 // transverter shifts by up to some GHz.
 inline constexpr int32_t kMaxIqOffset = 1000000;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/model/IqBandMemory.h"
 #include "dsp/Choices.h"
 #include "dsp/Constants.h"
 #include "dsp/SignalChain.h"
@@ -130,6 +131,13 @@ struct ReceiverState : dsp::ChainControls {
     int32_t ScanHangMs = 2000;
     bool ScanFmSquelch = false;
     bool ScanStored = false;
+
+    // The input corrections (IQCorr, DCCorr and the manual balance's
+    // IQCorrGain and IQCorrPhase are the chain's fields) are written to
+    // "Wave" only once set, as the Hamlib radio's keys are; what the
+    // automatic balance learned is kept per band ("IQBalance" section).
+    bool InputCorrStored = false;
+    IqBandMemory IqBands;
 };
 
 inline StoredWindow& ReceiverState::Place(Window window)

@@ -17,6 +17,7 @@ struct ReceiverProbe {
     static audio::AudioEngine& Audio(Receiver& rx) { return *rx.audio_; }
     static audio::SoundPlayer& Sounds(Receiver& rx) { return *rx.sounds_; }
     static const dsp::SignalChain& Chain(Receiver& rx) { return *rx.chain_; }
+    static dsp::SignalChain& MutableChain(Receiver& rx) { return *rx.chain_; }
     // Written without what a control does after it (no redesign, no redraw).
     static ReceiverState& State(Receiver& rx) { return rx.state_; }
 

@@ -6,6 +6,8 @@
 
 #include <sys/resource.h>
 
+#include <cmath>
+#include <complex>
 #include <csignal>
 #include <set>
 #include <sstream>
@@ -618,4 +620,59 @@ TEST(Geometry, MaximisedSpectrumAndListRoundTrip)
     EXPECT_EQ(back.spectrumWindow.width, 600);
     EXPECT_FALSE(back.memoryListWindow.maximized);
     EXPECT_EQ(back.memoryListWindow.width, 720);
+}
+
+// The input corrections' keys stay out of a file until the operator sets
+// them; the automatic balance's bands come back as they were kept, and a
+// mode no control gives reads as automatic.
+TEST(Settings, InputCorrectionsAreWrittenOnlyOnceSetAndBandsComeBack)
+{
+    TempDir dir;
+    const auto file = dir / "tesmar.ini";
+    ReceiverState s;
+    LoadSettings(file, s);
+    EXPECT_EQ(s.IQCorr, 1);
+    EXPECT_TRUE(s.DCCorr);
+    SaveSettings(file, s);
+    EXPECT_EQ(ReadFile(file), kDefaultFile);
+
+    s.InputCorrStored = true;
+    s.IQCorr = 2;
+    s.DCCorr = false;
+    s.IQCorrGain = -125;
+    s.IQCorrPhase = 310;
+    dsp::IqModel model;
+    for (std::size_t k = 0; k < model.w.size(); ++k)
+        model.w[k] = {0.05 + 1e-4 * static_cast<double>(k), -0.0123456789};
+    s.IqBands.Keep(50, model);
+    s.IqBands.Keep(-3, model);
+    SaveSettings(file, s);
+    const std::string text = ReadFile(file);
+    EXPECT_NE(text.find("IQCorr=2\nDCCorr=0\nIQCorrGain=-125\nIQCorrPhase=310\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("[IQBalance]"), std::string::npos);
+
+    ReceiverState back;
+    LoadSettings(file, back);
+    EXPECT_TRUE(back.InputCorrStored);
+    EXPECT_EQ(back.IQCorr, 2);
+    EXPECT_FALSE(back.DCCorr);
+    EXPECT_EQ(back.IQCorrGain, -125);
+    EXPECT_EQ(back.IQCorrPhase, 310);
+    for (const int32_t band : {50, -3}) {
+        const auto kept = back.IqBands.Find(band);
+        ASSERT_TRUE(kept) << band;
+        for (std::size_t k = 0; k < model.w.size(); ++k)
+            ASSERT_LT(std::abs(kept->w[k] - model.w[k]), 1e-6) << band << " " << k;
+    }
+    EXPECT_FALSE(back.IqBands.Find(51));
+
+    // A band whose line is cut short is dropped, not half loaded.
+    WriteFile(file, "[Wave]\nIQCorr=7\n[IQBalance]\nBands=50\nB50.0=0.1 0.2 0.3\n");
+    ReceiverState odd;
+    LoadSettings(file, odd);
+    EXPECT_EQ(odd.IQCorr, 1);
+    EXPECT_TRUE(odd.InputCorrStored);
+    EXPECT_FALSE(odd.IqBands.Find(50));
 }

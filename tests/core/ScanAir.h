@@ -46,6 +46,8 @@ struct Air {
     std::vector<Station> stations;
     int64_t blocks;
     int noise = kNoise;
+    // tesmar-iqgen's options of an imperfect card (--iq-gain, --dc, ...).
+    std::vector<std::string> card{};
 
     // Block `index` of the band around `center`.
     const int16_t* Block(int32_t center, int64_t index)
@@ -79,6 +81,7 @@ struct Air {
                                               ":" + std::to_string(s.on) + "-" +
                                               std::to_string(s.off)});
         }
+        args.insert(args.end(), card.begin(), card.end());
         const std::filesystem::path file = dir / ("band" + std::to_string(center) + ".dat");
         args.push_back(file.string());
         tools::IqGenOptions options;

@@ -26,6 +26,9 @@ protected:
         if (radio)
             WriteIni(rig_.Ini());
         Receiver& rx = Started();
+        // Blocks are counted exactly here; the IQ balance's 10.7 ms would move
+        // a station's end across a block (ScannerTest looks at the scan with it).
+        rx.SetInputCorrections(0, false, 0, 0);
         if (radio) {
             rig_.Open(rx);
             rig_.radio.SetAutoAnswer(false);

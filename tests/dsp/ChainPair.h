@@ -93,8 +93,12 @@ public:
 
     ChainPair(int threads, const std::function<void(dsp::ChainControls&)>& init)
     {
-        init(cp);
-        init(cl);
+        // The literal model is the chain without the input corrections.
+        for (dsp::ChainControls* c : {&cp, &cl}) {
+            init(*c);
+            c->IQCorr = 0;
+            c->DCCorr = false;
+        }
         prod = std::make_unique<dsp::SignalChain>(cp);
         lit = std::make_unique<literal::LiteralChain>(cl);
         prod->Setup();

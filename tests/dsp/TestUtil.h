@@ -203,8 +203,12 @@ private:
 struct Rx {
     dsp::ChainControls c;
     std::unique_ptr<dsp::SignalChain> chain;
+    // The input corrections off unless `init` puts them on: the stages'
+    // tests look at the chain behind them.
     explicit Rx(const std::function<void(dsp::ChainControls&)>& init)
     {
+        c.IQCorr = 0;
+        c.DCCorr = false;
         init(c);
         chain = std::make_unique<dsp::SignalChain>(c);
         chain->Setup();

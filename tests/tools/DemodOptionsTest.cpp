@@ -55,7 +55,7 @@ TEST(DemodOptionsTest, EveryKeyReachesItsField)
     EXPECT_EQ(c.SqlPos, -20);
     EXPECT_EQ(c.InGainPos, 6);
     EXPECT_TRUE(c.InvIQ && c.DSP3D && c.DSPNR && c.DSPAN && c.MonitorOn);
-    EXPECT_EQ(tools::DemodKeys().size(), 16u);
+    EXPECT_EQ(tools::DemodKeys().size(), 20u);
 }
 
 TEST(DemodOptionsTest, ValuesUseTheSettingsFileSyntax)
