@@ -1,4 +1,5 @@
 #include "IqBalance.h"
+#include "Vector.h"
 
 #include <algorithm>
 #include <cmath>
@@ -31,16 +32,9 @@ constexpr double kTaperFrom = 0.92;     // 22 kHz: the odd part fades out beyond
 constexpr int kFillFrames = 32;         // frames between fills from the model
 constexpr double kTaughtEnough = 10.0;  // a bin a station taught that long keeps its own
 
-using v4d = double __attribute__((vector_size(32)));
-
-inline v4d Load4(const double* p)
-{
-    v4d v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-inline void Store4(double* p, v4d v) { std::memcpy(p, &v, sizeof v); }
+using simd::Load4;
+using simd::Store4;
+using v4d = simd::V4;
 
 int Mirror(int k) { return (kN - k) & (kN - 1); }
 

@@ -1,6 +1,7 @@
 #include "Spectrum.h"
 
 #include "FastMath.h"
+#include "Vector.h"
 
 #include <cmath>
 #include <cstring>
@@ -10,16 +11,9 @@ namespace dsp {
 
 namespace {
 
-using v4d = double __attribute__((vector_size(32)));
-
-inline v4d Load4(const double* p)
-{
-    v4d v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-inline void Store4(double* p, v4d v) { std::memcpy(p, &v, sizeof v); }
+using simd::Load4;
+using simd::Store4;
+using v4d = simd::V4;
 
 }  // namespace
 

@@ -493,11 +493,11 @@ TEST_P(DemodEndToEnd, HelpIsShortAndComplete)
     EXPECT_TRUE(r.err.empty());
     EXPECT_NE(r.out.find("Usage: tesmar-demod"), std::string::npos);
     for (const char* word :
-         {"--set",  "--record",  "--spectrum", "INPUT.dat",   "OUTPUT.wav", "FreqTune",
-          "RxMode", "IFBW",      "PosIFBW",    "AFLPF",       "PosAFFC1",   "PosAFFC2",
-          "AGC",    "GainPos",   "SqlPos",     "InGainPos",   "InvIQ",      "DSP3D",
-          "DSPNR",  "DSPAN",     "Monitor",    "Exit status", "0x",         "--threads",
-          "--udp",  "--udp-fast", "IQCorr",    "DCCorr",      "IQCorrGain", "IQCorrPhase"})
+         {"--set",  "--record",   "--spectrum", "INPUT.dat",   "OUTPUT.wav", "FreqTune",
+          "RxMode", "IFBW",       "PosIFBW",    "AFLPF",       "PosAFFC1",   "PosAFFC2",
+          "AGC",    "GainPos",    "SqlPos",     "InGainPos",   "InvIQ",      "DSP3D",
+          "DSPNR",  "DSPAN",      "Monitor",    "Exit status", "0x",         "--threads",
+          "--udp",  "--udp-fast", "IQCorr",     "DCCorr",      "IQCorrGain", "IQCorrPhase"})
         EXPECT_NE(r.out.find(word), std::string::npos) << word;
     // A screen's worth: 24 lines, and the decoders' two options.
     EXPECT_LT(std::count(r.out.begin(), r.out.end(), '\n'), 28);
