@@ -36,7 +36,7 @@ struct ChainControls {
     int32_t InGainPos = 0;      // dB
     double InGain = 1.0;        // derived from InGainPos
     bool InvIQ = false;
-    int32_t IQCorr = 1;       // IQ balance: 0 off, 1 automatic, 2 manual
+    int32_t IQCorr = 0;       // IQ balance: 0 off, 1 automatic, 2 manual
     bool DCCorr = true;       // DC removal
     int32_t IQCorrGain = 0;   // manual: the I channel's gain over Q, 0.01 dB
     int32_t IQCorrPhase = 0;  // manual: the I channel's phase error, 0.01 degree

@@ -20,7 +20,7 @@ void BringChainControlsIntoRange(dsp::ChainControls& c)
     c.SqlPos = std::clamp(c.SqlPos, -150, 150);
     c.InGainPos = std::clamp(c.InGainPos, -40, 40);
     if (c.IQCorr < 0 || c.IQCorr > 2)
-        c.IQCorr = 1;
+        c.IQCorr = 0;
     // The manual balance: up to 6 dB and 30 degrees, as tesmar-iqgen's cards.
     c.IQCorrGain = std::clamp(c.IQCorrGain, -600, 600);
     c.IQCorrPhase = std::clamp(c.IQCorrPhase, -3000, 3000);

@@ -28,7 +28,7 @@ protected:
 // not given back on the return.
 TEST_F(IqBandFollowTest, ALearnedBandIsKeptAndComesBack)
 {
-    Started();
+    Started().SetInputCorrections(1, true, 0, 0);  // the automatic balance, chosen
     const dsp::SignalChain& chain = ReceiverProbe::Chain(*rx_);
     Air air{Dir(), {{5019000, dsp::Mode::Cw, 0, 600}, {7107000, dsp::Mode::Cw, 0, 600}}, 600};
     air.card = {"--iq-gain", "1", "--iq-phase", "3", "--iq-delay", "0.1"};

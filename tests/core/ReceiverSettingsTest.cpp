@@ -631,7 +631,7 @@ TEST(Settings, InputCorrectionsAreWrittenOnlyOnceSetAndBandsComeBack)
     const auto file = dir / "tesmar.ini";
     ReceiverState s;
     LoadSettings(file, s);
-    EXPECT_EQ(s.IQCorr, 1);
+    EXPECT_EQ(s.IQCorr, 0);
     EXPECT_TRUE(s.DCCorr);
     SaveSettings(file, s);
     EXPECT_EQ(ReadFile(file), kDefaultFile);
@@ -672,7 +672,7 @@ TEST(Settings, InputCorrectionsAreWrittenOnlyOnceSetAndBandsComeBack)
     WriteFile(file, "[Wave]\nIQCorr=7\n[IQBalance]\nBands=50\nB50.0=0.1 0.2 0.3\n");
     ReceiverState odd;
     LoadSettings(file, odd);
-    EXPECT_EQ(odd.IQCorr, 1);
+    EXPECT_EQ(odd.IQCorr, 0);
     EXPECT_TRUE(odd.InputCorrStored);
     EXPECT_FALSE(odd.IqBands.Find(50));
 }
