@@ -10,6 +10,7 @@
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <cmath>
 
 namespace core {
 
@@ -266,6 +267,63 @@ QString SettingsChoices::InputGainText(int pos) { return DecibelText(pos); }
 QString SettingsChoices::WaterGainText(int pos) { return DecibelText(pos * 0.25); }
 
 void SettingsChoices::SetInvertIq(bool on) { receiver_.SetInvertIq(on); }
+
+QStringList SettingsChoices::IqBalanceEntries()
+{
+    return {QStringLiteral("Off"), QStringLiteral("Automatic"), QStringLiteral("Manual")};
+}
+
+int SettingsChoices::IqBalance() const { return receiver_.State().IQCorr; }
+
+bool SettingsChoices::DcRemoval() const { return receiver_.State().DCCorr; }
+
+double SettingsChoices::IqGainDb() const { return receiver_.State().IQCorrGain / 100.0; }
+
+double SettingsChoices::IqPhaseDeg() const { return receiver_.State().IQCorrPhase / 100.0; }
+
+namespace {
+
+// IQCorrGain and IQCorrPhase keep hundredths.
+int32_t Hundredths(double value) { return static_cast<int32_t>(std::lround(value * 100.0)); }
+
+}  // namespace
+
+void SettingsChoices::SetIqBalance(int entry)
+{
+    if (entry < 0 || entry >= IqBalanceEntries().size())
+        return;
+    const ReceiverState& s = receiver_.State();
+    receiver_.SetInputCorrections(entry, s.DCCorr, s.IQCorrGain, s.IQCorrPhase);
+}
+
+void SettingsChoices::SetDcRemoval(bool on)
+{
+    const ReceiverState& s = receiver_.State();
+    receiver_.SetInputCorrections(s.IQCorr, on, s.IQCorrGain, s.IQCorrPhase);
+}
+
+void SettingsChoices::SetIqGainDb(double dB)
+{
+    const ReceiverState& s = receiver_.State();
+    receiver_.SetInputCorrections(s.IQCorr, s.DCCorr, Hundredths(dB), s.IQCorrPhase);
+}
+
+void SettingsChoices::SetIqPhaseDeg(double degrees)
+{
+    const ReceiverState& s = receiver_.State();
+    receiver_.SetInputCorrections(s.IQCorr, s.DCCorr, s.IQCorrGain, Hundredths(degrees));
+}
+
+QString SettingsChoices::ImageRejectionText() const
+{
+    if (IqBalance() != 1)
+        return {};
+    const double dB = receiver_.ImageRejectionDb();
+    if (std::isnan(dB))
+        return QStringLiteral("Image rejection: no station measured yet");
+    // QString::number ignores the process locale: a point, never a comma.
+    return QStringLiteral("Image rejection %1 dB").arg(QString::number(dB, 'f', 1));
+}
 
 SettingsChoices::Applied SettingsChoices::Confirm()
 {

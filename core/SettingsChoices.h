@@ -2,7 +2,7 @@
 
 // The settings dialog apart from its window: the device, port and radio type
 // lists it offers, the choices it shows, the controls that act at once (the
-// two gains and "Invert IQ signal"), and "OK".
+// two gains, "Invert IQ signal" and the input corrections), and "OK".
 
 #include "core/Receiver.h"
 #include "core/RemoteControl.h"
@@ -165,6 +165,29 @@ public:
     // "-10dB", "0dB", "+2.25dB" (the waterfall's steps are a quarter dB).
     static QString InputGainText(int pos);
     static QString WaterGainText(int pos);
+
+    // The input corrections' row acts at once too: the manual balance is
+    // found by watching the image fall on the spectrum window while the
+    // amplitude and phase change, and the measured image rejection follows
+    // the balance chosen; so "Cancel" keeps them, as it keeps the gains. The
+    // first change has them written to the settings file from then on.
+    // The IQ balance's entries ("Off", "Automatic", "Manual": IQCorr's codes),
+    // the DC removal, and the manual balance's amplitude (dB) and phase
+    // (degrees), I over Q, in the steps IQCorrGain and IQCorrPhase keep.
+    static QStringList IqBalanceEntries();
+    int IqBalance() const;
+    bool DcRemoval() const;
+    double IqGainDb() const;
+    double IqPhaseDeg() const;
+    bool ManualBalance() const { return IqBalance() == 2; }
+    void SetIqBalance(int entry);
+    void SetDcRemoval(bool on);
+    void SetIqGainDb(double dB);
+    void SetIqPhaseDeg(double degrees);
+    // "Image rejection 72.4 dB" (a point in any locale) while the automatic
+    // balance runs, what it says before a station has been measured, empty
+    // while it does not run.
+    QString ImageRejectionText() const;
 
     // "OK", in order: other devices restart both (asynchronously, with the
     // notice); another port or radio type closes the port, opens the chosen

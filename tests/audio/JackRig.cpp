@@ -2,6 +2,7 @@
 #include "JackServer.h"
 
 #include <cmath>
+#include <utility>
 
 namespace audiotest {
 
@@ -58,9 +59,15 @@ int JackRig::Process(jack_nframes_t frames, void* arg)
 {
     auto& rig = *static_cast<JackRig*>(arg);
     const int64_t fed = rig.fed_.load(std::memory_order_relaxed);
+    const bool looping = rig.looping_.load(std::memory_order_acquire);
+    const int64_t loopFrames = looping ? int64_t(rig.loop_.size() / 2) : 0;
     for (std::size_t port = 0; port < rig.outputs_.size(); ++port) {
         auto* out = static_cast<float*>(jack_port_get_buffer(rig.outputs_[port], frames));
         for (jack_nframes_t i = 0; i < frames; ++i) {
+            if (looping) {
+                out[i] = ToFloat(rig.loop_[std::size_t(2 * ((fed + i) % loopFrames) + port % 2)]);
+                continue;
+            }
             const PatternFrame p = Pattern(fed + i);
             out[i] = ToFloat(port == 0 ? p.left : p.right);
         }
@@ -81,6 +88,14 @@ int JackRig::Process(jack_nframes_t frames, void* arg)
         rig.recorded_.store(recorded + take, std::memory_order_release);
     }
     return 0;
+}
+
+void JackRig::PlayLoop(std::vector<int16_t> frames)
+{
+    if (looping_.load() || frames.size() < 2)
+        return;
+    loop_ = std::move(frames);
+    looping_.store(true, std::memory_order_release);
 }
 
 std::vector<std::string> JackRig::ConnectionsOf(const std::string& port) const

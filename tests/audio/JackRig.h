@@ -59,6 +59,10 @@ public:
     int64_t Recorded() const { return recorded_.load(std::memory_order_acquire); }
     const int16_t* RecordedFrames() const { return record_.data(); }
     int64_t Fed() const { return fed_.load(std::memory_order_acquire); }
+    // From the next period on the rig plays these frames (left, right
+    // interleaved) over and over in place of the pattern: a radio's signal
+    // for the receiver to capture. Given once per rig.
+    void PlayLoop(std::vector<int16_t> frames);
 
     // Full names of the ports connected to the named port.
     std::vector<std::string> ConnectionsOf(const std::string& port) const;
@@ -74,6 +78,8 @@ private:
     std::vector<int16_t> record_;
     std::atomic<int64_t> recorded_{0};
     std::atomic<int64_t> fed_{0};
+    std::vector<int16_t> loop_;  // written before looping_ turns true, then only read
+    std::atomic<bool> looping_{false};
 };
 
 class JackServer;

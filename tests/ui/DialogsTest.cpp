@@ -23,8 +23,10 @@
 #include <QComboBox>
 #include <QCompleter>
 #include <QDesktopServices>
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -38,9 +40,12 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <numbers>
 #include <termios.h>
 #include <tuple>
 #include <vector>
@@ -170,9 +175,9 @@ TEST_F(DialogsTest, TheSettingsDialogAsStartUpCreatesIt)
 
     ui::SettingsDialog& d = *settings_;
     EXPECT_EQ(d.windowTitle(), "Settings");
-    // The original 440 x 227 with the remote control and audio over UDP rows
-    // above the buttons.
-    EXPECT_EQ(d.size(), QSize(440, 306));
+    // The original 440 x 227 with the remote control, audio over UDP and
+    // input corrections rows above the buttons.
+    EXPECT_EQ(d.size(), QSize(440, 380));
     EXPECT_TRUE(d.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_EQ(d.windowModality(), Qt::ApplicationModal);
     struct Place {
@@ -180,16 +185,29 @@ TEST_F(DialogsTest, TheSettingsDialogAsStartUpCreatesIt)
         QPoint at;
         int width;
     };
-    for (const Place& p :
-         {Place{"inputDevices", {16, 26}, 193}, Place{"outputDevices", {16, 74}, 193},
-          Place{"ports", {16, 118}, 193}, Place{"radioTypes", {16, 160}, 193},
-          Place{"inputGain", {232, 30}, 193}, Place{"waterfallGain", {232, 94}, 193},
-          Place{"invertIq", {234, 139}, -1}, Place{"mostTop", {234, 162}, -1},
-          Place{"levelControlButton", {8, 272}, 153}, Place{"versionButton", {167, 272}, 146},
-          Place{"okButton", {319, 272}, 50}, Place{"cancelButton", {375, 272}, 50},
-          Place{"remoteOn", {16, 199}, -1}, Place{"remotePort", {150, 196}, 62},
-          Place{"remoteAllow", {286, 196}, 139}, Place{"udpOn", {16, 233}, -1},
-          Place{"udpHost", {150, 230}, 190}, Place{"udpPort", {372, 230}, 53}}) {
+    for (const Place& p : {Place{"inputDevices", {16, 26}, 193},
+                           Place{"outputDevices", {16, 74}, 193},
+                           Place{"ports", {16, 118}, 193},
+                           Place{"radioTypes", {16, 160}, 193},
+                           Place{"inputGain", {232, 30}, 193},
+                           Place{"waterfallGain", {232, 94}, 193},
+                           Place{"invertIq", {234, 139}, -1},
+                           Place{"mostTop", {234, 162}, -1},
+                           Place{"levelControlButton", {8, 346}, 153},
+                           Place{"versionButton", {167, 346}, 146},
+                           Place{"okButton", {319, 346}, 50},
+                           Place{"cancelButton", {375, 346}, 50},
+                           Place{"remoteOn", {16, 199}, -1},
+                           Place{"remotePort", {150, 196}, 62},
+                           Place{"remoteAllow", {286, 196}, 139},
+                           Place{"udpOn", {16, 233}, -1},
+                           Place{"udpHost", {150, 230}, 190},
+                           Place{"udpPort", {372, 230}, 53},
+                           Place{"iqBalance", {90, 278}, 119},
+                           Place{"dcRemoval", {234, 281}, -1},
+                           Place{"iqGain", {90, 304}, 119},
+                           Place{"iqPhase", {306, 304}, 119},
+                           Place{"imageRejection", {16, 330}, 409}}) {
         auto* w = d.findChild<QWidget*>(p.name);
         ASSERT_NE(w, nullptr) << p.name;
         EXPECT_EQ(w->pos(), p.at) << p.name;
@@ -224,9 +242,9 @@ TEST_F(DialogsTest, TheSettingsDialogAsStartUpCreatesIt)
             EXPECT_TRUE(d.rect().contains(w->geometry())) << w->objectName().toStdString();
         }
     }
-    for (const char* caption :
-         {"Input device", "Output device", "RS232C port", "Radio type", "Input software wave gain",
-          "Waterfall gain", "-40dB", "+40dB", "-10dB", "+10dB"}) {
+    for (const char* caption : {"Input device", "Output device", "RS232C port", "Radio type",
+                                "Input software wave gain", "Waterfall gain", "-40dB", "+40dB",
+                                "-10dB", "+10dB", "IQ balance", "Amplitude", "Phase"}) {
         bool found = false;
         for (QLabel* l : d.findChildren<QLabel*>())
             found = found || l->text() == caption;
@@ -378,6 +396,131 @@ TEST_F(DialogsTest, TheUdpRowsSendAudioWithOkAndTheLastLineSaysWhere)
     QTest::mouseClick(Push("okButton"), Qt::LeftButton);
     EXPECT_TRUE(status->text().isEmpty());
     EXPECT_FALSE(S().UdpOn);
+}
+
+// Numbers as a German desktop writes them, in the C library and in Qt, for
+// the length of a test.
+class GermanNumbers {
+public:
+    GermanNumbers()
+        : before_(std::setlocale(LC_ALL, nullptr))
+    {
+        ok_ = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    }
+    ~GermanNumbers()
+    {
+        std::setlocale(LC_ALL, before_.c_str());
+        QLocale::setDefault(qt_);
+    }
+    bool Ok() const { return ok_; }
+
+private:
+    std::string before_;
+    QLocale qt_;
+    bool ok_ = false;
+};
+
+std::string ReadIni(const std::filesystem::path& file)
+{
+    std::ifstream in(file);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// The input corrections' row shows the stored choice; each change reaches
+// the chain at once (the manual balance is set while watching the spectrum),
+// the amplitude and phase take input only in manual mode, and "Cancel" keeps
+// what was changed, which the settings file then holds.
+TEST_F(DialogsTest, TheInputCorrectionsRowActsAtOnceAndCancelKeepsIt)
+{
+    ui::MainWindow& f = Start("[Wave]\nIQCorr=2\nDCCorr=0\nIQCorrGain=-50\nIQCorrPhase=125\n");
+    OpenSettings();
+    QComboBox* balance = List("iqBalance");
+    auto* gain = In<QDoubleSpinBox>(settings_.get(), "iqGain");
+    auto* phase = In<QDoubleSpinBox>(settings_.get(), "iqPhase");
+    auto* rejection = In<QLabel>(settings_.get(), "imageRejection");
+    ASSERT_EQ(balance->count(), 3);
+    EXPECT_EQ(balance->currentText(), "Manual");
+    EXPECT_FALSE(Box("dcRemoval")->isChecked());
+    EXPECT_EQ(Box("dcRemoval")->text(), "DC removal");
+    EXPECT_EQ(gain->value(), -0.5);
+    EXPECT_EQ(phase->value(), 1.25);
+    const dsp::ChainControls& chain = core::test::ReceiverProbe::Chain(f.Receiver()).Controls();
+
+    // Each entry as the operator picks it: up from "Manual", then down again.
+    const std::tuple<bool, const char*, int> picks[] = {
+        {true, "Automatic", 1}, {true, "Off", 0}, {false, "Automatic", 1}, {false, "Manual", 2}};
+    for (const auto& [up, text, code] : picks) {
+        SCOPED_TRACE(text);
+        up ? PickPrevious(balance) : PickNext(balance);
+        EXPECT_EQ(balance->currentText(), text);
+        EXPECT_EQ(chain.IQCorr, code);
+        EXPECT_EQ(gain->isEnabled(), code == 2);
+        EXPECT_EQ(phase->isEnabled(), code == 2);
+        // Measured only while the automatic balance runs.
+        EXPECT_EQ(rejection->text().isEmpty(), code != 1) << rejection->text().toStdString();
+    }
+    QTest::mouseClick(Box("dcRemoval"), Qt::LeftButton);
+    EXPECT_TRUE(chain.DCCorr);
+    gain->setValue(1.0);
+    phase->setValue(-2.5);
+    EXPECT_EQ(chain.IQCorrGain, 100);
+    EXPECT_EQ(chain.IQCorrPhase, -250);
+    EXPECT_EQ(gain->text(), "1.00 dB");
+
+    QTest::mouseClick(Push("cancelButton"), Qt::LeftButton);
+    EXPECT_FALSE(settings_->isVisible());
+    EXPECT_EQ(chain.IQCorr, 2);
+    EXPECT_TRUE(chain.DCCorr);
+    EXPECT_EQ(chain.IQCorrGain, 100);
+    EXPECT_EQ(chain.IQCorrPhase, -250);
+    OpenSettings();
+    EXPECT_EQ(balance->currentText(), "Manual");
+    EXPECT_EQ(gain->value(), 1.0);
+    QTest::mouseClick(Push("cancelButton"), Qt::LeftButton);
+
+    f.close();
+    const std::string ini = ReadIni(dir_ / "tesmar.ini");
+    for (const char* line : {"IQCorr=2\n", "DCCorr=1\n", "IQCorrGain=100\n", "IQCorrPhase=-250\n"})
+        EXPECT_NE(ini.find(line), std::string::npos) << line;
+}
+
+// The image rejection the automatic balance measures, refreshed while the
+// dialog shows, with a point on a German desktop too; looking at it writes
+// nothing of the row to the settings file.
+TEST_F(DialogsTest, TheMeasuredImageRejectionIsShownWithAPointInAnyLocale)
+{
+    const GermanNumbers german;
+    ASSERT_TRUE(german.Ok()) << "de_DE.UTF-8 is not generated: run scripts/deps";
+    ui::MainWindow& f = Start();
+    OpenSettings();
+    auto* rejection = In<QLabel>(settings_.get(), "imageRejection");
+    EXPECT_EQ(rejection->text(), "Image rejection: no station measured yet");
+
+    // A carrier 6 kHz above the centre through a card 1 dB and 3 degrees off.
+    const double g = std::pow(10.0, 1.0 / 20.0), p = 3.0 * std::numbers::pi / 180.0;
+    std::vector<int16_t> block(2 * 2400);
+    for (int b = 0, n = 0; b < 20; ++b) {
+        for (int k = 0; k < 2400; ++k, ++n) {
+            const double w = 2.0 * std::numbers::pi * 6000.0 * n / 48000.0;
+            const double i0 = 8000.0 * std::sin(w), q0 = 8000.0 * std::cos(w);
+            block[2 * k] = int16_t(std::lround(g * (i0 * std::cos(p) + q0 * std::sin(p))));
+            block[2 * k + 1] = int16_t(std::lround(q0));
+        }
+        core::test::ReceiverProbe::HandleBlock(f.Receiver(), block.data());
+    }
+    ASSERT_TRUE(PumpUntil([&] { return rejection->text().endsWith(" dB"); }, 5000))
+        << rejection->text().toStdString();
+    EXPECT_TRUE(QRegularExpression("^Image rejection [0-9]+\\.[0-9] dB$")
+                    .match(rejection->text())
+                    .hasMatch())
+        << rejection->text().toStdString();
+
+    QTest::mouseClick(Push("cancelButton"), Qt::LeftButton);
+    f.close();
+    const std::string ini = ReadIni(dir_ / "tesmar.ini");
+    EXPECT_EQ(ini.find("IQCorr"), std::string::npos);
+    EXPECT_EQ(ini.find("DCCorr"), std::string::npos);
 }
 
 TEST_F(DialogsTest, ARadioTypePickedTicksInvertAndOkReopensThePortForIt)

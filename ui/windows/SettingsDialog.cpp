@@ -9,13 +9,16 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCompleter>
+#include <QDoubleSpinBox>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QSlider>
 #include <QSpinBox>
+#include <QTimer>
 
 #include <tuple>
 
@@ -92,6 +95,7 @@ SettingsDialog::SettingsDialog(core::Receiver& receiver, core::RemoteControl& re
     setFont(DialogFont(11));
     BuildLayout();
     BuildUdpRows(receiver);
+    BuildInputCorrectionRow();
     ConnectControls();
     ShowHamlibArea(choices_->HamlibAreaShown());
     // Lists made while a sound server was away offered the defaults alone;
@@ -293,6 +297,67 @@ void SettingsDialog::BuildUdpRows(core::Receiver& receiver)
     connect(&receiver.Udp(), &core::UdpAudio::StatusChanged, udpStatus_, &QLabel::setText);
 }
 
+void SettingsDialog::BuildInputCorrectionRow()
+{
+    const core::SettingsChoices& c = *choices_;
+    constexpr int top = kInputCorrectionRowTop;
+    auto* line = new QFrame(this);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    line->setGeometry(8, top, 417, 3);
+
+    Label(this, "IQ balance", 16, top + 9, 70);
+    iqBalance_ = List(this, "iqBalance", 90, top + 6, core::SettingsChoices::IqBalanceEntries(),
+                      c.IqBalance());
+    iqBalance_->setGeometry(90, top + 6, 119, 21);
+    iqBalance_->setToolTip(QStringLiteral(
+        "Removes the mirror images the sound card's two channels make: learned from the band by "
+        "itself, or set by hand"));
+    dcRemoval_ = new QCheckBox(QStringLiteral("DC removal"), this);
+    dcRemoval_->setObjectName("dcRemoval");
+    dcRemoval_->move(234, top + 9);
+    dcRemoval_->setChecked(c.DcRemoval());
+    dcRemoval_->setToolTip(QStringLiteral("Removes the spike at the centre of the band"));
+
+    // Shown with a point, as the gains' values are, in any locale.
+    const auto manual = [this](const char* name, int left, double limit, double step,
+                               const QString& suffix, double value) {
+        auto* box = new QDoubleSpinBox(this);
+        box->setObjectName(name);
+        box->setLocale(QLocale::c());
+        box->setGeometry(left, top + 32, 119, 21);
+        box->setDecimals(2);
+        box->setRange(-limit, limit);
+        box->setSingleStep(step);
+        box->setSuffix(suffix);
+        box->setValue(value);
+        return box;
+    };
+    Label(this, "Amplitude", 16, top + 35, 70);
+    iqGain_ = manual("iqGain", 90, 6.0, 0.05, QStringLiteral(" dB"), c.IqGainDb());
+    iqGain_->setToolTip(QStringLiteral("How much louder the card's I channel is than its Q"));
+    Label(this, "Phase", 232, top + 35, 70);
+    iqPhase_ = manual("iqPhase", 306, 30.0, 0.1, QStringLiteral(" \u00b0"), c.IqPhaseDeg());
+    iqPhase_->setToolTip(QStringLiteral("How far the card's I channel is off quadrature"));
+
+    imageRejection_ = Label(this, "", 16, top + 58, 409);
+    imageRejection_->setObjectName("imageRejection");
+    // The measurement moves slowly: once a second is enough to read it.
+    rejectionTimer_ = new QTimer(this);
+    rejectionTimer_->setInterval(1000);
+    connect(rejectionTimer_, &QTimer::timeout, this,
+            [this] { imageRejection_->setText(choices_->ImageRejectionText()); });
+    ShowInputCorrections();
+}
+
+void SettingsDialog::ShowInputCorrections()
+{
+    const bool manual = choices_->ManualBalance();
+    iqGain_->setEnabled(manual);
+    iqPhase_->setEnabled(manual);
+    imageRejection_->setText(choices_->ImageRejectionText());
+}
+
 void SettingsDialog::ConnectControls()
 {
     core::SettingsChoices& c = *choices_;
@@ -333,6 +398,14 @@ void SettingsDialog::ConnectControls()
     connect(inputGain_, &QSlider::valueChanged, this, [&c](int v) { c.SetInputGainPos(v); });
     connect(waterfallGain_, &QSlider::valueChanged, this, [&c](int v) { c.SetWaterGainPos(v); });
     connect(invertIq_, &QCheckBox::toggled, this, [&c](bool on) { c.SetInvertIq(on); });
+    connect(iqBalance_, &QComboBox::activated, this, [this, &c](int i) {
+        c.SetIqBalance(i);
+        ShowInputCorrections();
+    });
+    connect(dcRemoval_, &QCheckBox::toggled, this, [&c](bool on) { c.SetDcRemoval(on); });
+    connect(iqGain_, &QDoubleSpinBox::valueChanged, this, [&c](double dB) { c.SetIqGainDb(dB); });
+    connect(iqPhase_, &QDoubleSpinBox::valueChanged, this,
+            [&c](double degrees) { c.SetIqPhaseDeg(degrees); });
 
     connect(remoteOn_, &QCheckBox::toggled, this, [&c](bool on) { c.ChooseRemoteOn(on); });
     connect(remotePort_, &QSpinBox::valueChanged, this,
@@ -386,7 +459,15 @@ void SettingsDialog::showEvent(QShowEvent* event)
         CentreOver(this, parentWidget());
     if (devicesStale_)
         RefillDeviceLists();
+    imageRejection_->setText(choices_->ImageRejectionText());
+    rejectionTimer_->start();
     QDialog::showEvent(event);
+}
+
+void SettingsDialog::hideEvent(QHideEvent* event)
+{
+    rejectionTimer_->stop();
+    QDialog::hideEvent(event);
 }
 
 }  // namespace ui

@@ -2,10 +2,11 @@
 
 // "Settings": the sound devices, the serial port and the radio type, the
 // input and waterfall gains, the I/Q exchange and "always on top", in rows
-// below them remote control over the network and audio over UDP to decoders
-// (with a line saying what is sent where), with the "Hamlib" type the Hamlib
-// radio's area (which takes the serial port's place), and the buttons at the
-// foot. Created
+// below them remote control over the network, audio over UDP to decoders
+// (with a line saying what is sent where) and the input corrections (with
+// the measured image rejection), with the "Hamlib" type the Hamlib radio's
+// area (which takes the serial port's place), and the buttons at the foot.
+// Created
 // once at start-up, where it opens the chosen port and sets the radio up;
 // shown by the main window's "Settings" button and modal for the whole
 // application while open. The logic lives in core::SettingsChoices; this
@@ -19,11 +20,13 @@
 
 class QCheckBox;
 class QComboBox;
+class QDoubleSpinBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSlider;
 class QSpinBox;
+class QTimer;
 
 namespace core {
 class Receiver;
@@ -37,12 +40,15 @@ class SettingsDialog : public QDialog {
     Q_OBJECT
 public:
     static constexpr int kClientWidth = 440;
-    // The controls, the remote control and audio over UDP rows below them,
-    // and the row of buttons ("OK", "Cancel", ...) at the foot.
-    static constexpr int kClientHeight = 306;
+    // The controls, the remote control, audio over UDP and input
+    // corrections rows below them, and the row of buttons ("OK", "Cancel",
+    // ...) at the foot.
+    static constexpr int kInputCorrectionRowTop = 272;
+    static constexpr int kInputCorrectionRowHeight = 74;
+    static constexpr int kClientHeight = 306 + kInputCorrectionRowHeight;
     // With the "Hamlib" type the Hamlib radio's area comes between the
-    // audio over UDP rows and the buttons, which move down by its height.
-    static constexpr int kHamlibAreaTop = 272;
+    // input corrections row and the buttons, which move down by its height.
+    static constexpr int kHamlibAreaTop = kInputCorrectionRowTop + kInputCorrectionRowHeight;
     static constexpr int kHamlibAreaHeight = 146;
 
     // Lists the devices and ports, shows the stored choices and what remote
@@ -59,12 +65,15 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void BuildLayout();
     void RefillDeviceLists();
     void BuildRemoteRow();
     void BuildUdpRows(core::Receiver& receiver);
+    void BuildInputCorrectionRow();
+    void ShowInputCorrections();
     void BuildHamlibArea();
     void ShowHamlibArea(bool shown);
     void ConnectControls();
@@ -95,6 +104,12 @@ private:
     QLineEdit* udpHost_ = nullptr;
     QSpinBox* udpPort_ = nullptr;
     QLabel* udpStatus_ = nullptr;
+    QComboBox* iqBalance_ = nullptr;
+    QCheckBox* dcRemoval_ = nullptr;
+    QDoubleSpinBox* iqGain_ = nullptr;
+    QDoubleSpinBox* iqPhase_ = nullptr;
+    QLabel* imageRejection_ = nullptr;
+    QTimer* rejectionTimer_ = nullptr;  // refreshes imageRejection_ while shown
     QWidget* hamlibArea_ = nullptr;
     QComboBox* hamlibModel_ = nullptr;
     QComboBox* hamlibPort_ = nullptr;
