@@ -1,5 +1,6 @@
 #include "remote/AudioDatagrams.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace remote {
@@ -16,12 +17,17 @@ std::optional<int32_t> ReadPort(std::string_view text)
     return port;
 }
 
+bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }
+
 // "'TEXT' is NOT": appended piece by piece (GCC 12 warns of the temporaries
 // of a chain of + falsely).
+// A control character in the text (a line break from a script) is shown as
+// '?', so that the refusal stays one line.
 std::string Refusal(std::string_view text, std::string_view isNot)
 {
     std::string line = "'";
-    line.append(text);
+    for (const char c : text)
+        line += IsControl(c) ? '?' : c;
     line += "' is not ";
     line.append(isNot);
     return line;
@@ -45,7 +51,8 @@ std::optional<AudioDestination> ParseAudioDestination(std::string_view text, std
     } else if (const std::size_t colon = text.rfind(':'); colon != std::string_view::npos) {
         d.host = std::string(text.substr(0, colon));
         port = text.substr(colon + 1);
-        if (d.host.empty() || d.host.find(':') != std::string::npos) {
+        if (d.host.empty() || d.host.find(':') != std::string::npos ||
+            std::any_of(d.host.begin(), d.host.end(), IsControl)) {
             *error = Refusal(text, "HOST:PORT (an IPv6 address goes in brackets: [::1]:7355)");
             return std::nullopt;
         }

@@ -67,6 +67,8 @@ TEST(AudioDatagrams, DestinationSyntax)
         {"[::1]", nullptr, 0},
         {"7355x", nullptr, 0},
         {"", nullptr, 0},
+        {"deco\nder:7355", nullptr, 0},
+        {"7355\n", nullptr, 0},
     };
     for (const Case& c : cases) {
         std::string error;
@@ -74,6 +76,7 @@ TEST(AudioDatagrams, DestinationSyntax)
         if (!c.host) {
             EXPECT_FALSE(d) << c.text;
             EXPECT_FALSE(error.empty()) << c.text;
+            EXPECT_EQ(error.find('\n'), std::string::npos) << error;  // one line
             continue;
         }
         ASSERT_TRUE(d) << c.text << ": " << error;
